@@ -1,0 +1,65 @@
+#include "Driver.h"
+
+#include <stdexcept>
+#include <string>
+
+namespace qx25 {
+
+uintptr_t ApplicationHandle = 0;
+
+uint8_t PortIndex(int32_t Port) {
+  const uint8_t port = static_cast<uint8_t>(Port);
+  if (port < 1 || port > kMaxPort)
+    throw std::out_of_range("Port " + std::to_string(port) + " is outside 1..30");
+  return port;
+}
+
+int NozzleIndex(int32_t Nozzle) {
+  if (Nozzle > kMaxNozzle) throw std::runtime_error(kMsgNozzleRange);
+  if (Nozzle < 1) throw std::out_of_range("Nozzle " + std::to_string(Nozzle) + " is outside 1..32");
+  return Nozzle;
+}
+
+int SideIndex(int32_t Side) {
+  if (Side < 1 || Side > kMaxSide)
+    throw std::out_of_range("Side " + std::to_string(Side) + " is outside 1..4");
+  return Side;
+}
+
+int SideOrNone(int32_t Side) {
+  if (Side < 0 || Side > kMaxSide)
+    throw std::out_of_range("Side " + std::to_string(Side) + " is outside 0..4");
+  return Side;
+}
+
+void PutDigits(uint8_t* Out, uint64_t Value, int Count) {
+  for (int i = Count - 1; i >= 0; --i) {
+    Out[i] = static_cast<uint8_t>('0' + Value % 10);
+    Value /= 10;
+  }
+}
+
+uint8_t NozzleRequest(const TQX25& Driver, uint8_t* Buffer, int32_t Nozzle, int32_t Side,
+                      uint8_t Letter) {
+  const TAddressBytes a = MapNozzleAddress(Nozzle, Side, Driver.AddressStride);
+  Buffer[0] = a.Group;
+  Buffer[1] = a.Address;
+  Buffer[2] = Letter;
+  return 3;
+}
+
+void ExchangeOrThrow(TQX25& Driver, uint8_t Port, uint8_t* Buffer, uint8_t RequestLength,
+                     const TRequestKind& Kind, const char* Message) {
+  if (Driver.Exchange(Port, Buffer, RequestLength, Kind.ReplyLength, Kind.ReplyMode) != 0)
+    throw ESerialIO(Message);
+}
+
+bool Refused(const TQX25& Driver, uint8_t Port, const uint8_t* Reply) {
+  return Driver.PortStatus[Port] == kLineOk && Reply[0] == kCan;
+}
+
+void NotImplemented(const char* Operation) {
+  throw std::logic_error(std::string(Operation) + ": " + kMsgNotImplemented);
+}
+
+}  // namespace qx25

@@ -1,0 +1,48 @@
+// Helpers shared by the command files of the driver: argument checks, digit
+// fields and the exchange-or-throw step that every command ends its request
+// with. Internal to the library.
+#pragma once
+
+#include <cstdint>
+
+#include "Link.h"
+#include "Protocol.h"
+#include "QX25.h"
+
+namespace qx25 {
+
+// The host's main window, handed over by GetQX25 for the library's windows.
+extern uintptr_t ApplicationHandle;
+
+// Room for any request and any reply: both lengths are bytes.
+inline constexpr int kBufferSize = 256;
+
+// The low byte of Port, which must be 1..30; otherwise std::out_of_range.
+uint8_t PortIndex(int32_t Port);
+// Nozzle above 32: std::runtime_error with the protocol's own message; below 1:
+// std::out_of_range. Returns the nozzle.
+int NozzleIndex(int32_t Nozzle);
+// Side 1..4, otherwise std::out_of_range.
+int SideIndex(int32_t Side);
+// Side 0..4 for tables that keep 0 as "no side yet", otherwise std::out_of_range.
+int SideOrNone(int32_t Side);
+
+// Writes the Count lowest decimal digits of Value as ASCII, most significant
+// first, zero-padded.
+void PutDigits(uint8_t* Out, uint64_t Value, int Count);
+
+// Writes group, address and letter for a nozzle's side into Buffer; returns 3.
+uint8_t NozzleRequest(const TQX25& Driver, uint8_t* Buffer, int32_t Nozzle, int32_t Side,
+                      uint8_t Letter);
+
+// Runs Exchange with the kind's lengths; a failed exchange throws ESerialIO
+// with Message.
+void ExchangeOrThrow(TQX25& Driver, uint8_t Port, uint8_t* Buffer, uint8_t RequestLength,
+                     const TRequestKind& Kind, const char* Message);
+
+// True when the exchange was accepted and the controller answered CAN.
+bool Refused(const TQX25& Driver, uint8_t Port, const uint8_t* Reply);
+
+[[noreturn]] void NotImplemented(const char* Operation);
+
+}  // namespace qx25

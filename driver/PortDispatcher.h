@@ -1,0 +1,80 @@
+// The port dispatcher as the driver sees it.
+//
+// The host owns the serial ports and hands the driver an object with this
+// table of operations. The driver calls slots 1-4, 16, 17, 19 and 21 only; the
+// empty slots keep those operations at their positions in the table, which is
+// what a host built against this header relies on.
+//
+// Thread safety: the driver calls the dispatcher from whichever thread calls
+// the driver. A dispatcher that serves several callers on one port must keep
+// their exchanges apart itself.
+#pragma once
+
+#include <cstdint>
+
+// The library is built with hidden visibility; what a host needs is marked.
+#ifndef QX25_EXPORT
+#define QX25_EXPORT __attribute__((visibility("default")))
+#endif
+
+// A reply handler: called by the dispatcher with the bytes received so far.
+// It may drop leading bytes of Buffer and writes the new count to *Length.
+// Returns true when the bytes form a complete, accepted reply.
+struct TReplyHandler {
+  bool (*Code)(void* Self, uint8_t Port, uint8_t* Buffer, void* Unused1, uint8_t* Length,
+               void* Unused2);
+  void* Self;
+};
+
+// A port-settings handler: the dispatcher calls it whenever it needs a port's
+// line settings applied; it answers with the result of SetLineParams.
+struct TPortSetupHandler {
+  int32_t (*Code)(void* Self, uint8_t Port);
+  void* Self;
+};
+
+class QX25_EXPORT PortDispatcher {
+ public:
+  virtual void Slot0() {}  // 0: not called
+
+  // 1: a non-zero code that describes the last failed exchange on Port.
+  virtual int32_t GetErrorCode(uint8_t Port) = 0;
+  // 2: the reply handler's verdict: 0 accepted, 222 checksum, 223 no frame
+  // start, 246 malformed frame.
+  virtual void SetReplyResult(uint8_t Port, uint8_t Code) = 0;
+  // 3: the reply handler's state, reported before the verdict: 1 complete and
+  // valid, 3 malformed.
+  virtual void SetReplyState(uint8_t Port, uint8_t State) = 0;
+  // 4: how the last exchange on Port ended; 1 means a reply was accepted.
+  virtual uint8_t GetLineStatus(uint8_t Port) = 0;
+
+  virtual void Slot5() {}
+  virtual void Slot6() {}
+  virtual void Slot7() {}
+  virtual void Slot8() {}
+  virtual void Slot9() {}
+  virtual void Slot10() {}
+  virtual void Slot11() {}
+  virtual void Slot12() {}
+  virtual void Slot13() {}
+  virtual void Slot14() {}
+  virtual void Slot15() {}
+
+  // 16: sends Frame and collects at most ReplyLength bytes into Reply, feeding
+  // them to the port's reply handler. ReplyMode is 2 where a data frame is
+  // expected and 0 where a one-byte reply (or none) is. Returns 0 when a reply
+  // was accepted, non-zero otherwise; may throw.
+  virtual int32_t Transact(uint8_t Port, const uint8_t* Frame, uint8_t FrameLength, uint8_t* Reply,
+                           uint8_t ReplyLength, uint8_t ReplyMode) = 0;
+  // 17: applies the line settings of this protocol (Format 42, Baud 4800).
+  virtual int32_t SetLineParams(uint8_t Port, int32_t Format, int32_t Baud) = 0;
+  virtual void Slot18() {}
+  // 19: remembers the reply handler of Port; called before every exchange.
+  virtual void SetReplyHandler(uint8_t Port, TReplyHandler Handler) = 0;
+  virtual void Slot20() {}
+  // 21: remembers the port-settings handler of Port.
+  virtual void SetPortSetupHandler(uint8_t Port, TPortSetupHandler Handler) = 0;
+
+ protected:
+  ~PortDispatcher() = default;
+};

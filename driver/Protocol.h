@@ -1,0 +1,135 @@
+// The wire vocabulary of the dispenser protocol, named once: frame bytes,
+// reply verdicts, request letters with their lengths, refusal codes, the
+// parameter digit table and the commands' messages. Internal to the library.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace qx25 {
+
+// Frame bytes.
+inline constexpr uint8_t kFrameStart = 0x7F;  // first byte of a request frame
+inline constexpr uint8_t kStx = 0x02;         // first byte of a data reply
+inline constexpr uint8_t kEtx = 0x03;         // sent twice before the checksum
+inline constexpr uint8_t kAck = 0x06;
+inline constexpr uint8_t kNak = 0x15;
+inline constexpr uint8_t kCan = 0x18;            // the controller refuses
+inline constexpr uint8_t kComplementMask = 0x7F;  // each byte is followed by itself XOR this
+inline constexpr uint8_t kChecksumMark = 0x40;    // ORed into the final checksum
+inline constexpr uint8_t kRequestChecksumStart = 0x03;
+inline constexpr uint8_t kReplyChecksumStart = 0x00;
+
+// Request data is at most 126 bytes, so that its frame (2n + 3) fits a byte.
+inline constexpr uint8_t kMaxRequestLength = 126;
+inline constexpr int kFrameBufferSize = 255;
+
+// What ValidateReply reports to the dispatcher.
+inline constexpr uint8_t kReplyAccepted = 0;
+inline constexpr uint8_t kReplyBadChecksum = 222;
+inline constexpr uint8_t kReplyNoStart = 223;
+inline constexpr uint8_t kReplyMalformed = 246;
+inline constexpr uint8_t kStateComplete = 1;
+inline constexpr uint8_t kStateMalformed = 3;
+
+// PortStatus after an exchange whose reply was accepted.
+inline constexpr uint8_t kLineOk = 1;
+
+// Exchange's own result when the request cannot be framed (nothing is sent),
+// and its stand-in when a dispatcher that threw calls its failure 0.
+inline constexpr int32_t kExchangeBadRequest = -1;
+inline constexpr int32_t kExchangeFailed = -2;
+
+// Reply modes: a data frame is expected, or a one-byte reply (or none).
+inline constexpr uint8_t kModeData = 2;
+inline constexpr uint8_t kModeShort = 0;
+
+// Length of a data reply with m data bytes: STX, m pairs, ETX, ETX, checksum.
+constexpr uint8_t DataReplyLength(int m) { return static_cast<uint8_t>(2 * m + 4); }
+
+// One request: its letter, the length of its request data, the reply length
+// and the reply mode it expects.
+struct TRequestKind {
+  uint8_t Letter;
+  uint8_t RequestLength;
+  uint8_t ReplyLength;
+  uint8_t ReplyMode;
+};
+
+// Pump control.
+inline constexpr TRequestKind kStartRequest{'2', 3, 2, kModeShort};
+inline constexpr TRequestKind kPrepareRequest{'U', 3, 2, kModeShort};
+inline constexpr TRequestKind kPresetRequest{'T', 8, 2, kModeShort};
+inline constexpr TRequestKind kStopRequest{'3', 3, 2, kModeShort};
+inline constexpr TRequestKind kResetRequest{'8', 3, 2, kModeShort};
+inline constexpr int kPresetDigits = 5;
+
+// Delivery state and counters.
+inline constexpr TRequestKind kStatusRequest{'1', 3, DataReplyLength(8), kModeData};
+inline constexpr uint8_t kEventAck = '1';  // appended to the status request after an event
+inline constexpr TRequestKind kCurrentRequest{'4', 3, DataReplyLength(11), kModeData};
+inline constexpr TRequestKind kResultRequest{'5', 3, DataReplyLength(21), kModeData};
+inline constexpr TRequestKind kTotalRequest{'6', 3, DataReplyLength(16), kModeData};
+inline constexpr TRequestKind kSetTotalRequest{'6', 12, 1, kModeShort};
+inline constexpr uint8_t kSetTotalMarker = 0x01;
+inline constexpr int kVolumeDigits = 5;
+inline constexpr int kTotalDigits = 8;
+
+// Parameters and addresses. A read's reply length is 2N + 6 for N digits.
+inline constexpr TRequestKind kReadParamRequest{'N', 4, 0, kModeData};
+inline constexpr TRequestKind kWriteParamRequest{'O', 4, 2, kModeShort};  // + N digits
+inline constexpr TRequestKind kCommonRequest{'W', 4, 0, kModeShort};      // no reply
+inline constexpr TRequestKind kNetAddressRequest{']', 15, 2, kModeShort};
+constexpr uint8_t ParamReplyLength(int Digits) { return DataReplyLength(Digits + 1); }
+inline constexpr uint8_t kCommonGroup = 0x02;  // group byte of 'W' and ']'
+inline constexpr uint8_t kCodeCharBase = '0';  // code c travels as the character 48 + c
+inline constexpr int kParamCodeCount = 60;     // codes 0..59 on every side
+inline constexpr int kIdDigits = 10;
+inline constexpr int kNewAddressDigits = 3;
+
+// Digits of each parameter code's value on the line.
+inline constexpr std::array<uint8_t, kParamCodeCount> ParamDigits{
+    1, 15, 1, 1, 3, 3, 1, 2, 1, 4,  // 0-9
+    4, 3,  1, 3, 3, 2, 6, 2, 5, 3,  // 10-19
+    2, 1,  8, 1, 4, 1, 4, 8, 5, 5,  // 20-29
+    1, 6,  1, 6, 6, 6, 6, 3, 3, 2,  // 30-39
+    2, 3,  2, 2, 8, 1, 2, 1, 2, 2,  // 40-49
+    1, 1,  0, 0, 0, 0, 0, 0, 0, 0,  // 50-59
+};
+
+// Password codes and the parameters they open.
+inline constexpr int kPasswordCode = 26;  // password in, confirmation code out
+inline constexpr int kCalibrationCode = 27;
+inline constexpr int32_t kCalibrationPassword = 8163;
+inline constexpr int32_t kCounterPassword = 5290;
+
+// Refusal codes written into PortStatus after a CAN reply.
+inline constexpr uint8_t kRefusedStart = 16;
+inline constexpr uint8_t kRefusedPrepare = 17;
+inline constexpr uint8_t kRefusedPreset = 18;
+inline constexpr uint8_t kRefusedStop = 20;
+inline constexpr uint8_t kRefusedParam = 23;
+inline constexpr uint8_t kRefusedNetAddress = 24;
+inline constexpr uint8_t kRefusedCurrent = 25;
+
+// Table extents of the driver object.
+inline constexpr int kMaxPort = 30;
+inline constexpr int kMaxNozzle = 32;
+inline constexpr int kMaxSide = 4;
+
+// Messages.
+inline constexpr const char* kMsgNozzleRange = "Номер колонки выходит за допустимый диапозон";
+inline constexpr const char* kMsgStart = "Can't START POMP";
+inline constexpr const char* kMsgPreset = "Ошибка задания отпуска по литрам";
+inline constexpr const char* kMsgStop = "Can't STOP POMP";
+inline constexpr const char* kMsgStatus = "Can't GetSost";
+inline constexpr const char* kMsgDelivery = "Ошибка при запросе состояния отлива";
+inline constexpr const char* kMsgParam = "Can't GetParam";
+inline constexpr const char* kMsgCommon = "Can't SetPar";
+inline constexpr const char* kMsgNetAddressLink = "Невозможно установить сетевой адрес пистолета";
+inline constexpr const char* kMsgNetAddressReply = "Ошибка при программировании адреса пистолета";
+inline constexpr const char* kMsgReadLink = "Ошибка связи с блоком связи";
+inline constexpr const char* kMsgReadReply = "Ошибка связи с ТРК";
+inline constexpr const char* kMsgNotImplemented = "not implemented in this build";
+
+}  // namespace qx25

@@ -1,0 +1,58 @@
+// The exported factory, the driver object's construction and the slots that
+// belong to the object itself (0 to 3, and the menu hooks).
+#include "QX25.h"
+
+#include <cstring>
+#include <stdexcept>
+
+#include "Driver.h"
+
+using namespace qx25;
+
+TQX25* CurrentDriver = nullptr;
+
+namespace {
+
+// "v2.41#Протокол наливной Ж-4" in Windows-1251: the host shows these bytes.
+constexpr uint8_t kDriverInfo[] = {
+    'v',  '2',  '.',  '4',  '1',  '#',                          // version, separator
+    0xCF, 0xF0, 0xEE, 0xF2, 0xEE, 0xEA, 0xEE, 0xEB, ' ',        // Протокол
+    0xED, 0xE0, 0xEB, 0xE8, 0xE2, 0xED, 0xEE, 0xE9, ' ',        // наливной
+    0xC6, '-',  '4',                                            // Ж-4
+};
+static_assert(sizeof(kDriverInfo) == 27);
+
+constexpr uint8_t kKeepStatusOnCanBit = 0x80;
+
+}  // namespace
+
+extern "C" TQX25* GetQX25(uint32_t Options, uintptr_t AppHandle, PortDispatcher* Dispatcher) {
+  auto* driver = new TQX25();  // value-initialised: every table starts at zero
+  ApplicationHandle = AppHandle;
+  driver->Dispatcher = Dispatcher;
+  driver->AddressStride = 1;
+  driver->KeepStatusOnCan = (static_cast<uint8_t>(Options) & kKeepStatusOnCanBit) != 0;
+  CurrentDriver = driver;
+  return driver;
+}
+
+void TQX25::Abstract() { throw std::logic_error("abstract operation called (slot 0)"); }
+
+TDriverInfo TQX25::GetDriverInfo() {
+  TDriverInfo info{};
+  info.Length = sizeof(kDriverInfo);
+  std::memcpy(info.Text, kDriverInfo, sizeof(kDriverInfo));
+  return info;
+}
+
+void TQX25::SetPortStatus(int32_t Port, int32_t Value) {
+  PortStatus[PortIndex(Port)] = static_cast<uint8_t>(Value);
+}
+
+uint8_t TQX25::GetPortStatus(int32_t Port) { return PortStatus[PortIndex(Port)]; }
+
+void TQX25::InstallMenu(void*, TCreateMenuItemFn) { NotImplemented("InstallMenu"); }
+
+// Reserved hooks of the menu contract: they do nothing.
+void TQX25::SpareHookA(void*, TCreateMenuItemFn) {}
+void TQX25::SpareHookB(void*, TCreateMenuItemFn) {}

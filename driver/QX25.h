@@ -1,0 +1,132 @@
+// The dispenser driver as a host sees it.
+//
+// A host loads libqx25.so, calls GetQX25 once per driver it needs and then
+// drives the dispensers through the 27 virtual operations of TQX25, which it
+// calls by their slot in the table (0 to 26, in declaration order). The driver
+// never opens a port: every request goes through the host's PortDispatcher.
+//
+// Ranges: Port 1..30, Nozzle 1..32, Side 1..4 (Side 0 addresses like side 1).
+// Where an operation takes a byte, it takes the low byte of the argument.
+// An argument outside those ranges never reaches a table: the operation throws
+// std::out_of_range naming the argument, before anything is sent or stored.
+// A Nozzle above 32 throws std::runtime_error "Номер колонки выходит за
+// допустимый диапозон". A failed exchange throws ESerialIO with the command's
+// message. A controller's refusal is never an exception: it is a refusal code
+// in PortStatus[Port], which the host reads with GetPortStatus (slot 3).
+//
+// Thread safety: the driver takes no lock. Calls for different ports may run
+// concurrently when the dispatcher allows it; calls for one port must not
+// overlap unless the dispatcher serialises its exchanges.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+#include "PortDispatcher.h"
+
+// Raised by every command whose exchange with the controller failed.
+class QX25_EXPORT ESerialIO : public std::runtime_error {
+ public:
+  explicit ESerialIO(const std::string& Message) : std::runtime_error(Message) {}
+};
+
+// A short string: a length byte and up to 27 Windows-1251 characters.
+struct QX25_EXPORT TDriverInfo {
+  uint8_t Length;
+  char Text[27];
+};
+
+// The result of PollNozzle; 16 bytes, zero-filled where nothing is written.
+struct QX25_EXPORT TNozzlePoll {
+  uint8_t State;        // merged summary code of the polled sides
+  uint8_t EventLetter;  // 'Q', 'R', 'S', 'T' or '_' after an event, else 0
+  uint16_t Codes[4];    // state code of sides 1..4
+  uint8_t NotWritten[4];
+  uint8_t StateSide;  // the side whose code is in State
+  uint8_t Zero;
+};
+
+using TCreateMenuItemFn = void* (*)(void* Parent, int32_t Position);
+
+class QX25_EXPORT TQX25 {
+ public:                                                                            // slot
+  virtual void Abstract();                                                          // 0: throws
+  virtual TDriverInfo GetDriverInfo();                                              // 1
+  virtual void SetPortStatus(int32_t Port, int32_t Value);                          // 2
+  virtual uint8_t GetPortStatus(int32_t Port);                                      // 3
+  virtual bool StopNozzle(int32_t Port, int32_t Nozzle, int32_t Confirm);           // 4
+  virtual uint8_t SpareQuery(int32_t Arg);                                          // 5
+  virtual void GetDeliveryResult(int32_t Port, int32_t Nozzle, double& Volume,
+                                 double& Money);                                    // 6
+  virtual void GetTotalCounter(int32_t Port, int32_t Nozzle, int32_t Side, double& Total,
+                               uint64_t& Second, int32_t, int32_t);                 // 7
+  virtual void SetTotalCounter(int32_t Port, int32_t Nozzle, int32_t Side, double& Value,
+                               int32_t, int32_t, int32_t);                          // 8
+  virtual double GetCurrentDelivery(int32_t Port, int32_t Nozzle, double& Money);   // 9
+  virtual uint16_t GetNozzleState(int32_t Port, int32_t Nozzle);                    // 10
+  virtual void SetPrice(int32_t Port, int32_t Nozzle, int32_t Side, int32_t, int32_t,
+                        double Price);                                              // 11
+  virtual void SpareCommand(int32_t, int32_t, int32_t);                             // 12
+  virtual void PresetVolume(int32_t Port, int32_t Nozzle, int32_t Side, int32_t Extra,
+                            double Volume);                                         // 13
+  virtual void PresetMoney(int32_t Port, int32_t Nozzle, int32_t Side, int32_t Extra,
+                           double Money);                                           // 14
+  virtual void StartPump(int32_t Port, int32_t Nozzle, int32_t Side);               // 15
+  virtual int32_t SetupPort(int32_t Port);                                          // 16
+  virtual int32_t GetParam(int32_t Port, int32_t Nozzle, int32_t ParamNo);          // 17
+  virtual void SetPar(int32_t Port, int32_t Nozzle, int32_t ParamNo, int32_t Value);  // 18
+  virtual void StartPumpWithReset(int32_t Port, int32_t Nozzle, int32_t Side,
+                                  int32_t SkipReset);                               // 19
+  virtual bool GetDriverProperty(int32_t Kind, int32_t& Value);                     // 20
+  virtual TNozzlePoll PollNozzle(int32_t Port, int32_t Nozzle, int32_t SideCount);  // 21
+  virtual void StopPump(int32_t Port, int32_t Nozzle, int32_t Side, int32_t Confirm);  // 22
+  virtual int32_t StopPumpAndReset(int32_t Port, int32_t Nozzle, int32_t Side,
+                                   int32_t Confirm);                                // 23
+  virtual void InstallMenu(void* RootItem, TCreateMenuItemFn CreateMenuItemFn);     // 24
+  virtual void SpareHookA(void* RootItem, TCreateMenuItemFn CreateMenuItemFn);      // 25
+  virtual void SpareHookB(void* RootItem, TCreateMenuItemFn CreateMenuItemFn);      // 26
+
+  // Ordinary operations, used by the service window, the tools and the tests.
+
+  // The '8' request; returns the result of its exchange (0 = success), raises nothing.
+  int32_t ResetNozzle(int32_t Port, int32_t Nozzle, int32_t Side);
+  // The one request/reply primitive: frames Buffer[0..RequestLength-1], sends
+  // it through the dispatcher and leaves the reply in Buffer, which must hold
+  // max(RequestLength, ReplyLength) bytes. Returns 0 on success. Sets
+  // PortStatus[Port] from the dispatcher's line status unless Transact threw.
+  int32_t Exchange(uint8_t Port, uint8_t* Buffer, uint8_t RequestLength, uint8_t ReplyLength,
+                   uint8_t ReplyMode);
+  // The reply handler registered before every exchange; never throws.
+  bool ValidateReply(uint8_t Port, uint8_t* Buffer, void* Unused1, uint8_t& Length,
+                     void* Unused2);
+  int64_t ReadParam(uint8_t Mode, int32_t Port, int32_t Address, int32_t Code, int32_t Digits);
+  bool WriteParam(uint8_t Mode, int64_t Port, int64_t Address, int64_t Code, int64_t Digits,
+                  int64_t Value);
+  void WriteCtrlParam(int32_t Port, int32_t Nozzle, int32_t Index, int32_t Value);
+  void SetNetAddress(uint8_t Port, uint8_t Nozzle, int32_t IdNumber, int32_t NewAddress);
+  int32_t WriteCalibration(int32_t Port, int32_t Nozzle, int32_t Side, int32_t Value);
+  int32_t CalcNozzleAddress(int32_t Nozzle, int32_t Dispenser);
+  int32_t ApplyPortSettings(uint8_t Port);
+
+  // Tables are counted from 1, as the protocol counts ports, nozzles and
+  // sides; index 0 is unused.
+  PortDispatcher* Dispatcher;
+  uint8_t NozzleSides[31][33];
+  double Prices[31][33][5];
+  double PresetVolumes[31][33];
+  double DeliveredVolumes[31][33];
+  uint8_t PortStatus[31];
+  bool KeepStatusOnCan;
+  uint8_t AddressStride;
+  uint8_t EventAckPending[31][33];
+};
+
+// The driver built last; the service window opens for it.
+extern QX25_EXPORT TQX25* CurrentDriver;
+
+// The library's one exported function: builds a new driver. Only bit 7 of the
+// low byte of Options counts (KeepStatusOnCan). AppHandle is the host's main
+// window (a QWidget* as an integer, or 0). The host owns the returned object.
+extern "C" QX25_EXPORT TQX25* GetQX25(uint32_t Options, uintptr_t AppHandle,
+                                      PortDispatcher* Dispatcher);
