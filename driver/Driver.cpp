@@ -20,6 +20,10 @@ int NozzleIndex(int32_t Nozzle) {
   return Nozzle;
 }
 
+void CheckNozzle(int32_t Nozzle) {
+  if (Nozzle > kMaxNozzle) throw std::runtime_error(kMsgNozzleRange);
+}
+
 int SideIndex(int32_t Side) {
   if (Side < 1 || Side > kMaxSide)
     throw std::out_of_range("Side " + std::to_string(Side) + " is outside 1..4");

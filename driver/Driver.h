@@ -22,6 +22,9 @@ uint8_t PortIndex(int32_t Port);
 // Nozzle above 32: std::runtime_error with the protocol's own message; below 1:
 // std::out_of_range. Returns the nozzle.
 int NozzleIndex(int32_t Nozzle);
+// Nozzle above 32: std::runtime_error with the protocol's own message. For
+// requests that only address a nozzle and index no table with it.
+void CheckNozzle(int32_t Nozzle);
 // Side 1..4, otherwise std::out_of_range.
 int SideIndex(int32_t Side);
 // Side 0..4 for tables that keep 0 as "no side yet", otherwise std::out_of_range.

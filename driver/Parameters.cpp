@@ -1,15 +1,204 @@
-// Controller parameters, common commands and network addresses over the link.
+// Controller parameters and common commands over the link. A parameter is
+// selected by its code 0..59 (one character, '0' + code) and its value travels
+// as a fixed number of unsigned decimal digits, most significant first. The
+// host reaches a nozzle's parameters by a combined parameter number; the
+// service window reaches a controller by its network address and a link mode.
+#include <cstdint>
+#include <limits>
+#include <stdexcept>
+#include <string>
+
 #include "Driver.h"
 
 using namespace qx25;
 
-int32_t TQX25::SetupPort(int32_t) { NotImplemented("SetupPort"); }
-int32_t TQX25::GetParam(int32_t, int32_t, int32_t) { NotImplemented("GetParam"); }
-void TQX25::SetPar(int32_t, int32_t, int32_t, int32_t) { NotImplemented("SetPar"); }
-int64_t TQX25::ReadParam(uint8_t, int32_t, int32_t, int32_t, int32_t) { NotImplemented("ReadParam"); }
-bool TQX25::WriteParam(uint8_t, int64_t, int64_t, int64_t, int64_t, int64_t) { NotImplemented("WriteParam"); }
-void TQX25::WriteCtrlParam(int32_t, int32_t, int32_t, int32_t) { NotImplemented("WriteCtrlParam"); }
-void TQX25::SetNetAddress(uint8_t, uint8_t, int32_t, int32_t) { NotImplemented("SetNetAddress"); }
-int32_t TQX25::WriteCalibration(int32_t, int32_t, int32_t, int32_t) { NotImplemented("WriteCalibration"); }
-int32_t TQX25::CalcNozzleAddress(int32_t, int32_t) { NotImplemented("CalcNozzleAddress"); }
-int32_t TQX25::ApplyPortSettings(uint8_t) { NotImplemented("ApplyPortSettings"); }
+namespace {
+
+// Values outside what an encoding carries are refused before anything is
+// sent: a wire full of wrong digits is worse than an error the caller sees.
+void CheckRange(const char* Name, int64_t Value, int64_t Min, int64_t Max) {
+  if (Value < Min || Value > Max)
+    throw std::out_of_range(std::string(Name) + " " + std::to_string(Value) + " is outside " +
+                            std::to_string(Min) + ".." + std::to_string(Max));
+}
+
+void CheckNotNegative(const char* Name, int64_t Value) {
+  if (Value < 0)
+    throw std::out_of_range(std::string(Name) + " " + std::to_string(Value) +
+                            " is negative; the line carries unsigned digits only");
+}
+
+int CodeIndex(int64_t Code) {
+  CheckRange("Code", Code, 0, kParamCodeCount - 1);
+  return static_cast<int>(Code);
+}
+
+uint8_t CodeChar(int Code) { return static_cast<uint8_t>(kCodeCharBase + Code); }
+
+// Group and address bytes of a controller given by its network address, then
+// the letter.
+uint8_t AddressRequest(uint8_t* Buffer, int64_t Address, uint8_t Letter) {
+  const TAddressBytes a = MapNetworkAddress(Address);
+  Buffer[0] = a.Group;
+  Buffer[1] = a.Address;
+  Buffer[2] = Letter;
+  return 3;
+}
+
+// Appends the code character and the Digits lowest decimal digits of Value to
+// a write request whose head is in Buffer; returns the request length.
+uint8_t WriteBody(uint8_t* Buffer, int Code, uint64_t Value, int Digits) {
+  Buffer[3] = CodeChar(Code);
+  PutDigits(Buffer + kWriteParamRequest.RequestLength, Value, Digits);
+  return static_cast<uint8_t>(kWriteParamRequest.RequestLength + Digits);
+}
+
+// The value digits of a read reply stand at positions 3, 5, 7, ..., each
+// followed by its complement; a byte with both bits of kDigitBits set counts
+// as a digit, so the scan ends at the trailer's 0x03. Only a data frame
+// carries digits: after a one-byte ACK or NAK the buffer still holds the
+// request, which must not be read as a value. The scan covers at most the
+// code's digit positions, all inside the expected reply.
+int64_t ParseValue(const uint8_t* Reply, int Digits) {
+  if (Reply[0] != kStx) return -1;
+  uint64_t value = 0;
+  for (int i = 0, p = 3; i < Digits && (Reply[p] & kDigitBits) == kDigitBits; ++i, p += 2)
+    value = 10 * value + (Reply[p] - '0');
+  return static_cast<int64_t>(value);
+}
+
+// Sends the read request whose head is in Buffer for Code and returns the
+// value, or -1 when the controller refused (recorded as refusal code 23) or
+// answered without digits. A failed exchange raises LinkMessage; a line status
+// other than 1 raises StatusMessage, or gives -1 when there is none.
+int64_t ReadCode(TQX25& Driver, uint8_t Port, uint8_t* Buffer, int Code, const char* LinkMessage,
+                 const char* StatusMessage) {
+  const int digits = ParamDigits[Code];
+  Buffer[3] = CodeChar(Code);
+  TRequestKind kind = kReadParamRequest;
+  kind.ReplyLength = ParamReplyLength(digits);
+  ExchangeOrThrow(Driver, Port, Buffer, kind.RequestLength, kind, LinkMessage);
+  if (Driver.PortStatus[Port] != kLineOk) {
+    if (StatusMessage) throw ESerialIO(StatusMessage);
+    return -1;
+  }
+  if (Buffer[0] == kCan) {
+    Driver.PortStatus[Port] = kRefusedParam;
+    return -1;
+  }
+  return ParseValue(Buffer, digits);
+}
+
+// The common command: one digit of command number and one of value, to every
+// controller of the line at once; nothing answers it.
+int32_t SendCommon(TQX25& Driver, uint8_t Port, const char* NumberName, int64_t Number,
+                   int64_t Value) {
+  CheckRange(NumberName, Number, 0, kMaxCommonDigit);
+  CheckRange("Value", Value, 0, kMaxCommonDigit);
+  uint8_t buffer[kBufferSize] = {kCommonGroup, kCommonRequest.Letter,
+                                 static_cast<uint8_t>('0' + Number),
+                                 static_cast<uint8_t>('0' + Value)};
+  return Driver.Exchange(Port, buffer, kCommonRequest.RequestLength, kCommonRequest.ReplyLength,
+                         kCommonRequest.ReplyMode);
+}
+
+}  // namespace
+
+int32_t TQX25::GetParam(int32_t Port, int32_t Nozzle, int32_t ParamNo) {
+  CheckNozzle(Nozzle);
+  if (ParamNo < kParamNoFirstCode) return -1;  // commands and addresses cannot be read
+  const uint8_t port = PortIndex(Port);
+  const int32_t index = ParamNo - kParamNoFirstCode;
+  uint8_t buffer[kBufferSize] = {};
+  NozzleRequest(*this, buffer, Nozzle, index / kParamCodeCount + 1, kReadParamRequest.Letter);
+  const int64_t value = ReadCode(*this, port, buffer, index % kParamCodeCount, kMsgParam, nullptr);
+  // The slot's result is 32 bits: a longer value keeps its low 32 bits.
+  return static_cast<int32_t>(static_cast<uint32_t>(value));
+}
+
+void TQX25::SetPar(int32_t Port, int32_t Nozzle, int32_t ParamNo, int32_t Value) {
+  CheckNozzle(Nozzle);
+  if (ParamNo < kParamNoNetAddress) {
+    CheckNotNegative("ParamNo", ParamNo);
+    if (SendCommon(*this, PortIndex(Port), "ParamNo", ParamNo, Value) != 0)
+      throw ESerialIO(kMsgCommon);
+  } else if (ParamNo == kParamNoNetAddress) {
+    // The host packs ID number x 100 + new address into Value.
+    SetNetAddress(static_cast<uint8_t>(Port), static_cast<uint8_t>(Nozzle), Value / 100,
+                  Value % 100);
+  } else {
+    WriteCtrlParam(Port, Nozzle, ParamNo - kParamNoFirstCode, Value);
+  }
+}
+
+void TQX25::WriteCtrlParam(int32_t Port, int32_t Nozzle, int32_t Index, int32_t Value) {
+  CheckNozzle(Nozzle);
+  CheckNotNegative("Index", Index);
+  CheckNotNegative("Value", Value);
+  const uint8_t port = PortIndex(Port);
+  const int code = Index % kParamCodeCount;
+  uint8_t buffer[kBufferSize] = {};
+  NozzleRequest(*this, buffer, Nozzle, Index / kParamCodeCount + 1, kWriteParamRequest.Letter);
+  const uint8_t length = WriteBody(buffer, code, static_cast<uint64_t>(Value), ParamDigits[code]);
+  // The write shares the read's message: to the host both are "the parameter".
+  ExchangeOrThrow(*this, port, buffer, length, kWriteParamRequest, kMsgParam);
+  if (Refused(*this, port, buffer)) PortStatus[port] = kRefusedParam;
+}
+
+int32_t TQX25::WriteCalibration(int32_t Port, int32_t Nozzle, int32_t Side, int32_t Value) {
+  // Checked before the password goes out, so that a bad value leaves the
+  // controller's calibration closed rather than open and unwritten.
+  const int side = SideIndex(Side);
+  CheckNotNegative("Value", Value);
+  const int32_t base = kParamCodeCount * (side - 1);
+  WriteCtrlParam(Port, Nozzle, base + kPasswordCode, kCalibrationPassword);
+  WriteCtrlParam(Port, Nozzle, base + kCalibrationCode, Value);
+  // The password code now holds the controller's confirmation of the operation.
+  return GetParam(Port, Nozzle, kParamNoFirstCode + base + kPasswordCode);  // through the table
+}
+
+int64_t TQX25::ReadParam(uint8_t Mode, int32_t Port, int32_t Address, int32_t Code, int32_t) {
+  if (Mode != kLinkParameter) return -1;  // commands and addresses cannot be read
+  const int code = CodeIndex(Code);
+  const uint8_t port = PortIndex(Port);
+  uint8_t buffer[kBufferSize] = {};
+  AddressRequest(buffer, Address, kReadParamRequest.Letter);
+  return ReadCode(*this, port, buffer, code, kMsgReadLink, kMsgReadReply);
+}
+
+bool TQX25::WriteParam(uint8_t Mode, int64_t Port, int64_t Address, int64_t Code, int64_t Digits,
+                       int64_t Value) {
+  constexpr int64_t kInt32Max = std::numeric_limits<int32_t>::max();
+  const int32_t port32 = static_cast<int32_t>(Port);  // keeps the low byte
+  switch (Mode) {
+    case kLinkParameter: {
+      if (Code == kCalibrationCode) {
+        // The coefficient is written under the calibration password.
+        CheckRange("Value", Value, 0, kInt32Max);
+        WriteCalibration(port32, static_cast<int32_t>(Address), 1, static_cast<int32_t>(Value));
+        return true;
+      }
+      const int code = CodeIndex(Code);
+      CheckRange("Digits", Digits, 0, kMaxParamDigits);
+      CheckNotNegative("Value", Value);
+      const uint8_t port = PortIndex(port32);
+      uint8_t buffer[kBufferSize] = {};
+      AddressRequest(buffer, Address, kWriteParamRequest.Letter);
+      const uint8_t length =
+          WriteBody(buffer, code, static_cast<uint64_t>(Value), static_cast<int>(Digits));
+      // The reply is not looked at: the window learns only whether the line worked.
+      return Exchange(port, buffer, length, kWriteParamRequest.ReplyLength,
+                      kWriteParamRequest.ReplyMode) == 0;
+    }
+    case kLinkCommon:
+      return SendCommon(*this, PortIndex(port32), "Code", Code, Value) == 0;
+    case kLinkAddress:
+      // The window passes the controller's ID number in Code.
+      CheckRange("ID number", Code, 0, kInt32Max);
+      SetNetAddress(static_cast<uint8_t>(Port), static_cast<uint8_t>(Address),
+                    static_cast<int32_t>(Code), static_cast<int32_t>(Value % 100));
+      return true;
+    default:
+      return false;
+  }
+}

@@ -1,13 +1,165 @@
-// Pump control: start, preset, stop and reset of one nozzle.
+// Pump control: start, preset, stop and reset of one nozzle. Each command is
+// one short request answered by a single ACK, NAK or CAN byte; a CAN after an
+// accepted exchange is the controller's refusal, which the command records in
+// PortStatus as its own refusal code instead of raising.
+#include <cmath>
+#include <cstdint>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+
 #include "Driver.h"
 
 using namespace qx25;
 
-bool TQX25::StopNozzle(int32_t, int32_t, int32_t) { NotImplemented("StopNozzle"); }
-void TQX25::PresetVolume(int32_t, int32_t, int32_t, int32_t, double) { NotImplemented("PresetVolume"); }
-void TQX25::PresetMoney(int32_t, int32_t, int32_t, int32_t, double) { NotImplemented("PresetMoney"); }
-void TQX25::StartPump(int32_t, int32_t, int32_t) { NotImplemented("StartPump"); }
-void TQX25::StartPumpWithReset(int32_t, int32_t, int32_t, int32_t) { NotImplemented("StartPumpWithReset"); }
-void TQX25::StopPump(int32_t, int32_t, int32_t, int32_t) { NotImplemented("StopPump"); }
-int32_t TQX25::StopPumpAndReset(int32_t, int32_t, int32_t, int32_t) { NotImplemented("StopPumpAndReset"); }
-int32_t TQX25::ResetNozzle(int32_t, int32_t, int32_t) { NotImplemented("ResetNozzle"); }
+namespace {
+
+// The largest whole number of litres that five preset digits carry.
+constexpr int64_t kMaxPresetLitres = [] {
+  int64_t v = 1;
+  for (int i = 0; i < kPresetDigits; ++i) v *= 10;
+  return v - 1;
+}();
+
+std::string Text(long double Value) {
+  std::ostringstream out;
+  out << Value;
+  return out.str();
+}
+
+// Nearest whole number, a tie going to the even neighbour (12.5 -> 12,
+// 13.5 -> 14), independent of the floating-point rounding mode the host may
+// have set. Value is finite and not negative.
+double RoundHalfEven(double Value) {
+  const double floor = std::floor(Value);
+  const double fraction = Value - floor;  // exact for any finite double
+  if (fraction < 0.5) return floor;
+  if (fraction > 0.5) return floor + 1;
+  return std::fmod(floor, 2.0) == 0 ? floor : floor + 1;
+}
+
+// The '2' request, shared by StartPump and the start step of
+// StartPumpWithReset. The side is remembered before the exchange, so a stop
+// after a failed start still reaches the side the host last chose.
+void SendStart(TQX25& Driver, uint8_t Port, int Nozzle, int32_t Side) {
+  uint8_t buffer[kBufferSize] = {};
+  const uint8_t length = NozzleRequest(Driver, buffer, Nozzle, Side, kStartRequest.Letter);
+  Driver.NozzleSides[Port][Nozzle] = static_cast<uint8_t>(Side);
+  ExchangeOrThrow(Driver, Port, buffer, length, kStartRequest, kMsgStart);
+  if (!Driver.KeepStatusOnCan && Refused(Driver, Port, buffer))
+    Driver.PortStatus[Port] = kRefusedStart;
+}
+
+}  // namespace
+
+void TQX25::StartPump(int32_t Port, int32_t Nozzle, int32_t Side) {
+  const int nozzle = NozzleIndex(Nozzle);
+  const uint8_t port = PortIndex(Port);
+  SendStart(*this, port, nozzle, SideIndex(Side));
+}
+
+void TQX25::StartPumpWithReset(int32_t Port, int32_t Nozzle, int32_t Side, int32_t SkipReset) {
+  const int nozzle = NozzleIndex(Nozzle);
+  const uint8_t port = PortIndex(Port);
+  SideIndex(Side);  // the start step stores it: refuse it before anything is sent
+
+  if (static_cast<uint8_t>(SkipReset) == 0) {
+    // The reset goes to the side of the previous start; whether it worked does
+    // not matter, the 'U' request decides.
+    ResetNozzle(Port, Nozzle, NozzleSides[port][nozzle]);
+
+    uint8_t buffer[kBufferSize] = {};
+    const uint8_t length = NozzleRequest(*this, buffer, Nozzle, Side, kPrepareRequest.Letter);
+    ExchangeOrThrow(*this, port, buffer, length, kPrepareRequest, kMsgStart);
+    if (!KeepStatusOnCan) {
+      if (PortStatus[port] != kLineOk) return;  // no start on a line in doubt
+      if (buffer[0] == kCan) PortStatus[port] = kRefusedPrepare;
+    }
+  }
+  SendStart(*this, port, nozzle, Side);
+}
+
+void TQX25::PresetVolume(int32_t Port, int32_t Nozzle, int32_t Side, int32_t, double Volume) {
+  const int nozzle = NozzleIndex(Nozzle);
+  const uint8_t port = PortIndex(Port);
+  // The preset travels as five unsigned digits of whole litres: a negative
+  // volume, or one that rounds to six digits, has no request.
+  const double litres = std::isfinite(Volume) && Volume >= 0 ? RoundHalfEven(Volume) : -1;
+  if (litres < 0 || litres > kMaxPresetLitres)
+    throw std::out_of_range("Volume " + Text(Volume) +
+                            " is outside the preset range 0 to below 99999.5 litres");
+
+  uint8_t buffer[kBufferSize] = {};
+  uint8_t length = NozzleRequest(*this, buffer, Nozzle, Side, kPresetRequest.Letter);
+  PutDigits(buffer + length, static_cast<uint64_t>(litres), kPresetDigits);
+  length += kPresetDigits;
+  ExchangeOrThrow(*this, port, buffer, length, kPresetRequest, kMsgPreset);
+
+  if (PortStatus[port] != kLineOk) return;
+  if (buffer[0] == kCan)
+    PortStatus[port] = kRefusedPreset;
+  else
+    PresetVolumes[port][nozzle] = Volume;  // the host's figure, not the rounded one
+}
+
+void TQX25::PresetMoney(int32_t Port, int32_t Nozzle, int32_t Side, int32_t Extra, double Money) {
+  const int nozzle = NozzleIndex(Nozzle);
+  const uint8_t port = PortIndex(Port);
+  const int side = SideIndex(Side);
+  const double price = Prices[port][nozzle][side];
+  if (!(std::isfinite(price) && price > 0))
+    throw std::invalid_argument("Price " + Text(price) + " of port " + std::to_string(port) +
+                                ", nozzle " + std::to_string(nozzle) + ", side " +
+                                std::to_string(side) + " must be above 0 to preset by money");
+  if (!(std::isfinite(Money) && Money >= 0))
+    throw std::out_of_range("Money " + Text(Money) + " must be 0 or more");
+
+  // Hundredths of a litre. The addend makes amounts such as 0.29 at price
+  // 1.00 come out as 29 rather than 28.999...; the quotient is taken in
+  // extended precision and truncated.
+  const double money = Money + 0.00499;
+  const long double hundredths = static_cast<long double>(money) * 100 / price;
+  // The preset must still fit five digits; checked here also so that the
+  // truncation below never meets a quotient out of the integer's range.
+  constexpr long double kLimit = (kMaxPresetLitres + 0.5L) * 100;
+  if (hundredths >= kLimit)
+    throw std::out_of_range("Money " + Text(Money) + " at price " + Text(price) + " is " +
+                            Text(hundredths / 100) +
+                            " litres, outside the preset range 0 to below 99999.5 litres");
+  const double volume = static_cast<double>(static_cast<int64_t>(hundredths)) / 100;
+  PresetVolume(Port, Nozzle, Side, Extra, volume);  // through the table: a host may override it
+}
+
+void TQX25::StopPump(int32_t Port, int32_t Nozzle, int32_t Side, int32_t Confirm) {
+  if (static_cast<uint8_t>(Confirm) == 0) return;
+  CheckNozzle(Nozzle);
+  const uint8_t port = PortIndex(Port);
+  uint8_t buffer[kBufferSize] = {};
+  const uint8_t length = NozzleRequest(*this, buffer, Nozzle, Side, kStopRequest.Letter);
+  ExchangeOrThrow(*this, port, buffer, length, kStopRequest, kMsgStop);
+  if (Refused(*this, port, buffer)) PortStatus[port] = kRefusedStop;
+}
+
+bool TQX25::StopNozzle(int32_t Port, int32_t Nozzle, int32_t Confirm) {
+  // A nozzle above 32 has no remembered side; the stop itself then raises the
+  // range error, or does nothing when not confirmed.
+  int32_t side = 0;
+  if (Nozzle <= kMaxNozzle) {
+    const uint8_t port = PortIndex(Port);
+    side = NozzleSides[port][NozzleIndex(Nozzle)];
+  }
+  StopPump(Port, Nozzle, side, Confirm);  // through the table: a host may override it
+  return false;
+}
+
+int32_t TQX25::StopPumpAndReset(int32_t Port, int32_t Nozzle, int32_t Side, int32_t Confirm) {
+  StopPump(Port, Nozzle, Side, Confirm);  // through the table; a failed stop sends no reset
+  return ResetNozzle(Port, Nozzle, Side);
+}
+
+int32_t TQX25::ResetNozzle(int32_t Port, int32_t Nozzle, int32_t Side) {
+  uint8_t buffer[kBufferSize] = {};
+  const uint8_t length = NozzleRequest(*this, buffer, Nozzle, Side, kResetRequest.Letter);
+  return Exchange(PortIndex(Port), buffer, length, kResetRequest.ReplyLength,
+                  kResetRequest.ReplyMode);
+}

@@ -1,0 +1,67 @@
+// Network addresses and port settings: programming a controller's address by
+// its ID number, the address rule of the address dialog, and the line
+// settings this protocol asks of the host's dispatcher.
+#include <cstdint>
+#include <limits>
+#include <stdexcept>
+#include <string>
+
+#include "Driver.h"
+
+using namespace qx25;
+
+namespace {
+
+int32_t PortSetupHandler(void* Self, uint8_t Port) {
+  return static_cast<TQX25*>(Self)->ApplyPortSettings(Port);
+}
+
+}  // namespace
+
+void TQX25::SetNetAddress(uint8_t Port, uint8_t Nozzle, int32_t IdNumber, int32_t NewAddress) {
+  CheckNozzle(Nozzle);
+  // The request carries ten ID digits and three address digits, unsigned.
+  if (IdNumber < 0)
+    throw std::out_of_range("ID number " + std::to_string(IdNumber) + " is negative");
+  if (NewAddress < 0 || NewAddress > kMaxNetAddress)
+    throw std::out_of_range("New address " + std::to_string(NewAddress) + " is outside 0..99");
+  const uint8_t port = PortIndex(Port);
+
+  // The ID selects the controller, so the request has no nozzle address: the
+  // new address stands between the two halves of the ID.
+  constexpr int kHalf = kIdDigits / 2;
+  uint8_t id[kIdDigits];
+  PutDigits(id, static_cast<uint64_t>(IdNumber), kIdDigits);
+  uint8_t buffer[kBufferSize] = {kCommonGroup, kNetAddressRequest.Letter};
+  uint8_t* p = buffer + 2;
+  for (int i = 0; i < kHalf; ++i) *p++ = id[i];
+  PutDigits(p, static_cast<uint64_t>(NewAddress), kNewAddressDigits);
+  p += kNewAddressDigits;
+  for (int i = kHalf; i < kIdDigits; ++i) *p++ = id[i];
+
+  ExchangeOrThrow(*this, port, buffer, kNetAddressRequest.RequestLength, kNetAddressRequest,
+                  kMsgNetAddressLink);
+  if (PortStatus[port] != kLineOk) throw ESerialIO(kMsgNetAddressReply);
+  if (buffer[0] == kCan) PortStatus[port] = kRefusedNetAddress;
+}
+
+int32_t TQX25::CalcNozzleAddress(int32_t Nozzle, int32_t Dispenser) {
+  // Dispenser 0 counts as the first, as side 0 does in the nozzle mapping.
+  const int64_t address = int64_t{Nozzle} + (Dispenser == 0 ? 1 : Dispenser) - 1;
+  if (address < std::numeric_limits<int32_t>::min() ||
+      address > std::numeric_limits<int32_t>::max())
+    throw std::out_of_range("Nozzle " + std::to_string(Nozzle) + " and dispenser " +
+                            std::to_string(Dispenser) + " give no address");
+  return static_cast<int32_t>(address);
+}
+
+int32_t TQX25::SetupPort(int32_t Port) {
+  const uint8_t port = PortIndex(Port);
+  // The dispatcher keeps the handler and calls it whenever it (re)opens the port.
+  Dispatcher->SetPortSetupHandler(port, TPortSetupHandler{&PortSetupHandler, this});
+  return ApplyPortSettings(port);
+}
+
+int32_t TQX25::ApplyPortSettings(uint8_t Port) {
+  return Dispatcher->SetLineParams(Port, kLineFormat, kLineBaud);
+}
