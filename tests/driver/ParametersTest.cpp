@@ -271,7 +271,7 @@ TEST_F(Parameters, CalibrationOpensWithThePasswordAndReadsItBack) {
   EXPECT_EQ(line.Frames.size(), 7u);
 }
 
-struct SpyDriver : TQX25 {
+struct SpyDriver final : TQX25 {
   std::vector<int32_t> Reads;
   int32_t GetParam(int32_t, int32_t, int32_t ParamNo) override {
     Reads.push_back(ParamNo);

@@ -308,7 +308,7 @@ TEST_F(PumpControl, ResetRaisesNothingAndLeavesTheStatusToTheExchange) {
 }
 
 // A host may derive from the driver; the combined commands then use its slots.
-struct SpyDriver : TQX25 {
+struct SpyDriver final : TQX25 {
   std::vector<std::string> Calls;
   void StopPump(int32_t Port, int32_t Nozzle, int32_t Side, int32_t Confirm) override {
     Calls.push_back("stop " + std::to_string(Port) + " " + std::to_string(Nozzle) + " " +
