@@ -81,10 +81,10 @@ inline constexpr TRequestKind kWriteParamRequest{'O', 4, 2, kModeShort};  // + N
 inline constexpr TRequestKind kCommonRequest{'W', 4, 0, kModeShort};      // no reply
 inline constexpr TRequestKind kNetAddressRequest{']', 15, 2, kModeShort};
 constexpr uint8_t ParamReplyLength(int Digits) { return DataReplyLength(Digits + 1); }
-inline constexpr int kMaxParamDigits = 15;       // the longest value on the line
-inline constexpr uint8_t kDigitBits = 0x30;      // a reply byte with both bits set is read as a digit
-inline constexpr int32_t kMaxNetAddress = 99;    // new network addresses are 0..99
-inline constexpr int kMaxCommonDigit = 9;        // a common command and its value are one digit each
+inline constexpr int kMaxParamDigits = 15;     // the longest value on the line
+inline constexpr uint8_t kDigitBits = 0x30;    // a reply byte with both bits set is read as a digit
+inline constexpr int32_t kMaxNetAddress = 99;  // new network addresses are 0..99
+inline constexpr int kMaxCommonDigit = 9;      // a common command and its value are one digit each
 inline constexpr uint8_t kCommonGroup = 0x02;  // group byte of 'W' and ']'
 inline constexpr uint8_t kCodeCharBase = '0';  // code c travels as the character 48 + c
 inline constexpr int kParamCodeCount = 60;     // codes 0..59 on every side
