@@ -1,16 +1,179 @@
-// Delivery state and counters: status polls, current and final volumes,
-// the totalizer, prices and the driver's property table.
-#include "Driver.h"
+// Delivery volumes and counters: the current and final volume with their
+// money, the totalizer and its password-protected write, the price store, the
+// property table and the two reserved slots.
+//
+// A data query reads its fields only from a data frame that carries them. A
+// one-byte ACK or NAK where data was expected carries no volume: the query
+// then reports 0 and leaves DeliveredVolumes as it was, so that a half-read
+// reply never replaces the last good volume.
+#include "Delivery.h"
+
+#include <cmath>
+#include <sstream>
+#include <stdexcept>
+#include <string>
 
 using namespace qx25;
 
-uint8_t TQX25::SpareQuery(int32_t) { NotImplemented("SpareQuery"); }
-void TQX25::GetDeliveryResult(int32_t, int32_t, double&, double&) { NotImplemented("GetDeliveryResult"); }
-void TQX25::GetTotalCounter(int32_t, int32_t, int32_t, double&, uint64_t&, int32_t, int32_t) { NotImplemented("GetTotalCounter"); }
-void TQX25::SetTotalCounter(int32_t, int32_t, int32_t, double&, int32_t, int32_t, int32_t) { NotImplemented("SetTotalCounter"); }
-double TQX25::GetCurrentDelivery(int32_t, int32_t, double&) { NotImplemented("GetCurrentDelivery"); }
-uint16_t TQX25::GetNozzleState(int32_t, int32_t) { NotImplemented("GetNozzleState"); }
-void TQX25::SetPrice(int32_t, int32_t, int32_t, int32_t, int32_t, double) { NotImplemented("SetPrice"); }
-void TQX25::SpareCommand(int32_t, int32_t, int32_t) { NotImplemented("SpareCommand"); }
-bool TQX25::GetDriverProperty(int32_t, int32_t&) { NotImplemented("GetDriverProperty"); }
-TNozzlePoll TQX25::PollNozzle(int32_t, int32_t, int32_t) { NotImplemented("PollNozzle"); }
+namespace {
+
+// Eight digits of hundredths: 0 to 999999.99.
+constexpr double kMaxCounterHundredths = [] {
+  double v = 1;
+  for (int i = 0; i < kTotalDigits; ++i) v *= 10;
+  return v - 1;
+}();
+
+// Money for a volume at the price of the nozzle's remembered side. A nozzle
+// that was never started has no side, so no price: its money is 0.
+double MoneyFor(const TQX25& Driver, uint8_t Port, int Nozzle, double Volume) {
+  const int side = Driver.NozzleSides[Port][Nozzle];
+  if (side < 1 || side > kMaxSide) return 0;
+  const double price = Driver.Prices[Port][Nozzle][side];
+  return RoundHalfEven(Volume * price * kCentsPerUnit + kCentRoundingAddend) / kCentsPerUnit;
+}
+
+// Sends a query to the side the nozzle was last started on; a failed
+// exchange throws ESerialIO with the delivery message.
+void QueryDelivery(TQX25& Driver, uint8_t Port, int Nozzle, const TRequestKind& Kind,
+                   uint8_t* Buffer) {
+  const uint8_t length =
+      NozzleRequest(Driver, Buffer, Nozzle, Driver.NozzleSides[Port][Nozzle], Kind.Letter);
+  ExchangeOrThrow(Driver, Port, Buffer, length, Kind, kMsgDelivery);
+}
+
+std::string Text(double Value) {
+  std::ostringstream out;
+  out << Value;
+  return out.str();
+}
+
+}  // namespace
+
+namespace qx25 {
+
+int ReplyDataCount(const uint8_t* Buffer) {
+  if (Buffer[0] != kStx) return 0;
+  // The exchange accepted the frame, so its data pairs run up to the 0x03,
+  // 0x03 trailer, which is no byte-and-complement pair.
+  int m = 0;
+  while (2 * m + 2 < kBufferSize && (Buffer[2 * m + 1] ^ Buffer[2 * m + 2]) == kComplementMask) ++m;
+  return m;
+}
+
+double ReadDigits(const uint8_t* Buffer, int First, int Count) {
+  double v = 0;
+  for (int j = First; j < First + Count; ++j) v = v * 10 + (DataByte(Buffer, j) - '0');
+  return v;
+}
+
+double RoundHalfEven(double Value) {
+  const double floor = std::floor(Value);
+  const double fraction = Value - floor;
+  if (fraction < 0.5) return floor;
+  if (fraction > 0.5) return floor + 1;
+  return std::fmod(floor, 2.0) == 0 ? floor : floor + 1;
+}
+
+}  // namespace qx25
+
+// Reserved: the driver has nothing to report here.
+uint8_t TQX25::SpareQuery(int32_t) { return 0; }
+
+// Reserved: no work.
+void TQX25::SpareCommand(int32_t, int32_t, int32_t) {}
+
+double TQX25::GetCurrentDelivery(int32_t Port, int32_t Nozzle, double& Money) {
+  const int nozzle = NozzleIndex(Nozzle);
+  const uint8_t port = PortIndex(Port);
+  uint8_t buffer[kBufferSize] = {};
+  QueryDelivery(*this, port, nozzle, kCurrentRequest, buffer);
+
+  Money = 0;
+  if (PortStatus[port] != kLineOk) return 0;
+  if (buffer[0] == kCan) {
+    PortStatus[port] = kRefusedCurrent;
+    return 0;
+  }
+  if (!HasData(buffer, kCurrentVolumeFirst + kVolumeDigits)) return 0;
+  const double volume = ReadDigits(buffer, kCurrentVolumeFirst, kVolumeDigits);
+  DeliveredVolumes[port][nozzle] = volume;
+  Money = MoneyFor(*this, port, nozzle, volume);
+  return volume;
+}
+
+void TQX25::GetDeliveryResult(int32_t Port, int32_t Nozzle, double& Volume, double& Money) {
+  const int nozzle = NozzleIndex(Nozzle);
+  const uint8_t port = PortIndex(Port);
+  uint8_t buffer[kBufferSize] = {};
+  QueryDelivery(*this, port, nozzle, kResultRequest, buffer);
+
+  Volume = 0;
+  Money = 0;
+  // A CAN here is no refusal the host is told of: like ACK and NAK, it just
+  // carries no result.
+  if (PortStatus[port] != kLineOk || !HasData(buffer, kResultVolumeFirst + kVolumeDigits)) return;
+  Volume = ReadDigits(buffer, kResultVolumeFirst, kVolumeDigits);
+  DeliveredVolumes[port][nozzle] = Volume;
+  Money = MoneyFor(*this, port, nozzle, Volume);
+}
+
+void TQX25::GetTotalCounter(int32_t Port, int32_t Nozzle, int32_t Side, double& Total,
+                            uint64_t& Second, int32_t, int32_t) {
+  const int nozzle = NozzleIndex(Nozzle);
+  const uint8_t port = PortIndex(Port);
+  SideOrNone(Side);
+  uint8_t buffer[kBufferSize] = {};
+  const uint8_t length = NozzleRequest(*this, buffer, nozzle, Side, kTotalRequest.Letter);
+  ExchangeOrThrow(*this, port, buffer, length, kTotalRequest, kMsgDelivery);
+
+  Total = 0;
+  Second = 0;  // nothing on the line fills it
+  if (PortStatus[port] != kLineOk || !HasData(buffer, kTotalFirst + kTotalDigits)) return;
+  Total = ReadDigits(buffer, kTotalFirst, kTotalDigits);
+}
+
+void TQX25::SetTotalCounter(int32_t Port, int32_t Nozzle, int32_t Side, double& Value, int32_t,
+                            int32_t, int32_t) {
+  const int nozzle = NozzleIndex(Nozzle);
+  const uint8_t port = PortIndex(Port);
+  SideOrNone(Side);
+  // The counter travels as eight digits of hundredths; a value that does not
+  // fit is refused before the password opens the counter.
+  const double hundredths = RoundHalfEven(Value * kCounterScale);
+  if (!(hundredths >= 0 && hundredths <= kMaxCounterHundredths))
+    throw std::out_of_range("Counter value " + Text(Value) + " is outside 0..999999.99");
+
+  // The counter password goes into code 26 of side 1, whatever side is set.
+  WriteCtrlParam(port, nozzle, kPasswordCode, kCounterPassword);
+
+  uint8_t buffer[kBufferSize] = {};
+  uint8_t length = NozzleRequest(*this, buffer, nozzle, Side, kSetTotalRequest.Letter);
+  buffer[length++] = kSetTotalMarker;
+  PutDigits(buffer + length, static_cast<uint64_t>(hundredths), kTotalDigits);
+  length += kTotalDigits;
+  ExchangeOrThrow(*this, port, buffer, length, kSetTotalRequest, kMsgDelivery);
+
+  // Code 26 now holds the controller's confirmation; reading it closes the
+  // operation. Through the table: a host may override the read.
+  GetParam(port, nozzle, kParamNoFirstCode + kPasswordCode);
+}
+
+void TQX25::SetPrice(int32_t Port, int32_t Nozzle, int32_t Side, int32_t, int32_t, double Price) {
+  // Only stored, so no request and no nozzle-number message; but the entry
+  // must exist.
+  const uint8_t port = PortIndex(Port);
+  if (Nozzle < 1 || Nozzle > kMaxNozzle)
+    throw std::out_of_range("Nozzle " + std::to_string(Nozzle) + " is outside 1..32");
+  Prices[port][Nozzle][SideIndex(Side)] = Price;
+}
+
+bool TQX25::GetDriverProperty(int32_t Kind, int32_t& Value) {
+  const uint32_t kind = static_cast<uint32_t>(Kind);
+  for (const TDriverProperty& p : DriverProperties)
+    if (p.Kind == kind) {
+      Value = p.Value;
+      return true;
+    }
+  return false;
+}

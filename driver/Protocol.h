@@ -74,6 +74,67 @@ inline constexpr TRequestKind kSetTotalRequest{'6', 12, 1, kModeShort};
 inline constexpr uint8_t kSetTotalMarker = 0x01;
 inline constexpr int kVolumeDigits = 5;
 inline constexpr int kTotalDigits = 8;
+inline constexpr int kCurrentVolumeFirst = 1;  // '4' reply: volume digits from data byte 1
+inline constexpr int kResultVolumeFirst = 0;   // '5' reply: volume digits from data byte 0
+inline constexpr int kTotalFirst = 0;          // '6' reply: counter digits from data byte 0
+inline constexpr int kCounterScale = 100;      // the counter is written in hundredths
+
+// A status reply: state character, sub byte, flags, two event digits.
+inline constexpr int kStatusBytesRead = 5;
+inline constexpr uint8_t kStateIdle = '0';
+inline constexpr uint8_t kStateNozzleLifted = '1';
+inline constexpr uint8_t kStateAuthorised = '2';
+inline constexpr uint8_t kStateStopped = '3';
+inline constexpr uint8_t kStateFlowFirst = '4';  // '4', '5' and '6': the delivery is under way
+inline constexpr uint8_t kStateFlowLast = '6';
+inline constexpr uint8_t kSubAsAuthorised = 0x03;  // a flowing state with it reports as authorised
+inline constexpr uint8_t kSubFlowing = '0';
+inline constexpr uint8_t kEventReported = 0x08;  // flags bit: the event digits are valid
+inline constexpr uint8_t kEventDigitMask = 0x0F;
+
+// Event numbers and the letters the host knows them by; any other number is '_'.
+struct TEventLetter {
+  int Number;
+  uint8_t Letter;
+};
+inline constexpr std::array<TEventLetter, 4> EventLetters{
+    {{1, 'Q'}, {12, 'R'}, {16, 'S'}, {17, 'T'}}};
+inline constexpr uint8_t kOtherEventLetter = '_';
+
+// Summary codes of a side's state, as the host reads them. Those marked
+// "+ side" carry the side number in their low bits.
+inline constexpr uint8_t kCodeIdle = 0xC0;          // 192
+inline constexpr uint8_t kCodeAuthorised = 0xC8;    // 200
+inline constexpr uint8_t kCodeDelivering = 0xD0;    // 208 + side
+inline constexpr uint8_t kCodeFinished = 0xD8;      // 216 (+ side for state '3')
+inline constexpr uint8_t kCodeNozzleLifted = 0xE0;  // 224 + side
+// Not a byte: the side's state could not be read (no reply, or a reply
+// without a status frame). It is never merged into the summary.
+inline constexpr uint16_t kCodeNoState = 0x100;
+
+// Merging the sides' codes: a code's class is its top five bits.
+inline constexpr uint8_t kCodeClassMask = 0xF8;
+inline constexpr uint8_t kAboveIdle = 0xC6;          // codes above it override an idle summary
+inline constexpr uint8_t kDeliveryClassBits = 0xD0;  // both set: delivering, finished, 240..255
+
+// A flowing side counts as delivering while the volume read last is above
+// this and more than the margin below the preset; otherwise the delivery is
+// closed by the poll.
+inline constexpr double kMinDeliveredVolume = 0.005;
+inline constexpr double kPresetMargin = 1.0;
+
+// Money = round(volume x price x 100 + 0.01) / 100: the addend makes a half
+// cent, or a value a representation error puts just below it, round up.
+inline constexpr double kCentsPerUnit = 100;
+inline constexpr double kCentRoundingAddend = 0.01;
+
+// The driver's fixed property table (GetDriverProperty); other kinds are absent.
+struct TDriverProperty {
+  uint32_t Kind;
+  int32_t Value;
+};
+inline constexpr std::array<TDriverProperty, 8> DriverProperties{
+    {{1, 1}, {2, 0}, {3, 0}, {4, 1}, {5, 1}, {6, 0}, {7, 400}, {9, 999999}}};
 
 // Parameters and addresses. A read's reply length is 2N + 6 for N digits.
 inline constexpr TRequestKind kReadParamRequest{'N', 4, 0, kModeData};

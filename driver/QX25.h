@@ -41,7 +41,7 @@ struct QX25_EXPORT TDriverInfo {
 struct QX25_EXPORT TNozzlePoll {
   uint8_t State;        // merged summary code of the polled sides
   uint8_t EventLetter;  // 'Q', 'R', 'S', 'T' or '_' after an event, else 0
-  uint16_t Codes[4];    // state code of sides 1..4
+  uint16_t Codes[4];    // state code of sides 1..4; 0x100: the side's state could not be read
   uint8_t NotWritten[4];
   uint8_t StateSide;  // the side whose code is in State
   uint8_t Zero;

@@ -1,0 +1,30 @@
+// Reading the data replies of the delivery queries and the status poll.
+// Internal to the library.
+#pragma once
+
+#include <cstdint>
+
+#include "Driver.h"
+
+namespace qx25 {
+
+// The number of data bytes of the reply in Buffer (kBufferSize bytes, zeroed
+// before the request was built). A one-byte ACK, NAK or CAN reply carries
+// none: the bytes behind it are the request's, never data.
+int ReplyDataCount(const uint8_t* Buffer);
+
+// True when the reply is a data frame with at least Count data bytes.
+inline bool HasData(const uint8_t* Buffer, int Count) { return ReplyDataCount(Buffer) >= Count; }
+
+// Data byte j of a data reply.
+inline uint8_t DataByte(const uint8_t* Buffer, int j) { return Buffer[2 * j + 1]; }
+
+// Count decimal digits from data byte First on, most significant first. Each
+// digit is its byte minus '0', unchecked, as the controllers send them.
+double ReadDigits(const uint8_t* Buffer, int First, int Count);
+
+// Nearest whole number, a tie going to the even neighbour, whatever
+// floating-point rounding mode the host has set.
+double RoundHalfEven(double Value);
+
+}  // namespace qx25

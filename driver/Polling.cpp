@@ -1,0 +1,134 @@
+// The status poll: one status request per side of a nozzle, each reply
+// decoded into a state code, the codes merged into one summary for the host.
+// A side that reports the end of its delivery is closed by the poll itself:
+// the final result is read and the nozzle reset.
+//
+// A side whose state cannot be read gets kCodeNoState (0x100), which no status
+// reply decodes to: when the line left PortStatus other than 1 (the poll stops
+// there, as the host then reads the port status), and when the controller
+// answered a bare ACK, NAK or CAN instead of a status frame (the poll goes on
+// with the next side). Such a side is not merged, and a pending event
+// acknowledgement stays pending, since no status reply confirmed it.
+#include <stdexcept>
+#include <string>
+
+#include "Delivery.h"
+
+using namespace qx25;
+
+namespace {
+
+uint8_t EventLetterFor(int Number) {
+  for (const TEventLetter& e : EventLetters)
+    if (e.Number == Number) return e.Letter;
+  return kOtherEventLetter;
+}
+
+// Restores a table entry when the scope ends, also by an exception.
+class TRestore {
+ public:
+  explicit TRestore(uint8_t& Entry) : entry_(Entry), saved_(Entry) {}
+  ~TRestore() { entry_ = saved_; }
+  TRestore(const TRestore&) = delete;
+  TRestore& operator=(const TRestore&) = delete;
+
+ private:
+  uint8_t& entry_;
+  uint8_t saved_;
+};
+
+// Reads the final result of the side that ended its delivery, which stores
+// it in DeliveredVolumes, and resets that side. The result query addresses
+// the nozzle's remembered side, so that side is set to this one meanwhile and
+// put back afterwards, also when the query throws (then no reset is sent).
+void CloseDelivery(TQX25& Driver, uint8_t Port, int Nozzle, int Side) {
+  TRestore restore(Driver.NozzleSides[Port][Nozzle]);
+  Driver.NozzleSides[Port][Nozzle] = static_cast<uint8_t>(Side);
+  double volume = 0, money = 0;
+  Driver.GetDeliveryResult(Port, Nozzle, volume, money);  // through the table
+  Driver.ResetNozzle(Port, Nozzle, Side);                 // its outcome shows in the next poll
+}
+
+uint8_t DecodeSideState(TQX25& Driver, uint8_t Port, int Nozzle, int Side, const uint8_t* Buffer,
+                        TNozzlePoll& Poll) {
+  const uint8_t state = DataByte(Buffer, 0);
+  const uint8_t sub = DataByte(Buffer, 1);
+  if (state == kStateIdle) {
+    if (DataByte(Buffer, 2) & kEventReported) {
+      const int number =
+          (DataByte(Buffer, 3) & kEventDigitMask) * 10 + (DataByte(Buffer, 4) & kEventDigitMask);
+      Poll.EventLetter = EventLetterFor(number);
+      Driver.EventAckPending[Port][Nozzle] = 1;  // the next status request acknowledges it
+    }
+    return kCodeIdle;
+  }
+  if (state == kStateNozzleLifted) return static_cast<uint8_t>(kCodeNozzleLifted + Side);
+  if (state == kStateAuthorised) return kCodeAuthorised;
+  if (state == kStateStopped) return static_cast<uint8_t>(kCodeFinished + Side);
+  if (state < kStateFlowFirst || state > kStateFlowLast) return state;
+
+  if (sub == kSubAsAuthorised) return kCodeAuthorised;
+  const double delivered = Driver.DeliveredVolumes[Port][Nozzle];
+  if (sub == kSubFlowing && delivered > kMinDeliveredVolume &&
+      delivered < Driver.PresetVolumes[Port][Nozzle] - kPresetMargin)
+    return static_cast<uint8_t>(kCodeDelivering + Side);
+  CloseDelivery(Driver, Port, Nozzle, Side);
+  return kCodeFinished;
+}
+
+uint16_t RequestSideState(TQX25& Driver, uint8_t Port, int Nozzle, int Side, TNozzlePoll& Poll) {
+  uint8_t buffer[kBufferSize] = {};
+  uint8_t length = NozzleRequest(Driver, buffer, Nozzle, Side, kStatusRequest.Letter);
+  if (Driver.EventAckPending[Port][Nozzle]) buffer[length++] = kEventAck;
+  ExchangeOrThrow(Driver, Port, buffer, length, kStatusRequest, kMsgStatus);
+  if (Driver.PortStatus[Port] != kLineOk || !HasData(buffer, kStatusBytesRead)) return kCodeNoState;
+  Driver.EventAckPending[Port][Nozzle] = 0;
+  return DecodeSideState(Driver, Port, Nozzle, Side, buffer, Poll);
+}
+
+// Whether a side's code replaces the summary so far. The first side always
+// sets it; an idle summary gives way to any code above 198; an authorised or
+// nozzle-lifted summary to 200 and to the delivering and finished classes;
+// nothing replaces a delivering or finished summary, or a raw state byte.
+bool Overrides(uint8_t Summary, uint8_t Code) {
+  switch (Summary & kCodeClassMask) {
+    case 0:  // nothing merged yet
+      return true;
+    case kCodeIdle:
+      return Code > kAboveIdle;
+    case kCodeAuthorised:
+    case kCodeNozzleLifted:
+      return (Code & kDeliveryClassBits) == kDeliveryClassBits || Code == kCodeAuthorised;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+TNozzlePoll TQX25::PollNozzle(int32_t Port, int32_t Nozzle, int32_t SideCount) {
+  TNozzlePoll poll{};
+  const int nozzle = NozzleIndex(static_cast<uint8_t>(Nozzle));
+  const uint8_t port = PortIndex(Port);
+  const int sides = static_cast<uint8_t>(SideCount);
+  if (sides > kMaxSide)
+    throw std::out_of_range("SideCount " + std::to_string(sides) + " is outside 0..4");
+
+  for (int s = 1; s <= sides; ++s) {
+    const uint16_t code = RequestSideState(*this, port, nozzle, s, poll);
+    poll.Codes[s - 1] = code;
+    if (PortStatus[port] != kLineOk) break;
+    if (code == kCodeNoState) continue;
+    if (Overrides(poll.State, static_cast<uint8_t>(code))) {
+      poll.State = static_cast<uint8_t>(code);
+      poll.StateSide = static_cast<uint8_t>(s);
+    }
+  }
+  return poll;
+}
+
+uint16_t TQX25::GetNozzleState(int32_t Port, int32_t Nozzle) {
+  // Through the table with no side to poll: only the argument checks run, so
+  // the state is 0 unless a host's own poll says otherwise.
+  return PollNozzle(static_cast<uint8_t>(Port), static_cast<uint8_t>(Nozzle), 0).State;
+}
