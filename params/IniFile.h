@@ -1,0 +1,54 @@
+// INI files with the semantics of the Windows profile functions, which the
+// parameter files were first written with: reading a key never fails (a
+// missing file, section or key, or a value that is not an integer, yields the
+// caller's default); writing one key or erasing one section leaves every
+// other line of the file as it was; a file that does not exist is created by
+// the first write. Section and key names compare without regard to ASCII case.
+//
+// The file is read once when the object is made and written back by
+// UpdateFile, through a temporary file renamed over the old one, so a failed
+// write never leaves a half-written file behind.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class TIniFile {
+ public:
+  // Reads FileName if it exists; a missing or unreadable file reads as empty.
+  explicit TIniFile(std::string FileName);
+
+  const std::string& FileName() const { return Name; }
+
+  // The integer under Section/Key: optional blanks, an optional sign and
+  // decimal digits, in the 32-bit range; anything else gives Default.
+  int32_t ReadInteger(const std::string& Section, const std::string& Key, int32_t Default) const;
+  // The raw text under Section/Key, or Default when there is none.
+  std::string ReadString(const std::string& Section, const std::string& Key,
+                         const std::string& Default) const;
+  // Replaces the key's value in place, or appends the key to its section,
+  // or appends the section to the file.
+  void WriteInteger(const std::string& Section, const std::string& Key, int32_t Value);
+  void WriteString(const std::string& Section, const std::string& Key, const std::string& Value);
+  // Removes the section's header and every line up to the next section.
+  void EraseSection(const std::string& Section);
+  bool SectionExists(const std::string& Section) const;
+
+  // Writes the lines back; throws std::runtime_error naming the file when it
+  // cannot be written. Nothing is written when nothing changed.
+  void UpdateFile();
+
+ private:
+  struct Span {
+    size_t Header;  // index of the "[section]" line
+    size_t End;     // one past its last line
+  };
+  bool FindSection(const std::string& Section, Span& Out) const;
+  bool FindKey(const Span& S, const std::string& Key, size_t& Line, std::string& Value) const;
+
+  std::string Name;
+  std::vector<std::string> Lines;
+  std::string Eol = "\r\n";  // kept from the file when it has one
+  bool Changed = false;
+};

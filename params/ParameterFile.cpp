@@ -1,0 +1,28 @@
+#include "ParameterFile.h"
+
+#include <cstdint>
+
+namespace {
+
+// The file carries 32 bits; a raw value is wider.
+int32_t Low32(int64_t Value) { return static_cast<int32_t>(static_cast<uint32_t>(Value)); }
+
+}  // namespace
+
+void SaveParameterFile(const CTRKParameters& Parameters, const std::string& FileName) {
+  TIniFile ini(FileName);
+  ini.EraseSection(kParameterSection);
+  for (int i = kBulkFirst; i < Parameters.Count(); ++i) {
+    const CParameter& p = Parameters.Items(i);
+    ini.WriteInteger(kParameterSection, std::to_string(p.Code), Low32(p.Value));
+  }
+  ini.UpdateFile();
+}
+
+void LoadParameterFile(CTRKParameters& Parameters, const std::string& FileName) {
+  const TIniFile ini(FileName);
+  for (int i = kBulkFirst; i < Parameters.Count(); ++i) {
+    CParameter& p = Parameters.Items(i);
+    p.Value = ini.ReadInteger(kParameterSection, std::to_string(p.Code), Low32(p.Value));
+  }
+}

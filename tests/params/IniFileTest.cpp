@@ -1,0 +1,82 @@
+// INI files keep everything they were not asked to change, and reading a
+// hand-edited file never fails.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "params/IniFile.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class IniFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir = fs::temp_directory_path() /
+          ("qx25-ini-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::create_directories(dir);
+    path = (dir / "t.par").string();
+  }
+  void TearDown() override { fs::remove_all(dir); }
+  void Write(const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+  std::string Read() {
+    std::stringstream ss;
+    ss << std::ifstream(path, std::ios::binary).rdbuf();
+    return ss.str();
+  }
+  fs::path dir;
+  std::string path;
+};
+
+TEST_F(IniFileTest, MissingFileReadsDefaultsAndIsCreatedByTheFirstWrite) {
+  TIniFile ini(path);
+  EXPECT_EQ(ini.ReadInteger("Parametr", "2", 7), 7);
+  ini.WriteInteger("Parametr", "2", 1);
+  ini.UpdateFile();
+  EXPECT_EQ(Read(), "[Parametr]\r\n2=1\r\n");
+}
+
+TEST_F(IniFileTest, ReadsSignedIntegersAndFallsBackOnAnythingElse) {
+  Write("[Parametr]\n2=1\n3= -5 \n5=abc\n6=12x\n7=\n8=99999999999\nnoequals\n9=+4\n[other]\n10=3\n");
+  TIniFile ini(path);
+  EXPECT_EQ(ini.ReadInteger("Parametr", "2", 0), 1);
+  EXPECT_EQ(ini.ReadInteger("parametr", "3", 0), -5);  // names ignore case
+  EXPECT_EQ(ini.ReadInteger("Parametr", "5", 42), 42);
+  EXPECT_EQ(ini.ReadInteger("Parametr", "6", 42), 42);
+  EXPECT_EQ(ini.ReadInteger("Parametr", "7", 42), 42);
+  EXPECT_EQ(ini.ReadInteger("Parametr", "8", 42), 42);  // outside 32 bits
+  EXPECT_EQ(ini.ReadInteger("Parametr", "9", 0), 4);
+  EXPECT_EQ(ini.ReadInteger("Parametr", "10", 42), 42);  // another section's key
+}
+
+TEST_F(IniFileTest, WritingOneKeyKeepsEveryOtherLine) {
+  Write("; saved by hand\n[Parametr]\n2=1\n3=0\n\n[Other]\nx=1\n");
+  TIniFile ini(path);
+  ini.WriteInteger("Parametr", "3", 9);
+  ini.WriteInteger("Parametr", "16", 80000);
+  ini.WriteInteger("New", "1", -1);
+  ini.UpdateFile();
+  EXPECT_EQ(Read(), "; saved by hand\n[Parametr]\n2=1\n3=9\n16=80000\n\n[Other]\nx=1\n[New]\n1=-1\n");
+}
+
+TEST_F(IniFileTest, ErasingASectionLeavesTheOthers) {
+  Write("[A]\r\na=1\r\n[Parametr]\r\n2=1\r\n[B]\r\nb=2\r\n[Parametr]\r\n3=3\r\n");
+  TIniFile ini(path);
+  ini.EraseSection("Parametr");
+  ini.WriteInteger("Parametr", "2", 5);
+  ini.UpdateFile();
+  EXPECT_EQ(Read(), "[A]\r\na=1\r\n[B]\r\nb=2\r\n[Parametr]\r\n2=5\r\n");
+}
+
+TEST_F(IniFileTest, AFileThatCannotBeWrittenRaisesAndLeavesNothing) {
+  TIniFile ini((dir / "no-such-dir" / "x.par").string());
+  ini.WriteInteger("Parametr", "2", 1);
+  EXPECT_THROW(ini.UpdateFile(), std::runtime_error);
+  EXPECT_FALSE(fs::exists(dir / "no-such-dir"));
+}
+
+}  // namespace
