@@ -1,0 +1,295 @@
+// The serial dispatcher: port records, registrations, per-thread outcomes and
+// the exchange loop. The device work itself is in SerialLine.cpp.
+#include "SerialDispatcher.h"
+
+#include <algorithm>
+#include <atomic>
+#include <unordered_map>
+#include <vector>
+
+#include "SerialLine.h"
+
+namespace qx25::host {
+
+namespace {
+
+constexpr int kPortCount = 256;  // every value of the port byte
+
+std::atomic<uint64_t> NextDispatcherId{1};
+
+uint8_t StatusOf(int32_t Result) {
+  switch (Result) {
+    case kSerialOk:
+      return kLineAccepted;
+    case kSerialNoDevice:
+      return kLineNoDevice;
+    case kSerialTimeout:
+      return kLineTimeout;
+    case kSerialRejected:
+      return kLineRejected;
+    case kSerialBadSettings:
+      return kLineBadSettings;
+    default:
+      return kLineError;
+  }
+}
+
+bool IsFailureClass(int32_t Code) { return Code >= kSerialNoDevice && Code <= kSerialBadSettings; }
+
+}  // namespace
+
+// The device of one port; Fd and Baud change only with Lock held.
+struct SerialDispatcher::Line {
+  std::recursive_mutex Lock;
+  int Fd = -1;
+  int32_t Baud = 0;
+};
+
+struct SerialDispatcher::PortConfig {
+  std::string Path;  // empty: the default device
+  TReplyHandler Reply{};
+  TPortSetupHandler Setup{};
+};
+
+// What one thread knows of its own exchanges on one port.
+struct SerialDispatcher::Outcome {
+  uint8_t Status = kLineIdle;
+  int32_t Error = kSerialOk;  // the last failure; none yet while 0
+  int State = -1;
+  int Result = -1;
+  bool OwnHandler = false;
+  TReplyHandler Handler{};
+};
+
+struct SerialDispatcher::TraceSink {
+  TraceCallback Callback;
+  line::Clock::time_point Start;
+
+  void Emit(TraceDirection Direction, uint8_t Port, std::span<const uint8_t> Bytes, int32_t Result,
+            int ReplyCode) const {
+    const std::chrono::duration<double> since = line::Clock::now() - Start;
+    const TraceRecord record{Direction, since.count(), Port, Bytes, Result, ReplyCode};
+    // An observer must never change an exchange's outcome.
+    try {
+      Callback(record);
+    } catch (...) {
+    }
+  }
+};
+
+SerialDispatcher::SerialDispatcher()
+    : Id(NextDispatcherId.fetch_add(1)),
+      Lines(new Line[kPortCount]),
+      Configs(new PortConfig[kPortCount]) {}
+
+SerialDispatcher::~SerialDispatcher() {
+  for (int p = 0; p < kPortCount; ++p) Close(static_cast<uint8_t>(p));
+}
+
+SerialDispatcher::Outcome& SerialDispatcher::Mine(uint8_t Port) const {
+  // Keyed by dispatcher id rather than address, so a new dispatcher at a freed
+  // address never inherits an old one's verdicts.
+  thread_local std::unordered_map<uint64_t, Outcome> outcomes;
+  return outcomes[(Id << 8) | Port];
+}
+
+void SerialDispatcher::SetDevicePath(uint8_t Port, const std::string& Path) {
+  Line& line = Lines[Port];
+  std::lock_guard<std::recursive_mutex> hold(line.Lock);
+  {
+    std::lock_guard<std::mutex> config(ConfigLock);
+    Configs[Port].Path = Path;
+  }
+  line::Close(line.Fd);
+  line.Fd = -1;
+}
+
+std::string SerialDispatcher::DevicePath(uint8_t Port) const {
+  {
+    std::lock_guard<std::mutex> config(ConfigLock);
+    if (!Configs[Port].Path.empty()) return Configs[Port].Path;
+  }
+  if (Port == 0) return {};
+  return "/dev/ttyS" + std::to_string(Port - 1);
+}
+
+void SerialDispatcher::SetTimeouts(const SerialTimeouts& Timeouts) {
+  std::lock_guard<std::mutex> config(ConfigLock);
+  Limits = Timeouts;
+}
+
+SerialTimeouts SerialDispatcher::Timeouts() const {
+  std::lock_guard<std::mutex> config(ConfigLock);
+  return Limits;
+}
+
+void SerialDispatcher::SetTrace(TraceCallback Callback) {
+  std::shared_ptr<const TraceSink> sink;
+  if (Callback)
+    sink = std::make_shared<TraceSink>(TraceSink{std::move(Callback), line::Clock::now()});
+  std::lock_guard<std::mutex> config(ConfigLock);
+  Tracer = std::move(sink);
+}
+
+void SerialDispatcher::Close(uint8_t Port) {
+  Line& line = Lines[Port];
+  std::lock_guard<std::recursive_mutex> hold(line.Lock);
+  line::Close(line.Fd);
+  line.Fd = -1;
+}
+
+bool SerialDispatcher::IsOpen(uint8_t Port) const {
+  Line& line = Lines[Port];
+  std::lock_guard<std::recursive_mutex> hold(line.Lock);
+  return line.Fd >= 0;
+}
+
+int SerialDispatcher::LastReplyState(uint8_t Port) const { return Mine(Port).State; }
+int SerialDispatcher::LastReplyResult(uint8_t Port) const { return Mine(Port).Result; }
+
+int32_t SerialDispatcher::GetErrorCode(uint8_t Port) {
+  const Outcome& mine = Mine(Port);
+  return mine.Error != kSerialOk ? mine.Error : kSerialLineError;
+}
+
+void SerialDispatcher::SetReplyResult(uint8_t Port, uint8_t Code) { Mine(Port).Result = Code; }
+void SerialDispatcher::SetReplyState(uint8_t Port, uint8_t State) { Mine(Port).State = State; }
+uint8_t SerialDispatcher::GetLineStatus(uint8_t Port) { return Mine(Port).Status; }
+
+void SerialDispatcher::SetReplyHandler(uint8_t Port, TReplyHandler Handler) {
+  Outcome& mine = Mine(Port);
+  mine.OwnHandler = Handler.Code != nullptr;
+  mine.Handler = Handler;
+  std::lock_guard<std::mutex> config(ConfigLock);
+  Configs[Port].Reply = Handler;
+}
+
+void SerialDispatcher::SetPortSetupHandler(uint8_t Port, TPortSetupHandler Handler) {
+  std::lock_guard<std::mutex> config(ConfigLock);
+  Configs[Port].Setup = Handler;
+}
+
+int32_t SerialDispatcher::SetLineParams(uint8_t Port, int32_t Format, int32_t Baud) {
+  if (Format != kLineFormat8N1 || !line::KnownBaud(Baud)) return kSerialBadSettings;
+  Line& line = Lines[Port];
+  std::lock_guard<std::recursive_mutex> hold(line.Lock);
+  return OpenLine(Port, Baud);
+}
+
+// With the port's lock held.
+int32_t SerialDispatcher::OpenLine(uint8_t Port, int32_t Baud) {
+  Line& line = Lines[Port];
+  line::Close(line.Fd);
+  line.Fd = -1;
+  int fd = -1;
+  const int32_t r = line::Open(DevicePath(Port), Baud, fd);
+  if (r != kSerialOk) return r;
+  line.Fd = fd;
+  line.Baud = Baud;
+  return kSerialOk;
+}
+
+int32_t SerialDispatcher::Transact(uint8_t Port, const uint8_t* Frame, uint8_t FrameLength,
+                                   uint8_t* Reply, uint8_t ReplyLength, uint8_t /*ReplyMode*/) {
+  std::lock_guard<std::recursive_mutex> hold(Lines[Port].Lock);
+  Outcome& mine = Mine(Port);
+  mine.State = -1;
+  mine.Result = -1;
+  TReplyHandler handler;
+  std::shared_ptr<const TraceSink> trace;
+  {
+    std::lock_guard<std::mutex> config(ConfigLock);
+    handler = mine.OwnHandler ? mine.Handler : Configs[Port].Reply;
+    trace = Tracer;
+  }
+
+  int32_t failure = kSerialLineError;  // the class an exception would mean right now
+  int32_t result;
+  try {
+    result = Exchange(Port, Frame, FrameLength, Reply, ReplyLength, handler, trace.get(), failure);
+  } catch (...) {
+    result = failure;
+    mine.Error = result;
+    mine.Status = StatusOf(result);
+    throw;
+  }
+  if (result != kSerialOk) mine.Error = result;
+  mine.Status = StatusOf(result);
+  return result;
+}
+
+// With the port's lock held.
+int32_t SerialDispatcher::EnsureOpen(uint8_t Port, int32_t& Failure) {
+  if (Lines[Port].Fd >= 0) return kSerialOk;
+  TPortSetupHandler setup;
+  {
+    std::lock_guard<std::mutex> config(ConfigLock);
+    setup = Configs[Port].Setup;
+  }
+  if (setup.Code != nullptr) {
+    Failure = kSerialBadSettings;
+    const int32_t r = setup.Code(setup.Self, Port);
+    Failure = kSerialLineError;
+    if (r != kSerialOk) return IsFailureClass(r) ? r : kSerialBadSettings;
+    if (Lines[Port].Fd >= 0) return kSerialOk;
+  }
+  return OpenLine(Port, kDefaultBaud);
+}
+
+// With the port's lock held.
+int32_t SerialDispatcher::Exchange(uint8_t Port, const uint8_t* Frame, uint8_t FrameLength,
+                                   uint8_t* Reply, uint8_t ReplyLength,
+                                   const TReplyHandler& Handler, const TraceSink* Trace,
+                                   int32_t& Failure) {
+  std::vector<uint8_t> received;  // every byte as it arrived, for the trace only
+  const auto finish = [&](int32_t Result) {
+    if (Trace != nullptr && (Result != kSerialOk || ReplyLength > 0))
+      Trace->Emit(TraceDirection::Reply, Port, received, Result, Mine(Port).Result);
+    return Result;
+  };
+
+  if (Trace != nullptr) Trace->Emit(TraceDirection::Request, Port, {Frame, FrameLength}, 0, -1);
+  int32_t r = EnsureOpen(Port, Failure);
+  if (r != kSerialOk) return finish(r);
+  const int fd = Lines[Port].Fd;
+  const int32_t baud = Lines[Port].Baud;
+  const SerialTimeouts limits = Timeouts();
+
+  r = line::DiscardInput(fd);
+  if (r != kSerialOk) return finish(r);
+  const auto frameTime = line::WireTime(FrameLength, baud);
+  r = line::WriteAll(fd, Frame, FrameLength, line::Clock::now() + 2 * frameTime + limits.FirstByte);
+  if (r != kSerialOk) return finish(r);
+  if (ReplyLength == 0) return finish(line::Drain(fd));
+
+  // The UART may still be shifting the frame out: allow for its wire time.
+  const auto firstByte = line::Clock::now() + frameTime + limits.FirstByte;
+  const auto whole = firstByte + 2 * line::WireTime(ReplyLength, baud) + limits.Between;
+  auto deadline = firstByte;
+  uint8_t held = 0;
+  for (;;) {
+    size_t got = 0;
+    const line::ReadResult read =
+        line::ReadSome(fd, Reply + held, ReplyLength - held, std::min(deadline, whole), got);
+    if (read == line::ReadResult::TimedOut) return finish(kSerialTimeout);
+    if (read == line::ReadResult::Failed) return finish(kSerialLineError);
+    if (Trace != nullptr) received.insert(received.end(), Reply + held, Reply + held + got);
+    held = static_cast<uint8_t>(held + got);
+
+    bool accepted;
+    if (Handler.Code != nullptr) {
+      uint8_t length = held;
+      Failure = kSerialRejected;
+      accepted = Handler.Code(Handler.Self, Port, Reply, nullptr, &length, nullptr);
+      Failure = kSerialLineError;
+      held = std::min(held, length);  // it may drop leading bytes, never add any
+    } else {
+      accepted = held == ReplyLength;
+    }
+    if (accepted) return finish(kSerialOk);
+    if (held == ReplyLength) return finish(kSerialRejected);
+    deadline = line::Clock::now() + limits.Between;
+  }
+}
+
+}  // namespace qx25::host

@@ -1,0 +1,230 @@
+// A port dispatcher for Linux serial devices and pseudo-terminals, on POSIX
+// termios with poll().
+//
+// It owns the lines the driver talks through: it maps a port number to a
+// device, opens and configures it, sends each request frame and collects the
+// reply, asking the port's reply handler after every arrival whether the
+// bytes so far make a complete reply. It knows frames only as bytes; what a
+// frame means is the handler's business.
+//
+// Port numbers are the host's COM numbers, 0..255. Port n uses the device
+// /dev/ttyS(n-1) unless SetDevicePath names another (a USB adapter, or the
+// slave side of a pseudo-terminal); port 0 has no default device. A
+// pseudo-terminal takes the settings but does not pace bytes at the rate.
+//
+//   qx25::host::SerialDispatcher lines;
+//   lines.SetDevicePath(3, "/dev/pts/5");
+//   lines.SetTrace(qx25::host::TraceToFile(stderr));   // optional
+//   TQX25* driver = GetQX25(0, 0, &lines);
+//   driver->SetupPort(3);                               // SetLineParams(3, 42, 4800)
+//
+// Concurrency. Every call may be made from any thread. Exchanges on one port
+// never interleave: Transact, SetLineParams, SetDevicePath and Close hold the
+// port's lock for their whole duration, so a second caller on the same port
+// waits; different ports run in parallel. The handlers registered with
+// SetReplyHandler and SetPortSetupHandler are called on the thread that runs
+// Transact, with the port's lock held; the port-settings handler may call
+// SetLineParams for the same port (the lock is re-entrant). GetLineStatus,
+// GetErrorCode, LastReplyState and LastReplyResult report what the calling
+// thread's own last exchange on the port did, so two threads sharing a port
+// each read their own verdict. The dispatcher must outlive every call into it.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <iosfwd>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <string>
+
+#include "driver/PortDispatcher.h"
+
+namespace qx25::host {
+
+// Failure classes: the non-zero results of Transact and SetLineParams, and
+// what GetErrorCode reports.
+enum SerialError : int32_t {
+  kSerialOk = 0,
+  // The device does not exist or is not a terminal (open or tcgetattr failed
+  // with ENOENT, ENODEV, ENXIO, ENOTDIR or ENOTTY), or the port has no device.
+  kSerialNoDevice = 1,
+  // The line failed: any other open error (EACCES, EBUSY...), a failed write,
+  // read, poll or drain, a hang-up, or a frame the line would not take in time.
+  kSerialLineError = 2,
+  // No reply, or a reply that stopped before the handler accepted it.
+  kSerialTimeout = 3,
+  // ReplyLength bytes arrived and the handler still rejected them (or the
+  // handler threw).
+  kSerialRejected = 4,
+  // SetLineParams was given a format or baud rate it does not know, the device
+  // refused the settings, or the port-settings handler failed or threw.
+  kSerialBadSettings = 5,
+};
+
+// What GetLineStatus reports (a byte the driver stores as the port's status).
+enum LineStatus : uint8_t {
+  kLineIdle = 0,      // the calling thread has run no exchange on the port yet
+  kLineAccepted = 1,  // the handler accepted the reply, or a send-only frame went out
+  kLineTimeout = 2,
+  kLineRejected = 3,
+  kLineError = 4,
+  kLineNoDevice = 5,
+  kLineBadSettings = 6,
+};
+
+// The Format argument of SetLineParams that this dispatcher knows: 8 data
+// bits, no parity, 1 stop bit, raw (no echo, no line editing, no character
+// translation), no hardware or software flow control, modem lines ignored.
+inline constexpr int32_t kLineFormat8N1 = 42;
+// The settings used when a port is opened for an exchange and no port-settings
+// handler is registered.
+inline constexpr int32_t kDefaultBaud = 4800;
+
+// Reply time-outs. Each exchange allows, after the frame is handed to the
+// line, the frame's own wire time (10 bits a byte at the port's baud rate)
+// plus FirstByte for the first reply byte; then Between for each further
+// arrival; and the whole reply must be in within FirstByte plus twice its
+// wire time plus Between after the frame has gone out. Writing the frame may
+// take its wire time twice over plus FirstByte. The defaults suit 4800 baud,
+// where a byte takes about 2 ms and the longest reply about 0.5 s.
+struct SerialTimeouts {
+  std::chrono::milliseconds FirstByte{500};
+  std::chrono::milliseconds Between{50};
+};
+
+// The protocol trace: one record when a frame goes out and one when its
+// exchange ends (none after a send-only frame that went out well).
+enum class TraceDirection : uint8_t { Request, Reply };
+struct TraceRecord {
+  TraceDirection Direction;
+  double Seconds;  // since the trace was switched on
+  uint8_t Port;
+  // The frame; or every byte received, as it arrived, noise included.
+  std::span<const uint8_t> Bytes;
+  // Reply records: the exchange's result (0 when the reply was accepted), and
+  // the last code the handler reported through SetReplyResult, -1 if none.
+  int32_t Result;
+  int ReplyCode;
+};
+using TraceCallback = std::function<void(const TraceRecord&)>;
+
+// One trace line without its newline: "12.345 COM3 -> 7F 02 21 5E", a reply
+// "12.391 COM3 <- 06", and for a failed exchange the bytes that did arrive
+// followed by the failure: "12.900 COM3 <- 02 31 (time-out)",
+// "12.900 COM3 <- 02 ... (reply rejected, code 222)".
+std::string FormatTraceLine(const TraceRecord& Record);
+// Ready-made trace callbacks that write one formatted line per record and
+// flush it. Lines from concurrent exchanges never mix. The FILE or stream must
+// outlive the trace.
+TraceCallback TraceToFile(std::FILE* Out);
+TraceCallback TraceToStream(std::ostream& Out);
+// A short English name of a failure class ("time-out"); "unknown" otherwise.
+const char* SerialErrorText(int32_t Code);
+
+class SerialDispatcher : public PortDispatcher {
+ public:
+  SerialDispatcher();
+  // Closes every open port. No call may be running.
+  ~SerialDispatcher();
+  SerialDispatcher(const SerialDispatcher&) = delete;
+  SerialDispatcher& operator=(const SerialDispatcher&) = delete;
+
+  // --- Configuration (not part of the driver's table) ---
+
+  // Makes Port use Path from its next opening on; an empty Path restores the
+  // default. An open port is closed (after any running exchange), so the
+  // next exchange opens the new device through the port-settings handler.
+  void SetDevicePath(uint8_t Port, const std::string& Path);
+  // The device Port opens: its override, else /dev/ttyS(Port-1); empty for
+  // port 0 without an override.
+  std::string DevicePath(uint8_t Port) const;
+  // Time-outs for the exchanges that start after the call, on every port.
+  void SetTimeouts(const SerialTimeouts& Timeouts);
+  SerialTimeouts Timeouts() const;
+  // Switches the protocol trace on (or off, with an empty callback). Records
+  // are delivered on the thread of the exchange, with the port's lock held;
+  // the callback must not start an exchange itself, and what it throws is
+  // ignored. Seconds count from this call.
+  void SetTrace(TraceCallback Callback);
+  // Closes Port's device, after any running exchange. The next exchange opens
+  // it again.
+  void Close(uint8_t Port);
+  bool IsOpen(uint8_t Port) const;
+  // The state and code the reply handler reported through SetReplyState and
+  // SetReplyResult during the calling thread's last exchange on Port; -1 when
+  // it reported none.
+  int LastReplyState(uint8_t Port) const;
+  int LastReplyResult(uint8_t Port) const;
+
+  // --- The driver's table ---
+
+  // The failure class of the calling thread's last failed exchange on Port
+  // (a SerialError, never 0). A thread that has seen no failure on Port gets
+  // kSerialLineError, the generic class.
+  int32_t GetErrorCode(uint8_t Port) override;
+  // Recorded for the calling thread's current exchange (LastReplyResult,
+  // LastReplyState, the trace). They do not decide the outcome: the handler's
+  // return value does.
+  void SetReplyResult(uint8_t Port, uint8_t Code) override;
+  void SetReplyState(uint8_t Port, uint8_t State) override;
+  // How the calling thread's last exchange on Port ended: kLineAccepted (1)
+  // exactly when Transact returned 0; otherwise the LineStatus of its failure
+  // class; kLineIdle before the thread's first exchange on Port.
+  uint8_t GetLineStatus(uint8_t Port) override;
+
+  // Sends Frame[0..FrameLength-1] on Port and collects the reply into Reply.
+  // If the port is not open it is opened first: through the port-settings
+  // handler when one is registered (its non-zero result fails the exchange),
+  // else with kLineFormat8N1 at kDefaultBaud. Input that arrived before the
+  // exchange is discarded. After each arrival the bytes held so far go to the
+  // reply handler (Port, Reply, nullptr, &Length, nullptr), which may drop
+  // leading bytes and shorten Length. Reading stops when the handler accepts
+  // (result 0), when ReplyLength bytes are held and it still rejects
+  // (kSerialRejected), or at a time-out (kSerialTimeout). Without a handler a
+  // reply is complete when ReplyLength bytes are held. ReplyLength 0 sends
+  // only: the result is 0 once the frame has been written and drained. At most
+  // ReplyLength bytes are ever written into Reply. ReplyMode is not needed:
+  // the handler alone decides when a reply is complete. Throws only to pass
+  // on an exception from a handler (or std::bad_alloc), after recording the
+  // failure so that GetErrorCode reports it.
+  int32_t Transact(uint8_t Port, const uint8_t* Frame, uint8_t FrameLength, uint8_t* Reply,
+                   uint8_t ReplyLength, uint8_t ReplyMode) override;
+  // Opens Port's device (closing it first if open) and configures it: Format
+  // must be kLineFormat8N1; Baud one of 1200, 2400, 4800, 9600, 19200, 38400,
+  // 57600, 115200. Returns 0, or kSerialBadSettings, kSerialNoDevice or
+  // kSerialLineError. An unknown format or rate changes nothing; any other
+  // failure leaves the port closed.
+  int32_t SetLineParams(uint8_t Port, int32_t Format, int32_t Baud) override;
+  // Registers Port's reply handler for the calling thread's exchanges and as
+  // the port's handler for threads that have registered none of their own, so
+  // a register-then-exchange sequence is never disturbed by another thread.
+  // A handler with a null Code removes the registration.
+  void SetReplyHandler(uint8_t Port, TReplyHandler Handler) override;
+  // Registers the handler Transact calls when Port must be opened.
+  void SetPortSetupHandler(uint8_t Port, TPortSetupHandler Handler) override;
+
+ private:
+  struct Line;
+  struct PortConfig;
+  struct Outcome;
+  struct TraceSink;
+
+  Outcome& Mine(uint8_t Port) const;
+  int32_t OpenLine(uint8_t Port, int32_t Baud);
+  int32_t EnsureOpen(uint8_t Port, int32_t& Failure);
+  int32_t Exchange(uint8_t Port, const uint8_t* Frame, uint8_t FrameLength, uint8_t* Reply,
+                   uint8_t ReplyLength, const TReplyHandler& Handler, const TraceSink* Trace,
+                   int32_t& Failure);
+
+  const uint64_t Id;  // tells this dispatcher's per-thread records from others'
+  std::unique_ptr<Line[]> Lines;
+  mutable std::mutex ConfigLock;  // guards Configs, Limits and Tracer
+  std::unique_ptr<PortConfig[]> Configs;
+  SerialTimeouts Limits;
+  std::shared_ptr<const TraceSink> Tracer;
+};
+
+}  // namespace qx25::host

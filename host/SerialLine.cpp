@@ -1,0 +1,150 @@
+// Terminal descriptors on termios with poll(). Descriptors are non-blocking;
+// every wait is a poll() bounded by the caller's deadline.
+#include "SerialLine.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+
+namespace qx25::host::line {
+
+namespace {
+
+struct BaudEntry {
+  int32_t Rate;
+  speed_t Code;
+};
+constexpr BaudEntry kBauds[] = {{1200, B1200},   {2400, B2400},    {4800, B4800},
+                                {9600, B9600},   {19200, B19200},  {38400, B38400},
+                                {57600, B57600}, {115200, B115200}};
+
+constexpr int kBitsPerByte = 10;  // start bit, 8 data bits, stop bit
+
+bool SpeedCode(int32_t Baud, speed_t& Code) {
+  for (const BaudEntry& b : kBauds)
+    if (b.Rate == Baud) {
+      Code = b.Code;
+      return true;
+    }
+  return false;
+}
+
+bool MissingDevice(int Error) {
+  return Error == ENOENT || Error == ENODEV || Error == ENXIO || Error == ENOTDIR ||
+         Error == ENOTTY;
+}
+
+// Milliseconds left until Deadline for poll(), rounded up so that poll never
+// wakes before the deadline; 0 once it has passed.
+int PollTimeout(Clock::time_point Deadline) {
+  const auto left = Deadline - Clock::now();
+  if (left <= Clock::duration::zero()) return 0;
+  const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
+  return ms > INT_MAX ? INT_MAX : static_cast<int>(ms);
+}
+
+int32_t Configure(int Fd, speed_t Speed) {
+  termios t{};
+  if (tcgetattr(Fd, &t) != 0) return MissingDevice(errno) ? kSerialNoDevice : kSerialLineError;
+  cfmakeraw(&t);
+  t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
+  t.c_cflag |= CS8 | CLOCAL | CREAD;
+  t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+  t.c_cc[VMIN] = 1;
+  t.c_cc[VTIME] = 0;
+  if (cfsetispeed(&t, Speed) != 0 || cfsetospeed(&t, Speed) != 0) return kSerialBadSettings;
+  if (tcsetattr(Fd, TCSANOW, &t) != 0) return kSerialBadSettings;
+  return kSerialOk;
+}
+
+}  // namespace
+
+bool KnownBaud(int32_t Baud) {
+  speed_t code;
+  return SpeedCode(Baud, code);
+}
+
+Clock::duration WireTime(size_t Count, int32_t Baud) {
+  if (Baud <= 0) return Clock::duration::zero();
+  const int64_t bits = static_cast<int64_t>(Count) * kBitsPerByte;
+  return std::chrono::duration_cast<Clock::duration>(
+      std::chrono::nanoseconds(bits * 1'000'000'000 / Baud));
+}
+
+int32_t Open(const std::string& Path, int32_t Baud, int& Fd) {
+  speed_t speed;
+  if (!SpeedCode(Baud, speed)) return kSerialBadSettings;
+  if (Path.empty()) return kSerialNoDevice;
+  const int fd = ::open(Path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return MissingDevice(errno) ? kSerialNoDevice : kSerialLineError;
+  const int32_t r = Configure(fd, speed);
+  if (r != kSerialOk) {
+    ::close(fd);
+    return r;
+  }
+  Fd = fd;
+  return kSerialOk;
+}
+
+void Close(int Fd) {
+  if (Fd >= 0) ::close(Fd);
+}
+
+int32_t DiscardInput(int Fd) { return tcflush(Fd, TCIFLUSH) == 0 ? kSerialOk : kSerialLineError; }
+
+int32_t WriteAll(int Fd, const uint8_t* Bytes, size_t Count, Clock::time_point Deadline) {
+  size_t done = 0;
+  while (done < Count) {
+    const ssize_t n = ::write(Fd, Bytes + done, Count - done);
+    if (n > 0) {
+      done += static_cast<size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno != EAGAIN) return kSerialLineError;
+    // The output queue is full: wait until it takes more.
+    pollfd p{Fd, POLLOUT, 0};
+    const int r = ::poll(&p, 1, PollTimeout(Deadline));
+    if (r < 0 && errno != EINTR) return kSerialLineError;
+    if (r == 0 && Clock::now() >= Deadline) return kSerialLineError;
+    if (r > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) return kSerialLineError;
+  }
+  return kSerialOk;
+}
+
+int32_t Drain(int Fd) {
+  while (tcdrain(Fd) != 0)
+    if (errno != EINTR) return kSerialLineError;
+  return kSerialOk;
+}
+
+ReadResult ReadSome(int Fd, uint8_t* Out, size_t Room, Clock::time_point Deadline, size_t& Got) {
+  for (;;) {
+    pollfd p{Fd, POLLIN, 0};
+    const int r = ::poll(&p, 1, PollTimeout(Deadline));
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      return ReadResult::Failed;
+    }
+    if (r == 0) {
+      if (Clock::now() >= Deadline) return ReadResult::TimedOut;
+      continue;
+    }
+    if ((p.revents & POLLIN) != 0) {
+      const ssize_t n = ::read(Fd, Out, Room);
+      if (n > 0) {
+        Got = static_cast<size_t>(n);
+        return ReadResult::Data;
+      }
+      if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+      return ReadResult::Failed;  // end of file: the other side hung up
+    }
+    if ((p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) return ReadResult::Failed;
+  }
+}
+
+}  // namespace qx25::host::line

@@ -1,0 +1,38 @@
+// The device side of the serial dispatcher: open, configure, flush, write and
+// wait for bytes on a terminal descriptor, every wait bounded by a deadline.
+// Results are SerialError codes. Internal to the host library.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "SerialDispatcher.h"
+
+namespace qx25::host::line {
+
+using Clock = std::chrono::steady_clock;
+
+// True when Baud is a rate the dispatcher can set.
+bool KnownBaud(int32_t Baud);
+// Time a line at Baud needs for Count bytes of 10 bits (start, 8 data, stop).
+Clock::duration WireTime(size_t Count, int32_t Baud);
+
+// Opens Path non-blocking, without making it the controlling terminal, and
+// configures it 8N1 raw at Baud (which must be known). Sets Fd on success.
+int32_t Open(const std::string& Path, int32_t Baud, int& Fd);
+void Close(int Fd);
+// Discards input that arrived before the exchange.
+int32_t DiscardInput(int Fd);
+// Writes all Count bytes before Deadline.
+int32_t WriteAll(int Fd, const uint8_t* Bytes, size_t Count, Clock::time_point Deadline);
+// Waits until everything written has left the line.
+int32_t Drain(int Fd);
+
+enum class ReadResult { Data, TimedOut, Failed };
+// Waits for input until Deadline and reads at most Room bytes into Out;
+// Got holds the count read on Data.
+ReadResult ReadSome(int Fd, uint8_t* Out, size_t Room, Clock::time_point Deadline, size_t& Got);
+
+}  // namespace qx25::host::line
