@@ -67,14 +67,6 @@ double ReadDigits(const uint8_t* Buffer, int First, int Count) {
   return v;
 }
 
-double RoundHalfEven(double Value) {
-  const double floor = std::floor(Value);
-  const double fraction = Value - floor;
-  if (fraction < 0.5) return floor;
-  if (fraction > 0.5) return floor + 1;
-  return std::fmod(floor, 2.0) == 0 ? floor : floor + 1;
-}
-
 }  // namespace qx25
 
 // Reserved: the driver has nothing to report here.

@@ -23,8 +23,4 @@ inline uint8_t DataByte(const uint8_t* Buffer, int j) { return Buffer[2 * j + 1]
 // digit is its byte minus '0', unchecked, as the controllers send them.
 double ReadDigits(const uint8_t* Buffer, int First, int Count);
 
-// Nearest whole number, a tie going to the even neighbour, whatever
-// floating-point rounding mode the host has set.
-double RoundHalfEven(double Value);
-
 }  // namespace qx25

@@ -1,5 +1,6 @@
 #include "Driver.h"
 
+#include <cmath>
 #include <stdexcept>
 #include <string>
 
@@ -60,6 +61,14 @@ void ExchangeOrThrow(TQX25& Driver, uint8_t Port, uint8_t* Buffer, uint8_t Reque
 
 bool Refused(const TQX25& Driver, uint8_t Port, const uint8_t* Reply) {
   return Driver.PortStatus[Port] == kLineOk && Reply[0] == kCan;
+}
+
+double RoundHalfEven(double Value) {
+  const double floor = std::floor(Value);
+  const double fraction = Value - floor;  // exact for any finite double
+  if (fraction < 0.5) return floor;
+  if (fraction > 0.5) return floor + 1;
+  return std::fmod(floor, 2.0) == 0 ? floor : floor + 1;
 }
 
 void NotImplemented(const char* Operation) {

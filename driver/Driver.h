@@ -46,6 +46,11 @@ void ExchangeOrThrow(TQX25& Driver, uint8_t Port, uint8_t* Buffer, uint8_t Reque
 // True when the exchange was accepted and the controller answered CAN.
 bool Refused(const TQX25& Driver, uint8_t Port, const uint8_t* Reply);
 
+// Nearest whole number, a tie going to the even neighbour (12.5 -> 12,
+// 13.5 -> 14), whatever floating-point rounding mode the host has set.
+// Value is finite.
+double RoundHalfEven(double Value);
+
 [[noreturn]] void NotImplemented(const char* Operation);
 
 }  // namespace qx25

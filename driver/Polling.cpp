@@ -24,29 +24,20 @@ uint8_t EventLetterFor(int Number) {
   return kOtherEventLetter;
 }
 
-// Restores a table entry when the scope ends, also by an exception.
-class TRestore {
- public:
-  explicit TRestore(uint8_t& Entry) : entry_(Entry), saved_(Entry) {}
-  ~TRestore() { entry_ = saved_; }
-  TRestore(const TRestore&) = delete;
-  TRestore& operator=(const TRestore&) = delete;
-
- private:
-  uint8_t& entry_;
-  uint8_t saved_;
-};
-
 // Reads the final result of the side that ended its delivery, which stores
 // it in DeliveredVolumes, and resets that side. The result query addresses
 // the nozzle's remembered side, so that side is set to this one meanwhile and
-// put back afterwards, also when the query throws (then no reset is sent).
+// put back afterwards. When the query throws, no reset is sent and the entry
+// keeps this side, so that the host's next result query asks the side whose
+// delivery ended.
 void CloseDelivery(TQX25& Driver, uint8_t Port, int Nozzle, int Side) {
-  TRestore restore(Driver.NozzleSides[Port][Nozzle]);
-  Driver.NozzleSides[Port][Nozzle] = static_cast<uint8_t>(Side);
+  uint8_t& remembered = Driver.NozzleSides[Port][Nozzle];
+  const uint8_t saved = remembered;
+  remembered = static_cast<uint8_t>(Side);
   double volume = 0, money = 0;
   Driver.GetDeliveryResult(Port, Nozzle, volume, money);  // through the table
   Driver.ResetNozzle(Port, Nozzle, Side);                 // its outcome shows in the next poll
+  remembered = saved;
 }
 
 uint8_t DecodeSideState(TQX25& Driver, uint8_t Port, int Nozzle, int Side, const uint8_t* Buffer,

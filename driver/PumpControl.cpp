@@ -27,17 +27,6 @@ std::string Text(long double Value) {
   return out.str();
 }
 
-// Nearest whole number, a tie going to the even neighbour (12.5 -> 12,
-// 13.5 -> 14), independent of the floating-point rounding mode the host may
-// have set. Value is finite and not negative.
-double RoundHalfEven(double Value) {
-  const double floor = std::floor(Value);
-  const double fraction = Value - floor;  // exact for any finite double
-  if (fraction < 0.5) return floor;
-  if (fraction > 0.5) return floor + 1;
-  return std::fmod(floor, 2.0) == 0 ? floor : floor + 1;
-}
-
 // The '2' request, shared by StartPump and the start step of
 // StartPumpWithReset. The side is remembered before the exchange, so a stop
 // after a failed start still reaches the side the host last chose.
@@ -55,13 +44,13 @@ void SendStart(TQX25& Driver, uint8_t Port, int Nozzle, int32_t Side) {
 void TQX25::StartPump(int32_t Port, int32_t Nozzle, int32_t Side) {
   const int nozzle = NozzleIndex(Nozzle);
   const uint8_t port = PortIndex(Port);
-  SendStart(*this, port, nozzle, SideIndex(Side));
+  SendStart(*this, port, nozzle, SideOrNone(Side));
 }
 
 void TQX25::StartPumpWithReset(int32_t Port, int32_t Nozzle, int32_t Side, int32_t SkipReset) {
   const int nozzle = NozzleIndex(Nozzle);
   const uint8_t port = PortIndex(Port);
-  SideIndex(Side);  // the start step stores it: refuse it before anything is sent
+  SideOrNone(Side);  // the start step stores it: refuse it before anything is sent
 
   if (static_cast<uint8_t>(SkipReset) == 0) {
     // The reset goes to the side of the previous start; whether it worked does

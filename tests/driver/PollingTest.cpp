@@ -201,14 +201,14 @@ TEST_F(PollTest, StateQueryGoesThroughThePollSlot) {
   EXPECT_TRUE(line.Calls.empty());
 }
 
-TEST_F(PollTest, ResultLostWhileClosingSendsNoResetAndRestoresTheSide) {
+TEST_F(PollTest, ResultLostWhileClosingSendsNoResetAndKeepsTheClosingSide) {
   Host host(&line);
   host.failResult = true;
   host.NozzleSides[3][1] = 2;
   line.AnswerData(Status('6'));
   EXPECT_THROW(host.PollNozzle(3, 1, 2), ESerialIO);
   EXPECT_EQ(host.sideDuringResult, 1);
-  EXPECT_EQ(host.NozzleSides[3][1], 2);
+  EXPECT_EQ(host.NozzleSides[3][1], 1);  // a retried result query asks the side that ended
   EXPECT_EQ(line.Letters(), "1");
 }
 

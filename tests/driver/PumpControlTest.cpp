@@ -206,6 +206,12 @@ TEST_F(PumpControl, StartOutcomes) {
   EXPECT_FALSE(driver->StopNozzle(3, 2, 1));
   EXPECT_EQ(line.LastRequest(), (Bytes{0x02, 0x25, '3'}));
 
+  // Side 0 addresses like side 1 and is remembered as given.
+  line.Ack();
+  driver->StartPump(3, 5, 0);
+  EXPECT_EQ(line.LastRequest(), (Bytes{0x02, 0x25, '2'}));
+  EXPECT_EQ(driver->NozzleSides[3][5], 0);
+
   TQX25* keep = GetQX25(0x80, 0, &line);
   line.Can();
   keep->StartPump(3, 1, 1);
