@@ -1,0 +1,278 @@
+#include "sim/Line.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <stdexcept>
+#include <system_error>
+
+namespace qx25::sim {
+
+namespace {
+
+constexpr int kBitsPerByte = 10;  // start bit, 8 data bits, stop bit
+// How long a reply may wait for room on a line that nobody reads before the
+// rest of it is dropped.
+constexpr int kWriteRoomMs = 1000;
+
+[[noreturn]] void ThrowErrno(const std::string& What) {
+  throw std::system_error(errno, std::generic_category(), What);
+}
+
+bool BaudConstant(int Baud, speed_t& Speed) {
+  switch (Baud) {
+    case 1200:
+      Speed = B1200;
+      return true;
+    case 2400:
+      Speed = B2400;
+      return true;
+    case 4800:
+      Speed = B4800;
+      return true;
+    case 9600:
+      Speed = B9600;
+      return true;
+    case 19200:
+      Speed = B19200;
+      return true;
+    case 38400:
+      Speed = B38400;
+      return true;
+    case 57600:
+      Speed = B57600;
+      return true;
+    case 115200:
+      Speed = B115200;
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Raw 8N1, no flow control, reads that never block in the terminal layer.
+bool MakeRaw(int Fd, speed_t Speed) {
+  termios t{};
+  if (tcgetattr(Fd, &t) != 0) return false;
+  cfmakeraw(&t);
+  t.c_cflag &= ~static_cast<tcflag_t>(CSTOPB | PARENB | CRTSCTS);
+  t.c_cflag |= CLOCAL | CREAD | CS8;
+  t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+  t.c_cc[VMIN] = 0;
+  t.c_cc[VTIME] = 0;
+  cfsetispeed(&t, Speed);
+  cfsetospeed(&t, Speed);
+  return tcsetattr(Fd, TCSANOW, &t) == 0;
+}
+
+}  // namespace
+
+Line::Line(Simulator& Simulated, const LineOptions& Options) : Sim(Simulated), Settings(Options) {
+  if (Options.Baud <= 0) throw std::invalid_argument("baud rate must be positive");
+  if (Options.Turnaround.count() < 0)
+    throw std::invalid_argument("turnaround must not be negative");
+}
+
+Line::~Line() {
+  Stop();
+  Close();
+}
+
+void Line::Close() {
+  for (int* fd : {&Master, &Slave, &Wake}) {
+    if (*fd >= 0) ::close(*fd);
+    *fd = -1;
+  }
+  Path.clear();
+}
+
+std::string Line::OpenPseudoTerminal() {
+  if (Worker.joinable() && Active) throw std::logic_error("the line is running");
+  Stop();
+  Close();
+  const int master = posix_openpt(O_RDWR | O_NOCTTY);
+  if (master < 0) ThrowErrno("posix_openpt");
+  Master = master;
+  char name[128];
+  if (fcntl(Master, F_SETFD, FD_CLOEXEC) != 0 || grantpt(Master) != 0 || unlockpt(Master) != 0 ||
+      ptsname_r(Master, name, sizeof name) != 0) {
+    const int saved = errno;
+    Close();
+    throw std::system_error(saved, std::generic_category(), "preparing the pseudo-terminal");
+  }
+  Slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+  speed_t speed = B4800;
+  BaudConstant(Settings.Baud, speed);
+  if (Slave < 0 || !MakeRaw(Slave, speed) ||
+      fcntl(Master, F_SETFL, fcntl(Master, F_GETFL) | O_NONBLOCK) != 0) {
+    const int saved = errno;
+    Close();
+    throw std::system_error(saved, std::generic_category(), std::string("opening ") + name);
+  }
+  Path = name;
+  return Path;
+}
+
+void Line::OpenDevice(const std::string& DeviceName) {
+  if (Worker.joinable() && Active) throw std::logic_error("the line is running");
+  Stop();
+  speed_t speed;
+  if (!BaudConstant(Settings.Baud, speed))
+    throw std::invalid_argument("a serial device cannot run at " + std::to_string(Settings.Baud) +
+                                " baud");
+  Close();
+  Master = ::open(DeviceName.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (Master < 0) ThrowErrno("opening " + DeviceName);
+  if (!MakeRaw(Master, speed)) {
+    const int saved = errno;
+    Close();
+    throw std::system_error(saved, std::generic_category(), "configuring " + DeviceName);
+  }
+  tcflush(Master, TCIOFLUSH);
+  Path = DeviceName;
+}
+
+void Line::Start() {
+  if (Master < 0) throw std::logic_error("no line is open");
+  if (Worker.joinable() && Active) throw std::logic_error("the line is running");
+  Stop();  // a thread that ended on its own is joined first
+  if (Wake < 0) {
+    Wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (Wake < 0) ThrowErrno("eventfd");
+  }
+  {
+    std::lock_guard guard(FailureLock);
+    FailureText.clear();
+  }
+  Active = true;
+  try {
+    Worker = std::thread([this] { Run(); });
+  } catch (...) {
+    Active = false;
+    throw;
+  }
+}
+
+void Line::Stop() {
+  if (!Worker.joinable()) return;
+  const uint64_t one = 1;
+  // The eventfd counter cannot overflow from one write; the thread wakes.
+  [[maybe_unused]] const ssize_t n = ::write(Wake, &one, sizeof one);
+  Worker.join();
+  uint64_t drained;
+  [[maybe_unused]] const ssize_t m = ::read(Wake, &drained, sizeof drained);
+  Active = false;
+}
+
+std::string Line::Failure() const {
+  std::lock_guard guard(FailureLock);
+  return FailureText;
+}
+
+void Line::Fail(const std::string& Why) {
+  std::lock_guard guard(FailureLock);
+  FailureText = Why;
+}
+
+Line::Clock::duration Line::WireTime(size_t Count) const {
+  const int64_t nanoseconds =
+      static_cast<int64_t>(Count) * kBitsPerByte * 1'000'000'000LL / Settings.Baud;
+  return std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(nanoseconds));
+}
+
+bool Line::WaitUntil(Clock::time_point Deadline) {
+  for (;;) {
+    const Clock::time_point now = Clock::now();
+    if (now >= Deadline) return true;
+    const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(Deadline - now);
+    timespec ts{static_cast<time_t>(left.count() / 1'000'000'000),
+                static_cast<long>(left.count() % 1'000'000'000)};
+    pollfd wake{Wake, POLLIN, 0};
+    const int r = ppoll(&wake, 1, &ts, nullptr);
+    if (r > 0) return false;  // Stop
+    if (r < 0 && errno != EINTR) {
+      Fail(std::string("waiting: ") + std::generic_category().message(errno));
+      return false;
+    }
+  }
+}
+
+bool Line::Send(const uint8_t* Data, size_t Count) {
+  size_t done = 0;
+  while (done < Count) {
+    const ssize_t n = ::write(Master, Data + done, Count - done);
+    if (n > 0) {
+      done += static_cast<size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno != EAGAIN) {
+      Fail(std::string("writing: ") + std::generic_category().message(errno));
+      return false;
+    }
+    // The line is full: nobody reads it. Wait a while for room, else drop the rest.
+    pollfd fds[2] = {{Master, POLLOUT, 0}, {Wake, POLLIN, 0}};
+    const int r = poll(fds, 2, kWriteRoomMs);
+    if (r > 0 && fds[1].revents != 0) return false;
+    if (r <= 0) return true;
+  }
+  return true;
+}
+
+bool Line::Reply(const Bytes& Frame, Clock::time_point Arrived) {
+  if (!WaitUntil(Arrived)) return false;
+  const Exchange x = Sim.Answer(Frame.data(), Frame.size());
+  if (x.Sent.empty()) return true;
+  const Clock::time_point start = Arrived + Settings.Turnaround;
+  if (!Settings.Pacing) return WaitUntil(start) && Send(x.Sent.data(), x.Sent.size());
+  for (size_t k = 0; k < x.Sent.size(); ++k) {
+    if (!WaitUntil(start + WireTime(k + 1)) || !Send(&x.Sent[k], 1)) return false;
+  }
+  return true;
+}
+
+void Line::Run() {
+  FrameCollector collector;
+  // When the last byte received would have been complete on a real wire.
+  Clock::time_point wire{};
+  uint8_t chunk[256];
+  for (;;) {
+    pollfd fds[2] = {{Master, POLLIN, 0}, {Wake, POLLIN, 0}};
+    const int r = poll(fds, 2, -1);
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      Fail(std::string("waiting for requests: ") + std::generic_category().message(errno));
+      break;
+    }
+    if (fds[1].revents != 0) break;
+    if ((fds[0].revents & POLLIN) == 0) {
+      // A hang-up or an error without data: the device has gone.
+      Fail("the line hung up");
+      break;
+    }
+    const ssize_t n = ::read(Master, chunk, sizeof chunk);
+    if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+    if (n <= 0) {
+      Fail(n == 0 ? std::string("the line closed")
+                  : "reading: " + std::generic_category().message(errno));
+      break;
+    }
+    const Clock::time_point seen = Clock::now();
+    wire = std::max(wire, seen);
+    bool go = true;
+    for (ssize_t i = 0; i < n && go; ++i) {
+      if (Settings.Pacing) wire += WireTime(1);
+      if (collector.Push(chunk[i])) go = Reply(collector.Frame(), Settings.Pacing ? wire : seen);
+    }
+    if (!go) break;
+  }
+  Active = false;
+}
+
+}  // namespace qx25::sim

@@ -1,0 +1,183 @@
+// qx25-sim: nozzle controllers on a pseudo-terminal or a serial device, for a
+// host (or the driver's tests and demo) to talk to as to a real line.
+//
+// With no --device it opens a pseudo-terminal, prints the path of its slave
+// side on stdout (the only thing it prints there) and answers until SIGINT or
+// SIGTERM. Deliveries run in real time.
+#include <CLI/CLI.hpp>
+#include <csignal>
+#include <cstdio>
+#include <ctime>
+#include <iostream>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "sim/Line.h"
+#include "sim/Simulator.h"
+
+using namespace qx25::sim;
+
+namespace {
+
+// "1,2,5-8" into 1, 2, 5, 6, 7, 8.
+std::vector<int> ParseAddresses(const std::string& Text) {
+  std::vector<int> out;
+  size_t at = 0;
+  while (at <= Text.size()) {
+    const size_t comma = std::min(Text.find(',', at), Text.size());
+    const std::string item = Text.substr(at, comma - at);
+    const size_t dash = item.find('-');
+    size_t used = 0;
+    try {
+      const int first = std::stoi(item, &used);
+      int last = first;
+      if (dash != std::string::npos) {
+        size_t used2 = 0;
+        last = std::stoi(item.substr(dash + 1), &used2);
+        used = dash + 1 + used2;
+      }
+      if (used != item.size() || first > last) throw std::invalid_argument(item);
+      for (int a = first; a <= last; ++a) out.push_back(a);
+    } catch (const std::logic_error&) {
+      throw std::invalid_argument("not an address list: \"" + Text + "\" (for example 1,2,5-8)");
+    }
+    at = comma + 1;
+  }
+  return out;
+}
+
+// "ADDRESS=ID" into its two numbers.
+std::pair<int, int64_t> ParseId(const std::string& Item) {
+  const size_t eq = Item.find('=');
+  try {
+    if (eq == std::string::npos) throw std::invalid_argument(Item);
+    size_t used = 0;
+    const int address = std::stoi(Item.substr(0, eq), &used);
+    if (used != eq) throw std::invalid_argument(Item);
+    const std::string digits = Item.substr(eq + 1);
+    const int64_t id = std::stoll(digits, &used);
+    if (used != digits.size()) throw std::invalid_argument(Item);
+    return {address, id};
+  } catch (const std::logic_error&) {
+    throw std::invalid_argument("--id wants ADDRESS=ID, for example 1=7654321, not \"" + Item +
+                                "\"");
+  }
+}
+
+std::string Hex(const Bytes& Data) {
+  std::string out;
+  char b[4];
+  for (const uint8_t x : Data) {
+    std::snprintf(b, sizeof b, "%02X ", x);
+    out += b;
+  }
+  if (!out.empty()) out.pop_back();
+  return out;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"Simulates nozzle controllers of the Zh-4 filling protocol on a serial line."};
+  std::string device;
+  int baud = 4800;
+  bool noPacing = false;
+  std::string controllers = "1,2";
+  std::vector<std::string> ids;
+  double flowRate = 1.0;
+  double faultRate = 0;
+  uint64_t seed = 1;
+  int turnaroundMs = 0;
+  bool trace = false;
+  app.add_option("--device", device,
+                 "Serial device to answer on; without it a pseudo-terminal is opened and the path "
+                 "of its slave side printed");
+  app.add_option("--baud", baud, "Baud rate of the line (pacing, and a device's settings)")
+      ->capture_default_str()
+      ->check(CLI::Range(1, 4000000));
+  app.add_flag("--no-pacing", noPacing,
+               "Answer a pseudo-terminal at once instead of at the wire speed of --baud");
+  app.add_option("--controllers", controllers, "Network addresses of the controllers, 1..99")
+      ->capture_default_str();
+  app.add_option("--id", ids,
+                 "ID number of a controller as ADDRESS=ID (default 7654320 + address)");
+  app.add_option("--flow-rate", flowRate, "Litres a second while delivering")
+      ->capture_default_str()
+      ->check(CLI::NonNegativeNumber);
+  app.add_option("--fault-rate", faultRate, "Share of replies to damage, 0..1")
+      ->capture_default_str()
+      ->check(CLI::Range(0.0, 1.0));
+  app.add_option("--seed", seed, "Seed of the fault generator")->capture_default_str();
+  app.add_option("--turnaround", turnaroundMs, "Milliseconds before a controller answers")
+      ->capture_default_str()
+      ->check(CLI::Range(0, 10000));
+  app.add_flag("--trace", trace, "Print every request and reply on stderr");
+  CLI11_PARSE(app, argc, argv);
+
+  try {
+    std::map<int, int64_t> idOf;
+    for (const int a : ParseAddresses(controllers)) idOf[a] = DefaultIdNumber(a);
+    for (const std::string& item : ids) {
+      const auto [address, id] = ParseId(item);
+      if (idOf.count(address) == 0)
+        throw std::invalid_argument("--id " + item + ": no controller at address " +
+                                    std::to_string(address));
+      idOf[address] = id;
+    }
+
+    SimulatorOptions options;
+    options.FlowRate = flowRate;
+    options.RealTime = true;
+    options.HistoryLimit = 0;
+    Simulator sim(options);
+    for (const auto& [address, id] : idOf) sim.AddController(address, id);
+    if (faultRate > 0) sim.SetFaultRate(faultRate, seed);
+    if (trace) {
+      sim.SetObserver([](const Exchange& x) {
+        std::string line = "-> " + Hex(x.Frame);
+        if (!x.Sent.empty()) line += "  <- " + Hex(x.Sent);
+        if (x.Applied != Fault::None) line += std::string("  [") + FaultName(x.Applied) + "]";
+        std::cerr << line << std::endl;
+      });
+    }
+
+    LineOptions lineOptions;
+    lineOptions.Baud = baud;
+    lineOptions.Pacing = device.empty() && !noPacing;
+    lineOptions.Turnaround = std::chrono::milliseconds(turnaroundMs);
+    Line line(sim, lineOptions);
+    const std::string path = device.empty() ? line.OpenPseudoTerminal() : device;
+    if (!device.empty()) line.OpenDevice(device);
+
+    // The signals are taken by sigwait below, in this thread only.
+    sigset_t stop;
+    sigemptyset(&stop);
+    sigaddset(&stop, SIGINT);
+    sigaddset(&stop, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stop, nullptr);
+    line.Start();
+
+    std::cout << path << std::endl;
+    for (const auto& [address, id] : idOf)
+      std::cerr << "controller " << address << ", ID number " << id << "\n";
+    std::cerr << "answering on " << path << " until interrupted" << std::endl;
+
+    // Wake now and then to notice a line that ended on its own.
+    const timespec tick{1, 0};
+    while (line.Running()) {
+      if (sigtimedwait(&stop, nullptr, &tick) > 0) break;
+    }
+    line.Stop();
+    if (!line.Failure().empty()) {
+      std::cerr << "qx25-sim: " << line.Failure() << std::endl;
+      return 1;
+    }
+    return 0;
+  } catch (const std::exception& e) {
+    std::cerr << "qx25-sim: " << e.what() << std::endl;
+    return 1;
+  }
+}
