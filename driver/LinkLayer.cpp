@@ -8,6 +8,50 @@ using namespace qx25;
 
 namespace {
 
+// What the exchange running on this thread expects back. The reply handler's
+// signature is fixed by the dispatcher's table and its Self is the driver, so
+// the expectation cannot travel with the call; but a thread runs one exchange
+// at a time and the dispatcher calls the handler inside Transact, on the
+// caller's thread. A handler called in any other way (no exchange running,
+// another driver or port, another thread) checks the frame alone.
+struct TExpectedReply {
+  const TQX25* Driver;
+  uint8_t Port;
+  uint8_t ReplyLength;
+  uint8_t ReplyMode;
+};
+
+thread_local const TExpectedReply* Expected = nullptr;
+
+// Publishes an exchange's expectation for its duration; nests.
+class TExpectationScope {
+ public:
+  explicit TExpectationScope(const TExpectedReply& Reply) : Saved(Expected) { Expected = &Reply; }
+  ~TExpectationScope() { Expected = Saved; }
+  TExpectationScope(const TExpectationScope&) = delete;
+  TExpectationScope& operator=(const TExpectationScope&) = delete;
+
+ private:
+  const TExpectedReply* Saved;
+};
+
+// Where a data frame is due, the frame check alone is not enough: a damaged
+// reply can hold a shorter frame that checks (a lost byte can leave 0x03,
+// 0x03 and a matching checksum early), and a damaged or lost STX lets the
+// lead-byte scan stop at a data or complement byte that reads as ACK, NAK or
+// CAN. So a frame counts only at exactly the expected length, and a one-byte
+// reply only when nothing follows it in the buffer; anything else is not a
+// reply yet, and the dispatcher reads on (and fails the exchange when the
+// bytes run out). Whether more bytes follow a lone byte is the dispatcher's
+// to see: it alone knows the line's timing.
+TReplyVerdict ExpectDataReply(const TReplyVerdict& Verdict, const uint8_t* Buffer, uint8_t Length,
+                              uint8_t ReplyLength) {
+  if (!Verdict.Accepted) return Verdict;
+  const bool complete = Buffer[0] == kStx ? Length == ReplyLength : Length == 1;
+  if (complete) return Verdict;
+  return {false, true, kStateMalformed, kReplyMalformed};
+}
+
 bool ReplyHandler(void* Self, uint8_t Port, uint8_t* Buffer, void* Unused1, uint8_t* Length,
                   void* Unused2) {
   return static_cast<TQX25*>(Self)->ValidateReply(Port, Buffer, Unused1, *Length, Unused2);
@@ -16,7 +60,10 @@ bool ReplyHandler(void* Self, uint8_t Port, uint8_t* Buffer, void* Unused1, uint
 }  // namespace
 
 bool TQX25::ValidateReply(uint8_t Port, uint8_t* Buffer, void*, uint8_t& Length, void*) {
-  const TReplyVerdict v = CheckReply(Buffer, Length);
+  TReplyVerdict v = CheckReply(Buffer, Length);
+  const TExpectedReply* due = Expected;
+  if (due != nullptr && due->Driver == this && due->Port == Port && due->ReplyMode == kModeData)
+    v = ExpectDataReply(v, Buffer, Length, due->ReplyLength);
   // The dispatcher's own faults must not escape into its read loop.
   try {
     if (v.HasState) Dispatcher->SetReplyState(Port, v.State);
@@ -33,6 +80,8 @@ int32_t TQX25::Exchange(uint8_t Port, uint8_t* Buffer, uint8_t RequestLength, ui
 
   uint8_t frame[kFrameBufferSize];
   const uint8_t frameLength = EncodeFrame(Buffer, RequestLength, frame);
+  const TExpectedReply expected{this, Port, ReplyLength, ReplyMode};
+  const TExpectationScope scope(expected);
   int32_t result;
   try {
     Dispatcher->SetReplyHandler(Port, TReplyHandler{&ReplyHandler, this});

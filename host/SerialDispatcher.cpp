@@ -190,7 +190,7 @@ int32_t SerialDispatcher::OpenLine(uint8_t Port, int32_t Baud) {
 }
 
 int32_t SerialDispatcher::Transact(uint8_t Port, const uint8_t* Frame, uint8_t FrameLength,
-                                   uint8_t* Reply, uint8_t ReplyLength, uint8_t /*ReplyMode*/) {
+                                   uint8_t* Reply, uint8_t ReplyLength, uint8_t ReplyMode) {
   std::lock_guard<std::recursive_mutex> hold(Lines[Port].Lock);
   Outcome& mine = Mine(Port);
   mine.State = -1;
@@ -206,7 +206,8 @@ int32_t SerialDispatcher::Transact(uint8_t Port, const uint8_t* Frame, uint8_t F
   int32_t failure = kSerialLineError;  // the class an exception would mean right now
   int32_t result;
   try {
-    result = Exchange(Port, Frame, FrameLength, Reply, ReplyLength, handler, trace.get(), failure);
+    result = Exchange(Port, Frame, FrameLength, Reply, ReplyLength, ReplyMode, handler, trace.get(),
+                      failure);
   } catch (...) {
     result = failure;
     mine.Error = result;
@@ -238,7 +239,7 @@ int32_t SerialDispatcher::EnsureOpen(uint8_t Port, int32_t& Failure) {
 
 // With the port's lock held.
 int32_t SerialDispatcher::Exchange(uint8_t Port, const uint8_t* Frame, uint8_t FrameLength,
-                                   uint8_t* Reply, uint8_t ReplyLength,
+                                   uint8_t* Reply, uint8_t ReplyLength, uint8_t ReplyMode,
                                    const TReplyHandler& Handler, const TraceSink* Trace,
                                    int32_t& Failure) {
   std::vector<uint8_t> received;  // every byte as it arrived, for the trace only
@@ -285,6 +286,20 @@ int32_t SerialDispatcher::Exchange(uint8_t Port, const uint8_t* Frame, uint8_t F
       held = std::min(held, length);  // it may drop leading bytes, never add any
     } else {
       accepted = held == ReplyLength;
+    }
+    if (accepted && ReplyMode == kReplyModeData && held == 1 && ReplyLength > 1) {
+      // Where a data frame is due, a lone ACK, NAK or CAN is a refusal only if
+      // the line then stays quiet: bytes right behind it mean it was the
+      // damaged start of a frame (a bit error can turn STX into ACK, and a
+      // lost STX leaves the handler a data byte that reads as one). Only
+      // timing tells the two apart, and this waits only on such replies.
+      uint8_t extra[32];  // one byte would tell; the trace shows what came
+      const line::ReadResult more =
+          line::ReadSome(fd, extra, sizeof extra, line::Clock::now() + limits.Between, got);
+      if (more == line::ReadResult::TimedOut) return finish(kSerialOk);
+      if (more == line::ReadResult::Failed) return finish(kSerialLineError);
+      if (Trace != nullptr) received.insert(received.end(), extra, extra + got);
+      return finish(kSerialRejected);
     }
     if (accepted) return finish(kSerialOk);
     if (held == ReplyLength) return finish(kSerialRejected);

@@ -79,6 +79,9 @@ enum LineStatus : uint8_t {
 // bits, no parity, 1 stop bit, raw (no echo, no line editing, no character
 // translation), no hardware or software flow control, modem lines ignored.
 inline constexpr int32_t kLineFormat8N1 = 42;
+// The ReplyMode of Transact that says a data frame is due (0: a one-byte
+// reply, or none).
+inline constexpr uint8_t kReplyModeData = 2;
 // The settings used when a port is opened for an exchange and no port-settings
 // handler is registered.
 inline constexpr int32_t kDefaultBaud = 4800;
@@ -186,10 +189,14 @@ class SerialDispatcher : public PortDispatcher {
   // (kSerialRejected), or at a time-out (kSerialTimeout). Without a handler a
   // reply is complete when ReplyLength bytes are held. ReplyLength 0 sends
   // only: the result is 0 once the frame has been written and drained. At most
-  // ReplyLength bytes are ever written into Reply. ReplyMode is not needed:
-  // the handler alone decides when a reply is complete. Throws only to pass
-  // on an exception from a handler (or std::bad_alloc), after recording the
-  // failure so that GetErrorCode reports it.
+  // ReplyLength bytes are ever written into Reply. The handler decides when a
+  // reply is complete, with one exception: in kReplyModeData, a reply it
+  // accepted at a single byte (ACK, NAK or CAN where a data frame was due) is
+  // final only when no further byte arrives within Between; if one does, the
+  // exchange fails with kSerialRejected, since a damaged frame start can read
+  // as such a byte and only the line's timing tells them apart. Throws only
+  // to pass on an exception from a handler (or std::bad_alloc), after
+  // recording the failure so that GetErrorCode reports it.
   int32_t Transact(uint8_t Port, const uint8_t* Frame, uint8_t FrameLength, uint8_t* Reply,
                    uint8_t ReplyLength, uint8_t ReplyMode) override;
   // Opens Port's device (closing it first if open) and configures it: Format
@@ -216,8 +223,8 @@ class SerialDispatcher : public PortDispatcher {
   int32_t OpenLine(uint8_t Port, int32_t Baud);
   int32_t EnsureOpen(uint8_t Port, int32_t& Failure);
   int32_t Exchange(uint8_t Port, const uint8_t* Frame, uint8_t FrameLength, uint8_t* Reply,
-                   uint8_t ReplyLength, const TReplyHandler& Handler, const TraceSink* Trace,
-                   int32_t& Failure);
+                   uint8_t ReplyLength, uint8_t ReplyMode, const TReplyHandler& Handler,
+                   const TraceSink* Trace, int32_t& Failure);
 
   const uint64_t Id;  // tells this dispatcher's per-thread records from others'
   std::unique_ptr<Line[]> Lines;

@@ -70,10 +70,9 @@ TEST_F(DeliveryTest, RepliesWithoutVolumeReportZeroAndKeepTheLastVolume) {
   uint8_t frame[64];
   const Bytes twoBytes{'0', '0'};
   const Bytes shortFrame(frame, frame + EncodeReply(twoBytes.data(), 2, frame));
-  const Bytes full = Data("012345", 11);
-  const Bytes fullFrame(frame, frame + EncodeReply(full.data(), 11, frame));
+  // The last case: a reply accepted while the line reports status 5.
   for (const Case& c : {Case{{{kCan}}, kRefusedCurrent}, Case{{{kAck}}, 1}, Case{{{kNak}}, 1},
-                        Case{{shortFrame}, 1}, Case{{fullFrame, false, 5}, 5}}) {
+                        Case{{{kAck}, false, 5}, 5}}) {
     line.Script.push_back(c.reply);
     double money = -1;
     EXPECT_EQ(driver->GetCurrentDelivery(3, 1, money), 0);
@@ -96,6 +95,14 @@ TEST_F(DeliveryTest, RepliesWithoutVolumeReportZeroAndKeepTheLastVolume) {
     EXPECT_EQ(second, 0u);
     EXPECT_EQ(driver->DeliveredVolumes[3][1], 77);
   }
+
+  // A frame shorter than the query's reply is no reply at all: the line
+  // damaged it (a lost byte can leave a shorter frame that checks).
+  line.Answer(shortFrame);
+  double money = -1;
+  EXPECT_THROW(driver->GetCurrentDelivery(3, 1, money), ESerialIO);
+  EXPECT_EQ(money, -1);
+  EXPECT_EQ(driver->DeliveredVolumes[3][1], 77);
 }
 
 TEST_F(DeliveryTest, DeliveryResultStoresTheFinalVolume) {

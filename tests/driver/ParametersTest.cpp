@@ -65,7 +65,6 @@ TEST_F(Parameters, ReadsByParameterNumber) {
       {19, {0x02, 0x21, 'N', '9'}, 14, Text("00750"), 750},
       {62, {0x02, 0x21, 'N', 'd'}, 6, Text("0"), 0},        // code 52 has no digits
       {15, {0x02, 0x21, 'N', '5'}, 12, Text("01:5"), 205},  // ':' counts as ten
-      {15, {0x02, 0x21, 'N', '5'}, 12, Text("0"), 0},       // a short frame ends the digits
   };
   for (const Case& c : cases) {
     line.AnswerData(c.data);
@@ -76,6 +75,9 @@ TEST_F(Parameters, ReadsByParameterNumber) {
   // Fifteen digits do not fit the slot's 32 bits: it keeps the low ones.
   line.AnswerData(Text("0123456789012345"));
   EXPECT_EQ(driver->GetParam(3, 1, 11), static_cast<int32_t>(123456789012345 & 0xFFFFFFFF));
+  // A frame shorter than the code's reply is a damaged one, not a short value.
+  line.AnswerData(Text("0"));
+  EXPECT_THROW(driver->GetParam(3, 1, 15), ESerialIO);
 }
 
 TEST_F(Parameters, ReadByParameterNumberOutcomes) {

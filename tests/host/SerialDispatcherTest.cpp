@@ -288,4 +288,48 @@ TEST_F(SerialExchange, ClosedPortIsOpenedThroughThePortSettingsHandler) {
   EXPECT_EQ(Speed(), speed_t{B4800});
 }
 
+// Where a data frame is due (reply mode 2), a lone ACK, NAK or CAN that the
+// handler accepts stands only if the line then stays quiet: bytes right
+// behind it mean it was a damaged frame start (here STX turned into ACK).
+TEST_F(SerialExchange, LoneByteWhereDataIsDueIsRejectedWhenMoreFollows) {
+  Bytes damaged = Status;
+  damaged[0] = qx25::kAck;
+  Peer.Run([&](PtyPeer& p) {
+    Received = p.Read(Request.size());
+    p.Write({damaged[0]});
+    Checker.WaitFor(1);  // the handler has accepted the lone byte
+    p.Write(Bytes(damaged.begin() + 1, damaged.end()));
+  });
+  EXPECT_EQ(Exchange(20), kSerialRejected);
+  Peer.Join();
+  EXPECT_EQ(Dispatcher.GetLineStatus(kPort), kLineRejected);
+  EXPECT_EQ(Dispatcher.GetErrorCode(kPort), kSerialRejected);
+  EXPECT_EQ(Reply[1], 0xAA);  // what followed is not taken as reply bytes
+}
+
+TEST_F(SerialExchange, LoneByteWhereDataIsDueStandsWhenTheLineStaysQuiet) {
+  Dispatcher.SetTimeouts({5s, 100ms});
+  AnswerWith({qx25::kCan});
+  EXPECT_EQ(Exchange(20), kSerialOk);
+  Peer.Join();
+  EXPECT_EQ(Dispatcher.GetLineStatus(kPort), kLineAccepted);
+  EXPECT_EQ(ReplyBytes(2), (Bytes{qx25::kCan, 0xAA}));
+}
+
+// Where only a one-byte reply is due, the accepted byte is final at once: an
+// acknowledge-only command never waits for quiet.
+TEST_F(SerialExchange, LoneByteWhereItIsDueIsFinalAtOnce) {
+  Peer.Run([&](PtyPeer& p) {
+    Received = p.Read(Request.size());
+    p.Write({qx25::kAck});
+    Checker.WaitFor(1);
+    p.Write({qx25::kCan});
+  });
+  EXPECT_EQ(
+      Dispatcher.Transact(kPort, Request.data(), static_cast<uint8_t>(Request.size()), Reply, 2, 0),
+      kSerialOk);
+  Peer.Join();
+  EXPECT_EQ(Reply[0], qx25::kAck);
+}
+
 }  // namespace

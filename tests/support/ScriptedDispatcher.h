@@ -1,8 +1,10 @@
 // A port dispatcher for byte-exact unit tests: it records every frame the
 // driver sends and answers from a script, feeding the scripted bytes to the
-// driver's reply handler one at a time, as a serial line delivers them.
+// driver's reply handler one at a time (or Chunk at a time), as a serial line
+// delivers them.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <stdexcept>
@@ -41,6 +43,9 @@ class ScriptedDispatcher : public PortDispatcher {
   std::vector<std::string> Calls;   // every dispatcher call, in order
   std::vector<uint8_t> ReplyLengths, ReplyModes;
   int32_t LineParamsResult = 0;
+  // Bytes handed to the reply handler per arrival: 1 as a slow line delivers
+  // them, more as a fast one may.
+  size_t Chunk = 1;
   TPortSetupHandler SetupHandler{};
 
   // Script helpers.
@@ -110,12 +115,18 @@ class ScriptedDispatcher : public PortDispatcher {
     if (r.Throw) throw std::runtime_error("line failure");
     bool accepted = false;
     uint8_t have = 0;
-    for (uint8_t b : r.Data) {
-      if (have >= ReplyLength) break;
-      Reply[have++] = b;
+    size_t next = 0;
+    while (next < r.Data.size() && have < ReplyLength) {
+      const size_t n = std::min({Chunk, r.Data.size() - next, size_t{ReplyLength} - have});
+      for (size_t i = 0; i < n; ++i) Reply[have++] = r.Data[next++];
       accepted = Handler.Code(Handler.Self, Port, Reply, nullptr, &have, nullptr);
       if (accepted) break;
     }
+    // As the serial dispatcher does: where a data frame is due, a lone byte
+    // the handler accepted is final only if the line then stays quiet.
+    if (accepted && ReplyMode == qx25::kModeData && have == 1 && ReplyLength > 1 &&
+        next < r.Data.size())
+      accepted = false;
     Status = r.LineStatus >= 0 ? static_cast<uint8_t>(r.LineStatus) : accepted ? 1 : kNoReply;
     return accepted ? 0 : 1;
   }
