@@ -1,0 +1,154 @@
+// qx25ctl's parameter work: single reads and writes in the catalog's terms,
+// and parameter files kept by read-all and restored by write-all, across
+// separate runs on one simulated line.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <QJsonArray>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "Spawn.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class Files : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "qx25ctl-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    Dir = pattern;
+  }
+  void TearDown() override { fs::remove_all(Dir); }
+
+  std::string Write(const std::string& Name, const std::string& Text) {
+    const std::string path = (Dir / Name).string();
+    std::ofstream(path) << Text;
+    return path;
+  }
+  static std::string Read(const std::string& Path) {
+    std::ostringstream text;
+    text << std::ifstream(Path).rdbuf();
+    return text.str();
+  }
+
+  fs::path Dir;
+};
+
+// Raw values by code from a read-all or write-all --json result.
+std::map<int, QJsonValue> ByCode(const QJsonObject& Result, const char* Field) {
+  std::map<int, QJsonValue> out;
+  for (const QJsonValue& row : Result["parameters"].toArray())
+    out[row["code"].toInt()] = row.toObject()[Field];
+  return out;
+}
+
+TEST(Parameters, WriteTakesTheCatalogsUnitsAndReadsBack) {
+  struct Case {
+    const char* Code;
+    const char* Value;
+    int64_t Raw;
+    const char* Text;
+  };
+  const Case cases[] = {
+      {"5", "0.4", 4, "0.4"},             // one implied decimal
+      {"16", "800,00", 80000, "800.00"},  // a decimal comma is taken too
+      {"2", "1", 1, "1-Первая сторона"},  // a value name's number
+      {"15", "--raw=12", 12, "12"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args{"--simulate", "--sim-unpaced", "--json", "write-param", c.Code};
+    if (std::string(c.Value).rfind("--raw=", 0) == 0)
+      args.insert(args.end(), {"--raw", std::string(c.Value).substr(6)});
+    else
+      args.push_back(c.Value);
+    const RunResult r = Ctl(args);
+    ASSERT_EQ(r.Status, 0) << c.Code << ": " << r.Err;
+    const QJsonObject o = JsonOf(r.Out);
+    EXPECT_EQ(o["raw"].toInteger(), c.Raw) << c.Code;
+    EXPECT_EQ(o["read_back"].toString(), QString::fromUtf8(c.Text)) << c.Code;
+    EXPECT_TRUE(o["taken"].toBool()) << c.Code;
+  }
+}
+
+TEST(Parameters, ValueStaysOnTheControllerBetweenRuns) {
+  BackgroundSimulator sim({QX25SIM_PATH, "--no-pacing"});
+  ASSERT_EQ(Ctl({"--device", sim.Line(), "write-param", "16", "812.50"}).Status, 0);
+  const RunResult r = Ctl({"--device", sim.Line(), "--json", "read-param", "16"});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  const QJsonObject o = JsonOf(r.Out);
+  EXPECT_EQ(o["raw"].toInteger(), 81250);
+  EXPECT_EQ(o["value"].toString(), "812.50");
+  EXPECT_EQ(o["units"].toString(), QString::fromUtf8("кг/м3"));
+  EXPECT_EQ(o["caption"].toString(),
+            QString::fromUtf8("Средняя (за один отпуск) плотность топлива"));
+}
+
+TEST_F(Files, ReadAllKeepsAControllerAndWriteAllRestoresItOnAnother) {
+  const std::string file = (Dir / "station.par").string();
+  {
+    BackgroundSimulator first({QX25SIM_PATH, "--no-pacing"});
+    for (const auto& [code, value] : std::map<std::string, std::string>{
+             {"2", "1"}, {"5", "0.4"}, {"16", "750.00"}, {"41", "120"}})
+      ASSERT_EQ(Ctl({"--device", first.Line(), "write-param", code, value}).Status, 0) << code;
+    const RunResult r = Ctl({"--device", first.Line(), "read-all", "--save", file});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_NE(r.Err.find("[43/43] code 45"), std::string::npos);  // the progress
+  }
+  const std::string saved = Read(file);
+  EXPECT_EQ(saved.rfind("[Parametr]", 0), 0u) << saved;
+  for (const char* line : {"\n2=1", "\n5=4", "\n16=75000", "\n41=120", "\n45=0"})
+    EXPECT_NE(saved.find(line), std::string::npos) << line;
+
+  BackgroundSimulator second({QX25SIM_PATH, "--no-pacing"});
+  const RunResult w = Ctl({"--device", second.Line(), "--json", "write-all", file});
+  ASSERT_EQ(w.Status, 0) << w.Err;
+  const auto status = ByCode(JsonOf(w.Out), "status");
+  EXPECT_EQ(status.size(), 43u);
+  EXPECT_EQ(status.at(16).toString(), "written");
+  EXPECT_EQ(status.at(2).toString(), "skipped (not written by write-all)");  // SkipOnWriteAll
+  const RunResult r = Ctl({"--device", second.Line(), "--json", "read-all"});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  const auto raw = ByCode(JsonOf(r.Out), "raw");
+  EXPECT_EQ(raw.at(5).toInteger(), 4);
+  EXPECT_EQ(raw.at(16).toInteger(), 75000);
+  EXPECT_EQ(raw.at(41).toInteger(), 120);
+  EXPECT_EQ(raw.at(2).toInteger(), 0);  // left out by write-all
+}
+
+TEST_F(Files, WriteAllWritesOnlyWhatAHandEditedFileHolds) {
+  const std::string file = Write("one.par", "[Other]\nkeep=1\n[Parametr]\n16=80000\n");
+  const RunResult r = Ctl({"--simulate", "--sim-unpaced", "--json", "write-all", file});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  const auto status = ByCode(JsonOf(r.Out), "status");
+  EXPECT_EQ(status.at(16).toString(), "written");
+  EXPECT_EQ(status.at(5).toString(), "not in the file");
+  EXPECT_EQ(ByCode(JsonOf(r.Out), "value").at(16).toString(), "800.00");
+}
+
+TEST_F(Files, WriteAllRefusesABadFileBeforeSendingAnything) {
+  for (const char* text : {"[Parametr]\n5=4\n16=abc\n", "[Other]\n16=80000\n", "[Parametr]\n5=-1\n",
+                           "[Parametr]\n5=1000\n"}) {
+    const std::string file = Write("bad.par", text);
+    const RunResult r = Ctl({"--simulate", "--sim-unpaced", "--trace", "write-all", file});
+    EXPECT_EQ(r.Status, 2) << text;
+    EXPECT_FALSE(SentAnything(r)) << text;
+    EXPECT_NE(r.Err.find("bad.par"), std::string::npos) << r.Err;
+  }
+}
+
+TEST_F(Files, ReadAllKeepsNoFileWhenAReadFails) {
+  const std::string file = (Dir / "partial.par").string();
+  const RunResult r =
+      Ctl({"--simulate", "--sim-unpaced", "--sim-fault", "refuse", "read-all", "--save", file});
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_NE(r.Out.find("parameter refused (PortStatus 23)"), std::string::npos);
+  EXPECT_NE(r.Err.find("not written"), std::string::npos) << r.Err;
+  EXPECT_FALSE(fs::exists(file));
+}
+
+}  // namespace

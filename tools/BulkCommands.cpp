@@ -1,0 +1,214 @@
+// The bulk range of the catalog at once: read-all (optionally kept as a
+// parameter file) and write-all (from a parameter file).
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+
+#include "ParamWork.h"
+#include "params/IniFile.h"
+#include "params/ParameterFile.h"
+
+namespace qx25::tools {
+
+namespace {
+
+// How a run over the bulk range went, entry by entry, and the exit status it
+// earns: a line failure outweighs a refusal.
+class Tally {
+ public:
+  explicit Tally(Session& Line) : S(Line) {}
+
+  // Runs one entry's exchange; returns its status text.
+  template <typename Fn>
+  std::string Run(Fn&& Exchange) {
+    if (InARow >= kMaxLineFailuresInARow) {
+      ++LineErrors;
+      return "not tried: the line is not answering";
+    }
+    try {
+      std::string status = Exchange();
+      InARow = 0;
+      return status;
+    } catch (const Refused& e) {
+      InARow = 0;
+      ++Refusals;
+      return std::string(RefusalMeaning(e.Status)) + " (PortStatus " + std::to_string(e.Status) +
+             ")";
+    } catch (const ESerialIO& e) {
+      return LineError(S.Describe(e.what()));
+    } catch (const LineFailure& e) {
+      return LineError(e.what());
+    }
+  }
+  void NotTaken() { ++Refusals; }
+  int Failures() const { return LineErrors + Refusals; }
+  int Status() const { return LineErrors ? kExitLine : Refusals ? kExitRefused : kExitOk; }
+
+ private:
+  std::string LineError(const std::string& What) {
+    ++LineErrors;
+    ++InARow;
+    return "line error: " + What;
+  }
+
+  Session& S;
+  int LineErrors = 0;
+  int Refusals = 0;
+  int InARow = 0;
+};
+
+// One row of the table, with the entry's status.
+Node Row(const CParameter& P, std::optional<int64_t> Raw, const std::string& Status) {
+  return ValueRow(&P, P.Code, Raw).Add("status", Node::Text(Status));
+}
+
+std::string Described(const CParameter& P) {
+  return "code " + std::to_string(P.Code) + " " + P.Caption;
+}
+
+struct ReadAllArgs {
+  int Address = 1;
+  std::string Save;
+};
+
+void AddReadAll(CLI::App& App, Context& Ctx) {
+  auto* sub = App.add_subcommand(
+      "read-all", "Read every parameter of the bulk range (codes 2, 3, 5..45) and show a table");
+  auto a = std::make_shared<ReadAllArgs>();
+  AddAddressOption(*sub, a->Address);
+  sub->add_option("--save", a->Save, "Keep the values as a parameter file (FILE.par)");
+  OnRun(*sub, Ctx, [a] {
+    Command c;
+    c.Validate = [a] {
+      if (a->Save.empty()) return;
+      const std::filesystem::path dir = std::filesystem::absolute(a->Save).parent_path();
+      if (!std::filesystem::is_directory(dir))
+        throw BadArguments("--save: no directory " + dir.string());
+    };
+    c.Body = [a](Session& S, Node& R) {
+      CTRKParameters catalog;
+      catalog.Fill();
+      Tally tally(S);
+      Progress progress(catalog.Count() - kBulkFirst);
+      Node rows = Node::Array();
+      for (int i = kBulkFirst; i < catalog.Count(); ++i) {
+        CParameter& p = catalog.Items(i);
+        progress.Step(i - kBulkFirst + 1, Described(p));
+        int64_t raw = -1;
+        const std::string status = tally.Run([&] {
+          raw = ReadValue(S, a->Address, p.Code);
+          p.Value = raw;
+          p.ReadText = p.ValueToText(raw);
+          return std::string("ok");
+        });
+        p.ReadError = raw < 0;
+        rows.Push(Row(p, raw < 0 ? std::nullopt : std::optional<int64_t>(raw), status));
+      }
+      progress.Finish();
+      R.Add("address", Node::Integer(a->Address)).Add("parameters", std::move(rows));
+      int status = tally.Status();
+      if (!a->Save.empty()) {
+        // A file must hold what the controller has: with an entry unread it
+        // would keep the catalog's initial value in its place.
+        if (tally.Failures()) {
+          std::fprintf(stderr, "qx25ctl: %s not written: %d parameter(s) could not be read\n",
+                       a->Save.c_str(), tally.Failures());
+          R.Add("saved", Node::Bool(false));
+        } else {
+          try {
+            SaveParameterFile(catalog, a->Save);
+            R.Add("saved", Node::Text(a->Save));
+          } catch (const std::runtime_error& e) {
+            std::fprintf(stderr, "qx25ctl: %s\n", e.what());
+            R.Add("saved", Node::Bool(false));
+            status = kExitFile;
+          }
+        }
+      }
+      return status;
+    };
+    return c;
+  });
+}
+
+struct WriteAllArgs {
+  int Address = 1;
+  std::string File;
+  CTRKParameters Catalog;
+  std::vector<bool> InFile;  // by catalog index
+};
+
+void AddWriteAll(CLI::App& App, Context& Ctx) {
+  auto* sub = App.add_subcommand(
+      "write-all", "Write the bulk range from a parameter file, each value read back");
+  auto a = std::make_shared<WriteAllArgs>();
+  sub->add_option("FILE", a->File, "Parameter file (INI, section [Parametr], code=raw value)")
+      ->required()
+      ->check(CLI::ExistingFile);
+  AddAddressOption(*sub, a->Address);
+  OnRun(*sub, Ctx, [a] {
+    Command c;
+    c.Validate = [a] {
+      // Every value is checked before the first is sent, so that a bad file
+      // leaves the controller as it was.
+      const TIniFile ini(a->File);
+      if (!ini.SectionExists(kParameterSection))
+        throw BadArguments(a->File + ": no section [" + kParameterSection + "]");
+      a->Catalog.Fill();
+      LoadParameterFile(a->Catalog, a->File);
+      a->InFile.assign(static_cast<size_t>(a->Catalog.Count()), false);
+      for (int i = kBulkFirst; i < a->Catalog.Count(); ++i) {
+        const CParameter& p = a->Catalog.Items(i);
+        const std::string key = std::to_string(p.Code);
+        if (ini.ReadString(kParameterSection, key, "").empty()) continue;
+        a->InFile[static_cast<size_t>(i)] = true;
+        if (p.SkipOnWriteAll) continue;
+        const std::string where = a->File + ", key " + key;
+        if (ini.ReadInteger(kParameterSection, key, 0) !=
+            ini.ReadInteger(kParameterSection, key, 1))
+          throw BadArguments(where + ": \"" + ini.ReadString(kParameterSection, key, "") +
+                             "\" is not a whole number");
+        CheckEncodable(p, p.Value, where);
+      }
+    };
+    c.Body = [a](Session& S, Node& R) {
+      Tally tally(S);
+      Progress progress(a->Catalog.Count() - kBulkFirst);
+      Node rows = Node::Array();
+      for (int i = kBulkFirst; i < a->Catalog.Count(); ++i) {
+        const CParameter& p = a->Catalog.Items(i);
+        progress.Step(i - kBulkFirst + 1, Described(p));
+        std::string status;
+        if (p.SkipOnWriteAll) {
+          status = "skipped (not written by write-all)";
+        } else if (!a->InFile[static_cast<size_t>(i)]) {
+          status = "not in the file";
+        } else {
+          status = tally.Run([&] {
+            const std::optional<int64_t> back = WriteValue(S, a->Address, p, p.Value);
+            if (!back || *back == p.Value) return std::string("written");
+            tally.NotTaken();
+            return "not taken: read back " + ValueText(&p, *back);
+          });
+        }
+        const bool known = a->InFile[static_cast<size_t>(i)];
+        rows.Push(Row(p, known ? std::optional<int64_t>(p.Value) : std::nullopt, status));
+      }
+      progress.Finish();
+      R.Add("address", Node::Integer(a->Address))
+          .Add("file", Node::Text(a->File))
+          .Add("parameters", std::move(rows));
+      return tally.Status();
+    };
+    return c;
+  });
+}
+
+}  // namespace
+
+void AddBulkCommands(CLI::App& App, Context& Ctx) {
+  AddReadAll(App, Ctx);
+  AddWriteAll(App, Ctx);
+}
+
+}  // namespace qx25::tools

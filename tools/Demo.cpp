@@ -1,0 +1,152 @@
+// qx25ctl demo: the typical delivery, run the way a host runs it, through
+// libqx25 and the serial dispatcher against the built-in simulator on a
+// pseudo-terminal: price, preset, start, polling with a live line of volume
+// and money until the closing poll has read the result and reset the nozzle,
+// then the final volume and money and the totalizer before and after.
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <thread>
+
+#include "Commands.h"
+#include "driver/Protocol.h"
+
+namespace qx25::tools {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// How often the host asks while the fuel flows.
+constexpr auto kPollInterval = std::chrono::milliseconds(100);
+// Time allowed beyond the delivery's own before the demo gives up.
+constexpr auto kGrace = std::chrono::seconds(15);
+constexpr int kNozzle = 1;
+constexpr int kSide = 1;
+
+struct DemoArgs {
+  double Volume = 25;
+  double Price = 52.30;
+};
+
+std::string Fixed(double Value, int Decimals) { return Node::Number(Value, Decimals).Scalar(); }
+
+std::string Padded(const std::string& Text, size_t Width) {
+  return std::string(Text.size() < Width ? Width - Text.size() : 0, ' ') + Text;
+}
+
+class Steps {
+ public:
+  explicit Steps(bool Quiet) : Silent(Quiet) {}
+  void Say(const std::string& Operation, const std::string& What) const {
+    if (Silent) return;
+    std::printf("%-18s %s\n", Operation.c_str(), What.c_str());
+    std::fflush(stdout);
+  }
+
+ private:
+  bool Silent;
+};
+
+double Total(Session& S) {
+  double total = 0;
+  uint64_t second = 0;
+  S.Driver().GetTotalCounter(S.Port(), kNozzle, kSide, total, second, 0, 0);
+  S.Check();
+  return total;
+}
+
+int RunDelivery(Session& S, Node& R, const DemoArgs& A, double Flow, bool Json) {
+  TQX25& d = S.Driver();
+  const int port = S.Port();
+  const Steps say(Json);
+  say.Say("line", S.LineName() + ", simulated controllers at addresses 1 to 4");
+  say.Say("SetupPort", "line settings applied (8N1, 4800 baud)");
+
+  const double before = Total(S);
+  say.Say("GetTotalCounter", Fixed(before, 0) + " L");
+  d.SetPrice(port, kNozzle, kSide, 0, 0, A.Price);
+  say.Say("SetPrice", Fixed(A.Price, 2) + " a litre");
+  d.PresetVolume(port, kNozzle, kSide, 0, A.Volume);
+  S.Check();
+  say.Say("PresetVolume", Fixed(A.Volume, 0) + " L: accepted");
+  d.StartPump(port, kNozzle, kSide);
+  S.Check();
+  say.Say("StartPump", "nozzle 1, side 1: started");
+
+  const auto start = Clock::now();
+  const auto deadline =
+      start +
+      std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(A.Volume / Flow)) +
+      kGrace;
+  LiveLine live(stdout);
+  int polls = 0;
+  TNozzlePoll poll{};
+  for (;;) {
+    poll = d.PollNozzle(port, kNozzle, 1);
+    S.Check();
+    ++polls;
+    if (poll.State == kCodeFinished) break;
+    double money = 0;
+    const double volume = d.GetCurrentDelivery(port, kNozzle, money);
+    S.Check();
+    if (!Json)
+      live.Show(Padded(Fixed(volume, 0), 6) + " L " + Padded(Fixed(money, 2), 10) + "   " +
+                StateMeaning(poll.State));
+    if (Clock::now() > deadline) throw std::runtime_error("the delivery did not end in time");
+    std::this_thread::sleep_for(kPollInterval);
+  }
+  live.Finish();
+  say.Say("PollNozzle", std::to_string(poll.State) + ": " + StateMeaning(poll.State));
+
+  double volume = 0, money = 0;
+  d.GetDeliveryResult(port, kNozzle, volume, money);
+  S.Check();
+  say.Say("GetDeliveryResult", Fixed(volume, 0) + " L, " + Fixed(money, 2));
+  const double after = Total(S);
+  say.Say("GetTotalCounter", Fixed(after, 0) + " L");
+  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+
+  R.Add("price", Node::Number(A.Price, 2))
+      .Add("preset_volume", Node::Number(A.Volume, 0))
+      .Add("volume", Node::Number(volume, 0))
+      .Add("money", Node::Number(money, 2))
+      .Add("total_before", Node::Number(before, 0))
+      .Add("total_after", Node::Number(after, 0))
+      .Add("closing_state", Node::Integer(poll.State))
+      .Add("polls", Node::Integer(polls))
+      .Add("seconds", Node::Number(seconds, 1));
+  if (volume != std::round(A.Volume))
+    throw std::runtime_error("the delivery ended at " + Fixed(volume, 0) + " L, not at the preset");
+  return kExitOk;
+}
+
+}  // namespace
+
+void AddDemoCommand(CLI::App& App, Context& Ctx) {
+  auto* sub = App.add_subcommand(
+      "demo", "Run a whole delivery on the built-in simulator: preset, start, poll, result");
+  auto a = std::make_shared<DemoArgs>();
+  sub->add_option("--volume", a->Volume, "Litres to preset, 1..999")->check(CLI::Range(1.0, 999.0));
+  sub->add_option("--price", a->Price, "Unit price")->check(CLI::Range(0.01, 99999.0));
+  sub->fallthrough();
+  sub->callback([&Ctx, a] {
+    Ctx.Action = [&Ctx, a] {
+      LineChoice line = Ctx.Line;
+      line.Simulate = true;
+      Command c;
+      c.Validate = [&Ctx] {
+        if (!Ctx.Line.Device.empty() || Ctx.Line.Port)
+          throw BadArguments(
+              "demo runs on the built-in simulator only: leave out --device and --port");
+      };
+      c.Body = [a, line](Session& S, Node& R) {
+        return RunDelivery(S, R, *a, line.SimFlow, line.Json);
+      };
+      return RunCommand(line, c);
+    };
+  });
+}
+
+}  // namespace qx25::tools

@@ -1,0 +1,127 @@
+// The line a qx25ctl command talks through, and the one place where a
+// command's outcome becomes an exit status.
+//
+// A command chooses its line with --device PATH, --port N or --simulate (the
+// built-in simulator, started on a pseudo-terminal). It gets a driver made by
+// libqx25's GetQX25 on the serial dispatcher, exactly as a host would, with
+// the port's line settings applied. Arguments are checked before anything is
+// opened, so nothing is sent when they are invalid.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "Output.h"
+#include "driver/QX25.h"
+#include "host/SerialDispatcher.h"
+#include "sim/Line.h"
+#include "sim/Simulator.h"
+
+namespace qx25::tools {
+
+// Exit statuses of qx25ctl.
+enum ExitStatus : int {
+  kExitOk = 0,
+  kExitRefused = 1,       // the controller refused, or did not take a value written
+  kExitBadArguments = 2,  // bad arguments or input file; nothing was sent
+  kExitLine = 3,          // no such device, time-out, unreadable reply, or the line failed
+  kExitFile = 4,          // a file could not be written
+};
+
+struct LineChoice {
+  std::string Device;  // --device; empty for the port's default device
+  int Port = 0;        // --port; 0 when not given
+  bool Simulate = false;
+  bool Trace = false;
+  bool Json = false;
+  int TimeoutMs = 0;  // first-byte reply time-out; 0 keeps the dispatcher's
+  // The built-in simulator.
+  double SimFlow = 6.0;     // litres a second
+  std::string SimFault;     // a fault on every reply ("silence", "refuse"...), or empty
+  bool SimUnpaced = false;  // answer at once instead of at the wire's pace
+  bool SimTuned = false;    // one of the above was given
+};
+
+// The port number used when --port is not given.
+inline constexpr int kDefaultPort = 1;
+// Network addresses that have a controller in the built-in simulator.
+inline constexpr int kSimFirstAddress = 1;
+inline constexpr int kSimLastAddress = 4;
+
+// Arguments that make no sense; raised before the line is opened.
+class BadArguments : public std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+// The line failed: no device, a time-out, a reply that could not be read.
+class LineFailure : public std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+// A file could not be written.
+class FileFailure : public std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+// The controller refused a request: the refusal code found in PortStatus.
+class Refused : public std::runtime_error {
+ public:
+  explicit Refused(uint8_t Status);
+  uint8_t Status;
+};
+
+// What a refusal code in PortStatus means ("preset refused"); null for any
+// other status.
+const char* RefusalMeaning(uint8_t Status);
+
+class Session {
+ public:
+  // Starts the built-in simulator if chosen, makes the driver and, when
+  // OpenLine, applies the line settings (SetupPort), which opens the device.
+  Session(const LineChoice& Choice, bool OpenLine);
+  ~Session();
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  TQX25& Driver() { return *Qx; }
+  int Port() const { return PortNumber; }
+  // The built-in simulator, or null on a real line.
+  sim::Simulator* Simulator() { return Sim.get(); }
+  // "COM1 (/dev/pts/4)".
+  std::string LineName() const;
+
+  // Throws Refused or LineFailure unless the last exchange on the port was
+  // accepted.
+  void Check();
+  // Message of a failed exchange, with the line and the dispatcher's reason.
+  std::string Describe(const std::string& Message);
+
+ private:
+  std::unique_ptr<sim::Simulator> Sim;
+  std::unique_ptr<sim::Line> SimLine;
+  host::SerialDispatcher Lines;
+  int PortNumber;
+  std::string Path;
+  TQX25* Qx = nullptr;  // made by GetQX25; the host frees it
+};
+
+struct Command {
+  // Checks the arguments before anything is opened; throws BadArguments.
+  std::function<void()> Validate;
+  // False for commands that need no exchange (the driver is still made).
+  bool NeedsLine = true;
+  // Fills the result and returns the exit status; a refusal or a line failure
+  // may also be thrown.
+  std::function<int(Session&, Node& Result)> Body;
+};
+
+// Validates, opens the line, runs the body, prints its result, and turns
+// whatever was raised into a message on stderr (and an "error" object on
+// stdout with --json) and an exit status.
+int RunCommand(const LineChoice& Choice, const Command& Run);
+
+// Reports an error as RunCommand does and returns Status.
+int ReportError(const LineChoice& Choice, int Status, const std::string& Kind,
+                const std::string& Message, Node Details = Node::Object());
+
+}  // namespace qx25::tools

@@ -1,0 +1,92 @@
+// What qx25ctl prints. Every command builds its result as one tree of values,
+// and that tree is printed either as text for a person or as JSON for a
+// script, so the two never disagree. Progress and errors go to stderr.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace qx25::tools {
+
+// A result value: a scalar, an object with ordered members, or an array.
+class Node {
+ public:
+  enum class Kind { Null, Bool, Integer, Number, Text, Object, Array };
+
+  Node() = default;  // null
+  static Node Bool(bool Value);
+  static Node Integer(int64_t Value);
+  // A number written with exactly Decimals digits after the point.
+  static Node Number(double Value, int Decimals);
+  static Node Text(std::string Value);
+  static Node Object();
+  static Node Array();
+
+  // Appends a member to an object (in text, the key's '_' read as spaces).
+  Node& Add(std::string Key, Node Value);
+  // Appends an item to an array.
+  Node& Push(Node Value);
+
+  Kind Type() const { return What; }
+  bool Empty() const { return Members.empty() && Items.empty(); }
+  // The scalar as text, as both outputs show it; empty for null.
+  std::string Scalar() const;
+  const std::vector<std::pair<std::string, Node>>& Fields() const { return Members; }
+  const std::vector<Node>& Elements() const { return Items; }
+
+ private:
+  Kind What = Kind::Null;
+  bool Flag = false;
+  int64_t Whole = 0;
+  double Real = 0;
+  int Places = 0;
+  std::string String;
+  std::vector<std::pair<std::string, Node>> Members;
+  std::vector<Node> Items;
+};
+
+std::string ToJson(const Node& Value);
+// Objects as aligned "key: value" lines (nested objects indented), arrays of
+// objects as tables, arrays of scalars as comma-separated lists.
+std::string ToText(const Node& Value);
+void Print(const Node& Value, bool Json, std::FILE* Out = stdout);
+
+// Width of UTF-8 text in terminal columns, counting one per code point.
+size_t TextWidth(const std::string& Text);
+
+// Progress of a run over a known number of steps, on stderr: a single line
+// rewritten in place when stderr is a terminal, one line a step otherwise.
+class Progress {
+ public:
+  explicit Progress(int Total);
+  ~Progress();
+  void Step(int Done, const std::string& What);
+  // Ends the in-place line, if one is shown.
+  void Finish();
+
+ private:
+  int Count;
+  bool InPlace;
+  bool Open = false;
+};
+
+// A line of a running operation, rewritten in place on a terminal (stdout);
+// elsewhere printed only when it changes.
+class LiveLine {
+ public:
+  explicit LiveLine(std::FILE* Out = stdout);
+  ~LiveLine();
+  void Show(const std::string& Text);
+  void Finish();
+
+ private:
+  std::FILE* Stream;
+  bool InPlace;
+  std::string Last;
+  bool Open = false;
+};
+
+}  // namespace qx25::tools

@@ -1,0 +1,249 @@
+// One controller parameter at a time, the common commands, and the
+// programming of a controller's network address by its ID number.
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <limits>
+#include <memory>
+
+#include "ParamWork.h"
+#include "driver/Protocol.h"
+
+namespace qx25::tools {
+
+const CParameter* FindParameter(const CTRKParameters& Catalog, int Code) {
+  for (int i = 0; i < Catalog.Count(); ++i) {
+    const CParameter& p = Catalog.Items(i);
+    if (p.Code == Code && LinkModeOf(p.Kind) == lmParameter) return &p;
+  }
+  return nullptr;
+}
+
+const CParameter* FindCommonCommand(const CTRKParameters& Catalog, int Code) {
+  for (int i = 0; i < Catalog.Count(); ++i) {
+    const CParameter& p = Catalog.Items(i);
+    if (p.Code == Code && LinkModeOf(p.Kind) == lmCommon) return &p;
+  }
+  return nullptr;
+}
+
+std::string ValueText(const CParameter* Record, int64_t Raw) {
+  if (Record) {
+    try {
+      return Record->ValueToText(Raw);
+    } catch (const std::runtime_error&) {
+      // A value the catalog cannot show is shown raw.
+    }
+  }
+  return std::to_string(Raw);
+}
+
+Node ValueRow(const CParameter* Record, int Code, std::optional<int64_t> Raw) {
+  Node row = Node::Object();
+  row.Add("code", Node::Integer(Code))
+      .Add("caption", Node::Text(Record ? Record->Caption : ""))
+      .Add("value", Node::Text(Raw ? ValueText(Record, *Raw) : ""))
+      .Add("units", Node::Text(Record ? Record->Units : ""))
+      .Add("raw", Raw ? Node::Integer(*Raw) : Node());
+  return row;
+}
+
+void CheckEncodable(const CParameter& Record, int64_t Raw, const std::string& Where) {
+  int64_t limit = 1;
+  for (int i = 0; i < Record.Digits && limit <= std::numeric_limits<int64_t>::max() / 10; ++i)
+    limit *= 10;
+  if (Raw < 0 || Raw >= limit)
+    throw BadArguments(Where + ": raw value " + std::to_string(Raw) + " of code " +
+                       std::to_string(Record.Code) + " does not fit its " +
+                       std::to_string(Record.Digits) + " digit(s)");
+}
+
+int64_t ReadValue(Session& S, int Address, int Code) {
+  const int64_t value = S.Driver().ReadParam(lmParameter, S.Port(), Address, Code, 0);
+  if (value >= 0) return value;
+  const uint8_t status = S.Driver().GetPortStatus(S.Port());
+  if (RefusalMeaning(status)) throw Refused(status);
+  throw LineFailure(S.LineName() + ": the controller answered code " + std::to_string(Code) +
+                    " without a value");
+}
+
+std::optional<int64_t> WriteValue(Session& S, int Address, const CParameter& Record, int64_t Raw) {
+  if (!S.Driver().WriteParam(lmParameter, S.Port(), Address, Record.Code, Record.Digits, Raw))
+    throw LineFailure(
+        S.Describe("the write of code " + std::to_string(Record.Code) + " was not answered"));
+  S.Check();  // the calibration write notes a refusal
+  if (Record.Code == kPasswordCode) return std::nullopt;
+  return ReadValue(S, Address, Record.Code);
+}
+
+namespace {
+
+bool ParseInteger(const std::string& Text, int64_t& Value) {
+  const char* end = Text.data() + Text.size();
+  const auto r = std::from_chars(Text.data(), end, Value);
+  return r.ec == std::errc() && r.ptr == end && !Text.empty();
+}
+
+// The raw value for the text a technician types: a number in the units the
+// catalog shows (0.4 for a raw 4 with one decimal, a decimal comma accepted),
+// the index of a value name, a temperature; or, with Raw, the raw integer.
+int64_t RawFromText(const CParameter& P, std::string Text, bool Raw) {
+  const std::string where = "code " + std::to_string(P.Code);
+  int64_t value = 0;
+  if (Raw || P.Kind == pkList || P.Kind == pkTemperature) {
+    if (!ParseInteger(Text, value))
+      throw BadArguments(where + ": \"" + Text + "\" is not a whole number");
+    if (Raw) return value;
+    if (P.Kind == pkTemperature) {
+      if (value < -99 || value > 200) throw BadArguments(where + ": temperature outside -99..200");
+      return value < 0 ? 200 - value : value;  // above 200 stands for a negative temperature
+    }
+    if (value < 0 || value >= static_cast<int64_t>(P.ValueNames.size()))
+      throw BadArguments(where + ": choose a value 0.." + std::to_string(P.ValueNames.size() - 1));
+    return value;
+  }
+  std::replace(Text.begin(), Text.end(), ',', '.');
+  double x = 0;
+  const char* end = Text.data() + Text.size();
+  const auto r = std::from_chars(Text.data(), end, x);
+  if (r.ec != std::errc() || r.ptr != end || Text.empty())
+    throw BadArguments(where + ": \"" + Text + "\" is not a number");
+  value = P.RawValue(x);
+  if (value < P.MinValue || value > P.MaxValue)
+    throw BadArguments(where + ": " + Text + " is outside " + P.ValueToText(P.MinValue) + ".." +
+                       P.ValueToText(P.MaxValue) + (P.Units.empty() ? "" : " " + P.Units));
+  return value;
+}
+
+struct ParamArgs {
+  int Address = 1;
+  int Code = 0;
+  std::string Text;
+  bool Raw = false;
+  CTRKParameters Catalog;
+  int64_t Value = 0;
+};
+
+void AddReadParam(CLI::App& App, Context& Ctx) {
+  auto* sub = App.add_subcommand("read-param", "Read one controller parameter by its code");
+  auto a = std::make_shared<ParamArgs>();
+  sub->add_option("CODE", a->Code, "Parameter code 0..59")->required()->check(CLI::Range(0, 59));
+  AddAddressOption(*sub, a->Address);
+  OnRun(*sub, Ctx, [a] {
+    Command c;
+    c.Body = [a](Session& S, Node& R) {
+      a->Catalog.Fill();
+      const int64_t value = ReadValue(S, a->Address, a->Code);
+      R = ValueRow(FindParameter(a->Catalog, a->Code), a->Code, value);
+      R.Add("address", Node::Integer(a->Address));
+      return kExitOk;
+    };
+    return c;
+  });
+}
+
+void AddWriteParam(CLI::App& App, Context& Ctx) {
+  auto* sub = App.add_subcommand("write-param",
+                                 "Write one controller parameter by its code, then read it back");
+  auto a = std::make_shared<ParamArgs>();
+  sub->add_option("CODE", a->Code, "Parameter code (one the catalog describes)")
+      ->required()
+      ->check(CLI::Range(0, 59));
+  sub->add_option("VALUE", a->Text,
+                  "Value as shown (50.0, or a value name's number for a list), or raw with --raw")
+      ->required();
+  sub->add_flag("--raw", a->Raw, "VALUE is the raw integer the controller stores");
+  AddAddressOption(*sub, a->Address);
+  OnRun(*sub, Ctx, [a] {
+    Command c;
+    c.Validate = [a] {
+      a->Catalog.Fill();
+      const CParameter* p = FindParameter(a->Catalog, a->Code);
+      if (!p)
+        throw BadArguments("the catalog has no parameter with code " + std::to_string(a->Code));
+      a->Value = RawFromText(*p, a->Text, a->Raw);
+      CheckEncodable(*p, a->Value, "VALUE");
+    };
+    c.Body = [a](Session& S, Node& R) {
+      const CParameter& p = *FindParameter(a->Catalog, a->Code);
+      const std::optional<int64_t> back = WriteValue(S, a->Address, p, a->Value);
+      R = ValueRow(&p, p.Code, a->Value);
+      R.Add("address", Node::Integer(a->Address));
+      if (!back) return kExitOk;
+      R.Add("read_back", Node::Text(ValueText(&p, *back)));
+      R.Add("taken", Node::Bool(*back == a->Value));
+      if (*back == a->Value) return kExitOk;
+      std::fprintf(stderr, "qx25ctl: the controller did not take code %d: wrote %s, read back %s\n",
+                   p.Code, std::to_string(a->Value).c_str(), std::to_string(*back).c_str());
+      return kExitRefused;
+    };
+    return c;
+  });
+}
+
+void AddSetAddress(CLI::App& App, Context& Ctx) {
+  auto* sub = App.add_subcommand("set-address",
+                                 "Give the controller with an ID number a new network address");
+  auto id = std::make_shared<int32_t>(0);
+  auto address = std::make_shared<int>(1);
+  sub->add_option("ID", *id, "The controller's ID number")
+      ->required()
+      ->check(CLI::Range(0, std::numeric_limits<int32_t>::max()));
+  sub->add_option("ADDRESS", *address, "New network address 1..99")
+      ->required()
+      ->check(CLI::Range(1, 99));
+  OnRun(*sub, Ctx, [id, address] {
+    Command c;
+    c.Body = [id, address](Session& S, Node& R) {
+      // The request carries no nozzle address: the ID number selects the controller.
+      S.Driver().SetNetAddress(static_cast<uint8_t>(S.Port()), 1, *id, *address);
+      S.Check();
+      R.Add("id_number", Node::Integer(*id))
+          .Add("new_address", Node::Integer(*address))
+          .Add("programmed", Node::Bool(true));
+      return kExitOk;
+    };
+    return c;
+  });
+}
+
+void AddCommon(CLI::App& App, Context& Ctx) {
+  auto* sub = App.add_subcommand(
+      "common", "Send a command to every dispenser of the line (no reply is expected)");
+  auto command = std::make_shared<int>(0);
+  auto value = std::make_shared<int>(0);
+  sub->add_option("COMMAND", *command,
+                  "Command number 0..9 (0 lighting, 1 show ID and address, "
+                  "2 display test, 4 reset all, 5 outdoor lighting)")
+      ->required()
+      ->check(CLI::Range(0, kMaxCommonDigit));
+  sub->add_option("VALUE", *value, "Value 0..9")->required()->check(CLI::Range(0, kMaxCommonDigit));
+  OnRun(*sub, Ctx, [command, value] {
+    Command c;
+    c.Body = [command, value](Session& S, Node& R) {
+      if (!S.Driver().WriteParam(lmCommon, S.Port(), 0, *command, 1, *value))
+        throw LineFailure(S.Describe("the common command could not be sent"));
+      CTRKParameters catalog;
+      catalog.Fill();
+      const CParameter* p = FindCommonCommand(catalog, *command);
+      R.Add("command", Node::Integer(*command))
+          .Add("caption", Node::Text(p ? p->Caption : ""))
+          .Add("value", Node::Text(ValueText(p, *value)))
+          .Add("sent", Node::Bool(true));
+      return kExitOk;
+    };
+    return c;
+  });
+}
+
+}  // namespace
+
+void AddParamCommands(CLI::App& App, Context& Ctx) {
+  AddReadParam(App, Ctx);
+  AddWriteParam(App, Ctx);
+  AddBulkCommands(App, Ctx);
+  AddSetAddress(App, Ctx);
+  AddCommon(App, Ctx);
+}
+
+}  // namespace qx25::tools

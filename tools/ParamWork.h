@@ -1,0 +1,47 @@
+// Controller parameters as qx25ctl reads and writes them: by the catalog's
+// description (caption, units, scaling, value names, digit count), over the
+// driver's ReadParam and WriteParam, the way the service window does.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "Commands.h"
+#include "params/ParameterUnit.h"
+
+namespace qx25::tools {
+
+void AddBulkCommands(CLI::App& App, Context& Ctx);
+
+// The catalog record of the controller parameter with Code (a record whose
+// link mode is lmParameter), or null.
+const CParameter* FindParameter(const CTRKParameters& Catalog, int Code);
+// The record of the common command with Code, or null.
+const CParameter* FindCommonCommand(const CTRKParameters& Catalog, int Code);
+
+// Code, caption, the value's text, units and the raw value of one row; the
+// value blank when there is none.
+Node ValueRow(const CParameter* Record, int Code, std::optional<int64_t> Raw);
+// The catalog's text of Raw, or Raw in decimal where the catalog has none.
+std::string ValueText(const CParameter* Record, int64_t Raw);
+
+// Throws BadArguments unless Raw can be sent in the record's digit count.
+void CheckEncodable(const CParameter& Record, int64_t Raw, const std::string& Where);
+
+// Reads one parameter. Throws Refused when the controller refuses, LineFailure
+// when the reply carries no value, ESerialIO when the exchange fails.
+int64_t ReadValue(Session& S, int Address, int Code);
+
+// Writes Raw with the record's digit count and reads the parameter back to
+// learn whether the controller took it (the write's own reply does not say).
+// Returns the value read back; nothing for the password code, which reads
+// back a confirmation rather than the value. Throws as ReadValue, and
+// LineFailure when the write went unanswered.
+std::optional<int64_t> WriteValue(Session& S, int Address, const CParameter& Record, int64_t Raw);
+
+// Gives up a run over many parameters after this many line failures in a
+// row: the line is then dead, not noisy.
+inline constexpr int kMaxLineFailuresInARow = 3;
+
+}  // namespace qx25::tools

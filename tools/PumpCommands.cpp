@@ -1,0 +1,340 @@
+// The host's operations on one nozzle: driver info, poll, preset, start,
+// stop, the current and final delivery, and the totalizer.
+#include <iconv.h>
+
+#include <cmath>
+#include <memory>
+
+#include "Commands.h"
+#include "driver/Protocol.h"
+
+namespace qx25::tools {
+
+namespace {
+
+// The driver's description is a Windows-1251 short string.
+std::string FromCp1251(const char* Text, size_t Length) {
+  iconv_t cd = iconv_open("UTF-8", "CP1251");
+  if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(Text, Length);
+  std::string out(Length * 2 + 1, '\0');
+  char* in = const_cast<char*>(Text);
+  char* dst = out.data();
+  size_t inLeft = Length, outLeft = out.size();
+  const size_t done = iconv(cd, &in, &inLeft, &dst, &outLeft);
+  iconv_close(cd);
+  if (done == static_cast<size_t>(-1)) return std::string(Text, Length);
+  out.resize(out.size() - outLeft);
+  return out;
+}
+
+Node Where(const Session& S, const NozzleArgs& A) {
+  Node n = Node::Object();
+  n.Add("port", Node::Integer(S.Port()))
+      .Add("nozzle", Node::Integer(A.Nozzle))
+      .Add("side", Node::Integer(A.Side));
+  return n;
+}
+
+// A fresh driver remembers no side from an earlier start: the side given on
+// the command line stands for the one the host started the delivery on, and
+// the price (if any) is the one money is computed with.
+void Remember(Session& S, const NozzleArgs& A, double Price) {
+  S.Driver().NozzleSides[S.Port()][A.Nozzle] = static_cast<uint8_t>(A.Side);
+  S.Driver().SetPrice(S.Port(), A.Nozzle, A.Side, 0, 0, Price);
+}
+
+Node Money(double Value) { return Node::Number(Value, 2); }
+
+void AddPriceOption(CLI::App& Sub, double& Price, const std::string& What) {
+  Sub.add_option("--price", Price, What)->check(CLI::Range(0.0, 999999.0));
+}
+
+void AddInfo(CLI::App& App, Context& Ctx) {
+  auto* sub = App.add_subcommand("info", "Show the driver's description and property table");
+  OnRun(*sub, Ctx, [] {
+    Command c;
+    c.NeedsLine = false;
+    c.Body = [](Session& S, Node& R) {
+      const TDriverInfo info = S.Driver().GetDriverInfo();
+      const std::string text = FromCp1251(info.Text, std::min<size_t>(info.Length, 27));
+      R.Add("driver", Node::Text(text));
+      Node properties = Node::Array();
+      for (int32_t kind = 0; kind <= 10; ++kind) {
+        int32_t value = 0;
+        if (S.Driver().GetDriverProperty(kind, value))
+          properties.Push(
+              Node::Object().Add("kind", Node::Integer(kind)).Add("value", Node::Integer(value)));
+      }
+      R.Add("properties", std::move(properties));
+      return kExitOk;
+    };
+    return c;
+  });
+}
+
+void AddPoll(CLI::App& App, Context& Ctx) {
+  auto* sub = App.add_subcommand("poll", "Poll the state of a nozzle's sides (PollNozzle)");
+  auto a = std::make_shared<NozzleArgs>();
+  auto sides = std::make_shared<int>(1);
+  sub->add_option("--nozzle", a->Nozzle, "Nozzle 1..32")->check(CLI::Range(1, 32));
+  sub->add_option("--sides", *sides, "Number of sides to poll, 1..4")->check(CLI::Range(1, 4));
+  OnRun(*sub, Ctx, [a, sides] {
+    Command c;
+    c.Body = [a, sides](Session& S, Node& R) {
+      const TNozzlePoll poll = S.Driver().PollNozzle(S.Port(), a->Nozzle, *sides);
+      S.Check();
+      R.Add("port", Node::Integer(S.Port())).Add("nozzle", Node::Integer(a->Nozzle));
+      R.Add("state", Node::Integer(poll.State))
+          .Add("meaning", Node::Text(StateMeaning(poll.State)))
+          .Add("state_side", Node::Integer(poll.StateSide));
+      R.Add("event", poll.EventLetter ? Node::Text(std::string(1, poll.EventLetter)) : Node());
+      if (poll.State == kCodeFinished)
+        R.Add("delivered_volume",
+              Node::Number(S.Driver().DeliveredVolumes[S.Port()][a->Nozzle], 0));
+      Node list = Node::Array();
+      for (int side = 1; side <= *sides; ++side)
+        list.Push(Node::Object()
+                      .Add("side", Node::Integer(side))
+                      .Add("code", Node::Integer(poll.Codes[side - 1]))
+                      .Add("meaning", Node::Text(StateMeaning(poll.Codes[side - 1]))));
+      R.Add("sides", std::move(list));
+      return kExitOk;
+    };
+    return c;
+  });
+}
+
+struct PresetArgs {
+  NozzleArgs At;
+  double Volume = -1;
+  double Money = -1;
+  double Price = 0;
+};
+
+void AddPreset(CLI::App& App, Context& Ctx) {
+  auto* sub = App.add_subcommand("preset", "Preset a delivery by volume or by money");
+  auto a = std::make_shared<PresetArgs>();
+  AddNozzleOptions(*sub, a->At);
+  auto* volume = sub->add_option("--volume", a->Volume, "Litres, 0..99999 (whole litres are sent)")
+                     ->check(CLI::Range(0.0, 99999.0));
+  auto* money = sub->add_option("--money", a->Money, "Amount of money; needs --price")
+                    ->check(CLI::Range(0.0, 1e9));
+  AddPriceOption(*sub, a->Price, "Unit price for --money");
+  volume->excludes(money);
+  OnRun(*sub, Ctx, [a] {
+    Command c;
+    c.Validate = [a] {
+      if (a->Volume < 0 && a->Money < 0) throw BadArguments("preset needs --volume or --money");
+      if (a->Money >= 0 && !(a->Price > 0)) throw BadArguments("--money needs a --price above 0");
+      if (a->Money >= 0 && a->Money / a->Price >= 99999.0)
+        throw BadArguments("--money at this --price is more than 99999 litres");
+    };
+    c.Body = [a](Session& S, Node& R) {
+      TQX25& d = S.Driver();
+      R = Where(S, a->At);
+      if (a->Money >= 0) {
+        d.SetPrice(S.Port(), a->At.Nozzle, a->At.Side, 0, 0, a->Price);
+        d.PresetMoney(S.Port(), a->At.Nozzle, a->At.Side, 0, a->Money);
+        S.Check();
+        R.Add("money", Money(a->Money)).Add("price", Money(a->Price));
+      } else {
+        d.PresetVolume(S.Port(), a->At.Nozzle, a->At.Side, 0, a->Volume);
+        S.Check();
+      }
+      R.Add("preset_volume", Node::Number(d.PresetVolumes[S.Port()][a->At.Nozzle], 2));
+      return kExitOk;
+    };
+    return c;
+  });
+}
+
+void AddStart(CLI::App& App, Context& Ctx) {
+  auto* sub = App.add_subcommand("start", "Start the preset delivery (StartPump)");
+  auto a = std::make_shared<NozzleArgs>();
+  AddNozzleOptions(*sub, *a);
+  OnRun(*sub, Ctx, [a] {
+    Command c;
+    c.Body = [a](Session& S, Node& R) {
+      S.Driver().StartPump(S.Port(), a->Nozzle, a->Side);
+      S.Check();
+      R = Where(S, *a).Add("started", Node::Bool(true));
+      return kExitOk;
+    };
+    return c;
+  });
+
+  auto* reset = App.add_subcommand(
+      "start-reset", "Reset the nozzle, prepare ('U') and start (StartPumpWithReset)");
+  auto r = std::make_shared<NozzleArgs>();
+  auto skip = std::make_shared<bool>(false);
+  AddNozzleOptions(*reset, *r);
+  reset->add_flag("--skip-reset", *skip, "Send only the start request");
+  OnRun(*reset, Ctx, [r, skip] {
+    Command c;
+    c.Body = [r, skip](Session& S, Node& R) {
+      Remember(S, *r, 0);
+      S.Driver().StartPumpWithReset(S.Port(), r->Nozzle, r->Side, *skip ? 1 : 0);
+      S.Check();
+      R = Where(S, *r).Add("started", Node::Bool(true));
+      return kExitOk;
+    };
+    return c;
+  });
+}
+
+void AddStop(CLI::App& App, Context& Ctx) {
+  auto* sub = App.add_subcommand("stop", "Stop a running delivery (StopPump)");
+  auto a = std::make_shared<NozzleArgs>();
+  auto reset = std::make_shared<bool>(false);
+  AddNozzleOptions(*sub, *a);
+  sub->add_flag("--reset", *reset, "Reset the nozzle after the stop ('8')");
+  OnRun(*sub, Ctx, [a, reset] {
+    Command c;
+    c.Body = [a, reset](Session& S, Node& R) {
+      S.Driver().StopPump(S.Port(), a->Nozzle, a->Side, 1);
+      S.Check();
+      R = Where(S, *a).Add("stopped", Node::Bool(true));
+      if (*reset) {
+        // Checked on its own: a reset after the stop would hide a refused stop.
+        if (S.Driver().ResetNozzle(S.Port(), a->Nozzle, a->Side) != 0)
+          throw LineFailure(S.Describe("the reset was not answered"));
+        R.Add("reset", Node::Bool(true));
+      }
+      return kExitOk;
+    };
+    return c;
+  });
+}
+
+struct DeliveryArgs {
+  NozzleArgs At;
+  double Price = 0;
+};
+
+void AddDeliveryQueries(CLI::App& App, Context& Ctx) {
+  auto* current =
+      App.add_subcommand("current", "Read the volume and money of the running delivery");
+  auto a = std::make_shared<DeliveryArgs>();
+  AddNozzleOptions(*current, a->At);
+  AddPriceOption(*current, a->Price, "Unit price the money is computed with");
+  OnRun(*current, Ctx, [a] {
+    Command c;
+    c.Body = [a](Session& S, Node& R) {
+      Remember(S, a->At, a->Price);
+      double money = 0;
+      const double volume = S.Driver().GetCurrentDelivery(S.Port(), a->At.Nozzle, money);
+      S.Check();
+      R = Where(S, a->At);
+      R.Add("volume", Node::Number(volume, 0)).Add("money", Money(money));
+      return kExitOk;
+    };
+    return c;
+  });
+
+  auto* result =
+      App.add_subcommand("result", "Read the final volume and money (GetDeliveryResult)");
+  auto b = std::make_shared<DeliveryArgs>();
+  AddNozzleOptions(*result, b->At);
+  AddPriceOption(*result, b->Price, "Unit price the money is computed with");
+  OnRun(*result, Ctx, [b] {
+    Command c;
+    c.Body = [b](Session& S, Node& R) {
+      Remember(S, b->At, b->Price);
+      double volume = 0, money = 0;
+      S.Driver().GetDeliveryResult(S.Port(), b->At.Nozzle, volume, money);
+      S.Check();
+      R = Where(S, b->At);
+      R.Add("volume", Node::Number(volume, 0)).Add("money", Money(money));
+      return kExitOk;
+    };
+    return c;
+  });
+}
+
+double ReadTotal(Session& S, const NozzleArgs& A) {
+  double total = 0;
+  uint64_t second = 0;
+  S.Driver().GetTotalCounter(S.Port(), A.Nozzle, A.Side, total, second, 0, 0);
+  S.Check();
+  return total;
+}
+
+void AddTotal(CLI::App& App, Context& Ctx) {
+  auto* sub = App.add_subcommand("total", "Read the totalizer (GetTotalCounter)");
+  auto a = std::make_shared<NozzleArgs>();
+  AddNozzleOptions(*sub, *a);
+  OnRun(*sub, Ctx, [a] {
+    Command c;
+    c.Body = [a](Session& S, Node& R) {
+      const double total = ReadTotal(S, *a);
+      R = Where(S, *a).Add("total", Node::Number(total, 0));
+      return kExitOk;
+    };
+    return c;
+  });
+
+  auto* set = App.add_subcommand("set-total", "Set the totalizer (SetTotalCounter), then read it");
+  auto b = std::make_shared<NozzleArgs>();
+  auto value = std::make_shared<double>(0);
+  set->add_option("VALUE", *value, "New counter value, 0..999999.99")
+      ->required()
+      ->check(CLI::Range(0.0, 999999.99));
+  AddNozzleOptions(*set, *b);
+  OnRun(*set, Ctx, [b, value] {
+    Command c;
+    c.Body = [b, value](Session& S, Node& R) {
+      double written = *value;
+      S.Driver().SetTotalCounter(S.Port(), b->Nozzle, b->Side, written, 0, 0, 0);
+      S.Check();
+      R = Where(S, *b);
+      R.Add("written", Node::Number(*value, 2)).Add("read_back", Node::Number(ReadTotal(S, *b), 0));
+      return kExitOk;
+    };
+    return c;
+  });
+}
+
+}  // namespace
+
+std::string StateMeaning(uint16_t Code) {
+  const int side = Code & 0x07;
+  const std::string onSide = " on side " + std::to_string(side);
+  if (Code == 0) return "not polled";
+  if (Code == kCodeNoState) return "no state: the side did not answer";
+  if (Code == kCodeIdle) return "idle";
+  if (Code == kCodeAuthorised) return "authorised";
+  if (Code == kCodeFinished) return "delivery ended: result read, nozzle reset";
+  if (Code > kCodeDelivering && Code <= kCodeDelivering + kMaxSide) return "delivering" + onSide;
+  if (Code > kCodeFinished && Code <= kCodeFinished + kMaxSide) return "stopped" + onSide;
+  if (Code > kCodeNozzleLifted && Code <= kCodeNozzleLifted + kMaxSide)
+    return "nozzle lifted" + onSide;
+  return "controller state " + std::to_string(Code);
+}
+
+void AddNozzleOptions(CLI::App& Sub, NozzleArgs& Args) {
+  Sub.add_option("--nozzle", Args.Nozzle, "Nozzle 1..32")->check(CLI::Range(1, 32));
+  Sub.add_option("--side", Args.Side, "Side 1..4")->check(CLI::Range(1, 4));
+}
+
+void AddAddressOption(CLI::App& Sub, int& Address) {
+  Sub.add_option("--address", Address, "Network address of the controller, 1..99")
+      ->check(CLI::Range(1, 99));
+}
+
+void OnRun(CLI::App& Sub, Context& Ctx, std::function<Command()> Make) {
+  Sub.fallthrough();
+  Sub.callback(
+      [&Ctx, Make] { Ctx.Action = [&Ctx, Make] { return RunCommand(Ctx.Line, Make()); }; });
+}
+
+void AddPumpCommands(CLI::App& App, Context& Ctx) {
+  AddInfo(App, Ctx);
+  AddPoll(App, Ctx);
+  AddPreset(App, Ctx);
+  AddStart(App, Ctx);
+  AddStop(App, Ctx);
+  AddDeliveryQueries(App, Ctx);
+  AddTotal(App, Ctx);
+}
+
+}  // namespace qx25::tools
