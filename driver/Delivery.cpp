@@ -9,7 +9,6 @@
 #include "Delivery.h"
 
 #include <cmath>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 
@@ -18,11 +17,7 @@ using namespace qx25;
 namespace {
 
 // Eight digits of hundredths: 0 to 999999.99.
-constexpr double kMaxCounterHundredths = [] {
-  double v = 1;
-  for (int i = 0; i < kTotalDigits; ++i) v *= 10;
-  return v - 1;
-}();
+constexpr double kMaxCounterHundredths = MaxDigitsValue(kTotalDigits);
 
 // Money for a volume at the price of the nozzle's remembered side. A nozzle
 // that was never started has no side, so no price: its money is 0.
@@ -42,11 +37,6 @@ void QueryDelivery(TQX25& Driver, uint8_t Port, int Nozzle, const TRequestKind& 
   ExchangeOrThrow(Driver, Port, Buffer, length, Kind, kMsgDelivery);
 }
 
-std::string Text(double Value) {
-  std::ostringstream out;
-  out << Value;
-  return out.str();
-}
 
 }  // namespace
 

@@ -1,6 +1,7 @@
 #include "Driver.h"
 
 #include <cmath>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 
@@ -61,6 +62,12 @@ void ExchangeOrThrow(TQX25& Driver, uint8_t Port, uint8_t* Buffer, uint8_t Reque
 
 bool Refused(const TQX25& Driver, uint8_t Port, const uint8_t* Reply) {
   return Driver.PortStatus[Port] == kLineOk && Reply[0] == kCan;
+}
+
+std::string Text(long double Value) {
+  std::ostringstream out;
+  out << Value;
+  return out.str();
 }
 
 double RoundHalfEven(double Value) {

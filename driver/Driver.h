@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "Link.h"
 #include "Protocol.h"
@@ -45,6 +46,9 @@ void ExchangeOrThrow(TQX25& Driver, uint8_t Port, uint8_t* Buffer, uint8_t Reque
 
 // True when the exchange was accepted and the controller answered CAN.
 bool Refused(const TQX25& Driver, uint8_t Port, const uint8_t* Reply);
+
+// A number as it reads in an error message.
+std::string Text(long double Value);
 
 // Nearest whole number, a tie going to the even neighbour (12.5 -> 12,
 // 13.5 -> 14), whatever floating-point rounding mode the host has set.

@@ -44,6 +44,13 @@ inline constexpr int32_t kExchangeFailed = -2;
 inline constexpr uint8_t kModeData = 2;
 inline constexpr uint8_t kModeShort = 0;
 
+// The largest value that Digits decimal digits carry.
+constexpr int64_t MaxDigitsValue(int Digits) {
+  int64_t v = 1;
+  for (int i = 0; i < Digits; ++i) v *= 10;
+  return v - 1;
+}
+
 // Length of a data reply with m data bytes: STX, m pairs, ETX, ETX, checksum.
 constexpr uint8_t DataReplyLength(int m) { return static_cast<uint8_t>(2 * m + 4); }
 

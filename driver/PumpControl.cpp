@@ -4,7 +4,6 @@
 // PortStatus as its own refusal code instead of raising.
 #include <cmath>
 #include <cstdint>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 
@@ -15,17 +14,8 @@ using namespace qx25;
 namespace {
 
 // The largest whole number of litres that five preset digits carry.
-constexpr int64_t kMaxPresetLitres = [] {
-  int64_t v = 1;
-  for (int i = 0; i < kPresetDigits; ++i) v *= 10;
-  return v - 1;
-}();
+constexpr int64_t kMaxPresetLitres = MaxDigitsValue(kPresetDigits);
 
-std::string Text(long double Value) {
-  std::ostringstream out;
-  out << Value;
-  return out.str();
-}
 
 // The '2' request, shared by StartPump and the start step of
 // StartPumpWithReset. The side is remembered before the exchange, so a stop
