@@ -1,0 +1,68 @@
+// The driver's own CPU time per exchange, with Google Benchmark: the
+// scenarios run against the in-process dispatcher, replaying answers the
+// simulator gave (the driver alone) or asking the simulator each time.
+#include "DriverCpu.h"
+
+#include <benchmark/benchmark.h>
+
+#include <string>
+
+#include "InProcessDispatcher.h"
+#include "Scenarios.h"
+#include "WireRatio.h"
+
+namespace qx25::bench {
+
+namespace {
+
+using Mode = InProcessDispatcher::Mode;
+
+void RunScenario(benchmark::State& State, size_t Index, Mode Serve) {
+  sim::Simulator simulator(sim::SimulatorOptions{1.0, false, 0});  // no history
+  PrepareSimulator(simulator);
+  InProcessDispatcher dispatcher(simulator);
+  TQX25* driver = GetQX25(0, 0, &dispatcher);
+  driver->SetupPort(kPort);
+  CTRKParameters catalog;
+  catalog.Fill();
+  const Scenario scenario = Scenarios(catalog).at(Index);
+  const AdvanceFn advance = [&](double Seconds) { simulator.AdvanceTime(Seconds); };
+  const AdvanceFn still = [](double) {};
+
+  // One recorded run: it checks the scenario, counts its exchanges and fills
+  // the tape that a replay serves.
+  dispatcher.SetMode(Mode::Record);
+  std::string wrong = scenario.Run(*driver, advance);
+  const double exchanges = static_cast<double>(dispatcher.Recorded());
+  dispatcher.SetMode(Serve);
+  const AdvanceFn& clock = Serve == Mode::Replay ? still : advance;
+
+  for (auto _ : State) {
+    if (!wrong.empty()) break;
+    wrong = scenario.Run(*driver, clock);
+    if (dispatcher.Mismatched()) wrong = "the driver sent other frames than it recorded";
+  }
+  if (!wrong.empty()) State.SkipWithError(wrong.c_str());
+  State.counters["exchanges"] = exchanges;
+  State.counters["cpu_per_exchange"] = benchmark::Counter(
+      exchanges, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+  FreeDriver(driver);
+}
+
+}  // namespace
+
+void RegisterDriverBenchmarks() {
+  CTRKParameters catalog;
+  catalog.Fill();
+  const std::vector<Scenario> scenarios = Scenarios(catalog);
+  for (size_t i = 0; i < scenarios.size(); ++i) {
+    for (const Mode serve : {Mode::Replay, Mode::Live}) {
+      const std::string name =
+          std::string(scenarios[i].Key) + (serve == Mode::Replay ? "/driver" : "/driver+simulator");
+      benchmark::RegisterBenchmark(
+          name.c_str(), [i, serve](benchmark::State& State) { RunScenario(State, i, serve); });
+    }
+  }
+}
+
+}  // namespace qx25::bench

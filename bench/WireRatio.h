@@ -1,0 +1,30 @@
+// The wall-time-over-wire-time measurement of the benchmark program.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "driver/QX25.h"
+
+namespace qx25::bench {
+
+struct RatioRow {
+  std::string Name;
+  size_t Exchanges = 0;
+  size_t Bytes = 0;  // request frames and replies
+  double Wire = 0;   // seconds those bytes need at the line's rate
+  double Wall = 0;   // median seconds measured
+  double Ratio = 0;  // median of the runs' wall over wire
+  double Worst = 0;  // the largest ratio of any run
+};
+
+// Runs each scenario Runs times over a paced pseudo-terminal and returns one
+// row per scenario. Throws std::runtime_error when a scenario goes wrong.
+std::vector<RatioRow> MeasureWireRatios(int Runs);
+void PrintWireRatios(const std::vector<RatioRow>& Rows, int Runs, double Bar);
+
+// The host frees a driver with delete (TQX25 has no virtual destructor).
+void FreeDriver(TQX25* Driver);
+
+}  // namespace qx25::bench
