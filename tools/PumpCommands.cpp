@@ -45,6 +45,9 @@ void Remember(Session& S, const NozzleArgs& A, double Price) {
 
 Node Money(double Value) { return Node::Number(Value, 2); }
 
+// The largest volume a preset can carry in its five digits.
+constexpr double kMaxPresetVolume = 99999;
+
 void AddPriceOption(CLI::App& Sub, double& Price, const std::string& What) {
   Sub.add_option("--price", Price, What)->check(CLI::Range(0.0, 999999.0));
 }
@@ -81,7 +84,17 @@ void AddPoll(CLI::App& App, Context& Ctx) {
   OnRun(*sub, Ctx, [a, sides] {
     Command c;
     c.Body = [a, sides](Session& S, Node& R) {
-      const TNozzlePoll poll = S.Driver().PollNozzle(S.Port(), a->Nozzle, *sides);
+      // A fresh driver knows neither the dose nor the volume so far, and
+      // without them PollNozzle would take a running delivery for ended and
+      // close it (read the result, reset the nozzle). The largest dose a
+      // preset can set and the volume the controller reports stand in for
+      // what a host would remember.
+      TQX25& d = S.Driver();
+      Remember(S, {a->Nozzle, 1}, 0);
+      d.PresetVolumes[S.Port()][a->Nozzle] = kMaxPresetVolume;
+      double money = 0;
+      d.GetCurrentDelivery(S.Port(), a->Nozzle, money);
+      const TNozzlePoll poll = d.PollNozzle(S.Port(), a->Nozzle, *sides);
       S.Check();
       R.Add("port", Node::Integer(S.Port())).Add("nozzle", Node::Integer(a->Nozzle));
       R.Add("state", Node::Integer(poll.State))
@@ -89,8 +102,7 @@ void AddPoll(CLI::App& App, Context& Ctx) {
           .Add("state_side", Node::Integer(poll.StateSide));
       R.Add("event", poll.EventLetter ? Node::Text(std::string(1, poll.EventLetter)) : Node());
       if (poll.State == kCodeFinished)
-        R.Add("delivered_volume",
-              Node::Number(S.Driver().DeliveredVolumes[S.Port()][a->Nozzle], 0));
+        R.Add("delivered_volume", Node::Number(d.DeliveredVolumes[S.Port()][a->Nozzle], 0));
       Node list = Node::Array();
       for (int side = 1; side <= *sides; ++side)
         list.Push(Node::Object()
