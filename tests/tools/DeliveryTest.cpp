@@ -93,9 +93,11 @@ TEST(Failures, SilentControllerTimesOutWithTheCommandsMessage) {
       Ctl({"--simulate", "--sim-fault", "silence", "--timeout", "100", "read-param", "5"});
   EXPECT_EQ(read.Status, 3);
   EXPECT_NE(read.Err.find("Ошибка связи с блоком связи (time-out)"), std::string::npos) << read.Err;
-  const RunResult poll = Ctl({"--simulate", "--sim-fault", "silence", "--timeout", "100", "poll"});
-  EXPECT_EQ(poll.Status, 3);
-  EXPECT_NE(poll.Err.find("Can't GetSost"), std::string::npos) << poll.Err;
+  const RunResult total =
+      Ctl({"--simulate", "--sim-fault", "silence", "--timeout", "100", "total"});
+  EXPECT_EQ(total.Status, 3);
+  EXPECT_NE(total.Err.find("Ошибка при запросе состояния отлива (time-out)"), std::string::npos)
+      << total.Err;
 }
 
 TEST(Failures, RefusalShowsThePortStatusAndItsMeaning) {
