@@ -47,7 +47,8 @@ class TExpectationScope {
 TReplyVerdict ExpectDataReply(const TReplyVerdict& Verdict, const uint8_t* Buffer, uint8_t Length,
                               uint8_t ReplyLength) {
   if (!Verdict.Accepted) return Verdict;
-  const bool complete = Buffer[0] == kStx ? Length == ReplyLength : Length == 1;
+  // Every data frame has an even length: STX, pairs, ETX, ETX, checksum.
+  const bool complete = Buffer[0] == kStx ? Length == ReplyLength && Length % 2 == 0 : Length == 1;
   if (complete) return Verdict;
   return {false, true, kStateMalformed, kReplyMalformed};
 }

@@ -11,7 +11,9 @@
 namespace {
 
 std::string Trim(const std::string& s) {
-  const char* blanks = " \t";
+  // A stray carriage return (a line that ended in CR CR LF) is blank too, so
+  // that writing the file back with its own line ends changes no value.
+  const char* blanks = " \t\r";
   const size_t b = s.find_first_not_of(blanks);
   if (b == std::string::npos) return {};
   const size_t e = s.find_last_not_of(blanks);
@@ -109,7 +111,9 @@ int32_t TIniFile::ReadInteger(const std::string& Section, const std::string& Key
   if (text.empty()) return Default;
   const char* first = text.data();
   const char* last = text.data() + text.size();
-  if (*first == '+') ++first;  // from_chars takes a minus sign only
+  // from_chars takes a minus sign only; a plus sign goes, but not with a
+  // minus behind it ("+-5" is no number).
+  if (*first == '+' && ++first != last && *first == '-') return Default;
   int32_t value = 0;
   const auto [end, error] = std::from_chars(first, last, value);
   if (error != std::errc() || end != last || first == last) return Default;

@@ -41,7 +41,9 @@ TEST_F(IniFileTest, MissingFileReadsDefaultsAndIsCreatedByTheFirstWrite) {
 }
 
 TEST_F(IniFileTest, ReadsSignedIntegersAndFallsBackOnAnythingElse) {
-  Write("[Parametr]\n2=1\n3= -5 \n5=abc\n6=12x\n7=\n8=99999999999\nnoequals\n9=+4\n[other]\n10=3\n");
+  Write(
+      "[Parametr]\n2=1\n3= -5 \n5=abc\n6=12x\n7=\n8=99999999999\nnoequals\n9=+4\n11=+-5\n"
+      "[other]\n10=3\n");
   TIniFile ini(path);
   EXPECT_EQ(ini.ReadInteger("Parametr", "2", 0), 1);
   EXPECT_EQ(ini.ReadInteger("parametr", "3", 0), -5);  // names ignore case
@@ -50,6 +52,7 @@ TEST_F(IniFileTest, ReadsSignedIntegersAndFallsBackOnAnythingElse) {
   EXPECT_EQ(ini.ReadInteger("Parametr", "7", 42), 42);
   EXPECT_EQ(ini.ReadInteger("Parametr", "8", 42), 42);  // outside 32 bits
   EXPECT_EQ(ini.ReadInteger("Parametr", "9", 0), 4);
+  EXPECT_EQ(ini.ReadInteger("Parametr", "11", 42), 42);  // two signs
   EXPECT_EQ(ini.ReadInteger("Parametr", "10", 42), 42);  // another section's key
 }
 
@@ -70,6 +73,17 @@ TEST_F(IniFileTest, ErasingASectionLeavesTheOthers) {
   ini.WriteInteger("Parametr", "2", 5);
   ini.UpdateFile();
   EXPECT_EQ(Read(), "[A]\r\na=1\r\n[B]\r\nb=2\r\n[Parametr]\r\n2=5\r\n");
+}
+
+// A line ending in CR CR LF in a file of LF lines: its stray CR is blank, so
+// the value reads the same before and after the file is written back.
+TEST_F(IniFileTest, StrayCarriageReturnsAreBlank) {
+  Write("[Other]\nx=50\r\r\n[Parametr]\n2=1\n");
+  TIniFile ini(path);
+  EXPECT_EQ(ini.ReadInteger("Other", "x", 0), 50);
+  ini.WriteInteger("Parametr", "2", 7);
+  ini.UpdateFile();
+  EXPECT_EQ(TIniFile(path).ReadInteger("Other", "x", 0), 50);
 }
 
 TEST_F(IniFileTest, AFileThatCannotBeWrittenRaisesAndLeavesNothing) {
