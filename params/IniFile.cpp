@@ -33,6 +33,10 @@ bool SameName(const std::string& a, const std::string& b) {
 
 // The name of a "[name]" line, or false when the line is no section header.
 bool SectionName(const std::string& Line, std::string& Name) {
+  // Most lines are keys: tell them without copying, as every lookup asks
+  // this of every line.
+  const size_t first = Line.find_first_not_of(" \t\r");
+  if (first == std::string::npos || Line[first] != '[') return false;
   const std::string t = Trim(Line);
   if (t.size() < 2 || t.front() != '[') return false;
   const size_t close = t.find(']');
