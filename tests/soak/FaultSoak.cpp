@@ -1,0 +1,455 @@
+// The fault soak: the driver, the serial dispatcher and the simulated
+// controllers on a pseudo-terminal, without baud pacing, for a number of
+// exchanges of mixed commands while the line damages a share of the replies
+// (leading noise, a flipped bit, a dropped byte, silence, CAN instead of the
+// reply, a reply cut short). It counts the exchanges, the faults, the
+// replies the driver accepted that were not what the line meant it to take,
+// and the exceptions by message, and exits non-zero when a damaged reply was
+// accepted, an undocumented exception came out, or the soak died.
+//
+// The line is the soak's own rather than the simulator's: the simulator's
+// injector picks only damage that the frame check alone rejects, while a
+// real line damages any bit and any byte. The simulator still decides every
+// reply; the line only damages it, with its own seeded generator.
+//
+//   fault_soak [--exchanges N] [--seed S] [--rate R] [--max-seconds T]
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <system_error>
+#include <thread>
+
+#include "driver/Driver.h"
+#include "host/SerialDispatcher.h"
+#include "sim/Simulator.h"
+
+using namespace qx25;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr uint8_t kPort = 4;
+constexpr int kNozzles = 4;  // one controller each, at addresses 1..4
+
+struct Settings {
+  long Exchanges = 2000;
+  uint64_t Seed = 1;
+  double Rate = 0.03;
+  double MaxSeconds = 900;
+};
+
+enum class Damage : uint8_t { None, Noise, FlipBit, DropByte, Silence, Can, CutShort, kCount };
+const char* const kDamageNames[] = {"none",    "noise", "flip-bit", "drop-byte",
+                                    "silence", "CAN",   "cut-short"};
+
+// One request as the line heard it: what the simulator answered, what the
+// line did to it, and the reply the driver may accept for it (none when the
+// damage leaves nothing a host may take).
+struct Heard {
+  sim::Bytes Frame;
+  Damage Applied = Damage::None;
+  bool Acceptable = false;
+  sim::Bytes Expected;
+};
+
+// The controllers' end of the pseudo-terminal: cuts requests out of what it
+// hears, lets the simulator answer, damages the answer now and then and
+// sends it back at once.
+class HostileLine {
+ public:
+  HostileLine(sim::Simulator& Sim, uint64_t Seed, double Rate)
+      : Simulated(Sim), Random(Seed), Share(Rate) {
+    Master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    char name[128];
+    if (Master < 0 || grantpt(Master) != 0 || unlockpt(Master) != 0 ||
+        ptsname_r(Master, name, sizeof name) != 0)
+      throw std::system_error(errno, std::generic_category(), "pseudo-terminal");
+    Path = name;
+    // Held open so that the host closing its side never hangs the line up.
+    Slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+    termios t{};
+    if (Slave < 0 || tcgetattr(Slave, &t) != 0)
+      throw std::system_error(errno, std::generic_category(), Path);
+    cfmakeraw(&t);
+    tcsetattr(Slave, TCSANOW, &t);
+    Wake = eventfd(0, EFD_CLOEXEC);
+    Worker = std::thread([this] { Run(); });
+  }
+  ~HostileLine() {
+    const uint64_t one = 1;
+    if (write(Wake, &one, sizeof one) < 0) std::perror("eventfd");
+    Worker.join();
+    for (int fd : {Master, Slave, Wake}) ::close(fd);
+  }
+  const std::string& DevicePath() const { return Path; }
+
+  // The record of the next request the line heard, waiting up to Limit.
+  bool Next(Heard& Out, std::chrono::milliseconds Limit) {
+    std::unique_lock<std::mutex> hold(Lock);
+    if (!Arrived.wait_for(hold, Limit, [&] { return !Records.empty(); })) return false;
+    Out = std::move(Records.front());
+    Records.pop_front();
+    return true;
+  }
+  long Faults(Damage Kind) const { return Counts[static_cast<int>(Kind)]; }
+
+ private:
+  void Run() {
+    sim::FrameCollector collector;
+    for (;;) {
+      pollfd p[2] = {{Master, POLLIN, 0}, {Wake, POLLIN, 0}};
+      if (poll(p, 2, -1) < 0) {
+        if (errno == EINTR) continue;
+        return;
+      }
+      if (p[1].revents) return;
+      uint8_t in[256];
+      const ssize_t n = read(Master, in, sizeof in);
+      if (n <= 0) continue;
+      for (ssize_t i = 0; i < n; ++i)
+        if (collector.Push(in[i])) Answer(collector.Frame());
+    }
+  }
+
+  void Answer(const sim::Bytes& Frame) {
+    Heard h;
+    h.Frame = Frame;
+    std::uniform_real_distribution<double> share(0, 1);
+    const bool faulty = share(Random) < Share;
+    const auto kind = static_cast<Damage>(
+        1 + std::uniform_int_distribution<int>(0, static_cast<int>(Damage::kCount) - 2)(Random));
+    // A refusing controller carries nothing out: the simulator's own CAN.
+    if (faulty && kind == Damage::Can) Simulated.InjectFault(sim::Fault::Refuse);
+    const sim::Exchange x = Simulated.Answer(Frame.data(), Frame.size());
+    // A request that gets no answer leaves the refusal queued: drop it.
+    if (faulty && kind == Damage::Can && x.Applied != sim::Fault::Refuse) Simulated.ClearFaults();
+    sim::Bytes sent = x.Sent;
+    if (!sent.empty()) {
+      h.Applied = faulty ? kind : Damage::None;
+      h.Acceptable = true;
+      h.Expected = sent;
+      if (faulty && kind != Damage::Can) sent = Spoil(kind, sent, h);
+      ++Counts[static_cast<int>(h.Applied)];
+    }
+    {
+      std::lock_guard<std::mutex> hold(Lock);
+      Records.push_back(h);
+    }
+    Arrived.notify_all();
+    for (size_t done = 0; done < sent.size();) {
+      const ssize_t w = write(Master, sent.data() + done, sent.size() - done);
+      if (w > 0) {
+        done += static_cast<size_t>(w);
+      } else if (errno == EAGAIN || errno == EINTR) {
+        pollfd p{Master, POLLOUT, 0};
+        poll(&p, 1, 100);
+      } else {
+        break;
+      }
+    }
+  }
+
+  // Any bit, any byte, any cut: the line does not care what survives.
+  sim::Bytes Spoil(Damage Kind, sim::Bytes Reply, Heard& H) {
+    const auto pick = [&](size_t Below) {
+      return std::uniform_int_distribution<size_t>(0, Below - 1)(Random);
+    };
+    switch (Kind) {
+      case Damage::Noise: {  // bytes that are no lead byte, then the reply itself
+        sim::Bytes noise;
+        const size_t count = 1 + pick(4);
+        while (noise.size() < count) {
+          const auto b = static_cast<uint8_t>(pick(256));
+          if (!IsLeadByte(b)) noise.push_back(b);
+        }
+        Reply.insert(Reply.begin(), noise.begin(), noise.end());
+        return Reply;
+      }
+      case Damage::FlipBit:
+        Reply[pick(Reply.size())] ^= static_cast<uint8_t>(1u << pick(8));
+        break;
+      case Damage::DropByte:
+        Reply.erase(Reply.begin() + static_cast<std::ptrdiff_t>(pick(Reply.size())));
+        break;
+      case Damage::Silence:
+        Reply.clear();
+        break;
+      case Damage::CutShort:
+        Reply.resize(Reply.size() < 2 ? 0 : 1 + pick(Reply.size() - 1));
+        break;
+      default:
+        return Reply;
+    }
+    H.Acceptable = false;
+    return Reply;
+  }
+
+  sim::Simulator& Simulated;
+  std::mt19937_64 Random;
+  const double Share;
+  int Master = -1, Slave = -1, Wake = -1;
+  std::string Path;
+  std::thread Worker;
+  std::mutex Lock;
+  std::condition_variable Arrived;
+  std::deque<Heard> Records;
+  std::atomic<long> Counts[static_cast<int>(Damage::kCount)] = {};
+};
+
+// The serial dispatcher as the driver sees it, with an eye on every
+// exchange: what the reply handler accepted against what the line meant.
+class Watch final : public PortDispatcher {
+ public:
+  Watch(host::SerialDispatcher& Real, HostileLine& Hostile) : Inner(Real), Line(Hostile) {}
+
+  long Exchanges = 0, Accepted = 0, Corrupted = 0, Unheard = 0;
+  std::map<std::string, long> Damaged;  // accepted though damaged, by damage
+
+  int32_t GetErrorCode(uint8_t Port) override { return Inner.GetErrorCode(Port); }
+  void SetReplyResult(uint8_t Port, uint8_t Code) override { Inner.SetReplyResult(Port, Code); }
+  void SetReplyState(uint8_t Port, uint8_t State) override { Inner.SetReplyState(Port, State); }
+  uint8_t GetLineStatus(uint8_t Port) override { return Inner.GetLineStatus(Port); }
+  int32_t SetLineParams(uint8_t Port, int32_t Format, int32_t Baud) override {
+    return Inner.SetLineParams(Port, Format, Baud);
+  }
+  void SetPortSetupHandler(uint8_t Port, TPortSetupHandler H) override {
+    Inner.SetPortSetupHandler(Port, H);
+  }
+  void SetReplyHandler(uint8_t Port, TReplyHandler H) override {
+    Driver = H;
+    Inner.SetReplyHandler(Port, TReplyHandler{&Spy, this});
+  }
+  int32_t Transact(uint8_t Port, const uint8_t* Frame, uint8_t FrameLength, uint8_t* Reply,
+                   uint8_t ReplyLength, uint8_t ReplyMode) override {
+    ++Exchanges;
+    Last.clear();
+    const int32_t r = Inner.Transact(Port, Frame, FrameLength, Reply, ReplyLength, ReplyMode);
+    Heard h;
+    if (!Line.Next(h, std::chrono::milliseconds(2000)) ||
+        h.Frame != sim::Bytes(Frame, Frame + FrameLength)) {
+      ++Unheard;  // the line and the host lost step: nothing can be checked
+      return r;
+    }
+    if (r == 0 && ReplyLength > 0) {
+      ++Accepted;
+      if (!h.Acceptable || Last != h.Expected) {
+        ++Corrupted;
+        ++Damaged[kDamageNames[static_cast<int>(h.Applied)]];
+      }
+    }
+    return r;
+  }
+
+ private:
+  static bool Spy(void* Self, uint8_t Port, uint8_t* Buffer, void* U1, uint8_t* Length, void* U2) {
+    auto* w = static_cast<Watch*>(Self);
+    const bool ok = w->Driver.Code(w->Driver.Self, Port, Buffer, U1, Length, U2);
+    if (ok) w->Last.assign(Buffer, Buffer + *Length);
+    return ok;
+  }
+
+  host::SerialDispatcher& Inner;
+  HostileLine& Line;
+  TReplyHandler Driver{};
+  sim::Bytes Last;
+};
+
+void FreeDriver(TQX25* Driver) {
+  // The host frees a driver with delete; its table holds exactly the 27
+  // operations, so it has no virtual destructor.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdelete-non-virtual-dtor"
+  delete Driver;
+#pragma GCC diagnostic pop
+}
+
+struct Report {
+  std::map<std::string, long> Messages;
+  long Unexpected = 0;
+};
+
+// One command of the mix, drawn at random, for one of the nozzles.
+void RunOne(TQX25& D, sim::Simulator& Sim, std::mt19937_64& Random, Report& R) {
+  const auto draw = [&](int Below) {
+    return std::uniform_int_distribution<int>(0, Below - 1)(Random);
+  };
+  const int nozzle = 1 + draw(kNozzles);
+  try {
+    switch (draw(12)) {
+      case 0:
+      case 1:
+      case 2:
+        D.PollNozzle(kPort, nozzle, 1);
+        break;
+      case 3: {
+        double money = 0;
+        D.GetCurrentDelivery(kPort, nozzle, money);
+        break;
+      }
+      case 4: {
+        double volume = 0, money = 0;
+        D.GetDeliveryResult(kPort, nozzle, volume, money);
+        break;
+      }
+      case 5: {
+        double total = 0;
+        uint64_t second = 0;
+        D.GetTotalCounter(kPort, nozzle, 1, total, second, 0, 0);
+        break;
+      }
+      case 6: {
+        static constexpr int kCodes[] = {2, 3, 5, 9, 16, 22, 44};
+        D.ReadParam(kLinkParameter, kPort, nozzle, kCodes[draw(7)], 0);
+        break;
+      }
+      case 7:
+        D.WriteParam(kLinkParameter, kPort, nozzle, 16, ParamDigits[16], 70000 + draw(1000));
+        break;
+      case 8:
+        D.PresetVolume(kPort, nozzle, 1, 0, 5 + draw(20));
+        break;
+      case 9:
+        D.StartPump(kPort, nozzle, 1);
+        Sim.AdvanceTime(1 + draw(10));
+        break;
+      case 10:
+        D.StopPump(kPort, nozzle, 1, 1);
+        break;
+      default:
+        if (draw(4) == 0)
+          D.SetPar(kPort, nozzle, 4, draw(2));  // a common command: nothing answers it
+        else
+          D.ResetNozzle(kPort, nozzle, 1);
+        break;
+    }
+  } catch (const ESerialIO& e) {
+    ++R.Messages[e.what()];
+  } catch (const std::exception& e) {
+    ++R.Unexpected;
+    ++R.Messages[std::string("unexpected: ") + e.what()];
+  } catch (...) {
+    ++R.Unexpected;
+  }
+}
+
+bool ParseArgs(int argc, char** argv, Settings& S) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (i + 1 >= argc) return false;
+    const char* v = argv[++i];
+    char* end = nullptr;
+    if (a == "--exchanges")
+      S.Exchanges = std::strtol(v, &end, 10);
+    else if (a == "--seed")
+      S.Seed = std::strtoull(v, &end, 10);
+    else if (a == "--rate")
+      S.Rate = std::strtod(v, &end);
+    else if (a == "--max-seconds")
+      S.MaxSeconds = std::strtod(v, &end);
+    else
+      return false;
+    if (end == v || *end != '\0') return false;
+  }
+  return S.Exchanges > 0 && S.Rate >= 0 && S.Rate <= 1 && S.MaxSeconds > 0;
+}
+
+// The soak itself; its exit status: 0 clean, 1 a damaged reply was accepted
+// or an undocumented exception came out, 3 the time ran out first.
+int Soak(const Settings& S) {
+  sim::SimulatorOptions options;
+  options.HistoryLimit = 0;
+  sim::Simulator sim(options);
+  for (int n = 1; n <= kNozzles; ++n) sim.AddController(n);
+  HostileLine line(sim, S.Seed, S.Rate);
+  host::SerialDispatcher serial;
+  serial.SetDevicePath(kPort, line.DevicePath());
+  // Silence costs the first-byte time-out, a cut reply the gap: both short,
+  // since the line answers at once; long enough for a busy machine.
+  serial.SetTimeouts({std::chrono::milliseconds(300), std::chrono::milliseconds(30)});
+  Watch watch(serial, line);
+  TQX25* driver = GetQX25(0, 0, &watch);
+  driver->SetupPort(kPort);
+  for (int n = 1; n <= kNozzles; ++n) driver->SetPrice(kPort, n, 1, 0, 0, 1.5);
+
+  std::mt19937_64 random(S.Seed ^ 0x5eed);
+  Report report;
+  const Clock::time_point start = Clock::now();
+  const auto deadline = start + std::chrono::duration<double>(S.MaxSeconds);
+  bool late = false;
+  while (watch.Exchanges < S.Exchanges) {
+    if (Clock::now() > deadline) {
+      late = true;
+      break;
+    }
+    RunOne(*driver, sim, random, report);
+  }
+  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+
+  long faults = 0;
+  for (int k = 1; k < static_cast<int>(Damage::kCount); ++k) faults += line.Faults(Damage(k));
+  std::printf("fault soak: seed %llu, fault rate %g, %.1f s\n",
+              static_cast<unsigned long long>(S.Seed), S.Rate, seconds);
+  std::printf("  exchanges                     %8ld\n", watch.Exchanges);
+  std::printf("  faults injected               %8ld  (", faults);
+  for (int k = 1; k < static_cast<int>(Damage::kCount); ++k)
+    std::printf("%s%s %ld", k > 1 ? ", " : "", kDamageNames[k], line.Faults(Damage(k)));
+  std::printf(")\n");
+  std::printf("  replies accepted              %8ld\n", watch.Accepted);
+  std::printf("  accepted, not what was meant  %8ld", watch.Corrupted);
+  for (const auto& [kind, count] : watch.Damaged) std::printf("  %s %ld", kind.c_str(), count);
+  std::printf("\n  exchanges out of step        %8ld\n", watch.Unheard);
+  std::printf("  exceptions by message:\n");
+  for (const auto& [message, count] : report.Messages)
+    std::printf("    %8ld  %s\n", count, message.c_str());
+  std::printf("  undocumented exceptions       %8ld\n", report.Unexpected);
+  if (late) std::printf("  stopped at the time limit of %g s\n", S.MaxSeconds);
+  std::fflush(stdout);
+  FreeDriver(driver);
+  if (watch.Corrupted > 0 || report.Unexpected > 0) return 1;
+  return late ? 3 : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Settings settings;
+  if (!ParseArgs(argc, argv, settings)) {
+    std::fprintf(stderr, "usage: %s [--exchanges N] [--seed S] [--rate 0..1] [--max-seconds T]\n",
+                 argv[0]);
+    return 2;
+  }
+  // The soak runs in a child, so that a crash is counted and reported
+  // rather than merely ending the program.
+  std::fflush(stdout);
+  const pid_t child = fork();
+  if (child < 0) {
+    std::perror("fork");
+    return 2;
+  }
+  if (child == 0) std::_Exit(Soak(settings));
+  int status = 0;
+  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (WIFSIGNALED(status)) {
+    std::printf("  crashes                              1  (signal %d)\n", WTERMSIG(status));
+    return 1;
+  }
+  std::printf("  crashes                              0\n");
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
+}
