@@ -38,8 +38,10 @@ constexpr uint8_t FrameChecksum(uint8_t Sum, uint8_t Byte) { return Sum ^ Byte; 
 constexpr uint8_t ChecksumByte(uint8_t Sum) { return Sum | kChecksumMark; }
 
 // Frames Data[0..Count-1] into Frame (room for 2 x Count + 3 bytes, at most
-// 255) and returns the frame length. Count must be 1..126.
+// 255) and returns the frame length. Count must be 1..126; a longer request
+// is cut there rather than written past the frame.
 inline uint8_t EncodeFrame(const uint8_t* Data, uint8_t Count, uint8_t* Frame) {
+  if (Count > kMaxRequestLength) Count = kMaxRequestLength;
   uint8_t sum = kRequestChecksumStart;
   int p = 0;
   Frame[p++] = kFrameStart;
@@ -56,8 +58,9 @@ inline uint8_t EncodeFrame(const uint8_t* Data, uint8_t Count, uint8_t* Frame) {
 }
 
 // Builds the reply frame for Data[0..Count-1] into Out (room for 2 x Count + 4
-// bytes); returns its length. Count must be at most 125.
+// bytes); returns its length. Count must be at most 125; more is cut there.
 inline uint8_t EncodeReply(const uint8_t* Data, uint8_t Count, uint8_t* Out) {
+  if (Count > kMaxReplyData) Count = kMaxReplyData;
   uint8_t sum = kReplyChecksumStart;
   int p = 0;
   Out[p++] = kStx;

@@ -23,6 +23,8 @@ inline constexpr uint8_t kReplyChecksumStart = 0x00;
 // Request data is at most 126 bytes, so that its frame (2n + 3) fits a byte.
 inline constexpr uint8_t kMaxRequestLength = 126;
 inline constexpr int kFrameBufferSize = 255;
+// A reply frame of 2m + 4 bytes fits the same 255 bytes up to m = 125.
+inline constexpr uint8_t kMaxReplyData = 125;
 
 // What ValidateReply reports to the dispatcher.
 inline constexpr uint8_t kReplyAccepted = 0;
