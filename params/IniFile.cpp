@@ -10,6 +10,8 @@
 
 namespace {
 
+constexpr const char* kBom = "\xEF\xBB\xBF";  // UTF-8 byte-order mark
+
 std::string Trim(const std::string& s) {
   // A stray carriage return (a line that ended in CR CR LF) is blank too, so
   // that writing the file back with its own line ends changes no value.
@@ -53,7 +55,11 @@ TIniFile::TIniFile(std::string FileName) : Name(std::move(FileName)) {
   std::stringstream ss;
   ss << in.rdbuf();
   std::string text = ss.str();
-  if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);  // a byte-order mark
+  // A byte-order mark is no part of the first line, but it is written back:
+  // were it dropped, a second mark behind it would become the first, and a
+  // section header behind that would then count when read again.
+  Bom = text.compare(0, 3, kBom) == 0;
+  if (Bom) text.erase(0, 3);
   const size_t firstLf = text.find('\n');
   if (firstLf != std::string::npos)
     Eol = (firstLf > 0 && text[firstLf - 1] == '\r') ? "\r\n" : "\n";
@@ -164,6 +170,7 @@ void TIniFile::UpdateFile() {
   const std::string temp = Name + ".tmp";
   {
     std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    if (Bom) out << kBom;
     for (const std::string& l : Lines) out << l << Eol;
     out.flush();
     if (!out) {

@@ -50,5 +50,6 @@ class TIniFile {
   std::string Name;
   std::vector<std::string> Lines;
   std::string Eol = "\r\n";  // kept from the file when it has one
+  bool Bom = false;          // the file began with a byte-order mark
   bool Changed = false;
 };

@@ -86,6 +86,18 @@ TEST_F(IniFileTest, StrayCarriageReturnsAreBlank) {
   EXPECT_EQ(TIniFile(path).ReadInteger("Other", "x", 0), 50);
 }
 
+// A byte-order mark is written back: dropping it would make a second one
+// behind it the first, and the header behind that a section on the next read.
+TEST_F(IniFileTest, AByteOrderMarkIsKept) {
+  Write("\xEF\xBB\xBF\xEF\xBB\xBF[Parametr]\n2=1\n");
+  TIniFile ini(path);
+  EXPECT_EQ(ini.ReadInteger("Parametr", "2", 7), 7);  // the second mark is text
+  ini.WriteInteger("Parametr", "2", 5);
+  ini.UpdateFile();
+  EXPECT_EQ(Read(), "\xEF\xBB\xBF\xEF\xBB\xBF[Parametr]\n2=1\n[Parametr]\n2=5\n");
+  EXPECT_EQ(TIniFile(path).ReadInteger("Parametr", "2", 7), 5);
+}
+
 TEST_F(IniFileTest, AFileThatCannotBeWrittenRaisesAndLeavesNothing) {
   TIniFile ini((dir / "no-such-dir" / "x.par").string());
   ini.WriteInteger("Parametr", "2", 1);
