@@ -233,6 +233,16 @@ void IniSeeds() {
        Text("; edited by hand\n[parametr]\n 16 = 80000 \n5=abc\n6=+12\n7=-3\n8=99999999999\n"
             "9=\n[Parametr]\n16=1\n[Tail]\nx=1\n"));
   Seed("fuzz_ini", "empty", {});
+  // What fuzzing found: two signs, a line ending in CR CR LF, and a doubled
+  // byte-order mark; each sized to a multiple of 16 bytes, which the target
+  // also saves and reads back.
+  const auto saved16 = [](std::string Text) {
+    while (Text.size() % 16 != 0) Text += "\n";
+    return Bytes(Text.begin(), Text.end());
+  };
+  Seed("fuzz_ini", "two-signs", saved16("[Parametr]\r\n16=+-5\r\n"));
+  Seed("fuzz_ini", "stray-cr", saved16("[Other]\nx=50\r\r\n[Parametr]\n2=1\n"));
+  Seed("fuzz_ini", "double-bom", saved16("\xEF\xBB\xBF\xEF\xBB\xBF[Parametr]\r\n2=1\r\n"));
 }
 
 }  // namespace
