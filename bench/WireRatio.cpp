@@ -120,11 +120,5 @@ void PrintWireRatios(const std::vector<RatioRow>& Rows, int Runs, double Bar) {
   std::fflush(stdout);
 }
 
-void FreeDriver(TQX25* Driver) {
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdelete-non-virtual-dtor"
-  delete Driver;
-#pragma GCC diagnostic pop
-}
 
 }  // namespace qx25::bench

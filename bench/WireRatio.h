@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "driver/QX25.h"
+#include "tests/support/FreeDriver.h"
 
 namespace qx25::bench {
 
@@ -23,8 +24,5 @@ struct RatioRow {
 // row per scenario. Throws std::runtime_error when a scenario goes wrong.
 std::vector<RatioRow> MeasureWireRatios(int Runs);
 void PrintWireRatios(const std::vector<RatioRow>& Rows, int Runs, double Bar);
-
-// The host frees a driver with delete (TQX25 has no virtual destructor).
-void FreeDriver(TQX25* Driver);
 
 }  // namespace qx25::bench

@@ -23,6 +23,7 @@
 #include "host/SerialDispatcher.h"
 #include "sim/Line.h"
 #include "sim/Simulator.h"
+#include "tests/support/FreeDriver.h"
 
 namespace e2e {
 
@@ -38,16 +39,6 @@ inline std::string LineModeName(const testing::TestParamInfo<LineMode>& Info) {
   return Info.param == LineMode::Paced ? "Paced" : "Burst";
 }
 
-// The host frees a driver with delete; TQX25 has no virtual destructor, on
-// purpose (its table holds exactly the slots a host calls).
-struct FreeDriver {
-  void operator()(TQX25* Driver) const {
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdelete-non-virtual-dtor"
-    delete Driver;
-#pragma GCC diagnostic pop
-  }
-};
 
 class Rig : public testing::TestWithParam<LineMode> {
  protected:
@@ -122,7 +113,7 @@ class Rig : public testing::TestWithParam<LineMode> {
   qx25::sim::Simulator Sim;
   std::optional<qx25::sim::Line> Wire;
   qx25::host::SerialDispatcher Lines;
-  std::unique_ptr<TQX25, FreeDriver> Driver;
+  DriverPtr Driver;
 };
 
 // Runs Call and returns the message of the ESerialIO it raises; fails the

@@ -38,6 +38,7 @@
 #include "driver/Driver.h"
 #include "host/SerialDispatcher.h"
 #include "sim/Simulator.h"
+#include "tests/support/FreeDriver.h"
 
 using namespace qx25;
 using Clock = std::chrono::steady_clock;
@@ -270,14 +271,6 @@ class Watch final : public PortDispatcher {
   sim::Bytes Last;
 };
 
-void FreeDriver(TQX25* Driver) {
-  // The host frees a driver with delete; its table holds exactly the 27
-  // operations, so it has no virtual destructor.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdelete-non-virtual-dtor"
-  delete Driver;
-#pragma GCC diagnostic pop
-}
 
 struct Report {
   std::map<std::string, long> Messages;

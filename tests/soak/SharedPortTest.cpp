@@ -17,6 +17,7 @@
 #include "host/SerialDispatcher.h"
 #include "sim/Line.h"
 #include "sim/Simulator.h"
+#include "tests/support/FreeDriver.h"
 
 using namespace qx25;
 
@@ -27,15 +28,6 @@ constexpr int kRounds = 500;
 constexpr int kCode = 16;
 constexpr int64_t kValue = 75000;
 
-struct FreeDriver {
-  void operator()(TQX25* Driver) const {
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdelete-non-virtual-dtor"
-    delete Driver;
-#pragma GCC diagnostic pop
-  }
-};
-using DriverPtr = std::unique_ptr<TQX25, FreeDriver>;
 
 TEST(SharedPort, TwoThreadsPollAndReadOnOnePortEachGetsItsOwnReply) {
   sim::Simulator sim;

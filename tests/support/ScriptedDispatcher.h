@@ -14,17 +14,10 @@
 #include "driver/Link.h"
 #include "driver/PortDispatcher.h"
 #include "driver/QX25.h"
+#include "tests/support/FreeDriver.h"
 
 using Bytes = std::vector<uint8_t>;
 
-// The host frees a driver with delete. TQX25 has no virtual destructor: its
-// table holds exactly the 27 operations a host calls by slot.
-inline void FreeDriver(TQX25* Driver) {
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdelete-non-virtual-dtor"
-  delete Driver;
-#pragma GCC diagnostic pop
-}
 
 struct ScriptedReply {
   Bytes Data;          // the bytes as they arrive on the line
