@@ -50,7 +50,7 @@ enum Op : uint8_t {
 
 enum class ArgKind : uint8_t { Int, Wide, Real };
 
-struct ArgSpec {
+struct ArgShape {
   ArgKind Kind;
   double Min, Max;
 };
@@ -59,22 +59,22 @@ inline constexpr int kMaxArgs = 6;
 inline constexpr double kInt32Max = std::numeric_limits<int32_t>::max();
 
 // Argument ranges within which an operation must never refuse its arguments.
-inline constexpr ArgSpec kPort{ArgKind::Int, 1, 30};
-inline constexpr ArgSpec kNozzle{ArgKind::Int, 1, 32};
-inline constexpr ArgSpec kSideOrNone{ArgKind::Int, 0, 4};
-inline constexpr ArgSpec kSide{ArgKind::Int, 1, 4};
-inline constexpr ArgSpec kFlag{ArgKind::Int, 0, 1};
-inline constexpr ArgSpec kSideCount{ArgKind::Int, 0, 4};
-inline constexpr ArgSpec kPositive{ArgKind::Int, 0, kInt32Max};
-inline constexpr ArgSpec kNetAddress{ArgKind::Int, 0, 99};
-inline constexpr ArgSpec kDigit{ArgKind::Int, 0, 9};
+inline constexpr ArgShape kPort{ArgKind::Int, 1, 30};
+inline constexpr ArgShape kNozzle{ArgKind::Int, 1, 32};
+inline constexpr ArgShape kSideOrNone{ArgKind::Int, 0, 4};
+inline constexpr ArgShape kSide{ArgKind::Int, 1, 4};
+inline constexpr ArgShape kFlag{ArgKind::Int, 0, 1};
+inline constexpr ArgShape kSideCount{ArgKind::Int, 0, 4};
+inline constexpr ArgShape kPositive{ArgKind::Int, 0, kInt32Max};
+inline constexpr ArgShape kNetAddress{ArgKind::Int, 0, 99};
+inline constexpr ArgShape kDigit{ArgKind::Int, 0, 9};
 
-struct OpSpec {
+struct OpShape {
   int Count;
-  std::array<ArgSpec, kMaxArgs> Args;
+  std::array<ArgShape, kMaxArgs> Args;
 };
 
-inline constexpr std::array<OpSpec, kOpCount> kOps{{
+inline constexpr std::array<OpShape, kOpCount> kOps{{
     {3, {{kPort, kNozzle, kSideOrNone}}},
     {4, {{kPort, kNozzle, kSideOrNone, kFlag}}},
     {4, {{kPort, kNozzle, kSideOrNone, {ArgKind::Real, 0, 99999}}}},

@@ -155,12 +155,12 @@ const std::vector<const char*> kSetParMessages{kMsgCommon, kMsgParam, kMsgNetAdd
 
 void RunOne(TQX25& D, InputReader& In) {
   const Op op = static_cast<Op>(In.Byte() % kOpCount);
-  const OpSpec& spec = kOps[op];
+  const OpShape& shape = kOps[op];
   ArgReader args(In);
   int64_t a[kMaxArgs] = {};
   double r[kMaxArgs] = {};
-  for (int i = 0; i < spec.Count; ++i) {
-    const ArgSpec& s = spec.Args[i];
+  for (int i = 0; i < shape.Count; ++i) {
+    const ArgShape& s = shape.Args[i];
     if (s.Kind == ArgKind::Real)
       r[i] = args.Real(s.Min, s.Max);
     else if (s.Kind == ArgKind::Wide)

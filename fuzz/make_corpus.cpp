@@ -86,10 +86,10 @@ class CommandSeed {
   CommandSeed& Call(Op Operation, std::initializer_list<double> Values) {
     In.Byte(Operation);
     ArgWriter w(In);
-    const OpSpec& spec = kOps[Operation];
+    const OpShape& shape = kOps[Operation];
     int i = 0;
     for (double v : Values) {
-      const ArgSpec& s = spec.Args[i++];
+      const ArgShape& s = shape.Args[i++];
       if (s.Kind == ArgKind::Real)
         w.Real(s.Min, s.Max, v);
       else
