@@ -78,8 +78,4 @@ double RoundHalfEven(double Value) {
   return std::fmod(floor, 2.0) == 0 ? floor : floor + 1;
 }
 
-void NotImplemented(const char* Operation) {
-  throw std::logic_error(std::string(Operation) + ": " + kMsgNotImplemented);
-}
-
 }  // namespace qx25

@@ -55,6 +55,5 @@ std::string Text(long double Value);
 // Value is finite.
 double RoundHalfEven(double Value);
 
-[[noreturn]] void NotImplemented(const char* Operation);
 
 }  // namespace qx25

@@ -218,6 +218,5 @@ inline constexpr const char* kMsgNetAddressLink = "Невозможно уста
 inline constexpr const char* kMsgNetAddressReply = "Ошибка при программировании адреса пистолета";
 inline constexpr const char* kMsgReadLink = "Ошибка связи с блоком связи";
 inline constexpr const char* kMsgReadReply = "Ошибка связи с ТРК";
-inline constexpr const char* kMsgNotImplemented = "not implemented in this build";
 
 }  // namespace qx25

@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "Driver.h"
+#include "MenuHook.h"
 
 using namespace qx25;
 
@@ -51,7 +52,17 @@ void TQX25::SetPortStatus(int32_t Port, int32_t Value) {
 
 uint8_t TQX25::GetPortStatus(int32_t Port) { return PortStatus[PortIndex(Port)]; }
 
-void TQX25::InstallMenu(void*, TCreateMenuItemFn) { NotImplemented("InstallMenu"); }
+namespace {
+TMenuInstaller Installer = nullptr;
+}  // namespace
+
+void qx25::SetMenuInstaller(TMenuInstaller NewInstaller) { Installer = NewInstaller; }
+TMenuInstaller qx25::MenuInstaller() { return Installer; }
+uintptr_t qx25::HostWindow() { return ApplicationHandle; }
+
+void TQX25::InstallMenu(void* RootItem, TCreateMenuItemFn CreateMenuItemFn) {
+  if (Installer) Installer(*this, RootItem, CreateMenuItemFn);
+}
 
 // Reserved hooks of the menu contract: they do nothing.
 void TQX25::SpareHookA(void*, TCreateMenuItemFn) {}
