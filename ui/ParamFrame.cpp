@@ -1,0 +1,346 @@
+// The window itself: its controls, the catalog's life on show and close, the
+// tabs and the grid's rows. In-place editing, the files and the workers have
+// files of their own.
+#include "ui/ParamFrame.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFontMetrics>
+#include <QHeaderView>
+#include <QKeySequence>
+#include <QLabel>
+#include <QLocale>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTabBar>
+#include <QThread>
+#include <QTimer>
+#include <QToolTip>
+#include <algorithm>
+#include <exception>
+
+#include "ui/FitText.h"
+#include "ui/Glyphs.h"
+#include "ui/ParamModel.h"
+#include "ui/ServiceWindow.h"
+#include "ui/Workers.h"
+#include "ui/ui_ParamFrame.h"
+
+namespace {
+
+constexpr int kClientWidth = 817;
+constexpr int kClientHeight = 705;
+constexpr int kFontPoints = 8;
+constexpr int kColumnWidths[TParamModel::ColumnCount] = {38, 422, 76, 64, 169};
+constexpr int kMinRowHeight = 20;
+constexpr int kRowTextMargin = 5;
+constexpr int kStatusTimeoutMs = 2000;
+constexpr int kEditorDelayMs = 50;
+const char* const kTabCaptions[] = {"Общие команды", "Программирование адреса",
+                                    "Программирование параметров"};
+constexpr int kAddressTab = 1;
+const QColor kStatusSuccess(0x00, 0x80, 0x00);
+const QColor kStatusFailure(0xFF, 0x00, 0x00);
+
+// The catalog's separators follow the user's locale; read it once, at the
+// first window.
+void TakeNumberFormatFromLocale() {
+  static const bool taken = [] {
+    const QLocale locale = QLocale::system();
+    TNumberFormat format;
+    format.DecimalSeparator = locale.decimalPoint().toStdString();
+    format.ThousandSeparator = locale.groupSeparator().toStdString();
+    SetNumberFormat(format);
+    return true;
+  }();
+  (void)taken;
+}
+
+// The header's captions fit their columns: narrowed like the buttons' if need be.
+void FitHeader(QHeaderView& Header) {
+  constexpr int kPadding = 8;
+  QFont font = Header.font();
+  auto fits = [&] {
+    const QFontMetrics metrics(font);
+    for (int col = 0; col < TParamModel::ColumnCount; ++col)
+      if (metrics.horizontalAdvance(TParamModel::HeaderCaption(col)) + kPadding >
+          kColumnWidths[col])
+        return false;
+    return true;
+  };
+  for (int stretch = 95; !fits() && stretch >= 70; stretch -= 5) font.setStretch(stretch);
+  Header.setFont(font);
+}
+
+}  // namespace
+
+TParamFrm::TParamFrm(QWidget* Parent)
+    : QDialog(Parent),
+      Controls(std::make_unique<Ui::ParamFrm>()),
+      GridModel(new TParamModel(this)),
+      GridDelegate(new TParamDelegate(this)) {
+  TakeNumberFormatFromLocale();
+  QFont font = QApplication::font();
+  font.setPointSize(kFontPoints);
+  setFont(font);
+  Controls->setupUi(this);
+  setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+  setFixedSize(kClientWidth, kClientHeight);
+  setSizeGripEnabled(false);
+  Ui::ParamFrm& c = *Controls;
+
+  auto* panel = new QLabel(c.StatusBar1);
+  panel->setObjectName("StatusPanel");
+  c.StatusBar1->addWidget(panel, 1);
+  c.StatusBar1->setAutoFillBackground(true);
+
+  for (const char* caption : kTabCaptions) c.TabControl1->Tabs()->addTab(QString::fromUtf8(caption));
+  c.TabControl1->Tabs()->setCurrentIndex(0);
+  c.TabControl1->SetPage(c.RxDGCommon);
+
+  c.RxDGCommon->setModel(GridModel);
+  c.RxDGCommon->setItemDelegate(GridDelegate);
+  for (int col = 0; col < TParamModel::ColumnCount; ++col)
+    c.RxDGCommon->setColumnWidth(col, kColumnWidths[col]);
+  c.RxDGCommon->horizontalHeader()->setStretchLastSection(false);
+  FitHeader(*c.RxDGCommon->horizontalHeader());
+
+  c.AddrBtn->setIcon(qx25::ui::AddressGlyph());
+  c.BitBtn1->setIcon(qx25::ui::CloseGlyph());
+  c.CopyTool->setIcon(qx25::ui::CopyGlyph());
+  c.PasteTool->setIcon(qx25::ui::PasteGlyph());
+  qx25::ui::FitCaptions(*this);
+
+  c.ActionExit->setShortcuts({QKeySequence(Qt::ALT | Qt::Key_X), QKeySequence(Qt::Key_Escape)});
+  c.ActionExit->setShortcutContext(Qt::WindowShortcut);
+  addAction(c.ActionExit);
+
+  auto* timer1 = new QTimer(this);
+  timer1->setObjectName("Timer1");
+  timer1->setInterval(kStatusTimeoutMs);
+  auto* timer2 = new QTimer(this);
+  timer2->setObjectName("Timer2");
+  timer2->setInterval(kEditorDelayMs);
+  timer2->setSingleShot(true);
+
+  for (QWidget* editor : {static_cast<QWidget*>(c.WriteValueEdit),
+                          static_cast<QWidget*>(c.WriteValueEdit2),
+                          static_cast<QWidget*>(c.WriteValueCB)})
+    editor->installEventFilter(this);
+
+  connect(c.ActionExit, &QAction::triggered, this, &TParamFrm::ActionExitExecute);
+  connect(c.BitBtn1, &QAbstractButton::clicked, this, &QDialog::accept);
+  connect(c.TabControl1, &TTabControl::Change, this, &TParamFrm::TabControl1Change);
+  connect(c.RxDGCommon, &TRXDrawGrid::ColumnSized, this, &TParamFrm::RxDGCommonColumnSized);
+  connect(c.RxDGCommon, &TRXDrawGrid::CellMouseMove, this, &TParamFrm::RxDGCommonMouseMove);
+  connect(c.RxDGCommon, &TRXDrawGrid::Enter, this, &TParamFrm::RxDGCommonEnter);
+  connect(c.RxDGCommon, &TRXDrawGrid::SelectCellEvent, this, &TParamFrm::RxDGCommonSelectCell);
+  connect(c.RxDGCommon, &TRXDrawGrid::CellDblClick, this, &TParamFrm::RxDGCommonDblClick);
+  connect(timer1, &QTimer::timeout, this, &TParamFrm::Timer1Timer);
+  connect(timer2, &QTimer::timeout, this, &TParamFrm::Timer2Timer);
+  connect(c.Button1, &QAbstractButton::clicked, this, &TParamFrm::Button1Click);
+  connect(c.WriteBtn, &QAbstractButton::clicked, this, &TParamFrm::WriteBtnClick);
+  connect(c.SaveBtn, &QAbstractButton::clicked, this, &TParamFrm::SaveBtnClick);
+  connect(c.LoadBtn, &QAbstractButton::clicked, this, &TParamFrm::LoadBtnClick);
+  connect(c.CopyTool, &QAction::triggered, this, &TParamFrm::CopyToolClick);
+  connect(c.PasteTool, &QAction::triggered, this, &TParamFrm::PasteToolClick);
+  connect(c.AddrBtn, &QAbstractButton::clicked, this, &TParamFrm::AddrBtnClick);
+
+  // Centred on the screen, not over the host's window.
+  const QScreen* screen = Parent ? Parent->screen() : QGuiApplication::primaryScreen();
+  if (screen) move(screen->availableGeometry().center() - rect().center());
+}
+
+TParamFrm::~TParamFrm() { ReleaseCatalog(); }
+
+void TParamFrm::showEvent(QShowEvent* Event) {
+  QDialog::showEvent(Event);
+  if (!Event->spontaneous() && !GridReady) FormShow();
+}
+
+void TParamFrm::done(int Result) {
+  FormClose();
+  QDialog::done(Result);
+}
+
+void TParamFrm::closeEvent(QCloseEvent* Event) { QDialog::closeEvent(Event); }
+
+void TParamFrm::FormShow() {
+  LoadCatalog();
+  Controls->AddrBtn->setEnabled(Driver != nullptr);
+}
+
+void TParamFrm::FormClose() {
+  if (Closed) return;
+  Closed = true;
+  // A running worker still fills this catalog; it goes with the window then.
+  if (Workers == 0) ReleaseCatalog();
+  if (TrkParameters == Parameters.get()) TrkParameters = nullptr;
+}
+
+void TParamFrm::ActionExitExecute() { close(); }
+
+void TParamFrm::LoadCatalog() {
+  try {
+    auto catalog = std::make_unique<CTRKParameters>();
+    catalog->Fill();
+    Parameters = std::move(catalog);
+    TrkParameters = Parameters.get();
+    GridModel->SetCatalog(Parameters.get());
+    GridReady = true;
+    ApplyTabFilter(Controls->TabControl1->TabIndex());
+  } catch (const std::exception&) {
+    // The window then shows whatever the grid holds.
+  }
+}
+
+void TParamFrm::ReleaseCatalog() {
+  GridModel->SetCatalog(nullptr);
+  if (TrkParameters == Parameters.get()) TrkParameters = nullptr;
+  Parameters.reset();
+  GridReady = false;
+}
+
+CParameter* TParamFrm::RecordOfRow(int Row) const {
+  if (!Parameters || Row < 1 || Row > Parameters->Count()) return nullptr;
+  return &Parameters->Items(Row - 1);
+}
+
+QString TParamFrm::DescriptionText(int Row) const {
+  const CParameter* p = RecordOfRow(Row);
+  return p ? TParamModel::DescriptionText(*p) : QString();
+}
+
+QString TParamFrm::LimitsText(int Row) const {
+  const CParameter* p = RecordOfRow(Row);
+  return p ? TParamModel::LimitsText(*p) : QString();
+}
+
+int TParamFrm::RowHeightFor(int Row) const {
+  const TRXDrawGrid* grid = Controls->RxDGCommon;
+  const QFontMetrics metrics(grid->font());
+  auto height = [&](const QString& Text, int Col) {
+    // The width the delegate draws in: the column less its grid line.
+    const QRect area(0, 0, grid->columnWidth(Col) - (grid->showGrid() ? 1 : 0), 0);
+    return metrics.boundingRect(area, Qt::AlignLeft | Qt::TextWordWrap, LaidOut(Text)).height();
+  };
+  return std::max({height(DescriptionText(Row), TParamModel::ColName) + kRowTextMargin,
+                   height(LimitsText(Row), TParamModel::ColLimits) + kRowTextMargin,
+                   kMinRowHeight});
+}
+
+void TParamFrm::ApplyTabFilter(int Tab) {
+  if (!GridReady || !Parameters) return;
+  TRXDrawGrid* grid = Controls->RxDGCommon;
+  for (int row = grid->RowCount(); row >= 1; --row)
+    grid->SetRowHeight(row, Parameters->Items(row - 1).TabIndex == Tab ? RowHeightFor(row) : -1);
+}
+
+void TParamFrm::TabControl1Change() {
+  Ui::ParamFrm& c = *Controls;
+  const bool addressTab = c.TabControl1->TabIndex() == kAddressTab;
+  c.IDLabel->setVisible(addressTab);
+  c.edIDNumber->setVisible(addressTab);
+  ApplyTabFilter(c.TabControl1->TabIndex());
+  PlaceEditor(0, 0);
+  ApplyGridEnterRule();
+}
+
+void TParamFrm::RxDGCommonEnter() { ApplyGridEnterRule(); }
+
+void TParamFrm::ApplyGridEnterRule() {
+  if (!Parameters) return;
+  TRXDrawGrid* grid = Controls->RxDGCommon;
+  const int tab = Controls->TabControl1->TabIndex();
+  const int current = grid->Row();
+  if (current >= 1 && current <= Parameters->Count() &&
+      Parameters->Items(current - 1).TabIndex == tab)
+    return;
+  for (int row = 1; row <= Parameters->Count(); ++row) {
+    if (Parameters->Items(row - 1).TabIndex == tab) {
+      grid->SetCurrentCell(grid->Col(), row);
+      return;
+    }
+  }
+}
+
+void TParamFrm::RxDGCommonColumnSized() { ApplyTabFilter(Controls->TabControl1->TabIndex()); }
+
+void TParamFrm::RxDGCommonMouseMove(int Col, int Row, QPoint Global) {
+  TRXDrawGrid* grid = Controls->RxDGCommon;
+  const QString hint = Row >= 1 ? TParamModel::CellHint(Col) : QString();
+  grid->setToolTip(hint);
+  if (hint.isEmpty())
+    QToolTip::hideText();
+  else
+    QToolTip::showText(Global, hint, grid);
+}
+
+void TParamFrm::RepaintGrid() {
+  if (QThread::currentThread() != thread()) {
+    QMetaObject::invokeMethod(this, &TParamFrm::RepaintGrid, Qt::QueuedConnection);
+    return;
+  }
+  GridModel->Repaint();
+  Controls->RxDGCommon->viewport()->update();
+}
+
+void TParamFrm::SetStatus(const QString& Message) {
+  findChild<QLabel*>("StatusPanel")->setText(Message);
+}
+
+void TParamFrm::SetStatusColour(TStatusColour NewColour) {
+  Colour = NewColour;
+  QStatusBar* bar = Controls->StatusBar1;
+  QPalette palette = bar->parentWidget()->palette();
+  if (NewColour == TStatusColour::Success) palette.setColor(QPalette::Window, kStatusSuccess);
+  if (NewColour == TStatusColour::Failure) palette.setColor(QPalette::Window, kStatusFailure);
+  bar->setPalette(palette);
+}
+
+void TParamFrm::Timer1Timer() {
+  SetStatusColour(TStatusColour::Normal);
+  findChild<QTimer*>("Timer1")->stop();
+}
+
+int TParamFrm::GridRowCount() const { return Controls->RxDGCommon->RowCount() + 1; }
+int TParamFrm::PortValue() const { return Controls->ComPortEdit->value(); }
+int TParamFrm::AddressValue() const { return Controls->AddrEdit->value(); }
+
+void TParamFrm::Button1Click() {
+  if (ReadParamsThread) return;
+  ReadParamsThread = new TReadParamsTread(*this);
+  StartWorker(ReadParamsThread);
+}
+
+void TParamFrm::WriteBtnClick() {
+  if (WriteParamsThread) return;
+  WriteParamsThread = new TWriteParamsTread(*this);
+  StartWorker(WriteParamsThread);
+}
+
+void TParamFrm::StartWorker(TParamsTread* Worker) {
+  ++Workers;
+  connect(Worker, &QThread::finished, this, [this, Worker] { WorkerEnded(Worker); });
+  Worker->start();
+}
+
+void TParamFrm::WorkerEnded(TParamsTread* Worker) {
+  if (ReadParamsThread == Worker) ReadParamsThread = nullptr;
+  if (WriteParamsThread == Worker) WriteParamsThread = nullptr;
+  Worker->wait();
+  delete Worker;
+  --Workers;
+  if (Dismissed && Workers == 0) deleteLater();
+}
+
+void TParamFrm::Dismiss() {
+  if (Workers == 0) {
+    delete this;
+    return;
+  }
+  Dismissed = true;
+  hide();
+}

@@ -1,0 +1,118 @@
+// The parameter programming window: the technician's screen over one nozzle
+// controller. It shows the catalog in a grid spread over three tabs, reads
+// and writes single parameters in place, starts the read-all and write-all
+// workers, saves, loads, copies and pastes parameter sets and computes a
+// nozzle address.
+//
+// Rows are counted as the grid counts them: row 0 is the header and row r
+// shows catalog record r - 1. The window runs on the host's user-interface
+// thread; the workers reach it only through queued calls.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <memory>
+
+#include "driver/QX25.h"
+#include "params/ParameterUnit.h"
+
+namespace Ui {
+class ParamFrm;
+}
+class QPainter;
+class TParamModel;
+class TParamDelegate;
+
+class TParamFrm : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit TParamFrm(QWidget* Parent = nullptr);
+  ~TParamFrm() override;
+
+  // The driver whose operations the window calls; not owned; may be none.
+  TQX25* Driver = nullptr;
+  // False until the grid has been sized to the catalog on show.
+  bool GridReady = false;
+
+  // The catalog this window shows; null before show and after close.
+  CTRKParameters* Catalog() const { return Parameters.get(); }
+  Ui::ParamFrm& Form() const { return *Controls; }
+  TParamModel& Model() const { return *GridModel; }
+
+  Q_INVOKABLE QString DescriptionText(int Row) const;
+  Q_INVOKABLE QString LimitsText(int Row) const;
+  Q_INVOKABLE int RowHeightFor(int Row) const;
+  Q_INVOKABLE void ApplyTabFilter(int Tab);
+  Q_INVOKABLE QString ReadOne(int Row);
+  Q_INVOKABLE void WriteOne(int Row);
+  Q_INVOKABLE void PrepareEditor(int Row);
+  Q_INVOKABLE void PlaceEditor(int Row, int Col);
+  Q_INVOKABLE void SaveToFile(const QString& FileName);
+  Q_INVOKABLE void LoadFromFile(const QString& FileName);
+  // Has the grid draw every cell again; any thread may ask.
+  Q_INVOKABLE void RepaintGrid();
+
+  // The grid's row count, the header included; the spin edits' values.
+  int GridRowCount() const;
+  int PortValue() const;
+  int AddressValue() const;
+  // Workers of this window that have not ended yet.
+  int RunningWorkers() const { return Workers; }
+  // The window is done with: destroyed now, or hidden and destroyed when its
+  // last worker ends, since a worker relies on it and on its catalog.
+  void Dismiss();
+
+  // The status bar's message and its colour: green after a write, red after
+  // a failed one, the style's own otherwise.
+  enum class TStatusColour { Normal, Success, Failure };
+  void SetStatus(const QString& Message);
+  void SetStatusColour(TStatusColour Colour);
+  TStatusColour StatusColour() const { return Colour; }
+
+ public slots:
+  void FormShow();
+  void FormClose();
+  void ActionExitExecute();
+  void TabControl1Change();
+  void RxDGCommonColumnSized();
+  void RxDGCommonMouseMove(int Col, int Row, QPoint Global);
+  void RxDGCommonEnter();
+  void RxDGCommonSelectCell(int Col, int Row);
+  void RxDGCommonDblClick(int Col, int Row);
+  void WriteValueEditExit();
+  void Timer1Timer();
+  void Timer2Timer();
+  void Button1Click();
+  void WriteBtnClick();
+  void SaveBtnClick();
+  void LoadBtnClick();
+  void CopyToolClick();
+  void PasteToolClick();
+  void AddrBtnClick();
+
+ protected:
+  void showEvent(QShowEvent* Event) override;
+  void closeEvent(QCloseEvent* Event) override;
+  void done(int Result) override;
+  bool eventFilter(QObject* Watched, QEvent* Event) override;
+
+ private:
+  void LoadCatalog();
+  void ReleaseCatalog();
+  void ApplyGridEnterRule();
+  void WriteValueEditKeyDown();
+  bool EditorHasFocus() const;
+  CParameter* RecordOfRow(int Row) const;
+  void StartWorker(class TParamsTread* Worker);
+  void WorkerEnded(class TParamsTread* Worker);
+
+  std::unique_ptr<Ui::ParamFrm> Controls;
+  std::unique_ptr<CTRKParameters> Parameters;
+  TParamModel* GridModel;
+  TParamDelegate* GridDelegate;
+  TStatusColour Colour = TStatusColour::Normal;
+  bool Closed = false;
+  int Workers = 0;
+  bool Dismissed = false;
+};

@@ -1,0 +1,66 @@
+// The catalog as the grid shows it: one model row per record (model row i is
+// record i, the grid's row i + 1), five columns, and a delegate that draws
+// each cell the way the service window always has. The model's display text
+// of a cell is exactly the text its cell draws, and its tool tip is the hint
+// shown over the cell.
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QString>
+#include <QStyledItemDelegate>
+
+#include "params/ParameterUnit.h"
+
+class QPainter;
+
+class TParamModel : public QAbstractTableModel {
+  Q_OBJECT
+
+ public:
+  enum Column { ColCode, ColName, ColLimits, ColRead, ColWrite, ColumnCount };
+
+  using QAbstractTableModel::QAbstractTableModel;
+
+  // The records shown; nullptr shows none. Not owned.
+  void SetCatalog(CTRKParameters* Catalog);
+  CTRKParameters* Catalog() const { return Records; }
+  // Has every view draw every cell again.
+  void Repaint();
+
+  int rowCount(const QModelIndex& Parent = {}) const override;
+  int columnCount(const QModelIndex& Parent = {}) const override;
+  QVariant data(const QModelIndex& Index, int Role) const override;
+  QVariant headerData(int Section, Qt::Orientation Orientation, int Role) const override;
+
+  // The name cell: the caption, the units in brackets, then the value names
+  // one to a line.
+  static QString DescriptionText(const CParameter& P);
+  // The limits cell: the scaled range with the units, or what kind of value it is.
+  static QString LimitsText(const CParameter& P);
+  // "Ошибка чтения!" after a failed read, else the text last read or written.
+  static QString ReadCellText(const CParameter& P);
+  // The value that a write would send: the larger of Value and MinValue.
+  static QString WriteCellText(const CParameter& P);
+  static QString HeaderCaption(int Column);
+  // The hint over a cell of a record's row.
+  static QString CellHint(int Column);
+
+ private:
+  CTRKParameters* Records = nullptr;
+};
+
+class TParamDelegate : public QStyledItemDelegate {
+  Q_OBJECT
+
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+  void paint(QPainter* Painter, const QStyleOptionViewItem& Option,
+             const QModelIndex& Index) const override;
+};
+
+// A value cell: a 16-pixel text box centred in Rect, indented 5 pixels, its
+// text clipped to it, and a black outline 2 pixels outside it.
+void DrawValueBox(QPainter& Canvas, const QRect& Rect, const QString& Text);
+
+// Text with the record texts' CR LF line ends as a painter lays it out.
+QString LaidOut(const QString& Text);

@@ -1,0 +1,33 @@
+// The service window's module-level state and its door into the host: slot
+// 24 adds "Программирование параметров наливной" under the host's "&ТРК"
+// menu entry, and the entry opens the window for the driver built last.
+#pragma once
+
+#include <QString>
+
+#include "driver/QX25.h"
+#include "params/ParameterUnit.h"
+
+class TParamFrm;
+
+// The open window, or null.
+extern TParamFrm* ParamWindow;
+// The catalog of the open window, or null.
+extern CTRKParameters* TrkParameters;
+// True until the first call of slot 24.
+extern bool MenuPending;
+
+// Creates the window if there is none; shows it modally when Driver is set;
+// destroys it in every case.
+void ShowParamWindow(TQX25* Driver);
+
+// Slot 24. Throws std::runtime_error when the process has no QApplication,
+// std::invalid_argument when RootItem is not a widget of this application or
+// no menu function is given; the menu is left as it was then.
+void InstallServiceMenu(TQX25& Driver, void* RootItem, TCreateMenuItemFn CreateMenuItemFn);
+
+// Where parameter files start and the copy buffer lives: ZARO/Settings under
+// the user's data directory.
+QString SettingsDirectory();
+// The copy buffer, "Vedo.buf" in the settings directory.
+QString BufferFileName();
