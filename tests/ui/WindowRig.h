@@ -10,6 +10,8 @@
 #include <QDir>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
@@ -131,6 +133,34 @@ inline QList<int> ShownRows(const TParamFrm& Window) {
 inline QString CellText(const TParamFrm& Window, int Row, int Col) {
   const TParamModel& model = Window.Model();
   return model.data(model.index(Row - 1, Col), Qt::DisplayRole).toString();
+}
+
+}  // namespace uitest
+
+namespace uitest {
+
+// Clicks Button on the next message box that comes up (the window's
+// confirmation, say) as soon as it is shown; Seen tells whether one came.
+inline void AnswerNextBox(QMessageBox::StandardButton Button, bool* Seen = nullptr) {
+  auto* poll = new QTimer;
+  poll->setInterval(5);
+  QObject::connect(poll, &QTimer::timeout, [poll, Button, Seen] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box) return;
+    if (Seen) *Seen = true;
+    poll->stop();
+    poll->deleteLater();
+    box->button(Button)->click();
+  });
+  poll->start();
+}
+
+// Row r's editor placed as a selection of its "Запись" cell places it.
+inline void OpenEditor(TParamFrm& Window, int Row) {
+  CParameter& p = Window.Catalog()->Items(Row - 1);
+  Window.Form().TabControl1->Tabs()->setCurrentIndex(p.TabIndex);
+  Window.Form().RxDGCommon->SetCurrentCell(TParamModel::ColWrite, Row);
+  Window.PlaceEditor(Row, TParamModel::ColWrite);
 }
 
 }  // namespace uitest
