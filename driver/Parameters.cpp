@@ -192,9 +192,16 @@ bool TQX25::WriteParam(uint8_t Mode, int64_t Port, int64_t Address, int64_t Code
       AddressRequest(buffer, Address, kWriteParamRequest.Letter);
       const uint8_t length =
           WriteBody(buffer, code, static_cast<uint64_t>(Value), static_cast<int>(Digits));
-      // The reply is not looked at: the window learns only whether the line worked.
-      return Exchange(port, buffer, length, kWriteParamRequest.ReplyLength,
-                      kWriteParamRequest.ReplyMode) == 0;
+      if (Exchange(port, buffer, length, kWriteParamRequest.ReplyLength,
+                   kWriteParamRequest.ReplyMode) != 0)
+        return false;
+      // A refused write is no write: the window and write-all must not show it
+      // as done.
+      if (Refused(*this, port, buffer)) {
+        PortStatus[port] = kRefusedParam;
+        return false;
+      }
+      return true;
     }
     case kLinkCommon:
       return SendCommon(*this, PortIndex(port32), "Code", Code, Value) == 0;

@@ -130,6 +130,10 @@ class QX25_EXPORT TQX25 {
   // The reply handler registered before every exchange; never throws.
   bool ValidateReply(uint8_t Port, uint8_t* Buffer, void* Unused1, uint8_t& Length,
                      void* Unused2);
+  // A parameter by the controller's network address, for the service window
+  // and its workers. ReadParam gives the value, or -1 (a refusal sets
+  // PortStatus 23). WriteParam gives false when the exchange failed or, in
+  // mode lmParameter, when the controller refused the write (PortStatus 23).
   int64_t ReadParam(uint8_t Mode, int32_t Port, int32_t Address, int32_t Code, int32_t Digits);
   bool WriteParam(uint8_t Mode, int64_t Port, int64_t Address, int64_t Code, int64_t Digits,
                   int64_t Value);
