@@ -19,6 +19,7 @@ int32_t PortSetupHandler(void* Self, uint8_t Port) {
 }  // namespace
 
 void TQX25::SetNetAddress(uint8_t Port, uint8_t Nozzle, int32_t IdNumber, int32_t NewAddress) {
+  const TPortLock hold(Port);
   CheckNozzle(Nozzle);
   // The request carries ten ID digits and three address digits, unsigned.
   if (IdNumber < 0)
@@ -56,12 +57,17 @@ int32_t TQX25::CalcNozzleAddress(int32_t Nozzle, int32_t Dispenser) {
 }
 
 int32_t TQX25::SetupPort(int32_t Port) {
+  // Settings change between commands, never inside one.
+  const TPortLock hold(Port);
   const uint8_t port = PortIndex(Port);
   // The dispatcher keeps the handler and calls it whenever it (re)opens the port.
   Dispatcher->SetPortSetupHandler(port, TPortSetupHandler{&PortSetupHandler, this});
   return ApplyPortSettings(port);
 }
 
+// Takes no port lock: the dispatcher calls it as the port's settings handler
+// with its own port lock held, and taking ours there would take the two in
+// the reverse of a command's order (ours first, then the dispatcher's).
 int32_t TQX25::ApplyPortSettings(uint8_t Port) {
   return Dispatcher->SetLineParams(Port, kLineFormat, kLineBaud);
 }

@@ -66,6 +66,7 @@ uint8_t TQX25::SpareQuery(int32_t) { return 0; }
 void TQX25::SpareCommand(int32_t, int32_t, int32_t) {}
 
 double TQX25::GetCurrentDelivery(int32_t Port, int32_t Nozzle, double& Money) {
+  const TPortLock hold(Port);
   const int nozzle = NozzleIndex(Nozzle);
   const uint8_t port = PortIndex(Port);
   uint8_t buffer[kBufferSize] = {};
@@ -85,6 +86,7 @@ double TQX25::GetCurrentDelivery(int32_t Port, int32_t Nozzle, double& Money) {
 }
 
 void TQX25::GetDeliveryResult(int32_t Port, int32_t Nozzle, double& Volume, double& Money) {
+  const TPortLock hold(Port);
   const int nozzle = NozzleIndex(Nozzle);
   const uint8_t port = PortIndex(Port);
   uint8_t buffer[kBufferSize] = {};
@@ -102,6 +104,7 @@ void TQX25::GetDeliveryResult(int32_t Port, int32_t Nozzle, double& Volume, doub
 
 void TQX25::GetTotalCounter(int32_t Port, int32_t Nozzle, int32_t Side, double& Total,
                             uint64_t& Second, int32_t, int32_t) {
+  const TPortLock hold(Port);
   const int nozzle = NozzleIndex(Nozzle);
   const uint8_t port = PortIndex(Port);
   SideOrNone(Side);
@@ -117,6 +120,7 @@ void TQX25::GetTotalCounter(int32_t Port, int32_t Nozzle, int32_t Side, double& 
 
 void TQX25::SetTotalCounter(int32_t Port, int32_t Nozzle, int32_t Side, double& Value, int32_t,
                             int32_t, int32_t) {
+  const TPortLock hold(Port);
   const int nozzle = NozzleIndex(Nozzle);
   const uint8_t port = PortIndex(Port);
   SideOrNone(Side);
@@ -142,6 +146,7 @@ void TQX25::SetTotalCounter(int32_t Port, int32_t Nozzle, int32_t Side, double& 
 }
 
 void TQX25::SetPrice(int32_t Port, int32_t Nozzle, int32_t Side, int32_t, int32_t, double Price) {
+  const TPortLock hold(Port);
   // Only stored, so no request and no nozzle-number message; but the entry
   // must exist.
   const uint8_t port = PortIndex(Port);

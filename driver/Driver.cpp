@@ -9,6 +9,22 @@ namespace qx25 {
 
 uintptr_t ApplicationHandle = 0;
 
+namespace {
+// Index 0 unused, as in the driver's tables.
+std::recursive_mutex PortLocks[kMaxPort + 1];
+}  // namespace
+
+TPortLock::TPortLock(int64_t Port) : Held(nullptr) {
+  const uint8_t port = static_cast<uint8_t>(Port);
+  if (port < 1 || port > kMaxPort) return;
+  Held = &PortLocks[port];
+  Held->lock();
+}
+
+TPortLock::~TPortLock() {
+  if (Held) Held->unlock();
+}
+
 uint8_t PortIndex(int32_t Port) {
   const uint8_t port = static_cast<uint8_t>(Port);
   if (port < 1 || port > kMaxPort)

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <string>
 
 #include "Link.h"
@@ -14,6 +15,25 @@ namespace qx25 {
 
 // The host's main window, handed over by GetQX25 for the library's windows.
 extern uintptr_t ApplicationHandle;
+
+// Holds the lock of one port for the whole of a command: the reply-handler
+// registration, the exchange, the line status and the checks of PortStatus
+// that follow, so that no other caller's exchange on that port comes between
+// them. The lock is per port number, shared by every driver object (a port is
+// one physical line), and re-entrant, so that a command may run others on the
+// same port. Taken on the raw Port argument: its low byte, when that is a
+// port 1..30; for any other value nothing is held, and the operation refuses
+// the port itself before it touches anything.
+class TPortLock {
+ public:
+  explicit TPortLock(int64_t Port);
+  ~TPortLock();
+  TPortLock(const TPortLock&) = delete;
+  TPortLock& operator=(const TPortLock&) = delete;
+
+ private:
+  std::recursive_mutex* Held;
+};
 
 // Room for any request and any reply: both lengths are bytes.
 inline constexpr int kBufferSize = 256;

@@ -76,6 +76,7 @@ bool TQX25::ValidateReply(uint8_t Port, uint8_t* Buffer, void*, uint8_t& Length,
 
 int32_t TQX25::Exchange(uint8_t Port, uint8_t* Buffer, uint8_t RequestLength, uint8_t ReplyLength,
                         uint8_t ReplyMode) {
+  const TPortLock hold(Port);
   PortIndex(Port);
   if (RequestLength == 0 || RequestLength > kMaxRequestLength) return kExchangeBadRequest;
 

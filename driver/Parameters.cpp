@@ -105,6 +105,7 @@ int32_t SendCommon(TQX25& Driver, uint8_t Port, const char* NumberName, int64_t 
 }  // namespace
 
 int32_t TQX25::GetParam(int32_t Port, int32_t Nozzle, int32_t ParamNo) {
+  const TPortLock hold(Port);
   CheckNozzle(Nozzle);
   if (ParamNo < kParamNoFirstCode) return -1;  // commands and addresses cannot be read
   const uint8_t port = PortIndex(Port);
@@ -117,6 +118,7 @@ int32_t TQX25::GetParam(int32_t Port, int32_t Nozzle, int32_t ParamNo) {
 }
 
 void TQX25::SetPar(int32_t Port, int32_t Nozzle, int32_t ParamNo, int32_t Value) {
+  const TPortLock hold(Port);
   CheckNozzle(Nozzle);
   if (ParamNo < kParamNoNetAddress) {
     CheckNotNegative("ParamNo", ParamNo);
@@ -132,6 +134,7 @@ void TQX25::SetPar(int32_t Port, int32_t Nozzle, int32_t ParamNo, int32_t Value)
 }
 
 void TQX25::WriteCtrlParam(int32_t Port, int32_t Nozzle, int32_t Index, int32_t Value) {
+  const TPortLock hold(Port);
   CheckNozzle(Nozzle);
   CheckNotNegative("Index", Index);
   CheckNotNegative("Value", Value);
@@ -146,6 +149,7 @@ void TQX25::WriteCtrlParam(int32_t Port, int32_t Nozzle, int32_t Index, int32_t 
 }
 
 int32_t TQX25::WriteCalibration(int32_t Port, int32_t Nozzle, int32_t Side, int32_t Value) {
+  const TPortLock hold(Port);
   // Checked before the password goes out, so that a bad value leaves the
   // controller's calibration closed rather than open and unwritten.
   const int side = SideIndex(Side);
@@ -158,6 +162,7 @@ int32_t TQX25::WriteCalibration(int32_t Port, int32_t Nozzle, int32_t Side, int3
 }
 
 int64_t TQX25::ReadParam(uint8_t Mode, int32_t Port, int32_t Address, int32_t Code, int32_t) {
+  const TPortLock hold(Port);
   if (Mode != kLinkParameter) return -1;  // commands and addresses cannot be read
   const int code = CodeIndex(Code);
   const uint8_t port = PortIndex(Port);
@@ -168,6 +173,7 @@ int64_t TQX25::ReadParam(uint8_t Mode, int32_t Port, int32_t Address, int32_t Co
 
 bool TQX25::WriteParam(uint8_t Mode, int64_t Port, int64_t Address, int64_t Code, int64_t Digits,
                        int64_t Value) {
+  const TPortLock hold(Port);
   constexpr int64_t kInt32Max = std::numeric_limits<int32_t>::max();
   const int32_t port32 = static_cast<int32_t>(Port);  // keeps the low byte
   switch (Mode) {
@@ -186,9 +192,16 @@ bool TQX25::WriteParam(uint8_t Mode, int64_t Port, int64_t Address, int64_t Code
       AddressRequest(buffer, Address, kWriteParamRequest.Letter);
       const uint8_t length =
           WriteBody(buffer, code, static_cast<uint64_t>(Value), static_cast<int>(Digits));
-      // The reply is not looked at: the window learns only whether the line worked.
-      return Exchange(port, buffer, length, kWriteParamRequest.ReplyLength,
-                      kWriteParamRequest.ReplyMode) == 0;
+      if (Exchange(port, buffer, length, kWriteParamRequest.ReplyLength,
+                   kWriteParamRequest.ReplyMode) != 0)
+        return false;
+      // A refused write is no write: the window and write-all must not show it
+      // as done.
+      if (Refused(*this, port, buffer)) {
+        PortStatus[port] = kRefusedParam;
+        return false;
+      }
+      return true;
     }
     case kLinkCommon:
       return SendCommon(*this, PortIndex(port32), "Code", Code, Value) == 0;

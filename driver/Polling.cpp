@@ -98,6 +98,7 @@ bool Overrides(uint8_t Summary, uint8_t Code) {
 }  // namespace
 
 TNozzlePoll TQX25::PollNozzle(int32_t Port, int32_t Nozzle, int32_t SideCount) {
+  const TPortLock hold(Port);
   TNozzlePoll poll{};
   const int nozzle = NozzleIndex(static_cast<uint8_t>(Nozzle));
   const uint8_t port = PortIndex(Port);
@@ -119,6 +120,7 @@ TNozzlePoll TQX25::PollNozzle(int32_t Port, int32_t Nozzle, int32_t SideCount) {
 }
 
 uint16_t TQX25::GetNozzleState(int32_t Port, int32_t Nozzle) {
+  const TPortLock hold(Port);
   // Through the table with no side to poll: only the argument checks run, so
   // the state is 0 unless a host's own poll says otherwise.
   return PollNozzle(static_cast<uint8_t>(Port), static_cast<uint8_t>(Nozzle), 0).State;

@@ -32,12 +32,14 @@ void SendStart(TQX25& Driver, uint8_t Port, int Nozzle, int32_t Side) {
 }  // namespace
 
 void TQX25::StartPump(int32_t Port, int32_t Nozzle, int32_t Side) {
+  const TPortLock hold(Port);
   const int nozzle = NozzleIndex(Nozzle);
   const uint8_t port = PortIndex(Port);
   SendStart(*this, port, nozzle, SideOrNone(Side));
 }
 
 void TQX25::StartPumpWithReset(int32_t Port, int32_t Nozzle, int32_t Side, int32_t SkipReset) {
+  const TPortLock hold(Port);
   const int nozzle = NozzleIndex(Nozzle);
   const uint8_t port = PortIndex(Port);
   SideOrNone(Side);  // the start step stores it: refuse it before anything is sent
@@ -59,6 +61,7 @@ void TQX25::StartPumpWithReset(int32_t Port, int32_t Nozzle, int32_t Side, int32
 }
 
 void TQX25::PresetVolume(int32_t Port, int32_t Nozzle, int32_t Side, int32_t, double Volume) {
+  const TPortLock hold(Port);
   const int nozzle = NozzleIndex(Nozzle);
   const uint8_t port = PortIndex(Port);
   // The preset travels as five unsigned digits of whole litres: a negative
@@ -82,6 +85,7 @@ void TQX25::PresetVolume(int32_t Port, int32_t Nozzle, int32_t Side, int32_t, do
 }
 
 void TQX25::PresetMoney(int32_t Port, int32_t Nozzle, int32_t Side, int32_t Extra, double Money) {
+  const TPortLock hold(Port);
   const int nozzle = NozzleIndex(Nozzle);
   const uint8_t port = PortIndex(Port);
   const int side = SideIndex(Side);
@@ -110,6 +114,7 @@ void TQX25::PresetMoney(int32_t Port, int32_t Nozzle, int32_t Side, int32_t Extr
 }
 
 void TQX25::StopPump(int32_t Port, int32_t Nozzle, int32_t Side, int32_t Confirm) {
+  const TPortLock hold(Port);
   if (static_cast<uint8_t>(Confirm) == 0) return;
   CheckNozzle(Nozzle);
   const uint8_t port = PortIndex(Port);
@@ -120,6 +125,7 @@ void TQX25::StopPump(int32_t Port, int32_t Nozzle, int32_t Side, int32_t Confirm
 }
 
 bool TQX25::StopNozzle(int32_t Port, int32_t Nozzle, int32_t Confirm) {
+  const TPortLock hold(Port);
   // A nozzle above 32 has no remembered side; the stop itself then raises the
   // range error, or does nothing when not confirmed.
   int32_t side = 0;
@@ -132,11 +138,13 @@ bool TQX25::StopNozzle(int32_t Port, int32_t Nozzle, int32_t Confirm) {
 }
 
 int32_t TQX25::StopPumpAndReset(int32_t Port, int32_t Nozzle, int32_t Side, int32_t Confirm) {
+  const TPortLock hold(Port);
   StopPump(Port, Nozzle, Side, Confirm);  // through the table; a failed stop sends no reset
   return ResetNozzle(Port, Nozzle, Side);
 }
 
 int32_t TQX25::ResetNozzle(int32_t Port, int32_t Nozzle, int32_t Side) {
+  const TPortLock hold(Port);
   uint8_t buffer[kBufferSize] = {};
   const uint8_t length = NozzleRequest(*this, buffer, Nozzle, Side, kResetRequest.Letter);
   return Exchange(PortIndex(Port), buffer, length, kResetRequest.ReplyLength,

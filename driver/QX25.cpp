@@ -47,10 +47,16 @@ TDriverInfo TQX25::GetDriverInfo() {
 }
 
 void TQX25::SetPortStatus(int32_t Port, int32_t Value) {
+  const TPortLock hold(Port);
   PortStatus[PortIndex(Port)] = static_cast<uint8_t>(Value);
 }
 
-uint8_t TQX25::GetPortStatus(int32_t Port) { return PortStatus[PortIndex(Port)]; }
+uint8_t TQX25::GetPortStatus(int32_t Port) {
+  // Waits for a command running on the port, so that it reads a command's
+  // final status, never the line status a refusal code is about to replace.
+  const TPortLock hold(Port);
+  return PortStatus[PortIndex(Port)];
+}
 
 namespace {
 TMenuInstaller Installer = nullptr;

@@ -14,9 +14,39 @@
 // message. A controller's refusal is never an exception: it is a refusal code
 // in PortStatus[Port], which the host reads with GetPortStatus (slot 3).
 //
-// Thread safety: the driver takes no lock. Calls for different ports may run
-// concurrently when the dispatcher allows it; calls for one port must not
-// overlap unless the dispatcher serialises its exchanges.
+// Threads. Every operation that works on a port (each slot that takes a Port,
+// and each ordinary operation below that sends a request) holds that port's
+// lock for its whole run: from the reply handler's registration through the
+// exchange to the checks of the reply, the line status and PortStatus that
+// follow, and across the further requests it sends itself (the password and
+// read-back of a calibration write, the result and reset a poll sends when a
+// delivery ends). The lock belongs to the port number and is shared by every
+// driver object in the process, and a thread may take it again inside its own
+// command. So commands on one port, from any thread and any driver, run one
+// after another, each whole; commands on different ports run concurrently as
+// far as the dispatcher allows. The host, the service window and the window's
+// read-all and write-all workers may use one driver on one port at the same
+// time: each caller gets its own reply, result, TNozzlePoll record and
+// exception, and no command ever acts on another caller's line status or
+// refusal code. A caller waits while another's command runs on its port (one
+// command is a few exchanges of at most about half a second each at 4800
+// baud; a bulk read or write takes the port one parameter at a time).
+//
+// What the lock cannot give is PortStatus after the call. It is one byte per
+// port, and GetPortStatus (slot 3) holds the lock only for its own read: it
+// returns the status of the last command that ended on the port, which is the
+// host's own only if no other caller's command ran on the port between the
+// host's call and its read of slot 3. While a technician works on the same
+// port, a host can read the status another caller left (1 after a good read,
+// 23 after a refused parameter), and its own refusal code can be replaced
+// before it reads it. Where the host must know, the operation's own result
+// tells it (the poll's codes, ReadParam's -1, WriteParam's false, an
+// exception). SetPortStatus and SetPrice take the lock too; the public fields
+// read or written directly are not guarded: touch them only while no command
+// runs on that port. ApplyPortSettings takes no lock (the dispatcher calls it
+// with its own port lock held). A slot a host overrides in a derived class
+// runs inside the caller's lock when the driver calls it through the table:
+// it must not wait there for another thread that uses the same port.
 #pragma once
 
 #include <cstdint>
@@ -100,6 +130,10 @@ class QX25_EXPORT TQX25 {
   // The reply handler registered before every exchange; never throws.
   bool ValidateReply(uint8_t Port, uint8_t* Buffer, void* Unused1, uint8_t& Length,
                      void* Unused2);
+  // A parameter by the controller's network address, for the service window
+  // and its workers. ReadParam gives the value, or -1 (a refusal sets
+  // PortStatus 23). WriteParam gives false when the exchange failed or, in
+  // mode lmParameter, when the controller refused the write (PortStatus 23).
   int64_t ReadParam(uint8_t Mode, int32_t Port, int32_t Address, int32_t Code, int32_t Digits);
   bool WriteParam(uint8_t Mode, int64_t Port, int64_t Address, int64_t Code, int64_t Digits,
                   int64_t Value);

@@ -119,6 +119,23 @@ bool Simulator::WillAnswer(const Request& Asked) const {
   return false;
 }
 
+std::optional<Fault> Simulator::BoundFault(const Request& Asked) const {
+  if (Asked.To != Target::Controller || Asked.Args.empty()) return std::nullopt;
+  ParamAccess access;
+  if (Asked.Letter == kReadParamRequest.Letter)
+    access = ParamAccess::Read;
+  else if (Asked.Letter == kWriteParamRequest.Letter)
+    access = ParamAccess::Write;
+  else
+    return std::nullopt;
+  const int code = Asked.Args[0] - kCodeCharBase;
+  for (auto f = CodeFaults.rbegin(); f != CodeFaults.rend(); ++f)
+    if (f->Code == code && (f->Address == 0 || f->Address == Asked.Address) &&
+        (static_cast<uint8_t>(f->On) & static_cast<uint8_t>(access)) != 0)
+      return f->Kind;
+  return std::nullopt;
+}
+
 std::optional<Bytes> Simulator::Serve(std::vector<sim::Controller>& Line,
                                       std::vector<CommonCommand>& Common, const Request& Asked) {
   switch (Asked.To) {
@@ -166,7 +183,8 @@ Exchange Simulator::Answer(const uint8_t* Frame, size_t Length) {
     x.Data = DecodeRequestFrame(Frame, Length);
     const std::optional<Request> asked = x.Data ? ParseRequest(*x.Data) : std::nullopt;
     if (asked && WillAnswer(*asked)) {
-      x.Applied = Faults.Next();
+      const std::optional<Fault> bound = BoundFault(*asked);
+      x.Applied = bound ? *bound : Faults.Next();
       if (x.Applied == Fault::Refuse) {
         // A refusing controller carries nothing out: work out what it would
         // have answered on a copy of the line.
@@ -252,6 +270,25 @@ std::vector<CommonCommand> Simulator::CommonCommands() const {
   return Common;
 }
 
+void Simulator::SetCodeFault(int Code, Fault Kind, ParamAccess On, int Address) {
+  if (Code < 0 || Code >= kParamCodeCount)
+    throw std::invalid_argument("parameter code " + std::to_string(Code) + " is outside 0..59");
+  if (Address < 0 || Address > kMaxAddress)
+    throw std::invalid_argument("address " + std::to_string(Address) + " is outside 0..99");
+  if (On != ParamAccess::Read && On != ParamAccess::Write && On != ParamAccess::ReadWrite)
+    throw std::invalid_argument("no parameter request selected");
+  std::lock_guard guard(Lock);
+  std::erase_if(CodeFaults, [&](const CodeFault& f) {
+    return f.Code == Code && f.On == On && f.Address == Address;
+  });
+  if (Kind != Fault::None) CodeFaults.push_back({Code, On, Address, Kind});
+}
+
+void Simulator::ClearCodeFaults() {
+  std::lock_guard guard(Lock);
+  CodeFaults.clear();
+}
+
 void Simulator::InjectFault(Fault Kind) {
   std::lock_guard guard(Lock);
   Faults.Inject(Kind);
@@ -265,6 +302,7 @@ void Simulator::SetFaultRate(double Rate, uint64_t Seed, const std::vector<Fault
 void Simulator::ClearFaults() {
   std::lock_guard guard(Lock);
   Faults.Clear();
+  CodeFaults.clear();
 }
 
 std::vector<Exchange> Simulator::History() const {

@@ -18,9 +18,10 @@
 // the monotonic clock as well. Every controller delivers FlowRate litres a
 // second.
 //
-// Faults (Faults.h) damage the replies that are due: queued with InjectFault
-// for the next replies, or drawn at a seeded rate. A requests that gets no
-// reply (a common command, a frame ignored) takes no fault. Under Refuse the
+// Faults (Faults.h) damage the replies that are due: bound with SetCodeFault
+// to the parameter requests for one code, queued with InjectFault for the
+// next replies, or drawn at a seeded rate. A request that gets no reply (a
+// common command, a frame ignored) takes no fault. Under Refuse the
 // controller does not carry out the request at all.
 //
 // Every method may be called from any thread; the simulator serialises them.
@@ -62,6 +63,9 @@ struct Exchange {
   Bytes Sent;                     // what goes on the line; empty when nothing does
   Fault Applied = Fault::None;    // the fault that turned Intended into Sent
 };
+
+// The parameter requests a code fault hits: reads ('N'), writes ('O'), or both.
+enum class ParamAccess : uint8_t { Read = 1, Write = 2, ReadWrite = 3 };
 
 // The ID number a controller gets when none is given: 7654320 + its address.
 int64_t DefaultIdNumber(int Address);
@@ -116,8 +120,23 @@ class Simulator {
 
   // --- Faults ---
 
+  // Binds Kind to every request On selects for parameter Code (0..59) that
+  // gets a reply: at the controller at Address, or at any controller when
+  // Address is 0. It stays until cleared, and such a request takes it in
+  // place of a queued or drawn fault, which are kept for the other replies.
+  // Binding the same Code, On and Address again replaces the kind; Kind None
+  // removes that binding. Where bindings overlap, the one set last applies.
+  // Throws std::invalid_argument for a code outside 0..59 or an address
+  // outside 0..99.
+  //   Sim.SetCodeFault(16, Fault::Refuse);  // CAN to every read and write of 16
+  //   Sim.SetCodeFault(9, Fault::Silence, ParamAccess::Read, 2);  // no reply to reads of 9 at 2
+  void SetCodeFault(int Code, Fault Kind, ParamAccess On = ParamAccess::ReadWrite,
+                    int Address = 0);
+  // Removes every binding of SetCodeFault.
+  void ClearCodeFaults();
   void InjectFault(Fault Kind);
   void SetFaultRate(double Rate, uint64_t Seed, const std::vector<Fault>& Kinds = {});
+  // Drops queued faults, stops the rate and removes every code fault.
   void ClearFaults();
 
   // --- Records ---
@@ -138,9 +157,17 @@ class Simulator {
  private:
   using Clock = std::chrono::steady_clock;
 
+  struct CodeFault {
+    int Code;
+    ParamAccess On;
+    int Address;  // 0: any
+    Fault Kind;
+  };
+
   sim::Controller& Find(int Address);
   const sim::Controller* Lookup(int Address) const;
   bool WillAnswer(const Request& Asked) const;
+  std::optional<Fault> BoundFault(const Request& Asked) const;
   static std::optional<Bytes> Serve(std::vector<sim::Controller>& Line,
                                     std::vector<CommonCommand>& Common, const Request& Asked);
   void CatchUp();
@@ -152,6 +179,7 @@ class Simulator {
   std::vector<sim::Controller> Controllers;
   std::vector<CommonCommand> Common;
   FaultInjector Faults;
+  std::vector<CodeFault> CodeFaults;  // oldest first
   std::deque<Exchange> Records;
   std::function<void(const Exchange&)> Watcher;
   Clock::time_point LastTick;

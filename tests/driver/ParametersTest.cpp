@@ -234,8 +234,14 @@ TEST_F(Parameters, WritesByNetworkAddress) {
     EXPECT_TRUE(driver->WriteParam(kLinkParameter, 3, c.address, 5, c.digits, c.value));
     EXPECT_EQ(line.LastRequest(), c.request);
   }
-  line.Can();  // not looked at
+  // A refusal is no write: false, and the refusal code, as the other
+  // parameter requests record it.
+  line.Can();
+  EXPECT_FALSE(driver->WriteParam(kLinkParameter, 3, 5, 5, 4, 1));
+  EXPECT_EQ(driver->GetPortStatus(3), kRefusedParam);
+  line.Nak();  // no refusal
   EXPECT_TRUE(driver->WriteParam(kLinkParameter, 3, 5, 5, 4, 1));
+  EXPECT_EQ(driver->GetPortStatus(3), 1);
   line.Fail();
   EXPECT_FALSE(driver->WriteParam(kLinkParameter, 3, 5, 5, 4, 1));
 

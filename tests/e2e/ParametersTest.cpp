@@ -74,6 +74,26 @@ TEST_P(Parameters, EveryCodeOfTheBulkRangeIsWrittenAndReadBack) {
   EXPECT_EQ(Sim.State(1).Params, decltype(Sim.State(1).Params){});
 }
 
+TEST_P(Parameters, ARefusedWriteIsReportedAsNotWritten) {
+  Sim.SetParam(1, 16, 75000);
+  Sim.SetCodeFault(16, Fault::Refuse, qx25::sim::ParamAccess::Write);
+  EXPECT_FALSE(D().WriteParam(lmParameter, kPort, 1, 16, 6, 81250));
+  EXPECT_EQ(Status(), qx25::kRefusedParam);
+  EXPECT_EQ(Sim.State(1).Params[16], 75000);
+  // The code still reads, and the other codes still write.
+  EXPECT_EQ(D().ReadParam(lmParameter, kPort, 1, 16, 6), 75000);
+  EXPECT_TRUE(D().WriteParam(lmParameter, kPort, 1, 9, 4, 750));
+  EXPECT_EQ(Status(), 1);
+  Sim.ClearCodeFaults();
+  EXPECT_TRUE(D().WriteParam(lmParameter, kPort, 1, 16, 6, 81250));
+  EXPECT_EQ(Sim.State(1).Params[16], 81250);
+
+  // The controller's own refusal: a value too long for code 5's three digits.
+  EXPECT_FALSE(D().WriteParam(lmParameter, kPort, 1, 5, 4, 1000));
+  EXPECT_EQ(Status(), qx25::kRefusedParam);
+  EXPECT_EQ(Sim.State(1).Params[5], 0);
+}
+
 TEST_P(Parameters, HostSlotsReadAndWriteByParameterNumber) {
   // Side 1, code 5: three digits.
   D().SetPar(kPort, 1, 15, 250);
