@@ -3,9 +3,11 @@
 // property table and the two reserved slots.
 //
 // A data query reads its fields only from a data frame that carries them. A
-// one-byte ACK or NAK where data was expected carries no volume: the query
-// then reports 0 and leaves DeliveredVolumes as it was, so that a half-read
-// reply never replaces the last good volume.
+// one-byte ACK, NAK or CAN where data was expected carries no volume: the
+// query then reports 0, leaves DeliveredVolumes as it was, so that a half-read
+// reply never replaces the last good volume, and sets PortStatus to
+// kAnsweredWithoutData (kRefusedCurrent for a CAN to the current-delivery
+// query), so that the host never takes the 0 for a real one.
 #include "Delivery.h"
 
 #include <cmath>
@@ -36,7 +38,6 @@ void QueryDelivery(TQX25& Driver, uint8_t Port, int Nozzle, const TRequestKind& 
       NozzleRequest(Driver, Buffer, Nozzle, Driver.NozzleSides[Port][Nozzle], Kind.Letter);
   ExchangeOrThrow(Driver, Port, Buffer, length, Kind, kMsgDelivery);
 }
-
 
 }  // namespace
 
@@ -78,7 +79,10 @@ double TQX25::GetCurrentDelivery(int32_t Port, int32_t Nozzle, double& Money) {
     PortStatus[port] = kRefusedCurrent;
     return 0;
   }
-  if (!HasData(buffer, kCurrentVolumeFirst + kVolumeDigits)) return 0;
+  if (!HasData(buffer, kCurrentVolumeFirst + kVolumeDigits)) {
+    PortStatus[port] = kAnsweredWithoutData;
+    return 0;
+  }
   const double volume = ReadDigits(buffer, kCurrentVolumeFirst, kVolumeDigits);
   DeliveredVolumes[port][nozzle] = volume;
   Money = MoneyFor(*this, port, nozzle, volume);
@@ -94,9 +98,11 @@ void TQX25::GetDeliveryResult(int32_t Port, int32_t Nozzle, double& Volume, doub
 
   Volume = 0;
   Money = 0;
-  // A CAN here is no refusal the host is told of: like ACK and NAK, it just
-  // carries no result.
-  if (PortStatus[port] != kLineOk || !HasData(buffer, kResultVolumeFirst + kVolumeDigits)) return;
+  if (PortStatus[port] != kLineOk) return;
+  if (!HasData(buffer, kResultVolumeFirst + kVolumeDigits)) {
+    PortStatus[port] = kAnsweredWithoutData;
+    return;
+  }
   Volume = ReadDigits(buffer, kResultVolumeFirst, kVolumeDigits);
   DeliveredVolumes[port][nozzle] = Volume;
   Money = MoneyFor(*this, port, nozzle, Volume);
@@ -114,7 +120,11 @@ void TQX25::GetTotalCounter(int32_t Port, int32_t Nozzle, int32_t Side, double& 
 
   Total = 0;
   Second = 0;  // nothing on the line fills it
-  if (PortStatus[port] != kLineOk || !HasData(buffer, kTotalFirst + kTotalDigits)) return;
+  if (PortStatus[port] != kLineOk) return;
+  if (!HasData(buffer, kTotalFirst + kTotalDigits)) {
+    PortStatus[port] = kAnsweredWithoutData;
+    return;
+  }
   Total = ReadDigits(buffer, kTotalFirst, kTotalDigits);
 }
 

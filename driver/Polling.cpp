@@ -7,8 +7,10 @@
 // reply decodes to: when the line left PortStatus other than 1 (the poll stops
 // there, as the host then reads the port status), and when the controller
 // answered a bare ACK, NAK or CAN instead of a status frame (the poll goes on
-// with the next side). Such a side is not merged, and a pending event
-// acknowledgement stays pending, since no status reply confirmed it.
+// with the next side, and PortStatus ends as kAnsweredWithoutData unless the
+// line failed later, so that the host learns that a side went unread). Such a
+// side is not merged, and a pending event acknowledgement stays pending, since
+// no status reply confirmed it.
 #include <stdexcept>
 #include <string>
 
@@ -106,16 +108,21 @@ TNozzlePoll TQX25::PollNozzle(int32_t Port, int32_t Nozzle, int32_t SideCount) {
   if (sides > kMaxSide)
     throw std::out_of_range("SideCount " + std::to_string(sides) + " is outside 0..4");
 
+  bool unread = false;
   for (int s = 1; s <= sides; ++s) {
     const uint16_t code = RequestSideState(*this, port, nozzle, s, poll);
     poll.Codes[s - 1] = code;
-    if (PortStatus[port] != kLineOk) break;
-    if (code == kCodeNoState) continue;
+    if (PortStatus[port] != kLineOk) return poll;
+    if (code == kCodeNoState) {
+      unread = true;
+      continue;
+    }
     if (Overrides(poll.State, static_cast<uint8_t>(code))) {
       poll.State = static_cast<uint8_t>(code);
       poll.StateSide = static_cast<uint8_t>(s);
     }
   }
+  if (unread) PortStatus[port] = kAnsweredWithoutData;
   return poll;
 }
 

@@ -199,6 +199,9 @@ inline constexpr uint8_t kRefusedStop = 20;
 inline constexpr uint8_t kRefusedParam = 23;
 inline constexpr uint8_t kRefusedNetAddress = 24;
 inline constexpr uint8_t kRefusedCurrent = 25;
+// A data query answered by a lone ACK, NAK or CAN: no data, which a host must
+// not take for a real zero.
+inline constexpr uint8_t kAnsweredWithoutData = 26;
 
 // Table extents of the driver object.
 inline constexpr int kMaxPort = 30;

@@ -1,11 +1,15 @@
 #include "IniFile.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
+#include <filesystem>
 #include <stdexcept>
 
 namespace {
@@ -47,14 +51,80 @@ bool SectionName(const std::string& Line, std::string& Name) {
   return true;
 }
 
+// The symbolic-link chains the system itself follows are at most this long.
+constexpr int kMaxLinks = 40;
+
+// Closes a descriptor when it goes.
+struct Descriptor {
+  int Fd;
+  ~Descriptor() {
+    if (Fd >= 0) close(Fd);
+  }
+};
+
+// Reads a regular file of at most Cap bytes into Text. Returns why it was not
+// read, or empty; a file that does not exist is read as empty. The file is
+// opened without blocking and checked on the open descriptor, so that a pipe
+// or a device is refused before a single byte is waited for.
+std::string ReadCapped(const std::string& Name, size_t Cap, std::string& Text) {
+  Text.clear();
+  const Descriptor in{open(Name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)};
+  if (in.Fd < 0) return errno == ENOENT ? std::string() : std::string(std::strerror(errno));
+  struct stat info {};
+  if (fstat(in.Fd, &info) != 0) return std::strerror(errno);
+  if (S_ISDIR(info.st_mode)) return "is a directory";
+  if (!S_ISREG(info.st_mode)) return "is not a regular file";
+  if (static_cast<uint64_t>(info.st_size) > Cap)
+    return "is larger than " + std::to_string(Cap) + " bytes";
+  char buffer[8192];
+  for (;;) {
+    const ssize_t n = read(in.Fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return std::strerror(errno);
+    if (n == 0) return {};
+    Text.append(buffer, static_cast<size_t>(n));
+    // The file may grow after fstat looked at it.
+    if (Text.size() > Cap) return "is larger than " + std::to_string(Cap) + " bytes";
+  }
+}
+
+// The file a name stands for: a symbolic link is followed to its target
+// (which need not exist yet), so that replacing the file keeps the link.
+std::filesystem::path FinalTarget(const std::string& Name) {
+  namespace fs = std::filesystem;
+  fs::path p = Name;
+  for (int i = 0; i < kMaxLinks; ++i) {
+    std::error_code error;
+    if (!fs::is_symlink(fs::symlink_status(p, error))) return p;
+    const fs::path target = fs::read_symlink(p, error);
+    if (error) return p;
+    p = target.is_absolute() ? target : p.parent_path() / target;
+  }
+  throw std::runtime_error("Cannot write the file \"" + Name + "\": too many symbolic links");
+}
+
+bool WriteAll(int Fd, const std::string& Text) {
+  size_t done = 0;
+  while (done < Text.size()) {
+    const ssize_t n = write(Fd, Text.data() + done, Text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
 }  // namespace
 
+std::string TIniFile::Unusable(const std::string& FileName) {
+  std::string text;
+  return ReadCapped(FileName, kMaxFileSize, text);
+}
+
 TIniFile::TIniFile(std::string FileName) : Name(std::move(FileName)) {
-  std::ifstream in(Name, std::ios::binary);
-  if (!in) return;
-  std::stringstream ss;
-  ss << in.rdbuf();
-  std::string text = ss.str();
+  std::string text;
+  Trouble = ReadCapped(Name, kMaxFileSize, text);
+  if (!Trouble.empty() || text.empty()) return;
   // A byte-order mark is no part of the first line, but it is written back:
   // were it dropped, a second mark behind it would become the first, and a
   // section header behind that would then count when read again.
@@ -167,21 +237,39 @@ void TIniFile::EraseSection(const std::string& Section) {
 
 void TIniFile::UpdateFile() {
   if (!Changed) return;
-  const std::string temp = Name + ".tmp";
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (Bom) out << kBom;
-    for (const std::string& l : Lines) out << l << Eol;
-    out.flush();
-    if (!out) {
-      std::remove(temp.c_str());
-      throw std::runtime_error("Cannot write the file \"" + Name + "\"");
-    }
+  if (!Trouble.empty())
+    throw std::runtime_error("Cannot write the file \"" + Name + "\": it " + Trouble);
+  std::string text = Bom ? kBom : "";
+  for (const std::string& l : Lines) text += l + Eol;
+
+  const std::filesystem::path target = FinalTarget(Name);
+  std::string temp;
+  const auto failed = [&](const std::string& Why) {
+    if (!temp.empty()) std::remove(temp.c_str());
+    return std::runtime_error("Cannot write the file \"" + Name + "\": " + Why);
+  };
+  // A name of our own next to the target, created afresh (never an existing
+  // file), with the permissions the umask gives any new file.
+  static std::atomic<unsigned> serial{0};
+  Descriptor out{-1};
+  for (int attempt = 0; out.Fd < 0; ++attempt) {
+    const std::string name = target.string() + ".tmp-" + std::to_string(getpid()) + "-" +
+                             std::to_string(serial.fetch_add(1));
+    out.Fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (out.Fd >= 0)
+      temp = name;
+    else if (errno != EEXIST || attempt > 100)
+      throw failed(std::strerror(errno));
   }
-  if (std::rename(temp.c_str(), Name.c_str()) != 0) {
-    const int err = errno;
-    std::remove(temp.c_str());
-    throw std::runtime_error("Cannot write the file \"" + Name + "\": " + std::strerror(err));
-  }
+  // The new file keeps the old one's permissions.
+  struct stat old {};
+  const bool keep = stat(target.c_str(), &old) == 0;
+  if ((keep && fchmod(out.Fd, old.st_mode & 07777) != 0) || !WriteAll(out.Fd, text) ||
+      fsync(out.Fd) != 0)
+    throw failed(std::strerror(errno));
+  const int closed = close(out.Fd);
+  out.Fd = -1;
+  if (closed != 0) throw failed(std::strerror(errno));
+  if (std::rename(temp.c_str(), target.c_str()) != 0) throw failed(std::strerror(errno));
   Changed = false;
 }

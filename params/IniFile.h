@@ -7,7 +7,11 @@
 //
 // The file is read once when the object is made and written back by
 // UpdateFile, through a temporary file renamed over the old one, so a failed
-// write never leaves a half-written file behind.
+// write never leaves a half-written file behind. Only regular files are read
+// and replaced: a symbolic link is followed (its target is replaced, the link
+// stays), a file above kMaxFileSize is not read, and anything else (a
+// directory, a device, a pipe) is neither read nor written, so that a file
+// name typed by mistake can neither hang the reader nor be clobbered.
 #pragma once
 
 #include <cstdint>
@@ -16,10 +20,19 @@
 
 class TIniFile {
  public:
+  // Parameter files are a few hundred bytes; anything this large is no INI file.
+  static constexpr size_t kMaxFileSize = 1 << 20;
+
   // Reads FileName if it exists; a missing or unreadable file reads as empty.
   explicit TIniFile(std::string FileName);
 
   const std::string& FileName() const { return Name; }
+  // Why the file was not read and will not be replaced ("is not a regular
+  // file"); empty when it was read or does not exist yet.
+  const std::string& Problem() const { return Trouble; }
+  // The same for a file name, without making an object; for checking a name
+  // before any work that would end in writing it.
+  static std::string Unusable(const std::string& FileName);
 
   // The integer under Section/Key: optional blanks, an optional sign and
   // decimal digits, in the 32-bit range; anything else gives Default.
@@ -36,7 +49,8 @@ class TIniFile {
   bool SectionExists(const std::string& Section) const;
 
   // Writes the lines back; throws std::runtime_error naming the file when it
-  // cannot be written. Nothing is written when nothing changed.
+  // cannot be written, or when Problem() is not empty. Nothing is written
+  // when nothing changed.
   void UpdateFile();
 
  private:
@@ -48,6 +62,7 @@ class TIniFile {
   bool FindKey(const Span& S, const std::string& Key, size_t& Line, std::string& Value) const;
 
   std::string Name;
+  std::string Trouble;
   std::vector<std::string> Lines;
   std::string Eol = "\r\n";  // kept from the file when it has one
   bool Bom = false;          // the file began with a byte-order mark

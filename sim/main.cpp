@@ -3,13 +3,22 @@
 //
 // With no --device it opens a pseudo-terminal, prints the path of its slave
 // side on stdout (the only thing it prints there) and answers until SIGINT or
-// SIGTERM. Deliveries run in real time.
+// SIGTERM. Deliveries run in real time. With --link PATH the pseudo-terminal
+// is also reachable at a fixed path, a symbolic link removed again on exit,
+// so that a station outlives one host run and scripts need not read the
+// path.
+#include <unistd.h>
+
 #include <CLI/CLI.hpp>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <iostream>
 #include <map>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -78,6 +87,44 @@ std::string Hex(const Bytes& Data) {
   return out;
 }
 
+// A symbolic link at Path to Target, for as long as the object lives. An
+// existing link is replaced (one left by a run that was killed); any other
+// file at Path is left alone and refused.
+class FixedLink {
+ public:
+  FixedLink(std::string Path, const std::string& Target) : Where(std::move(Path)) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::file_status there = fs::symlink_status(Where, error);
+    if (fs::exists(there) && !fs::is_symlink(there))
+      throw std::invalid_argument("--link " + Where +
+                                  ": a file that is not a symbolic link is in the way; choose "
+                                  "another path");
+    // Made aside and renamed into place, so that the path never names nothing.
+    const std::string temp = Where + ".qx25-sim-" + std::to_string(getpid());
+    std::remove(temp.c_str());
+    if (symlink(Target.c_str(), temp.c_str()) != 0 ||
+        std::rename(temp.c_str(), Where.c_str()) != 0) {
+      const int err = errno;
+      std::remove(temp.c_str());
+      throw std::runtime_error("--link " + Where + ": " + std::strerror(err));
+    }
+    Pointee = Target;
+  }
+  ~FixedLink() {
+    // Only a link that still points here: another run may have taken the path.
+    std::error_code error;
+    if (std::filesystem::read_symlink(Where, error) == Pointee && !error)
+      std::remove(Where.c_str());
+  }
+  FixedLink(const FixedLink&) = delete;
+  FixedLink& operator=(const FixedLink&) = delete;
+
+ private:
+  std::string Where;
+  std::filesystem::path Pointee;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -115,6 +162,11 @@ int main(int argc, char** argv) {
       ->capture_default_str()
       ->check(CLI::Range(0, 10000));
   app.add_flag("--trace", trace, "Print every request and reply on stderr");
+  std::string link;
+  app.add_option("--link", link,
+                 "Also make the pseudo-terminal reachable at this path (a symbolic link, removed "
+                 "on exit), e.g. /tmp/qx25-line; the path is printed instead of the terminal's")
+      ->excludes("--device");
   CLI11_PARSE(app, argc, argv);
 
   try {
@@ -149,8 +201,13 @@ int main(int argc, char** argv) {
     lineOptions.Pacing = device.empty() && !noPacing;
     lineOptions.Turnaround = std::chrono::milliseconds(turnaroundMs);
     Line line(sim, lineOptions);
-    const std::string path = device.empty() ? line.OpenPseudoTerminal() : device;
+    std::string path = device.empty() ? line.OpenPseudoTerminal() : device;
     if (!device.empty()) line.OpenDevice(device);
+    std::optional<FixedLink> fixed;
+    if (!link.empty()) {
+      fixed.emplace(link, path);
+      path = link;
+    }
 
     // The signals are taken by sigwait below, in this thread only.
     sigset_t stop;

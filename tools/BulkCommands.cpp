@@ -42,6 +42,8 @@ class Tally {
   }
   void NotTaken() { ++Refusals; }
   int Failures() const { return LineErrors + Refusals; }
+  int RefusedCount() const { return Refusals; }
+  int FailedCount() const { return LineErrors; }
   int Status() const { return LineErrors ? kExitLine : Refusals ? kExitRefused : kExitOk; }
 
  private:
@@ -84,6 +86,11 @@ void AddReadAll(CLI::App& App, Context& Ctx) {
       const std::filesystem::path dir = std::filesystem::absolute(a->Save).parent_path();
       if (!std::filesystem::is_directory(dir))
         throw BadArguments("--save: no directory " + dir.string());
+      // Checked before anything is read from the controller: only a regular
+      // file (or a new one) is kept as a parameter file.
+      const std::string problem = TIniFile::Unusable(a->Save);
+      if (!problem.empty())
+        throw BadArguments("--save " + a->Save + ": " + problem + "; give the name of a .par file");
     };
     c.Body = [a](Session& S, Node& R) {
       CTRKParameters catalog;
@@ -111,7 +118,9 @@ void AddReadAll(CLI::App& App, Context& Ctx) {
         // A file must hold what the controller has: with an entry unread it
         // would keep the catalog's initial value in its place.
         if (tally.Failures()) {
-          std::fprintf(stderr, "qx25ctl: %s not written: %d parameter(s) could not be read\n",
+          std::fprintf(stderr,
+                       "qx25ctl: %s not written: %d parameter(s) could not be read; read them "
+                       "again once the line and the controller answer\n",
                        a->Save.c_str(), tally.Failures());
           R.Add("saved", Node::Bool(false));
         } else {
@@ -119,7 +128,7 @@ void AddReadAll(CLI::App& App, Context& Ctx) {
             SaveParameterFile(catalog, a->Save);
             R.Add("saved", Node::Text(a->Save));
           } catch (const std::runtime_error& e) {
-            std::fprintf(stderr, "qx25ctl: %s\n", e.what());
+            std::fprintf(stderr, "qx25ctl: %s; %s\n", e.what(), kFileHint);
             R.Add("saved", Node::Bool(false));
             status = kExitFile;
           }
@@ -133,6 +142,7 @@ void AddReadAll(CLI::App& App, Context& Ctx) {
 
 struct WriteAllArgs {
   int Address = 1;
+  bool Force = false;
   std::string File;
   CTRKParameters Catalog;
   std::vector<bool> InFile;  // by catalog index
@@ -146,12 +156,15 @@ void AddWriteAll(CLI::App& App, Context& Ctx) {
       ->required()
       ->check(CLI::ExistingFile);
   AddAddressOption(*sub, a->Address);
+  sub->add_flag("--force", a->Force, "Send values outside the catalog's limits too");
   OnRun(*sub, Ctx, [a] {
     Command c;
     c.Validate = [a] {
       // Every value is checked before the first is sent, so that a bad file
       // leaves the controller as it was.
       const TIniFile ini(a->File);
+      if (!ini.Problem().empty())
+        throw BadArguments(a->File + ": " + ini.Problem() + "; give the name of a .par file");
       if (!ini.SectionExists(kParameterSection))
         throw BadArguments(a->File + ": no section [" + kParameterSection + "]");
       a->Catalog.Fill();
@@ -169,24 +182,34 @@ void AddWriteAll(CLI::App& App, Context& Ctx) {
           throw BadArguments(where + ": \"" + ini.ReadString(kParameterSection, key, "") +
                              "\" is not a whole number");
         CheckEncodable(p, p.Value, where);
+        const std::string broken = LimitBroken(p, p.Value);
+        if (!broken.empty() && !a->Force)
+          throw BadArguments(where + ": " + std::to_string(p.Value) + " is " + broken +
+                             "; correct the file, or give --force to send it anyway");
       }
     };
     c.Body = [a](Session& S, Node& R) {
       Tally tally(S);
       Progress progress(a->Catalog.Count() - kBulkFirst);
       Node rows = Node::Array();
+      int written = 0, leftOut = 0;
       for (int i = kBulkFirst; i < a->Catalog.Count(); ++i) {
         const CParameter& p = a->Catalog.Items(i);
         progress.Step(i - kBulkFirst + 1, Described(p));
         std::string status;
         if (p.SkipOnWriteAll) {
           status = "skipped (not written by write-all)";
+          ++leftOut;
         } else if (!a->InFile[static_cast<size_t>(i)]) {
           status = "not in the file";
+          ++leftOut;
         } else {
           status = tally.Run([&] {
             const std::optional<int64_t> back = WriteValue(S, a->Address, p, p.Value);
-            if (!back || *back == p.Value) return std::string("written");
+            if (!back || *back == p.Value) {
+              ++written;
+              return std::string("written");
+            }
             tally.NotTaken();
             return "not taken: read back " + ValueText(&p, *back);
           });
@@ -197,7 +220,11 @@ void AddWriteAll(CLI::App& App, Context& Ctx) {
       progress.Finish();
       R.Add("address", Node::Integer(a->Address))
           .Add("file", Node::Text(a->File))
-          .Add("parameters", std::move(rows));
+          .Add("parameters", std::move(rows))
+          .Add("summary", Node::Text(std::to_string(written) + " written, " +
+                                     std::to_string(tally.RefusedCount()) + " refused, " +
+                                     std::to_string(tally.FailedCount()) + " failed, " +
+                                     std::to_string(leftOut) + " left out"));
       return tally.Status();
     };
     return c;

@@ -34,6 +34,9 @@ void AddAddressOption(CLI::App& Sub, int& Address);
 // line has been parsed; the line options may also follow the subcommand.
 void OnRun(CLI::App& Sub, Context& Ctx, std::function<Command()> Make);
 
+// qx25ctl's version and the description of the driver it runs.
+std::string VersionText();
+
 // What a nozzle state code of PollNozzle means ("delivering on side 1").
 std::string StateMeaning(uint16_t Code);
 

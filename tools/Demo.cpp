@@ -67,7 +67,7 @@ int RunDelivery(Session& S, Node& R, const DemoArgs& A, double Flow, bool Json) 
   const double before = Total(S);
   say.Say("GetTotalCounter", Fixed(before, 0) + " L");
   d.SetPrice(port, kNozzle, kSide, 0, 0, A.Price);
-  say.Say("SetPrice", Fixed(A.Price, 2) + " a litre");
+  say.Say("SetPrice", Fixed(A.Price, 2) + " per L");
   d.PresetVolume(port, kNozzle, kSide, 0, A.Volume);
   S.Check();
   say.Say("PresetVolume", Fixed(A.Volume, 0) + " L: accepted");
@@ -108,12 +108,12 @@ int RunDelivery(Session& S, Node& R, const DemoArgs& A, double Flow, bool Json) 
   say.Say("GetTotalCounter", Fixed(after, 0) + " L");
   const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
 
-  R.Add("price", Node::Number(A.Price, 2))
-      .Add("preset_volume", Node::Number(A.Volume, 0))
-      .Add("volume", Node::Number(volume, 0))
-      .Add("money", Node::Number(money, 2))
-      .Add("total_before", Node::Number(before, 0))
-      .Add("total_after", Node::Number(after, 0))
+  R.Add("price", Node::Number(A.Price, 2, std::string("per ") + kLitres))
+      .Add("preset_volume", Litres(A.Volume))
+      .Add("volume", Litres(volume))
+      .Add("money", Money(money))
+      .Add("total_before", Litres(before))
+      .Add("total_after", Litres(after))
       .Add("closing_state", Node::Integer(poll.State))
       .Add("polls", Node::Integer(polls))
       .Add("seconds", Node::Number(seconds, 1));
@@ -128,8 +128,12 @@ void AddDemoCommand(CLI::App& App, Context& Ctx) {
   auto* sub = App.add_subcommand(
       "demo", "Run a whole delivery on the built-in simulator: preset, start, poll, result");
   auto a = std::make_shared<DemoArgs>();
-  sub->add_option("--volume", a->Volume, "Litres to preset, 1..999")->check(CLI::Range(1.0, 999.0));
-  sub->add_option("--price", a->Price, "Unit price")->check(CLI::Range(0.01, 99999.0));
+  sub->add_option("--volume", a->Volume, "Litres to preset, 1..999")
+      ->check(CLI::Range(1.0, 999.0))
+      ->capture_default_str();
+  sub->add_option("--price", a->Price, "Unit price")
+      ->check(CLI::Range(0.01, 99999.0))
+      ->capture_default_str();
   sub->fallthrough();
   sub->callback([&Ctx, a] {
     Ctx.Action = [&Ctx, a] {

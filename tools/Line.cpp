@@ -1,6 +1,11 @@
 #include "Line.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <system_error>
 
 #include "driver/Protocol.h"
@@ -29,10 +34,42 @@ sim::Fault FaultNamed(const std::string& Name) {
   throw BadArguments("unknown simulator fault \"" + Name + "\"");
 }
 
+// The serial dispatcher reports any device it cannot open as "no such
+// device"; a path that exists but is no terminal (a file, /dev/null) or that
+// may not be opened is told apart here, before the driver opens it.
+void CheckDevice(const std::string& Name, const std::string& Path) {
+  const int fd = open(Path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT) return;  // the dispatcher's own "no such device"
+    throw LineFailure(Name + ": " + std::strerror(errno));
+  }
+  const bool terminal = isatty(fd) == 1;
+  const int error = errno;
+  close(fd);
+  if (!terminal)
+    throw LineFailure(Name + ": not a serial device (" + std::strerror(error) +
+                      "); give a serial device, e.g. /dev/ttyUSB0, or the --link path of qx25-sim");
+}
+
+// What a user can do about a refusal.
+std::string RefusalHint(uint8_t Status) {
+  switch (Status) {
+    case kRefusedStart:
+      return "preset a delivery first (qx25ctl preset); qx25ctl poll shows the nozzle's state";
+    case kRefusedParam:
+      return "the controller does not take this code or value now";
+    case kRefusedNetAddress:
+      return "check the ID number, and that no other controller has that address";
+    default:
+      return "qx25ctl poll shows the nozzle's state";
+  }
+}
+
 }  // namespace
 
 Refused::Refused(uint8_t Code)
-    : std::runtime_error(std::string("the controller refused: ") + RefusalMeaning(Code)),
+    : std::runtime_error(std::string("the controller refused: ") + RefusalMeaning(Code) +
+                         " (PortStatus " + std::to_string(Code) + "); " + RefusalHint(Code)),
       Status(Code) {}
 
 const char* RefusalMeaning(uint8_t Status) {
@@ -51,6 +88,8 @@ const char* RefusalMeaning(uint8_t Status) {
       return "address programming refused";
     case kRefusedCurrent:
       return "current-delivery query refused";
+    case kAnsweredWithoutData:
+      return "the controller answered a data query without data";
     default:
       return nullptr;
   }
@@ -79,6 +118,7 @@ Session::Session(const LineChoice& Choice, bool OpenLine)
     Lines.SetDevicePath(port, Choice.Device);
   }
   Path = Lines.DevicePath(port);
+  if (OpenLine && !Choice.Simulate) CheckDevice(LineName(), Path);
   if (Choice.TimeoutMs > 0) {
     host::SerialTimeouts limits = Lines.Timeouts();
     limits.FirstByte = std::chrono::milliseconds(Choice.TimeoutMs);
@@ -91,7 +131,7 @@ Session::Session(const LineChoice& Choice, bool OpenLine)
     const int32_t result = Qx->SetupPort(PortNumber);
     if (result != 0) {
       FreeDriver(Qx);
-      throw LineFailure(LineName() + ": " + host::SerialErrorText(result));
+      throw LineFailure(LineName() + ": " + host::SerialErrorText(result) + "; " + kLineHint);
     }
   }
 }
@@ -111,12 +151,22 @@ void Session::Check() {
   if (status == kLineOk) return;
   if (RefusalMeaning(status)) throw Refused(status);
   throw LineFailure(LineName() + ": " +
-                    host::SerialErrorText(Lines.GetErrorCode(static_cast<uint8_t>(PortNumber))));
+                    host::SerialErrorText(Lines.GetErrorCode(static_cast<uint8_t>(PortNumber))) +
+                    "; " + kLineHint);
 }
 
 std::string Session::Describe(const std::string& Message) {
   return LineName() + ": " + Message + " (" +
-         host::SerialErrorText(Lines.GetErrorCode(static_cast<uint8_t>(PortNumber))) + ")";
+         host::SerialErrorText(Lines.GetErrorCode(static_cast<uint8_t>(PortNumber))) + "); " +
+         kLineHint;
+}
+
+int PrintResult(const LineChoice& Choice, const Node& Result, int Status) {
+  if (Print(Result, Choice.Json)) return Status;
+  const int error = errno;
+  std::fprintf(stderr, "qx25ctl: the result could not be written to stdout: %s; %s\n",
+               std::strerror(error), kFileHint);
+  return kExitFile;
 }
 
 int ReportError(const LineChoice& Choice, int Status, const std::string& Kind,
@@ -128,13 +178,16 @@ int ReportError(const LineChoice& Choice, int Status, const std::string& Kind,
         .Add("kind", Node::Text(Kind))
         .Add("message", Node::Text(Message));
     for (const auto& [key, value] : Details.Fields()) error.Add(key, value);
-    Print(Node::Object().Add("error", std::move(error)), true);
+    // An error that cannot even be printed leaves only the status to tell.
+    (void)Print(Node::Object().Add("error", std::move(error)), true);
   }
   return Status;
 }
 
 int RunCommand(const LineChoice& Choice, const Command& Run) {
   try {
+    if (Choice.DeviceGiven && Choice.Device.empty())
+      throw BadArguments("--device needs a path, for example /dev/ttyUSB0");
     if (Run.Validate) Run.Validate();
     if (Choice.SimTuned && !Choice.Simulate)
       throw BadArguments("the --sim-... options need --simulate");
@@ -147,23 +200,28 @@ int RunCommand(const LineChoice& Choice, const Command& Run) {
     } catch (const ESerialIO& e) {
       throw LineFailure(session.Describe(e.what()));
     }
-    Print(result, Choice.Json);
-    return status;
+    return PrintResult(Choice, result, status);
   } catch (const Refused& e) {
     Node details = Node::Object();
     details.Add("port_status", Node::Integer(e.Status))
         .Add("meaning", Node::Text(RefusalMeaning(e.Status)));
-    return ReportError(Choice, kExitRefused, "refused",
-                       std::string(e.what()) + " (PortStatus " + std::to_string(e.Status) + ")",
-                       std::move(details));
+    std::string message = e.what();
+    if (Choice.Simulate && e.Status == kRefusedStart)
+      message +=
+          "; --simulate starts a fresh simulator on every run, so nothing is preset: run "
+          "qx25-sim --link /tmp/qx25-line and give each command --device /tmp/qx25-line";
+    return ReportError(Choice, kExitRefused, "refused", message, std::move(details));
   } catch (const BadArguments& e) {
+    // These messages say themselves what to give instead.
     return ReportError(Choice, kExitBadArguments, "arguments", e.what());
   } catch (const std::invalid_argument& e) {
-    return ReportError(Choice, kExitBadArguments, "arguments", e.what());
+    return ReportError(Choice, kExitBadArguments, "arguments",
+                       std::string(e.what()) + "; " + kArgumentsHint);
   } catch (const std::out_of_range& e) {
-    return ReportError(Choice, kExitBadArguments, "arguments", e.what());
+    return ReportError(Choice, kExitBadArguments, "arguments",
+                       std::string(e.what()) + "; " + kArgumentsHint);
   } catch (const FileFailure& e) {
-    return ReportError(Choice, kExitFile, "file", e.what());
+    return ReportError(Choice, kExitFile, "file", std::string(e.what()) + "; " + kFileHint);
   } catch (const LineFailure& e) {
     return ReportError(Choice, kExitLine, "line", e.what());
   } catch (const std::system_error& e) {

@@ -32,8 +32,9 @@ enum ExitStatus : int {
 };
 
 struct LineChoice {
-  std::string Device;  // --device; empty for the port's default device
-  int Port = 0;        // --port; 0 when not given
+  std::string Device;        // --device; empty for the port's default device
+  bool DeviceGiven = false;  // --device was given (perhaps empty, which is refused)
+  int Port = 0;              // --port; 0 when not given
   bool Simulate = false;
   bool Trace = false;
   bool Json = false;
@@ -69,6 +70,12 @@ class Refused : public std::runtime_error {
   explicit Refused(uint8_t Status);
   uint8_t Status;
 };
+
+// What a user can do about an error of each kind, appended to its message.
+inline constexpr const char* kArgumentsHint = "see qx25ctl --help, or COMMAND --help";
+inline constexpr const char* kLineHint =
+    "check the device, its cable and the controller's address, or give a longer --timeout";
+inline constexpr const char* kFileHint = "check the path, its permissions and the free space";
 
 // What a refusal code in PortStatus means ("preset refused"); null for any
 // other status.
@@ -119,6 +126,20 @@ struct Command {
 // whatever was raised into a message on stderr (and an "error" object on
 // stdout with --json) and an exit status.
 int RunCommand(const LineChoice& Choice, const Command& Run);
+
+// The volume unit the text output shows; JSON carries bare litres.
+inline constexpr const char* kLitres = "L";
+// A volume in litres, with its unit in the text output.
+inline Node Litres(double Value, int Decimals = 0) {
+  return Node::Number(Value, Decimals, kLitres);
+}
+// An amount of money: two decimals in the station's currency, which the
+// driver does not know, so no unit is shown.
+inline Node Money(double Value) { return Node::Number(Value, 2); }
+
+// Prints a command's result; a result that cannot be written (a full disk, a
+// closed pipe) is a file failure, as with the other tools of the system.
+int PrintResult(const LineChoice& Choice, const Node& Result, int Status);
 
 // Reports an error as RunCommand does and returns Status.
 int ReportError(const LineChoice& Choice, int Status, const std::string& Kind,

@@ -22,11 +22,12 @@ Node Node::Integer(int64_t Value) {
   return n;
 }
 
-Node Node::Number(double Value, int Decimals) {
+Node Node::Number(double Value, int Decimals, std::string Unit) {
   Node n;
   n.What = Kind::Number;
   n.Real = Value;
   n.Places = std::clamp(Decimals, 0, 15);
+  n.Units = std::move(Unit);
   return n;
 }
 
@@ -180,9 +181,10 @@ bool IsNumeric(const Node& Value) {
   return Value.Type() == Node::Kind::Integer || Value.Type() == Node::Kind::Number;
 }
 
-// What a person sees of a scalar: a dash for nothing.
+// What a person sees of a scalar: a dash for nothing, a number with its unit.
 std::string Shown(const Node& Value) {
-  return Value.Type() == Node::Kind::Null ? "-" : Value.Scalar();
+  if (Value.Type() == Node::Kind::Null) return "-";
+  return Value.Unit().empty() ? Value.Scalar() : Value.Scalar() + " " + Value.Unit();
 }
 
 // A table cell cut to Width columns, so that one long text (some units run
@@ -218,9 +220,12 @@ void AppendTable(std::string& Out, const Node& Rows, const std::string& Indent) 
       if (key == Key) return &value;
     return nullptr;
   };
+  // The last column pushes nothing off the screen, so it is never cut: a
+  // status there is read whole.
   auto cellText = [&](const Node& Row, const std::string& Key) {
     const Node* value = cell(Row, Key);
-    return value ? Fit(Shown(*value), kMaxCellWidth) : std::string();
+    if (!value) return std::string();
+    return Key == keys.back() ? Shown(*value) : Fit(Shown(*value), kMaxCellWidth);
   };
   std::vector<size_t> widths;
   std::vector<bool> right;
@@ -296,10 +301,10 @@ std::string ToText(const Node& Value) {
   return out;
 }
 
-void Print(const Node& Value, bool Json, std::FILE* Out) {
+bool Print(const Node& Value, bool Json, std::FILE* Out) {
   const std::string text = Json ? ToJson(Value) : ToText(Value);
-  std::fputs(text.c_str(), Out);
-  std::fflush(Out);
+  const bool written = std::fwrite(text.data(), 1, text.size(), Out) == text.size();
+  return std::fflush(Out) == 0 && written && !std::ferror(Out);
 }
 
 size_t TextWidth(const std::string& Text) {

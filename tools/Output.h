@@ -19,8 +19,9 @@ class Node {
   Node() = default;  // null
   static Node Bool(bool Value);
   static Node Integer(int64_t Value);
-  // A number written with exactly Decimals digits after the point.
-  static Node Number(double Value, int Decimals);
+  // A number written with exactly Decimals digits after the point; the text
+  // shows Unit after it ("25 L"), JSON the bare number.
+  static Node Number(double Value, int Decimals, std::string Unit = {});
   static Node Text(std::string Value);
   static Node Object();
   static Node Array();
@@ -34,6 +35,8 @@ class Node {
   bool Empty() const { return Members.empty() && Items.empty(); }
   // The scalar as text, as both outputs show it; empty for null.
   std::string Scalar() const;
+  // The unit the text shows after a number; empty for none.
+  const std::string& Unit() const { return Units; }
   const std::vector<std::pair<std::string, Node>>& Fields() const { return Members; }
   const std::vector<Node>& Elements() const { return Items; }
 
@@ -43,6 +46,7 @@ class Node {
   int64_t Whole = 0;
   double Real = 0;
   int Places = 0;
+  std::string Units;
   std::string String;
   std::vector<std::pair<std::string, Node>> Members;
   std::vector<Node> Items;
@@ -52,7 +56,9 @@ std::string ToJson(const Node& Value);
 // Objects as aligned "key: value" lines (nested objects indented), arrays of
 // objects as tables, arrays of scalars as comma-separated lists.
 std::string ToText(const Node& Value);
-void Print(const Node& Value, bool Json, std::FILE* Out = stdout);
+// Returns false when the output could not be written (a full disk, a closed
+// pipe), with errno telling why.
+bool Print(const Node& Value, bool Json, std::FILE* Out = stdout);
 
 // Width of UTF-8 text in terminal columns, counting one per code point.
 size_t TextWidth(const std::string& Text);

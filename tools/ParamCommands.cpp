@@ -27,7 +27,25 @@ const CParameter* FindCommonCommand(const CTRKParameters& Catalog, int Code) {
   return nullptr;
 }
 
+std::string LimitBroken(const CParameter& Record, int64_t Raw) {
+  if (Raw >= Record.MinValue && Raw <= Record.MaxValue) return {};
+  const bool below = Raw < Record.MinValue;
+  const int64_t limit = below ? Record.MinValue : Record.MaxValue;
+  std::string shown = std::to_string(limit);
+  try {
+    shown = Record.ValueToText(limit);
+  } catch (const std::runtime_error&) {
+    // Shown raw.
+  }
+  return std::string(below ? "below the lower" : "above the upper") + " limit " + shown +
+         (Record.Units.empty() ? "" : " " + Record.Units) + " (raw " + std::to_string(limit) + ")";
+}
+
 std::string ValueText(const CParameter* Record, int64_t Raw) {
+  // The catalog's text shows a number below the limit as the limit; a value
+  // outside the limits is shown as it is, raw, with the limit it breaks.
+  if (Record && !LimitBroken(*Record, Raw).empty())
+    return std::to_string(Raw) + " (raw, " + LimitBroken(*Record, Raw) + ")";
   if (Record) {
     try {
       return Record->ValueToText(Raw);
@@ -86,14 +104,21 @@ bool ParseInteger(const std::string& Text, int64_t& Value) {
 
 // The raw value for the text a technician types: a number in the units the
 // catalog shows (0.4 for a raw 4 with one decimal, a decimal comma accepted),
-// the index of a value name, a temperature; or, with Raw, the raw integer.
-int64_t RawFromText(const CParameter& P, std::string Text, bool Raw) {
+// the index of a value name, a temperature; or, with Raw, the raw integer,
+// which must keep to the catalog's limits unless Force.
+int64_t RawFromText(const CParameter& P, std::string Text, bool Raw, bool Force) {
   const std::string where = "code " + std::to_string(P.Code);
   int64_t value = 0;
   if (Raw || P.Kind == pkList || P.Kind == pkTemperature) {
     if (!ParseInteger(Text, value))
       throw BadArguments(where + ": \"" + Text + "\" is not a whole number");
-    if (Raw) return value;
+    if (Raw) {
+      const std::string broken = LimitBroken(P, value);
+      if (!broken.empty() && !Force)
+        throw BadArguments(where + ": raw " + Text + " is " + broken +
+                           "; give --force to send it anyway");
+      return value;
+    }
     if (P.Kind == pkTemperature) {
       if (value < -99 || value > 200) throw BadArguments(where + ": temperature outside -99..200");
       return value < 0 ? 200 - value : value;  // above 200 stands for a negative temperature
@@ -120,6 +145,7 @@ struct ParamArgs {
   int Code = 0;
   std::string Text;
   bool Raw = false;
+  bool Force = false;
   CTRKParameters Catalog;
   int64_t Value = 0;
 };
@@ -128,11 +154,17 @@ void AddReadParam(CLI::App& App, Context& Ctx) {
   auto* sub = App.add_subcommand("read-param", "Read one controller parameter by its code");
   auto a = std::make_shared<ParamArgs>();
   sub->add_option("CODE", a->Code, "Parameter code 0..59")->required()->check(CLI::Range(0, 59));
+  sub->add_flag("--raw", a->Raw, "Read a code the catalog does not describe, shown raw");
   AddAddressOption(*sub, a->Address);
   OnRun(*sub, Ctx, [a] {
     Command c;
-    c.Body = [a](Session& S, Node& R) {
+    c.Validate = [a] {
       a->Catalog.Fill();
+      if (!a->Raw && !FindParameter(a->Catalog, a->Code))
+        throw BadArguments("code " + std::to_string(a->Code) +
+                           " is not a parameter of the catalog; give --raw to read it anyway");
+    };
+    c.Body = [a](Session& S, Node& R) {
       const int64_t value = ReadValue(S, a->Address, a->Code);
       R = ValueRow(FindParameter(a->Catalog, a->Code), a->Code, value);
       R.Add("address", Node::Integer(a->Address));
@@ -152,7 +184,9 @@ void AddWriteParam(CLI::App& App, Context& Ctx) {
   sub->add_option("VALUE", a->Text,
                   "Value as shown (50.0, or a value name's number for a list), or raw with --raw")
       ->required();
-  sub->add_flag("--raw", a->Raw, "VALUE is the raw integer the controller stores");
+  sub->add_flag("--raw", a->Raw,
+                "VALUE is the raw integer the controller stores (within the catalog's limits)");
+  sub->add_flag("--force", a->Force, "With --raw: send a value outside the catalog's limits");
   AddAddressOption(*sub, a->Address);
   OnRun(*sub, Ctx, [a] {
     Command c;
@@ -161,7 +195,8 @@ void AddWriteParam(CLI::App& App, Context& Ctx) {
       const CParameter* p = FindParameter(a->Catalog, a->Code);
       if (!p)
         throw BadArguments("the catalog has no parameter with code " + std::to_string(a->Code));
-      a->Value = RawFromText(*p, a->Text, a->Raw);
+      if (a->Force && !a->Raw) throw BadArguments("--force goes with --raw");
+      a->Value = RawFromText(*p, a->Text, a->Raw, a->Force);
       CheckEncodable(*p, a->Value, "VALUE");
     };
     c.Body = [a](Session& S, Node& R) {
@@ -169,6 +204,8 @@ void AddWriteParam(CLI::App& App, Context& Ctx) {
       const std::optional<int64_t> back = WriteValue(S, a->Address, p, a->Value);
       R = ValueRow(&p, p.Code, a->Value);
       R.Add("address", Node::Integer(a->Address));
+      const std::string broken = LimitBroken(p, a->Value);
+      if (!broken.empty()) R.Add("outside_limits", Node::Text(broken));
       if (!back) return kExitOk;
       R.Add("read_back", Node::Text(ValueText(&p, *back)));
       R.Add("taken", Node::Bool(*back == a->Value));
@@ -212,14 +249,24 @@ void AddCommon(CLI::App& App, Context& Ctx) {
       "common", "Send a command to every dispenser of the line (no reply is expected)");
   auto command = std::make_shared<int>(0);
   auto value = std::make_shared<int>(0);
+  auto raw = std::make_shared<bool>(false);
   sub->add_option("COMMAND", *command,
                   "Command number 0..9 (0 lighting, 1 show ID and address, "
                   "2 display test, 4 reset all, 5 outdoor lighting)")
       ->required()
       ->check(CLI::Range(0, kMaxCommonDigit));
   sub->add_option("VALUE", *value, "Value 0..9")->required()->check(CLI::Range(0, kMaxCommonDigit));
-  OnRun(*sub, Ctx, [command, value] {
+  sub->add_flag("--raw", *raw, "Send a command number the catalog does not describe");
+  OnRun(*sub, Ctx, [command, value, raw] {
     Command c;
+    c.Validate = [command, raw] {
+      CTRKParameters catalog;
+      catalog.Fill();
+      if (!*raw && !FindCommonCommand(catalog, *command))
+        throw BadArguments("command " + std::to_string(*command) +
+                           " is not a common command of the catalog; give --raw to send it "
+                           "anyway");
+    };
     c.Body = [command, value](Session& S, Node& R) {
       if (!S.Driver().WriteParam(lmCommon, S.Port(), 0, *command, 1, *value))
         throw LineFailure(S.Describe("the common command could not be sent"));

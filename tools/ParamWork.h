@@ -26,6 +26,10 @@ Node ValueRow(const CParameter* Record, int Code, std::optional<int64_t> Raw);
 // The catalog's text of Raw, or Raw in decimal where the catalog has none.
 std::string ValueText(const CParameter* Record, int64_t Raw);
 
+// Which limit of the catalog Raw breaks ("below the lower limit 600.00
+// кг/м3 (raw 60000)"); empty when it keeps to them.
+std::string LimitBroken(const CParameter& Record, int64_t Raw);
+
 // Throws BadArguments unless Raw can be sent in the record's digit count.
 void CheckEncodable(const CParameter& Record, int64_t Raw, const std::string& Where);
 

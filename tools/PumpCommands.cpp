@@ -3,6 +3,7 @@
 #include <iconv.h>
 
 #include <cmath>
+#include <cstdio>
 #include <memory>
 
 #include "Commands.h"
@@ -43,13 +44,26 @@ void Remember(Session& S, const NozzleArgs& A, double Price) {
   S.Driver().SetPrice(S.Port(), A.Nozzle, A.Side, 0, 0, Price);
 }
 
-Node Money(double Value) { return Node::Number(Value, 2); }
-
 // The largest volume a preset can carry in its five digits.
 constexpr double kMaxPresetVolume = 99999;
 
 void AddPriceOption(CLI::App& Sub, double& Price, const std::string& What) {
-  Sub.add_option("--price", Price, What)->check(CLI::Range(0.0, 999999.0));
+  Sub.add_option("--price", Price, What)->check(CLI::Range(0.0, 999999.0))->capture_default_str();
+}
+
+// A price: money a litre.
+Node Price(double Value) { return Node::Number(Value, 2, std::string("per ") + kLitres); }
+
+// The totalizer shows whole litres in eight digits.
+constexpr int64_t kMaxTotal = 99999999;
+
+// The host reads the property table by kind number alone; the driver gives
+// the kinds no names, so they are named by the operation that answers them.
+std::string PropertyName(int32_t Kind) { return "GetDriverProperty(" + std::to_string(Kind) + ")"; }
+
+std::string DriverText(Session& S) {
+  const TDriverInfo info = S.Driver().GetDriverInfo();
+  return FromCp1251(info.Text, std::min<size_t>(info.Length, 27));
 }
 
 void AddInfo(CLI::App& App, Context& Ctx) {
@@ -58,15 +72,16 @@ void AddInfo(CLI::App& App, Context& Ctx) {
     Command c;
     c.NeedsLine = false;
     c.Body = [](Session& S, Node& R) {
-      const TDriverInfo info = S.Driver().GetDriverInfo();
-      const std::string text = FromCp1251(info.Text, std::min<size_t>(info.Length, 27));
+      const std::string text = DriverText(S);
       R.Add("driver", Node::Text(text));
       Node properties = Node::Array();
       for (int32_t kind = 0; kind <= 10; ++kind) {
         int32_t value = 0;
         if (S.Driver().GetDriverProperty(kind, value))
-          properties.Push(
-              Node::Object().Add("kind", Node::Integer(kind)).Add("value", Node::Integer(value)));
+          properties.Push(Node::Object()
+                              .Add("kind", Node::Integer(kind))
+                              .Add("name", Node::Text(PropertyName(kind)))
+                              .Add("value", Node::Integer(value)));
       }
       R.Add("properties", std::move(properties));
       return kExitOk;
@@ -79,8 +94,12 @@ void AddPoll(CLI::App& App, Context& Ctx) {
   auto* sub = App.add_subcommand("poll", "Poll the state of a nozzle's sides (PollNozzle)");
   auto a = std::make_shared<NozzleArgs>();
   auto sides = std::make_shared<int>(1);
-  sub->add_option("--nozzle", a->Nozzle, "Nozzle 1..32")->check(CLI::Range(1, 32));
-  sub->add_option("--sides", *sides, "Number of sides to poll, 1..4")->check(CLI::Range(1, 4));
+  sub->add_option("--nozzle", a->Nozzle, "Nozzle 1..32")
+      ->check(CLI::Range(1, 32))
+      ->capture_default_str();
+  sub->add_option("--sides", *sides, "Number of sides to poll, 1..4")
+      ->check(CLI::Range(1, 4))
+      ->capture_default_str();
   OnRun(*sub, Ctx, [a, sides] {
     Command c;
     c.Body = [a, sides](Session& S, Node& R) {
@@ -102,7 +121,7 @@ void AddPoll(CLI::App& App, Context& Ctx) {
           .Add("state_side", Node::Integer(poll.StateSide));
       R.Add("event", poll.EventLetter ? Node::Text(std::string(1, poll.EventLetter)) : Node());
       if (poll.State == kCodeFinished)
-        R.Add("delivered_volume", Node::Number(d.DeliveredVolumes[S.Port()][a->Nozzle], 0));
+        R.Add("delivered_volume", Litres(d.DeliveredVolumes[S.Port()][a->Nozzle]));
       Node list = Node::Array();
       for (int side = 1; side <= *sides; ++side)
         list.Push(Node::Object()
@@ -127,8 +146,9 @@ void AddPreset(CLI::App& App, Context& Ctx) {
   auto* sub = App.add_subcommand("preset", "Preset a delivery by volume or by money");
   auto a = std::make_shared<PresetArgs>();
   AddNozzleOptions(*sub, a->At);
-  auto* volume = sub->add_option("--volume", a->Volume, "Litres, 0..99999 (whole litres are sent)")
-                     ->check(CLI::Range(0.0, 99999.0));
+  auto* volume =
+      sub->add_option("--volume", a->Volume, "Litres, 0..99999 (rounded to whole litres, as sent)")
+          ->check(CLI::Range(0.0, 99999.0));
   auto* money = sub->add_option("--money", a->Money, "Amount of money; needs --price")
                     ->check(CLI::Range(0.0, 1e9));
   AddPriceOption(*sub, a->Price, "Unit price for --money");
@@ -148,12 +168,20 @@ void AddPreset(CLI::App& App, Context& Ctx) {
         d.SetPrice(S.Port(), a->At.Nozzle, a->At.Side, 0, 0, a->Price);
         d.PresetMoney(S.Port(), a->At.Nozzle, a->At.Side, 0, a->Money);
         S.Check();
-        R.Add("money", Money(a->Money)).Add("price", Money(a->Price));
+        R.Add("money", Money(a->Money)).Add("price", Price(a->Price));
       } else {
         d.PresetVolume(S.Port(), a->At.Nozzle, a->At.Side, 0, a->Volume);
         S.Check();
       }
-      R.Add("preset_volume", Node::Number(d.PresetVolumes[S.Port()][a->At.Nozzle], 2));
+      // The driver keeps the figure it was given; the request carries it
+      // rounded to whole litres, half to even, and that is what the
+      // controller will deliver.
+      const double asked = d.PresetVolumes[S.Port()][a->At.Nozzle];
+      const double sent = std::nearbyint(asked);
+      R.Add("preset_volume", Litres(sent));
+      if (sent != asked)
+        R.Add("asked_volume", Litres(asked, 2))
+            .Add("note", Node::Text("the preset carries whole litres"));
       return kExitOk;
     };
     return c;
@@ -237,7 +265,7 @@ void AddDeliveryQueries(CLI::App& App, Context& Ctx) {
       const double volume = S.Driver().GetCurrentDelivery(S.Port(), a->At.Nozzle, money);
       S.Check();
       R = Where(S, a->At);
-      R.Add("volume", Node::Number(volume, 0)).Add("money", Money(money));
+      R.Add("volume", Litres(volume)).Add("money", Money(money));
       return kExitOk;
     };
     return c;
@@ -256,7 +284,7 @@ void AddDeliveryQueries(CLI::App& App, Context& Ctx) {
       S.Driver().GetDeliveryResult(S.Port(), b->At.Nozzle, volume, money);
       S.Check();
       R = Where(S, b->At);
-      R.Add("volume", Node::Number(volume, 0)).Add("money", Money(money));
+      R.Add("volume", Litres(volume)).Add("money", Money(money));
       return kExitOk;
     };
     return c;
@@ -279,7 +307,7 @@ void AddTotal(CLI::App& App, Context& Ctx) {
     Command c;
     c.Body = [a](Session& S, Node& R) {
       const double total = ReadTotal(S, *a);
-      R = Where(S, *a).Add("total", Node::Number(total, 0));
+      R = Where(S, *a).Add("total", Litres(total));
       return kExitOk;
     };
     return c;
@@ -287,20 +315,30 @@ void AddTotal(CLI::App& App, Context& Ctx) {
 
   auto* set = App.add_subcommand("set-total", "Set the totalizer (SetTotalCounter), then read it");
   auto b = std::make_shared<NozzleArgs>();
-  auto value = std::make_shared<double>(0);
-  set->add_option("VALUE", *value, "New counter value, 0..999999.99")
+  auto value = std::make_shared<int64_t>(0);
+  set->add_option("VALUE", *value,
+                  "New counter value in whole litres, as total shows it, 0..99999999")
       ->required()
-      ->check(CLI::Range(0.0, 999999.99));
+      ->check(CLI::Range(int64_t{0}, kMaxTotal));
   AddNozzleOptions(*set, *b);
   OnRun(*set, Ctx, [b, value] {
     Command c;
     c.Body = [b, value](Session& S, Node& R) {
-      double written = *value;
-      S.Driver().SetTotalCounter(S.Port(), b->Nozzle, b->Side, written, 0, 0, 0);
+      // SetTotalCounter sends a hundred times the figure it is given, and the
+      // controller's counter then reads those eight digits: the figure is the
+      // counter as read, divided by that scale.
+      double figure = static_cast<double>(*value) / kCounterScale;
+      S.Driver().SetTotalCounter(S.Port(), b->Nozzle, b->Side, figure, 0, 0, 0);
       S.Check();
+      const double back = ReadTotal(S, *b);
       R = Where(S, *b);
-      R.Add("written", Node::Number(*value, 2)).Add("read_back", Node::Number(ReadTotal(S, *b), 0));
-      return kExitOk;
+      R.Add("written", Litres(static_cast<double>(*value))).Add("read_back", Litres(back));
+      if (back == static_cast<double>(*value)) return kExitOk;
+      std::fprintf(stderr,
+                   "qx25ctl: the counter reads %.0f L, not the %lld L written; set it again, or "
+                   "check the controller with qx25ctl total\n",
+                   back, static_cast<long long>(*value));
+      return kExitRefused;
     };
     return c;
   });
@@ -324,13 +362,21 @@ std::string StateMeaning(uint16_t Code) {
 }
 
 void AddNozzleOptions(CLI::App& Sub, NozzleArgs& Args) {
-  Sub.add_option("--nozzle", Args.Nozzle, "Nozzle 1..32")->check(CLI::Range(1, 32));
-  Sub.add_option("--side", Args.Side, "Side 1..4")->check(CLI::Range(1, 4));
+  Sub.add_option("--nozzle", Args.Nozzle, "Nozzle 1..32")
+      ->check(CLI::Range(1, 32))
+      ->capture_default_str();
+  Sub.add_option("--side", Args.Side, "Side 1..4")->check(CLI::Range(1, 4))->capture_default_str();
 }
 
 void AddAddressOption(CLI::App& Sub, int& Address) {
   Sub.add_option("--address", Address, "Network address of the controller, 1..99")
-      ->check(CLI::Range(1, 99));
+      ->check(CLI::Range(1, 99))
+      ->capture_default_str();
+}
+
+std::string VersionText() {
+  Session s(LineChoice{}, false);  // a driver to ask, on no line
+  return std::string("qx25ctl ") + QX25_VERSION + "\nlibqx25 driver: " + DriverText(s);
 }
 
 void OnRun(CLI::App& Sub, Context& Ctx, std::function<Command()> Make) {

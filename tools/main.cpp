@@ -1,6 +1,7 @@
 // qx25ctl: the dispenser driver from the command line, on a serial device or
 // on the built-in simulator, for station integrators and technicians.
 #include <clocale>
+#include <cstring>
 
 #include "Commands.h"
 #include "params/ParameterUnit.h"
@@ -12,7 +13,8 @@ namespace {
 void AddLineOptions(CLI::App& App, LineChoice& Line) {
   const std::string lineGroup = "Line";
   auto* device =
-      App.add_option("--device", Line.Device, "Serial device of the line, e.g. /dev/ttyUSB0")
+      App.add_option("--device", Line.Device,
+                     "Serial device of the line, e.g. /dev/ttyUSB0, or the --link path of qx25-sim")
           ->group(lineGroup);
   auto* port = App.add_option("--port", Line.Port,
                               "COM port number 1..30; without --device it opens /dev/ttyS(N-1)")
@@ -25,6 +27,7 @@ void AddLineOptions(CLI::App& App, LineChoice& Line) {
   simulate->excludes(device)->excludes(port);
   App.add_option("--timeout", Line.TimeoutMs, "Reply time-out in milliseconds (first byte)")
       ->check(CLI::Range(1, 60000))
+      ->default_str(std::to_string(qx25::host::SerialTimeouts{}.FirstByte.count()))
       ->group(lineGroup);
   App.add_flag("--trace", Line.Trace, "Print the protocol trace (frames in hex) on stderr")
       ->group(lineGroup);
@@ -34,14 +37,25 @@ void AddLineOptions(CLI::App& App, LineChoice& Line) {
 
   // Only with --simulate (or for demo); checked once the command is known.
   const std::string simGroup = "Built-in simulator";
-  App.add_option("--sim-flow", Line.SimFlow, "Litres a second while delivering (default 6)")
+  App.add_option("--sim-flow", Line.SimFlow, "Litres a second while delivering")
       ->check(CLI::Range(0.1, 1000.0))
+      ->capture_default_str()
       ->group(simGroup);
   App.add_option("--sim-fault", Line.SimFault, "Damage every reply with this fault")
       ->check(CLI::IsMember({"noise", "flip-bit", "drop-byte", "silence", "refuse", "cut-short"}))
       ->group(simGroup);
   App.add_flag("--sim-unpaced", Line.SimUnpaced, "Answer at once rather than at 4800 baud")
       ->group(simGroup);
+}
+
+// Whether the command line asks for JSON, read from the words themselves: a
+// command line that does not parse must still get its error as JSON.
+bool WantsJson(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--") == 0) return false;
+    if (std::strcmp(argv[i], "--json") == 0) return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -55,9 +69,11 @@ int main(int argc, char** argv) {
 
   CLI::App app{
       "qx25ctl: run fuel dispensers through the qx25 driver on a serial line or on the built-in "
-      "simulator.\nExit status: 0 done, 1 refused by the controller, 2 bad arguments (nothing "
-      "sent), 3 line error or time-out, 4 file not written."};
+      "simulator.\nVolumes are in litres (L), money in the station's currency.\nExit status: 0 "
+      "done, 1 refused by the controller, 2 bad arguments (nothing sent), 3 line error or "
+      "time-out, 4 file or output not written."};
   app.require_subcommand(1);
+  app.set_version_flag("--version", VersionText, "Show the versions of qx25ctl and of the driver");
   Context ctx;
   AddLineOptions(app, ctx.Line);
   AddPumpCommands(app, ctx);
@@ -69,9 +85,12 @@ int main(int argc, char** argv) {
   } catch (const CLI::Success& e) {
     return app.exit(e);  // --help
   } catch (const CLI::ParseError& e) {
-    app.exit(e);
-    return kExitBadArguments;
+    LineChoice choice;
+    choice.Json = WantsJson(argc, argv);
+    return ReportError(choice, kExitBadArguments, "arguments",
+                       std::string(e.what()) + "; " + kArgumentsHint);
   }
+  ctx.Line.DeviceGiven = app.count("--device") > 0;
   ctx.Line.SimTuned =
       app.count("--sim-flow") + app.count("--sim-fault") + app.count("--sim-unpaced") > 0;
   return ctx.Action ? ctx.Action() : kExitBadArguments;

@@ -65,19 +65,23 @@ TEST_F(DeliveryTest, RepliesWithoutVolumeReportZeroAndKeepTheLastVolume) {
   driver->DeliveredVolumes[3][1] = 77;
   struct Case {
     ScriptedReply reply;
-    uint8_t status;  // PortStatus afterwards
+    uint8_t current;  // PortStatus after the current-delivery query
+    uint8_t other;    // after the result and the totalizer queries
   };
   uint8_t frame[64];
   const Bytes twoBytes{'0', '0'};
   const Bytes shortFrame(frame, frame + EncodeReply(twoBytes.data(), 2, frame));
-  // The last case: a reply accepted while the line reports status 5.
-  for (const Case& c : {Case{{{kCan}}, kRefusedCurrent}, Case{{{kAck}}, 1}, Case{{{kNak}}, 1},
-                        Case{{{kAck}, false, 5}, 5}}) {
+  // A lone ACK, NAK or CAN is told apart from a real 0 by the port status;
+  // the last case is a reply accepted while the line reports status 5.
+  for (const Case& c : {Case{{{kCan}}, kRefusedCurrent, kAnsweredWithoutData},
+                        Case{{{kAck}}, kAnsweredWithoutData, kAnsweredWithoutData},
+                        Case{{{kNak}}, kAnsweredWithoutData, kAnsweredWithoutData},
+                        Case{{{kAck}, false, 5}, 5, 5}}) {
     line.Script.push_back(c.reply);
     double money = -1;
     EXPECT_EQ(driver->GetCurrentDelivery(3, 1, money), 0);
     EXPECT_EQ(money, 0);
-    EXPECT_EQ(driver->GetPortStatus(3), c.status);
+    EXPECT_EQ(driver->GetPortStatus(3), c.current);
 
     line.Script.push_back(c.reply);
     double volume = -1;
@@ -85,7 +89,7 @@ TEST_F(DeliveryTest, RepliesWithoutVolumeReportZeroAndKeepTheLastVolume) {
     driver->GetDeliveryResult(3, 1, volume, money);
     EXPECT_EQ(volume, 0);
     EXPECT_EQ(money, 0);
-    EXPECT_EQ(driver->GetPortStatus(3), c.status == kRefusedCurrent ? 1 : c.status);
+    EXPECT_EQ(driver->GetPortStatus(3), c.other);
 
     line.Script.push_back(c.reply);
     double total = -1;
@@ -93,6 +97,7 @@ TEST_F(DeliveryTest, RepliesWithoutVolumeReportZeroAndKeepTheLastVolume) {
     driver->GetTotalCounter(3, 1, 1, total, second, 0, 0);
     EXPECT_EQ(total, 0);
     EXPECT_EQ(second, 0u);
+    EXPECT_EQ(driver->GetPortStatus(3), c.other);
     EXPECT_EQ(driver->DeliveredVolumes[3][1], 77);
   }
 

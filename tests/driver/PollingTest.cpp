@@ -147,8 +147,10 @@ TEST_F(PollTest, SideThatCannotBeReadIsMarkedAndNotMerged) {
   EXPECT_EQ(p.Codes[1], 226);
   EXPECT_EQ(p.State, 226);
   EXPECT_EQ(p.StateSide, 2);
-  // The bare ACK confirmed nothing: the second request still acknowledges.
+  // The bare ACK confirmed nothing: the second request still acknowledges,
+  // and the port status says that a side went unread.
   EXPECT_EQ(line.Request(1), (Bytes{0x02, 0x22, '1', '1'}));
+  EXPECT_EQ(driver->GetPortStatus(3), kAnsweredWithoutData);
 
   // A line status other than 1 stops the poll at that side.
   uint8_t frame[32];

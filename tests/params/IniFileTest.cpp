@@ -1,6 +1,7 @@
 // INI files keep everything they were not asked to change, and reading a
 // hand-edited file never fails.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -63,7 +64,8 @@ TEST_F(IniFileTest, WritingOneKeyKeepsEveryOtherLine) {
   ini.WriteInteger("Parametr", "16", 80000);
   ini.WriteInteger("New", "1", -1);
   ini.UpdateFile();
-  EXPECT_EQ(Read(), "; saved by hand\n[Parametr]\n2=1\n3=9\n16=80000\n\n[Other]\nx=1\n[New]\n1=-1\n");
+  EXPECT_EQ(Read(),
+            "; saved by hand\n[Parametr]\n2=1\n3=9\n16=80000\n\n[Other]\nx=1\n[New]\n1=-1\n");
 }
 
 TEST_F(IniFileTest, ErasingASectionLeavesTheOthers) {
@@ -103,6 +105,41 @@ TEST_F(IniFileTest, AFileThatCannotBeWrittenRaisesAndLeavesNothing) {
   ini.WriteInteger("Parametr", "2", 1);
   EXPECT_THROW(ini.UpdateFile(), std::runtime_error);
   EXPECT_FALSE(fs::exists(dir / "no-such-dir"));
+}
+
+TEST_F(IniFileTest, ALinkIsFollowedAndItsTargetReplaced) {
+  Write("[Other]\nx=1\n");
+  fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  const fs::path link = dir / "link.par";
+  fs::create_symlink("t.par", link);
+  TIniFile ini(link.string());
+  EXPECT_EQ(ini.ReadInteger("Other", "x", 0), 1);
+  ini.WriteInteger("Parametr", "2", 1);
+  ini.UpdateFile();
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(Read(), "[Other]\nx=1\n[Parametr]\n2=1\n");
+  EXPECT_EQ(fs::status(path).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 2);
+}
+
+TEST_F(IniFileTest, WhatIsNoRegularFileIsNeitherReadNorReplaced) {
+  // A pipe would block the reader, a device never end; a file too large to be
+  // a parameter file would be cut to what was read.
+  ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+  const std::string big = (dir / "big.par").string();
+  std::ofstream(big) << "[Parametr]\n2=1\n" << std::string(TIniFile::kMaxFileSize, ';');
+  for (const std::string& name : {path, big, std::string("/dev/zero"), dir.string()}) {
+    EXPECT_FALSE(TIniFile::Unusable(name).empty()) << name;
+    TIniFile ini(name);
+    EXPECT_FALSE(ini.Problem().empty()) << name;
+    EXPECT_EQ(ini.ReadInteger("Parametr", "2", 7), 7) << name;
+    ini.WriteInteger("Parametr", "2", 5);
+    EXPECT_THROW(ini.UpdateFile(), std::runtime_error) << name;
+  }
+  EXPECT_TRUE(fs::is_fifo(path));
+  EXPECT_GT(fs::file_size(big), TIniFile::kMaxFileSize);
+  EXPECT_TRUE(TIniFile::Unusable((dir / "new.par").string()).empty());  // not there yet: fine
 }
 
 }  // namespace

@@ -39,7 +39,7 @@ TEST(PumpCommands, ReportJsonThatParses) {
   };
   const Case cases[] = {
       {{"poll", "--sides", "2"}, "state", 192},
-      {{"preset", "--money", "500", "--price", "45.30"}, "preset_volume", 11.03},
+      {{"preset", "--money", "500", "--price", "45.30"}, "preset_volume", 11},  // whole litres
       {{"total"}, "total", 12345},
       {{"current", "--price", "50"}, "volume", 0},
       {{"result"}, "money", 0},

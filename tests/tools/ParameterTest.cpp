@@ -105,7 +105,14 @@ TEST_F(Files, ReadAllKeepsAControllerAndWriteAllRestoresItOnAnother) {
     EXPECT_NE(saved.find(line), std::string::npos) << line;
 
   BackgroundSimulator second({QX25SIM_PATH, "--no-pacing"});
-  const RunResult w = Ctl({"--device", second.Line(), "--json", "write-all", file});
+  // The simulator starts code 15 at 0, below its lower limit of 3: the file
+  // is refused as a whole unless that is meant.
+  const RunResult refused = Ctl({"--device", second.Line(), "--trace", "write-all", file});
+  EXPECT_EQ(refused.Status, 2);
+  EXPECT_NE(refused.Err.find("key 15: 0 is below the lower limit"), std::string::npos)
+      << refused.Err;
+  EXPECT_FALSE(SentAnything(refused));
+  const RunResult w = Ctl({"--device", second.Line(), "--json", "write-all", "--force", file});
   ASSERT_EQ(w.Status, 0) << w.Err;
   const auto status = ByCode(JsonOf(w.Out), "status");
   EXPECT_EQ(status.size(), 43u);
