@@ -1,0 +1,80 @@
+#include "Station.h"
+
+#include <QMenuBar>
+
+#include "HostMenu.h"
+
+namespace qx25::hostapp {
+
+namespace {
+
+// The options word of GetQX25: no flags set.
+constexpr uint32_t kDriverOptions = 0;
+
+}  // namespace
+
+// The host frees the driver it made; TQX25 has no virtual destructor, and this
+// is exactly the type GetQX25 made.
+void Station::DriverDeleter::operator()(TQX25* Driver) const {
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdelete-non-virtual-dtor"
+  delete Driver;
+#pragma GCC diagnostic pop
+}
+
+Station::Station(HostOptions Options) : Settings(std::move(Options)) {
+  std::vector<LineRow> rows;
+  for (const LineConfig& line : Settings.Lines) {
+    const auto port = static_cast<uint8_t>(line.Port);
+    if (line.Simulated) {
+      if (!Sim) Sim = std::make_unique<host::BuiltInSimulator>();
+      Lines.SetDevicePath(port, Sim->DevicePath());
+    } else if (!line.Device.empty()) {
+      Lines.SetDevicePath(port, line.Device);
+    }
+    rows.push_back(LineRow{line, Lines.DevicePath(port), std::nullopt});
+  }
+  if (Settings.TimeoutMs > 0) {
+    host::SerialTimeouts limits = Lines.Timeouts();
+    limits.FirstByte = std::chrono::milliseconds(Settings.TimeoutMs);
+    Lines.SetTimeouts(limits);
+  }
+  MainWindow = std::make_unique<HostWindow>();
+  MainWindow->SetLines(std::move(rows));
+  MainWindow->SetDriverText(QStringLiteral("Драйвер не загружен"));
+}
+
+Station::~Station() {
+  MainWindow.reset();
+  Qx.reset();
+  for (const LineConfig& line : Settings.Lines) Lines.Close(static_cast<uint8_t>(line.Port));
+}
+
+void Station::Start() {
+  if (Started) throw std::logic_error("the station is already started");
+  Started = true;
+  try {
+    Library_.Load(Settings.DriverPath.empty() ? DriverSearchList(Settings.ExecutableDir)
+                                              : std::vector<std::string>{Settings.DriverPath});
+  } catch (const DriverLoadError&) {
+    MainWindow->SetDriverText(QStringLiteral("Драйвер не загружен: нет libqx25"));
+    throw;
+  }
+  Qx.reset(Library_.Factory()(kDriverOptions,
+                              reinterpret_cast<uintptr_t>(static_cast<QWidget*>(MainWindow.get())),
+                              &Lines));
+  MainWindow->SetDriverText(QStringLiteral("Драйвер: ") + QString::fromStdString(Library_.Path()));
+
+  for (const LineConfig& line : Settings.Lines) {
+    int32_t result;
+    try {
+      result = Qx->SetupPort(line.Port);
+    } catch (const std::exception&) {
+      result = host::kSerialBadSettings;
+    }
+    MainWindow->SetSetupResult(line.Port, result);
+  }
+  Qx->InstallMenu(MainWindow->menuBar(), &CreateMenuItem);
+}
+
+}  // namespace qx25::hostapp
