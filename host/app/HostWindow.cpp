@@ -14,6 +14,7 @@ namespace qx25::hostapp {
 namespace {
 
 constexpr int kMargin = 8;
+constexpr int kCellPadding = 16;  // pixels added to a column's content width
 const QSize kInitialSize{720, 360};
 
 }  // namespace
@@ -43,8 +44,9 @@ HostWindow::HostWindow(QWidget* Parent) : QMainWindow(Parent), Model(new LineLis
   LineView->setObjectName(QStringLiteral("LineView"));
   LineView->setModel(Model);
   LineView->verticalHeader()->hide();
-  LineView->setSelectionBehavior(QAbstractItemView::SelectRows);
-  LineView->setSelectionMode(QAbstractItemView::SingleSelection);
+  // A list to read for now: nothing to select or edit.
+  LineView->setSelectionMode(QAbstractItemView::NoSelection);
+  LineView->setFocusPolicy(Qt::NoFocus);
   LineView->setEditTriggers(QAbstractItemView::NoEditTriggers);
   LineView->setAlternatingRowColors(true);
   LineView->horizontalHeader()->setStretchLastSection(true);
@@ -64,16 +66,25 @@ HostWindow::HostWindow(QWidget* Parent) : QMainWindow(Parent), Model(new LineLis
 
 void HostWindow::SetLines(std::vector<LineRow> Lines) {
   Model->SetLines(std::move(Lines));
-  LineView->resizeColumnsToContents();
+  FitColumns();
   UpdateLinesText();
 }
 
 void HostWindow::SetSetupResult(int Port, int32_t Result) {
   Model->SetSetupResult(Port, Result);
-  LineView->resizeColumnsToContents();
+  FitColumns();
 }
 
-void HostWindow::SetDriverText(const QString& Text) { DriverLabel->setText(Text); }
+void HostWindow::FitColumns() {
+  LineView->resizeColumnsToContents();
+  for (int column = 0; column + 1 < Model->columnCount(); ++column)
+    LineView->setColumnWidth(column, LineView->columnWidth(column) + kCellPadding);
+}
+
+void HostWindow::SetDriverText(const QString& Text, const QString& ToolTip) {
+  DriverLabel->setText(Text);
+  DriverLabel->setToolTip(ToolTip);
+}
 
 QString HostWindow::LinesText() const { return LinesLabel->text(); }
 QString HostWindow::DriverText() const { return DriverLabel->text(); }

@@ -29,8 +29,9 @@ class HostWindow : public QMainWindow {
   // Lists the lines and names them in the status line.
   void SetLines(std::vector<LineRow> Lines);
   void SetSetupResult(int Port, int32_t Result);
-  // The right-hand part of the status line: which driver runs, or why none.
-  void SetDriverText(const QString& Text);
+  // The right-hand part of the status line: which driver runs, or why none;
+  // the tool tip gives the library's path.
+  void SetDriverText(const QString& Text, const QString& ToolTip);
 
   LineListModel& LineModel() { return *Model; }
   QAction* FileEntry() const { return FileMenu; }
@@ -41,6 +42,7 @@ class HostWindow : public QMainWindow {
 
  private:
   void UpdateLinesText();
+  void FitColumns();
 
   LineListModel* Model;
   QTableView* LineView;

@@ -1,6 +1,9 @@
 #include "Station.h"
 
+#include <QFileInfo>
 #include <QMenuBar>
+#include <QStringDecoder>
+#include <algorithm>
 
 #include "HostMenu.h"
 
@@ -10,6 +13,21 @@ namespace {
 
 // The options word of GetQX25: no flags set.
 constexpr uint32_t kDriverOptions = 0;
+// The driver describes itself in Windows-1251: "v2.41#Протокол наливной Ж-4".
+constexpr char kDriverInfoEncoding[] = "windows-1251";
+constexpr char kDriverInfoSeparator = '#';
+
+// "v2.41, Протокол наливной Ж-4"; the version alone where Qt has no
+// Windows-1251 decoder (a build without ICU).
+QString Describe(const TDriverInfo& Info) {
+  const size_t length = std::min<size_t>(Info.Length, sizeof Info.Text);
+  const QByteArray bytes(Info.Text, static_cast<qsizetype>(length));
+  const qsizetype separator = bytes.indexOf(kDriverInfoSeparator);
+  const QString version = QString::fromLatin1(bytes.left(separator < 0 ? bytes.size() : separator));
+  QStringDecoder decode(kDriverInfoEncoding);
+  if (separator < 0 || !decode.isValid()) return version;
+  return version + QStringLiteral(", ") + decode(bytes.mid(separator + 1));
+}
 
 }  // namespace
 
@@ -41,7 +59,7 @@ Station::Station(HostOptions Options) : Settings(std::move(Options)) {
   }
   MainWindow = std::make_unique<HostWindow>();
   MainWindow->SetLines(std::move(rows));
-  MainWindow->SetDriverText(QStringLiteral("Драйвер не загружен"));
+  MainWindow->SetDriverText(QStringLiteral("Драйвер не загружен"), {});
 }
 
 Station::~Station() {
@@ -57,13 +75,16 @@ void Station::Start() {
     Library_.Load(Settings.DriverPath.empty() ? DriverSearchList(Settings.ExecutableDir)
                                               : std::vector<std::string>{Settings.DriverPath});
   } catch (const DriverLoadError&) {
-    MainWindow->SetDriverText(QStringLiteral("Драйвер не загружен: нет libqx25"));
+    MainWindow->SetDriverText(QStringLiteral("Драйвер не загружен: нет libqx25"), {});
     throw;
   }
   Qx.reset(Library_.Factory()(kDriverOptions,
                               reinterpret_cast<uintptr_t>(static_cast<QWidget*>(MainWindow.get())),
                               &Lines));
-  MainWindow->SetDriverText(QStringLiteral("Драйвер: ") + QString::fromStdString(Library_.Path()));
+  const QString path = QString::fromStdString(Library_.Path());
+  MainWindow->SetDriverText(QStringLiteral("Драйвер ") + QFileInfo(path).fileName() +
+                                QStringLiteral(" ") + Describe(Qx->GetDriverInfo()),
+                            QFileInfo(path).absoluteFilePath());
 
   for (const LineConfig& line : Settings.Lines) {
     int32_t result;

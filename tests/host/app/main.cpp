@@ -1,0 +1,31 @@
+// Runs the host's test classes on one QApplication, offscreen, with a private
+// runtime directory so that Qt needs no session.
+#include <QApplication>
+#include <QTest>
+#include <cstdlib>
+#include <string>
+
+#include "HostTests.h"
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+    std::string dir = "/tmp/qx25-host-tests-XXXXXX";
+    if (mkdtemp(dir.data()) != nullptr) qputenv("XDG_RUNTIME_DIR", dir.c_str());
+  }
+  QApplication app(argc, argv);
+  int failed = 0;
+  {
+    HostAppTest host;
+    failed += QTest::qExec(&host, argc, argv);
+  }
+  {
+    MenuItemTest menu;
+    failed += QTest::qExec(&menu, argc, argv);
+  }
+  {
+    OptionsTest options;
+    failed += QTest::qExec(&options, argc, argv);
+  }
+  return failed == 0 ? EXIT_SUCCESS : EXIT_FAILURE;
+}
