@@ -95,7 +95,12 @@ void Station::Start() {
     }
     MainWindow->SetSetupResult(line.Port, result);
   }
-  Qx->InstallMenu(MainWindow->menuBar(), &CreateMenuItem);
+  // The station runs without the driver's menu entries rather than not at all.
+  try {
+    Qx->InstallMenu(MainWindow->menuBar(), &CreateMenuItem);
+  } catch (const std::exception& e) {
+    qWarning("qx25-host: the driver could not add its menu entries: %s", e.what());
+  }
 }
 
 }  // namespace qx25::hostapp

@@ -35,5 +35,8 @@ int main(int argc, char** argv) {
   } catch (const std::system_error& e) {
     std::fprintf(stderr, "qx25-host: cannot start the built-in simulator: %s\n", e.what());
     return kHostExitNoDriver;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "qx25-host: %s\n", e.what());
+    return kHostExitNoDriver;
   }
 }

@@ -116,6 +116,7 @@ void HostAppTest::driverRunsEndToEndOnSimulator() {
   auto station = Started({"--simulate", "--timeout", "1000"});
   TQX25& driver = *station->Driver();
   qx25::sim::Simulator& sim = station->Simulator()->Simulator();
+  QCOMPARE(station->Dispatcher().Timeouts().FirstByte, std::chrono::milliseconds(1000));
 
   // Side 1 of nozzle 1 is address 1; parameter number 15 is its code 5.
   sim.SetParam(1, 5, 250);

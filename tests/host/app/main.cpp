@@ -1,18 +1,17 @@
 // Runs the host's test classes on one QApplication, offscreen, with a private
 // runtime directory so that Qt needs no session.
 #include <QApplication>
+#include <QTemporaryDir>
 #include <QTest>
 #include <cstdlib>
-#include <string>
 
 #include "HostTests.h"
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
-    std::string dir = "/tmp/qx25-host-tests-XXXXXX";
-    if (mkdtemp(dir.data()) != nullptr) qputenv("XDG_RUNTIME_DIR", dir.c_str());
-  }
+  QTemporaryDir runtime;  // private (0700), removed at exit
+  if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR") && runtime.isValid())
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
   QApplication app(argc, argv);
   int failed = 0;
   {
