@@ -93,8 +93,7 @@ void HostWindow::UpdateLinesText() {
   const std::vector<LineRow>& rows = Model->Lines();
   if (rows.empty()) {
     LinesLabel->setText(
-        QStringLiteral("Линий нет. Добавьте линию: qx25-host --port N=/dev/ttyUSB0, "
-                       "или --simulate для симулятора"));
+        QStringLiteral("Линий нет: добавьте --port N=/dev/ttyUSB0 или --simulate"));
     return;
   }
   QStringList names;

@@ -82,8 +82,8 @@ void Station::Start() {
                               reinterpret_cast<uintptr_t>(static_cast<QWidget*>(MainWindow.get())),
                               &Lines));
   const QString path = QString::fromStdString(Library_.Path());
-  MainWindow->SetDriverText(QStringLiteral("Драйвер ") + QFileInfo(path).fileName() +
-                                QStringLiteral(" ") + Describe(Qx->GetDriverInfo()),
+  MainWindow->SetDriverText(QFileInfo(path).fileName() + QStringLiteral(" ") +
+                                Describe(Qx->GetDriverInfo()),
                             QFileInfo(path).absoluteFilePath());
 
   for (const LineConfig& line : Settings.Lines) {

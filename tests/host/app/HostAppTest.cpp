@@ -208,4 +208,10 @@ void HostAppTest::screenshot() {
   const QString dir = QStringLiteral(QX25_SCREENSHOT_DIR);
   QVERIFY(QDir().mkpath(dir));
   QVERIFY(window.grab().save(dir + QStringLiteral("/qx25-host.png")));
+
+  // With no line, the status line says how to add one.
+  auto empty = Started({});
+  empty->Window().show();
+  QVERIFY(QTest::qWaitForWindowExposed(&empty->Window()));
+  QVERIFY(empty->Window().grab().save(dir + QStringLiteral("/qx25-host-no-lines.png")));
 }
