@@ -14,11 +14,6 @@ namespace qx25::tools {
 
 namespace {
 
-// The built-in simulator's controllers start from a totaliser a dispenser in
-// service might show, so that a delivery visibly adds to it.
-constexpr int64_t kSimTotaliser = 12345;
-constexpr uint64_t kSimFaultSeed = 1;
-
 // The host frees a driver it made; TQX25 has no virtual destructor, and this
 // is exactly the type GetQX25 made.
 void FreeDriver(TQX25* Driver) {
@@ -99,21 +94,12 @@ Session::Session(const LineChoice& Choice, bool OpenLine)
     : PortNumber(Choice.Port ? Choice.Port : kDefaultPort) {
   const auto port = static_cast<uint8_t>(PortNumber);
   if (Choice.Simulate) {
-    sim::SimulatorOptions options;
+    host::BuiltInSimulatorOptions options;
     options.FlowRate = Choice.SimFlow;
-    options.RealTime = true;
-    Sim = std::make_unique<sim::Simulator>(options);
-    for (int address = kSimFirstAddress; address <= kSimLastAddress; ++address) {
-      Sim->AddController(address);
-      Sim->SetTotaliser(address, kSimTotaliser);
-    }
-    if (!Choice.SimFault.empty())
-      Sim->SetFaultRate(1.0, kSimFaultSeed, {FaultNamed(Choice.SimFault)});
-    sim::LineOptions line;
-    line.Pacing = !Choice.SimUnpaced;
-    SimLine = std::make_unique<sim::Line>(*Sim, line);
-    Lines.SetDevicePath(port, SimLine->OpenPseudoTerminal());
-    SimLine->Start();
+    if (!Choice.SimFault.empty()) options.Fault = FaultNamed(Choice.SimFault);
+    options.Paced = !Choice.SimUnpaced;
+    Sim = std::make_unique<host::BuiltInSimulator>(options);
+    Lines.SetDevicePath(port, Sim->DevicePath());
   } else if (!Choice.Device.empty()) {
     Lines.SetDevicePath(port, Choice.Device);
   }
@@ -139,7 +125,7 @@ Session::Session(const LineChoice& Choice, bool OpenLine)
 Session::~Session() {
   FreeDriver(Qx);
   Lines.Close(static_cast<uint8_t>(PortNumber));
-  if (SimLine) SimLine->Stop();
+  Sim.reset();
 }
 
 std::string Session::LineName() const {

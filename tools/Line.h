@@ -16,9 +16,8 @@
 
 #include "Output.h"
 #include "driver/QX25.h"
+#include "host/BuiltInSimulator.h"
 #include "host/SerialDispatcher.h"
-#include "sim/Line.h"
-#include "sim/Simulator.h"
 
 namespace qx25::tools {
 
@@ -48,9 +47,6 @@ struct LineChoice {
 
 // The port number used when --port is not given.
 inline constexpr int kDefaultPort = 1;
-// Network addresses that have a controller in the built-in simulator.
-inline constexpr int kSimFirstAddress = 1;
-inline constexpr int kSimLastAddress = 4;
 
 // Arguments that make no sense; raised before the line is opened.
 class BadArguments : public std::runtime_error {
@@ -93,7 +89,7 @@ class Session {
   TQX25& Driver() { return *Qx; }
   int Port() const { return PortNumber; }
   // The built-in simulator, or null on a real line.
-  sim::Simulator* Simulator() { return Sim.get(); }
+  sim::Simulator* Simulator() { return Sim ? &Sim->Simulator() : nullptr; }
   // "COM1 (/dev/pts/4)".
   std::string LineName() const;
 
@@ -104,8 +100,7 @@ class Session {
   std::string Describe(const std::string& Message);
 
  private:
-  std::unique_ptr<sim::Simulator> Sim;
-  std::unique_ptr<sim::Line> SimLine;
+  std::unique_ptr<host::BuiltInSimulator> Sim;
   host::SerialDispatcher Lines;
   int PortNumber;
   std::string Path;

@@ -1,0 +1,51 @@
+// What qx25-host is told on its command line: the lines it runs, whether the
+// built-in simulator is one of them, the reply time-out and where the driver
+// library is.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qx25::hostapp {
+
+// COM port numbers a line may have: the driver's tables hold ports 1..30.
+inline constexpr int kFirstPort = 1;
+inline constexpr int kLastPort = 30;
+// The port of the built-in simulator's line.
+inline constexpr int kSimulatedPort = 1;
+
+// Exit statuses of qx25-host.
+enum HostExit : int {
+  kHostExitOk = 0,
+  kHostExitBadArguments = 2,
+  kHostExitNoDriver = 3,  // the driver library could not be loaded, or no simulator
+};
+
+struct LineConfig {
+  int Port = 0;
+  std::string Device;  // empty: the port's default device, or the simulator's terminal
+  bool Simulated = false;
+};
+
+struct HostOptions {
+  std::vector<LineConfig> Lines;  // by port number, each port once
+  int TimeoutMs = 0;              // first-byte reply time-out; 0 keeps the dispatcher's
+  std::string DriverPath;         // --driver: this library only; empty: search for it
+  std::string ExecutableDir;      // where the driver search starts; filled by the caller
+};
+
+// "3=/dev/ttyUSB0", or "3" for the port's default device /dev/ttyS2. Throws
+// std::invalid_argument saying what is wrong.
+LineConfig ParsePortSpec(const std::string& Text);
+
+// The command line into options. Help, version and errors are printed (on
+// stdout or stderr); then there are no options and ExitStatus says how to
+// end. ExecutableDir is left empty.
+struct ParsedCommandLine {
+  std::optional<HostOptions> Options;
+  int ExitStatus = kHostExitOk;
+};
+ParsedCommandLine ParseCommandLine(int Argc, const char* const* Argv);
+
+}  // namespace qx25::hostapp

@@ -1,0 +1,100 @@
+#include "LineListModel.h"
+
+#include <QBrush>
+#include <QColor>
+
+#include "host/SerialDispatcher.h"
+
+namespace qx25::hostapp {
+
+namespace {
+
+const QColor kFailedLine{0xB0, 0x00, 0x00};
+
+}  // namespace
+
+QString PortName(int Port) { return QStringLiteral("COM%1").arg(Port); }
+
+QString SetupText(std::optional<int32_t> Result) {
+  if (!Result) return QStringLiteral("не проверена");
+  switch (*Result) {
+    case host::kSerialOk:
+      return QStringLiteral("готова");
+    case host::kSerialNoDevice:
+      return QStringLiteral("нет устройства");
+    case host::kSerialLineError:
+      return QStringLiteral("ошибка линии");
+    case host::kSerialTimeout:
+      return QStringLiteral("нет ответа");
+    case host::kSerialRejected:
+      return QStringLiteral("ответ не принят");
+    case host::kSerialBadSettings:
+      return QStringLiteral("настройки не приняты");
+    default:
+      return QStringLiteral("ошибка %1").arg(*Result);
+  }
+}
+
+LineListModel::LineListModel(QObject* Parent) : QAbstractTableModel(Parent) {}
+
+void LineListModel::SetLines(std::vector<LineRow> Lines) {
+  beginResetModel();
+  Rows = std::move(Lines);
+  endResetModel();
+}
+
+void LineListModel::SetSetupResult(int Port, int32_t Result) {
+  for (size_t row = 0; row < Rows.size(); ++row) {
+    if (Rows[row].Line.Port != Port) continue;
+    Rows[row].Setup = Result;
+    const QModelIndex cell = index(static_cast<int>(row), StateColumn);
+    emit dataChanged(cell, cell);
+  }
+}
+
+int LineListModel::rowCount(const QModelIndex& Parent) const {
+  return Parent.isValid() ? 0 : static_cast<int>(Rows.size());
+}
+
+int LineListModel::columnCount(const QModelIndex& Parent) const {
+  return Parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant LineListModel::data(const QModelIndex& Index, int Role) const {
+  if (!Index.isValid() || Index.row() >= static_cast<int>(Rows.size())) return {};
+  const LineRow& row = Rows[static_cast<size_t>(Index.row())];
+  if (Role == Qt::ForegroundRole && Index.column() == StateColumn && row.Setup &&
+      *row.Setup != host::kSerialOk)
+    return QBrush(kFailedLine);
+  if (Role != Qt::DisplayRole) return {};
+  switch (Index.column()) {
+    case PortColumn:
+      return PortName(row.Line.Port);
+    case DeviceColumn:
+      return QString::fromStdString(row.Device);
+    case KindColumn:
+      return row.Line.Simulated ? QStringLiteral("симулятор") : QStringLiteral("последовательный порт");
+    case StateColumn:
+      return SetupText(row.Setup);
+    default:
+      return {};
+  }
+}
+
+QVariant LineListModel::headerData(int Section, Qt::Orientation Orientation, int Role) const {
+  if (Orientation != Qt::Horizontal || Role != Qt::DisplayRole) return {};
+  switch (Section) {
+    case PortColumn:
+      return QStringLiteral("Порт");
+    case DeviceColumn:
+      return QStringLiteral("Устройство");
+    case KindColumn:
+      return QStringLiteral("Линия");
+    case StateColumn:
+      return QStringLiteral("Состояние");
+    default:
+      return {};
+  }
+}
+
+}  // namespace qx25::hostapp

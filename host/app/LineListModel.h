@@ -1,0 +1,47 @@
+// The configured lines as the main window lists them: one row a line, in
+// port order, with its device, whether it is the simulator, and whether the
+// driver could set it up.
+#pragma once
+
+#include <QAbstractTableModel>
+#include <optional>
+#include <vector>
+
+#include "HostOptions.h"
+
+namespace qx25::hostapp {
+
+struct LineRow {
+  LineConfig Line;
+  std::string Device;            // the path the dispatcher opens
+  std::optional<int32_t> Setup;  // SetupPort's result; none before the driver tried
+};
+
+class LineListModel : public QAbstractTableModel {
+  Q_OBJECT
+
+ public:
+  enum Column { PortColumn, DeviceColumn, KindColumn, StateColumn, ColumnCount };
+
+  explicit LineListModel(QObject* Parent = nullptr);
+
+  void SetLines(std::vector<LineRow> Lines);
+  void SetSetupResult(int Port, int32_t Result);
+  const std::vector<LineRow>& Lines() const { return Rows; }
+
+  int rowCount(const QModelIndex& Parent = {}) const override;
+  int columnCount(const QModelIndex& Parent = {}) const override;
+  QVariant data(const QModelIndex& Index, int Role = Qt::DisplayRole) const override;
+  QVariant headerData(int Section, Qt::Orientation Orientation,
+                      int Role = Qt::DisplayRole) const override;
+
+ private:
+  std::vector<LineRow> Rows;
+};
+
+// "COM3".
+QString PortName(int Port);
+// What SetupPort's result means for a line, in the window's words.
+QString SetupText(std::optional<int32_t> Result);
+
+}  // namespace qx25::hostapp

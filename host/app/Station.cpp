@@ -1,0 +1,106 @@
+#include "Station.h"
+
+#include <QFileInfo>
+#include <QMenuBar>
+#include <QStringDecoder>
+#include <algorithm>
+
+#include "HostMenu.h"
+
+namespace qx25::hostapp {
+
+namespace {
+
+// The options word of GetQX25: no flags set.
+constexpr uint32_t kDriverOptions = 0;
+// The driver describes itself in Windows-1251: "v2.41#Протокол наливной Ж-4".
+constexpr char kDriverInfoEncoding[] = "windows-1251";
+constexpr char kDriverInfoSeparator = '#';
+
+// "v2.41, Протокол наливной Ж-4"; the version alone where Qt has no
+// Windows-1251 decoder (a build without ICU).
+QString Describe(const TDriverInfo& Info) {
+  const size_t length = std::min<size_t>(Info.Length, sizeof Info.Text);
+  const QByteArray bytes(Info.Text, static_cast<qsizetype>(length));
+  const qsizetype separator = bytes.indexOf(kDriverInfoSeparator);
+  const QString version = QString::fromLatin1(bytes.left(separator < 0 ? bytes.size() : separator));
+  QStringDecoder decode(kDriverInfoEncoding);
+  if (separator < 0 || !decode.isValid()) return version;
+  return version + QStringLiteral(", ") + decode(bytes.mid(separator + 1));
+}
+
+}  // namespace
+
+// The host frees the driver it made; TQX25 has no virtual destructor, and this
+// is exactly the type GetQX25 made.
+void Station::DriverDeleter::operator()(TQX25* Driver) const {
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdelete-non-virtual-dtor"
+  delete Driver;
+#pragma GCC diagnostic pop
+}
+
+Station::Station(HostOptions Options) : Settings(std::move(Options)) {
+  std::vector<LineRow> rows;
+  for (const LineConfig& line : Settings.Lines) {
+    const auto port = static_cast<uint8_t>(line.Port);
+    if (line.Simulated) {
+      if (!Sim) Sim = std::make_unique<host::BuiltInSimulator>();
+      Lines.SetDevicePath(port, Sim->DevicePath());
+    } else if (!line.Device.empty()) {
+      Lines.SetDevicePath(port, line.Device);
+    }
+    rows.push_back(LineRow{line, Lines.DevicePath(port), std::nullopt});
+  }
+  if (Settings.TimeoutMs > 0) {
+    host::SerialTimeouts limits = Lines.Timeouts();
+    limits.FirstByte = std::chrono::milliseconds(Settings.TimeoutMs);
+    Lines.SetTimeouts(limits);
+  }
+  MainWindow = std::make_unique<HostWindow>();
+  MainWindow->SetLines(std::move(rows));
+  MainWindow->SetDriverText(QStringLiteral("Драйвер не загружен"), {});
+}
+
+Station::~Station() {
+  MainWindow.reset();
+  Qx.reset();
+  for (const LineConfig& line : Settings.Lines) Lines.Close(static_cast<uint8_t>(line.Port));
+}
+
+void Station::Start() {
+  if (Started) throw std::logic_error("the station is already started");
+  Started = true;
+  try {
+    Library_.Load(Settings.DriverPath.empty() ? DriverSearchList(Settings.ExecutableDir)
+                                              : std::vector<std::string>{Settings.DriverPath});
+  } catch (const DriverLoadError&) {
+    MainWindow->SetDriverText(QStringLiteral("Драйвер не загружен: нет libqx25"), {});
+    throw;
+  }
+  Qx.reset(Library_.Factory()(kDriverOptions,
+                              reinterpret_cast<uintptr_t>(static_cast<QWidget*>(MainWindow.get())),
+                              &Lines));
+  const QString path = QString::fromStdString(Library_.Path());
+  MainWindow->SetDriverText(QFileInfo(path).fileName() + QStringLiteral(" ") +
+                                Describe(Qx->GetDriverInfo()),
+                            QFileInfo(path).absoluteFilePath());
+
+  for (const LineConfig& line : Settings.Lines) {
+    int32_t result;
+    try {
+      result = Qx->SetupPort(line.Port);
+    } catch (const std::exception&) {
+      result = host::kSerialBadSettings;
+    }
+    MainWindow->SetSetupResult(line.Port, result);
+  }
+  // The station runs without the driver's menu entries rather than not at all.
+  try {
+    Qx->InstallMenu(MainWindow->menuBar(), &CreateMenuItem);
+  } catch (const std::exception& e) {
+    qWarning("qx25-host: the driver could not add its menu entries: %s", e.what());
+  }
+}
+
+}  // namespace qx25::hostapp

@@ -1,0 +1,66 @@
+// qx25-host as one object, so that a test builds exactly what main() builds:
+// the serial dispatcher with the configured lines (and the built-in simulator
+// on one of them), the main window, and then the driver, loaded from
+// libqx25.so at run time, set up on every line and given the menu.
+//
+//   Station station(options);   // lines and window; the simulator answers
+//   station.Start();            // driver: throws DriverLoadError
+//   station.Window().show();
+//
+// Everything lives on the user-interface thread.
+#pragma once
+
+#include <memory>
+
+#include "DriverLibrary.h"
+#include "HostOptions.h"
+#include "HostWindow.h"
+#include "host/BuiltInSimulator.h"
+#include "host/SerialDispatcher.h"
+
+namespace qx25::hostapp {
+
+class Station {
+ public:
+  // Starts the built-in simulator when a line is simulated (throws
+  // std::system_error when the system gives no pseudo-terminal), points the
+  // dispatcher's ports at their devices and lists the lines in the window.
+  explicit Station(HostOptions Options);
+  // The window goes first (its menu holds the driver's entries), then the
+  // driver, then the lines.
+  ~Station();
+  Station(const Station&) = delete;
+  Station& operator=(const Station&) = delete;
+
+  // Loads the driver library (the --driver path, else the search list), makes
+  // the driver on the dispatcher with the window as its owner, sets up every
+  // line (a line that fails is shown as failed, the others still run) and
+  // hands the menu bar to slot 24 once. Throws DriverLoadError naming the
+  // paths tried; the window then says the driver is not loaded. Throws
+  // std::logic_error when called a second time.
+  void Start();
+
+  HostWindow& Window() { return *MainWindow; }
+  // The driver, or null before a successful Start.
+  TQX25* Driver() { return Qx.get(); }
+  const DriverLibrary& Library() const { return Library_; }
+  host::SerialDispatcher& Dispatcher() { return Lines; }
+  // The built-in simulator, or null when no line is simulated.
+  host::BuiltInSimulator* Simulator() { return Sim.get(); }
+  const HostOptions& Options() const { return Settings; }
+
+ private:
+  struct DriverDeleter {
+    void operator()(TQX25* Driver) const;
+  };
+
+  HostOptions Settings;
+  std::unique_ptr<host::BuiltInSimulator> Sim;
+  host::SerialDispatcher Lines;
+  DriverLibrary Library_;
+  std::unique_ptr<TQX25, DriverDeleter> Qx;
+  std::unique_ptr<HostWindow> MainWindow;
+  bool Started = false;
+};
+
+}  // namespace qx25::hostapp

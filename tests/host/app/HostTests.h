@@ -1,0 +1,38 @@
+// The host's test classes, run by main.cpp on one QApplication.
+#pragma once
+
+#include <QObject>
+
+class HostAppTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void loadsDriverThroughDlopen();
+  void searchListFindsTheBuiltLibrary();
+  void menuBarHasFileAndDispenserEntries();
+  void menuFunctionAddsUnderDispenserEntry();
+  void driverRunsEndToEndOnSimulator();
+  void listsLinesWithTheirState();
+  void noLineSaysHowToAddOne();
+  void missingLibraryIsAClearError();
+  void screenshot();
+};
+
+class MenuItemTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void insertsBeforePositionOrAppends();
+  void refusesWhatIsNotAMenuEntry();
+  void findsTopLevelEntryByExactText();
+};
+
+class OptionsTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void acceptsLinesAndSimulator();
+  void rejectsBadArguments_data();
+  void rejectsBadArguments();
+  void versionEndsWithoutOptions();
+};

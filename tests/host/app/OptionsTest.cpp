@@ -1,0 +1,74 @@
+// qx25-host's command line: the lines it accepts, and arguments it refuses
+// before anything is opened.
+#include <QTest>
+#include <string>
+#include <vector>
+
+#include "HostOptions.h"
+#include "HostTests.h"
+
+using namespace qx25::hostapp;
+
+namespace {
+
+ParsedCommandLine ParseArgs(const QStringList& Args) {
+  std::vector<std::string> args{"qx25-host"};
+  for (const QString& arg : Args) args.push_back(arg.toStdString());
+  std::vector<const char*> argv;
+  for (const std::string& arg : args) argv.push_back(arg.c_str());
+  return ParseCommandLine(static_cast<int>(argv.size()), argv.data());
+}
+
+}  // namespace
+
+void OptionsTest::acceptsLinesAndSimulator() {
+  const ParsedCommandLine parsed =
+      ParseArgs({"--port", "12", "--port", "3=/dev/ttyUSB0", "--simulate", "--timeout", "250"});
+  QVERIFY(parsed.Options.has_value());
+  const HostOptions& options = *parsed.Options;
+  QCOMPARE(options.TimeoutMs, 250);
+  QVERIFY(options.DriverPath.empty());
+  QCOMPARE(options.Lines.size(), size_t{3});
+  QCOMPARE(options.Lines[0].Port, kSimulatedPort);
+  QVERIFY(options.Lines[0].Simulated);
+  QCOMPARE(options.Lines[1].Port, 3);
+  QCOMPARE(options.Lines[1].Device, std::string("/dev/ttyUSB0"));
+  QVERIFY(!options.Lines[1].Simulated);
+  // A bare number keeps the port's default device.
+  QCOMPARE(options.Lines[2].Port, 12);
+  QVERIFY(options.Lines[2].Device.empty());
+
+  // No option at all: no line, and that is not an error.
+  const ParsedCommandLine none = ParseArgs({});
+  QVERIFY(none.Options.has_value());
+  QVERIFY(none.Options->Lines.empty());
+}
+
+void OptionsTest::rejectsBadArguments_data() {
+  QTest::addColumn<QStringList>("args");
+  QTest::newRow("port 0") << QStringList{"--port", "0=/dev/ttyUSB0"};
+  QTest::newRow("port 31") << QStringList{"--port", "31=/dev/ttyUSB0"};
+  QTest::newRow("port beyond an int") << QStringList{"--port", "99999999999=/dev/ttyUSB0"};
+  QTest::newRow("negative port") << QStringList{"--port=-1=/dev/ttyUSB0"};
+  QTest::newRow("no number") << QStringList{"--port", "=/dev/ttyUSB0"};
+  QTest::newRow("not a number") << QStringList{"--port", "COM3=/dev/ttyUSB0"};
+  QTest::newRow("no device after =") << QStringList{"--port", "3="};
+  QTest::newRow("port twice") << QStringList{"--port", "3=/dev/a", "--port", "3=/dev/b"};
+  QTest::newRow("simulator's port") << QStringList{"--simulate", "--port", "1=/dev/ttyUSB0"};
+  QTest::newRow("timeout 0") << QStringList{"--timeout", "0"};
+  QTest::newRow("timeout not a number") << QStringList{"--timeout", "soon"};
+  QTest::newRow("unknown option") << QStringList{"--device", "/dev/ttyUSB0"};
+}
+
+void OptionsTest::rejectsBadArguments() {
+  QFETCH(QStringList, args);
+  const ParsedCommandLine parsed = ParseArgs(args);
+  QVERIFY(!parsed.Options.has_value());
+  QCOMPARE(parsed.ExitStatus, static_cast<int>(kHostExitBadArguments));
+}
+
+void OptionsTest::versionEndsWithoutOptions() {
+  const ParsedCommandLine parsed = ParseArgs({"--version"});
+  QVERIFY(!parsed.Options.has_value());
+  QCOMPARE(parsed.ExitStatus, static_cast<int>(kHostExitOk));
+}

@@ -1,0 +1,30 @@
+// Runs the host's test classes on one QApplication, offscreen, with a private
+// runtime directory so that Qt needs no session.
+#include <QApplication>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cstdlib>
+
+#include "HostTests.h"
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QTemporaryDir runtime;  // private (0700), removed at exit
+  if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR") && runtime.isValid())
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+  QApplication app(argc, argv);
+  int failed = 0;
+  {
+    HostAppTest host;
+    failed += QTest::qExec(&host, argc, argv);
+  }
+  {
+    MenuItemTest menu;
+    failed += QTest::qExec(&menu, argc, argv);
+  }
+  {
+    OptionsTest options;
+    failed += QTest::qExec(&options, argc, argv);
+  }
+  return failed == 0 ? EXIT_SUCCESS : EXIT_FAILURE;
+}
