@@ -1,28 +1,64 @@
 #include "Driver.h"
 
 #include <cmath>
+#include <condition_variable>
+#include <mutex>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <thread>
 
 namespace qx25 {
 
 uintptr_t ApplicationHandle = 0;
 
+// A re-entrant lock that serves its callers first come, first served: a
+// plain mutex lets the thread that just released it take it straight back,
+// which a worker looping over a bulk range does every time.
+class TPortMutex {
+ public:
+  void Lock() {
+    const std::thread::id self = std::this_thread::get_id();
+    std::unique_lock<std::mutex> hold(Guard);
+    if (Depth > 0 && Owner == self) {
+      ++Depth;
+      return;
+    }
+    const uint64_t ticket = NextTicket++;
+    Turn.wait(hold, [&] { return Serving == ticket; });
+    Owner = self;
+    Depth = 1;
+  }
+  void Unlock() {
+    const std::lock_guard<std::mutex> hold(Guard);
+    if (--Depth > 0) return;
+    Owner = {};
+    ++Serving;
+    Turn.notify_all();
+  }
+
+ private:
+  std::mutex Guard;
+  std::condition_variable Turn;
+  uint64_t NextTicket = 0, Serving = 0;
+  std::thread::id Owner;
+  int Depth = 0;
+};
+
 namespace {
 // Index 0 unused, as in the driver's tables.
-std::recursive_mutex PortLocks[kMaxPort + 1];
+TPortMutex PortLocks[kMaxPort + 1];
 }  // namespace
 
 TPortLock::TPortLock(int64_t Port) : Held(nullptr) {
   const uint8_t port = static_cast<uint8_t>(Port);
   if (port < 1 || port > kMaxPort) return;
   Held = &PortLocks[port];
-  Held->lock();
+  Held->Lock();
 }
 
 TPortLock::~TPortLock() {
-  if (Held) Held->unlock();
+  if (Held) Held->Unlock();
 }
 
 uint8_t PortIndex(int32_t Port) {

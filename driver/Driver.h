@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <mutex>
 #include <string>
 
 #include "Link.h"
@@ -21,9 +20,13 @@ extern uintptr_t ApplicationHandle;
 // that follow, so that no other caller's exchange on that port comes between
 // them. The lock is per port number, shared by every driver object (a port is
 // one physical line), and re-entrant, so that a command may run others on the
-// same port. Taken on the raw Port argument: its low byte, when that is a
-// port 1..30; for any other value nothing is held, and the operation refuses
-// the port itself before it touches anything.
+// same port. Callers get the port in the order they asked for it, so that a
+// worker that runs command after command cannot keep a host's poll waiting
+// for more than the commands queued before it. Taken on the raw Port
+// argument: its low byte, when that is a port 1..30; for any other value
+// nothing is held, and the operation refuses the port itself before it
+// touches anything.
+class TPortMutex;
 class TPortLock {
  public:
   explicit TPortLock(int64_t Port);
@@ -32,7 +35,7 @@ class TPortLock {
   TPortLock& operator=(const TPortLock&) = delete;
 
  private:
-  std::recursive_mutex* Held;
+  TPortMutex* Held;
 };
 
 // Room for any request and any reply: both lengths are bytes.

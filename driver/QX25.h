@@ -28,20 +28,25 @@
 // read-all and write-all workers may use one driver on one port at the same
 // time: each caller gets its own reply, result, TNozzlePoll record and
 // exception, and no command ever acts on another caller's line status or
-// refusal code. A caller waits while another's command runs on its port (one
-// command is a few exchanges of at most about half a second each at 4800
-// baud; a bulk read or write takes the port one parameter at a time).
+// refusal code. A caller waits while the commands that asked for its port
+// before it run: callers get a port in the order they asked for it, so the
+// workers looping over the bulk range delay a host's poll by at most the one
+// command each has running or waiting, never by a whole loop.
 //
 // What the lock cannot give is PortStatus after the call. It is one byte per
 // port, and GetPortStatus (slot 3) holds the lock only for its own read: it
-// returns the status of the last command that ended on the port, which is the
-// host's own only if no other caller's command ran on the port between the
-// host's call and its read of slot 3. While a technician works on the same
-// port, a host can read the status another caller left (1 after a good read,
-// 23 after a refused parameter), and its own refusal code can be replaced
-// before it reads it. Where the host must know, the operation's own result
-// tells it (the poll's codes, ReadParam's -1, WriteParam's false, an
-// exception). SetPortStatus and SetPrice take the lock too; the public fields
+// returns the status of the last command that ended on the port (never a
+// status a running command is about to replace), which is the host's own only
+// if no other caller's command ran on the port between the host's call and
+// its read of slot 3. While a technician works on the same port, a host can
+// read the status another caller left (1 after a good read, 23 after a
+// refused parameter), and its own status or refusal code (16 start, 18
+// preset, 20 stop...) can be replaced before it reads it. Where an operation
+// reports through its own result (PollNozzle's codes, ReadParam's -1,
+// WriteParam's false, an exception), that result is always the caller's own;
+// the refusal of a start, preset or stop shows only in PortStatus, so a host
+// that must be sure of it must not share the port with the service window
+// meanwhile. SetPortStatus and SetPrice take the lock too; the public fields
 // read or written directly are not guarded: touch them only while no command
 // runs on that port. ApplyPortSettings takes no lock (the dispatcher calls it
 // with its own port lock held). A slot a host overrides in a derived class
