@@ -6,8 +6,8 @@
 // reply: the poll always the nozzle's state, the read always the value.
 // Built with ThreadSanitizer too, where it must run clean.
 //
-// One driver object shared by two threads on one port is not what this
-// shows: its per-port status byte is the host's to keep apart.
+// One driver object shared by several threads on one port is
+// tests/e2e/SharedDriverTest.cpp's subject: the driver's own per-port lock.
 #include <gtest/gtest.h>
 
 #include <atomic>

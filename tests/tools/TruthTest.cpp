@@ -58,6 +58,15 @@ TEST(Truth, ADataQueryAnsweredWithoutDataIsARefusalNotAZero) {
   }
 }
 
+TEST_F(InTempDir, ARefusedParameterWriteIsARefusalNotADeadLine) {
+  const RunResult one = Ctl(Simulated({"--sim-fault", "refuse", "--json", "write-param", "5", "0.4"}));
+  EXPECT_EQ(one.Status, 1) << one.Err;
+  EXPECT_EQ(JsonOf(one.Out)["error"].toObject()["port_status"].toInt(), 23) << one.Out;
+  const std::string file = Write("r.par", "[Parametr]\n5=4\n16=80000\n");
+  const RunResult all = Ctl(Simulated({"--sim-fault", "refuse", "write-all", file}));
+  EXPECT_TRUE(Has(all.Out, "summary: 0 written, 2 refused, 0 failed, 41 left out\n")) << all.Out;
+}
+
 TEST(Truth, PresetShowsTheWholeLitresThatWentOut) {
   const RunResult r = Ctl(Simulated({"--trace", "--json", "preset", "--volume", "25.7"}));
   ASSERT_EQ(r.Status, 0) << r.Err;
