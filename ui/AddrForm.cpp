@@ -1,12 +1,10 @@
 #include "ui/AddrForm.h"
 
-#include <QApplication>
-#include <QScreen>
 #include <QSpinBox>
 #include <algorithm>
 #include <exception>
 
-#include "ui/FitText.h"
+#include "ui/Forms.h"
 #include "ui/Glyphs.h"
 #include "ui/ParamFrame.h"
 #include "ui/ui_AddrForm.h"
@@ -15,26 +13,18 @@
 namespace {
 constexpr int kClientWidth = 226;
 constexpr int kClientHeight = 104;
-constexpr int kFontPoints = 8;
 }  // namespace
 
 TAddrFrm::TAddrFrm(QWidget* Parent) : QDialog(Parent), Controls(std::make_unique<Ui::AddrFrm>()) {
-  QFont font = QApplication::font();
-  font.setPointSize(kFontPoints);
-  setFont(font);
+  qx25::ui::UseFormFont(*this);
   Controls->setupUi(this);
-  setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                 Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-  setFixedSize(kClientWidth, kClientHeight);
   Controls->BitBtn1->setIcon(qx25::ui::OkGlyph());
   Controls->BitBtn2->setIcon(qx25::ui::CancelGlyph());
-  qx25::ui::FitCaptions(*this);
+  qx25::ui::FinishFixedDialog(*this, QSize(kClientWidth, kClientHeight));
   // Esc rejects through QDialog; the cancel button does the same.
   connect(Controls->BitBtn1, &QAbstractButton::clicked, this, &QDialog::accept);
   connect(Controls->BitBtn2, &QAbstractButton::clicked, this, &QDialog::reject);
   Controls->NPstEdit->setFocus();
-  const QScreen* screen = Parent ? Parent->screen() : QGuiApplication::primaryScreen();
-  if (screen) move(screen->availableGeometry().center() - rect().center());
 }
 
 TAddrFrm::~TAddrFrm() = default;

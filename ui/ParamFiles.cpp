@@ -46,6 +46,18 @@ void PrepareDialog(QFileDialog& Dialog, const char* Name, const char* Title, con
   Dialog.setFileMode(QFileDialog::AnyFile);
 }
 
+// Says, with the file's name and the reason, why a file could not be used;
+// an exception must not leave the button's handler.
+void Warn(QWidget& Parent, const char* Name, const char* Title, const char* Text,
+          const QString& FileName, const std::exception& Error) {
+  QMessageBox box(QMessageBox::Warning, QString::fromUtf8(Title),
+                  QString::fromUtf8(Text).arg(QDir::toNativeSeparators(FileName),
+                                              QString::fromUtf8(Error.what())),
+                  QMessageBox::Ok, &Parent);
+  box.setObjectName(Name);
+  box.exec();
+}
+
 }  // namespace
 
 void TParamFrm::SaveBtnClick() {
@@ -79,12 +91,8 @@ void TParamFrm::SaveToFile(const QString& FileName) {
   } catch (const std::exception& Error) {
     // The old file, if any, is still whole: a save writes beside it and
     // renames over it only once the new one is complete.
-    QMessageBox box(QMessageBox::Warning, QString::fromUtf8(kSaveFailedTitle),
-                    QString("Не удалось сохранить параметры в файл %1:\n%2")
-                        .arg(QDir::toNativeSeparators(FileName), QString::fromUtf8(Error.what())),
-                    QMessageBox::Ok, this);
-    box.setObjectName("SaveFailed");
-    box.exec();
+    Warn(*this, "SaveFailed", kSaveFailedTitle, "Не удалось сохранить параметры в файл %1:\n%2",
+         FileName, Error);
   }
 }
 
@@ -93,12 +101,8 @@ void TParamFrm::LoadFromFile(const QString& FileName) {
     try {
       LoadParameterFile(*Catalog(), Native(FileName));
     } catch (const std::exception& Error) {
-      QMessageBox box(QMessageBox::Warning, QString::fromUtf8(kLoadFailedTitle),
-                      QString("Не удалось прочитать параметры из файла %1:\n%2")
-                          .arg(QDir::toNativeSeparators(FileName), QString::fromUtf8(Error.what())),
-                      QMessageBox::Ok, this);
-      box.setObjectName("LoadFailed");
-      box.exec();
+      Warn(*this, "LoadFailed", kLoadFailedTitle, "Не удалось прочитать параметры из файла %1:\n%2",
+           FileName, Error);
     }
   }
   RepaintGrid();

@@ -11,7 +11,6 @@
 #include <QKeySequence>
 #include <QLabel>
 #include <QLocale>
-#include <QScreen>
 #include <QStatusBar>
 #include <QTabBar>
 #include <QThread>
@@ -20,7 +19,7 @@
 #include <algorithm>
 #include <exception>
 
-#include "ui/FitText.h"
+#include "ui/Forms.h"
 #include "ui/Glyphs.h"
 #include "ui/ParamModel.h"
 #include "ui/ServiceWindow.h"
@@ -31,7 +30,6 @@ namespace {
 
 constexpr int kClientWidth = 817;
 constexpr int kClientHeight = 705;
-constexpr int kFontPoints = 8;
 constexpr int kColumnWidths[TParamModel::ColumnCount] = {38, 422, 76, 64, 169};
 constexpr int kMinRowHeight = 20;
 constexpr int kRowTextMargin = 5;
@@ -81,14 +79,8 @@ TParamFrm::TParamFrm(QWidget* Parent)
       GridModel(new TParamModel(this)),
       GridDelegate(new TParamDelegate(this)) {
   TakeNumberFormatFromLocale();
-  QFont font = QApplication::font();
-  font.setPointSize(kFontPoints);
-  setFont(font);
+  qx25::ui::UseFormFont(*this);
   Controls->setupUi(this);
-  setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                 Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-  setFixedSize(kClientWidth, kClientHeight);
-  setSizeGripEnabled(false);
   Ui::ParamFrm& c = *Controls;
 
   auto* panel = new QLabel(c.StatusBar1);
@@ -111,7 +103,6 @@ TParamFrm::TParamFrm(QWidget* Parent)
   c.BitBtn1->setIcon(qx25::ui::CloseGlyph());
   c.CopyTool->setIcon(qx25::ui::CopyGlyph());
   c.PasteTool->setIcon(qx25::ui::PasteGlyph());
-  qx25::ui::FitCaptions(*this);
 
   c.ActionExit->setShortcuts({QKeySequence(Qt::ALT | Qt::Key_X), QKeySequence(Qt::Key_Escape)});
   c.ActionExit->setShortcutContext(Qt::WindowShortcut);
@@ -147,10 +138,7 @@ TParamFrm::TParamFrm(QWidget* Parent)
   connect(c.CopyTool, &QAction::triggered, this, &TParamFrm::CopyToolClick);
   connect(c.PasteTool, &QAction::triggered, this, &TParamFrm::PasteToolClick);
   connect(c.AddrBtn, &QAbstractButton::clicked, this, &TParamFrm::AddrBtnClick);
-
-  // Centred on the screen, not over the host's window.
-  const QScreen* screen = Parent ? Parent->screen() : QGuiApplication::primaryScreen();
-  if (screen) move(screen->availableGeometry().center() - rect().center());
+  qx25::ui::FinishFixedDialog(*this, QSize(kClientWidth, kClientHeight));
 }
 
 TParamFrm::~TParamFrm() { ReleaseCatalog(); }

@@ -63,14 +63,18 @@ void TParamsTread::SetRowFailed() const {
   UpdateRecord([](CParameter& P) { P.ReadError = true; });
 }
 
+std::optional<TLinkMode> TParamsTread::Prepare(TRowJob& Job) const {
+  Job = TakeJob();
+  if (!Job.Record) return std::nullopt;
+  const std::optional<TLinkMode> mode = LinkModeOf(Job.Record->Kind);
+  if (!Job.Driver || !mode) SetRowFailed();  // no driver, or a kind that is never sent
+  return Job.Driver ? mode : std::nullopt;
+}
+
 void TReadParamsTread::ReadRow() {
-  const TRowJob job = TakeJob();
-  if (!job.Record) return;
-  const std::optional<TLinkMode> mode = LinkModeOf(job.Record->Kind);
-  if (!job.Driver || !mode) {
-    SetRowFailed();
-    return;
-  }
+  TRowJob job;
+  const std::optional<TLinkMode> mode = Prepare(job);
+  if (!mode) return;
   std::string text;
   int64_t value = -1;
   try {
@@ -92,14 +96,9 @@ void TReadParamsTread::ReadRow() {
 }
 
 void TWriteParamsTread::WriteRow() {
-  const TRowJob job = TakeJob();
-  if (!job.Record) return;
-  const std::optional<TLinkMode> mode = LinkModeOf(job.Record->Kind);
-  if (!job.Driver || !mode) {
-    SetRowFailed();
-    return;
-  }
-  if (job.Record->SkipOnWriteAll) return;
+  TRowJob job;
+  const std::optional<TLinkMode> mode = Prepare(job);
+  if (!mode || job.Record->SkipOnWriteAll) return;
   bool ok = false;
   try {
     ok = job.Driver->WriteParam(*mode, job.Port, job.Address, job.Record->Code,

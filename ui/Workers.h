@@ -39,6 +39,9 @@ class TParamsTread : public QThread {
   void run() override;
   virtual void DoRow() = 0;
   TRowJob TakeJob() const;
+  // Takes Row's job; the link mode to send it with, or nothing when the row
+  // is passed over (marked as failed when there is no driver or no mode).
+  std::optional<TLinkMode> Prepare(TRowJob& Job) const;
   // Runs Update on the window's thread with the live record of Row, if the
   // catalog still has it; does not wait.
   template <typename F>

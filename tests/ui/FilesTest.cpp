@@ -37,41 +37,20 @@ std::vector<int64_t> Values(const TParamFrm& W) {
   return values;
 }
 
-// Runs Body on the next file dialog as soon as it is shown.
-void OnNextFileDialog(const std::function<void(QFileDialog&)>& Body) {
-  auto* poll = new QTimer;
-  poll->setInterval(5);
-  QObject::connect(poll, &QTimer::timeout, [poll, Body] {
-    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-    if (!dialog) return;
-    poll->stop();
-    poll->deleteLater();
-    Body(*dialog);
-  });
-  poll->start();
-}
-
 // Fills the address dialog's fields, then presses Key (Enter, Esc), on the
 // next dialog that comes up; Fresh tells whether it opened at 0 and 0.
 void OnNextAddressDialog(int Dispenser, int Nozzle, Qt::Key Key, bool* Fresh) {
-  auto* poll = new QTimer;
-  poll->setInterval(5);
-  QObject::connect(poll, &QTimer::timeout, [=] {
-    auto* dialog = qobject_cast<TAddrFrm*>(QApplication::activeModalWidget());
-    if (!dialog) return;
-    poll->stop();
-    poll->deleteLater();
-    auto* dispenser = dialog->findChild<QSpinBox*>("NTrkEdit");
-    auto* nozzle = dialog->findChild<QSpinBox*>("NPstEdit");
+  OnNextModal<TAddrFrm>([=](TAddrFrm& Dialog) {
+    auto* dispenser = Dialog.findChild<QSpinBox*>("NTrkEdit");
+    auto* nozzle = Dialog.findChild<QSpinBox*>("NPstEdit");
     *Fresh = dispenser->value() == 0 && nozzle->value() == 0;
     dispenser->setValue(Dispenser);
     nozzle->setValue(Nozzle);
     if (Key == Qt::Key_unknown)
-      dialog->close();
+      Dialog.close();
     else
-      QTest::keyClick(dialog, Key);
+      QTest::keyClick(&Dialog, Key);
   });
-  poll->start();
 }
 
 }  // namespace
@@ -142,7 +121,7 @@ class FilesTest : public QObject {
             std::tuple{w.Form().LoadBtn, "OpenDialog", "Считать параметры из файла", "tar"}}) {
         bool seen = false;
         QString shownName, shownTitle, shownSuffix, shownDirectory, shownFile;
-        OnNextFileDialog([&](QFileDialog& d) {
+        OnNextModal<QFileDialog>([&](QFileDialog& d) {
           seen = true;
           shownName = d.objectName();
           shownTitle = d.windowTitle();
@@ -161,7 +140,7 @@ class FilesTest : public QObject {
       }
       // A name without an extension is saved with "par".
       QFile::remove(SettingsDirectory() + "/station.par");
-      OnNextFileDialog([](QFileDialog& d) {
+      OnNextModal<QFileDialog>([](QFileDialog& d) {
         d.findChild<QLineEdit*>("fileNameEdit")->setText("station");
         QMetaObject::invokeMethod(&d, "accept");
       });
@@ -184,17 +163,10 @@ class FilesTest : public QObject {
       for (const QString& target : {blocker + "/station.par", old}) {
         if (target == old && !canLock) continue;
         bool warned = false;
-        auto* poll = new QTimer;
-        poll->setInterval(5);
-        QObject::connect(poll, &QTimer::timeout, [&, poll] {
-          auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-          if (!box) return;
-          poll->stop();
-          poll->deleteLater();
-          warned = box->icon() == QMessageBox::Warning && box->text().contains(target);
-          box->accept();
+        OnNextModal<QMessageBox>([&](QMessageBox& Box) {
+          warned = Box.icon() == QMessageBox::Warning && Box.text().contains(target);
+          Box.accept();
         });
-        poll->start();
         w.SaveToFile(target);
         QVERIFY2(warned, qPrintable(target));
       }

@@ -139,20 +139,28 @@ inline QString CellText(const TParamFrm& Window, int Row, int Col) {
 
 namespace uitest {
 
-// Clicks Button on the next message box that comes up (the window's
-// confirmation, say) as soon as it is shown; Seen tells whether one came.
-inline void AnswerNextBox(QMessageBox::StandardButton Button, bool* Seen = nullptr) {
+// Runs Body on the next modal window of type T as soon as it is shown (the
+// window's confirmation, a file dialog, the address dialog).
+template <typename T>
+void OnNextModal(std::function<void(T&)> Body) {
   auto* poll = new QTimer;
   poll->setInterval(5);
-  QObject::connect(poll, &QTimer::timeout, [poll, Button, Seen] {
-    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-    if (!box) return;
-    if (Seen) *Seen = true;
+  QObject::connect(poll, &QTimer::timeout, [poll, Body] {
+    auto* modal = qobject_cast<T*>(QApplication::activeModalWidget());
+    if (!modal) return;
     poll->stop();
     poll->deleteLater();
-    box->button(Button)->click();
+    Body(*modal);
   });
   poll->start();
+}
+
+// Clicks Button on the next message box; Seen tells whether one came.
+inline void AnswerNextBox(QMessageBox::StandardButton Button, bool* Seen = nullptr) {
+  OnNextModal<QMessageBox>([Button, Seen](QMessageBox& Box) {
+    if (Seen) *Seen = true;
+    Box.button(Button)->click();
+  });
 }
 
 // Row r's editor placed as a selection of its "Запись" cell places it.
@@ -160,6 +168,10 @@ inline void OpenEditor(TParamFrm& Window, int Row) {
   CParameter& p = Window.Catalog()->Items(Row - 1);
   Window.Form().TabControl1->Tabs()->setCurrentIndex(p.TabIndex);
   Window.Form().RxDGCommon->SetCurrentCell(TParamModel::ColWrite, Row);
+  // The selection places the editor 50 ms later; a test that set a value
+  // before then would see it reset.
+  const QTimer* delay = Window.findChild<QTimer*>("Timer2");
+  QVERIFY(QTest::qWaitFor([delay] { return !delay->isActive(); }));
   Window.PlaceEditor(Row, TParamModel::ColWrite);
 }
 

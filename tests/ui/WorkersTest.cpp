@@ -131,9 +131,11 @@ class WorkersTest : public QObject {
     QVERIFY(rig.WithWindow([&](TParamFrm& w) {
       QVERIFY(w.Catalog() && TrkParameters == w.Catalog());
       QCOMPARE(CellText(w, 21, TParamModel::ColRead), QString());
+      rig.Sim.ClearCodeFaults();
+      rig.Sim.SetParam(1, 17, 9);
       w.Form().Button1->click();
       QTRY_VERIFY_WITH_TIMEOUT(!ReadParamsThread, kRunWaitMs);
-      QCOMPARE(CellText(w, 22, TParamModel::ColRead), QString("5"));
+      QCOMPARE(CellText(w, 22, TParamModel::ColRead), QString("9"));
     }));
   }
 };

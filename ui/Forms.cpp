@@ -1,6 +1,9 @@
-#include "ui/FitText.h"
+#include "ui/Forms.h"
 
 #include <QAbstractButton>
+#include <QApplication>
+#include <QDialog>
+#include <QScreen>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QWidget>
@@ -8,6 +11,7 @@
 namespace qx25::ui {
 namespace {
 
+constexpr int kFontPoints = 8;
 constexpr int kNarrowest = 70;  // percent of the normal width
 constexpr int kStretchStep = 5;
 constexpr int kSmallestPoints = 6;
@@ -34,6 +38,24 @@ void Fit(QWidget& Control, const QString& Caption, int Extra) {
 }
 
 }  // namespace
+
+void UseFormFont(QDialog& Dialog) {
+  QFont font = QApplication::font();
+  font.setPointSize(kFontPoints);
+  Dialog.setFont(font);
+}
+
+void FinishFixedDialog(QDialog& Dialog, QSize Client) {
+  Dialog.setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                        Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+  Dialog.setFixedSize(Client);
+  Dialog.setSizeGripEnabled(false);
+  FitCaptions(Dialog);
+  // Centred on the screen, not over the host's window.
+  const QWidget* parent = Dialog.parentWidget();
+  const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
+  if (screen) Dialog.move(screen->availableGeometry().center() - Dialog.rect().center());
+}
 
 void FitCaptions(QWidget& Form) {
   for (QLabel* label : Form.findChildren<QLabel*>())
