@@ -8,6 +8,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QTest>
+#include <QTimer>
+#include <QApplication>
 #include <memory>
 
 #include "HostMenu.h"
@@ -68,6 +70,23 @@ void HostAppTest::loadsDriverThroughDlopen() {
   QVERIFY2(driverText.contains(QStringLiteral("libqx25.so.2")), qPrintable(driverText));
   QVERIFY2(driverText.contains(QStringLiteral("Протокол наливной Ж-4")), qPrintable(driverText));
   QVERIFY_THROWS_EXCEPTION(std::logic_error, station->Start());
+
+  // The first station of the process gets the driver's menu entry, and the
+  // entry opens the service window over the host (the window is modal: it
+  // is closed from inside its own loop).
+  QAction* dispenser = TopLevelEntry(Bar(*station), QString::fromUtf8(kDispenserMenuText));
+  QVERIFY(dispenser && dispenser->menu() && !dispenser->menu()->actions().isEmpty());
+  QAction* entry = dispenser->menu()->actions().constFirst();
+  QCOMPARE(entry->text(), QStringLiteral("Программирование параметров наливной"));
+  QString opened;
+  QTimer::singleShot(0, [&] {
+    QWidget* window = QApplication::activeModalWidget();
+    if (!window) return;
+    opened = window->objectName() + " " + window->windowTitle();
+    QTest::keyClick(window, Qt::Key_Escape);
+  });
+  entry->trigger();
+  QCOMPARE(opened, QStringLiteral("ParamFrm Программирование параметров ТРК"));
 }
 
 void HostAppTest::searchListFindsTheBuiltLibrary() {
