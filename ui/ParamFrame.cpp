@@ -5,7 +5,7 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QCloseEvent>
+#include <QShowEvent>
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QKeySequence>
@@ -152,8 +152,6 @@ void TParamFrm::done(int Result) {
   FormClose();
   QDialog::done(Result);
 }
-
-void TParamFrm::closeEvent(QCloseEvent* Event) { QDialog::closeEvent(Event); }
 
 void TParamFrm::FormShow() {
   LoadCatalog();

@@ -19,7 +19,6 @@
 namespace Ui {
 class ParamFrm;
 }
-class QPainter;
 class TParamModel;
 class TParamDelegate;
 
@@ -57,8 +56,6 @@ class TParamFrm : public QDialog {
   int GridRowCount() const;
   int PortValue() const;
   int AddressValue() const;
-  // Workers of this window that have not ended yet.
-  int RunningWorkers() const { return Workers; }
   // The window is done with: destroyed now, or hidden and destroyed when its
   // last worker ends, since a worker relies on it and on its catalog.
   void Dismiss();
@@ -93,7 +90,6 @@ class TParamFrm : public QDialog {
 
  protected:
   void showEvent(QShowEvent* Event) override;
-  void closeEvent(QCloseEvent* Event) override;
   void done(int Result) override;
   bool eventFilter(QObject* Watched, QEvent* Event) override;
 
