@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "Link.h"
-#include "Protocol.h"
+#include "protocol/Link.h"
+#include "protocol/Protocol.h"
 #include "QX25.h"
 
 namespace qx25 {

@@ -5,7 +5,7 @@
 #include <string>
 #include <utility>
 
-#include "driver/Link.h"
+#include "driver/protocol/Link.h"
 
 namespace qx25::sim {
 

@@ -1,6 +1,6 @@
 #include "sim/RequestDecoder.h"
 
-#include "driver/Link.h"
+#include "driver/protocol/Link.h"
 
 namespace qx25::sim {
 

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <system_error>
 
-#include "driver/Protocol.h"
+#include "driver/protocol/Protocol.h"
 
 namespace qx25::tools {
 

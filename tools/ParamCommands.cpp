@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "ParamWork.h"
-#include "driver/Protocol.h"
+#include "driver/protocol/Protocol.h"
 
 namespace qx25::tools {
 

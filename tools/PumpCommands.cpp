@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "Commands.h"
-#include "driver/Protocol.h"
+#include "driver/protocol/Protocol.h"
 
 namespace qx25::tools {
 

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "Rig.h"
-#include "driver/Protocol.h"
+#include "driver/protocol/Protocol.h"
 #include "params/ParameterUnit.h"
 
 namespace e2e {

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "driver/Link.h"
+#include "driver/protocol/Link.h"
 #include "sim/Simulator.h"
 
 namespace simtest {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/Link.h"
+#include "driver/protocol/Link.h"
 #include "driver/PortDispatcher.h"
 #include "driver/QX25.h"
 #include "tests/support/FreeDriver.h"
