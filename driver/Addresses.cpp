@@ -32,11 +32,11 @@ void TQX25::SetNetAddress(uint8_t Port, uint8_t Nozzle, int32_t IdNumber, int32_
   // new address stands between the two halves of the ID.
   constexpr int kHalf = kIdDigits / 2;
   uint8_t id[kIdDigits];
-  PutDigits(id, static_cast<uint64_t>(IdNumber), kIdDigits);
+  WriteDigits(id, static_cast<uint64_t>(IdNumber), kIdDigits);
   uint8_t buffer[kBufferSize] = {kCommonGroup, kNetAddressRequest.Letter};
   uint8_t* p = buffer + 2;
   for (int i = 0; i < kHalf; ++i) *p++ = id[i];
-  PutDigits(p, static_cast<uint64_t>(NewAddress), kNewAddressDigits);
+  WriteDigits(p, static_cast<uint64_t>(NewAddress), kNewAddressDigits);
   p += kNewAddressDigits;
   for (int i = kHalf; i < kIdDigits; ++i) *p++ = id[i];
 

@@ -52,12 +52,6 @@ int ReplyDataCount(const uint8_t* Buffer) {
   return m;
 }
 
-double ReadDigits(const uint8_t* Buffer, int First, int Count) {
-  double v = 0;
-  for (int j = First; j < First + Count; ++j) v = v * 10 + (DataByte(Buffer, j) - '0');
-  return v;
-}
-
 }  // namespace qx25
 
 // Reserved: the driver has nothing to report here.
@@ -79,11 +73,11 @@ double TQX25::GetCurrentDelivery(int32_t Port, int32_t Nozzle, double& Money) {
     PortStatus[port] = kRefusedCurrent;
     return 0;
   }
-  if (!HasData(buffer, kCurrentVolumeFirst + kVolumeDigits)) {
+  if (!HasData(buffer, TCurrentReply::Volume.End())) {
     PortStatus[port] = kAnsweredWithoutData;
     return 0;
   }
-  const double volume = ReadDigits(buffer, kCurrentVolumeFirst, kVolumeDigits);
+  const double volume = ReadField(buffer, TCurrentReply::Volume);
   DeliveredVolumes[port][nozzle] = volume;
   Money = MoneyFor(*this, port, nozzle, volume);
   return volume;
@@ -99,11 +93,11 @@ void TQX25::GetDeliveryResult(int32_t Port, int32_t Nozzle, double& Volume, doub
   Volume = 0;
   Money = 0;
   if (PortStatus[port] != kLineOk) return;
-  if (!HasData(buffer, kResultVolumeFirst + kVolumeDigits)) {
+  if (!HasData(buffer, TResultReply::Volume.End())) {
     PortStatus[port] = kAnsweredWithoutData;
     return;
   }
-  Volume = ReadDigits(buffer, kResultVolumeFirst, kVolumeDigits);
+  Volume = ReadField(buffer, TResultReply::Volume);
   DeliveredVolumes[port][nozzle] = Volume;
   Money = MoneyFor(*this, port, nozzle, Volume);
 }
@@ -121,11 +115,11 @@ void TQX25::GetTotalCounter(int32_t Port, int32_t Nozzle, int32_t Side, double& 
   Total = 0;
   Second = 0;  // nothing on the line fills it
   if (PortStatus[port] != kLineOk) return;
-  if (!HasData(buffer, kTotalFirst + kTotalDigits)) {
+  if (!HasData(buffer, TTotalReply::Total.End())) {
     PortStatus[port] = kAnsweredWithoutData;
     return;
   }
-  Total = ReadDigits(buffer, kTotalFirst, kTotalDigits);
+  Total = ReadField(buffer, TTotalReply::Total);
 }
 
 void TQX25::SetTotalCounter(int32_t Port, int32_t Nozzle, int32_t Side, double& Value, int32_t,
@@ -146,7 +140,7 @@ void TQX25::SetTotalCounter(int32_t Port, int32_t Nozzle, int32_t Side, double& 
   uint8_t buffer[kBufferSize] = {};
   uint8_t length = NozzleRequest(*this, buffer, nozzle, Side, kSetTotalRequest.Letter);
   buffer[length++] = kSetTotalMarker;
-  PutDigits(buffer + length, static_cast<uint64_t>(hundredths), kTotalDigits);
+  WriteDigits(buffer + length, static_cast<uint64_t>(hundredths), kTotalDigits);
   length += kTotalDigits;
   ExchangeOrThrow(*this, port, buffer, length, kSetTotalRequest, kMsgDelivery);
 

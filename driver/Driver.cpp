@@ -90,13 +90,6 @@ int SideOrNone(int32_t Side) {
   return Side;
 }
 
-void PutDigits(uint8_t* Out, uint64_t Value, int Count) {
-  for (int i = Count - 1; i >= 0; --i) {
-    Out[i] = static_cast<uint8_t>('0' + Value % 10);
-    Value /= 10;
-  }
-}
-
 uint8_t NozzleRequest(const TQX25& Driver, uint8_t* Buffer, int32_t Nozzle, int32_t Side,
                       uint8_t Letter) {
   const TAddressBytes a = MapNozzleAddress(Nozzle, Side, Driver.AddressStride);

@@ -54,10 +54,6 @@ int SideIndex(int32_t Side);
 // Side 0..4 for tables that keep 0 as "no side yet", otherwise std::out_of_range.
 int SideOrNone(int32_t Side);
 
-// Writes the Count lowest decimal digits of Value as ASCII, most significant
-// first, zero-padded.
-void PutDigits(uint8_t* Out, uint64_t Value, int Count);
-
 // Writes group, address and letter for a nozzle's side into Buffer; returns 3.
 uint8_t NozzleRequest(const TQX25& Driver, uint8_t* Buffer, int32_t Nozzle, int32_t Side,
                       uint8_t Letter);

@@ -49,22 +49,18 @@ uint8_t AddressRequest(uint8_t* Buffer, int64_t Address, uint8_t Letter) {
 // a write request whose head is in Buffer; returns the request length.
 uint8_t WriteBody(uint8_t* Buffer, int Code, uint64_t Value, int Digits) {
   Buffer[3] = CodeChar(Code);
-  PutDigits(Buffer + kWriteParamRequest.RequestLength, Value, Digits);
+  WriteDigits(Buffer + kWriteParamRequest.RequestLength, Value, static_cast<size_t>(Digits));
   return static_cast<uint8_t>(kWriteParamRequest.RequestLength + Digits);
 }
 
-// The value digits of a read reply stand at positions 3, 5, 7, ..., each
-// followed by its complement; a byte with both bits of kDigitBits set counts
-// as a digit, so the scan ends at the trailer's 0x03. Only a data frame
-// carries digits: after a one-byte ACK or NAK the buffer still holds the
-// request, which must not be read as a value. The scan covers at most the
-// code's digit positions, all inside the expected reply.
+// The value digits of a read reply end at the first byte that is no digit,
+// so that the scan stops at the trailer's 0x03. Only a data frame carries
+// digits: after a one-byte ACK or NAK the buffer still holds the request,
+// which must not be read as a value. The scan covers at most the code's digit
+// positions, all inside the expected reply.
 int64_t ParseValue(const uint8_t* Reply, int Digits) {
   if (Reply[0] != kStx) return -1;
-  uint64_t value = 0;
-  for (int i = 0, p = 3; i < Digits && (Reply[p] & kDigitBits) == kDigitBits; ++i, p += 2)
-    value = 10 * value + (Reply[p] - '0');
-  return static_cast<int64_t>(value);
+  return ReadDigitsLoose(&Reply[2 * TParamReply::ValueFirst + 1], Digits, 2, true);
 }
 
 // Sends the read request whose head is in Buffer for Code and returns the

@@ -73,7 +73,7 @@ void TQX25::PresetVolume(int32_t Port, int32_t Nozzle, int32_t Side, int32_t, do
 
   uint8_t buffer[kBufferSize] = {};
   uint8_t length = NozzleRequest(*this, buffer, Nozzle, Side, kPresetRequest.Letter);
-  PutDigits(buffer + length, static_cast<uint64_t>(litres), kPresetDigits);
+  WriteDigits(buffer + length, static_cast<uint64_t>(litres), kPresetDigits);
   length += kPresetDigits;
   ExchangeOrThrow(*this, port, buffer, length, kPresetRequest, kMsgPreset);
 

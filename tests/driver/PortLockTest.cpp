@@ -67,7 +67,7 @@ class LooseLine : public PortDispatcher {
     Bytes answer;
     if (letter == 'N') {
       Bytes e{Frame[2], 0, 0, 0, 0};
-      PutDigits(&e[1], kGoodValue, 4);
+      WriteDigits(&e[1], kGoodValue, 4);
       uint8_t out[kBufferSize];
       answer.assign(out, out + EncodeReply(e.data(), static_cast<uint8_t>(e.size()), out));
     } else if (code == kRefusedCode) {
