@@ -30,13 +30,9 @@ double MoneyFor(const TQX25& Driver, uint8_t Port, int Nozzle, double Volume) {
   return RoundHalfEven(Volume * price * kCentsPerUnit + kCentRoundingAddend) / kCentsPerUnit;
 }
 
-// Sends a query to the side the nozzle was last started on; a failed
-// exchange throws ESerialIO with the delivery message.
-void QueryDelivery(TQX25& Driver, uint8_t Port, int Nozzle, const TRequestKind& Kind,
-                   uint8_t* Buffer) {
-  const uint8_t length =
-      NozzleRequest(Driver, Buffer, Nozzle, Driver.NozzleSides[Port][Nozzle], Kind.Letter);
-  ExchangeOrThrow(Driver, Port, Buffer, length, Kind, kMsgDelivery);
+// A query to the side the nozzle was last started on.
+TRequest DeliveryQuery(const TQX25& Driver, uint8_t Port, int Nozzle, const TRequestKind& Kind) {
+  return NozzleRequest(Driver, Nozzle, Driver.NozzleSides[Port][Nozzle], Kind.Letter);
 }
 
 }  // namespace
@@ -64,20 +60,20 @@ double TQX25::GetCurrentDelivery(int32_t Port, int32_t Nozzle, double& Money) {
   const TPortLock hold(Port);
   const int nozzle = NozzleIndex(Nozzle);
   const uint8_t port = PortIndex(Port);
-  uint8_t buffer[kBufferSize] = {};
-  QueryDelivery(*this, port, nozzle, kCurrentRequest, buffer);
+  TRequest request = DeliveryQuery(*this, port, nozzle, kCurrentRequest);
+  const TReply reply = SendOrThrow(*this, port, request, kCurrentRequest, kMsgDelivery);
 
   Money = 0;
-  if (PortStatus[port] != kLineOk) return 0;
-  if (buffer[0] == kCan) {
+  if (reply.Outcome == TOutcome::InDoubt) return 0;
+  if (reply.Outcome == TOutcome::Refused) {
     PortStatus[port] = kRefusedCurrent;
     return 0;
   }
-  if (!HasData(buffer, TCurrentReply::Volume.End())) {
+  if (!HasData(reply.Data, TCurrentReply::Volume.End())) {
     PortStatus[port] = kAnsweredWithoutData;
     return 0;
   }
-  const double volume = ReadField(buffer, TCurrentReply::Volume);
+  const double volume = ReadField(reply.Data, TCurrentReply::Volume);
   DeliveredVolumes[port][nozzle] = volume;
   Money = MoneyFor(*this, port, nozzle, volume);
   return volume;
@@ -87,17 +83,17 @@ void TQX25::GetDeliveryResult(int32_t Port, int32_t Nozzle, double& Volume, doub
   const TPortLock hold(Port);
   const int nozzle = NozzleIndex(Nozzle);
   const uint8_t port = PortIndex(Port);
-  uint8_t buffer[kBufferSize] = {};
-  QueryDelivery(*this, port, nozzle, kResultRequest, buffer);
+  TRequest request = DeliveryQuery(*this, port, nozzle, kResultRequest);
+  const TReply reply = SendOrThrow(*this, port, request, kResultRequest, kMsgDelivery);
 
   Volume = 0;
   Money = 0;
-  if (PortStatus[port] != kLineOk) return;
-  if (!HasData(buffer, TResultReply::Volume.End())) {
+  if (reply.Outcome == TOutcome::InDoubt) return;
+  if (!HasData(reply.Data, TResultReply::Volume.End())) {
     PortStatus[port] = kAnsweredWithoutData;
     return;
   }
-  Volume = ReadField(buffer, TResultReply::Volume);
+  Volume = ReadField(reply.Data, TResultReply::Volume);
   DeliveredVolumes[port][nozzle] = Volume;
   Money = MoneyFor(*this, port, nozzle, Volume);
 }
@@ -108,18 +104,17 @@ void TQX25::GetTotalCounter(int32_t Port, int32_t Nozzle, int32_t Side, double& 
   const int nozzle = NozzleIndex(Nozzle);
   const uint8_t port = PortIndex(Port);
   SideOrNone(Side);
-  uint8_t buffer[kBufferSize] = {};
-  const uint8_t length = NozzleRequest(*this, buffer, nozzle, Side, kTotalRequest.Letter);
-  ExchangeOrThrow(*this, port, buffer, length, kTotalRequest, kMsgDelivery);
+  TRequest request = NozzleRequest(*this, nozzle, Side, kTotalRequest.Letter);
+  const TReply reply = SendOrThrow(*this, port, request, kTotalRequest, kMsgDelivery);
 
   Total = 0;
   Second = 0;  // nothing on the line fills it
-  if (PortStatus[port] != kLineOk) return;
-  if (!HasData(buffer, TTotalReply::Total.End())) {
+  if (reply.Outcome == TOutcome::InDoubt) return;
+  if (!HasData(reply.Data, TTotalReply::Total.End())) {
     PortStatus[port] = kAnsweredWithoutData;
     return;
   }
-  Total = ReadField(buffer, TTotalReply::Total);
+  Total = ReadField(reply.Data, TTotalReply::Total);
 }
 
 void TQX25::SetTotalCounter(int32_t Port, int32_t Nozzle, int32_t Side, double& Value, int32_t,
@@ -137,12 +132,10 @@ void TQX25::SetTotalCounter(int32_t Port, int32_t Nozzle, int32_t Side, double& 
   // The counter password goes into code 26 of side 1, whatever side is set.
   WriteCtrlParam(port, nozzle, kPasswordCode, kCounterPassword);
 
-  uint8_t buffer[kBufferSize] = {};
-  uint8_t length = NozzleRequest(*this, buffer, nozzle, Side, kSetTotalRequest.Letter);
-  buffer[length++] = kSetTotalMarker;
-  WriteDigits(buffer + length, static_cast<uint64_t>(hundredths), kTotalDigits);
-  length += kTotalDigits;
-  ExchangeOrThrow(*this, port, buffer, length, kSetTotalRequest, kMsgDelivery);
+  TRequest request = NozzleRequest(*this, nozzle, Side, kSetTotalRequest.Letter);
+  request.Put(kSetTotalMarker);
+  request.PutDigits(static_cast<uint64_t>(hundredths), kTotalDigits);
+  SendOrThrow(*this, port, request, kSetTotalRequest, kMsgDelivery);
 
   // Code 26 now holds the controller's confirmation; reading it closes the
   // operation. Through the table: a host may override the read.

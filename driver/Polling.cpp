@@ -71,14 +71,13 @@ uint8_t DecodeSideState(TQX25& Driver, uint8_t Port, int Nozzle, int Side, const
 }
 
 uint16_t RequestSideState(TQX25& Driver, uint8_t Port, int Nozzle, int Side, TNozzlePoll& Poll) {
-  uint8_t buffer[kBufferSize] = {};
-  uint8_t length = NozzleRequest(Driver, buffer, Nozzle, Side, kStatusRequest.Letter);
-  if (Driver.EventAckPending[Port][Nozzle]) buffer[length++] = kEventAck;
-  ExchangeOrThrow(Driver, Port, buffer, length, kStatusRequest, kMsgStatus);
-  if (Driver.PortStatus[Port] != kLineOk || !HasData(buffer, TStatusReply::Read))
+  TRequest request = NozzleRequest(Driver, Nozzle, Side, kStatusRequest.Letter);
+  if (Driver.EventAckPending[Port][Nozzle]) request.Put(kEventAck);
+  const TReply reply = SendOrThrow(Driver, Port, request, kStatusRequest, kMsgStatus);
+  if (reply.Outcome == TOutcome::InDoubt || !HasData(reply.Data, TStatusReply::Read))
     return kCodeNoState;
   Driver.EventAckPending[Port][Nozzle] = 0;
-  return DecodeSideState(Driver, Port, Nozzle, Side, buffer, Poll);
+  return DecodeSideState(Driver, Port, Nozzle, Side, reply.Data, Poll);
 }
 
 // Whether a side's code replaces the summary so far. The first side always
