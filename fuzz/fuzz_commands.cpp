@@ -16,6 +16,7 @@
 #include "CommandOps.h"
 #include "FuzzSupport.h"
 #include "driver/Driver.h"
+#include "tests/support/MemoryDispatcher.h"
 
 using namespace qx25;
 using namespace qx25::fuzz;
@@ -117,11 +118,8 @@ int32_t FuzzLine::Transact(uint8_t Port, const uint8_t* Frame, uint8_t FrameLeng
     held.erase(held.begin(), held.begin() + static_cast<std::ptrdiff_t>(dropped));
     if (accepted) break;
   }
-  // As the serial dispatcher: where a data frame is due, a lone byte is final
-  // only when no more bytes follow it.
-  if (accepted && ReplyMode == kModeData && held.size() == 1 && ReplyLength > 1 &&
-      next < line.size())
-    accepted = false;
+  accepted =
+      accepted && MemoryDispatcher::Stands(ReplyMode, ReplyLength, held.size(), next < line.size());
   if (!held.empty()) std::memcpy(Reply, held.data(), held.size());
 
   if (accepted) {
