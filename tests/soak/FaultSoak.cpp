@@ -38,7 +38,7 @@
 #include "driver/Driver.h"
 #include "host/SerialDispatcher.h"
 #include "sim/Simulator.h"
-#include "tests/support/FreeDriver.h"
+#include "driver/DriverPtr.h"
 
 using namespace qx25;
 using Clock = std::chrono::steady_clock;

@@ -13,7 +13,7 @@
 
 #include "driver/QX25.h"
 #include "driver/protocol/Link.h"
-#include "tests/support/FreeDriver.h"
+#include "driver/DriverPtr.h"
 #include "tests/support/MemoryDispatcher.h"
 
 using Bytes = std::vector<uint8_t>;
