@@ -16,6 +16,7 @@
 #include "CommandOps.h"
 #include "FuzzSupport.h"
 #include "driver/Driver.h"
+#include "driver/DriverPtr.h"
 #include "tests/support/MemoryDispatcher.h"
 
 using namespace qx25;
@@ -358,14 +359,7 @@ void RunOne(TQX25& D, InputReader& In) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   InputReader in(Data, Size);
   FuzzLine line(in);
-  TQX25* driver = GetQX25(in.Byte(), 0, &line);  // the options word
+  const DriverPtr driver(GetQX25(in.Byte(), 0, &line));  // the options word
   for (int count = 0; count < 16 && !in.Empty(); ++count) RunOne(*driver, in);
-    // The host frees a driver with delete; TQX25 has no virtual destructor, as
-    // its table holds exactly the 27 operations.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdelete-non-abstract-non-virtual-dtor"
-#pragma GCC diagnostic ignored "-Wdelete-non-virtual-dtor"
-  delete driver;
-#pragma GCC diagnostic pop
   return 0;
 }
