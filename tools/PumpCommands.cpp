@@ -95,10 +95,10 @@ void AddPoll(CLI::App& App, Context& Ctx) {
   auto a = std::make_shared<NozzleArgs>();
   auto sides = std::make_shared<int>(1);
   sub->add_option("--nozzle", a->Nozzle, "Nozzle 1..32")
-      ->check(CLI::Range(1, 32))
+      ->check(CLI::Range(1, kMaxNozzle))
       ->capture_default_str();
   sub->add_option("--sides", *sides, "Number of sides to poll, 1..4")
-      ->check(CLI::Range(1, 4))
+      ->check(CLI::Range(1, kMaxSide))
       ->capture_default_str();
   OnRun(*sub, Ctx, [a, sides] {
     Command c;
@@ -363,9 +363,11 @@ std::string StateMeaning(uint16_t Code) {
 
 void AddNozzleOptions(CLI::App& Sub, NozzleArgs& Args) {
   Sub.add_option("--nozzle", Args.Nozzle, "Nozzle 1..32")
-      ->check(CLI::Range(1, 32))
+      ->check(CLI::Range(1, kMaxNozzle))
       ->capture_default_str();
-  Sub.add_option("--side", Args.Side, "Side 1..4")->check(CLI::Range(1, 4))->capture_default_str();
+  Sub.add_option("--side", Args.Side, "Side 1..4")
+      ->check(CLI::Range(1, kMaxSide))
+      ->capture_default_str();
 }
 
 void AddAddressOption(CLI::App& Sub, int& Address) {
