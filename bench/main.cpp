@@ -10,8 +10,8 @@
 // short benchmarks, to check that everything works.
 #include <benchmark/benchmark.h>
 
+#include <CLI/CLI.hpp>
 #include <cstdio>
-#include <cstdlib>
 #include <exception>
 #include <string>
 #include <vector>
@@ -23,37 +23,38 @@ namespace {
 
 constexpr double kBar = 1.05;
 constexpr int kDefaultRuns = 5;
+constexpr int kMaxRuns = 1000;
 
 }  // namespace
 
 int main(int argc, char** argv) {
   int runs = kDefaultRuns;
-  bool quick = false, wire = true, cpu = true, minTimeGiven = false;
-  std::vector<char*> rest{argv[0]};
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    if (a.rfind("--runs=", 0) == 0) {
-      runs = std::atoi(a.c_str() + 7);
-      if (runs < 1) {
-        std::fprintf(stderr, "--runs needs a number above 0\n");
-        return 2;
-      }
-    } else if (a == "--quick") {
-      quick = true;
-    } else if (a == "--no-wire") {
-      wire = false;
-    } else if (a == "--no-cpu") {
-      cpu = false;
-    } else {
-      if (a.rfind("--benchmark_min_time", 0) == 0) minTimeGiven = true;
-      rest.push_back(argv[i]);
-    }
+  bool quick = false, noWire = false, noCpu = false;
+  CLI::App app{"How close the driver comes to the line's own speed, and what it costs in CPU"};
+  app.add_option("--runs", runs, "Runs of the wall-over-wire table; it shows their median")
+      ->check(CLI::Range(1, kMaxRuns))
+      ->capture_default_str();
+  app.add_flag("--quick", quick, "One run and short benchmarks, to see that everything works");
+  app.add_flag("--no-wire", noWire, "Leave out the wall-over-wire table");
+  app.add_flag("--no-cpu", noCpu, "Leave out the CPU benchmarks");
+  app.allow_extras();  // Google Benchmark's own flags go on to it
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e) == 0 ? 0 : 2;
   }
-  static char shortRuns[] = "--benchmark_min_time=0.01";
+  const bool wire = !noWire, cpu = !noCpu;
+
+  std::vector<std::string> extras = app.remaining();
+  bool minTimeGiven = false;
+  for (const std::string& a : extras)
+    if (a.rfind("--benchmark_min_time", 0) == 0) minTimeGiven = true;
   if (quick) {
     runs = 1;
-    if (!minTimeGiven) rest.push_back(shortRuns);
+    if (!minTimeGiven) extras.emplace_back("--benchmark_min_time=0.01");
   }
+  std::vector<char*> rest{argv[0]};
+  for (std::string& a : extras) rest.push_back(a.data());
 
   if (wire) {
     try {
