@@ -30,9 +30,26 @@ double MoneyFor(const TQX25& Driver, uint8_t Port, int Nozzle, double Volume) {
   return RoundHalfEven(Volume * price * kCentsPerUnit + kCentRoundingAddend) / kCentsPerUnit;
 }
 
-// A query to the side the nozzle was last started on.
-TRequest DeliveryQuery(const TQX25& Driver, uint8_t Port, int Nozzle, const TRequestKind& Kind) {
-  return NozzleRequest(Driver, Nozzle, Driver.NozzleSides[Port][Nozzle], Kind.Letter);
+// Sends a volume query to the side the nozzle was last started on and reads
+// the volume Field of its reply, which becomes the nozzle's delivered volume,
+// with its money. A reply without the field gives 0 and 0, and PortStatus
+// says why: Refusal for a CAN, kAnsweredWithoutData for any other lone byte.
+// A failed exchange throws ESerialIO with the delivery message and leaves
+// Money as it was.
+double QueryVolume(TQX25& Driver, uint8_t Port, int Nozzle, const TRequestKind& Kind,
+                   TDigitField Field, uint8_t Refusal, double& Money) {
+  TRequest request = NozzleRequest(Driver, Nozzle, Driver.NozzleSides[Port][Nozzle], Kind.Letter);
+  const TReply reply = SendOrThrow(Driver, Port, request, Kind, kMsgDelivery);
+  Money = 0;
+  if (reply.Outcome == TOutcome::InDoubt) return 0;
+  if (!HasData(reply.Data, Field.End())) {
+    Driver.PortStatus[Port] = reply.Outcome == TOutcome::Refused ? Refusal : kAnsweredWithoutData;
+    return 0;
+  }
+  const double volume = ReadField(reply.Data, Field);
+  Driver.DeliveredVolumes[Port][Nozzle] = volume;
+  Money = MoneyFor(Driver, Port, Nozzle, volume);
+  return volume;
 }
 
 }  // namespace
@@ -60,42 +77,17 @@ double TQX25::GetCurrentDelivery(int32_t Port, int32_t Nozzle, double& Money) {
   const TPortLock hold(Port);
   const int nozzle = NozzleIndex(Nozzle);
   const uint8_t port = PortIndex(Port);
-  TRequest request = DeliveryQuery(*this, port, nozzle, kCurrentRequest);
-  const TReply reply = SendOrThrow(*this, port, request, kCurrentRequest, kMsgDelivery);
-
-  Money = 0;
-  if (reply.Outcome == TOutcome::InDoubt) return 0;
-  if (reply.Outcome == TOutcome::Refused) {
-    PortStatus[port] = kRefusedCurrent;
-    return 0;
-  }
-  if (!HasData(reply.Data, TCurrentReply::Volume.End())) {
-    PortStatus[port] = kAnsweredWithoutData;
-    return 0;
-  }
-  const double volume = ReadField(reply.Data, TCurrentReply::Volume);
-  DeliveredVolumes[port][nozzle] = volume;
-  Money = MoneyFor(*this, port, nozzle, volume);
-  return volume;
+  return QueryVolume(*this, port, nozzle, kCurrentRequest, TCurrentReply::Volume, kRefusedCurrent,
+                     Money);
 }
 
 void TQX25::GetDeliveryResult(int32_t Port, int32_t Nozzle, double& Volume, double& Money) {
   const TPortLock hold(Port);
   const int nozzle = NozzleIndex(Nozzle);
   const uint8_t port = PortIndex(Port);
-  TRequest request = DeliveryQuery(*this, port, nozzle, kResultRequest);
-  const TReply reply = SendOrThrow(*this, port, request, kResultRequest, kMsgDelivery);
-
-  Volume = 0;
-  Money = 0;
-  if (reply.Outcome == TOutcome::InDoubt) return;
-  if (!HasData(reply.Data, TResultReply::Volume.End())) {
-    PortStatus[port] = kAnsweredWithoutData;
-    return;
-  }
-  Volume = ReadField(reply.Data, TResultReply::Volume);
-  DeliveredVolumes[port][nozzle] = Volume;
-  Money = MoneyFor(*this, port, nozzle, Volume);
+  // No refusal code of its own: a CAN here is a reply without the result.
+  Volume = QueryVolume(*this, port, nozzle, kResultRequest, TResultReply::Volume,
+                       kAnsweredWithoutData, Money);
 }
 
 void TQX25::GetTotalCounter(int32_t Port, int32_t Nozzle, int32_t Side, double& Total,
