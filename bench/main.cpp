@@ -10,39 +10,30 @@
 // short benchmarks, to check that everything works.
 #include <benchmark/benchmark.h>
 
-#include <CLI/CLI.hpp>
 #include <cstdio>
 #include <exception>
 #include <string>
 #include <vector>
 
 #include "DriverCpu.h"
+#include "Options.h"
 #include "WireRatio.h"
 
 namespace {
 
 constexpr double kBar = 1.05;
-constexpr int kDefaultRuns = 5;
-constexpr int kMaxRuns = 1000;
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  int runs = kDefaultRuns;
+  int runs = qx25::bench::kDefaultRuns;
   bool quick = false, noWire = false, noCpu = false;
   CLI::App app{"How close the driver comes to the line's own speed, and what it costs in CPU"};
-  app.add_option("--runs", runs, "Runs of the wall-over-wire table; it shows their median")
-      ->check(CLI::Range(1, kMaxRuns))
-      ->capture_default_str();
-  app.add_flag("--quick", quick, "One run and short benchmarks, to see that everything works");
+  qx25::bench::AddRunOptions(app, runs, quick);
   app.add_flag("--no-wire", noWire, "Leave out the wall-over-wire table");
   app.add_flag("--no-cpu", noCpu, "Leave out the CPU benchmarks");
   app.allow_extras();  // Google Benchmark's own flags go on to it
-  try {
-    app.parse(argc, argv);
-  } catch (const CLI::ParseError& e) {
-    return app.exit(e) == 0 ? 0 : 2;
-  }
+  if (const auto status = qx25::bench::ParseOptions(app, argc, argv)) return *status;
   const bool wire = !noWire, cpu = !noCpu;
 
   std::vector<std::string> extras = app.remaining();
