@@ -13,12 +13,12 @@
 #include <optional>
 #include <vector>
 
-#include "driver/PortDispatcher.h"
 #include "sim/Simulator.h"
+#include "tests/support/MemoryDispatcher.h"
 
 namespace qx25::bench {
 
-class InProcessDispatcher final : public PortDispatcher {
+class InProcessDispatcher final : public MemoryDispatcher {
  public:
   enum class Mode { Live, Record, Replay };
 
@@ -35,12 +35,10 @@ class InProcessDispatcher final : public PortDispatcher {
   bool Mismatched() const { return Mismatch; }
 
   int32_t GetErrorCode(uint8_t) override { return kNoReply; }
-  void SetReplyResult(uint8_t, uint8_t) override {}
-  void SetReplyState(uint8_t, uint8_t) override {}
   uint8_t GetLineStatus(uint8_t) override { return Status; }
 
   int32_t Transact(uint8_t Port, const uint8_t* Frame, uint8_t FrameLength, uint8_t* Reply,
-                   uint8_t ReplyLength, uint8_t) override {
+                   uint8_t ReplyLength, uint8_t ReplyMode) override {
     const sim::Bytes* answer = nullptr;
     std::optional<sim::Bytes> live;
     if (Current == Mode::Replay) {
@@ -61,20 +59,8 @@ class InProcessDispatcher final : public PortDispatcher {
     if (ReplyLength == 0) return Succeed();
 
     uint8_t held = 0;
-    for (const uint8_t byte : *answer) {
-      if (held == ReplyLength) break;
-      Reply[held++] = byte;
-      uint8_t length = held;
-      const bool accepted = Handler.Code(Handler.Self, Port, Reply, nullptr, &length, nullptr);
-      held = std::min(held, length);
-      if (accepted) return Succeed();
-    }
-    return Fail();
+    return Feed(Port, *answer, Reply, ReplyLength, ReplyMode, 1, held) ? Succeed() : Fail();
   }
-
-  int32_t SetLineParams(uint8_t, int32_t, int32_t) override { return 0; }
-  void SetReplyHandler(uint8_t, TReplyHandler H) override { Handler = H; }
-  void SetPortSetupHandler(uint8_t, TPortSetupHandler) override {}
 
  private:
   static constexpr int32_t kNoReply = 3;
@@ -97,7 +83,6 @@ class InProcessDispatcher final : public PortDispatcher {
   std::vector<Entry> Tape;
   size_t Next = 0;
   bool Mismatch = false;
-  TReplyHandler Handler{};
   uint8_t Status = 0;
 };
 

@@ -15,15 +15,15 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <optional>
 #include <vector>
 
+#include "Options.h"
+#include "driver/DriverPtr.h"
 #include "driver/QX25.h"
 #include "host/SerialDispatcher.h"
 #include "sim/Line.h"
 #include "sim/Simulator.h"
-#include "tests/support/FreeDriver.h"
 #include "ui/ParamFrame.h"
 #include "ui/ServiceWindow.h"
 #include "ui/Workers.h"
@@ -165,13 +165,13 @@ void MeasureReadAll(Station& S, int Runs) {
 
 int main(int argc, char** argv) {
   if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
+  QApplication app(argc, argv);  // takes Qt's own arguments out
   bool quick = false;
-  int runs = 5;
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--quick") == 0) quick = true;
-    if (std::strncmp(argv[i], "--runs=", 7) == 0) runs = std::max(1, std::atoi(argv[i] + 7));
-  }
+  int runs = qx25::bench::kDefaultRuns;
+  CLI::App options{
+      "The service window's costs, offscreen: opening it, and read-all on a paced line"};
+  qx25::bench::AddRunOptions(options, runs, quick);
+  if (const auto status = qx25::bench::ParseOptions(options, argc, argv)) return *status;
   if (quick) runs = 1;
   {
     Station unpaced(false);

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "driver/QX25.h"
-#include "tests/support/FreeDriver.h"
+#include "driver/DriverPtr.h"
 
 namespace qx25::bench {
 

@@ -11,49 +11,41 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <exception>
 #include <string>
 #include <vector>
 
 #include "DriverCpu.h"
+#include "Options.h"
 #include "WireRatio.h"
 
 namespace {
 
 constexpr double kBar = 1.05;
-constexpr int kDefaultRuns = 5;
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  int runs = kDefaultRuns;
-  bool quick = false, wire = true, cpu = true, minTimeGiven = false;
-  std::vector<char*> rest{argv[0]};
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    if (a.rfind("--runs=", 0) == 0) {
-      runs = std::atoi(a.c_str() + 7);
-      if (runs < 1) {
-        std::fprintf(stderr, "--runs needs a number above 0\n");
-        return 2;
-      }
-    } else if (a == "--quick") {
-      quick = true;
-    } else if (a == "--no-wire") {
-      wire = false;
-    } else if (a == "--no-cpu") {
-      cpu = false;
-    } else {
-      if (a.rfind("--benchmark_min_time", 0) == 0) minTimeGiven = true;
-      rest.push_back(argv[i]);
-    }
-  }
-  static char shortRuns[] = "--benchmark_min_time=0.01";
+  int runs = qx25::bench::kDefaultRuns;
+  bool quick = false, noWire = false, noCpu = false;
+  CLI::App app{"How close the driver comes to the line's own speed, and what it costs in CPU"};
+  qx25::bench::AddRunOptions(app, runs, quick);
+  app.add_flag("--no-wire", noWire, "Leave out the wall-over-wire table");
+  app.add_flag("--no-cpu", noCpu, "Leave out the CPU benchmarks");
+  app.allow_extras();  // Google Benchmark's own flags go on to it
+  if (const auto status = qx25::bench::ParseOptions(app, argc, argv)) return *status;
+  const bool wire = !noWire, cpu = !noCpu;
+
+  std::vector<std::string> extras = app.remaining();
+  bool minTimeGiven = false;
+  for (const std::string& a : extras)
+    if (a.rfind("--benchmark_min_time", 0) == 0) minTimeGiven = true;
   if (quick) {
     runs = 1;
-    if (!minTimeGiven) rest.push_back(shortRuns);
+    if (!minTimeGiven) extras.emplace_back("--benchmark_min_time=0.01");
   }
+  std::vector<char*> rest{argv[0]};
+  for (std::string& a : extras) rest.push_back(a.data());
 
   if (wire) {
     try {

@@ -32,18 +32,15 @@ void TQX25::SetNetAddress(uint8_t Port, uint8_t Nozzle, int32_t IdNumber, int32_
   // new address stands between the two halves of the ID.
   constexpr int kHalf = kIdDigits / 2;
   uint8_t id[kIdDigits];
-  PutDigits(id, static_cast<uint64_t>(IdNumber), kIdDigits);
-  uint8_t buffer[kBufferSize] = {kCommonGroup, kNetAddressRequest.Letter};
-  uint8_t* p = buffer + 2;
-  for (int i = 0; i < kHalf; ++i) *p++ = id[i];
-  PutDigits(p, static_cast<uint64_t>(NewAddress), kNewAddressDigits);
-  p += kNewAddressDigits;
-  for (int i = kHalf; i < kIdDigits; ++i) *p++ = id[i];
+  WriteDigits(id, static_cast<uint64_t>(IdNumber), kIdDigits);
+  TRequest request(kNetAddressRequest.Letter);
+  for (int i = 0; i < kHalf; ++i) request.Put(id[i]);
+  request.PutDigits(static_cast<uint64_t>(NewAddress), kNewAddressDigits);
+  for (int i = kHalf; i < kIdDigits; ++i) request.Put(id[i]);
 
-  ExchangeOrThrow(*this, port, buffer, kNetAddressRequest.RequestLength, kNetAddressRequest,
-                  kMsgNetAddressLink);
-  if (PortStatus[port] != kLineOk) throw ESerialIO(kMsgNetAddressReply);
-  if (buffer[0] == kCan) PortStatus[port] = kRefusedNetAddress;
+  const TReply reply = SendOrThrow(*this, port, request, kNetAddressRequest, kMsgNetAddressLink);
+  if (reply.Outcome == TOutcome::InDoubt) throw ESerialIO(kMsgNetAddressReply);
+  if (reply.Outcome == TOutcome::Refused) PortStatus[port] = kRefusedNetAddress;
 }
 
 int32_t TQX25::CalcNozzleAddress(int32_t Nozzle, int32_t Dispenser) {

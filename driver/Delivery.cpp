@@ -30,13 +30,26 @@ double MoneyFor(const TQX25& Driver, uint8_t Port, int Nozzle, double Volume) {
   return RoundHalfEven(Volume * price * kCentsPerUnit + kCentRoundingAddend) / kCentsPerUnit;
 }
 
-// Sends a query to the side the nozzle was last started on; a failed
-// exchange throws ESerialIO with the delivery message.
-void QueryDelivery(TQX25& Driver, uint8_t Port, int Nozzle, const TRequestKind& Kind,
-                   uint8_t* Buffer) {
-  const uint8_t length =
-      NozzleRequest(Driver, Buffer, Nozzle, Driver.NozzleSides[Port][Nozzle], Kind.Letter);
-  ExchangeOrThrow(Driver, Port, Buffer, length, Kind, kMsgDelivery);
+// Sends a volume query to the side the nozzle was last started on and reads
+// the volume Field of its reply, which becomes the nozzle's delivered volume,
+// with its money. A reply without the field gives 0 and 0, and PortStatus
+// says why: Refusal for a CAN, kAnsweredWithoutData for any other lone byte.
+// A failed exchange throws ESerialIO with the delivery message and leaves
+// Money as it was.
+double QueryVolume(TQX25& Driver, uint8_t Port, int Nozzle, const TRequestKind& Kind,
+                   TDigitField Field, uint8_t Refusal, double& Money) {
+  TRequest request = NozzleRequest(Driver, Nozzle, Driver.NozzleSides[Port][Nozzle], Kind.Letter);
+  const TReply reply = SendOrThrow(Driver, Port, request, Kind, kMsgDelivery);
+  Money = 0;
+  if (reply.Outcome == TOutcome::InDoubt) return 0;
+  if (!HasData(reply.Data, Field.End())) {
+    Driver.PortStatus[Port] = reply.Outcome == TOutcome::Refused ? Refusal : kAnsweredWithoutData;
+    return 0;
+  }
+  const double volume = ReadField(reply.Data, Field);
+  Driver.DeliveredVolumes[Port][Nozzle] = volume;
+  Money = MoneyFor(Driver, Port, Nozzle, volume);
+  return volume;
 }
 
 }  // namespace
@@ -52,12 +65,6 @@ int ReplyDataCount(const uint8_t* Buffer) {
   return m;
 }
 
-double ReadDigits(const uint8_t* Buffer, int First, int Count) {
-  double v = 0;
-  for (int j = First; j < First + Count; ++j) v = v * 10 + (DataByte(Buffer, j) - '0');
-  return v;
-}
-
 }  // namespace qx25
 
 // Reserved: the driver has nothing to report here.
@@ -70,42 +77,17 @@ double TQX25::GetCurrentDelivery(int32_t Port, int32_t Nozzle, double& Money) {
   const TPortLock hold(Port);
   const int nozzle = NozzleIndex(Nozzle);
   const uint8_t port = PortIndex(Port);
-  uint8_t buffer[kBufferSize] = {};
-  QueryDelivery(*this, port, nozzle, kCurrentRequest, buffer);
-
-  Money = 0;
-  if (PortStatus[port] != kLineOk) return 0;
-  if (buffer[0] == kCan) {
-    PortStatus[port] = kRefusedCurrent;
-    return 0;
-  }
-  if (!HasData(buffer, kCurrentVolumeFirst + kVolumeDigits)) {
-    PortStatus[port] = kAnsweredWithoutData;
-    return 0;
-  }
-  const double volume = ReadDigits(buffer, kCurrentVolumeFirst, kVolumeDigits);
-  DeliveredVolumes[port][nozzle] = volume;
-  Money = MoneyFor(*this, port, nozzle, volume);
-  return volume;
+  return QueryVolume(*this, port, nozzle, kCurrentRequest, TCurrentReply::Volume, kRefusedCurrent,
+                     Money);
 }
 
 void TQX25::GetDeliveryResult(int32_t Port, int32_t Nozzle, double& Volume, double& Money) {
   const TPortLock hold(Port);
   const int nozzle = NozzleIndex(Nozzle);
   const uint8_t port = PortIndex(Port);
-  uint8_t buffer[kBufferSize] = {};
-  QueryDelivery(*this, port, nozzle, kResultRequest, buffer);
-
-  Volume = 0;
-  Money = 0;
-  if (PortStatus[port] != kLineOk) return;
-  if (!HasData(buffer, kResultVolumeFirst + kVolumeDigits)) {
-    PortStatus[port] = kAnsweredWithoutData;
-    return;
-  }
-  Volume = ReadDigits(buffer, kResultVolumeFirst, kVolumeDigits);
-  DeliveredVolumes[port][nozzle] = Volume;
-  Money = MoneyFor(*this, port, nozzle, Volume);
+  // No refusal code of its own: a CAN here is a reply without the result.
+  Volume = QueryVolume(*this, port, nozzle, kResultRequest, TResultReply::Volume,
+                       kAnsweredWithoutData, Money);
 }
 
 void TQX25::GetTotalCounter(int32_t Port, int32_t Nozzle, int32_t Side, double& Total,
@@ -114,18 +96,17 @@ void TQX25::GetTotalCounter(int32_t Port, int32_t Nozzle, int32_t Side, double& 
   const int nozzle = NozzleIndex(Nozzle);
   const uint8_t port = PortIndex(Port);
   SideOrNone(Side);
-  uint8_t buffer[kBufferSize] = {};
-  const uint8_t length = NozzleRequest(*this, buffer, nozzle, Side, kTotalRequest.Letter);
-  ExchangeOrThrow(*this, port, buffer, length, kTotalRequest, kMsgDelivery);
+  TRequest request = NozzleRequest(*this, nozzle, Side, kTotalRequest.Letter);
+  const TReply reply = SendOrThrow(*this, port, request, kTotalRequest, kMsgDelivery);
 
   Total = 0;
   Second = 0;  // nothing on the line fills it
-  if (PortStatus[port] != kLineOk) return;
-  if (!HasData(buffer, kTotalFirst + kTotalDigits)) {
+  if (reply.Outcome == TOutcome::InDoubt) return;
+  if (!HasData(reply.Data, TTotalReply::Total.End())) {
     PortStatus[port] = kAnsweredWithoutData;
     return;
   }
-  Total = ReadDigits(buffer, kTotalFirst, kTotalDigits);
+  Total = ReadField(reply.Data, TTotalReply::Total);
 }
 
 void TQX25::SetTotalCounter(int32_t Port, int32_t Nozzle, int32_t Side, double& Value, int32_t,
@@ -143,12 +124,10 @@ void TQX25::SetTotalCounter(int32_t Port, int32_t Nozzle, int32_t Side, double& 
   // The counter password goes into code 26 of side 1, whatever side is set.
   WriteCtrlParam(port, nozzle, kPasswordCode, kCounterPassword);
 
-  uint8_t buffer[kBufferSize] = {};
-  uint8_t length = NozzleRequest(*this, buffer, nozzle, Side, kSetTotalRequest.Letter);
-  buffer[length++] = kSetTotalMarker;
-  PutDigits(buffer + length, static_cast<uint64_t>(hundredths), kTotalDigits);
-  length += kTotalDigits;
-  ExchangeOrThrow(*this, port, buffer, length, kSetTotalRequest, kMsgDelivery);
+  TRequest request = NozzleRequest(*this, nozzle, Side, kSetTotalRequest.Letter);
+  request.Put(kSetTotalMarker);
+  request.PutDigits(static_cast<uint64_t>(hundredths), kTotalDigits);
+  SendOrThrow(*this, port, request, kSetTotalRequest, kMsgDelivery);
 
   // Code 26 now holds the controller's confirmation; reading it closes the
   // operation. Through the table: a host may override the read.

@@ -19,8 +19,10 @@ inline bool HasData(const uint8_t* Buffer, int Count) { return ReplyDataCount(Bu
 // Data byte j of a data reply.
 inline uint8_t DataByte(const uint8_t* Buffer, int j) { return Buffer[2 * j + 1]; }
 
-// Count decimal digits from data byte First on, most significant first. Each
-// digit is its byte minus '0', unchecked, as the controllers send them.
-double ReadDigits(const uint8_t* Buffer, int First, int Count);
+// The value of a digit field of a data reply, read as the controllers send
+// it: each digit its byte minus '0', unchecked.
+inline double ReadField(const uint8_t* Buffer, TDigitField Field) {
+  return static_cast<double>(ReadDigitsLoose(&Buffer[2 * Field.First + 1], Field.Digits, 2));
+}
 
 }  // namespace qx25

@@ -90,30 +90,28 @@ int SideOrNone(int32_t Side) {
   return Side;
 }
 
-void PutDigits(uint8_t* Out, uint64_t Value, int Count) {
-  for (int i = Count - 1; i >= 0; --i) {
-    Out[i] = static_cast<uint8_t>('0' + Value % 10);
-    Value /= 10;
-  }
+TRequest NozzleRequest(const TQX25& Driver, int32_t Nozzle, int32_t Side, uint8_t Letter) {
+  return TRequest(MapNozzleAddress(Nozzle, Side, Driver.AddressStride), Letter);
 }
 
-uint8_t NozzleRequest(const TQX25& Driver, uint8_t* Buffer, int32_t Nozzle, int32_t Side,
-                      uint8_t Letter) {
-  const TAddressBytes a = MapNozzleAddress(Nozzle, Side, Driver.AddressStride);
-  Buffer[0] = a.Group;
-  Buffer[1] = a.Address;
-  Buffer[2] = Letter;
-  return 3;
+TReply Send(TQX25& Driver, uint8_t Port, TRequest& Request, const TRequestKind& Kind) {
+  const int32_t code =
+      Driver.Exchange(Port, Request.Buffer, Request.Length, Kind.ReplyLength, Kind.ReplyMode);
+  TOutcome outcome = TOutcome::Answered;
+  if (code != 0)
+    outcome = TOutcome::Failed;
+  else if (Driver.PortStatus[Port] != kLineOk)
+    outcome = TOutcome::InDoubt;
+  else if (Request.Buffer[0] == kCan)
+    outcome = TOutcome::Refused;
+  return {outcome, code, Request.Buffer};
 }
 
-void ExchangeOrThrow(TQX25& Driver, uint8_t Port, uint8_t* Buffer, uint8_t RequestLength,
-                     const TRequestKind& Kind, const char* Message) {
-  if (Driver.Exchange(Port, Buffer, RequestLength, Kind.ReplyLength, Kind.ReplyMode) != 0)
-    throw ESerialIO(Message);
-}
-
-bool Refused(const TQX25& Driver, uint8_t Port, const uint8_t* Reply) {
-  return Driver.PortStatus[Port] == kLineOk && Reply[0] == kCan;
+TReply SendOrThrow(TQX25& Driver, uint8_t Port, TRequest& Request, const TRequestKind& Kind,
+                   const char* Message) {
+  const TReply reply = Send(Driver, Port, Request, Kind);
+  if (reply.Outcome == TOutcome::Failed) throw ESerialIO(Message);
+  return reply;
 }
 
 std::string Text(long double Value) {

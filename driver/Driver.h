@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "Link.h"
-#include "Protocol.h"
+#include "protocol/Link.h"
+#include "protocol/Protocol.h"
 #include "QX25.h"
 
 namespace qx25 {
@@ -54,21 +54,45 @@ int SideIndex(int32_t Side);
 // Side 0..4 for tables that keep 0 as "no side yet", otherwise std::out_of_range.
 int SideOrNone(int32_t Side);
 
-// Writes the Count lowest decimal digits of Value as ASCII, most significant
-// first, zero-padded.
-void PutDigits(uint8_t* Out, uint64_t Value, int Count);
+// A request as a command builds it: the head (the group and address bytes of
+// one controller, or the common group of a line-wide request, then the
+// letter), then what the command appends. The exchange writes the reply over
+// it, into a buffer zeroed beforehand.
+struct TRequest {
+  TRequest(TAddressBytes To, uint8_t Letter) : Buffer{To.Group, To.Address, Letter}, Length(3) {}
+  explicit TRequest(uint8_t Letter) : Buffer{kCommonGroup, Letter}, Length(2) {}
+  void Put(uint8_t Byte) { Buffer[Length++] = Byte; }
+  void PutDigits(uint64_t Value, int Count) {
+    WriteDigits(Buffer + Length, Value, static_cast<size_t>(Count));
+    Length = static_cast<uint8_t>(Length + Count);
+  }
 
-// Writes group, address and letter for a nozzle's side into Buffer; returns 3.
-uint8_t NozzleRequest(const TQX25& Driver, uint8_t* Buffer, int32_t Nozzle, int32_t Side,
-                      uint8_t Letter);
+  uint8_t Buffer[kBufferSize];
+  uint8_t Length;
+};
 
-// Runs Exchange with the kind's lengths; a failed exchange throws ESerialIO
-// with Message.
-void ExchangeOrThrow(TQX25& Driver, uint8_t Port, uint8_t* Buffer, uint8_t RequestLength,
-                     const TRequestKind& Kind, const char* Message);
+// The request head for a nozzle's side, by the driver's address stride.
+TRequest NozzleRequest(const TQX25& Driver, int32_t Nozzle, int32_t Side, uint8_t Letter);
 
-// True when the exchange was accepted and the controller answered CAN.
-bool Refused(const TQX25& Driver, uint8_t Port, const uint8_t* Reply);
+// How an exchange ended, in the terms a command acts on.
+enum class TOutcome : uint8_t {
+  Failed,    // no reply was accepted
+  InDoubt,   // a reply was accepted, but the line status after it is not 1
+  Refused,   // the controller answered CAN
+  Answered,  // ACK, NAK or a data frame
+};
+
+struct TReply {
+  TOutcome Outcome;
+  int32_t Code;         // Exchange's result: 0 once a reply was accepted
+  const uint8_t* Data;  // the reply, in the request's buffer
+};
+
+// Runs Exchange on the request with the kind's reply length and mode.
+TReply Send(TQX25& Driver, uint8_t Port, TRequest& Request, const TRequestKind& Kind);
+// Send, where a failed exchange throws ESerialIO with Message.
+TReply SendOrThrow(TQX25& Driver, uint8_t Port, TRequest& Request, const TRequestKind& Kind,
+                   const char* Message);
 
 // A number as it reads in an error message.
 std::string Text(long double Value);

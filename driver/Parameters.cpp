@@ -35,58 +35,43 @@ int CodeIndex(int64_t Code) {
 
 uint8_t CodeChar(int Code) { return static_cast<uint8_t>(kCodeCharBase + Code); }
 
-// Group and address bytes of a controller given by its network address, then
-// the letter.
-uint8_t AddressRequest(uint8_t* Buffer, int64_t Address, uint8_t Letter) {
-  const TAddressBytes a = MapNetworkAddress(Address);
-  Buffer[0] = a.Group;
-  Buffer[1] = a.Address;
-  Buffer[2] = Letter;
-  return 3;
-}
-
 // Appends the code character and the Digits lowest decimal digits of Value to
-// a write request whose head is in Buffer; returns the request length.
-uint8_t WriteBody(uint8_t* Buffer, int Code, uint64_t Value, int Digits) {
-  Buffer[3] = CodeChar(Code);
-  PutDigits(Buffer + kWriteParamRequest.RequestLength, Value, Digits);
-  return static_cast<uint8_t>(kWriteParamRequest.RequestLength + Digits);
+// a write request's head.
+void WriteBody(TRequest& Request, int Code, uint64_t Value, int Digits) {
+  Request.Put(CodeChar(Code));
+  Request.PutDigits(Value, Digits);
 }
 
-// The value digits of a read reply stand at positions 3, 5, 7, ..., each
-// followed by its complement; a byte with both bits of kDigitBits set counts
-// as a digit, so the scan ends at the trailer's 0x03. Only a data frame
-// carries digits: after a one-byte ACK or NAK the buffer still holds the
-// request, which must not be read as a value. The scan covers at most the
-// code's digit positions, all inside the expected reply.
+// The value digits of a read reply end at the first byte that is no digit,
+// so that the scan stops at the trailer's 0x03. Only a data frame carries
+// digits: after a one-byte ACK or NAK the buffer still holds the request,
+// which must not be read as a value. The scan covers at most the code's digit
+// positions, all inside the expected reply.
 int64_t ParseValue(const uint8_t* Reply, int Digits) {
   if (Reply[0] != kStx) return -1;
-  uint64_t value = 0;
-  for (int i = 0, p = 3; i < Digits && (Reply[p] & kDigitBits) == kDigitBits; ++i, p += 2)
-    value = 10 * value + (Reply[p] - '0');
-  return static_cast<int64_t>(value);
+  return ReadDigitsLoose(&Reply[2 * TParamReply::ValueFirst + 1], Digits, 2, true);
 }
 
-// Sends the read request whose head is in Buffer for Code and returns the
+// Sends the read request whose head is in Request for Code and returns the
 // value, or -1 when the controller refused (recorded as refusal code 23) or
 // answered without digits. A failed exchange raises LinkMessage; a line status
 // other than 1 raises StatusMessage, or gives -1 when there is none.
-int64_t ReadCode(TQX25& Driver, uint8_t Port, uint8_t* Buffer, int Code, const char* LinkMessage,
+int64_t ReadCode(TQX25& Driver, uint8_t Port, TRequest& Request, int Code, const char* LinkMessage,
                  const char* StatusMessage) {
   const int digits = ParamDigits[Code];
-  Buffer[3] = CodeChar(Code);
+  Request.Put(CodeChar(Code));
   TRequestKind kind = kReadParamRequest;
   kind.ReplyLength = ParamReplyLength(digits);
-  ExchangeOrThrow(Driver, Port, Buffer, kind.RequestLength, kind, LinkMessage);
-  if (Driver.PortStatus[Port] != kLineOk) {
+  const TReply reply = SendOrThrow(Driver, Port, Request, kind, LinkMessage);
+  if (reply.Outcome == TOutcome::InDoubt) {
     if (StatusMessage) throw ESerialIO(StatusMessage);
     return -1;
   }
-  if (Buffer[0] == kCan) {
+  if (reply.Outcome == TOutcome::Refused) {
     Driver.PortStatus[Port] = kRefusedParam;
     return -1;
   }
-  return ParseValue(Buffer, digits);
+  return ParseValue(reply.Data, digits);
 }
 
 // The common command: one digit of command number and one of value, to every
@@ -95,11 +80,10 @@ int32_t SendCommon(TQX25& Driver, uint8_t Port, const char* NumberName, int64_t 
                    int64_t Value) {
   CheckRange(NumberName, Number, 0, kMaxCommonDigit);
   CheckRange("Value", Value, 0, kMaxCommonDigit);
-  uint8_t buffer[kBufferSize] = {kCommonGroup, kCommonRequest.Letter,
-                                 static_cast<uint8_t>('0' + Number),
-                                 static_cast<uint8_t>('0' + Value)};
-  return Driver.Exchange(Port, buffer, kCommonRequest.RequestLength, kCommonRequest.ReplyLength,
-                         kCommonRequest.ReplyMode);
+  TRequest request(kCommonRequest.Letter);
+  request.PutDigits(static_cast<uint64_t>(Number), 1);
+  request.PutDigits(static_cast<uint64_t>(Value), 1);
+  return Send(Driver, Port, request, kCommonRequest).Code;
 }
 
 }  // namespace
@@ -110,9 +94,9 @@ int32_t TQX25::GetParam(int32_t Port, int32_t Nozzle, int32_t ParamNo) {
   if (ParamNo < kParamNoFirstCode) return -1;  // commands and addresses cannot be read
   const uint8_t port = PortIndex(Port);
   const int32_t index = ParamNo - kParamNoFirstCode;
-  uint8_t buffer[kBufferSize] = {};
-  NozzleRequest(*this, buffer, Nozzle, index / kParamCodeCount + 1, kReadParamRequest.Letter);
-  const int64_t value = ReadCode(*this, port, buffer, index % kParamCodeCount, kMsgParam, nullptr);
+  TRequest request =
+      NozzleRequest(*this, Nozzle, index / kParamCodeCount + 1, kReadParamRequest.Letter);
+  const int64_t value = ReadCode(*this, port, request, index % kParamCodeCount, kMsgParam, nullptr);
   // The slot's result is 32 bits: a longer value keeps its low 32 bits.
   return static_cast<int32_t>(static_cast<uint32_t>(value));
 }
@@ -140,12 +124,12 @@ void TQX25::WriteCtrlParam(int32_t Port, int32_t Nozzle, int32_t Index, int32_t 
   CheckNotNegative("Value", Value);
   const uint8_t port = PortIndex(Port);
   const int code = Index % kParamCodeCount;
-  uint8_t buffer[kBufferSize] = {};
-  NozzleRequest(*this, buffer, Nozzle, Index / kParamCodeCount + 1, kWriteParamRequest.Letter);
-  const uint8_t length = WriteBody(buffer, code, static_cast<uint64_t>(Value), ParamDigits[code]);
+  TRequest request =
+      NozzleRequest(*this, Nozzle, Index / kParamCodeCount + 1, kWriteParamRequest.Letter);
+  WriteBody(request, code, static_cast<uint64_t>(Value), ParamDigits[code]);
   // The write shares the read's message: to the host both are "the parameter".
-  ExchangeOrThrow(*this, port, buffer, length, kWriteParamRequest, kMsgParam);
-  if (Refused(*this, port, buffer)) PortStatus[port] = kRefusedParam;
+  if (SendOrThrow(*this, port, request, kWriteParamRequest, kMsgParam).Outcome == TOutcome::Refused)
+    PortStatus[port] = kRefusedParam;
 }
 
 int32_t TQX25::WriteCalibration(int32_t Port, int32_t Nozzle, int32_t Side, int32_t Value) {
@@ -166,9 +150,8 @@ int64_t TQX25::ReadParam(uint8_t Mode, int32_t Port, int32_t Address, int32_t Co
   if (Mode != kLinkParameter) return -1;  // commands and addresses cannot be read
   const int code = CodeIndex(Code);
   const uint8_t port = PortIndex(Port);
-  uint8_t buffer[kBufferSize] = {};
-  AddressRequest(buffer, Address, kReadParamRequest.Letter);
-  return ReadCode(*this, port, buffer, code, kMsgReadLink, kMsgReadReply);
+  TRequest request(MapNetworkAddress(Address), kReadParamRequest.Letter);
+  return ReadCode(*this, port, request, code, kMsgReadLink, kMsgReadReply);
 }
 
 bool TQX25::WriteParam(uint8_t Mode, int64_t Port, int64_t Address, int64_t Code, int64_t Digits,
@@ -188,16 +171,13 @@ bool TQX25::WriteParam(uint8_t Mode, int64_t Port, int64_t Address, int64_t Code
       CheckRange("Digits", Digits, 0, kMaxParamDigits);
       CheckNotNegative("Value", Value);
       const uint8_t port = PortIndex(port32);
-      uint8_t buffer[kBufferSize] = {};
-      AddressRequest(buffer, Address, kWriteParamRequest.Letter);
-      const uint8_t length =
-          WriteBody(buffer, code, static_cast<uint64_t>(Value), static_cast<int>(Digits));
-      if (Exchange(port, buffer, length, kWriteParamRequest.ReplyLength,
-                   kWriteParamRequest.ReplyMode) != 0)
-        return false;
+      TRequest request(MapNetworkAddress(Address), kWriteParamRequest.Letter);
+      WriteBody(request, code, static_cast<uint64_t>(Value), static_cast<int>(Digits));
+      const TOutcome outcome = Send(*this, port, request, kWriteParamRequest).Outcome;
+      if (outcome == TOutcome::Failed) return false;
       // A refused write is no write: the window and write-all must not show it
       // as done.
-      if (Refused(*this, port, buffer)) {
+      if (outcome == TOutcome::Refused) {
         PortStatus[port] = kRefusedParam;
         return false;
       }

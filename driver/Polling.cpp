@@ -44,12 +44,13 @@ void CloseDelivery(TQX25& Driver, uint8_t Port, int Nozzle, int Side) {
 
 uint8_t DecodeSideState(TQX25& Driver, uint8_t Port, int Nozzle, int Side, const uint8_t* Buffer,
                         TNozzlePoll& Poll) {
-  const uint8_t state = DataByte(Buffer, 0);
-  const uint8_t sub = DataByte(Buffer, 1);
+  const uint8_t state = DataByte(Buffer, TStatusReply::State);
+  const uint8_t sub = DataByte(Buffer, TStatusReply::Sub);
   if (state == kStateIdle) {
-    if (DataByte(Buffer, 2) & kEventReported) {
-      const int number =
-          (DataByte(Buffer, 3) & kEventDigitMask) * 10 + (DataByte(Buffer, 4) & kEventDigitMask);
+    if (DataByte(Buffer, TStatusReply::Flags) & kEventReported) {
+      constexpr int tens = TStatusReply::Event.First;
+      const int number = (DataByte(Buffer, tens) & kEventDigitMask) * 10 +
+                         (DataByte(Buffer, tens + 1) & kEventDigitMask);
       Poll.EventLetter = EventLetterFor(number);
       Driver.EventAckPending[Port][Nozzle] = 1;  // the next status request acknowledges it
     }
@@ -70,13 +71,13 @@ uint8_t DecodeSideState(TQX25& Driver, uint8_t Port, int Nozzle, int Side, const
 }
 
 uint16_t RequestSideState(TQX25& Driver, uint8_t Port, int Nozzle, int Side, TNozzlePoll& Poll) {
-  uint8_t buffer[kBufferSize] = {};
-  uint8_t length = NozzleRequest(Driver, buffer, Nozzle, Side, kStatusRequest.Letter);
-  if (Driver.EventAckPending[Port][Nozzle]) buffer[length++] = kEventAck;
-  ExchangeOrThrow(Driver, Port, buffer, length, kStatusRequest, kMsgStatus);
-  if (Driver.PortStatus[Port] != kLineOk || !HasData(buffer, kStatusBytesRead)) return kCodeNoState;
+  TRequest request = NozzleRequest(Driver, Nozzle, Side, kStatusRequest.Letter);
+  if (Driver.EventAckPending[Port][Nozzle]) request.Put(kEventAck);
+  const TReply reply = SendOrThrow(Driver, Port, request, kStatusRequest, kMsgStatus);
+  if (reply.Outcome == TOutcome::InDoubt || !HasData(reply.Data, TStatusReply::Read))
+    return kCodeNoState;
   Driver.EventAckPending[Port][Nozzle] = 0;
-  return DecodeSideState(Driver, Port, Nozzle, Side, buffer, Poll);
+  return DecodeSideState(Driver, Port, Nozzle, Side, reply.Data, Poll);
 }
 
 // Whether a side's code replaces the summary so far. The first side always

@@ -64,6 +64,15 @@ class QX25_EXPORT PortDispatcher {
   // them to the port's reply handler. ReplyMode is 2 where a data frame is
   // expected and 0 where a one-byte reply (or none) is. Returns 0 when a reply
   // was accepted, non-zero otherwise; may throw.
+  //
+  // One rule is the dispatcher's, since only it knows the line's timing:
+  // where a data frame is expected, a lone byte the handler accepts (an ACK,
+  // NAK or CAN: the data query answered without data) stands only when the
+  // line then stays quiet for the gap allowed between two bytes of a reply.
+  // A byte behind it fails the exchange: a damaged frame start (a bit error
+  // turns STX into ACK; a lost STX leaves a data byte that reads as one) looks
+  // the same to the handler. A one-byte reply where none other is expected
+  // ends the exchange at once.
   virtual int32_t Transact(uint8_t Port, const uint8_t* Frame, uint8_t FrameLength, uint8_t* Reply,
                            uint8_t ReplyLength, uint8_t ReplyMode) = 0;
   // 17: applies the line settings of this protocol (Format 42, Baud 4800).

@@ -21,11 +21,10 @@ constexpr int64_t kMaxPresetLitres = MaxDigitsValue(kPresetDigits);
 // StartPumpWithReset. The side is remembered before the exchange, so a stop
 // after a failed start still reaches the side the host last chose.
 void SendStart(TQX25& Driver, uint8_t Port, int Nozzle, int32_t Side) {
-  uint8_t buffer[kBufferSize] = {};
-  const uint8_t length = NozzleRequest(Driver, buffer, Nozzle, Side, kStartRequest.Letter);
+  TRequest request = NozzleRequest(Driver, Nozzle, Side, kStartRequest.Letter);
   Driver.NozzleSides[Port][Nozzle] = static_cast<uint8_t>(Side);
-  ExchangeOrThrow(Driver, Port, buffer, length, kStartRequest, kMsgStart);
-  if (!Driver.KeepStatusOnCan && Refused(Driver, Port, buffer))
+  const TReply reply = SendOrThrow(Driver, Port, request, kStartRequest, kMsgStart);
+  if (!Driver.KeepStatusOnCan && reply.Outcome == TOutcome::Refused)
     Driver.PortStatus[Port] = kRefusedStart;
 }
 
@@ -49,12 +48,11 @@ void TQX25::StartPumpWithReset(int32_t Port, int32_t Nozzle, int32_t Side, int32
     // not matter, the 'U' request decides.
     ResetNozzle(Port, Nozzle, NozzleSides[port][nozzle]);
 
-    uint8_t buffer[kBufferSize] = {};
-    const uint8_t length = NozzleRequest(*this, buffer, Nozzle, Side, kPrepareRequest.Letter);
-    ExchangeOrThrow(*this, port, buffer, length, kPrepareRequest, kMsgStart);
+    TRequest request = NozzleRequest(*this, Nozzle, Side, kPrepareRequest.Letter);
+    const TReply reply = SendOrThrow(*this, port, request, kPrepareRequest, kMsgStart);
     if (!KeepStatusOnCan) {
-      if (PortStatus[port] != kLineOk) return;  // no start on a line in doubt
-      if (buffer[0] == kCan) PortStatus[port] = kRefusedPrepare;
+      if (reply.Outcome == TOutcome::InDoubt) return;  // no start on a line in doubt
+      if (reply.Outcome == TOutcome::Refused) PortStatus[port] = kRefusedPrepare;
     }
   }
   SendStart(*this, port, nozzle, Side);
@@ -71,14 +69,12 @@ void TQX25::PresetVolume(int32_t Port, int32_t Nozzle, int32_t Side, int32_t, do
     throw std::out_of_range("Volume " + Text(Volume) +
                             " is outside the preset range 0 to below 99999.5 litres");
 
-  uint8_t buffer[kBufferSize] = {};
-  uint8_t length = NozzleRequest(*this, buffer, Nozzle, Side, kPresetRequest.Letter);
-  PutDigits(buffer + length, static_cast<uint64_t>(litres), kPresetDigits);
-  length += kPresetDigits;
-  ExchangeOrThrow(*this, port, buffer, length, kPresetRequest, kMsgPreset);
+  TRequest request = NozzleRequest(*this, Nozzle, Side, kPresetRequest.Letter);
+  request.PutDigits(static_cast<uint64_t>(litres), kPresetDigits);
+  const TReply reply = SendOrThrow(*this, port, request, kPresetRequest, kMsgPreset);
 
-  if (PortStatus[port] != kLineOk) return;
-  if (buffer[0] == kCan)
+  if (reply.Outcome == TOutcome::InDoubt) return;
+  if (reply.Outcome == TOutcome::Refused)
     PortStatus[port] = kRefusedPreset;
   else
     PresetVolumes[port][nozzle] = Volume;  // the host's figure, not the rounded one
@@ -118,10 +114,9 @@ void TQX25::StopPump(int32_t Port, int32_t Nozzle, int32_t Side, int32_t Confirm
   if (static_cast<uint8_t>(Confirm) == 0) return;
   CheckNozzle(Nozzle);
   const uint8_t port = PortIndex(Port);
-  uint8_t buffer[kBufferSize] = {};
-  const uint8_t length = NozzleRequest(*this, buffer, Nozzle, Side, kStopRequest.Letter);
-  ExchangeOrThrow(*this, port, buffer, length, kStopRequest, kMsgStop);
-  if (Refused(*this, port, buffer)) PortStatus[port] = kRefusedStop;
+  TRequest request = NozzleRequest(*this, Nozzle, Side, kStopRequest.Letter);
+  if (SendOrThrow(*this, port, request, kStopRequest, kMsgStop).Outcome == TOutcome::Refused)
+    PortStatus[port] = kRefusedStop;
 }
 
 bool TQX25::StopNozzle(int32_t Port, int32_t Nozzle, int32_t Confirm) {
@@ -145,8 +140,6 @@ int32_t TQX25::StopPumpAndReset(int32_t Port, int32_t Nozzle, int32_t Side, int3
 
 int32_t TQX25::ResetNozzle(int32_t Port, int32_t Nozzle, int32_t Side) {
   const TPortLock hold(Port);
-  uint8_t buffer[kBufferSize] = {};
-  const uint8_t length = NozzleRequest(*this, buffer, Nozzle, Side, kResetRequest.Letter);
-  return Exchange(PortIndex(Port), buffer, length, kResetRequest.ReplyLength,
-                  kResetRequest.ReplyMode);
+  TRequest request = NozzleRequest(*this, Nozzle, Side, kResetRequest.Letter);
+  return Send(*this, PortIndex(Port), request, kResetRequest).Code;
 }

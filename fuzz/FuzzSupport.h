@@ -11,7 +11,7 @@
 #include <cstring>
 #include <vector>
 
-#include "driver/Link.h"
+#include "driver/protocol/Link.h"
 
 namespace qx25::fuzz {
 

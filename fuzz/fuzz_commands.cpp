@@ -16,6 +16,8 @@
 #include "CommandOps.h"
 #include "FuzzSupport.h"
 #include "driver/Driver.h"
+#include "driver/DriverPtr.h"
+#include "tests/support/MemoryDispatcher.h"
 
 using namespace qx25;
 using namespace qx25::fuzz;
@@ -117,11 +119,8 @@ int32_t FuzzLine::Transact(uint8_t Port, const uint8_t* Frame, uint8_t FrameLeng
     held.erase(held.begin(), held.begin() + static_cast<std::ptrdiff_t>(dropped));
     if (accepted) break;
   }
-  // As the serial dispatcher: where a data frame is due, a lone byte is final
-  // only when no more bytes follow it.
-  if (accepted && ReplyMode == kModeData && held.size() == 1 && ReplyLength > 1 &&
-      next < line.size())
-    accepted = false;
+  accepted =
+      accepted && MemoryDispatcher::Stands(ReplyMode, ReplyLength, held.size(), next < line.size());
   if (!held.empty()) std::memcpy(Reply, held.data(), held.size());
 
   if (accepted) {
@@ -360,14 +359,7 @@ void RunOne(TQX25& D, InputReader& In) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   InputReader in(Data, Size);
   FuzzLine line(in);
-  TQX25* driver = GetQX25(in.Byte(), 0, &line);  // the options word
+  const DriverPtr driver(GetQX25(in.Byte(), 0, &line));  // the options word
   for (int count = 0; count < 16 && !in.Empty(); ++count) RunOne(*driver, in);
-    // The host frees a driver with delete; TQX25 has no virtual destructor, as
-    // its table holds exactly the 27 operations.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdelete-non-abstract-non-virtual-dtor"
-#pragma GCC diagnostic ignored "-Wdelete-non-virtual-dtor"
-  delete driver;
-#pragma GCC diagnostic pop
   return 0;
 }

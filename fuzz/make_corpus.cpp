@@ -38,17 +38,42 @@ Bytes Join(std::initializer_list<Bytes> Parts) {
 }
 
 // The data replies, as a controller fills them.
-Bytes StatusData(uint8_t State, uint8_t Sub, uint8_t Flags, const char* Event) {
-  return {State, Sub, Flags, static_cast<uint8_t>(Event[0]), static_cast<uint8_t>(Event[1]),
-          '0',   '0', '0'};
+Bytes StatusData(uint8_t State, uint8_t Sub, uint8_t Flags, int Event) {
+  Bytes e(TStatusReply::DataBytes, '0');
+  e[TStatusReply::State] = State;
+  e[TStatusReply::Sub] = Sub;
+  e[TStatusReply::Flags] = Flags;
+  PutField(e, TStatusReply::Event, static_cast<uint64_t>(Event));
+  return e;
 }
-const Bytes kCurrent = Text("400025000100");          // state, volume 00025, dose 00100; 11 bytes
-const Bytes kResult = Text("000250001234500100600");  // volume, totaliser, dose, state, '0', '0'
-const Bytes kTotal = Text("0001234500000007");        // totaliser, deliveries
+Bytes CurrentData() {  // delivering, 25 of a dose of 100
+  Bytes e(TCurrentReply::DataBytes);
+  e[TCurrentReply::State] = '4';
+  PutField(e, TCurrentReply::Volume, 25);
+  PutField(e, TCurrentReply::Dose, 100);
+  return e;
+}
+Bytes ResultData() {  // 25 of 100 delivered, totaliser 12345, finished
+  Bytes e(TResultReply::DataBytes, '0');
+  PutField(e, TResultReply::Volume, 25);
+  PutField(e, TResultReply::Total, 12345);
+  PutField(e, TResultReply::Dose, 100);
+  e[TResultReply::State] = '6';
+  return e;
+}
+Bytes TotalData() {
+  Bytes e(TTotalReply::DataBytes);
+  PutField(e, TTotalReply::Total, 12345);
+  PutField(e, TTotalReply::Deliveries, 7);
+  return e;
+}
 Bytes ParamData(int Digits) {
-  Bytes d{0x21};  // the controller's address character, then the value
-  for (int i = 0; i < Digits; ++i) d.push_back(static_cast<uint8_t>('0' + (i * 7 + 3) % 10));
-  return d;
+  Bytes e(static_cast<size_t>(TParamReply::DataBytes(Digits)));
+  e[TParamReply::Address] = 0x21;
+  for (int i = 0; i < Digits; ++i)
+    e[static_cast<size_t>(TParamReply::ValueFirst + i)] =
+        static_cast<uint8_t>('0' + (i * 7 + 3) % 10);
+  return e;
 }
 int CodeWithDigits(int Digits) {
   for (int c = 0; c < kParamCodeCount; ++c)
@@ -67,13 +92,14 @@ void ValidateReplySeeds() {
     seed(std::string(name) + "-short", ShortExchange, {b}, 2);
     seed(std::string(name) + "-data", DataExchange, {b}, 20);
   }
-  const Bytes status = ReplyFrame(StatusData('0', '0', 0x08, "12"));
-  seed("status", DataExchange, status, 20);
-  seed("status-noise", DataExchange, Join({{0x00, 0xFF, 0x41}, status}), 20);
+  const Bytes status = ReplyFrame(StatusData('0', '0', 0x08, 12));
+  seed("status", DataExchange, status, kStatusRequest.ReplyLength);
+  seed("status-noise", DataExchange, Join({{0x00, 0xFF, 0x41}, status}),
+       kStatusRequest.ReplyLength);
   seed("status-alone", Alone, status, 0);
-  seed("current", DataExchange, ReplyFrame(kCurrent), 26);
-  seed("result", DataExchange, ReplyFrame(kResult), 46);
-  seed("total", DataExchange, ReplyFrame(kTotal), 36);
+  seed("current", DataExchange, ReplyFrame(CurrentData()), kCurrentRequest.ReplyLength);
+  seed("result", DataExchange, ReplyFrame(ResultData()), kResultRequest.ReplyLength);
+  seed("total", DataExchange, ReplyFrame(TotalData()), kTotalRequest.ReplyLength);
   for (int d = 0; d <= kMaxParamDigits; ++d)
     seed("param-" + std::to_string(d), DataExchange, ReplyFrame(ParamData(d)), ParamReplyLength(d));
 }
@@ -135,22 +161,28 @@ void CommandSeeds() {
   CommandSeed().Call(OpResetNozzle, {3, 1, 1}).Answer({kNak}).Write("reset");
   CommandSeed()
       .Call(OpPollNozzle, {3, 1, 2})
-      .Answer(ReplyFrame(StatusData('0', '0', 0x08, "12")))
-      .Answer(ReplyFrame(StatusData('1', '0', 0, "00")), true)
+      .Answer(ReplyFrame(StatusData('0', '0', 0x08, 12)))
+      .Answer(ReplyFrame(StatusData('1', '0', 0, 0)), true)
       .Call(OpPollNozzle, {3, 1, 1})
-      .Answer(ReplyFrame(StatusData('4', '0', 0, "00")))
+      .Answer(ReplyFrame(StatusData('4', '0', 0, 0)))
       .Write("poll");
   CommandSeed()
       .Call(OpPollNozzle, {3, 1, 1})
-      .Answer(ReplyFrame(StatusData('6', '1', 0, "00")))
-      .Answer(ReplyFrame(kResult))
+      .Answer(ReplyFrame(StatusData('6', '1', 0, 0)))
+      .Answer(ReplyFrame(ResultData()))
       .Ack()
       .Write("poll-closing");
   CommandSeed().Call(OpGetNozzleState, {3, 1}).Write("nozzle-state");
-  CommandSeed().Call(OpGetCurrentDelivery, {3, 1}).Answer(ReplyFrame(kCurrent)).Write("current");
+  CommandSeed()
+      .Call(OpGetCurrentDelivery, {3, 1})
+      .Answer(ReplyFrame(CurrentData()))
+      .Write("current");
   CommandSeed().Call(OpGetCurrentDelivery, {3, 1}).Answer({kCan}).Write("current-refused");
-  CommandSeed().Call(OpGetDeliveryResult, {3, 1}).Answer(ReplyFrame(kResult), true).Write("result");
-  CommandSeed().Call(OpGetTotalCounter, {3, 1, 1}).Answer(ReplyFrame(kTotal)).Write("total");
+  CommandSeed()
+      .Call(OpGetDeliveryResult, {3, 1})
+      .Answer(ReplyFrame(ResultData()), true)
+      .Write("result");
+  CommandSeed().Call(OpGetTotalCounter, {3, 1, 1}).Answer(ReplyFrame(TotalData())).Write("total");
   CommandSeed()
       .Call(OpSetTotalCounter, {3, 1, 1, 2581.07})
       .Ack()
@@ -184,7 +216,7 @@ void CommandSeeds() {
   CommandSeed().Call(OpSetupPort, {3}).Raw(0).Write("setup-port");
   CommandSeed()
       .Call(OpExchange, {3, 3, 20, 2})
-      .Answer(ReplyFrame(StatusData('2', '0', 0, "00")))
+      .Answer(ReplyFrame(StatusData('2', '0', 0, 0)))
       .Write("exchange");
   CommandSeed()
       .Call(OpSmallSlots, {2, 3, 7})

@@ -190,11 +190,9 @@ class SerialDispatcher : public PortDispatcher {
   // reply is complete when ReplyLength bytes are held. ReplyLength 0 sends
   // only: the result is 0 once the frame has been written and drained. At most
   // ReplyLength bytes are ever written into Reply. The handler decides when a
-  // reply is complete, with one exception: in kReplyModeData, a reply it
-  // accepted at a single byte (ACK, NAK or CAN where a data frame was due) is
-  // final only when no further byte arrives within Between; if one does, the
-  // exchange fails with kSerialRejected, since a damaged frame start can read
-  // as such a byte and only the line's timing tells them apart. Throws only
+  // reply is complete, but for PortDispatcher's quiet-line rule: its gap is
+  // Between, and a byte within it fails the exchange with kSerialRejected.
+  // Throws only
   // to pass on an exception from a handler (or std::bad_alloc), after
   // recording the failure so that GetErrorCode reports it.
   int32_t Transact(uint8_t Port, const uint8_t* Frame, uint8_t FrameLength, uint8_t* Reply,

@@ -5,7 +5,7 @@
 #include <string>
 #include <utility>
 
-#include "driver/Link.h"
+#include "driver/protocol/Link.h"
 
 namespace qx25::sim {
 
@@ -14,12 +14,6 @@ namespace {
 // Volumes are counted in whole litres; this keeps a sum of flow steps that
 // should land on a whole litre from falling just short of it.
 constexpr double kVolumeEpsilon = 1e-9;
-
-int64_t PowerOfTen(int N) {
-  int64_t p = 1;
-  for (int i = 0; i < N; ++i) p *= 10;
-  return p;
-}
 
 // The parameter code a code character stands for, if the controller has it.
 std::optional<int> CodeOf(uint8_t Character) {
@@ -115,10 +109,13 @@ Bytes Controller::Status(const uint8_t* Args, size_t Count) {
   if (Count == 1 && Data.EventReported) Data.Events.pop_front();
   Data.EventReported = false;
 
-  Bytes e{StateCharacter(Data.State), SubByte(), 0, '0', '0', '0', '0', '0'};
+  Bytes e(TStatusReply::DataBytes, '0');
+  e[TStatusReply::State] = StateCharacter(Data.State);
+  e[TStatusReply::Sub] = SubByte();
+  e[TStatusReply::Flags] = 0;
   if (Data.State == DeliveryState::Idle && !Data.Events.empty()) {
-    e[2] = kFlagEvent;
-    WriteDigits(&e[3], static_cast<uint64_t>(Data.Events.front()), 2);
+    e[TStatusReply::Flags] = kFlagEvent;
+    PutField(e, TStatusReply::Event, static_cast<uint64_t>(Data.Events.front()));
     Data.EventReported = true;
   }
   return DataReply(e);
@@ -175,32 +172,30 @@ Bytes Controller::Preset(const uint8_t* Args, size_t Count) {
 Bytes Controller::Prepare() { return ShortReply(Running() ? kCan : kAck); }
 
 Bytes Controller::Current() {
-  // State, the volume so far, the dose of the delivery.
-  Bytes e(11);
-  e[0] = StateCharacter(Data.State);
+  Bytes e(TCurrentReply::DataBytes);
+  e[TCurrentReply::State] = StateCharacter(Data.State);
   Data.Reported = WholeVolume();
-  WriteDigits(&e[1], static_cast<uint64_t>(Data.Reported), kVolumeDigits);
-  WriteDigits(&e[6], static_cast<uint64_t>(Data.DeliveryDose), kVolumeDigits);
+  PutField(e, TCurrentReply::Volume, static_cast<uint64_t>(Data.Reported));
+  PutField(e, TCurrentReply::Dose, static_cast<uint64_t>(Data.DeliveryDose));
   return DataReply(e);
 }
 
 Bytes Controller::Result() {
-  // The volume, the totaliser, the dose, the state, two spare digits.
-  Bytes e(21, '0');
+  Bytes e(TResultReply::DataBytes, '0');  // the spare digits stay '0'
   Data.Reported = WholeVolume();
-  WriteDigits(&e[0], static_cast<uint64_t>(Data.Reported), kVolumeDigits);
-  WriteDigits(&e[5], static_cast<uint64_t>(Data.Totaliser), kTotalDigits);
-  WriteDigits(&e[13], static_cast<uint64_t>(Data.DeliveryDose), kVolumeDigits);
-  e[18] = StateCharacter(Data.State);
+  PutField(e, TResultReply::Volume, static_cast<uint64_t>(Data.Reported));
+  PutField(e, TResultReply::Total, static_cast<uint64_t>(Data.Totaliser));
+  PutField(e, TResultReply::Dose, static_cast<uint64_t>(Data.DeliveryDose));
+  e[TResultReply::State] = StateCharacter(Data.State);
   return DataReply(e);
 }
 
 Bytes Controller::Totaliser(const uint8_t* Args, size_t Count, Password Armed) {
   if (Count == 0) {
-    // The totaliser, then the number of deliveries since power-up.
-    Bytes e(16);
-    WriteDigits(&e[0], static_cast<uint64_t>(Data.Totaliser), kTotalDigits);
-    WriteDigits(&e[8], static_cast<uint64_t>(Data.Deliveries % kTotaliserModulus), kTotalDigits);
+    Bytes e(TTotalReply::DataBytes);
+    PutField(e, TTotalReply::Total, static_cast<uint64_t>(Data.Totaliser));
+    PutField(e, TTotalReply::Deliveries,
+             static_cast<uint64_t>(Data.Deliveries % kTotaliserModulus));
     return DataReply(e);
   }
   const std::optional<int64_t> total = Count == 1 + kTotalDigits && Args[0] == kSetTotalMarker
@@ -219,12 +214,11 @@ Bytes Controller::ReadParam(const uint8_t* Args, size_t Count) {
   if (!code) return ShortReply(kCan);
   const int digits = ParamDigits[*code];
   const int64_t value = *code == kPasswordCode ? Data.Confirmation : Data.Params[*code];
-  // The first data byte is not part of the value; it carries the address
-  // character, which (unlike some code characters) no complement turns into
-  // a reply's lead byte.
-  Bytes e(static_cast<size_t>(digits) + 1);
-  e[0] = MapNetworkAddress(Data.Address).Address;
-  WriteDigits(&e[1], static_cast<uint64_t>(value), static_cast<size_t>(digits));
+  // The byte before the value carries the address character, which (unlike
+  // some code characters) no complement turns into a reply's lead byte.
+  Bytes e(static_cast<size_t>(TParamReply::DataBytes(digits)));
+  e[TParamReply::Address] = MapNetworkAddress(Data.Address).Address;
+  PutField(e, TParamReply::Value(digits), static_cast<uint64_t>(value));
   return DataReply(e);
 }
 

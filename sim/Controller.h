@@ -80,7 +80,7 @@
 #include <cstdint>
 #include <deque>
 
-#include "driver/Protocol.h"
+#include "driver/protocol/Protocol.h"
 #include "sim/RequestDecoder.h"
 
 namespace qx25::sim {

@@ -3,7 +3,7 @@
 #include <iterator>
 #include <stdexcept>
 
-#include "driver/Link.h"
+#include "driver/protocol/Link.h"
 
 namespace qx25::sim {
 

@@ -1,6 +1,6 @@
 #include "sim/RequestDecoder.h"
 
-#include "driver/Link.h"
+#include "driver/protocol/Link.h"
 
 namespace qx25::sim {
 
@@ -42,23 +42,6 @@ std::optional<Request> ParseRequest(const Bytes& Data) {
   const std::optional<int> address = NetworkAddressOf(Data[0], Data[1]);
   if (!address) return std::nullopt;
   return Request{Target::Controller, *address, Data[2], Bytes(Data.begin() + 3, Data.end())};
-}
-
-std::optional<int64_t> ParseDigits(const uint8_t* Digits, size_t Count) {
-  if (Count > 18) return std::nullopt;
-  int64_t value = 0;
-  for (size_t i = 0; i < Count; ++i) {
-    if (Digits[i] < '0' || Digits[i] > '9') return std::nullopt;
-    value = value * 10 + (Digits[i] - '0');
-  }
-  return value;
-}
-
-void WriteDigits(uint8_t* Out, uint64_t Value, size_t Count) {
-  for (size_t i = Count; i > 0; --i) {
-    Out[i - 1] = static_cast<uint8_t>('0' + Value % 10);
-    Value /= 10;
-  }
 }
 
 void FrameCollector::Reset() {

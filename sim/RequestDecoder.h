@@ -9,6 +9,8 @@
 #include <optional>
 #include <vector>
 
+#include "driver/protocol/Digits.h"
+
 namespace qx25::sim {
 
 using Bytes = std::vector<uint8_t>;
@@ -47,13 +49,6 @@ struct Request {
 // line-wide request; otherwise the first two bytes must be the address bytes
 // of an address 1..99 and a letter must follow. Nothing for anything else.
 std::optional<Request> ParseRequest(const Bytes& Data);
-
-// The value of Count ASCII digits, most significant first; nothing when a byte
-// is not '0'..'9' or there are more than 18 digits (the most an int64_t holds
-// whatever they are). Zero digits make 0.
-std::optional<int64_t> ParseDigits(const uint8_t* Digits, size_t Count);
-// Writes the Count lowest decimal digits of Value as ASCII, zero-padded.
-void WriteDigits(uint8_t* Out, uint64_t Value, size_t Count);
 
 // Cuts the bytes a controller hears into request frames. A frame starts at
 // 0x7F and is complete when the checksum byte after its two 0x03 bytes

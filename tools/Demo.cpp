@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "Commands.h"
-#include "driver/Protocol.h"
+#include "driver/protocol/Protocol.h"
 
 namespace qx25::tools {
 

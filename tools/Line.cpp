@@ -8,20 +8,11 @@
 #include <cstring>
 #include <system_error>
 
-#include "driver/Protocol.h"
+#include "driver/protocol/Protocol.h"
 
 namespace qx25::tools {
 
 namespace {
-
-// The host frees a driver it made; TQX25 has no virtual destructor, and this
-// is exactly the type GetQX25 made.
-void FreeDriver(TQX25* Driver) {
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdelete-non-virtual-dtor"
-  delete Driver;
-#pragma GCC diagnostic pop
-}
 
 sim::Fault FaultNamed(const std::string& Name) {
   for (const sim::Fault kind : sim::kAllFaults)
@@ -112,18 +103,18 @@ Session::Session(const LineChoice& Choice, bool OpenLine)
   }
   if (Choice.Trace) Lines.SetTrace(host::TraceToFile(stderr));
 
-  Qx = GetQX25(0, 0, &Lines);
+  Qx.reset(GetQX25(0, 0, &Lines));
   if (OpenLine) {
     const int32_t result = Qx->SetupPort(PortNumber);
     if (result != 0) {
-      FreeDriver(Qx);
+      Qx.reset();
       throw LineFailure(LineName() + ": " + host::SerialErrorText(result) + "; " + kLineHint);
     }
   }
 }
 
 Session::~Session() {
-  FreeDriver(Qx);
+  Qx.reset();  // before its line closes
   Lines.Close(static_cast<uint8_t>(PortNumber));
   Sim.reset();
 }

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "Output.h"
+#include "driver/DriverPtr.h"
 #include "driver/QX25.h"
 #include "host/BuiltInSimulator.h"
 #include "host/SerialDispatcher.h"
@@ -104,7 +105,7 @@ class Session {
   host::SerialDispatcher Lines;
   int PortNumber;
   std::string Path;
-  TQX25* Qx = nullptr;  // made by GetQX25; the host frees it
+  DriverPtr Qx;  // made by GetQX25
 };
 
 struct Command {

@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "ParamWork.h"
-#include "driver/Protocol.h"
+#include "driver/protocol/Protocol.h"
 
 namespace qx25::tools {
 
@@ -87,7 +87,8 @@ int64_t ReadValue(Session& S, int Address, int Code) {
 
 std::optional<int64_t> WriteValue(Session& S, int Address, const CParameter& Record, int64_t Raw) {
   if (!S.Driver().WriteParam(lmParameter, S.Port(), Address, Record.Code, Record.Digits, Raw)) {
-    // A refusal (23) is the controller's answer, not a dead line.
+    // A refusal (23) is the controller's answer, not a dead line; anything
+    // else is a write that was not answered.
     const uint8_t status = S.Driver().GetPortStatus(S.Port());
     if (RefusalMeaning(status)) throw Refused(status);
     throw LineFailure(

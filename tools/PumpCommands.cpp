@@ -7,7 +7,8 @@
 #include <memory>
 
 #include "Commands.h"
-#include "driver/Protocol.h"
+#include "HostMemory.h"
+#include "driver/protocol/Protocol.h"
 
 namespace qx25::tools {
 
@@ -40,8 +41,7 @@ Node Where(const Session& S, const NozzleArgs& A) {
 // the command line stands for the one the host started the delivery on, and
 // the price (if any) is the one money is computed with.
 void Remember(Session& S, const NozzleArgs& A, double Price) {
-  S.Driver().NozzleSides[S.Port()][A.Nozzle] = static_cast<uint8_t>(A.Side);
-  S.Driver().SetPrice(S.Port(), A.Nozzle, A.Side, 0, 0, Price);
+  HostMemory(S.Driver(), S.Port(), A.Nozzle).StartedOn(A.Side, Price);
 }
 
 // The largest volume a preset can carry in its five digits.
@@ -95,10 +95,10 @@ void AddPoll(CLI::App& App, Context& Ctx) {
   auto a = std::make_shared<NozzleArgs>();
   auto sides = std::make_shared<int>(1);
   sub->add_option("--nozzle", a->Nozzle, "Nozzle 1..32")
-      ->check(CLI::Range(1, 32))
+      ->check(CLI::Range(1, kMaxNozzle))
       ->capture_default_str();
   sub->add_option("--sides", *sides, "Number of sides to poll, 1..4")
-      ->check(CLI::Range(1, 4))
+      ->check(CLI::Range(1, kMaxSide))
       ->capture_default_str();
   OnRun(*sub, Ctx, [a, sides] {
     Command c;
@@ -110,7 +110,7 @@ void AddPoll(CLI::App& App, Context& Ctx) {
       // what a host would remember.
       TQX25& d = S.Driver();
       Remember(S, {a->Nozzle, 1}, 0);
-      d.PresetVolumes[S.Port()][a->Nozzle] = kMaxPresetVolume;
+      HostMemory(d, S.Port(), a->Nozzle).PresetTo(kMaxPresetVolume);
       double money = 0;
       d.GetCurrentDelivery(S.Port(), a->Nozzle, money);
       const TNozzlePoll poll = d.PollNozzle(S.Port(), a->Nozzle, *sides);
@@ -176,7 +176,7 @@ void AddPreset(CLI::App& App, Context& Ctx) {
       // The driver keeps the figure it was given; the request carries it
       // rounded to whole litres, half to even, and that is what the
       // controller will deliver.
-      const double asked = d.PresetVolumes[S.Port()][a->At.Nozzle];
+      const double asked = HostMemory(d, S.Port(), a->At.Nozzle).Preset();
       const double sent = std::nearbyint(asked);
       R.Add("preset_volume", Litres(sent));
       if (sent != asked)
@@ -363,9 +363,11 @@ std::string StateMeaning(uint16_t Code) {
 
 void AddNozzleOptions(CLI::App& Sub, NozzleArgs& Args) {
   Sub.add_option("--nozzle", Args.Nozzle, "Nozzle 1..32")
-      ->check(CLI::Range(1, 32))
+      ->check(CLI::Range(1, kMaxNozzle))
       ->capture_default_str();
-  Sub.add_option("--side", Args.Side, "Side 1..4")->check(CLI::Range(1, 4))->capture_default_str();
+  Sub.add_option("--side", Args.Side, "Side 1..4")
+      ->check(CLI::Range(1, kMaxSide))
+      ->capture_default_str();
 }
 
 void AddAddressOption(CLI::App& Sub, int& Address) {

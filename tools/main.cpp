@@ -2,13 +2,24 @@
 // on the built-in simulator, for station integrators and technicians.
 #include <clocale>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "Commands.h"
+#include "driver/protocol/Protocol.h"
 #include "params/ParameterUnit.h"
+#include "sim/Faults.h"
 
 using namespace qx25::tools;
 
 namespace {
+
+std::vector<std::string> FaultNames() {
+  std::vector<std::string> names;
+  for (const qx25::sim::Fault kind : qx25::sim::kAllFaults)
+    names.emplace_back(qx25::sim::FaultName(kind));
+  return names;
+}
 
 void AddLineOptions(CLI::App& App, LineChoice& Line) {
   const std::string lineGroup = "Line";
@@ -18,7 +29,7 @@ void AddLineOptions(CLI::App& App, LineChoice& Line) {
           ->group(lineGroup);
   auto* port = App.add_option("--port", Line.Port,
                               "COM port number 1..30; without --device it opens /dev/ttyS(N-1)")
-                   ->check(CLI::Range(1, 30))
+                   ->check(CLI::Range(1, qx25::kMaxPort))
                    ->group(lineGroup);
   auto* simulate = App.add_flag("--simulate", Line.Simulate,
                                 "Run against the built-in simulator on a pseudo-terminal "
@@ -42,7 +53,7 @@ void AddLineOptions(CLI::App& App, LineChoice& Line) {
       ->capture_default_str()
       ->group(simGroup);
   App.add_option("--sim-fault", Line.SimFault, "Damage every reply with this fault")
-      ->check(CLI::IsMember({"noise", "flip-bit", "drop-byte", "silence", "refuse", "cut-short"}))
+      ->check(CLI::IsMember(FaultNames()))
       ->group(simGroup);
   App.add_flag("--sim-unpaced", Line.SimUnpaced, "Answer at once rather than at 4800 baud")
       ->group(simGroup);

@@ -31,15 +31,6 @@ QString Describe(const TDriverInfo& Info) {
 
 }  // namespace
 
-// The host frees the driver it made; TQX25 has no virtual destructor, and this
-// is exactly the type GetQX25 made.
-void Station::DriverDeleter::operator()(TQX25* Driver) const {
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdelete-non-virtual-dtor"
-  delete Driver;
-#pragma GCC diagnostic pop
-}
-
 Station::Station(HostOptions Options) : Settings(std::move(Options)) {
   std::vector<LineRow> rows;
   for (const LineConfig& line : Settings.Lines) {

@@ -15,6 +15,7 @@
 #include "DriverLibrary.h"
 #include "HostOptions.h"
 #include "HostWindow.h"
+#include "driver/DriverPtr.h"
 #include "host/BuiltInSimulator.h"
 #include "host/SerialDispatcher.h"
 
@@ -50,15 +51,11 @@ class Station {
   const HostOptions& Options() const { return Settings; }
 
  private:
-  struct DriverDeleter {
-    void operator()(TQX25* Driver) const;
-  };
-
   HostOptions Settings;
   std::unique_ptr<host::BuiltInSimulator> Sim;
   host::SerialDispatcher Lines;
   DriverLibrary Library_;
-  std::unique_ptr<TQX25, DriverDeleter> Qx;
+  DriverPtr Qx;
   std::unique_ptr<HostWindow> MainWindow;
   bool Started = false;
 };

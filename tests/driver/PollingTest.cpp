@@ -6,7 +6,7 @@
 #include <string>
 
 #include "ScriptedDispatcher.h"
-#include "driver/Protocol.h"
+#include "driver/protocol/Protocol.h"
 #include "driver/QX25.h"
 
 namespace {

@@ -16,6 +16,7 @@
 
 #include "ScriptedDispatcher.h"
 #include "driver/Driver.h"
+#include "tests/support/MemoryDispatcher.h"
 
 using namespace qx25;
 using namespace std::chrono_literals;
@@ -24,10 +25,11 @@ namespace {
 
 constexpr int kGoodCode = 9;      // read back as kGoodValue, writes acknowledged
 constexpr int64_t kGoodValue = 750;
+constexpr int kGoodDigits = ParamDigits[kGoodCode];
 constexpr int kRefusedCode = 16;  // writes answered CAN
 constexpr int kSilentCode = 17;   // writes answered by nothing
 
-class LooseLine : public PortDispatcher {
+class LooseLine : public MemoryDispatcher {
  public:
   std::atomic<int> MostInFlight[kMaxPort + 1]{};
   int GatedPort = 0;  // Transact on this port waits for Open()
@@ -42,16 +44,8 @@ class LooseLine : public PortDispatcher {
     return GateChanged.wait_for(hold, 10s, [&] { return Waiting; });
   }
 
-  int32_t GetErrorCode(uint8_t) override { return 1; }
-  void SetReplyResult(uint8_t, uint8_t) override {}
-  void SetReplyState(uint8_t, uint8_t) override {}
-  uint8_t GetLineStatus(uint8_t Port) override { return Status[Port]; }
-  int32_t SetLineParams(uint8_t, int32_t, int32_t) override { return 0; }
-  void SetReplyHandler(uint8_t Port, TReplyHandler H) override { Handlers[Port] = H; }
-  void SetPortSetupHandler(uint8_t, TPortSetupHandler) override {}
-
-  int32_t Transact(uint8_t Port, const uint8_t* Frame, uint8_t, uint8_t* Reply,
-                   uint8_t ReplyLength, uint8_t) override {
+  int32_t Transact(uint8_t Port, const uint8_t* Frame, uint8_t, uint8_t* Reply, uint8_t ReplyLength,
+                   uint8_t ReplyMode) override {
     const int now = ++InFlight[Port];
     int most = MostInFlight[Port];
     while (now > most && !MostInFlight[Port].compare_exchange_weak(most, now)) {
@@ -66,8 +60,9 @@ class LooseLine : public PortDispatcher {
     const uint8_t letter = Frame[4], code = static_cast<uint8_t>(Frame[6] - kCodeCharBase);
     Bytes answer;
     if (letter == 'N') {
-      Bytes e{Frame[2], 0, 0, 0, 0};
-      PutDigits(&e[1], kGoodValue, 4);
+      Bytes e(TParamReply::DataBytes(kGoodDigits));
+      e[TParamReply::Address] = Frame[2];
+      PutField(e, TParamReply::Value(kGoodDigits), kGoodValue);
       uint8_t out[kBufferSize];
       answer.assign(out, out + EncodeReply(e.data(), static_cast<uint8_t>(e.size()), out));
     } else if (code == kRefusedCode) {
@@ -75,23 +70,19 @@ class LooseLine : public PortDispatcher {
     } else if (code != kSilentCode) {
       answer = {kAck};
     }
-    bool accepted = false;
-    uint8_t have = 0;
-    for (size_t i = 0; i < answer.size() && have < ReplyLength && !accepted; ++i) {
-      std::this_thread::yield();  // room for another caller to run into this exchange
-      Reply[have++] = answer[i];
-      accepted = Handlers[Port].Code(Handlers[Port].Self, Port, Reply, nullptr, &have, nullptr);
-    }
-    Status[Port] = accepted ? kLineOk : 2;
+    uint8_t held = 0;
+    const bool accepted = Feed(Port, answer, Reply, ReplyLength, ReplyMode, 1, held);
+    LineStatuses[Port] = accepted ? kLineOk : 2;
     --InFlight[Port];
     std::this_thread::yield();  // and between this exchange and its status check
     return accepted ? 0 : 3;
   }
 
  private:
+  // Room for another caller to run into this exchange.
+  void BeforeBytes() override { std::this_thread::yield(); }
+
   std::atomic<int> InFlight[kMaxPort + 1]{};
-  TReplyHandler Handlers[kMaxPort + 1]{};
-  uint8_t Status[kMaxPort + 1]{};
   std::mutex GateLock;
   std::condition_variable GateChanged;
   bool Waiting = false, GateOpen = false;

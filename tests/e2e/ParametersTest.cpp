@@ -23,17 +23,11 @@ class Parameters : public Rig {
 // Digits a parameter code has on the controller's side.
 int TableDigits(int Code) { return qx25::ParamDigits.at(static_cast<size_t>(Code)); }
 
-int64_t PowerOfTen(int N) {
-  int64_t p = 1;
-  while (N-- > 0) p *= 10;
-  return p;
-}
-
 // A value for the entry that both the write and the read carry whole, within
 // the entry's limits, not 0, and different from code to code.
 int64_t TestValue(const CParameter& Entry) {
   const int digits = std::min<int>(Entry.Digits, TableDigits(Entry.Code));
-  const int64_t high = std::min(Entry.MaxValue, PowerOfTen(digits) - 1);
+  const int64_t high = std::min(Entry.MaxValue, qx25::MaxDigitsValue(digits));
   const int64_t low = std::max<int64_t>(Entry.MinValue, 1);
   return low + Entry.Code % (high - low + 1);
 }

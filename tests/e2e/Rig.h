@@ -23,7 +23,7 @@
 #include "host/SerialDispatcher.h"
 #include "sim/Line.h"
 #include "sim/Simulator.h"
-#include "tests/support/FreeDriver.h"
+#include "driver/DriverPtr.h"
 
 namespace e2e {
 

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "Rig.h"
-#include "driver/Protocol.h"
+#include "driver/protocol/Protocol.h"
 #include "params/ParameterUnit.h"
 
 namespace e2e {
@@ -27,12 +27,6 @@ constexpr int kRefusedCode = 16;  // read and written by both workers
 constexpr int kRounds = 2;        // of each worker, at the least
 constexpr int kMinPolls = 5;      // that the workers see out before they stop
 constexpr auto kPollEvery = std::chrono::milliseconds(100);
-
-int64_t PowerOfTen(int N) {
-  int64_t p = 1;
-  while (N-- > 0) p *= 10;
-  return p;
-}
 
 class SharedDriver : public Rig {
  protected:
@@ -70,7 +64,7 @@ class SharedDriver : public Rig {
   // code's own where it fits.
   static int64_t ValueOf(const CParameter& P) {
     const int digits = std::min<int>(P.Digits, qx25::ParamDigits.at(static_cast<size_t>(P.Code)));
-    return P.Code % PowerOfTen(digits);
+    return P.Code % qx25::PowerOfTen(digits);
   }
   // What a read of P must give: a password code reads as the confirmation of
   // the last password operation (none here).

@@ -20,7 +20,7 @@
 #include <thread>
 #include <vector>
 
-#include "driver/Link.h"
+#include "driver/protocol/Link.h"
 #include "driver/PortDispatcher.h"
 
 using Bytes = std::vector<uint8_t>;

@@ -5,6 +5,8 @@
 #include "sim/RequestDecoder.h"
 
 using namespace qx25::sim;
+using qx25::ParseDigits;
+using qx25::WriteDigits;
 
 namespace {
 

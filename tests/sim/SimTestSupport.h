@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "driver/Link.h"
+#include "driver/protocol/Link.h"
 #include "sim/Simulator.h"
 
 namespace simtest {
@@ -49,11 +49,10 @@ inline Bytes ReplyData(const Bytes& Reply, size_t Expected) {
   return e;
 }
 
-// Digits e[From..From+Count-1] as a number.
+// Digits e[From..From+Count-1] as a number; -1 where they are none.
 inline long long Number(const Bytes& E, size_t From, size_t Count) {
-  long long v = 0;
-  for (size_t i = From; i < From + Count && i < E.size(); ++i) v = v * 10 + (E[i] - '0');
-  return v;
+  if (From + Count > E.size()) return -1;
+  return qx25::ParseDigits(E.data() + From, Count).value_or(-1);
 }
 
 inline const Bytes kAckReply{qx25::kAck};

@@ -20,6 +20,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <CLI/CLI.hpp>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -36,9 +37,9 @@
 #include <thread>
 
 #include "driver/Driver.h"
+#include "driver/DriverPtr.h"
 #include "host/SerialDispatcher.h"
 #include "sim/Simulator.h"
-#include "tests/support/FreeDriver.h"
 
 using namespace qx25;
 using Clock = std::chrono::steady_clock;
@@ -341,25 +342,17 @@ void RunOne(TQX25& D, sim::Simulator& Sim, std::mt19937_64& Random, Report& R) {
   }
 }
 
-bool ParseArgs(int argc, char** argv, Settings& S) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    if (i + 1 >= argc) return false;
-    const char* v = argv[++i];
-    char* end = nullptr;
-    if (a == "--exchanges")
-      S.Exchanges = std::strtol(v, &end, 10);
-    else if (a == "--seed")
-      S.Seed = std::strtoull(v, &end, 10);
-    else if (a == "--rate")
-      S.Rate = std::strtod(v, &end);
-    else if (a == "--max-seconds")
-      S.MaxSeconds = std::strtod(v, &end);
-    else
-      return false;
-    if (end == v || *end != '\0') return false;
-  }
-  return S.Exchanges > 0 && S.Rate >= 0 && S.Rate <= 1 && S.MaxSeconds > 0;
+void AddOptions(CLI::App& App, Settings& S) {
+  App.add_option("--exchanges", S.Exchanges, "Exchanges to run")
+      ->check(CLI::Range(1L, 1'000'000'000L))
+      ->capture_default_str();
+  App.add_option("--seed", S.Seed, "Seed of the line's damage")->capture_default_str();
+  App.add_option("--rate", S.Rate, "Share of the replies the line damages")
+      ->check(CLI::Range(0.0, 1.0))
+      ->capture_default_str();
+  App.add_option("--max-seconds", S.MaxSeconds, "Stop after this long")
+      ->check(CLI::PositiveNumber)
+      ->capture_default_str();
 }
 
 // The soak itself; its exit status: 0 clean, 1 a damaged reply was accepted
@@ -422,10 +415,14 @@ int Soak(const Settings& S) {
 
 int main(int argc, char** argv) {
   Settings settings;
-  if (!ParseArgs(argc, argv, settings)) {
-    std::fprintf(stderr, "usage: %s [--exchanges N] [--seed S] [--rate 0..1] [--max-seconds T]\n",
-                 argv[0]);
-    return 2;
+  CLI::App app{
+      "Mixed commands through the driver, the serial dispatcher and simulated "
+      "controllers on a line that damages a share of the replies."};
+  AddOptions(app, settings);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e) == 0 ? 0 : 2;
   }
   // The soak runs in a child, so that a crash is counted and reported
   // rather than merely ending the program.

@@ -17,7 +17,7 @@
 #include "host/SerialDispatcher.h"
 #include "sim/Line.h"
 #include "sim/Simulator.h"
-#include "tests/support/FreeDriver.h"
+#include "driver/DriverPtr.h"
 
 using namespace qx25;
 

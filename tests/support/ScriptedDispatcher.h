@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "driver/Link.h"
-#include "driver/PortDispatcher.h"
 #include "driver/QX25.h"
-#include "tests/support/FreeDriver.h"
+#include "driver/protocol/Link.h"
+#include "driver/DriverPtr.h"
+#include "tests/support/MemoryDispatcher.h"
 
 using Bytes = std::vector<uint8_t>;
 
@@ -25,7 +25,7 @@ struct ScriptedReply {
   int LineStatus = -1;  // overrides the derived line status when >= 0
 };
 
-class ScriptedDispatcher : public PortDispatcher {
+class ScriptedDispatcher : public MemoryDispatcher {
  public:
   // Line status reported after a reply that the handler never accepted.
   static constexpr uint8_t kNoReply = 2;
@@ -106,20 +106,8 @@ class ScriptedDispatcher : public PortDispatcher {
     ScriptedReply r = std::move(Script.front());
     Script.pop_front();
     if (r.Throw) throw std::runtime_error("line failure");
-    bool accepted = false;
-    uint8_t have = 0;
-    size_t next = 0;
-    while (next < r.Data.size() && have < ReplyLength) {
-      const size_t n = std::min({Chunk, r.Data.size() - next, size_t{ReplyLength} - have});
-      for (size_t i = 0; i < n; ++i) Reply[have++] = r.Data[next++];
-      accepted = Handler.Code(Handler.Self, Port, Reply, nullptr, &have, nullptr);
-      if (accepted) break;
-    }
-    // As the serial dispatcher does: where a data frame is due, a lone byte
-    // the handler accepted is final only if the line then stays quiet.
-    if (accepted && ReplyMode == qx25::kModeData && have == 1 && ReplyLength > 1 &&
-        next < r.Data.size())
-      accepted = false;
+    uint8_t held = 0;
+    const bool accepted = Feed(Port, r.Data, Reply, ReplyLength, ReplyMode, Chunk, held);
     Status = r.LineStatus >= 0 ? static_cast<uint8_t>(r.LineStatus) : accepted ? 1 : kNoReply;
     return accepted ? 0 : 1;
   }
@@ -130,14 +118,13 @@ class ScriptedDispatcher : public PortDispatcher {
   }
   void SetReplyHandler(uint8_t Port, TReplyHandler H) override {
     Calls.push_back("SetReplyHandler " + std::to_string(Port));
-    Handler = H;
+    MemoryDispatcher::SetReplyHandler(Port, H);
   }
   void SetPortSetupHandler(uint8_t Port, TPortSetupHandler H) override {
     Calls.push_back("SetPortSetupHandler " + std::to_string(Port));
     SetupHandler = H;
   }
 
-  TReplyHandler Handler{};
   uint8_t Status = 0;
   uint8_t LastCode = 0;
 };

@@ -5,7 +5,7 @@
 #include <stdexcept>
 
 #include "driver/QX25.h"
-#include "tests/support/FreeDriver.h"
+#include "driver/DriverPtr.h"
 #include "ui/ServiceWindow.h"
 
 TEST(NoApplication, InstallMenuThrowsAndStaysPending) {

@@ -6,6 +6,9 @@
 #include <array>
 #include <cstdint>
 
+#include "Digits.h"
+#include "Replies.h"
+
 namespace qx25 {
 
 // Frame bytes.
@@ -46,13 +49,6 @@ inline constexpr int32_t kExchangeFailed = -2;
 inline constexpr uint8_t kModeData = 2;
 inline constexpr uint8_t kModeShort = 0;
 
-// The largest value that Digits decimal digits carry.
-constexpr int64_t MaxDigitsValue(int Digits) {
-  int64_t v = 1;
-  for (int i = 0; i < Digits; ++i) v *= 10;
-  return v - 1;
-}
-
 // Length of a data reply with m data bytes: STX, m pairs, ETX, ETX, checksum.
 constexpr uint8_t DataReplyLength(int m) { return static_cast<uint8_t>(2 * m + 4); }
 
@@ -74,22 +70,20 @@ inline constexpr TRequestKind kResetRequest{'8', 3, 2, kModeShort};
 inline constexpr int kPresetDigits = 5;
 
 // Delivery state and counters.
-inline constexpr TRequestKind kStatusRequest{'1', 3, DataReplyLength(8), kModeData};
+inline constexpr TRequestKind kStatusRequest{'1', 3, DataReplyLength(TStatusReply::DataBytes),
+                                             kModeData};
 inline constexpr uint8_t kEventAck = '1';  // appended to the status request after an event
-inline constexpr TRequestKind kCurrentRequest{'4', 3, DataReplyLength(11), kModeData};
-inline constexpr TRequestKind kResultRequest{'5', 3, DataReplyLength(21), kModeData};
-inline constexpr TRequestKind kTotalRequest{'6', 3, DataReplyLength(16), kModeData};
+inline constexpr TRequestKind kCurrentRequest{'4', 3, DataReplyLength(TCurrentReply::DataBytes),
+                                              kModeData};
+inline constexpr TRequestKind kResultRequest{'5', 3, DataReplyLength(TResultReply::DataBytes),
+                                             kModeData};
+inline constexpr TRequestKind kTotalRequest{'6', 3, DataReplyLength(TTotalReply::DataBytes),
+                                            kModeData};
 inline constexpr TRequestKind kSetTotalRequest{'6', 12, 1, kModeShort};
 inline constexpr uint8_t kSetTotalMarker = 0x01;
-inline constexpr int kVolumeDigits = 5;
-inline constexpr int kTotalDigits = 8;
-inline constexpr int kCurrentVolumeFirst = 1;  // '4' reply: volume digits from data byte 1
-inline constexpr int kResultVolumeFirst = 0;   // '5' reply: volume digits from data byte 0
-inline constexpr int kTotalFirst = 0;          // '6' reply: counter digits from data byte 0
 inline constexpr int kCounterScale = 100;      // the counter is written in hundredths
 
-// A status reply: state character, sub byte, flags, two event digits.
-inline constexpr int kStatusBytesRead = 5;
+// What a status reply's state character and sub byte say.
 inline constexpr uint8_t kStateIdle = '0';
 inline constexpr uint8_t kStateNozzleLifted = '1';
 inline constexpr uint8_t kStateAuthorised = '2';
@@ -145,14 +139,15 @@ struct TDriverProperty {
 inline constexpr std::array<TDriverProperty, 8> DriverProperties{
     {{1, 1}, {2, 0}, {3, 0}, {4, 1}, {5, 1}, {6, 0}, {7, 400}, {9, 999999}}};
 
-// Parameters and addresses. A read's reply length is 2N + 6 for N digits.
+// Parameters and addresses.
 inline constexpr TRequestKind kReadParamRequest{'N', 4, 0, kModeData};
 inline constexpr TRequestKind kWriteParamRequest{'O', 4, 2, kModeShort};  // + N digits
 inline constexpr TRequestKind kCommonRequest{'W', 4, 0, kModeShort};      // no reply
 inline constexpr TRequestKind kNetAddressRequest{']', 15, 2, kModeShort};
-constexpr uint8_t ParamReplyLength(int Digits) { return DataReplyLength(Digits + 1); }
+constexpr uint8_t ParamReplyLength(int Digits) {
+  return DataReplyLength(TParamReply::DataBytes(Digits));
+}
 inline constexpr int kMaxParamDigits = 15;     // the longest value on the line
-inline constexpr uint8_t kDigitBits = 0x30;    // a reply byte with both bits set is read as a digit
 inline constexpr int32_t kMaxNetAddress = 99;  // new network addresses are 0..99
 inline constexpr int kMaxCommonDigit = 9;      // a common command and its value are one digit each
 inline constexpr uint8_t kCommonGroup = 0x02;  // group byte of 'W' and ']'

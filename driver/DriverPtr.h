@@ -1,3 +1,6 @@
+// The one owner type of a driver that GetQX25 made, for the tools, the host
+// program, the benchmarks, the fuzz targets and the tests.
+//
 // The host frees a driver with delete. TQX25 has no virtual destructor: its
 // table holds exactly the 27 operations a host calls by slot, so deleting
 // through TQX25* is right only for the exact type, which GetQX25 makes.
