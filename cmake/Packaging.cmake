@@ -1,7 +1,7 @@
 # What a host developer and a station's machine get: `cmake --install` puts
 # the driver and the serial dispatcher, their headers under include/qx25, a
 # CMake package (find_package(qx25 2.41) -> qx25::qx25, qx25::serial), qx25.pc,
-# the programs and qx25ctl's man page under the prefix; `cpack` makes the
+# the programs and their man pages under the prefix; `cpack` makes the
 # Debian packages libqx25-2, libqx25-dev and qx25-tools from the same rules.
 include(CMakePackageConfigHelpers)
 
@@ -53,22 +53,27 @@ if(QX25_BUILD_TOOLS)
   set_target_properties(qx25ctl qx25-sim qx25-host PROPERTIES INSTALL_RPATH "$ORIGIN/${QX25_BIN_TO_LIB}")
   install(TARGETS qx25ctl qx25-sim qx25-host RUNTIME COMPONENT Tools)
 
-  # The man page is qx25ctl's own --help and --version, so it never goes stale.
+  # The man pages are the programs' own --help and --version, so they never
+  # go stale.
   find_program(QX25_HELP2MAN help2man)
   if(QX25_HELP2MAN)
-    set(man ${PROJECT_BINARY_DIR}/qx25ctl.1)
-    add_custom_command(
-      OUTPUT ${man}.gz
-      COMMAND ${QX25_HELP2MAN} --no-info --no-discard-stderr --section 1
-              --name "run fuel dispensers through the qx25 driver" --output ${man}
-              $<TARGET_FILE:qx25ctl>
-      COMMAND gzip -9nf ${man}
-      DEPENDS qx25ctl
-      COMMENT "Writing the qx25ctl man page")
-    add_custom_target(qx25ctl-man ALL DEPENDS ${man}.gz)
-    install(FILES ${man}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT Tools)
+    set(pages)
+    foreach(program qx25ctl qx25-sim qx25-host)
+      set(man ${PROJECT_BINARY_DIR}/man/${program}.1)
+      add_custom_command(
+        OUTPUT ${man}.gz
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/man
+        COMMAND ${QX25_HELP2MAN} --no-info --no-discard-stderr --section 1 --output ${man}
+                $<TARGET_FILE:${program}>
+        COMMAND gzip -9nf ${man}
+        DEPENDS ${program} qx25
+        COMMENT "Writing the ${program} man page")
+      list(APPEND pages ${man}.gz)
+    endforeach()
+    add_custom_target(qx25-man ALL DEPENDS ${pages})
+    install(FILES ${pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT Tools)
   else()
-    message(STATUS "help2man not found: qx25ctl's man page is not built (scripts/package installs it)")
+    message(STATUS "help2man not found: the man pages are not built (scripts/package installs it)")
   endif()
 endif()
 
@@ -77,7 +82,8 @@ endif()
 set(CPACK_PACKAGE_NAME qx25)
 set(CPACK_PACKAGE_VENDOR "qx25 developers")
 set(CPACK_PACKAGE_CONTACT "${QX25_MAINTAINER}")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
+# The synopsis of each package; the components' descriptions follow it.
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "dispenser driver for nozzle controllers on a serial line")
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
@@ -87,7 +93,7 @@ if(QX25_BUILD_TOOLS)
   list(APPEND CPACK_COMPONENTS_ALL Tools)
 endif()
 set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
-set(CPACK_DEBIAN_PACKAGE_VERSION "${PROJECT_VERSION}-${CPACK_DEBIAN_PACKAGE_RELEASE}")
+set(QX25_DEB_VERSION "${PROJECT_VERSION}-${CPACK_DEBIAN_PACKAGE_RELEASE}")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${QX25_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
@@ -95,35 +101,36 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # Libraries from dpkg-shlibdeps (Qt 6 Widgets for the window inside the
 # driver); the packages' own from the component dependencies below.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The programs' libqx25.so.2 and libqx25serial.so.2, found where they are built.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${PROJECT_BINARY_DIR}/driver ${PROJECT_BINARY_DIR}/host)
 set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME ${QX25_RUNTIME_PACKAGE})
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
+# The loader's cache is refreshed through dpkg's trigger.
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/triggers)
 set(CPACK_DEBIAN_RUNTIME_DESCRIPTION
-    "dispenser driver for nozzle controllers on a serial line
- libqx25.so is the driver a fuel-station control application loads to run
- fuel dispensers over a serial line, with the parameter catalog and the
- controllers' service window; libqx25serial.so is the serial-port dispatcher
- for Linux serial devices and pseudo-terminals.")
+    "libqx25.so is the driver a fuel-station control application loads to run
+fuel dispensers over a serial line, with the parameter catalog and the
+controllers' service window; libqx25serial.so is the serial-port dispatcher
+for Linux serial devices and pseudo-terminals.")
 
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME ${QX25_DEV_PACKAGE})
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
 set(CPACK_COMPONENT_DEVELOPMENT_DEPENDS Runtime)
 set(CPACK_DEBIAN_DEVELOPMENT_DESCRIPTION
-    "dispenser driver for nozzle controllers - development files
- The headers of the driver, the serial-port dispatcher and the parameter
- catalog (#include <qx25/QX25.h>), the CMake package (find_package(qx25))
- and qx25.pc for pkg-config.")
+    "The headers of the driver, the serial-port dispatcher and the parameter
+catalog (#include <qx25/QX25.h>), the CMake package (find_package(qx25))
+and qx25.pc for pkg-config.")
 
 set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME ${QX25_TOOLS_PACKAGE})
 set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION misc)
 set(CPACK_COMPONENT_TOOLS_DEPENDS Runtime)
 set(CPACK_DEBIAN_TOOLS_DESCRIPTION
-    "dispenser driver for nozzle controllers - programs
- qx25ctl runs the driver from a shell, qx25-sim simulates nozzle controllers
- on a pseudo-terminal or a serial device, and qx25-host is a small station
- program that loads the driver and opens its service window.")
+    "qx25ctl runs the driver from a shell, qx25-sim simulates nozzle controllers
+on a pseudo-terminal or a serial device, and qx25-host is a small station
+program that loads the driver and opens its service window.")
 
 # Each package carries the copyright and changelog Debian asks for.
 string(TIMESTAMP QX25_CHANGELOG_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
