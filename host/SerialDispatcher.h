@@ -40,7 +40,7 @@
 #include <span>
 #include <string>
 
-#include "driver/PortDispatcher.h"
+#include "PortDispatcher.h"
 
 namespace qx25::host {
 
@@ -118,16 +118,16 @@ using TraceCallback = std::function<void(const TraceRecord&)>;
 // "12.391 COM3 <- 06", and for a failed exchange the bytes that did arrive
 // followed by the failure: "12.900 COM3 <- 02 31 (time-out)",
 // "12.900 COM3 <- 02 ... (reply rejected, code 222)".
-std::string FormatTraceLine(const TraceRecord& Record);
+QX25_EXPORT std::string FormatTraceLine(const TraceRecord& Record);
 // Ready-made trace callbacks that write one formatted line per record and
 // flush it. Lines from concurrent exchanges never mix. The FILE or stream must
 // outlive the trace.
-TraceCallback TraceToFile(std::FILE* Out);
-TraceCallback TraceToStream(std::ostream& Out);
+QX25_EXPORT TraceCallback TraceToFile(std::FILE* Out);
+QX25_EXPORT TraceCallback TraceToStream(std::ostream& Out);
 // A short English name of a failure class ("time-out"); "unknown" otherwise.
-const char* SerialErrorText(int32_t Code);
+QX25_EXPORT const char* SerialErrorText(int32_t Code);
 
-class SerialDispatcher : public PortDispatcher {
+class QX25_EXPORT SerialDispatcher : public PortDispatcher {
  public:
   SerialDispatcher();
   // Closes every open port. No call may be running.

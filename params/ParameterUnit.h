@@ -20,6 +20,12 @@
 #include <string>
 #include <vector>
 
+// libqx25.so exports the catalog and hides everything else it holds; the
+// same mark as in PortDispatcher.h, so that either header may come first.
+#ifndef QX25_EXPORT
+#define QX25_EXPORT __attribute__((visibility("default")))
+#endif
+
 // How a value is shown, edited and addressed.
 enum TParamKind : uint8_t {
   pkNumber,               // scaled by 10^-Decimals
@@ -39,7 +45,7 @@ enum TLinkMode : uint8_t { lmParameter, lmCommon, lmAddress };
 // Kinds 0 to 5 address a parameter of the controller, 6 and 7 a common
 // command, 8 the network address. Any other kind has no link mode: such a
 // record is never sent, and its callers mark it as failed.
-std::optional<TLinkMode> LinkModeOf(uint8_t Kind);
+QX25_EXPORT std::optional<TLinkMode> LinkModeOf(uint8_t Kind);
 
 // The catalog's size after Fill, and the first index of the bulk range that
 // read-all, write-all and the parameter files cover: kBulkFirst to Count() - 1.
@@ -58,12 +64,12 @@ struct TNumberFormat {
 // The window sets the separators from the user's locale. Until something sets
 // them, they are the C library's current locale's (localeconv, read once at
 // first use: decimal_point, and thousands_sep where the locale groups digits).
-void SetNumberFormat(const TNumberFormat& Format);
+QX25_EXPORT void SetNumberFormat(const TNumberFormat& Format);
 // The reference stays valid and unchanged for the life of the program, even
 // when the format is set again later.
-const TNumberFormat& NumberFormat();
+QX25_EXPORT const TNumberFormat& NumberFormat();
 
-class CParameter {
+class QX25_EXPORT CParameter {
  public:
   CParameter(uint8_t Code, uint8_t Digits, uint8_t Decimals, std::string Caption, std::string Units,
              int64_t Value, int64_t MinValue, int64_t MaxValue, uint8_t Kind, uint8_t TabIndex,
@@ -115,7 +121,7 @@ class CParameter {
 };
 
 // The ordered catalog; indices count from 0. It owns its records.
-class CTRKParameters {
+class QX25_EXPORT CTRKParameters {
  public:
   // Makes the catalog the 50 records of the table, with their initial values.
   // Called once after construction; a later call starts again from the table

@@ -6,6 +6,7 @@ QX25_PACKAGES=(
   clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libcli11-dev fonts-dejavu-core
+  help2man file lintian
 )
 
 # Installs whatever of QX25_PACKAGES is missing (apt-get, as root).

@@ -1,7 +1,5 @@
 // The host's operations on one nozzle: driver info, poll, preset, start,
 // stop, the current and final delivery, and the totalizer.
-#include <iconv.h>
-
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -9,25 +7,11 @@
 #include "Commands.h"
 #include "HostMemory.h"
 #include "driver/protocol/Protocol.h"
+#include "host/ProgramVersion.h"
 
 namespace qx25::tools {
 
 namespace {
-
-// The driver's description is a Windows-1251 short string.
-std::string FromCp1251(const char* Text, size_t Length) {
-  iconv_t cd = iconv_open("UTF-8", "CP1251");
-  if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(Text, Length);
-  std::string out(Length * 2 + 1, '\0');
-  char* in = const_cast<char*>(Text);
-  char* dst = out.data();
-  size_t inLeft = Length, outLeft = out.size();
-  const size_t done = iconv(cd, &in, &inLeft, &dst, &outLeft);
-  iconv_close(cd);
-  if (done == static_cast<size_t>(-1)) return std::string(Text, Length);
-  out.resize(out.size() - outLeft);
-  return out;
-}
 
 Node Where(const Session& S, const NozzleArgs& A) {
   Node n = Node::Object();
@@ -61,10 +45,7 @@ constexpr int64_t kMaxTotal = 99999999;
 // the kinds no names, so they are named by the operation that answers them.
 std::string PropertyName(int32_t Kind) { return "GetDriverProperty(" + std::to_string(Kind) + ")"; }
 
-std::string DriverText(Session& S) {
-  const TDriverInfo info = S.Driver().GetDriverInfo();
-  return FromCp1251(info.Text, std::min<size_t>(info.Length, 27));
-}
+std::string DriverText(Session& S) { return host::DriverInfoText(S.Driver().GetDriverInfo()); }
 
 void AddInfo(CLI::App& App, Context& Ctx) {
   auto* sub = App.add_subcommand("info", "Show the driver's description and property table");
@@ -376,10 +357,7 @@ void AddAddressOption(CLI::App& Sub, int& Address) {
       ->capture_default_str();
 }
 
-std::string VersionText() {
-  Session s(LineChoice{}, false);  // a driver to ask, on no line
-  return std::string("qx25ctl ") + QX25_VERSION + "\nlibqx25 driver: " + DriverText(s);
-}
+std::string VersionText() { return host::VersionText("qx25ctl", &GetQX25); }
 
 void OnRun(CLI::App& Sub, Context& Ctx, std::function<Command()> Make) {
   Sub.fallthrough();

@@ -2,6 +2,11 @@
 
 #include <dlfcn.h>
 
+#include <cstdio>
+
+#include "HostOptions.h"
+#include "host/ProgramVersion.h"
+
 // Set by the build: the soname, and the library's folder relative to the
 // executable's in the build tree and in the install tree.
 #ifndef QX25_DRIVER_SONAME
@@ -34,6 +39,25 @@ std::vector<std::string> DriverSearchList(const std::string& ExecutableDir) {
   }
   list.push_back(QX25_DRIVER_SONAME);
   return list;
+}
+
+std::vector<std::string> DriverCandidates(const std::string& DriverPath,
+                                          const std::string& ExecutableDir) {
+  return DriverPath.empty() ? DriverSearchList(ExecutableDir) : std::vector<std::string>{DriverPath};
+}
+
+int PrintVersion(const std::vector<std::string>& Candidates) {
+  constexpr char kProgram[] = "qx25-host";
+  DriverLibrary library;
+  try {
+    library.Load(Candidates);
+  } catch (const DriverLoadError& e) {
+    std::printf("%s\n", host::VersionText(kProgram, nullptr).c_str());
+    std::fprintf(stderr, "%s: %s\n", kProgram, e.what());
+    return kHostExitNoDriver;
+  }
+  std::printf("%s\n", host::VersionText(kProgram, library.Factory()).c_str());
+  return kHostExitOk;
 }
 
 DriverLibrary::~DriverLibrary() {

@@ -27,6 +27,15 @@ class DriverLoadError : public std::runtime_error {
 // library folder, then the bare soname (LD_LIBRARY_PATH and the loader's
 // cache).
 std::vector<std::string> DriverSearchList(const std::string& ExecutableDir);
+// The --driver path alone when one is given, else DriverSearchList.
+std::vector<std::string> DriverCandidates(const std::string& DriverPath,
+                                          const std::string& ExecutableDir);
+
+// qx25-host --version: prints its version and the description of the driver
+// the first loadable candidate makes on stdout and returns kHostExitOk; when
+// none loads, prints the version alone and says on stderr why, and returns
+// kHostExitNoDriver.
+int PrintVersion(const std::vector<std::string>& Candidates);
 
 class DriverLibrary {
  public:

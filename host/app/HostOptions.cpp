@@ -4,10 +4,6 @@
 #include <algorithm>
 #include <stdexcept>
 
-#ifndef QX25_VERSION
-#define QX25_VERSION "unknown"
-#endif
-
 namespace qx25::hostapp {
 
 namespace {
@@ -64,7 +60,8 @@ ParsedCommandLine ParseCommandLine(int Argc, const char* const* Argv) {
       "qx25-host: a station's control program running fuel dispensers through the qx25 driver "
       "(libqx25.so, loaded at run time).\nExit status: 0 done, 2 bad arguments, 3 the driver "
       "library could not be loaded."};
-  app.set_version_flag("--version", std::string("qx25-host ") + QX25_VERSION);
+  bool version = false;
+  app.add_flag("--version", version, "Show the versions of qx25-host and of the driver it loads");
   std::vector<std::string> ports;
   bool simulate = false;
   HostOptions options;
@@ -86,19 +83,20 @@ ParsedCommandLine ParseCommandLine(int Argc, const char* const* Argv) {
 
   try {
     app.parse(Argc, Argv);
+    if (version) return {std::nullopt, kHostExitOk, true, options.DriverPath};
     std::vector<LineConfig> lines;
     for (const std::string& spec : ports) lines.push_back(ParsePortSpec(spec));
     options.Lines = Assemble(std::move(lines), simulate);
   } catch (const CLI::Success& e) {
-    return {std::nullopt, app.exit(e)};
+    return {std::nullopt, app.exit(e), false, {}};
   } catch (const CLI::ParseError& e) {
     app.exit(e);
-    return {std::nullopt, kHostExitBadArguments};
+    return {std::nullopt, kHostExitBadArguments, false, {}};
   } catch (const std::invalid_argument& e) {
     app.exit(CLI::ValidationError(e.what()));
-    return {std::nullopt, kHostExitBadArguments};
+    return {std::nullopt, kHostExitBadArguments, false, {}};
   }
-  return {std::move(options), kHostExitOk};
+  return {std::move(options), kHostExitOk, false, {}};
 }
 
 }  // namespace qx25::hostapp

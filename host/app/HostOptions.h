@@ -39,12 +39,16 @@ struct HostOptions {
 // std::invalid_argument saying what is wrong.
 LineConfig ParsePortSpec(const std::string& Text);
 
-// The command line into options. Help, version and errors are printed (on
-// stdout or stderr); then there are no options and ExitStatus says how to
-// end. ExecutableDir is left empty.
+// The command line into options. Help and errors are printed (on stdout or
+// stderr); then there are no options and ExitStatus says how to end.
+// ExecutableDir is left empty. --version also leaves no options: the caller
+// loads the driver (from DriverPath when --driver gave one) to show its
+// description too.
 struct ParsedCommandLine {
   std::optional<HostOptions> Options;
   int ExitStatus = kHostExitOk;
+  bool VersionAsked = false;
+  std::string DriverPath;
 };
 ParsedCommandLine ParseCommandLine(int Argc, const char* const* Argv);
 

@@ -2,10 +2,10 @@
 
 #include <QFileInfo>
 #include <QMenuBar>
-#include <QStringDecoder>
 #include <algorithm>
 
 #include "HostMenu.h"
+#include "host/ProgramVersion.h"
 
 namespace qx25::hostapp {
 
@@ -13,20 +13,15 @@ namespace {
 
 // The options word of GetQX25: no flags set.
 constexpr uint32_t kDriverOptions = 0;
-// The driver describes itself in Windows-1251: "v2.41#Протокол наливной Ж-4".
-constexpr char kDriverInfoEncoding[] = "windows-1251";
+// The driver describes itself as "v2.41#Протокол наливной Ж-4".
 constexpr char kDriverInfoSeparator = '#';
 
-// "v2.41, Протокол наливной Ж-4"; the version alone where Qt has no
-// Windows-1251 decoder (a build without ICU).
+// "v2.41, Протокол наливной Ж-4".
 QString Describe(const TDriverInfo& Info) {
-  const size_t length = std::min<size_t>(Info.Length, sizeof Info.Text);
-  const QByteArray bytes(Info.Text, static_cast<qsizetype>(length));
-  const qsizetype separator = bytes.indexOf(kDriverInfoSeparator);
-  const QString version = QString::fromLatin1(bytes.left(separator < 0 ? bytes.size() : separator));
-  QStringDecoder decode(kDriverInfoEncoding);
-  if (separator < 0 || !decode.isValid()) return version;
-  return version + QStringLiteral(", ") + decode(bytes.mid(separator + 1));
+  QString text = QString::fromStdString(host::DriverInfoText(Info));
+  const qsizetype separator = text.indexOf(QLatin1Char(kDriverInfoSeparator));
+  if (separator >= 0) text.replace(separator, 1, QStringLiteral(", "));
+  return text;
 }
 
 }  // namespace
@@ -63,8 +58,7 @@ void Station::Start() {
   if (Started) throw std::logic_error("the station is already started");
   Started = true;
   try {
-    Library_.Load(Settings.DriverPath.empty() ? DriverSearchList(Settings.ExecutableDir)
-                                              : std::vector<std::string>{Settings.DriverPath});
+    Library_.Load(DriverCandidates(Settings.DriverPath, Settings.ExecutableDir));
   } catch (const DriverLoadError&) {
     MainWindow->SetDriverText(QStringLiteral("Драйвер не загружен: нет libqx25"), {});
     throw;

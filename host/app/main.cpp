@@ -14,6 +14,12 @@ using namespace qx25::hostapp;
 int main(int argc, char** argv) {
   // Help, version and bad arguments need no display.
   ParsedCommandLine parsed = ParseCommandLine(argc, argv);
+  if (parsed.VersionAsked) {
+    // The driver is looked for from the executable's folder, as for a run.
+    const QCoreApplication core(argc, argv);
+    return PrintVersion(
+        DriverCandidates(parsed.DriverPath, QCoreApplication::applicationDirPath().toStdString()));
+  }
   if (!parsed.Options) return parsed.ExitStatus;
 
   QApplication app(argc, argv);

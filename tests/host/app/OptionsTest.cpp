@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "DriverLibrary.h"
 #include "HostOptions.h"
 #include "HostTests.h"
 
@@ -71,4 +72,14 @@ void OptionsTest::versionEndsWithoutOptions() {
   const ParsedCommandLine parsed = ParseArgs({"--version"});
   QVERIFY(!parsed.Options.has_value());
   QCOMPARE(parsed.ExitStatus, static_cast<int>(kHostExitOk));
+  QVERIFY(parsed.VersionAsked);
+  QVERIFY(parsed.DriverPath.empty());
+  // The driver asked is the one --driver names, wherever that option stands.
+  const ParsedCommandLine named = ParseArgs({"--version", "--driver", "/opt/libqx25.so.2"});
+  QVERIFY(named.VersionAsked);
+  QCOMPARE(named.DriverPath, std::string("/opt/libqx25.so.2"));
+  QCOMPARE(DriverCandidates(named.DriverPath, "/usr/bin"),
+           std::vector<std::string>{"/opt/libqx25.so.2"});
+  // No driver to load: the host's own version, and the failure as such.
+  QCOMPARE(PrintVersion({"/nonexistent/libqx25.so.2"}), static_cast<int>(kHostExitNoDriver));
 }
