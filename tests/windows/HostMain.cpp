@@ -4,7 +4,9 @@
 //
 //   qx25-wintest delivery PORT LITRES   price, preset, start, poll to the
 //                                       end, result: the volume must be the
-//                                       preset's; slot 24 must do nothing
+//                                       preset's; slot 24 must do nothing,
+//                                       slot 0's exception must reach the
+//                                       host, a silent address time out
 //   qx25-wintest copy-params IN OUT     loads parameter file IN into the
 //                                       catalog and saves it as OUT (a
 //                                       relative OUT goes to the settings
@@ -34,6 +36,7 @@ using Clock = std::chrono::steady_clock;
 using GetQX25Fn = TQX25* (*)(uint32_t, uintptr_t, PortDispatcher*);
 
 constexpr int kNozzle = 1;
+constexpr int kSilentNozzle = 9;  // no controller answers at its address
 constexpr int kSide = 1;
 constexpr double kPrice = 52.30;
 // How often the host asks while the fuel flows, and how long past the
@@ -83,6 +86,24 @@ void Check(TQX25& Driver, qx25::host::SerialDispatcher& Lines, int Port, const c
                            ")");
 }
 
+// Where no controller answers, the line stays quiet past the first-byte
+// time-out, and the dispatcher tells it as the Linux one does.
+void SilentController(TQX25& Driver, qx25::host::SerialDispatcher& Lines, int Port) {
+  using namespace qx25::host;
+  const auto asked = Clock::now();
+  try {
+    Driver.PollNozzle(Port, kSilentNozzle, 1);
+  } catch (const std::runtime_error&) {
+  }
+  const auto waited = Clock::now() - asked;
+  const auto port = static_cast<uint8_t>(Port);
+  if (Lines.GetLineStatus(port) != kLineTimeout || Lines.GetErrorCode(port) != kSerialTimeout)
+    throw std::runtime_error("a silent controller gave line status " +
+                             std::to_string(Lines.GetLineStatus(port)) + ", failure " +
+                             SerialErrorText(Lines.GetErrorCode(port)));
+  if (waited < Lines.Timeouts().FirstByte) throw std::runtime_error("the time-out came early");
+}
+
 int Delivery(int Port, double Litres) {
   const Library library;
   qx25::host::SerialDispatcher lines;
@@ -100,6 +121,7 @@ int Delivery(int Port, double Litres) {
   d.InstallMenu(nullptr, nullptr);
 
   if (d.SetupPort(Port) != 0) throw std::runtime_error("SetupPort failed");
+  SilentController(d, lines, Port);
   d.SetPrice(Port, kNozzle, kSide, 0, 0, kPrice);
   d.PresetVolume(Port, kNozzle, kSide, 0, Litres);
   Check(d, lines, Port, "PresetVolume");
