@@ -17,8 +17,6 @@ namespace {
 
 constexpr int32_t kRates[] = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
 
-constexpr int kBitsPerByte = 10;  // start bit, 8 data bits, stop bit
-
 // The longest single wait handed to the driver; a later deadline is reached in
 // several waits.
 constexpr DWORD kLongestWaitMs = MAXDWORD - 1;
@@ -84,13 +82,6 @@ bool KnownBaud(int32_t Baud) {
   for (const int32_t rate : kRates)
     if (rate == Baud) return true;
   return false;
-}
-
-Clock::duration WireTime(size_t Count, int32_t Baud) {
-  if (Baud <= 0) return Clock::duration::zero();
-  const int64_t bits = static_cast<int64_t>(Count) * kBitsPerByte;
-  return std::chrono::duration_cast<Clock::duration>(
-      std::chrono::nanoseconds(bits * 1'000'000'000 / Baud));
 }
 
 int32_t Open(const std::string& Path, int32_t Baud, int& Fd) {
