@@ -78,7 +78,8 @@ std::string ReadCapped(const std::string& Name, size_t Cap, std::string& Text) {
   char buffer[8192];
   for (;;) {
     DWORD n = 0;
-    if (!ReadFile(in.Value, buffer, sizeof buffer, &n, nullptr)) return SystemMessage(GetLastError());
+    if (!ReadFile(in.Value, buffer, sizeof buffer, &n, nullptr))
+      return SystemMessage(GetLastError());
     if (n == 0) return {};
     Text.append(buffer, n);
     // The file may grow after its size was taken.
@@ -122,7 +123,8 @@ void ReplaceContents(const std::string& Name, const std::string& Text) {
   const HANDLE written = out.Value;
   out.Value = INVALID_HANDLE_VALUE;
   if (!CloseHandle(written)) throw failed(SystemMessage(GetLastError()));
-  if (!MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+  if (!MoveFileExW(temp.c_str(), target.c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
     throw failed(SystemMessage(GetLastError()));
 }
 

@@ -14,7 +14,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-fs::path FromUtf8(const std::string& Name) { return fs::path(std::u8string(Name.begin(), Name.end())); }
+fs::path FromUtf8(const std::string& Name) {
+  return fs::path(std::u8string(Name.begin(), Name.end()));
+}
 
 std::string Utf8(const fs::path& Path) {
   const std::u8string u8 = Path.u8string();
@@ -38,7 +40,8 @@ class FileAccessTest : public ::testing::Test {
     return ss.str();
   }
   size_t Entries() const {
-    return static_cast<size_t>(std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
+    return static_cast<size_t>(
+        std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
   }
   fs::path dir;
   fs::path path;

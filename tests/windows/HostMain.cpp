@@ -24,11 +24,11 @@
 #include <string>
 #include <thread>
 
+#include "FreeDriver.h"
+#include "SerialDispatcher.h"
 #include "driver/Protocol.h"
 #include "driver/QX25.h"
 #include "params/ParameterFile.h"
-#include "FreeDriver.h"
-#include "SerialDispatcher.h"
 
 namespace {
 
@@ -67,8 +67,8 @@ class Library {
   Library& operator=(const Library&) = delete;
 
   GetQX25Fn Factory() const {
-    const auto f = reinterpret_cast<GetQX25Fn>(
-        reinterpret_cast<void*>(GetProcAddress(Module, "GetQX25")));
+    const auto f =
+        reinterpret_cast<GetQX25Fn>(reinterpret_cast<void*>(GetProcAddress(Module, "GetQX25")));
     if (f == nullptr) throw std::runtime_error("qx25.dll exports no GetQX25");
     return f;
   }
@@ -80,10 +80,9 @@ class Library {
 void Check(TQX25& Driver, qx25::host::SerialDispatcher& Lines, int Port, const char* Step) {
   const uint8_t status = Driver.GetPortStatus(Port);
   if (status == qx25::kLineOk) return;
-  throw std::runtime_error(std::string(Step) + ": port status " + std::to_string(status) + " (" +
-                           qx25::host::SerialErrorText(Lines.GetErrorCode(
-                               static_cast<uint8_t>(Port))) +
-                           ")");
+  throw std::runtime_error(
+      std::string(Step) + ": port status " + std::to_string(status) + " (" +
+      qx25::host::SerialErrorText(Lines.GetErrorCode(static_cast<uint8_t>(Port))) + ")");
 }
 
 // Where no controller answers, the line stays quiet past the first-byte
