@@ -87,7 +87,9 @@ int64_t ReadValue(Session& S, int Address, int Code) {
 
 std::optional<int64_t> WriteValue(Session& S, int Address, const CParameter& Record, int64_t Raw) {
   if (!S.Driver().WriteParam(lmParameter, S.Port(), Address, Record.Code, Record.Digits, Raw)) {
-    S.Check();  // a refusal (23) is the controller's answer, not a dead line
+    // A refusal (23) is the controller's answer, not a dead line.
+    const uint8_t status = S.Driver().GetPortStatus(S.Port());
+    if (RefusalMeaning(status)) throw Refused(status);
     throw LineFailure(
         S.Describe("the write of code " + std::to_string(Record.Code) + " was not answered"));
   }
