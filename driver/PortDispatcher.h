@@ -14,7 +14,15 @@
 
 // The library is built with hidden visibility; what a host needs is marked.
 #ifndef QX25_EXPORT
+#if defined(_WIN32) && defined(QX25_BUILDING_DLL)
+#define QX25_EXPORT __declspec(dllexport)
+#elif defined(_WIN32)
+// A Windows host resolves GetQX25 at run time and reaches the rest through
+// the tables; one that links the import library defines __declspec(dllimport).
+#define QX25_EXPORT
+#else
 #define QX25_EXPORT __attribute__((visibility("default")))
+#endif
 #endif
 
 // A reply handler: called by the dispatcher with the bytes received so far.

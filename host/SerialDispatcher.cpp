@@ -110,7 +110,11 @@ std::string SerialDispatcher::DevicePath(uint8_t Port) const {
     if (!Configs[Port].Path.empty()) return Configs[Port].Path;
   }
   if (Port == 0) return {};
+#ifdef _WIN32
+  return "\\\\.\\COM" + std::to_string(Port);
+#else
   return "/dev/ttyS" + std::to_string(Port - 1);
+#endif
 }
 
 void SerialDispatcher::SetTimeouts(const SerialTimeouts& Timeouts) {

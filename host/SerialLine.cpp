@@ -22,8 +22,6 @@ constexpr BaudEntry kBauds[] = {{1200, B1200},   {2400, B2400},    {4800, B4800}
                                 {9600, B9600},   {19200, B19200},  {38400, B38400},
                                 {57600, B57600}, {115200, B115200}};
 
-constexpr int kBitsPerByte = 10;  // start bit, 8 data bits, stop bit
-
 bool SpeedCode(int32_t Baud, speed_t& Code) {
   for (const BaudEntry& b : kBauds)
     if (b.Rate == Baud) {
@@ -66,13 +64,6 @@ int32_t Configure(int Fd, speed_t Speed) {
 bool KnownBaud(int32_t Baud) {
   speed_t code;
   return SpeedCode(Baud, code);
-}
-
-Clock::duration WireTime(size_t Count, int32_t Baud) {
-  if (Baud <= 0) return Clock::duration::zero();
-  const int64_t bits = static_cast<int64_t>(Count) * kBitsPerByte;
-  return std::chrono::duration_cast<Clock::duration>(
-      std::chrono::nanoseconds(bits * 1'000'000'000 / Baud));
 }
 
 int32_t Open(const std::string& Path, int32_t Baud, int& Fd) {

@@ -17,7 +17,13 @@ using Clock = std::chrono::steady_clock;
 // True when Baud is a rate the dispatcher can set.
 bool KnownBaud(int32_t Baud);
 // Time a line at Baud needs for Count bytes of 10 bits (start, 8 data, stop).
-Clock::duration WireTime(size_t Count, int32_t Baud);
+inline Clock::duration WireTime(size_t Count, int32_t Baud) {
+  constexpr int kBitsPerByte = 10;
+  if (Baud <= 0) return Clock::duration::zero();
+  const int64_t bits = static_cast<int64_t>(Count) * kBitsPerByte;
+  return std::chrono::duration_cast<Clock::duration>(
+      std::chrono::nanoseconds(bits * 1'000'000'000 / Baud));
+}
 
 // Opens Path non-blocking, without making it the controlling terminal, and
 // configures it 8N1 raw at Baud (which must be known). Sets Fd on success.

@@ -1,15 +1,20 @@
 #include "IniFile.h"
 
+#ifdef _WIN32
+#include "win/FileAccess.h"
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
-#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#endif
+
+#include <charconv>
 #include <stdexcept>
 
 namespace {
@@ -51,6 +56,10 @@ bool SectionName(const std::string& Line, std::string& Name) {
   return true;
 }
 
+#ifdef _WIN32
+using qx25::params::ReadCapped;
+using qx25::params::ReplaceContents;
+#else
 // The symbolic-link chains the system itself follows are at most this long.
 constexpr int kMaxLinks = 40;
 
@@ -114,6 +123,41 @@ bool WriteAll(int Fd, const std::string& Text) {
   return true;
 }
 
+// Replaces the file Name stands for by Text, through a temporary file renamed
+// over it; throws std::runtime_error naming the file when that fails.
+void ReplaceContents(const std::string& Name, const std::string& Text) {
+  const std::filesystem::path target = FinalTarget(Name);
+  std::string temp;
+  const auto failed = [&](const std::string& Why) {
+    if (!temp.empty()) std::remove(temp.c_str());
+    return std::runtime_error("Cannot write the file \"" + Name + "\": " + Why);
+  };
+  // A name of our own next to the target, created afresh (never an existing
+  // file), with the permissions the umask gives any new file.
+  static std::atomic<unsigned> serial{0};
+  Descriptor out{-1};
+  for (int attempt = 0; out.Fd < 0; ++attempt) {
+    const std::string name = target.string() + ".tmp-" + std::to_string(getpid()) + "-" +
+                             std::to_string(serial.fetch_add(1));
+    out.Fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (out.Fd >= 0)
+      temp = name;
+    else if (errno != EEXIST || attempt > 100)
+      throw failed(std::strerror(errno));
+  }
+  // The new file keeps the old one's permissions.
+  struct stat old {};
+  const bool keep = stat(target.c_str(), &old) == 0;
+  if ((keep && fchmod(out.Fd, old.st_mode & 07777) != 0) || !WriteAll(out.Fd, Text) ||
+      fsync(out.Fd) != 0)
+    throw failed(std::strerror(errno));
+  const int closed = close(out.Fd);
+  out.Fd = -1;
+  if (closed != 0) throw failed(std::strerror(errno));
+  if (std::rename(temp.c_str(), target.c_str()) != 0) throw failed(std::strerror(errno));
+}
+#endif
+
 }  // namespace
 
 std::string TIniFile::Unusable(const std::string& FileName) {
@@ -130,9 +174,12 @@ TIniFile::TIniFile(std::string FileName) : Name(std::move(FileName)) {
   // section header behind that would then count when read again.
   Bom = text.compare(0, 3, kBom) == 0;
   if (Bom) text.erase(0, 3);
+  // On Windows a file is written back with CR LF, whatever it was read with.
+#ifndef _WIN32
   const size_t firstLf = text.find('\n');
   if (firstLf != std::string::npos)
     Eol = (firstLf > 0 && text[firstLf - 1] == '\r') ? "\r\n" : "\n";
+#endif
   size_t start = 0;
   while (start < text.size()) {
     size_t lf = text.find('\n', start);
@@ -241,35 +288,6 @@ void TIniFile::UpdateFile() {
     throw std::runtime_error("Cannot write the file \"" + Name + "\": it " + Trouble);
   std::string text = Bom ? kBom : "";
   for (const std::string& l : Lines) text += l + Eol;
-
-  const std::filesystem::path target = FinalTarget(Name);
-  std::string temp;
-  const auto failed = [&](const std::string& Why) {
-    if (!temp.empty()) std::remove(temp.c_str());
-    return std::runtime_error("Cannot write the file \"" + Name + "\": " + Why);
-  };
-  // A name of our own next to the target, created afresh (never an existing
-  // file), with the permissions the umask gives any new file.
-  static std::atomic<unsigned> serial{0};
-  Descriptor out{-1};
-  for (int attempt = 0; out.Fd < 0; ++attempt) {
-    const std::string name = target.string() + ".tmp-" + std::to_string(getpid()) + "-" +
-                             std::to_string(serial.fetch_add(1));
-    out.Fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (out.Fd >= 0)
-      temp = name;
-    else if (errno != EEXIST || attempt > 100)
-      throw failed(std::strerror(errno));
-  }
-  // The new file keeps the old one's permissions.
-  struct stat old {};
-  const bool keep = stat(target.c_str(), &old) == 0;
-  if ((keep && fchmod(out.Fd, old.st_mode & 07777) != 0) || !WriteAll(out.Fd, text) ||
-      fsync(out.Fd) != 0)
-    throw failed(std::strerror(errno));
-  const int closed = close(out.Fd);
-  out.Fd = -1;
-  if (closed != 0) throw failed(std::strerror(errno));
-  if (std::rename(temp.c_str(), target.c_str()) != 0) throw failed(std::strerror(errno));
+  ReplaceContents(Name, text);
   Changed = false;
 }

@@ -11,6 +11,11 @@
 
 inline constexpr const char* kParameterSection = "Parametr";
 
+#ifdef _WIN32
+// Where parameter files and the service window's copy buffer live on Windows.
+inline constexpr const char* kSettingsDirectory = "C:\\ZARO\\Settings";
+#endif
+
 // Replaces the file's "Parametr" section by the values of the bulk range, in
 // catalog order; every other section stays. Throws std::runtime_error when the
 // file cannot be written.

@@ -9,12 +9,22 @@ QX25_PACKAGES=(
   help2man file lintian
 )
 
-# Installs whatever of QX25_PACKAGES is missing (apt-get, as root).
-ensure_packages() {
-  local missing=()
-  for p in "${QX25_PACKAGES[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+# What scripts/test-windows needs besides; scripts/test runs it when they are
+# installed, and CI installs them.
+QX25_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix wine64)
+
+# Prints those of the packages named that are not installed, one a line.
+missing_packages() {
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || echo "$p"
   done
+}
+
+# Installs whatever of the packages named (QX25_PACKAGES by default) is
+# missing (apt-get, as root).
+ensure_packages() {
+  local missing
+  mapfile -t missing < <(missing_packages "${@:-${QX25_PACKAGES[@]}}")
   [ ${#missing[@]} -eq 0 ] && return 0
   if [ "$(id -u)" -ne 0 ]; then
     echo "Missing Debian packages: ${missing[*]}" >&2

@@ -26,7 +26,11 @@ std::string Native(const QString& FileName) { return QDir::toNativeSeparators(Fi
 }  // namespace
 
 QString SettingsDirectory() {
+#ifdef _WIN32
+  return QString::fromUtf8(kSettingsDirectory);
+#else
   return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/ZARO/Settings";
+#endif
 }
 
 QString BufferFileName() { return SettingsDirectory() + "/Vedo.buf"; }

@@ -18,13 +18,16 @@ class ParameterFileTest : public ::testing::Test {
           (std::string("qx25-par-") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir);
     fs::create_directories(dir);
-    path = (dir / "ТРК.par").string();
+    const std::u8string name = (dir / u8"ТРК.par").u8string();
+    path.assign(name.begin(), name.end());
     catalog.Fill();
   }
   void TearDown() override { fs::remove_all(dir); }
+  // File names are UTF-8 on every system; Windows' narrow ones are not.
+  fs::path File() const { return fs::path(std::u8string(path.begin(), path.end())); }
   std::string Read() {
     std::stringstream ss;
-    ss << std::ifstream(path, std::ios::binary).rdbuf();
+    ss << std::ifstream(File(), std::ios::binary).rdbuf();
     return ss.str();
   }
   std::vector<int64_t> Values() const {
@@ -38,7 +41,7 @@ class ParameterFileTest : public ::testing::Test {
 };
 
 TEST_F(ParameterFileTest, SavesTheBulkRangeOnceAndKeepsOtherSections) {
-  std::ofstream(path, std::ios::binary) << "[Other]\r\nx=1\r\n";
+  std::ofstream(File(), std::ios::binary) << "[Other]\r\nx=1\r\n";
   SaveParameterFile(catalog, path);
   catalog.Items(20).Value = 75000;
   SaveParameterFile(catalog, path);
@@ -58,7 +61,7 @@ TEST_F(ParameterFileTest, SavesTheBulkRangeOnceAndKeepsOtherSections) {
 }
 
 TEST_F(ParameterFileTest, AHandEditedFileChangesOnlyWhatItNames) {
-  std::ofstream(path, std::ios::binary)
+  std::ofstream(File(), std::ios::binary)
       << "[Parametr]\n16=80000\n3=abc\n0=5\n1=7\n[Elsewhere]\n2=1\n";
   std::vector<int64_t> expected = Values();
   expected[20] = 80000;  // code 16

@@ -1,0 +1,30 @@
+# The Windows build, included by the top-level CMakeLists.txt when the target
+# system is Windows: the Qt-free core as qx25.dll (no service window: Debian
+# has no Qt for MinGW, so slot 24 leaves the host's menu alone), the serial
+# dispatcher on the Win32 communications API, and the tests that run under
+# Wine.
+# The programs beside the DLL, so that a test host loads "qx25.dll" by name
+# from its own folder as a station's program does.
+set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+add_subdirectory(driver)
+add_subdirectory(params)
+# The INI module's file access on the Win32 file API, with UTF-16 names.
+target_sources(qx25_params PRIVATE params/win/FileAccess.cpp)
+
+# A Windows host loads "qx25.dll" by that name and finds GetQX25 undecorated;
+# the DLL exports only what QX25_EXPORT marks.
+target_compile_definitions(qx25_objects PRIVATE QX25_BUILDING_DLL)
+set_target_properties(qx25 PROPERTIES PREFIX "" IMPORT_PREFIX "")
+
+add_subdirectory(host/win)
+
+if(QX25_BUILD_TESTS)
+  enable_testing()
+  # GoogleTest from Debian's sources (package googletest), built by this
+  # toolchain: the system's prebuilt libraries are for Linux.
+  set(QX25_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources")
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+  add_subdirectory(${QX25_GOOGLETEST_SOURCE} googletest EXCLUDE_FROM_ALL SYSTEM)
+  add_subdirectory(tests/windows)
+endif()

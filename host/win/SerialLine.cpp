@@ -1,0 +1,155 @@
+// The device side of the serial dispatcher on Windows, on the Win32
+// communications API. A port's handle is kept as a C runtime descriptor
+// (_open_osfhandle), so the dispatcher's port records and exchange loop are
+// the ones the Linux build uses. Every wait is a ReadFile or WriteFile bounded
+// by communication time-outs set from the caller's deadline.
+#include <windows.h>
+// After windows.h, which it needs.
+#include <io.h>
+
+#include <filesystem>
+
+#include "SerialLine.h"
+
+namespace qx25::host::line {
+
+namespace {
+
+constexpr int32_t kRates[] = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
+
+// The longest single wait handed to the driver; a later deadline is reached in
+// several waits.
+constexpr DWORD kLongestWaitMs = MAXDWORD - 1;
+
+HANDLE HandleOf(int Fd) { return reinterpret_cast<HANDLE>(_get_osfhandle(Fd)); }
+
+bool MissingDevice(DWORD Error) {
+  return Error == ERROR_FILE_NOT_FOUND || Error == ERROR_PATH_NOT_FOUND ||
+         Error == ERROR_INVALID_NAME || Error == ERROR_BAD_PATHNAME ||
+         Error == ERROR_DEV_NOT_EXIST || Error == ERROR_BAD_UNIT;
+}
+
+// Milliseconds left until Deadline, rounded up so that no wait ends before
+// it; 0 once it has passed.
+DWORD MillisecondsLeft(Clock::time_point Deadline) {
+  const auto left = Deadline - Clock::now();
+  if (left <= Clock::duration::zero()) return 0;
+  const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
+  return ms > kLongestWaitMs ? kLongestWaitMs : static_cast<DWORD>(ms);
+}
+
+// A read returns as soon as any byte is there, or after ReadMs with none
+// (at once when ReadMs is 0); a write gives up after WriteMs (0: no limit,
+// so callers pass at least 1).
+bool SetWaits(HANDLE Handle, DWORD ReadMs, DWORD WriteMs) {
+  COMMTIMEOUTS t{};
+  t.ReadIntervalTimeout = MAXDWORD;
+  t.ReadTotalTimeoutMultiplier = ReadMs == 0 ? 0 : MAXDWORD;
+  t.ReadTotalTimeoutConstant = ReadMs;
+  t.WriteTotalTimeoutConstant = WriteMs;
+  return SetCommTimeouts(Handle, &t) != 0;
+}
+
+int32_t Configure(HANDLE Handle, int32_t Baud) {
+  DCB dcb{};
+  dcb.DCBlength = sizeof dcb;
+  // Not a communications device: the counterpart of a descriptor that is no
+  // terminal.
+  if (!GetCommState(Handle, &dcb)) return kSerialNoDevice;
+  dcb.BaudRate = static_cast<DWORD>(Baud);
+  dcb.ByteSize = 8;
+  dcb.Parity = NOPARITY;
+  dcb.StopBits = ONESTOPBIT;
+  dcb.fBinary = TRUE;
+  dcb.fParity = FALSE;
+  dcb.fOutxCtsFlow = FALSE;
+  dcb.fOutxDsrFlow = FALSE;
+  dcb.fDtrControl = DTR_CONTROL_ENABLE;
+  dcb.fDsrSensitivity = FALSE;
+  dcb.fOutX = FALSE;
+  dcb.fInX = FALSE;
+  dcb.fErrorChar = FALSE;
+  dcb.fNull = FALSE;
+  dcb.fRtsControl = RTS_CONTROL_ENABLE;
+  dcb.fAbortOnError = FALSE;
+  if (!SetCommState(Handle, &dcb)) return kSerialBadSettings;
+  return SetWaits(Handle, 0, 1) ? kSerialOk : kSerialLineError;
+}
+
+}  // namespace
+
+bool KnownBaud(int32_t Baud) {
+  for (const int32_t rate : kRates)
+    if (rate == Baud) return true;
+  return false;
+}
+
+int32_t Open(const std::string& Path, int32_t Baud, int& Fd) {
+  if (!KnownBaud(Baud)) return kSerialBadSettings;
+  if (Path.empty()) return kSerialNoDevice;
+  std::wstring name;
+  try {
+    // Device names are UTF-8 here, as every other text; Windows takes UTF-16.
+    name = std::filesystem::path(std::u8string(Path.begin(), Path.end())).wstring();
+  } catch (const std::exception&) {
+    return kSerialNoDevice;  // not UTF-8: no device can have that name
+  }
+  // A communications device opens exclusively, without overlapped I/O.
+  const HANDLE handle = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE)
+    return MissingDevice(GetLastError()) ? kSerialNoDevice : kSerialLineError;
+  const int32_t r = Configure(handle, Baud);
+  if (r != kSerialOk) {
+    CloseHandle(handle);
+    return r;
+  }
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), 0);
+  if (fd < 0) {
+    CloseHandle(handle);
+    return kSerialLineError;
+  }
+  Fd = fd;
+  return kSerialOk;
+}
+
+void Close(int Fd) {
+  if (Fd >= 0) _close(Fd);  // closes the handle too
+}
+
+int32_t DiscardInput(int Fd) {
+  return PurgeComm(HandleOf(Fd), PURGE_RXCLEAR | PURGE_RXABORT) ? kSerialOk : kSerialLineError;
+}
+
+int32_t WriteAll(int Fd, const uint8_t* Bytes, size_t Count, Clock::time_point Deadline) {
+  const HANDLE handle = HandleOf(Fd);
+  size_t done = 0;
+  while (done < Count) {
+    const DWORD ms = MillisecondsLeft(Deadline);
+    if (ms == 0 || !SetWaits(handle, 0, ms)) return kSerialLineError;
+    DWORD n = 0;
+    if (!WriteFile(handle, Bytes + done, static_cast<DWORD>(Count - done), &n, nullptr))
+      return kSerialLineError;
+    done += n;
+  }
+  return kSerialOk;
+}
+
+int32_t Drain(int Fd) { return FlushFileBuffers(HandleOf(Fd)) ? kSerialOk : kSerialLineError; }
+
+ReadResult ReadSome(int Fd, uint8_t* Out, size_t Room, Clock::time_point Deadline, size_t& Got) {
+  const HANDLE handle = HandleOf(Fd);
+  const DWORD room = Room > MAXDWORD ? MAXDWORD : static_cast<DWORD>(Room);
+  for (;;) {
+    if (!SetWaits(handle, MillisecondsLeft(Deadline), 1)) return ReadResult::Failed;
+    DWORD n = 0;
+    if (!ReadFile(handle, Out, room, &n, nullptr)) return ReadResult::Failed;
+    if (n > 0) {
+      Got = n;
+      return ReadResult::Data;
+    }
+    if (Clock::now() >= Deadline) return ReadResult::TimedOut;
+  }
+}
+
+}  // namespace qx25::host::line
