@@ -1,35 +1,19 @@
-// Terminal descriptors on termios with poll(). Descriptors are non-blocking;
+// Terminal descriptors with poll(). Descriptors are non-blocking;
 // every wait is a poll() bounded by the caller's deadline.
 #include "SerialLine.h"
 
 #include <fcntl.h>
 #include <poll.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
 
+#include "host/Terminal.h"
+
 namespace qx25::host::line {
 
 namespace {
-
-struct BaudEntry {
-  int32_t Rate;
-  speed_t Code;
-};
-constexpr BaudEntry kBauds[] = {{1200, B1200},   {2400, B2400},    {4800, B4800},
-                                {9600, B9600},   {19200, B19200},  {38400, B38400},
-                                {57600, B57600}, {115200, B115200}};
-
-bool SpeedCode(int32_t Baud, speed_t& Code) {
-  for (const BaudEntry& b : kBauds)
-    if (b.Rate == Baud) {
-      Code = b.Code;
-      return true;
-    }
-  return false;
-}
 
 bool MissingDevice(int Error) {
   return Error == ENOENT || Error == ENODEV || Error == ENXIO || Error == ENOTDIR ||
@@ -46,33 +30,28 @@ int PollTimeout(Clock::time_point Deadline) {
 }
 
 int32_t Configure(int Fd, speed_t Speed) {
-  termios t{};
-  if (tcgetattr(Fd, &t) != 0) return MissingDevice(errno) ? kSerialNoDevice : kSerialLineError;
-  cfmakeraw(&t);
-  t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
-  t.c_cflag |= CS8 | CLOCAL | CREAD;
-  t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
-  t.c_cc[VMIN] = 1;
-  t.c_cc[VTIME] = 0;
-  if (cfsetispeed(&t, Speed) != 0 || cfsetospeed(&t, Speed) != 0) return kSerialBadSettings;
-  if (tcsetattr(Fd, TCSANOW, &t) != 0) return kSerialBadSettings;
-  return kSerialOk;
+  switch (terminal::MakeRaw(Fd, Speed)) {
+    case terminal::RawResult::Done:
+      return kSerialOk;
+    case terminal::RawResult::NotATerminal:
+      return MissingDevice(errno) ? kSerialNoDevice : kSerialLineError;
+    case terminal::RawResult::SettingsRefused:
+      break;
+  }
+  return kSerialBadSettings;
 }
 
 }  // namespace
 
-bool KnownBaud(int32_t Baud) {
-  speed_t code;
-  return SpeedCode(Baud, code);
-}
+bool KnownBaud(int32_t Baud) { return terminal::SpeedCode(Baud).has_value(); }
 
 int32_t Open(const std::string& Path, int32_t Baud, int& Fd) {
-  speed_t speed;
-  if (!SpeedCode(Baud, speed)) return kSerialBadSettings;
+  const std::optional<speed_t> speed = terminal::SpeedCode(Baud);
+  if (!speed) return kSerialBadSettings;
   if (Path.empty()) return kSerialNoDevice;
   const int fd = ::open(Path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return MissingDevice(errno) ? kSerialNoDevice : kSerialLineError;
-  const int32_t r = Configure(fd, speed);
+  const int32_t r = Configure(fd, *speed);
   if (r != kSerialOk) {
     ::close(fd);
     return r;

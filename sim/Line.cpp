@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,6 +10,8 @@
 #include <cstdlib>
 #include <stdexcept>
 #include <system_error>
+
+#include "host/Terminal.h"
 
 namespace qx25::sim {
 
@@ -23,52 +24,6 @@ constexpr int kWriteRoomMs = 1000;
 
 [[noreturn]] void ThrowErrno(const std::string& What) {
   throw std::system_error(errno, std::generic_category(), What);
-}
-
-bool BaudConstant(int Baud, speed_t& Speed) {
-  switch (Baud) {
-    case 1200:
-      Speed = B1200;
-      return true;
-    case 2400:
-      Speed = B2400;
-      return true;
-    case 4800:
-      Speed = B4800;
-      return true;
-    case 9600:
-      Speed = B9600;
-      return true;
-    case 19200:
-      Speed = B19200;
-      return true;
-    case 38400:
-      Speed = B38400;
-      return true;
-    case 57600:
-      Speed = B57600;
-      return true;
-    case 115200:
-      Speed = B115200;
-      return true;
-    default:
-      return false;
-  }
-}
-
-// Raw 8N1, no flow control, reads that never block in the terminal layer.
-bool MakeRaw(int Fd, speed_t Speed) {
-  termios t{};
-  if (tcgetattr(Fd, &t) != 0) return false;
-  cfmakeraw(&t);
-  t.c_cflag &= ~static_cast<tcflag_t>(CSTOPB | PARENB | CRTSCTS);
-  t.c_cflag |= CLOCAL | CREAD | CS8;
-  t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
-  t.c_cc[VMIN] = 0;
-  t.c_cc[VTIME] = 0;
-  cfsetispeed(&t, Speed);
-  cfsetospeed(&t, Speed);
-  return tcsetattr(Fd, TCSANOW, &t) == 0;
 }
 
 }  // namespace
@@ -96,40 +51,31 @@ std::string Line::OpenPseudoTerminal() {
   if (Worker.joinable() && Active) throw std::logic_error("the line is running");
   Stop();
   Close();
-  const int master = posix_openpt(O_RDWR | O_NOCTTY);
-  if (master < 0) ThrowErrno("posix_openpt");
-  Master = master;
-  char name[128];
-  if (fcntl(Master, F_SETFD, FD_CLOEXEC) != 0 || grantpt(Master) != 0 || unlockpt(Master) != 0 ||
-      ptsname_r(Master, name, sizeof name) != 0) {
-    const int saved = errno;
-    Close();
-    throw std::system_error(saved, std::generic_category(), "preparing the pseudo-terminal");
-  }
-  Slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-  speed_t speed = B4800;
-  BaudConstant(Settings.Baud, speed);
-  if (Slave < 0 || !MakeRaw(Slave, speed) ||
+  const terminal::PseudoTerminal pty = terminal::OpenPseudoTerminal();
+  Master = pty.Master;
+  Slave = ::open(pty.SlavePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+  const speed_t speed = terminal::SpeedCode(Settings.Baud).value_or(B4800);
+  if (Slave < 0 || terminal::MakeRaw(Slave, speed) != terminal::RawResult::Done ||
       fcntl(Master, F_SETFL, fcntl(Master, F_GETFL) | O_NONBLOCK) != 0) {
     const int saved = errno;
     Close();
-    throw std::system_error(saved, std::generic_category(), std::string("opening ") + name);
+    throw std::system_error(saved, std::generic_category(), "opening " + pty.SlavePath);
   }
-  Path = name;
+  Path = pty.SlavePath;
   return Path;
 }
 
 void Line::OpenDevice(const std::string& DeviceName) {
   if (Worker.joinable() && Active) throw std::logic_error("the line is running");
   Stop();
-  speed_t speed;
-  if (!BaudConstant(Settings.Baud, speed))
+  const std::optional<speed_t> speed = terminal::SpeedCode(Settings.Baud);
+  if (!speed)
     throw std::invalid_argument("a serial device cannot run at " + std::to_string(Settings.Baud) +
                                 " baud");
   Close();
   Master = ::open(DeviceName.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (Master < 0) ThrowErrno("opening " + DeviceName);
-  if (!MakeRaw(Master, speed)) {
+  if (terminal::MakeRaw(Master, *speed) != terminal::RawResult::Done) {
     const int saved = errno;
     Close();
     throw std::system_error(saved, std::generic_category(), "configuring " + DeviceName);

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "driver/protocol/Link.h"
+#include "host/Terminal.h"
 #include "driver/PortDispatcher.h"
 
 using Bytes = std::vector<uint8_t>;
@@ -31,13 +32,10 @@ inline constexpr std::chrono::seconds kPeerWait{10};
 class PtyPeer {
  public:
   PtyPeer() {
-    Master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    char name[128];
-    if (Master < 0 || grantpt(Master) != 0 || unlockpt(Master) != 0 ||
-        ptsname_r(Master, name, sizeof name) != 0)
-      throw std::runtime_error("no pseudo-terminal");
-    SlavePath = name;
-    Hold = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    const qx25::terminal::PseudoTerminal pty = qx25::terminal::OpenPseudoTerminal();
+    Master = pty.Master;
+    SlavePath = pty.SlavePath;
+    Hold = open(SlavePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (Hold < 0) throw std::runtime_error("cannot open " + SlavePath);
   }
   ~PtyPeer() {

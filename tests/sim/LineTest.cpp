@@ -5,12 +5,12 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
 
 #include "SimTestSupport.h"
+#include "host/Terminal.h"
 #include "sim/Line.h"
 
 using namespace qx25;
@@ -25,11 +25,7 @@ class Port {
  public:
   explicit Port(const std::string& Path)
       : Fd(::open(Path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)) {
-    if (Fd < 0) return;
-    termios t{};
-    tcgetattr(Fd, &t);
-    cfmakeraw(&t);
-    tcsetattr(Fd, TCSANOW, &t);
+    if (Fd >= 0) terminal::MakeRaw(Fd, B4800);
   }
   ~Port() {
     if (Fd >= 0) ::close(Fd);

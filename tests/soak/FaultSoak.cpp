@@ -17,7 +17,6 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/wait.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -39,6 +38,7 @@
 #include "driver/Driver.h"
 #include "driver/DriverPtr.h"
 #include "host/SerialDispatcher.h"
+#include "host/Terminal.h"
 #include "sim/Simulator.h"
 
 using namespace qx25;
@@ -77,19 +77,13 @@ class HostileLine {
  public:
   HostileLine(sim::Simulator& Sim, uint64_t Seed, double Rate)
       : Simulated(Sim), Random(Seed), Share(Rate) {
-    Master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    char name[128];
-    if (Master < 0 || grantpt(Master) != 0 || unlockpt(Master) != 0 ||
-        ptsname_r(Master, name, sizeof name) != 0)
-      throw std::system_error(errno, std::generic_category(), "pseudo-terminal");
-    Path = name;
+    const terminal::PseudoTerminal pty = terminal::OpenPseudoTerminal();
+    Master = pty.Master;
+    Path = pty.SlavePath;
     // Held open so that the host closing its side never hangs the line up.
-    Slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-    termios t{};
-    if (Slave < 0 || tcgetattr(Slave, &t) != 0)
+    Slave = ::open(Path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+    if (Slave < 0 || terminal::MakeRaw(Slave, B4800) != terminal::RawResult::Done)
       throw std::system_error(errno, std::generic_category(), Path);
-    cfmakeraw(&t);
-    tcsetattr(Slave, TCSANOW, &t);
     Wake = eventfd(0, EFD_CLOEXEC);
     Worker = std::thread([this] { Run(); });
   }
