@@ -52,13 +52,13 @@ void RunScenario(benchmark::State& State, size_t Index, Mode Serve) {
   FreeDriver(driver);
 }
 
+}  // namespace
+
 double ThreadCpuSeconds() {
   timespec t{};
   clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
   return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
-
-}  // namespace
 
 DriverCpuFigure MeasureDriverCpu(sim::Simulator& Sim, int Port, const WorkFn& Work,
                                  double MinSeconds) {

@@ -14,6 +14,9 @@ namespace qx25::bench {
 // A piece of host work: runs once, returns what went wrong or "".
 using WorkFn = std::function<std::string(TQX25& Driver, const AdvanceFn& Advance)>;
 
+// CPU seconds the calling thread has used.
+double ThreadCpuSeconds();
+
 struct DriverCpuFigure {
   double SecondsPerExchange = 0;  // the calling thread's CPU time
   size_t Exchanges = 0;           // in one run of the work

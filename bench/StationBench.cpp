@@ -12,7 +12,6 @@
 // CPU per exchange; and the driver's own CPU per exchange, replayed as
 // qx25-bench does. --quick runs two lines for three seconds.
 #include <sys/resource.h>
-#include <time.h>
 
 #include <algorithm>
 #include <array>
@@ -38,9 +37,9 @@ namespace {
 using namespace qx25;
 using Clock = std::chrono::steady_clock;
 
-constexpr double kRatioBar = 1.03;      // every line within this of its wire time
-constexpr double kHostCpuBar = 0.05;    // the whole host, a share of one core
-constexpr double kFlowRate = 3.0;       // litres a second: a 6-litre dose takes 2 s
+constexpr double kRatioBar = 1.03;    // every line within this of its wire time
+constexpr double kHostCpuBar = 0.05;  // the whole host, a share of one core
+constexpr double kFlowRate = 3.0;     // litres a second: a 6-litre dose takes 2 s
 constexpr int kQuickLines = 2;
 constexpr double kQuickSeconds = 3;
 constexpr double kDefaultSeconds = 60;
@@ -63,15 +62,9 @@ double ProcessCpuSeconds() {
   return CpuSeconds(u.ru_utime) + CpuSeconds(u.ru_stime);
 }
 
-double ThreadCpuSeconds() {
-  timespec t{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
-
 struct LineRun {
   int Port = 0;
-  double Wall = 0;      // seconds the line's thread ran
+  double Wall = 0;       // seconds the line's thread ran
   double ThreadCpu = 0;  // seconds of CPU that thread used
   uint64_t Deliveries = 0;
   uint64_t Failures = 0;  // exchanges that raised ESerialIO
@@ -124,8 +117,9 @@ int main(int argc, char** argv) {
   int lines = host::kMaxStationLines;
   double seconds = kDefaultSeconds;
   bool quick = false;
-  CLI::App app{"One host process drives a whole simulated station: every line's wall time over "
-               "its wire time, and the host's CPU"};
+  CLI::App app{
+      "One host process drives a whole simulated station: every line's wall time over "
+      "its wire time, and the host's CPU"};
   app.add_option("--lines", lines, "Lines, each with four nozzles")
       ->check(CLI::Range(1, host::kMaxStationLines))
       ->capture_default_str();
@@ -150,13 +144,14 @@ int main(int argc, char** argv) {
     host::LineStatistics stats;
     // Bytes each line carried, counted on the line's own thread only.
     std::array<uint64_t, 256> bytes{};
-    dispatcher.SetTrace(stats.Recorder([&bytes](const host::TraceRecord& R) {
-      bytes[R.Port] += R.Bytes.size();
-    }));
+    dispatcher.SetTrace(
+        stats.Recorder([&bytes](const host::TraceRecord& R) { bytes[R.Port] += R.Bytes.size(); }));
     DriverPtr driver(GetQX25(0, 0, &dispatcher));
     for (int k = 1; k <= lines; ++k) {
-      dispatcher.SetDevicePath(static_cast<uint8_t>(k), station.DevicePaths()[static_cast<size_t>(k - 1)]);
-      if (driver->SetupPort(k) != 0) throw std::runtime_error("cannot open line " + std::to_string(k));
+      dispatcher.SetDevicePath(static_cast<uint8_t>(k),
+                               station.DevicePaths()[static_cast<size_t>(k - 1)]);
+      if (driver->SetupPort(k) != 0)
+        throw std::runtime_error("cannot open line " + std::to_string(k));
     }
 
     const bench::StationWorkOptions work;
@@ -183,7 +178,7 @@ int main(int argc, char** argv) {
           if (!run.Wrong.empty()) break;
         }
         run.Wall = std::chrono::duration<double>(Clock::now() - began).count();
-        run.ThreadCpu = ThreadCpuSeconds();
+        run.ThreadCpu = bench::ThreadCpuSeconds();
         run.Deliveries = line.Deliveries();
         run.Failures = line.Failures();
       });
@@ -212,16 +207,17 @@ int main(int argc, char** argv) {
     for (const host::PortStatistics& p : stats.Snapshot()) exchanges += p.Exchanges;
     std::printf("\nworst line: wall over wire %.4f (bar %.2f: %s)\n", worst, kRatioBar,
                 worst <= kRatioBar ? "met" : "MISSED");
-    std::printf("host CPU: %.2f s in %.2f s = %.2f%% of one core (bar %.0f%%: %s)\n", hostCpu,
-                wall, 100 * hostCpu / wall, 100 * kHostCpuBar,
+    std::printf("host CPU: %.2f s in %.2f s = %.2f%% of one core (bar %.0f%%: %s)\n", hostCpu, wall,
+                100 * hostCpu / wall, 100 * kHostCpuBar,
                 hostCpu / wall < kHostCpuBar ? "met" : "MISSED");
     std::printf("exchanges %llu, deliveries %llu, failed exchanges %llu\n",
                 static_cast<unsigned long long>(exchanges),
                 static_cast<unsigned long long>(deliveries),
                 static_cast<unsigned long long>(failures));
     if (exchanges > 0)
-      std::printf("host CPU per exchange (line threads: driver, dispatcher, system calls): %.1f us\n",
-                  1e6 * threadCpu / static_cast<double>(exchanges));
+      std::printf(
+          "host CPU per exchange (line threads: driver, dispatcher, system calls): %.1f us\n",
+          1e6 * threadCpu / static_cast<double>(exchanges));
     std::fflush(stdout);
 
     const bench::DriverCpuFigure driverCpu =

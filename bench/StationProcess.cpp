@@ -93,7 +93,7 @@ StationProcess::StationProcess(int Lines, const host::BuiltInSimulatorOptions& O
   std::istringstream lines(text);
   for (std::string path; std::getline(lines, path);) Paths.push_back(path);
   if (text.empty() || text.front() == kFailureMark || static_cast<int>(Paths.size()) != Lines) {
-    const std::string reason = text.empty()                  ? "it ended without a word"
+    const std::string reason = text.empty()                   ? "it ended without a word"
                                : text.front() == kFailureMark ? text.substr(1)
                                                               : "it gave " + text;
     close(Control);

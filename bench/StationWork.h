@@ -16,9 +16,9 @@ namespace qx25::bench {
 
 struct StationWorkOptions {
   int Nozzles = 4;
-  double Dose = 6;        // litres a delivery presets
-  double Price = 52.10;   // unit price
-  int IdlePolls = 4;      // polls of an idle nozzle before its next delivery
+  double Dose = 6;       // litres a delivery presets
+  double Price = 52.10;  // unit price
+  int IdlePolls = 4;     // polls of an idle nozzle before its next delivery
 };
 
 class StationLine {

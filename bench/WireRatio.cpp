@@ -117,5 +117,4 @@ void PrintWireRatios(const std::vector<RatioRow>& Rows, int Runs, double Bar) {
   std::fflush(stdout);
 }
 
-
 }  // namespace qx25::bench

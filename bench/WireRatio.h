@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/QX25.h"
 #include "driver/DriverPtr.h"
+#include "driver/QX25.h"
 
 namespace qx25::bench {
 

@@ -41,7 +41,7 @@ struct LineChoice {
   bool Trace = false;
   bool Json = false;
   bool Stats = false;  // line statistics at the end of the run
-  int TimeoutMs = 0;  // first-byte reply time-out; 0 keeps the dispatcher's
+  int TimeoutMs = 0;   // first-byte reply time-out; 0 keeps the dispatcher's
   // The built-in simulator.
   double SimFlow = 6.0;     // litres a second
   std::string SimFault;     // a fault on every reply ("silence", "refuse"...), or empty

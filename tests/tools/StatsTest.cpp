@@ -39,8 +39,8 @@ TEST(Stats, JsonCountsEveryExchangeOfARun) {
 }
 
 TEST(Stats, ASilentLineShowsItsTimeOutsBesideTheError) {
-  const RunResult r = Ctl({"--simulate", "--sim-fault", "silence", "--timeout", "100", "--json",
-                           "--stats", "poll"});
+  const RunResult r = Ctl(
+      {"--simulate", "--sim-fault", "silence", "--timeout", "100", "--json", "--stats", "poll"});
   EXPECT_EQ(r.Status, 3) << r.Err;
   bool valid = false;
   const QJsonObject o = JsonOf(r.Out, &valid);
