@@ -1,6 +1,7 @@
 // The driver's own CPU time per exchange, with Google Benchmark: the
 // scenarios run against the in-process dispatcher, replaying answers the
 // simulator gave (the driver alone) or asking the simulator each time.
+// MeasureDriverCpu times other work the same way, on the thread's CPU clock.
 #include "DriverCpu.h"
 
 #include <benchmark/benchmark.h>

@@ -1,4 +1,6 @@
-// The driver's CPU time per exchange (Google Benchmark).
+// The driver's CPU time per exchange: the Google Benchmark cases of
+// qx25-bench, and a plain measurement of any piece of host work for
+// qx25-station-bench.
 #pragma once
 
 #include <cstddef>
