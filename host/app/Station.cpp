@@ -43,12 +43,18 @@ Station::Station(HostOptions Options) : Settings(std::move(Options)) {
     limits.FirstByte = std::chrono::milliseconds(Settings.TimeoutMs);
     Lines.SetTimeouts(limits);
   }
+  Traces = std::make_shared<TraceBuffer>();
+  Lines.SetTrace(TraceBuffer::Callback(Traces));
+  TraceRows = std::make_unique<TraceModel>(Traces);
   MainWindow = std::make_unique<HostWindow>();
   MainWindow->SetLines(std::move(rows));
+  MainWindow->SetNozzles(Settings.Nozzles);
+  MainWindow->SetTraceModel(TraceRows.get());
   MainWindow->SetDriverText(QStringLiteral("Драйвер не загружен"), {});
 }
 
 Station::~Station() {
+  Lanes.reset();
   MainWindow.reset();
   Qx.reset();
   for (const LineConfig& line : Settings.Lines) Lines.Close(static_cast<uint8_t>(line.Port));
@@ -86,6 +92,7 @@ void Station::Start() {
   } catch (const std::exception& e) {
     qWarning("qx25-host: the driver could not add its menu entries: %s", e.what());
   }
+  Lanes = std::make_unique<Forecourt>(*Qx, MainWindow->Panels());
 }
 
 }  // namespace qx25::hostapp
