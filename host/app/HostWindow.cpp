@@ -130,7 +130,7 @@ void HostWindow::SetTraceModel(TraceModel* Rows) {
   const QString widest[] = {QStringLiteral("00000.000"), QStringLiteral("COM30"),
                             QStringLiteral("Напр."),
                             QStringLiteral("ответ: 1 состояние, событие принято"),
-                            QStringLiteral("7F 02 21 5E 31 4E 03 03 70 02 30 4F 30 4F 30 4F")};
+                            QStringLiteral("reply rejected, код 222")};
   for (int column = 0; column < static_cast<int>(std::size(widest)); ++column)
     Trace->setColumnWidth(column, Trace->fontMetrics().horizontalAdvance(widest[column]) +
                                       kCellPadding);

@@ -23,6 +23,9 @@ constexpr double kMaxPrice = 99999.99;
 constexpr int kMoneyDecimals = 2;
 constexpr double kDefaultPreset = 10;
 constexpr double kDefaultPrice = 50;
+constexpr int kPanelWidth = 410;
+
+const QString kNoFigure = QStringLiteral("—");
 
 const QColor kAccepted{0x00, 0x70, 0x00};
 const QColor kRefused{0xC0, 0x60, 0x00};
@@ -95,6 +98,9 @@ NozzlePanel::NozzlePanel(const NozzleConfig& Config, QWidget* Parent)
     : QGroupBox(Parent), Nozzle(Config) {
   setObjectName(NozzlePanelName(Nozzle.Port, Nozzle.Nozzle));
   setTitle(PortName(Nozzle.Port) + QStringLiteral(" · пистолет %1").arg(Nozzle.Nozzle));
+  // Panels keep their width when few, so that a row of them reads as a row.
+  setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Maximum);
+  setMaximumWidth(kPanelWidth);
   auto* layout = new QVBoxLayout(this);
 
   State = NamedLabel(QStringLiteral("StateLabel"), this);
@@ -108,11 +114,11 @@ NozzlePanel::NozzlePanel(const NozzleConfig& Config, QWidget* Parent)
   auto* amounts = new QGridLayout;
   amounts->addWidget(new QLabel(QStringLiteral("Налив:"), this), 0, 0);
   Current = NamedLabel(QStringLiteral("CurrentLabel"), this);
-  Current->setText(QStringLiteral("—"));
+  Current->setText(kNoFigure);
   amounts->addWidget(Current, 0, 1);
   amounts->addWidget(new QLabel(QStringLiteral("Итог:"), this), 1, 0);
   Final = NamedLabel(QStringLiteral("FinalLabel"), this);
-  Final->setText(QStringLiteral("—"));
+  Final->setText(kNoFigure);
   amounts->addWidget(Final, 1, 1);
   amounts->setColumnStretch(1, 1);
   layout->addLayout(amounts);
@@ -226,7 +232,11 @@ void NozzlePanel::Ask(CommandKind Kind, double Amount, int Side) {
 void NozzlePanel::ShowReading(const NozzleReading& Reading) {
   State->setText(NozzleStateText(Reading.Poll.State, Reading.Poll.EventLetter));
   if (Reading.Current) Current->setText(AmountsText(*Reading.Current));
-  if (Reading.Final) Final->setText(AmountsText(*Reading.Final));
+  // The last running figure may fall short of the end: show where it ended.
+  if (Reading.Final) {
+    Final->setText(AmountsText(*Reading.Final));
+    Current->setText(AmountsText(*Reading.Final));
+  }
   for (size_t s = 0; s < Reading.Totals.size() && s < TotalLabels.size(); ++s)
     if (Reading.Totals[s])
       TotalLabels[s]->setText(QStringLiteral("счётчик ") + LitresText(*Reading.Totals[s]));
@@ -241,14 +251,25 @@ void NozzlePanel::ShowOutcome(const CommandOutcome& Outcome) {
   const StatusMeaning status = PortStatusMeaning(Outcome.PortStatus);
   QString text = QStringLiteral("Команда: %1 — ").arg(CommandName(Outcome.Command.Kind));
   // A command that stores only (the price) leaves the last exchange's status.
+  // An error thrown before any exchange leaves the previous status, which
+  // says nothing about this command; only a failed line is worth adding.
   if (!Outcome.Error.isEmpty())
-    text += Outcome.Error + (status.Kind == StatusKind::None ? QString()
-                                                              : QStringLiteral("; ") + status.Text);
+    text += Outcome.Error + (status.Kind == StatusKind::LineFailure
+                                 ? QStringLiteral("; ") + status.Text
+                                 : QString());
   else if (Outcome.Command.Kind == CommandKind::SetPrice)
     text += QStringLiteral("задана");
   else
     text += status.Text;
   CommandStatus->setText(text);
+  const bool started = (Outcome.Command.Kind == CommandKind::Start ||
+                        Outcome.Command.Kind == CommandKind::StartWithReset) &&
+                       Outcome.Error.isEmpty() && status.Kind == StatusKind::Accepted;
+  if (started) {
+    // A new delivery: the last one's figures would mislead.
+    Current->setText(kNoFigure);
+    Final->setText(kNoFigure);
+  }
   const bool stored = Outcome.Command.Kind == CommandKind::SetPrice;
   Paint(CommandStatus, ColourOf(!Outcome.Error.isEmpty() ? StatusKind::LineFailure
                                 : stored                  ? StatusKind::Accepted

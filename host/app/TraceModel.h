@@ -66,8 +66,8 @@ class TraceModel : public QAbstractTableModel {
     PortColumn,
     DirectionColumn,
     RequestColumn,
-    BytesColumn,
     ResultColumn,
+    BytesColumn,  // last: the widest, it takes the room left
     ColumnCount
   };
 

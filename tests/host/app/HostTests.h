@@ -36,3 +36,12 @@ class OptionsTest : public QObject {
   void rejectsBadArguments();
   void versionEndsWithoutOptions();
 };
+
+class ConsoleTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void deliveryThroughTheButtons();
+  void refusalShowsCodeAndMeaning();
+  void silentLineLeavesTheRestResponsive();
+};

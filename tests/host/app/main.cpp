@@ -19,6 +19,10 @@ int main(int argc, char** argv) {
     failed += QTest::qExec(&host, argc, argv);
   }
   {
+    ConsoleTest console;
+    failed += QTest::qExec(&console, argc, argv);
+  }
+  {
     MenuItemTest menu;
     failed += QTest::qExec(&menu, argc, argv);
   }

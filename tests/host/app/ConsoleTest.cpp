@@ -1,0 +1,150 @@
+// The forecourt console over the built-in simulator, driven as a user drives
+// it: through the panels' buttons, with the pollers on their own threads.
+#include <QTest>
+
+#include "ConsoleRig.h"
+#include "ConsoleWords.h"
+#include "HostTests.h"
+#include "TraceModel.h"
+
+using namespace consoletest;
+
+namespace {
+
+constexpr int kSimPort = kSimulatedPort;
+constexpr int kSilentPort = 2;
+// A delivery long enough to be seen running between polls.
+constexpr double kPresetLitres = 30;
+constexpr double kPrice = 2.5;
+// Waits that only a broken console reaches.
+constexpr int kDeliveryWaitMs = 30000;
+constexpr int kAnswerWaitMs = 5000;
+// The window must never wait for a line: a frame's time at 60 Hz.
+constexpr double kMaxLoopGapMs = 16;
+
+QString Total(double Litres) { return QStringLiteral("счётчик ") + LitresText(Litres); }
+
+}  // namespace
+
+void ConsoleTest::deliveryThroughTheButtons() {
+  auto station = Started({"--simulate"});
+  HostWindow& window = station->Window();
+  window.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&window));
+  NozzlePanel* panel = window.Panel(kSimPort, 1);
+  QVERIFY(panel != nullptr);
+  PanelWidgets w(*panel);
+
+  // The first poll reads the totalizers of both sides.
+  const double before = static_cast<double>(qx25::host::kSimTotaliser);
+  QTRY_COMPARE_WITH_TIMEOUT(w.Text("TotalLabel1"), Total(before), kAnswerWaitMs);
+  QTRY_COMPARE_WITH_TIMEOUT(w.Text("TotalLabel2"), Total(before), kAnswerWaitMs);
+  QCOMPARE(w.Text("StateLabel"), QStringLiteral("свободна"));
+
+  w.Child<QDoubleSpinBox>("PriceEdit1")->setValue(kPrice);
+  w.Click("PriceBtn1");
+  QTRY_COMPARE_WITH_TIMEOUT(w.Text("CommandStatusLabel"), QStringLiteral("Команда: цена — задана"),
+                            kAnswerWaitMs);
+  w.Child<QDoubleSpinBox>("PresetEdit")->setValue(kPresetLitres);
+  w.Child<QComboBox>("PresetKindBox")->setCurrentIndex(kPresetByVolume);
+  w.Click("PresetBtn");
+  QTRY_COMPARE_WITH_TIMEOUT(w.Text("CommandStatusLabel"),
+                            QStringLiteral("Команда: доза в литрах — принято"), kAnswerWaitMs);
+  QTRY_COMPARE_WITH_TIMEOUT(w.Text("StateLabel"), QStringLiteral("налив разрешён"), kAnswerWaitMs);
+  w.Click("StartBtn");
+  QTRY_COMPARE_WITH_TIMEOUT(w.Text("CommandStatusLabel"), QStringLiteral("Команда: пуск — принято"),
+                            kAnswerWaitMs);
+
+  // Mid-delivery: the state names the side, the volume and money run.
+  QTRY_COMPARE_WITH_TIMEOUT(w.Text("StateLabel"), QStringLiteral("идёт налив, сторона 1"),
+                            kDeliveryWaitMs);
+  QTRY_VERIFY_WITH_TIMEOUT(w.Text("CurrentLabel") != QStringLiteral("—"), kAnswerWaitMs);
+  WriteScreenshot(window, QStringLiteral("qx25-host-console-delivering"));
+
+  const QString final = LitresText(kPresetLitres) + QStringLiteral(" · ") +
+                        MoneyText(kPresetLitres * kPrice);
+  QTRY_COMPARE_WITH_TIMEOUT(w.Text("FinalLabel"), final, kDeliveryWaitMs);
+  QTRY_COMPARE_WITH_TIMEOUT(w.Text("TotalLabel1"), Total(before + kPresetLitres), kAnswerWaitMs);
+  // The other side delivered nothing.
+  QCOMPARE(w.Text("TotalLabel2"), Total(before));
+  QVERIFY2(w.Text("PollStatusLabel") == QStringLiteral("Опрос: принято"),
+           qPrintable(w.Text("PollStatusLabel")));
+  WriteScreenshot(window, QStringLiteral("qx25-host-console-finished"));
+}
+
+void ConsoleTest::refusalShowsCodeAndMeaning() {
+  auto station = Started({"--simulate"});
+  PanelWidgets w(*station->Window().Panel(kSimPort, 3));
+  QTRY_VERIFY_WITH_TIMEOUT(w.Text("StateLabel") == QStringLiteral("свободна"), kAnswerWaitMs);
+
+  // No dose set: the controller refuses the start.
+  w.Click("StartBtn");
+  QTRY_COMPARE_WITH_TIMEOUT(w.Text("CommandStatusLabel"),
+                            QStringLiteral("Команда: пуск — отказ 16: пуск не принят"),
+                            kAnswerWaitMs);
+  // A dose of nothing is refused too, with the preset's own code.
+  w.Child<QDoubleSpinBox>("PresetEdit")->setValue(0);
+  w.Click("PresetBtn");
+  QTRY_COMPARE_WITH_TIMEOUT(w.Text("CommandStatusLabel"),
+                            QStringLiteral("Команда: доза в литрах — отказ 18: предустановка не принята"),
+                            kAnswerWaitMs);
+  // A dose in money with no price set is the driver's error, shown as such.
+  w.Child<QDoubleSpinBox>("PriceEdit2")->setValue(0);
+  w.Child<QComboBox>("SideBox")->setCurrentIndex(1);
+  w.Click("PriceBtn2");
+  QTRY_VERIFY_WITH_TIMEOUT(w.Text("CommandStatusLabel").endsWith(QStringLiteral("задана")),
+                           kAnswerWaitMs);
+  w.Child<QComboBox>("PresetKindBox")->setCurrentIndex(kPresetByMoney);
+  w.Child<QDoubleSpinBox>("PresetEdit")->setValue(100);
+  w.Click("PresetBtn");
+  QTRY_VERIFY_WITH_TIMEOUT(
+      w.Text("CommandStatusLabel").startsWith(QStringLiteral("Команда: доза в деньгах — ")) &&
+          !w.Text("CommandStatusLabel").endsWith(QStringLiteral("выполняется")),
+      kAnswerWaitMs);
+  QVERIFY2(!w.Text("CommandStatusLabel").endsWith(QStringLiteral("принято")),
+           qPrintable(w.Text("CommandStatusLabel")));
+}
+
+void ConsoleTest::silentLineLeavesTheRestResponsive() {
+  SilentLine silent;
+  auto station = Started({"--simulate", "--port", std::to_string(kSilentPort) + "=" + silent.Path(),
+                          "--timeout", "100"});
+  HostWindow& window = station->Window();
+  window.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&window));
+  int simReadings = 0;
+  QObject::connect(station->Pollers()->Poller(kSimPort), &LinePoller::Reading, &window,
+                   [&simReadings] { ++simReadings; });
+
+  const LoopProbe probe;
+  PanelWidgets dead(*window.Panel(kSilentPort, 1));
+  QTRY_VERIFY_WITH_TIMEOUT(dead.Text("PollStatusLabel").contains(QStringLiteral("нет ответа")),
+                           kAnswerWaitMs);
+  // The simulator's line answers a command while the silent one times out.
+  PanelWidgets live(*window.Panel(kSimPort, 1));
+  live.Click("PresetBtn");
+  QTRY_COMPARE_WITH_TIMEOUT(live.Text("CommandStatusLabel"),
+                            QStringLiteral("Команда: доза в литрах — принято"), kAnswerWaitMs);
+  // A command on the silent line fails as a line failure, and says so.
+  dead.Click("StopBtn");
+  QTRY_VERIFY_WITH_TIMEOUT(dead.Text("CommandStatusLabel").contains(QStringLiteral("нет ответа")),
+                           kAnswerWaitMs);
+  const int before = simReadings;
+  QTest::qWait(1000);
+  QVERIFY2(simReadings > before + 2, qPrintable(QString::number(simReadings - before)));
+
+  QVERIFY(probe.Turns() > 100);
+  QVERIFY2(probe.WorstGapMs() <= kMaxLoopGapMs,
+           qPrintable(QStringLiteral("the window's loop stood still for %1 ms")
+                          .arg(probe.WorstGapMs(), 0, 'f', 1)));
+
+  // The trace shows the silent line's requests and their time-outs.
+  TraceModel& trace = station->Trace();
+  bool timedOut = false;
+  for (int row = 0; row < trace.rowCount() && !timedOut; ++row)
+    timedOut = trace.data(trace.index(row, TraceModel::PortColumn)).toString() ==
+                   PortName(kSilentPort) &&
+               trace.data(trace.index(row, TraceModel::ResultColumn)).toString() ==
+                   QStringLiteral("time-out");
+  QVERIFY(timedOut);
+}
