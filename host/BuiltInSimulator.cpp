@@ -1,5 +1,7 @@
 #include "BuiltInSimulator.h"
 
+#include <stdexcept>
+
 namespace qx25::host {
 
 namespace {
@@ -27,5 +29,22 @@ BuiltInSimulator::BuiltInSimulator(const BuiltInSimulatorOptions& Options) {
 }
 
 BuiltInSimulator::~BuiltInSimulator() { Wire->Stop(); }
+
+SimulatedStation::SimulatedStation(int Lines, const BuiltInSimulatorOptions& Options) {
+  if (Lines < 1 || Lines > kMaxStationLines)
+    throw std::invalid_argument("a station has 1 to " + std::to_string(kMaxStationLines) +
+                                " lines, not " + std::to_string(Lines));
+  Simulators.reserve(static_cast<size_t>(Lines));
+  for (int k = 0; k < Lines; ++k) Simulators.push_back(std::make_unique<BuiltInSimulator>(Options));
+}
+
+SimulatedStation::~SimulatedStation() = default;
+
+BuiltInSimulator& SimulatedStation::At(int Line) const {
+  if (Line < 1 || Line > Lines())
+    throw std::out_of_range("station line " + std::to_string(Line) + " is not 1.." +
+                            std::to_string(Lines()));
+  return *Simulators[static_cast<size_t>(Line - 1)];
+}
 
 }  // namespace qx25::host
