@@ -5,9 +5,14 @@
 #include <optional>
 #include <stdexcept>
 
+#include "host/BuiltInSimulator.h"
+
 namespace qx25::hostapp {
 
 namespace {
+
+// The simulators' four controllers make two dispensers of two nozzles.
+constexpr int kSimNozzlesPerDispenser = 2;
 
 std::string PortRange() {
   return std::to_string(kFirstPort) + ".." + std::to_string(kLastPort);
@@ -64,16 +69,13 @@ std::vector<NozzleConfig> NozzlesOf(const std::vector<LineConfig>& Lines,
     if (std::any_of(Given.begin(), Given.end(),
                     [&](const NozzleConfig& N) { return N.Port == line.Port; }))
       continue;
-    if (line.StationLine > 0) {
-      // One controller a nozzle, at network addresses 1..4.
-      for (int n = 1; n <= kStationNozzles; ++n) all.push_back({line.Port, n, 1});
-    } else if (line.Simulated) {
+    if (line.Simulated) {
       for (const NozzleConfig& n : SimulatedNozzles(line.Port)) all.push_back(n);
     } else {
       all.push_back({line.Port, 1, 1});
     }
   }
-  std::sort(all.begin(), all.end(), [](const NozzleConfig& A, const NozzleConfig& B) {
+  std::stable_sort(all.begin(), all.end(), [](const NozzleConfig& A, const NozzleConfig& B) {
     return A.Port != B.Port ? A.Port < B.Port : A.Nozzle < B.Nozzle;
   });
   const auto twice =
@@ -135,9 +137,13 @@ NozzleConfig ParseNozzleSpec(const std::string& Text) {
 }
 
 std::vector<NozzleConfig> SimulatedNozzles(int Port) {
-  // Nozzle n, side s is network address n + s - 1: nozzles 1 and 3 with two
-  // sides each take the four controllers 1..4.
-  return {{Port, 1, 2}, {Port, 3, 2}};
+  // Nozzle n on side 1 is network address n, one controller a nozzle.
+  std::vector<NozzleConfig> nozzles;
+  for (int address = host::kSimFirstAddress; address <= host::kSimLastAddress; ++address) {
+    const int dispenser = (address - host::kSimFirstAddress) / kSimNozzlesPerDispenser + 1;
+    nozzles.push_back({Port, address, 1, dispenser});
+  }
+  return nozzles;
 }
 
 ParsedCommandLine ParseCommandLine(int Argc, const char* const* Argv) {
@@ -162,9 +168,9 @@ ParsedCommandLine ParseCommandLine(int Argc, const char* const* Argv) {
   int station = 0;
   app.add_option("--station", station,
                  "Simulate a whole station: N lines COM1..COMN (1.." +
-                     std::to_string(kMaxStationLines) +
+                     std::to_string(host::kMaxStationLines) +
                      "), each its own pseudo-terminal with four controllers")
-      ->check(CLI::Range(1, kMaxStationLines))
+      ->check(CLI::Range(1, host::kMaxStationLines))
       ->type_name("N");
   std::vector<std::string> nozzles;
   app.add_option("--nozzle", nozzles,

@@ -14,9 +14,6 @@ inline constexpr int kFirstPort = 1;
 inline constexpr int kLastPort = 30;
 // The port of the built-in simulator's line.
 inline constexpr int kSimulatedPort = 1;
-// --station N simulates lines COM1..COMN, each with four controllers.
-inline constexpr int kMaxStationLines = kLastPort;
-inline constexpr int kStationNozzles = 4;
 // The driver's nozzle and side numbers.
 inline constexpr int kMaxNozzle = 32;
 inline constexpr int kMaxSides = 4;
@@ -41,6 +38,7 @@ struct NozzleConfig {
   int Port = 0;
   int Nozzle = 0;
   int Sides = 1;
+  int Dispenser = 0;  // the dispenser it belongs to, when known; 0 otherwise
   friend bool operator==(const NozzleConfig&, const NozzleConfig&) = default;
 };
 
@@ -61,8 +59,8 @@ LineConfig ParsePortSpec(const std::string& Text);
 // "3:1:2" (port 3, nozzle 1, two sides), or "3:1" for one side. Throws
 // std::invalid_argument saying what is wrong.
 NozzleConfig ParseNozzleSpec(const std::string& Text);
-// The nozzles the built-in simulator's controllers stand for: two dispensers
-// with two nozzles each.
+// The nozzles a simulated line's four controllers stand for: two dispensers
+// with two nozzles each, nozzles 1 to 4 on side 1 (network addresses 1 to 4).
 std::vector<NozzleConfig> SimulatedNozzles(int Port);
 
 // The command line into options. Help and errors are printed (on stdout or

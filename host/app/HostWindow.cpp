@@ -13,6 +13,7 @@
 #include <QTabWidget>
 #include <QTableView>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <iterator>
 
 #include "NozzlePanel.h"
@@ -25,6 +26,8 @@ namespace {
 constexpr int kMargin = 8;
 constexpr int kCellPadding = 16;  // pixels added to a column's content width
 const QSize kInitialSize{1280, 900};
+// Lines the status line names one by one; a station's are counted.
+constexpr size_t kNamedLines = 4;
 // Panels a row; a station's 120 nozzles scroll.
 constexpr int kPanelColumns = 3;
 // The panels take the larger share of the height, the tabs the rest.
@@ -180,6 +183,15 @@ void HostWindow::UpdateLinesText() {
   if (rows.empty()) {
     LinesLabel->setText(
         QStringLiteral("Линий нет: добавьте --port N=/dev/ttyUSB0 или --simulate"));
+    return;
+  }
+  if (rows.size() > kNamedLines) {
+    const auto simulated = std::count_if(rows.begin(), rows.end(),
+                                         [](const LineRow& R) { return R.Line.Simulated; });
+    LinesLabel->setText(QStringLiteral("Линий: %1 (%2–%3), из них симулированных: %4")
+                            .arg(rows.size())
+                            .arg(PortName(rows.front().Line.Port), PortName(rows.back().Line.Port))
+                            .arg(simulated));
     return;
   }
   QStringList names;

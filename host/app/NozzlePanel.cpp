@@ -45,8 +45,12 @@ QColor ColourOf(StatusKind Kind) {
   return QColor(Qt::black);
 }
 
+// Every poll repaints the labels; a palette set only on a change keeps that cheap.
 void Paint(QLabel* Label, const QColor& Colour) {
-  Label->setStyleSheet(QStringLiteral("color: %1").arg(Colour.name()));
+  if (Label->palette().color(QPalette::WindowText) == Colour) return;
+  QPalette palette = Label->palette();
+  palette.setColor(QPalette::WindowText, Colour);
+  Label->setPalette(palette);
 }
 
 QLabel* NamedLabel(const QString& Name, QWidget* Parent) {
@@ -97,7 +101,9 @@ QString CommandName(CommandKind Kind) {
 NozzlePanel::NozzlePanel(const NozzleConfig& Config, QWidget* Parent)
     : QGroupBox(Parent), Nozzle(Config) {
   setObjectName(NozzlePanelName(Nozzle.Port, Nozzle.Nozzle));
-  setTitle(PortName(Nozzle.Port) + QStringLiteral(" · пистолет %1").arg(Nozzle.Nozzle));
+  QString title = PortName(Nozzle.Port);
+  if (Nozzle.Dispenser > 0) title += QStringLiteral(" · ТРК %1").arg(Nozzle.Dispenser);
+  setTitle(title + QStringLiteral(" · пистолет %1").arg(Nozzle.Nozzle));
   // Panels keep their width when few, so that a row of them reads as a row.
   setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Maximum);
   setMaximumWidth(kPanelWidth);

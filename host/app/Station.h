@@ -19,18 +19,21 @@
 #include "Forecourt.h"
 #include "HostOptions.h"
 #include "HostWindow.h"
+#include "StatisticsModel.h"
 #include "TraceModel.h"
 #include "driver/DriverPtr.h"
 #include "host/BuiltInSimulator.h"
+#include "host/LineStatistics.h"
 #include "host/SerialDispatcher.h"
 
 namespace qx25::hostapp {
 
 class Station {
  public:
-  // Starts the built-in simulator when a line is simulated (throws
-  // std::system_error when the system gives no pseudo-terminal), points the
-  // dispatcher's ports at their devices and lists the lines in the window.
+  // Starts the built-in simulator when a line is simulated, or the simulated
+  // station's lines (throws std::system_error when the system gives no
+  // pseudo-terminal), points the dispatcher's ports at their devices, lists
+  // the lines in the window and gives it a panel per nozzle.
   explicit Station(HostOptions Options);
   // The pollers stop first, then the window goes (its menu holds the
   // driver's entries), then the driver, then the lines.
@@ -53,6 +56,10 @@ class Station {
   host::SerialDispatcher& Dispatcher() { return Lines; }
   // The built-in simulator, or null when no line is simulated.
   host::BuiltInSimulator* Simulator() { return Sim.get(); }
+  // The simulated station of --station, or null.
+  host::SimulatedStation* SimulatedLines() { return Stations.get(); }
+  const host::LineStatistics& Statistics() const { return Stats; }
+  StatisticsModel& StatisticsRows() { return *StatisticsView; }
   const HostOptions& Options() const { return Settings; }
   // The pollers, or null before a successful Start.
   Forecourt* Pollers() { return Lanes.get(); }
@@ -61,11 +68,15 @@ class Station {
  private:
   HostOptions Settings;
   std::unique_ptr<host::BuiltInSimulator> Sim;
+  std::unique_ptr<host::SimulatedStation> Stations;
+  // Before the dispatcher, whose trace records into it until it goes.
+  host::LineStatistics Stats;
   host::SerialDispatcher Lines;
   DriverLibrary Library_;
   DriverPtr Qx;
   std::shared_ptr<TraceBuffer> Traces;
   std::unique_ptr<TraceModel> TraceRows;
+  std::unique_ptr<StatisticsModel> StatisticsView;
   std::unique_ptr<HostWindow> MainWindow;
   std::unique_ptr<Forecourt> Lanes;
   bool Started = false;

@@ -4,6 +4,7 @@
 
 #include "ConsoleRig.h"
 #include "ConsoleWords.h"
+#include "StatisticsModel.h"
 #include "HostTests.h"
 #include "TraceModel.h"
 
@@ -21,6 +22,9 @@ constexpr int kDeliveryWaitMs = 30000;
 constexpr int kAnswerWaitMs = 5000;
 // The window must never wait for a line: a frame's time at 60 Hz.
 constexpr double kMaxLoopGapMs = 16;
+// A station of a few lines: each line its own pseudo-terminal and thread.
+constexpr int kStationLines = 4;
+constexpr int kNozzlesPerLine = 4;
 
 QString Total(double Litres) { return QStringLiteral("счётчик ") + LitresText(Litres); }
 
@@ -35,10 +39,11 @@ void ConsoleTest::deliveryThroughTheButtons() {
   QVERIFY(panel != nullptr);
   PanelWidgets w(*panel);
 
-  // The first poll reads the totalizers of both sides.
+  // The first poll reads the totalizer; the dispenser's other nozzle too.
   const double before = static_cast<double>(qx25::host::kSimTotaliser);
   QTRY_COMPARE_WITH_TIMEOUT(w.Text("TotalLabel1"), Total(before), kAnswerWaitMs);
-  QTRY_COMPARE_WITH_TIMEOUT(w.Text("TotalLabel2"), Total(before), kAnswerWaitMs);
+  PanelWidgets neighbour(*window.Panel(kSimPort, 2));
+  QTRY_COMPARE_WITH_TIMEOUT(neighbour.Text("TotalLabel1"), Total(before), kAnswerWaitMs);
   QCOMPARE(w.Text("StateLabel"), QStringLiteral("свободна"));
 
   w.Child<QDoubleSpinBox>("PriceEdit1")->setValue(kPrice);
@@ -65,8 +70,8 @@ void ConsoleTest::deliveryThroughTheButtons() {
                         MoneyText(kPresetLitres * kPrice);
   QTRY_COMPARE_WITH_TIMEOUT(w.Text("FinalLabel"), final, kDeliveryWaitMs);
   QTRY_COMPARE_WITH_TIMEOUT(w.Text("TotalLabel1"), Total(before + kPresetLitres), kAnswerWaitMs);
-  // The other side delivered nothing.
-  QCOMPARE(w.Text("TotalLabel2"), Total(before));
+  // The other nozzle delivered nothing.
+  QCOMPARE(neighbour.Text("TotalLabel1"), Total(before));
   QVERIFY2(w.Text("PollStatusLabel") == QStringLiteral("Опрос: принято"),
            qPrintable(w.Text("PollStatusLabel")));
   WriteScreenshot(window, QStringLiteral("qx25-host-console-finished"));
@@ -89,9 +94,8 @@ void ConsoleTest::refusalShowsCodeAndMeaning() {
                             QStringLiteral("Команда: доза в литрах — отказ 18: предустановка не принята"),
                             kAnswerWaitMs);
   // A dose in money with no price set is the driver's error, shown as such.
-  w.Child<QDoubleSpinBox>("PriceEdit2")->setValue(0);
-  w.Child<QComboBox>("SideBox")->setCurrentIndex(1);
-  w.Click("PriceBtn2");
+  w.Child<QDoubleSpinBox>("PriceEdit1")->setValue(0);
+  w.Click("PriceBtn1");
   QTRY_VERIFY_WITH_TIMEOUT(w.Text("CommandStatusLabel").endsWith(QStringLiteral("задана")),
                            kAnswerWaitMs);
   w.Child<QComboBox>("PresetKindBox")->setCurrentIndex(kPresetByMoney);
@@ -134,9 +138,24 @@ void ConsoleTest::silentLineLeavesTheRestResponsive() {
   QVERIFY2(simReadings > before + 2, qPrintable(QString::number(simReadings - before)));
 
   QVERIFY(probe.Turns() > 100);
+  qInfo("worst event-loop gap %.1f ms over %d turns", probe.WorstGapMs(), probe.Turns());
   QVERIFY2(probe.WorstGapMs() <= kMaxLoopGapMs,
            qPrintable(QStringLiteral("the window's loop stood still for %1 ms")
                           .arg(probe.WorstGapMs(), 0, 'f', 1)));
+
+  // The statistics count the silent line's time-outs, and none on the other.
+  StatisticsModel& figures = station->StatisticsRows();
+  const auto figure = [&](int Port, int Column) {
+    const int row = figures.RowOf(Port);
+    return row < 0 ? -1 : figures.data(figures.index(row, Column)).toInt();
+  };
+  QTRY_VERIFY_WITH_TIMEOUT(figure(kSilentPort, StatisticsModel::TimeoutsColumn) > 0,
+                           kAnswerWaitMs);
+  // Every exchange but one under way timed out.
+  QVERIFY(figure(kSilentPort, StatisticsModel::TimeoutsColumn) + 1 >=
+          figure(kSilentPort, StatisticsModel::ExchangesColumn));
+  QVERIFY(figure(kSimPort, StatisticsModel::ExchangesColumn) > 0);
+  QCOMPARE(figure(kSimPort, StatisticsModel::TimeoutsColumn), 0);
 
   // The trace shows the silent line's requests and their time-outs.
   TraceModel& trace = station->Trace();
@@ -147,4 +166,32 @@ void ConsoleTest::silentLineLeavesTheRestResponsive() {
                trace.data(trace.index(row, TraceModel::ResultColumn)).toString() ==
                    QStringLiteral("time-out");
   QVERIFY(timedOut);
+}
+
+void ConsoleTest::wholeStationRunsAtOnce() {
+  auto station = Started({"--station", std::to_string(kStationLines)});
+  HostWindow& window = station->Window();
+  window.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&window));
+  QCOMPARE(window.Panels().size(), size_t{kStationLines * kNozzlesPerLine});
+  QCOMPARE(station->Pollers()->LineCount(), size_t{kStationLines});
+  const LoopProbe probe;
+
+  // Every nozzle of every line is polled, each line on its own simulator.
+  for (NozzlePanel* panel : window.Panels()) {
+    PanelWidgets w(*panel);
+    QTRY_COMPARE_WITH_TIMEOUT(w.Text("StateLabel"), QStringLiteral("свободна"), kAnswerWaitMs);
+  }
+  station->StatisticsRows().Refresh();
+  QCOMPARE(station->StatisticsRows().rowCount(), kStationLines);
+  // A delivery on the last line does not disturb the first line's controllers.
+  PanelWidgets last(*window.Panel(kStationLines, kNozzlesPerLine));
+  last.Click("PresetBtn");
+  QTRY_COMPARE_WITH_TIMEOUT(last.Text("CommandStatusLabel"),
+                            QStringLiteral("Команда: доза в литрах — принято"), kAnswerWaitMs);
+  QCOMPARE(station->SimulatedLines()->Simulator(1).Simulator().State(kNozzlesPerLine).Dose, 0);
+  qInfo("worst event-loop gap %.1f ms over %d turns", probe.WorstGapMs(), probe.Turns());
+  QVERIFY2(probe.WorstGapMs() <= kMaxLoopGapMs,
+           qPrintable(QStringLiteral("the window's loop stood still for %1 ms")
+                          .arg(probe.WorstGapMs(), 0, 'f', 1)));
 }

@@ -44,4 +44,5 @@ class ConsoleTest : public QObject {
   void deliveryThroughTheButtons();
   void refusalShowsCodeAndMeaning();
   void silentLineLeavesTheRestResponsive();
+  void wholeStationRunsAtOnce();
 };
