@@ -83,8 +83,9 @@ StatusMeaning PortStatusMeaning(int Status) {
     if (l.Status == Status)
       return {StatusKind::LineFailure,
               QStringLiteral("сбой линии %1: ").arg(Status) + QString::fromUtf8(l.Text)};
-  // Any other value is the dispatcher's (or the host's) own: not a reply.
-  return {StatusKind::LineFailure, QStringLiteral("сбой линии %1").arg(Status)};
+  // Any other value was set by someone else (a host through slot 2): not an
+  // accepted reply, and nothing the console can name.
+  return {StatusKind::LineFailure, QStringLiteral("состояние порта %1").arg(Status)};
 }
 
 QString NozzleStateText(uint16_t Code, uint8_t EventLetter) {

@@ -1,5 +1,6 @@
 #include "ConsoleRig.h"
 
+#include <QEventLoop>
 #include <QTest>
 #include <QTextStream>
 
@@ -9,6 +10,8 @@ namespace {
 
 // The probe's timer: as often as the loop can turn.
 constexpr int kProbeIntervalMs = 1;
+// How often WaitFor looks at its condition.
+constexpr int kConditionCheckMs = 5;
 
 // Nanoseconds the calling thread has spent waiting on a run queue: the second
 // figure of /proc/thread-self/schedstat. 0 where the kernel does not keep it,
@@ -75,9 +78,27 @@ void LoopProbe::Turn() {
   const qint64 wait = RunQueueWaitNs();
   const double gapMs = static_cast<double>((wall - LastWallNs) - (wait - LastWaitNs)) / 1e6;
   if (gapMs > Worst) Worst = gapMs;
+  if (gapMs > 3 && qEnvironmentVariableIsSet("QX25_PROBE_DEBUG")) qInfo("gap %.1f ms at %.3f s", gapMs, wall / 1e9);
   LastWallNs = wall;
   LastWaitNs = wait;
   ++Count;
+}
+
+bool WaitFor(const std::function<bool()>& Condition, int TimeoutMs) {
+  if (Condition()) return true;
+  QEventLoop loop;
+  QTimer check;
+  QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+    if (Condition()) loop.quit();
+  });
+  check.start(kConditionCheckMs);
+  QTimer::singleShot(TimeoutMs, &loop, &QEventLoop::quit);
+  loop.exec();
+  return Condition();
+}
+
+void Spin(int Ms) {
+  WaitFor([] { return false; }, Ms);
 }
 
 void WriteScreenshot(QWidget& Widget, const QString& Name) {

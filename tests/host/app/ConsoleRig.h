@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QTimer>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -82,6 +83,13 @@ class LoopProbe : public QObject {
   double Worst = 0;
   int Count = 0;
 };
+
+// Runs the window thread's event loop until Condition holds or TimeoutMs
+// pass; returns Condition. Unlike QTest::qWait, which sleeps between turns,
+// the loop turns as the application's own would, so a probe sees its gaps.
+bool WaitFor(const std::function<bool()>& Condition, int TimeoutMs);
+// Runs the event loop for Ms.
+void Spin(int Ms);
 
 // Writes the widget's picture to the build's screenshots folder.
 void WriteScreenshot(QWidget& Widget, const QString& Name);

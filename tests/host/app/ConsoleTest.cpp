@@ -26,6 +26,8 @@ constexpr double kMaxLoopGapMs = 16;
 constexpr int kStationLines = 4;
 constexpr int kNozzlesPerLine = 4;
 
+const QString kPresetAccepted = QStringLiteral("Команда: доза в литрах — принято");
+
 QString Total(double Litres) { return QStringLiteral("счётчик ") + LitresText(Litres); }
 
 }  // namespace
@@ -122,19 +124,19 @@ void ConsoleTest::silentLineLeavesTheRestResponsive() {
 
   const LoopProbe probe;
   PanelWidgets dead(*window.Panel(kSilentPort, 1));
-  QTRY_VERIFY_WITH_TIMEOUT(dead.Text("PollStatusLabel").contains(QStringLiteral("нет ответа")),
-                           kAnswerWaitMs);
+  QVERIFY(WaitFor([&] { return dead.Text("PollStatusLabel").contains(QStringLiteral("нет ответа")); },
+                  kAnswerWaitMs));
   // The simulator's line answers a command while the silent one times out.
   PanelWidgets live(*window.Panel(kSimPort, 1));
   live.Click("PresetBtn");
-  QTRY_COMPARE_WITH_TIMEOUT(live.Text("CommandStatusLabel"),
-                            QStringLiteral("Команда: доза в литрах — принято"), kAnswerWaitMs);
+  QVERIFY(WaitFor([&] { return live.Text("CommandStatusLabel") == kPresetAccepted; },
+                  kAnswerWaitMs));
   // A command on the silent line fails as a line failure, and says so.
   dead.Click("StopBtn");
-  QTRY_VERIFY_WITH_TIMEOUT(dead.Text("CommandStatusLabel").contains(QStringLiteral("нет ответа")),
-                           kAnswerWaitMs);
+  QVERIFY(WaitFor([&] { return dead.Text("CommandStatusLabel").contains(QStringLiteral("нет ответа")); },
+                  kAnswerWaitMs));
   const int before = simReadings;
-  QTest::qWait(1000);
+  Spin(1000);
   QVERIFY2(simReadings > before + 2, qPrintable(QString::number(simReadings - before)));
 
   QVERIFY(probe.Turns() > 100);
@@ -149,8 +151,8 @@ void ConsoleTest::silentLineLeavesTheRestResponsive() {
     const int row = figures.RowOf(Port);
     return row < 0 ? -1 : figures.data(figures.index(row, Column)).toInt();
   };
-  QTRY_VERIFY_WITH_TIMEOUT(figure(kSilentPort, StatisticsModel::TimeoutsColumn) > 0,
-                           kAnswerWaitMs);
+  QVERIFY(WaitFor([&] { return figure(kSilentPort, StatisticsModel::TimeoutsColumn) > 0; },
+                  kAnswerWaitMs));
   // Every exchange but one under way timed out.
   QVERIFY(figure(kSilentPort, StatisticsModel::TimeoutsColumn) + 1 >=
           figure(kSilentPort, StatisticsModel::ExchangesColumn));
@@ -180,15 +182,16 @@ void ConsoleTest::wholeStationRunsAtOnce() {
   // Every nozzle of every line is polled, each line on its own simulator.
   for (NozzlePanel* panel : window.Panels()) {
     PanelWidgets w(*panel);
-    QTRY_COMPARE_WITH_TIMEOUT(w.Text("StateLabel"), QStringLiteral("свободна"), kAnswerWaitMs);
+    QVERIFY2(WaitFor([&] { return w.Text("StateLabel") == QStringLiteral("свободна"); }, kAnswerWaitMs),
+             qPrintable(panel->objectName() + ": " + w.Text("StateLabel")));
   }
   station->StatisticsRows().Refresh();
   QCOMPARE(station->StatisticsRows().rowCount(), kStationLines);
   // A delivery on the last line does not disturb the first line's controllers.
   PanelWidgets last(*window.Panel(kStationLines, kNozzlesPerLine));
   last.Click("PresetBtn");
-  QTRY_COMPARE_WITH_TIMEOUT(last.Text("CommandStatusLabel"),
-                            QStringLiteral("Команда: доза в литрах — принято"), kAnswerWaitMs);
+  QVERIFY(WaitFor([&] { return last.Text("CommandStatusLabel") == kPresetAccepted; },
+                  kAnswerWaitMs));
   QCOMPARE(station->SimulatedLines()->Simulator(1).Simulator().State(kNozzlesPerLine).Dose, 0);
   qInfo("worst event-loop gap %.1f ms over %d turns", probe.WorstGapMs(), probe.Turns());
   QVERIFY2(probe.WorstGapMs() <= kMaxLoopGapMs,

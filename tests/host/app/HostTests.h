@@ -46,3 +46,14 @@ class ConsoleTest : public QObject {
   void silentLineLeavesTheRestResponsive();
   void wholeStationRunsAtOnce();
 };
+
+class ConsoleModelTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void requestsAreNamedByTheirLetter();
+  void portStatusIsSortedAndNamed();
+  void statesInWords();
+  void traceComesInBatchesAndKeepsTheNewest();
+  void unreadTraceIsBounded();
+};

@@ -23,6 +23,10 @@ int main(int argc, char** argv) {
     failed += QTest::qExec(&console, argc, argv);
   }
   {
+    ConsoleModelTest models;
+    failed += QTest::qExec(&models, argc, argv);
+  }
+  {
     MenuItemTest menu;
     failed += QTest::qExec(&menu, argc, argv);
   }
