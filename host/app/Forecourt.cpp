@@ -9,6 +9,10 @@
 
 namespace qx25::hostapp {
 
+void PreferLockFreeEventLoop() {
+  if (!qEnvironmentVariableIsSet("QT_NO_GLIB")) qputenv("QT_NO_GLIB", "1");
+}
+
 Forecourt::Forecourt(TQX25& Driver, const std::vector<NozzlePanel*>& Panels,
                      std::chrono::milliseconds Pause, QObject* Parent)
     : QObject(Parent) {
@@ -28,16 +32,21 @@ Forecourt::Forecourt(TQX25& Driver, const std::vector<NozzlePanel*>& Panels,
     connect(thread, &QThread::started, poller, &LinePoller::Start);
     // Runs on the poller's thread as it ends, so its timer stops there.
     connect(thread, &QThread::finished, poller, &LinePoller::Halt, Qt::DirectConnection);
+    // One queued event a reading, whatever the number of panels: every
+    // cross-thread event takes the window thread's event queue for a moment.
+    std::map<int, NozzlePanel*> byNozzle;
     for (NozzlePanel* panel : panels) {
-      const int nozzle = panel->Config().Nozzle;
+      byNozzle[panel->Config().Nozzle] = panel;
       connect(panel, &NozzlePanel::Command, poller, &LinePoller::Execute);
-      connect(poller, &LinePoller::Reading, panel, [panel, nozzle](const NozzleReading& R) {
-        if (R.Nozzle.Nozzle == nozzle) panel->ShowReading(R);
-      });
-      connect(poller, &LinePoller::CommandDone, panel, [panel, nozzle](const CommandOutcome& O) {
-        if (O.Command.Nozzle == nozzle) panel->ShowOutcome(O);
-      });
     }
+    connect(poller, &LinePoller::Reading, this, [byNozzle](const NozzleReading& R) {
+      const auto found = byNozzle.find(R.Nozzle.Nozzle);
+      if (found != byNozzle.end()) found->second->ShowReading(R);
+    });
+    connect(poller, &LinePoller::CommandDone, this, [byNozzle](const CommandOutcome& O) {
+      const auto found = byNozzle.find(O.Command.Nozzle);
+      if (found != byNozzle.end()) found->second->ShowOutcome(O);
+    });
     Lines.push_back(Line{port, thread, poller});
     thread->start();
   }

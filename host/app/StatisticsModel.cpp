@@ -2,6 +2,8 @@
 
 #include <QBrush>
 #include <QColor>
+#include <QThread>
+#include <QTimer>
 
 #include "LineListModel.h"
 
@@ -15,13 +17,32 @@ constexpr int kMsDecimals = 1;
 }  // namespace
 
 StatisticsModel::StatisticsModel(const host::LineStatistics& Source, QObject* Parent)
-    : QAbstractTableModel(Parent), Figures(Source) {
-  connect(&Tick, &QTimer::timeout, this, &StatisticsModel::Refresh);
-  Tick.start(kStatisticsRefresh);
+    : QAbstractTableModel(Parent), Figures(Source), Sampling(new QThread(this)) {
+  Sampling->setObjectName(QStringLiteral("Statistics"));
+  // The timer lives on the sampling thread; its snapshots come back queued.
+  auto* tick = new QTimer;
+  tick->setInterval(kStatisticsRefresh);
+  tick->moveToThread(Sampling);
+  connect(Sampling, &QThread::started, tick, qOverload<>(&QTimer::start));
+  connect(Sampling, &QThread::finished, tick, &QObject::deleteLater);
+  const host::LineStatistics* figures = &Figures;
+  connect(tick, &QTimer::timeout, this, [this, figures] {
+    // On the sampling thread: the window receives the copy.
+    QMetaObject::invokeMethod(this, [this, ports = figures->Snapshot()] { Show(ports); },
+                              Qt::QueuedConnection);
+  }, Qt::DirectConnection);
+  Sampling->start();
 }
 
-void StatisticsModel::Refresh() {
-  std::vector<host::PortStatistics> fresh = Figures.Snapshot();
+StatisticsModel::~StatisticsModel() {
+  Sampling->quit();
+  Sampling->wait();
+}
+
+void StatisticsModel::Refresh() { Show(Figures.Snapshot()); }
+
+void StatisticsModel::Show(const std::vector<host::PortStatistics>& Ports) {
+  std::vector<host::PortStatistics> fresh = Ports;
   // A port joined (or a reset forgot them all): the rows move. Otherwise
   // only the figures change.
   if (fresh.size() != Rows.size()) {

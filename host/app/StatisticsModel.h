@@ -1,15 +1,17 @@
 // The console's line statistics: one row a port that has seen traffic, read
-// from the dispatcher's LineStatistics on a timer of the window's thread.
-// Taking a snapshot costs one short lock, so the window never waits for a
-// line.
+// from the dispatcher's LineStatistics. The snapshots are taken on a thread
+// of the model's own and reach the model queued, because the statistics'
+// lock is also taken by every exchange thread, and one of those that lost its
+// processor while holding it must not hold up the window.
 #pragma once
 
 #include <QAbstractTableModel>
-#include <QTimer>
 #include <chrono>
 #include <vector>
 
 #include "host/LineStatistics.h"
+
+class QThread;
 
 namespace qx25::hostapp {
 
@@ -32,11 +34,15 @@ class StatisticsModel : public QAbstractTableModel {
     ColumnCount
   };
 
-  // Source must outlive the model.
+  // Source must outlive the model. Snapshots arrive every kStatisticsRefresh.
   explicit StatisticsModel(const host::LineStatistics& Source, QObject* Parent = nullptr);
+  // Stops the sampling thread and waits for it.
+  ~StatisticsModel() override;
 
-  // Takes a snapshot now (the timer calls it).
+  // Takes a snapshot now, on the calling thread (tests).
   void Refresh();
+  // Shows a snapshot (the sampler's, queued).
+  void Show(const std::vector<qx25::host::PortStatistics>& Ports);
   // The row of Port, or -1.
   int RowOf(int Port) const;
 
@@ -49,7 +55,7 @@ class StatisticsModel : public QAbstractTableModel {
  private:
   const host::LineStatistics& Figures;
   std::vector<host::PortStatistics> Rows;
-  QTimer Tick;
+  QThread* Sampling;
 };
 
 }  // namespace qx25::hostapp

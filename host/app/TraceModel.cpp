@@ -47,8 +47,10 @@ void TraceBuffer::Add(const host::TraceRecord& Record) {
 
 std::deque<TraceEntry> TraceBuffer::Take() {
   std::deque<TraceEntry> taken;
-  const std::lock_guard<std::mutex> hold(Lock);
-  taken.swap(Pending);
+  // An exchange thread holding the lock may have lost its processor; the
+  // window does not wait for it, it takes the records on its next turn.
+  const std::unique_lock<std::mutex> hold(Lock, std::try_to_lock);
+  if (hold.owns_lock()) taken.swap(Pending);
   return taken;
 }
 

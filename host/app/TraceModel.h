@@ -46,7 +46,8 @@ class TraceBuffer {
   // keeps the buffer alive.
   static host::TraceCallback Callback(std::shared_ptr<TraceBuffer> Buffer);
   void Add(const host::TraceRecord& Record);
-  // Everything added since the last call, oldest first.
+  // Everything added since the last call, oldest first; nothing, without
+  // waiting, while an exchange thread holds the buffer.
   std::deque<TraceEntry> Take();
   // Records dropped because the backlog was full.
   uint64_t Dropped() const;

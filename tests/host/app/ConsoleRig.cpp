@@ -78,7 +78,6 @@ void LoopProbe::Turn() {
   const qint64 wait = RunQueueWaitNs();
   const double gapMs = static_cast<double>((wall - LastWallNs) - (wait - LastWaitNs)) / 1e6;
   if (gapMs > Worst) Worst = gapMs;
-  if (gapMs > 3 && qEnvironmentVariableIsSet("QX25_PROBE_DEBUG")) qInfo("gap %.1f ms at %.3f s", gapMs, wall / 1e9);
   LastWallNs = wall;
   LastWaitNs = wait;
   ++Count;

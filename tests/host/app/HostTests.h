@@ -32,6 +32,7 @@ class OptionsTest : public QObject {
 
  private slots:
   void acceptsLinesAndSimulator();
+  void nozzlesFollowTheLines();
   void rejectsBadArguments_data();
   void rejectsBadArguments();
   void versionEndsWithoutOptions();
