@@ -25,11 +25,11 @@ namespace {
 
 constexpr int kMargin = 8;
 constexpr int kCellPadding = 16;  // pixels added to a column's content width
-const QSize kInitialSize{1280, 900};
+const QSize kInitialSize{1400, 900};
 // Lines the status line names one by one; a station's are counted.
 constexpr size_t kNamedLines = 4;
-// Panels a row; a station's 120 nozzles scroll.
-constexpr int kPanelColumns = 3;
+// Panels a row: a simulated line's four; a station's 30 lines scroll.
+constexpr int kPanelColumns = 4;
 // The panels take the larger share of the height, the tabs the rest.
 constexpr int kPanelStretch = 3;
 constexpr int kTabStretch = 2;
@@ -112,10 +112,18 @@ QWidget* HostWindow::MakeConsole() {
 void HostWindow::SetNozzles(const std::vector<NozzleConfig>& Nozzles) {
   for (NozzlePanel* panel : NozzlePanels) delete panel;
   NozzlePanels.clear();
+  // A line's nozzles start a row of their own, so that a row reads as a line.
+  int row = -1;
+  int column = kPanelColumns;
+  int port = 0;
   for (const NozzleConfig& nozzle : Nozzles) {
+    if (nozzle.Port != port || column == kPanelColumns) {
+      ++row;
+      column = 0;
+      port = nozzle.Port;
+    }
     auto* panel = new NozzlePanel(nozzle, PanelHolder);
-    const int at = static_cast<int>(NozzlePanels.size());
-    PanelGrid->addWidget(panel, at / kPanelColumns, at % kPanelColumns);
+    PanelGrid->addWidget(panel, row, column++);
     NozzlePanels.push_back(panel);
   }
 }
@@ -150,7 +158,7 @@ void HostWindow::SetTraceModel(TraceModel* Rows) {
 void HostWindow::SetStatisticsModel(QAbstractItemModel* Figures) {
   Statistics->setModel(Figures);
   Statistics->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-  Statistics->horizontalHeader()->setStretchLastSection(true);
+  Statistics->horizontalHeader()->setStretchLastSection(false);
 }
 
 void HostWindow::SetLines(std::vector<LineRow> Lines) {

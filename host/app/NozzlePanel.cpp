@@ -126,6 +126,16 @@ NozzlePanel::NozzlePanel(const NozzleConfig& Config, QWidget* Parent)
   Final = NamedLabel(QStringLiteral("FinalLabel"), this);
   Final->setText(kNoFigure);
   amounts->addWidget(Final, 1, 1);
+  // The totalizer of each side, under the delivery it counts.
+  for (int side = 1; side <= Nozzle.Sides; ++side) {
+    const QString caption = Nozzle.Sides == 1 ? QStringLiteral("Счётчик:")
+                                              : QStringLiteral("Счётчик %1:").arg(side);
+    amounts->addWidget(new QLabel(caption, this), 1 + side, 0);
+    auto* total = NamedLabel(QStringLiteral("TotalLabel%1").arg(side), this);
+    total->setText(kNoFigure);
+    amounts->addWidget(total, 1 + side, 1);
+    TotalLabels.push_back(total);
+  }
   amounts->setColumnStretch(1, 1);
   layout->addLayout(amounts);
 
@@ -148,7 +158,9 @@ QWidget* NozzlePanel::MakeSideRows() {
   grid->setContentsMargins(0, 0, 0, 0);
   for (int side = 1; side <= Nozzle.Sides; ++side) {
     const int row = side - 1;
-    grid->addWidget(new QLabel(QStringLiteral("Сторона %1: цена").arg(side), box), row, 0);
+    const QString caption = Nozzle.Sides == 1 ? QStringLiteral("Цена")
+                                              : QStringLiteral("Цена, сторона %1").arg(side);
+    grid->addWidget(new QLabel(caption, box), row, 0);
     auto* price = new QDoubleSpinBox(box);
     price->setObjectName(QStringLiteral("PriceEdit%1").arg(side));
     price->setDecimals(kMoneyDecimals);
@@ -160,12 +172,8 @@ QWidget* NozzlePanel::MakeSideRows() {
     connect(set, &QPushButton::clicked, this,
             [this, side, price] { Ask(CommandKind::SetPrice, price->value(), side); });
     grid->addWidget(set, row, 2);
-    auto* total = NamedLabel(QStringLiteral("TotalLabel%1").arg(side), box);
-    total->setText(QStringLiteral("счётчик —"));
-    grid->addWidget(total, row, 3);
-    TotalLabels.push_back(total);
   }
-  grid->setColumnStretch(3, 1);
+  grid->setColumnStretch(1, 1);
   return box;
 }
 
@@ -175,12 +183,16 @@ QWidget* NozzlePanel::MakeCommandRows() {
   rows->setContentsMargins(0, 0, 0, 0);
 
   auto* preset = new QHBoxLayout;
-  preset->addWidget(new QLabel(QStringLiteral("Сторона"), box));
+  auto* sideCaption = new QLabel(QStringLiteral("Сторона"), box);
+  preset->addWidget(sideCaption);
   SideBox = new QComboBox(box);
   SideBox->setObjectName(QStringLiteral("SideBox"));
   for (int side = 1; side <= Nozzle.Sides; ++side) SideBox->addItem(QString::number(side), side);
-  SideBox->setEnabled(Nozzle.Sides > 1);
   preset->addWidget(SideBox);
+  // One side: nothing to choose.
+  sideCaption->setVisible(Nozzle.Sides > 1);
+  SideBox->setVisible(Nozzle.Sides > 1);
+  preset->addWidget(new QLabel(QStringLiteral("Доза"), box));
   PresetEdit = new QDoubleSpinBox(box);
   PresetEdit->setObjectName(QStringLiteral("PresetEdit"));
   PresetEdit->setDecimals(kMoneyDecimals);
@@ -192,7 +204,7 @@ QWidget* NozzlePanel::MakeCommandRows() {
   PresetKindBox->insertItem(kPresetByVolume, QStringLiteral("литров"));
   PresetKindBox->insertItem(kPresetByMoney, QStringLiteral("денег"));
   preset->addWidget(PresetKindBox);
-  auto* set = NamedButton(QStringLiteral("PresetBtn"), QStringLiteral("Доза"), box);
+  auto* set = NamedButton(QStringLiteral("PresetBtn"), QStringLiteral("Задать"), box);
   connect(set, &QPushButton::clicked, this, [this] {
     if (PresetKindBox->currentIndex() == kPresetByMoney)
       Ask(CommandKind::PresetMoney, PresetEdit->value());
@@ -245,7 +257,7 @@ void NozzlePanel::ShowReading(const NozzleReading& Reading) {
   }
   for (size_t s = 0; s < Reading.Totals.size() && s < TotalLabels.size(); ++s)
     if (Reading.Totals[s])
-      TotalLabels[s]->setText(QStringLiteral("счётчик ") + LitresText(*Reading.Totals[s]));
+      TotalLabels[s]->setText(LitresText(*Reading.Totals[s]));
   const StatusMeaning status = PortStatusMeaning(Reading.PortStatus);
   QString text = QStringLiteral("Опрос: ") + status.Text;
   if (!Reading.Error.isEmpty()) text += QStringLiteral(" (") + Reading.Error + QLatin1Char(')');

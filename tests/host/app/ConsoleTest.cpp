@@ -1,5 +1,6 @@
 // The forecourt console over the built-in simulator, driven as a user drives
 // it: through the panels' buttons, with the pollers on their own threads.
+#include <QTabWidget>
 #include <QTest>
 
 #include "ConsoleRig.h"
@@ -28,7 +29,7 @@ constexpr int kNozzlesPerLine = 4;
 
 const QString kPresetAccepted = QStringLiteral("Команда: доза в литрах — принято");
 
-QString Total(double Litres) { return QStringLiteral("счётчик ") + LitresText(Litres); }
+QString Total(double Litres) { return LitresText(Litres); }
 
 }  // namespace
 
@@ -196,6 +197,10 @@ void ConsoleTest::wholeStationRunsAtOnce() {
   QVERIFY2(probe.WorstGapMs() <= kMaxLoopGapMs,
            qPrintable(QStringLiteral("the window's loop stood still for %1 ms")
                           .arg(probe.WorstGapMs(), 0, 'f', 1)));
+  // The statistics tab, with a row a line.
+  station->StatisticsRows().Refresh();
+  window.findChild<QTabWidget*>(QStringLiteral("ConsoleTabs"))->setCurrentIndex(1);
+  WriteScreenshot(window, QStringLiteral("qx25-host-console-station"));
   // Asked after the probe: the simulator's lock is its line thread's too.
   QCOMPARE(station->SimulatedLines()->Simulator(1).Simulator().State(kNozzlesPerLine).Dose, 0);
   QCOMPARE(station->SimulatedLines()->Simulator(kStationLines).Simulator().State(kNozzlesPerLine).Dose,
