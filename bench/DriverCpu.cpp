@@ -1,15 +1,19 @@
 // The driver's own CPU time per exchange, with Google Benchmark: the
 // scenarios run against the in-process dispatcher, replaying answers the
 // simulator gave (the driver alone) or asking the simulator each time.
+// MeasureDriverCpu times other work the same way, on the thread's CPU clock.
 #include "DriverCpu.h"
 
 #include <benchmark/benchmark.h>
+#include <time.h>
 
+#include <stdexcept>
 #include <string>
 
 #include "InProcessDispatcher.h"
 #include "Scenarios.h"
 #include "WireRatio.h"
+#include "driver/DriverPtr.h"
 
 namespace qx25::bench {
 
@@ -50,6 +54,42 @@ void RunScenario(benchmark::State& State, size_t Index, Mode Serve) {
 }
 
 }  // namespace
+
+double ThreadCpuSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+DriverCpuFigure MeasureDriverCpu(sim::Simulator& Sim, int Port, const WorkFn& Work,
+                                 double MinSeconds) {
+  InProcessDispatcher dispatcher(Sim);
+  DriverPtr driver(GetQX25(0, 0, &dispatcher));
+  driver->SetupPort(Port);
+  const AdvanceFn advance = [&](double Seconds) { Sim.AdvanceTime(Seconds); };
+  const AdvanceFn still = [](double) {};
+
+  dispatcher.SetMode(Mode::Record);
+  std::string wrong = Work(*driver, advance);
+  if (!wrong.empty()) throw std::runtime_error(wrong);
+  DriverCpuFigure figure;
+  figure.Exchanges = dispatcher.Recorded();
+  if (figure.Exchanges == 0) throw std::runtime_error("the work exchanged nothing");
+
+  dispatcher.SetMode(Mode::Replay);
+  size_t runs = 0;
+  const double start = ThreadCpuSeconds();
+  double spent = 0;
+  do {
+    wrong = Work(*driver, still);
+    if (dispatcher.Mismatched()) wrong = "the driver sent other frames than it recorded";
+    if (!wrong.empty()) throw std::runtime_error(wrong);
+    ++runs;
+    spent = ThreadCpuSeconds() - start;
+  } while (spent < MinSeconds);
+  figure.SecondsPerExchange = spent / static_cast<double>(runs * figure.Exchanges);
+  return figure;
+}
 
 void RegisterDriverBenchmarks() {
   CTRKParameters catalog;

@@ -18,9 +18,6 @@ namespace qx25::bench {
 
 namespace {
 
-constexpr int kBaud = 4800;
-constexpr int kBitsPerByte = 10;  // start bit, 8 data bits, stop bit
-
 struct Run {
   double Wall;  // seconds
   double Wire;  // seconds
@@ -42,7 +39,7 @@ void CountWire(const sim::Simulator& Sim, Run& R) {
   R.Exchanges = history.size();
   R.Bytes = 0;
   for (const sim::Exchange& x : history) R.Bytes += x.Frame.size() + x.Sent.size();
-  R.Wire = static_cast<double>(R.Bytes * kBitsPerByte) / kBaud;
+  R.Wire = WireSeconds(R.Bytes);
 }
 
 }  // namespace
@@ -119,6 +116,5 @@ void PrintWireRatios(const std::vector<RatioRow>& Rows, int Runs, double Bar) {
   std::printf("(bar: median ratio at most %.2f)\n\n", Bar);
   std::fflush(stdout);
 }
-
 
 }  // namespace qx25::bench

@@ -5,10 +5,20 @@
 #include <string>
 #include <vector>
 
-#include "driver/QX25.h"
 #include "driver/DriverPtr.h"
+#include "driver/QX25.h"
 
 namespace qx25::bench {
+
+// The line the benchmarks measure against: 4800 baud, and a start bit, 8 data
+// bits and a stop bit for every byte.
+inline constexpr int kBaud = 4800;
+inline constexpr int kBitsPerByte = 10;
+
+// Seconds that Bytes (request frames and replies) need on such a line.
+inline double WireSeconds(size_t Bytes) {
+  return static_cast<double>(Bytes * kBitsPerByte) / kBaud;
+}
 
 struct RatioRow {
   std::string Name;

@@ -41,9 +41,9 @@ inline constexpr int kSimLastAddress = 4;
 inline constexpr int64_t kSimTotaliser = 12345;
 
 struct BuiltInSimulatorOptions {
-  double FlowRate = 6.0;             // litres a second while delivering
-  std::optional<sim::Fault> Fault;   // damage every reply with it
-  bool Paced = true;                 // answer at the pace of 4800 baud
+  double FlowRate = 6.0;            // litres a second while delivering
+  std::optional<sim::Fault> Fault;  // damage every reply with it
+  bool Paced = true;                // answer at the pace of 4800 baud
 };
 
 class BuiltInSimulator {

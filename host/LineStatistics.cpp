@@ -14,12 +14,13 @@ namespace qx25::host {
 namespace {
 
 constexpr double kHighestMs = 1e6;  // 1000 s: no exchange waits that long
-const size_t kBucketCount = static_cast<size_t>(
-    std::ceil(std::log(kHighestMs / LineStatistics::kLowestMs) / std::log(LineStatistics::kBucketGrowth)));
+const size_t kBucketCount = static_cast<size_t>(std::ceil(
+    std::log(kHighestMs / LineStatistics::kLowestMs) / std::log(LineStatistics::kBucketGrowth)));
 
 size_t BucketOf(double Ms) {
   if (!(Ms > LineStatistics::kLowestMs)) return 0;  // NaN and negatives too
-  const double i = std::log(Ms / LineStatistics::kLowestMs) / std::log(LineStatistics::kBucketGrowth);
+  const double i =
+      std::log(Ms / LineStatistics::kLowestMs) / std::log(LineStatistics::kBucketGrowth);
   return std::min(static_cast<size_t>(i), kBucketCount - 1);
 }
 
@@ -139,13 +140,12 @@ std::string FormatStatistics(const std::vector<PortStatistics>& Ports) {
   std::string out = head;
   for (const PortStatistics& p : Ports) {
     char row[192];
-    std::snprintf(row, sizeof row, "COM%-3u %9llu %9llu %10llu %9llu %9llu %12llu %10.1f %9.1f\n",
-                  unsigned{p.Port}, static_cast<unsigned long long>(p.Exchanges),
-                  static_cast<unsigned long long>(p.Accepted),
-                  static_cast<unsigned long long>(p.Timeouts),
-                  static_cast<unsigned long long>(p.Rejected),
-                  static_cast<unsigned long long>(p.Refusals),
-                  static_cast<unsigned long long>(p.LineErrors), p.MedianReplyMs, p.WorstReplyMs);
+    std::snprintf(
+        row, sizeof row, "COM%-3u %9llu %9llu %10llu %9llu %9llu %12llu %10.1f %9.1f\n",
+        unsigned{p.Port}, static_cast<unsigned long long>(p.Exchanges),
+        static_cast<unsigned long long>(p.Accepted), static_cast<unsigned long long>(p.Timeouts),
+        static_cast<unsigned long long>(p.Rejected), static_cast<unsigned long long>(p.Refusals),
+        static_cast<unsigned long long>(p.LineErrors), p.MedianReplyMs, p.WorstReplyMs);
     out += row;
   }
   return out;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -307,6 +308,15 @@ int32_t SerialDispatcher::Exchange(uint8_t Port, const uint8_t* Frame, uint8_t F
     }
     if (accepted) return finish(kSerialOk);
     if (held == ReplyLength) return finish(kSerialRejected);
+    // At 4800 baud a reply comes a byte every 2 ms, and waking for each one
+    // costs a station's host more CPU than all the rest of the exchange. The
+    // bytes still due take their wire time to come, so sleep until all but
+    // the last could be in and take them in one read; the last is read as it
+    // arrives, so a reply of the expected length is not delayed. A reply that
+    // stops short still times out, later by at most its missing bytes' time.
+    if (ReplyLength - held > 1)
+      std::this_thread::sleep_until(
+          std::min(line::Clock::now() + line::WireTime(ReplyLength - held - 1u, baud), whole));
     deadline = line::Clock::now() + limits.Between;
   }
 }

@@ -92,7 +92,10 @@ inline constexpr int32_t kDefaultBaud = 4800;
 // line, the frame's own wire time (10 bits a byte at the port's baud rate)
 // plus FirstByte for the first reply byte; then Between for each further
 // arrival; and the whole reply must be in within FirstByte plus twice its
-// wire time plus Between after the frame has gone out. Writing the frame may
+// wire time plus Between after the frame has gone out. While a reply is
+// under way the dispatcher does not wake for every byte: after an arrival
+// it sleeps until all but the last of the bytes still due could have come
+// (their wire time), and Between counts from then. Writing the frame may
 // take its wire time twice over plus FirstByte. The defaults suit 4800 baud,
 // where a byte takes about 2 ms and the longest reply about 0.5 s.
 struct SerialTimeouts {

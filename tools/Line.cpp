@@ -14,6 +14,9 @@ namespace qx25::tools {
 
 namespace {
 
+// Reply times in the JSON output: a tenth of a millisecond says enough.
+constexpr int kStatsDecimals = 1;
+
 sim::Fault FaultNamed(const std::string& Name) {
   for (const sim::Fault kind : sim::kAllFaults)
     if (Name == sim::FaultName(kind)) return kind;
@@ -81,7 +84,7 @@ const char* RefusalMeaning(uint8_t Status) {
   }
 }
 
-Session::Session(const LineChoice& Choice, bool OpenLine)
+Session::Session(const LineChoice& Choice, bool OpenLine, host::LineStatistics* Stats)
     : PortNumber(Choice.Port ? Choice.Port : kDefaultPort) {
   const auto port = static_cast<uint8_t>(PortNumber);
   if (Choice.Simulate) {
@@ -101,7 +104,10 @@ Session::Session(const LineChoice& Choice, bool OpenLine)
     limits.FirstByte = std::chrono::milliseconds(Choice.TimeoutMs);
     Lines.SetTimeouts(limits);
   }
-  if (Choice.Trace) Lines.SetTrace(host::TraceToFile(stderr));
+  host::TraceCallback trace;
+  if (Choice.Trace) trace = host::TraceToFile(stderr);
+  if (Stats != nullptr) trace = Stats->Recorder(std::move(trace));
+  if (trace) Lines.SetTrace(std::move(trace));
 
   Qx.reset(GetQX25(0, 0, &Lines));
   if (OpenLine) {
@@ -138,6 +144,33 @@ std::string Session::Describe(const std::string& Message) {
          kLineHint;
 }
 
+Node StatisticsNode(const std::vector<host::PortStatistics>& Ports) {
+  Node list = Node::Array();
+  for (const host::PortStatistics& p : Ports) {
+    Node port = Node::Object();
+    port.Add("port", Node::Integer(p.Port))
+        .Add("exchanges", Node::Integer(static_cast<int64_t>(p.Exchanges)))
+        .Add("accepted", Node::Integer(static_cast<int64_t>(p.Accepted)))
+        .Add("timeouts", Node::Integer(static_cast<int64_t>(p.Timeouts)))
+        .Add("rejected", Node::Integer(static_cast<int64_t>(p.Rejected)))
+        .Add("refusals", Node::Integer(static_cast<int64_t>(p.Refusals)))
+        .Add("line_errors", Node::Integer(static_cast<int64_t>(p.LineErrors)))
+        .Add("median_reply_ms", Node::Number(p.MedianReplyMs, kStatsDecimals))
+        .Add("worst_reply_ms", Node::Number(p.WorstReplyMs, kStatsDecimals));
+    list.Push(std::move(port));
+  }
+  return list;
+}
+
+namespace {
+
+// The table after the result, on stderr, so that stdout keeps only the result.
+void PrintStatisticsText(const host::LineStatistics& Stats) {
+  std::fprintf(stderr, "line statistics:\n%s", host::FormatStatistics(Stats.Snapshot()).c_str());
+}
+
+}  // namespace
+
 int PrintResult(const LineChoice& Choice, const Node& Result, int Status) {
   if (Print(Result, Choice.Json)) return Status;
   const int error = errno;
@@ -147,8 +180,9 @@ int PrintResult(const LineChoice& Choice, const Node& Result, int Status) {
 }
 
 int ReportError(const LineChoice& Choice, int Status, const std::string& Kind,
-                const std::string& Message, Node Details) {
+                const std::string& Message, Node Details, const host::LineStatistics* Stats) {
   std::fprintf(stderr, "qx25ctl: %s\n", Message.c_str());
+  if (Stats != nullptr && !Choice.Json) PrintStatisticsText(*Stats);
   if (Choice.Json) {
     Node error = Node::Object();
     error.Add("exit_status", Node::Integer(Status))
@@ -156,12 +190,18 @@ int ReportError(const LineChoice& Choice, int Status, const std::string& Kind,
         .Add("message", Node::Text(Message));
     for (const auto& [key, value] : Details.Fields()) error.Add(key, value);
     // An error that cannot even be printed leaves only the status to tell.
-    (void)Print(Node::Object().Add("error", std::move(error)), true);
+    Node out = Node::Object();
+    out.Add("error", std::move(error));
+    if (Stats != nullptr) out.Add("stats", StatisticsNode(Stats->Snapshot()));
+    (void)Print(out, true);
   }
   return Status;
 }
 
 int RunCommand(const LineChoice& Choice, const Command& Run) {
+  // Outlives the session, so that a run that failed still shows its line.
+  host::LineStatistics statistics;
+  host::LineStatistics* const stats = Choice.Stats ? &statistics : nullptr;
   try {
     if (Choice.DeviceGiven && Choice.Device.empty())
       throw BadArguments("--device needs a path, for example /dev/ttyUSB0");
@@ -169,7 +209,7 @@ int RunCommand(const LineChoice& Choice, const Command& Run) {
     if (Choice.SimTuned && !Choice.Simulate)
       throw BadArguments("the --sim-... options need --simulate");
     if (Choice.Simulate && !Choice.SimFault.empty()) FaultNamed(Choice.SimFault);
-    Session session(Choice, Run.NeedsLine);
+    Session session(Choice, Run.NeedsLine, stats);
     Node result = Node::Object();
     int status = kExitOk;
     try {
@@ -177,7 +217,10 @@ int RunCommand(const LineChoice& Choice, const Command& Run) {
     } catch (const ESerialIO& e) {
       throw LineFailure(session.Describe(e.what()));
     }
-    return PrintResult(Choice, result, status);
+    if (stats != nullptr && Choice.Json) result.Add("stats", StatisticsNode(stats->Snapshot()));
+    status = PrintResult(Choice, result, status);
+    if (stats != nullptr && !Choice.Json) PrintStatisticsText(*stats);
+    return status;
   } catch (const Refused& e) {
     Node details = Node::Object();
     details.Add("port_status", Node::Integer(e.Status))
@@ -187,7 +230,7 @@ int RunCommand(const LineChoice& Choice, const Command& Run) {
       message +=
           "; --simulate starts a fresh simulator on every run, so nothing is preset: run "
           "qx25-sim --link /tmp/qx25-line and give each command --device /tmp/qx25-line";
-    return ReportError(Choice, kExitRefused, "refused", message, std::move(details));
+    return ReportError(Choice, kExitRefused, "refused", message, std::move(details), stats);
   } catch (const BadArguments& e) {
     // These messages say themselves what to give instead.
     return ReportError(Choice, kExitBadArguments, "arguments", e.what());
@@ -198,13 +241,14 @@ int RunCommand(const LineChoice& Choice, const Command& Run) {
     return ReportError(Choice, kExitBadArguments, "arguments",
                        std::string(e.what()) + "; " + kArgumentsHint);
   } catch (const FileFailure& e) {
-    return ReportError(Choice, kExitFile, "file", std::string(e.what()) + "; " + kFileHint);
+    return ReportError(Choice, kExitFile, "file", std::string(e.what()) + "; " + kFileHint,
+                       Node::Object(), stats);
   } catch (const LineFailure& e) {
-    return ReportError(Choice, kExitLine, "line", e.what());
+    return ReportError(Choice, kExitLine, "line", e.what(), Node::Object(), stats);
   } catch (const std::system_error& e) {
-    return ReportError(Choice, kExitLine, "line", e.what());
+    return ReportError(Choice, kExitLine, "line", e.what(), Node::Object(), stats);
   } catch (const std::exception& e) {
-    return ReportError(Choice, kExitLine, "failure", e.what());
+    return ReportError(Choice, kExitLine, "failure", e.what(), Node::Object(), stats);
   }
 }
 

@@ -13,11 +13,13 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "Output.h"
 #include "driver/DriverPtr.h"
 #include "driver/QX25.h"
 #include "host/BuiltInSimulator.h"
+#include "host/LineStatistics.h"
 #include "host/SerialDispatcher.h"
 
 namespace qx25::tools {
@@ -38,7 +40,8 @@ struct LineChoice {
   bool Simulate = false;
   bool Trace = false;
   bool Json = false;
-  int TimeoutMs = 0;  // first-byte reply time-out; 0 keeps the dispatcher's
+  bool Stats = false;  // line statistics at the end of the run
+  int TimeoutMs = 0;   // first-byte reply time-out; 0 keeps the dispatcher's
   // The built-in simulator.
   double SimFlow = 6.0;     // litres a second
   std::string SimFault;     // a fault on every reply ("silence", "refuse"...), or empty
@@ -82,7 +85,8 @@ class Session {
  public:
   // Starts the built-in simulator if chosen, makes the driver and, when
   // OpenLine, applies the line settings (SetupPort), which opens the device.
-  Session(const LineChoice& Choice, bool OpenLine);
+  // Stats, when given, records every exchange; it must outlive the session.
+  Session(const LineChoice& Choice, bool OpenLine, host::LineStatistics* Stats = nullptr);
   ~Session();
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
@@ -137,8 +141,13 @@ inline Node Money(double Value) { return Node::Number(Value, 2); }
 // closed pipe) is a file failure, as with the other tools of the system.
 int PrintResult(const LineChoice& Choice, const Node& Result, int Status);
 
-// Reports an error as RunCommand does and returns Status.
+// Reports an error as RunCommand does and returns Status. Stats, when given,
+// follow the message on stderr, or go beside the error with --json.
 int ReportError(const LineChoice& Choice, int Status, const std::string& Kind,
-                const std::string& Message, Node Details = Node::Object());
+                const std::string& Message, Node Details = Node::Object(),
+                const host::LineStatistics* Stats = nullptr);
+
+// The statistics of every port used, as the "stats" member of --json output.
+Node StatisticsNode(const std::vector<host::PortStatistics>& Ports);
 
 }  // namespace qx25::tools

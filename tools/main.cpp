@@ -45,6 +45,10 @@ void AddLineOptions(CLI::App& App, LineChoice& Line) {
 
   const std::string outputGroup = "Output";
   App.add_flag("--json", Line.Json, "Print the result as JSON")->group(outputGroup);
+  App.add_flag("--stats", Line.Stats,
+               "At the end, print each port's line statistics: exchanges, time-outs, rejected "
+               "replies, refusals, median and worst reply time (stderr; \"stats\" with --json)")
+      ->group(outputGroup);
 
   // Only with --simulate (or for demo); checked once the command is known.
   const std::string simGroup = "Built-in simulator";

@@ -4,6 +4,7 @@
 #include <termios.h>
 
 #include <cstring>
+#include <thread>
 
 #include "PtyPeer.h"
 #include "SerialDispatcher.h"
@@ -185,6 +186,28 @@ TEST_F(SerialExchange, RejectedRepliesEndAtTheirLength) {
   EXPECT_EQ(Dispatcher.LastReplyResult(kPort), 246);
   EXPECT_EQ(Dispatcher.LastReplyState(kPort), 3);
   EXPECT_EQ(Reply[20], 0xAA);
+}
+
+// A line at 4800 baud hands over a reply a byte at a time; the dispatcher
+// sleeps through most of it rather than wake for every byte, and must still
+// take every byte, in order, whatever the pace: a controller slower than the
+// line's rate, and one that pauses mid-reply within the inter-byte time.
+TEST_F(SerialExchange, AReplyPacedAByteAtATimeIsTakenWhole) {
+  ASSERT_EQ(Dispatcher.SetLineParams(kPort, kLineFormat8N1, 4800), kSerialOk);
+  for (const auto gap : {0ms, 3ms}) {
+    SCOPED_TRACE(gap.count());
+    Peer.Run([this, gap](PtyPeer& p) {
+      Received = p.Read(Request.size());
+      for (size_t i = 0; i < Status.size(); ++i) {
+        p.Write({Status[i]});
+        std::this_thread::sleep_for(i == 10 ? 100ms : gap);
+      }
+    });
+    EXPECT_EQ(Exchange(20), kSerialOk);
+    Peer.Join();
+    EXPECT_EQ(ReplyBytes(20), Status);
+    EXPECT_EQ(Reply[20], 0xAA);
+  }
 }
 
 TEST_F(SerialExchange, SilenceAndAnUnfinishedReplyTimeOut) {
