@@ -98,8 +98,13 @@ void LinePoller::Execute(NozzleCommand Command) {
   Tracked* nozzle = Find(Command.Nozzle);
   if (nozzle != nullptr && outcome.Error.isEmpty() && outcome.PortStatus == kLineOk) {
     if (IsStart(Command.Kind)) nozzle->Dispensing = true;
-    // A reset closes the delivery without the poll seeing it finish.
-    if (Command.Kind == CommandKind::StopAndReset) nozzle->TotalsDue = true;
+    // A reset closes the delivery without the poll seeing it finish; the
+    // controller still gives its result until the next start.
+    if (Command.Kind == CommandKind::StopAndReset) {
+      nozzle->TotalsDue = true;
+      nozzle->ResultDue = nozzle->Dispensing;
+      nozzle->Dispensing = false;
+    }
   }
   emit CommandDone(outcome);
   if (nozzle != nullptr && Command.Kind != CommandKind::SetPrice && !Stopping) PollOne(*nozzle);
@@ -127,13 +132,14 @@ void LinePoller::ReadAfterPoll(Tracked& Nozzle, NozzleReading& Out) {
   const int port = PortNumber;
   const int nozzle = Nozzle.Config.Nozzle;
   const uint8_t state = Out.Poll.State;
-  if (IsFinished(state)) {
-    // The poll has closed the delivery (and read its result); slot 6 gives it.
+  if (IsFinished(state) || Nozzle.ResultDue) {
+    // The poll (or a reset) has closed the delivery; slot 6 gives its result.
     Amounts final;
     Qx.GetDeliveryResult(port, nozzle, final.Volume, final.Money);
     Out.PortStatus = Qx.GetPortStatus(port);
     if (Out.PortStatus == kLineOk) Out.Final = final;
     Nozzle.Dispensing = false;
+    Nozzle.ResultDue = false;
     Nozzle.TotalsDue = true;
   } else if (IsDelivering(state) || Nozzle.Dispensing) {
     // A started delivery may report as authorised until the controller

@@ -102,6 +102,7 @@ class LinePoller : public QObject {
     NozzleConfig Config;
     bool Dispensing = false;  // a start was accepted, or fuel was seen flowing
     bool TotalsDue = true;    // read the totalizers at the next poll
+    bool ResultDue = false;   // a reset closed the delivery: read its result
   };
 
   void Step();

@@ -249,6 +249,12 @@ void NozzlePanel::Ask(CommandKind Kind, double Amount, int Side) {
 
 void NozzlePanel::ShowReading(const NozzleReading& Reading) {
   State->setText(NozzleStateText(Reading.Poll.State, Reading.Poll.EventLetter));
+  // The merged state hides the other sides; the tip tells each.
+  QStringList sides;
+  for (int side = 1; side <= Nozzle.Sides && side <= kMaxSides; ++side)
+    sides << QStringLiteral("Сторона %1: ").arg(side) +
+                 NozzleStateText(Reading.Poll.Codes[side - 1]);
+  State->setToolTip(sides.join(QLatin1Char('\n')));
   if (Reading.Current) Current->setText(AmountsText(*Reading.Current));
   // The last running figure may fall short of the end: show where it ended.
   if (Reading.Final) {

@@ -80,6 +80,35 @@ void ConsoleTest::deliveryThroughTheButtons() {
   WriteScreenshot(window, QStringLiteral("qx25-host-console-finished"));
 }
 
+void ConsoleTest::stopAndResetCloseADelivery() {
+  auto station = Started({"--simulate"});
+  PanelWidgets w(*station->Window().Panel(kSimPort, 2));
+  const double before = static_cast<double>(qx25::host::kSimTotaliser);
+  QTRY_COMPARE_WITH_TIMEOUT(w.Text("TotalLabel1"), Total(before), kAnswerWaitMs);
+  w.Child<QDoubleSpinBox>("PresetEdit")->setValue(kPresetLitres);
+  w.Click("PresetBtn");
+  QTRY_COMPARE_WITH_TIMEOUT(w.Text("CommandStatusLabel"), kPresetAccepted, kAnswerWaitMs);
+  w.Click("StartResetBtn");
+  QTRY_COMPARE_WITH_TIMEOUT(w.Text("CommandStatusLabel"),
+                            QStringLiteral("Команда: пуск со сбросом — принято"), kAnswerWaitMs);
+  QTRY_COMPARE_WITH_TIMEOUT(w.Text("StateLabel"), QStringLiteral("идёт налив, сторона 1"),
+                            kDeliveryWaitMs);
+
+  // A stop holds the delivery; stop and reset closes it where it stands.
+  w.Click("StopBtn");
+  QTRY_COMPARE_WITH_TIMEOUT(w.Text("StateLabel"), QStringLiteral("налив остановлен, сторона 1"),
+                            kAnswerWaitMs);
+  w.Click("StopResetBtn");
+  QTRY_COMPARE_WITH_TIMEOUT(w.Text("CommandStatusLabel"),
+                            QStringLiteral("Команда: стоп и сброс — принято"), kAnswerWaitMs);
+  QTRY_VERIFY_WITH_TIMEOUT(w.Text("FinalLabel") != QStringLiteral("—"), kAnswerWaitMs);
+  const double delivered = w.Text("FinalLabel").section(QLatin1Char(' '), 0, 0).toDouble();
+  QVERIFY2(delivered >= 1 && delivered < kPresetLitres, qPrintable(w.Text("FinalLabel")));
+  QTRY_COMPARE_WITH_TIMEOUT(w.Text("TotalLabel1"), Total(before + delivered), kAnswerWaitMs);
+  QTRY_COMPARE_WITH_TIMEOUT(w.Text("StateLabel"), QStringLiteral("свободна"), kAnswerWaitMs);
+  QCOMPARE(w.Child<QLabel>("StateLabel")->toolTip(), QStringLiteral("Сторона 1: свободна"));
+}
+
 void ConsoleTest::refusalShowsCodeAndMeaning() {
   auto station = Started({"--simulate"});
   PanelWidgets w(*station->Window().Panel(kSimPort, 3));

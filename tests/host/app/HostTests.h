@@ -43,6 +43,7 @@ class ConsoleTest : public QObject {
 
  private slots:
   void deliveryThroughTheButtons();
+  void stopAndResetCloseADelivery();
   void refusalShowsCodeAndMeaning();
   void silentLineLeavesTheRestResponsive();
   void wholeStationRunsAtOnce();
