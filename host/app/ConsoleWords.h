@@ -26,9 +26,9 @@ StatusMeaning PortStatusMeaning(int Status);
 // EventLetter, when not 0, adds the event ("свободна, событие R").
 QString NozzleStateText(uint16_t Code, uint8_t EventLetter = 0);
 // The state's class, which decides what the poller reads next.
-bool IsDelivering(uint16_t Code);   // fuel flows on a side (208 + side)
-bool IsFinished(uint16_t Code);     // the poll closed a delivery (216)
-bool IsIdle(uint16_t Code);         // nozzle hung up, nothing set (192)
+bool IsDelivering(uint16_t Code);  // fuel flows on a side (208 + side)
+bool IsFinished(uint16_t Code);    // the poll closed a delivery (216)
+bool IsIdle(uint16_t Code);        // nozzle hung up, nothing set (192)
 
 // The request a frame carries, in words: "1 состояние", "T предустановка".
 // Empty when the bytes are no request frame.

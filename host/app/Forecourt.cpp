@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <map>
 
-#include "NozzlePanel.h"
 #include "LineListModel.h"
+#include "NozzlePanel.h"
 
 namespace qx25::hostapp {
 

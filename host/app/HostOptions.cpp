@@ -20,9 +20,9 @@ std::string PortRange() {
 
 // A decimal number of at most three digits, or nothing.
 std::optional<int> SmallNumber(const std::string& Text) {
-  const bool digitsOnly = !Text.empty() && Text.size() <= 3 &&
-                          std::all_of(Text.begin(), Text.end(),
-                                      [](char c) { return c >= '0' && c <= '9'; });
+  const bool digitsOnly =
+      !Text.empty() && Text.size() <= 3 &&
+      std::all_of(Text.begin(), Text.end(), [](char c) { return c >= '0' && c <= '9'; });
   if (!digitsOnly) return std::nullopt;
   return std::stoi(Text);
 }

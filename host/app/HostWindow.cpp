@@ -143,8 +143,8 @@ void HostWindow::SetTraceModel(TraceModel* Rows) {
                             QStringLiteral("ответ: 1 состояние, событие принято"),
                             QStringLiteral("reply rejected, код 222")};
   for (int column = 0; column < static_cast<int>(std::size(widest)); ++column)
-    Trace->setColumnWidth(column, Trace->fontMetrics().horizontalAdvance(widest[column]) +
-                                      kCellPadding);
+    Trace->setColumnWidth(column,
+                          Trace->fontMetrics().horizontalAdvance(widest[column]) + kCellPadding);
   // Follow the newest rows unless the user has scrolled back to read.
   connect(Rows, &QAbstractItemModel::rowsAboutToBeInserted, Trace, [this] {
     QScrollBar* bar = Trace->verticalScrollBar();
@@ -194,8 +194,8 @@ void HostWindow::UpdateLinesText() {
     return;
   }
   if (rows.size() > kNamedLines) {
-    const auto simulated = std::count_if(rows.begin(), rows.end(),
-                                         [](const LineRow& R) { return R.Line.Simulated; });
+    const auto simulated =
+        std::count_if(rows.begin(), rows.end(), [](const LineRow& R) { return R.Line.Simulated; });
     LinesLabel->setText(QStringLiteral("Линий: %1 (%2–%3), из них симулированных: %4")
                             .arg(rows.size())
                             .arg(PortName(rows.front().Line.Port), PortName(rows.back().Line.Port))

@@ -62,10 +62,10 @@ struct Amounts {
 struct NozzleReading {
   NozzleConfig Nozzle;
   TNozzlePoll Poll{};
-  int PortStatus = 0;                  // after the last operation of the poll
-  QString Error;                       // the message of an operation that threw
-  std::optional<Amounts> Current;      // slot 9, while fuel flows
-  std::optional<Amounts> Final;        // slot 6, once the delivery is closed
+  int PortStatus = 0;                         // after the last operation of the poll
+  QString Error;                              // the message of an operation that threw
+  std::optional<Amounts> Current;             // slot 9, while fuel flows
+  std::optional<Amounts> Final;               // slot 6, once the delivery is closed
   std::vector<std::optional<double>> Totals;  // slot 7 per side, when read; else empty
 };
 

@@ -128,8 +128,8 @@ NozzlePanel::NozzlePanel(const NozzleConfig& Config, QWidget* Parent)
   amounts->addWidget(Final, 1, 1);
   // The totalizer of each side, under the delivery it counts.
   for (int side = 1; side <= Nozzle.Sides; ++side) {
-    const QString caption = Nozzle.Sides == 1 ? QStringLiteral("Счётчик:")
-                                              : QStringLiteral("Счётчик %1:").arg(side);
+    const QString caption =
+        Nozzle.Sides == 1 ? QStringLiteral("Счётчик:") : QStringLiteral("Счётчик %1:").arg(side);
     amounts->addWidget(new QLabel(caption, this), 1 + side, 0);
     auto* total = NamedLabel(QStringLiteral("TotalLabel%1").arg(side), this);
     total->setText(kNoFigure);
@@ -158,8 +158,8 @@ QWidget* NozzlePanel::MakeSideRows() {
   grid->setContentsMargins(0, 0, 0, 0);
   for (int side = 1; side <= Nozzle.Sides; ++side) {
     const int row = side - 1;
-    const QString caption = Nozzle.Sides == 1 ? QStringLiteral("Цена")
-                                              : QStringLiteral("Цена, сторона %1").arg(side);
+    const QString caption =
+        Nozzle.Sides == 1 ? QStringLiteral("Цена") : QStringLiteral("Цена, сторона %1").arg(side);
     grid->addWidget(new QLabel(caption, box), row, 0);
     auto* price = new QDoubleSpinBox(box);
     price->setObjectName(QStringLiteral("PriceEdit%1").arg(side));
@@ -262,8 +262,7 @@ void NozzlePanel::ShowReading(const NozzleReading& Reading) {
     Current->setText(AmountsText(*Reading.Final));
   }
   for (size_t s = 0; s < Reading.Totals.size() && s < TotalLabels.size(); ++s)
-    if (Reading.Totals[s])
-      TotalLabels[s]->setText(LitresText(*Reading.Totals[s]));
+    if (Reading.Totals[s]) TotalLabels[s]->setText(LitresText(*Reading.Totals[s]));
   const StatusMeaning status = PortStatusMeaning(Reading.PortStatus);
   QString text = QStringLiteral("Опрос: ") + status.Text;
   if (!Reading.Error.isEmpty()) text += QStringLiteral(" (") + Reading.Error + QLatin1Char(')');
@@ -278,9 +277,9 @@ void NozzlePanel::ShowOutcome(const CommandOutcome& Outcome) {
   // An error thrown before any exchange leaves the previous status, which
   // says nothing about this command; only a failed line is worth adding.
   if (!Outcome.Error.isEmpty())
-    text += Outcome.Error + (status.Kind == StatusKind::LineFailure
-                                 ? QStringLiteral("; ") + status.Text
-                                 : QString());
+    text +=
+        Outcome.Error +
+        (status.Kind == StatusKind::LineFailure ? QStringLiteral("; ") + status.Text : QString());
   else if (Outcome.Command.Kind == CommandKind::SetPrice)
     text += QStringLiteral("задана");
   else
@@ -296,8 +295,8 @@ void NozzlePanel::ShowOutcome(const CommandOutcome& Outcome) {
   }
   const bool stored = Outcome.Command.Kind == CommandKind::SetPrice;
   Paint(CommandStatus, ColourOf(!Outcome.Error.isEmpty() ? StatusKind::LineFailure
-                                : stored                  ? StatusKind::Accepted
-                                                          : status.Kind));
+                                : stored                 ? StatusKind::Accepted
+                                                         : status.Kind));
 }
 
 }  // namespace qx25::hostapp

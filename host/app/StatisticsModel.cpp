@@ -26,11 +26,14 @@ StatisticsModel::StatisticsModel(const host::LineStatistics& Source, QObject* Pa
   connect(Sampling, &QThread::started, tick, qOverload<>(&QTimer::start));
   connect(Sampling, &QThread::finished, tick, &QObject::deleteLater);
   const host::LineStatistics* figures = &Figures;
-  connect(tick, &QTimer::timeout, this, [this, figures] {
-    // On the sampling thread: the window receives the copy.
-    QMetaObject::invokeMethod(this, [this, ports = figures->Snapshot()] { Show(ports); },
-                              Qt::QueuedConnection);
-  }, Qt::DirectConnection);
+  connect(
+      tick, &QTimer::timeout, this,
+      [this, figures] {
+        // On the sampling thread: the window receives the copy.
+        QMetaObject::invokeMethod(
+            this, [this, ports = figures->Snapshot()] { Show(ports); }, Qt::QueuedConnection);
+      },
+      Qt::DirectConnection);
   Sampling->start();
 }
 

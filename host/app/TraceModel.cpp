@@ -30,12 +30,9 @@ host::TraceCallback TraceBuffer::Callback(std::shared_ptr<TraceBuffer> Buffer) {
 }
 
 void TraceBuffer::Add(const host::TraceRecord& Record) {
-  TraceEntry entry{Record.Direction,
-                   Record.Seconds,
-                   Record.Port,
-                   std::vector<uint8_t>(Record.Bytes.begin(), Record.Bytes.end()),
-                   Record.Result,
-                   Record.ReplyCode};
+  TraceEntry entry{Record.Direction, Record.Seconds,
+                   Record.Port,      std::vector<uint8_t>(Record.Bytes.begin(), Record.Bytes.end()),
+                   Record.Result,    Record.ReplyCode};
   const std::lock_guard<std::mutex> hold(Lock);
   if (Pending.size() >= kTraceBacklog) {
     // The window has not taken its records for a long while: keep the newest.

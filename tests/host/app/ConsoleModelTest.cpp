@@ -44,7 +44,8 @@ QString Cell(const TraceModel& Model, int Row, int Column) {
 void ConsoleModelTest::requestsAreNamedByTheirLetter() {
   QCOMPARE(RequestText(ToNozzle({'1'})), QStringLiteral("1 состояние"));
   QCOMPARE(RequestText(ToNozzle({'1', '1'})), QStringLiteral("1 состояние, событие принято"));
-  QCOMPARE(RequestText(ToNozzle({'T', '0', '0', '0', '2', '5'})), QStringLiteral("T предустановка"));
+  QCOMPARE(RequestText(ToNozzle({'T', '0', '0', '0', '2', '5'})),
+           QStringLiteral("T предустановка"));
   QCOMPARE(RequestText(ToNozzle({'2'})), QStringLiteral("2 пуск"));
   // One letter, two requests: the read of the counter and its guarded write.
   QCOMPARE(RequestText(ToNozzle({'6'})), QStringLiteral("6 суммарный счётчик"));
@@ -52,8 +53,8 @@ void ConsoleModelTest::requestsAreNamedByTheirLetter() {
            QStringLiteral("6 запись счётчика"));
   // Line-wide requests carry their letter where a nozzle's address stands.
   QCOMPARE(RequestText(Frame({0x02, 'W', '3', '1'})), QStringLiteral("W общая команда"));
-  QCOMPARE(RequestText(Frame({0x02, ']', '0', '0', '0', '0', '0', '0', '1', '2', '3', '4', '5',
-                              '6', '7', '8', '9'})),
+  QCOMPARE(RequestText(Frame({0x02, ']', '0', '0', '0', '0', '0', '0', '1', '2', '3', '4', '5', '6',
+                              '7', '8', '9'})),
            QStringLiteral("] программирование адреса"));
   // A nozzle above 15 has a group of its own: the letter is still found.
   QCOMPARE(RequestText(Frame({0x07, 0x21, '4'})), QStringLiteral("4 текущий налив"));
@@ -75,14 +76,16 @@ void ConsoleModelTest::portStatusIsSortedAndNamed() {
     QVERIFY2(m.Text.startsWith(QStringLiteral("отказ %1: ").arg(code)), qPrintable(m.Text));
   }
   QCOMPARE(PortStatusMeaning(16).Text, QStringLiteral("отказ 16: пуск не принят"));
-  QCOMPARE(PortStatusMeaning(25).Text, QStringLiteral("отказ 25: запрос текущего налива не принят"));
+  QCOMPARE(PortStatusMeaning(25).Text,
+           QStringLiteral("отказ 25: запрос текущего налива не принят"));
   // The dispatcher's verdicts on a failed exchange are line failures.
   QCOMPARE(PortStatusMeaning(qx25::host::kLineTimeout).Text,
            QStringLiteral("сбой линии 2: нет ответа"));
   QCOMPARE(PortStatusMeaning(qx25::host::kLineNoDevice).Kind, StatusKind::LineFailure);
   // Codes nobody defines (a host's own through slot 2) are never taken for
   // an accepted reply or a refusal.
-  for (const int code : {19, 21, 22, 200, 255}) QCOMPARE(PortStatusMeaning(code).Kind, StatusKind::LineFailure);
+  for (const int code : {19, 21, 22, 200, 255})
+    QCOMPARE(PortStatusMeaning(code).Kind, StatusKind::LineFailure);
 }
 
 void ConsoleModelTest::statesInWords() {

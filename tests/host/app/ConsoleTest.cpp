@@ -5,8 +5,8 @@
 
 #include "ConsoleRig.h"
 #include "ConsoleWords.h"
-#include "StatisticsModel.h"
 #include "HostTests.h"
+#include "StatisticsModel.h"
 #include "TraceModel.h"
 
 using namespace consoletest;
@@ -69,8 +69,8 @@ void ConsoleTest::deliveryThroughTheButtons() {
   QTRY_VERIFY_WITH_TIMEOUT(w.Text("CurrentLabel") != QStringLiteral("—"), kAnswerWaitMs);
   WriteScreenshot(window, QStringLiteral("qx25-host-console-delivering"));
 
-  const QString final = LitresText(kPresetLitres) + QStringLiteral(" · ") +
-                        MoneyText(kPresetLitres * kPrice);
+  const QString final =
+      LitresText(kPresetLitres) + QStringLiteral(" · ") + MoneyText(kPresetLitres * kPrice);
   QTRY_COMPARE_WITH_TIMEOUT(w.Text("FinalLabel"), final, kDeliveryWaitMs);
   QTRY_COMPARE_WITH_TIMEOUT(w.Text("TotalLabel1"), Total(before + kPresetLitres), kAnswerWaitMs);
   // The other nozzle delivered nothing.
@@ -122,9 +122,9 @@ void ConsoleTest::refusalShowsCodeAndMeaning() {
   // A dose of nothing is refused too, with the preset's own code.
   w.Child<QDoubleSpinBox>("PresetEdit")->setValue(0);
   w.Click("PresetBtn");
-  QTRY_COMPARE_WITH_TIMEOUT(w.Text("CommandStatusLabel"),
-                            QStringLiteral("Команда: доза в литрах — отказ 18: предустановка не принята"),
-                            kAnswerWaitMs);
+  QTRY_COMPARE_WITH_TIMEOUT(
+      w.Text("CommandStatusLabel"),
+      QStringLiteral("Команда: доза в литрах — отказ 18: предустановка не принята"), kAnswerWaitMs);
   // A dose in money with no price set is the driver's error, shown as such.
   w.Child<QDoubleSpinBox>("PriceEdit1")->setValue(0);
   w.Click("PriceBtn1");
@@ -154,17 +154,19 @@ void ConsoleTest::silentLineLeavesTheRestResponsive() {
 
   const LoopProbe probe;
   PanelWidgets dead(*window.Panel(kSilentPort, 1));
-  QVERIFY(WaitFor([&] { return dead.Text("PollStatusLabel").contains(QStringLiteral("нет ответа")); },
-                  kAnswerWaitMs));
+  QVERIFY(
+      WaitFor([&] { return dead.Text("PollStatusLabel").contains(QStringLiteral("нет ответа")); },
+              kAnswerWaitMs));
   // The simulator's line answers a command while the silent one times out.
   PanelWidgets live(*window.Panel(kSimPort, 1));
   live.Click("PresetBtn");
-  QVERIFY(WaitFor([&] { return live.Text("CommandStatusLabel") == kPresetAccepted; },
-                  kAnswerWaitMs));
+  QVERIFY(
+      WaitFor([&] { return live.Text("CommandStatusLabel") == kPresetAccepted; }, kAnswerWaitMs));
   // A command on the silent line fails as a line failure, and says so.
   dead.Click("StopBtn");
-  QVERIFY(WaitFor([&] { return dead.Text("CommandStatusLabel").contains(QStringLiteral("нет ответа")); },
-                  kAnswerWaitMs));
+  QVERIFY(WaitFor(
+      [&] { return dead.Text("CommandStatusLabel").contains(QStringLiteral("нет ответа")); },
+      kAnswerWaitMs));
   const int before = simReadings;
   Spin(1000);
   QVERIFY2(simReadings > before + 2, qPrintable(QString::number(simReadings - before)));
@@ -193,10 +195,10 @@ void ConsoleTest::silentLineLeavesTheRestResponsive() {
   TraceModel& trace = station->Trace();
   bool timedOut = false;
   for (int row = 0; row < trace.rowCount() && !timedOut; ++row)
-    timedOut = trace.data(trace.index(row, TraceModel::PortColumn)).toString() ==
-                   PortName(kSilentPort) &&
-               trace.data(trace.index(row, TraceModel::ResultColumn)).toString() ==
-                   QStringLiteral("time-out");
+    timedOut =
+        trace.data(trace.index(row, TraceModel::PortColumn)).toString() == PortName(kSilentPort) &&
+        trace.data(trace.index(row, TraceModel::ResultColumn)).toString() ==
+            QStringLiteral("time-out");
   QVERIFY(timedOut);
 }
 
@@ -212,16 +214,17 @@ void ConsoleTest::wholeStationRunsAtOnce() {
   // Every nozzle of every line is polled, each line on its own simulator.
   for (NozzlePanel* panel : window.Panels()) {
     PanelWidgets w(*panel);
-    QVERIFY2(WaitFor([&] { return w.Text("StateLabel") == QStringLiteral("свободна"); }, kAnswerWaitMs),
-             qPrintable(panel->objectName() + ": " + w.Text("StateLabel")));
+    QVERIFY2(
+        WaitFor([&] { return w.Text("StateLabel") == QStringLiteral("свободна"); }, kAnswerWaitMs),
+        qPrintable(panel->objectName() + ": " + w.Text("StateLabel")));
   }
   station->StatisticsRows().Refresh();
   QCOMPARE(station->StatisticsRows().rowCount(), kStationLines);
   // A delivery on the last line does not disturb the first line's controllers.
   PanelWidgets last(*window.Panel(kStationLines, kNozzlesPerLine));
   last.Click("PresetBtn");
-  QVERIFY(WaitFor([&] { return last.Text("CommandStatusLabel") == kPresetAccepted; },
-                  kAnswerWaitMs));
+  QVERIFY(
+      WaitFor([&] { return last.Text("CommandStatusLabel") == kPresetAccepted; }, kAnswerWaitMs));
   // Reported, not asserted: the first paint of 120 panels is the window's
   // own work, and a sanitizer build triples it. Blocking is asserted above.
   qInfo("worst event-loop gap %.1f ms over %d turns", probe.WorstGapMs(), probe.Turns());
@@ -231,6 +234,7 @@ void ConsoleTest::wholeStationRunsAtOnce() {
   WriteScreenshot(window, QStringLiteral("qx25-host-console-station"));
   // Asked after the probe: the simulator's lock is its line thread's too.
   QCOMPARE(station->SimulatedLines()->Simulator(1).Simulator().State(kNozzlesPerLine).Dose, 0);
-  QCOMPARE(station->SimulatedLines()->Simulator(kStationLines).Simulator().State(kNozzlesPerLine).Dose,
-           static_cast<int>(10));
+  QCOMPARE(
+      station->SimulatedLines()->Simulator(kStationLines).Simulator().State(kNozzlesPerLine).Dose,
+      static_cast<int>(10));
 }

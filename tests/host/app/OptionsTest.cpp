@@ -100,7 +100,7 @@ void OptionsTest::rejectsBadArguments_data() {
   QTest::newRow("nozzle 0") << QStringList{"--simulate", "--nozzle", "1:0"};
   QTest::newRow("five sides") << QStringList{"--simulate", "--nozzle", "1:1:5"};
   QTest::newRow("nozzle on no line") << QStringList{"--simulate", "--nozzle", "2:1"};
-  QTest::newRow("nozzle twice") << QStringList{"--port", "3", "--nozzle", "3:1", "--nozzle", "3:1:2"};
+  QTest::newRow("nozzle twice") << QStringList{"--port=3", "--nozzle=3:1", "--nozzle=3:1:2"};
   QTest::newRow("nozzle in words") << QStringList{"--port", "3", "--nozzle", "three:1"};
 }
 
