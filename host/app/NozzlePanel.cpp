@@ -195,21 +195,28 @@ QWidget* NozzlePanel::MakeCommandRows() {
   preset->addWidget(new QLabel(QStringLiteral("Доза"), box));
   PresetEdit = new QDoubleSpinBox(box);
   PresetEdit->setObjectName(QStringLiteral("PresetEdit"));
-  PresetEdit->setDecimals(kMoneyDecimals);
-  PresetEdit->setRange(0, kMaxPresetMoney);
-  PresetEdit->setValue(kDefaultPreset);
   preset->addWidget(PresetEdit, 1);
   PresetKindBox = new QComboBox(box);
   PresetKindBox->setObjectName(QStringLiteral("PresetKindBox"));
   PresetKindBox->insertItem(kPresetByVolume, QStringLiteral("литров"));
   PresetKindBox->insertItem(kPresetByMoney, QStringLiteral("денег"));
   preset->addWidget(PresetKindBox);
+  // The controller takes whole litres in five digits, and money to the cent:
+  // the editor holds what the chosen kind can carry.
+  const auto fitKind = [this](int Kind) {
+    const bool money = Kind == kPresetByMoney;
+    PresetEdit->setDecimals(money ? kMoneyDecimals : 0);
+    PresetEdit->setRange(0, money ? kMaxPresetMoney : kMaxPresetVolume);
+  };
+  connect(PresetKindBox, &QComboBox::currentIndexChanged, this, fitKind);
+  fitKind(kPresetByVolume);
+  PresetEdit->setValue(kDefaultPreset);
   auto* set = NamedButton(QStringLiteral("PresetBtn"), QStringLiteral("Задать"), box);
   connect(set, &QPushButton::clicked, this, [this] {
     if (PresetKindBox->currentIndex() == kPresetByMoney)
       Ask(CommandKind::PresetMoney, PresetEdit->value());
     else
-      Ask(CommandKind::PresetVolume, std::min(PresetEdit->value(), kMaxPresetVolume));
+      Ask(CommandKind::PresetVolume, PresetEdit->value());
   });
   preset->addWidget(set);
   rows->addLayout(preset);
