@@ -163,8 +163,8 @@ ParsedCommandLine ParseCommandLine(int Argc, const char* const* Argv) {
       ->type_name("N=DEVICE");
   app.add_flag("--simulate", simulate,
                "Add the built-in simulator as COM" + std::to_string(kSimulatedPort) +
-                   ": controllers at network addresses 1 to 4 on a pseudo-terminal, paced at "
-                   "4800 baud");
+                   ": two dispensers with two nozzles each (controllers at network addresses 1 "
+                   "to 4) on a pseudo-terminal, paced at 4800 baud");
   int station = 0;
   app.add_option("--station", station,
                  "Simulate a whole station: N lines COM1..COMN (1.." +
