@@ -1,5 +1,6 @@
 // The forecourt console over the built-in simulator, driven as a user drives
 // it: through the panels' buttons, with the pollers on their own threads.
+#include <QSignalSpy>
 #include <QTabWidget>
 #include <QTest>
 
@@ -237,4 +238,59 @@ void ConsoleTest::wholeStationRunsAtOnce() {
   QCOMPARE(
       station->SimulatedLines()->Simulator(kStationLines).Simulator().State(kNozzlesPerLine).Dose,
       static_cast<int>(10));
+}
+
+void ConsoleTest::pollerReportsRefusalsAndFailures() {
+  // A poller on a line of the test's own, run on this thread, so that each
+  // fault lands on the request meant.
+  auto station = Started({"--timeout", "100"});
+  qx25::host::BuiltInSimulator sim;
+  constexpr int kPort = 5;
+  station->Dispatcher().SetDevicePath(kPort, sim.DevicePath());
+  TQX25& qx = *station->Driver();
+  QCOMPARE(qx.SetupPort(kPort), 0);
+  qRegisterMetaType<NozzleReading>();
+  qRegisterMetaType<CommandOutcome>();
+  LinePoller poller(qx, kPort, {{kPort, 1, 1, 0}});
+  QSignalSpy readings(&poller, &LinePoller::Reading);
+  QSignalSpy outcomes(&poller, &LinePoller::CommandDone);
+  const auto lastOutcome = [&] { return outcomes.takeLast().at(0).value<CommandOutcome>(); };
+  const auto lastReading = [&] { return readings.takeLast().at(0).value<NozzleReading>(); };
+  using qx25::sim::Fault;
+
+  // The controller refuses a dose: the outcome carries the code, and the
+  // poll that follows finds the nozzle as it was, with its totalizer.
+  sim.Simulator().InjectFault(Fault::Refuse);
+  poller.Execute({CommandKind::PresetVolume, kPort, 1, 1, kPresetLitres});
+  CommandOutcome outcome = lastOutcome();
+  QCOMPARE(outcome.PortStatus, 18);
+  QVERIFY(outcome.Error.isEmpty());
+  NozzleReading reading = lastReading();
+  QCOMPARE(int{reading.Poll.State}, 192);
+  QCOMPARE(reading.PortStatus, 1);
+  QCOMPARE(reading.Totals.size(), size_t{1});
+  QCOMPARE(*reading.Totals[0], static_cast<double>(qx25::host::kSimTotaliser));
+
+  // A refused stop, then a status request answered without data: the poll
+  // reports that and reads nothing more.
+  sim.Simulator().InjectFault(Fault::Refuse);
+  sim.Simulator().InjectFault(Fault::Refuse);
+  poller.Execute({CommandKind::Stop, kPort, 1, 1, 0});
+  QCOMPARE(lastOutcome().PortStatus, 20);
+  reading = lastReading();
+  QCOMPARE(reading.PortStatus, 26);
+  QVERIFY(!reading.Current && !reading.Final && reading.Totals.empty());
+
+  // Silence: both the command and the poll fail with the driver's message
+  // and the line's verdict.
+  sim.Simulator().InjectFault(Fault::Silence);
+  sim.Simulator().InjectFault(Fault::Silence);
+  poller.Execute({CommandKind::Stop, kPort, 1, 1, 0});
+  outcome = lastOutcome();
+  QCOMPARE(outcome.Error, QStringLiteral("Can't STOP POMP"));
+  QCOMPARE(outcome.PortStatus, int{qx25::host::kLineTimeout});
+  reading = lastReading();
+  QCOMPARE(reading.Error, QStringLiteral("Can't GetSost"));
+  QCOMPARE(reading.PortStatus, int{qx25::host::kLineTimeout});
+  station->Dispatcher().Close(kPort);
 }

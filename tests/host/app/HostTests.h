@@ -47,6 +47,7 @@ class ConsoleTest : public QObject {
   void refusalShowsCodeAndMeaning();
   void silentLineLeavesTheRestResponsive();
   void wholeStationRunsAtOnce();
+  void pollerReportsRefusalsAndFailures();
 };
 
 class ConsoleModelTest : public QObject {
