@@ -2,26 +2,49 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <optional>
 #include <stdexcept>
+
+#include "host/BuiltInSimulator.h"
 
 namespace qx25::hostapp {
 
 namespace {
 
+// The simulators' four controllers make two dispensers of two nozzles.
+constexpr int kSimNozzlesPerDispenser = 2;
+
 std::string PortRange() {
   return std::to_string(kFirstPort) + ".." + std::to_string(kLastPort);
 }
 
-// Every line once, in port order; the simulator's port is not free for --port.
-std::vector<LineConfig> Assemble(std::vector<LineConfig> Lines, bool Simulate) {
+// A decimal number of at most three digits, or nothing.
+std::optional<int> SmallNumber(const std::string& Text) {
+  const bool digitsOnly =
+      !Text.empty() && Text.size() <= 3 &&
+      std::all_of(Text.begin(), Text.end(), [](char c) { return c >= '0' && c <= '9'; });
+  if (!digitsOnly) return std::nullopt;
+  return std::stoi(Text);
+}
+
+// Every line once, in port order; the simulator's ports are not free for --port.
+std::vector<LineConfig> Assemble(std::vector<LineConfig> Lines, bool Simulate, int Station) {
+  if (Simulate && Station > 0)
+    throw std::invalid_argument("--simulate and --station are two different simulations; give one");
   if (Simulate) {
     for (const LineConfig& line : Lines)
       if (line.Port == kSimulatedPort)
         throw std::invalid_argument("COM" + std::to_string(kSimulatedPort) +
                                     " is the simulator's line with --simulate; give --port "
                                     "another number");
-    Lines.push_back(LineConfig{kSimulatedPort, {}, true});
+    Lines.push_back(LineConfig{kSimulatedPort, {}, true, 0});
   }
+  for (const LineConfig& line : Lines)
+    if (line.Port <= Station)
+      throw std::invalid_argument("COM" + std::to_string(line.Port) +
+                                  " is a line of the simulated station with --station " +
+                                  std::to_string(Station) + "; give --port a number above it");
+  for (int k = 1; k <= Station; ++k) Lines.push_back(LineConfig{k, {}, true, k});
   std::sort(Lines.begin(), Lines.end(),
             [](const LineConfig& A, const LineConfig& B) { return A.Port < B.Port; });
   const auto twice = std::adjacent_find(
@@ -32,19 +55,50 @@ std::vector<LineConfig> Assemble(std::vector<LineConfig> Lines, bool Simulate) {
   return Lines;
 }
 
+// The nozzles given for each line, or the line's defaults; in port and nozzle order.
+std::vector<NozzleConfig> NozzlesOf(const std::vector<LineConfig>& Lines,
+                                    std::vector<NozzleConfig> Given) {
+  for (const NozzleConfig& nozzle : Given)
+    if (std::none_of(Lines.begin(), Lines.end(),
+                     [&](const LineConfig& L) { return L.Port == nozzle.Port; }))
+      throw std::invalid_argument("--nozzle " + std::to_string(nozzle.Port) + ":" +
+                                  std::to_string(nozzle.Nozzle) + ": COM" +
+                                  std::to_string(nozzle.Port) + " is not a line of this station");
+  std::vector<NozzleConfig> all = Given;
+  for (const LineConfig& line : Lines) {
+    if (std::any_of(Given.begin(), Given.end(),
+                    [&](const NozzleConfig& N) { return N.Port == line.Port; }))
+      continue;
+    if (line.Simulated) {
+      for (const NozzleConfig& n : SimulatedNozzles(line.Port)) all.push_back(n);
+    } else {
+      all.push_back({line.Port, 1, 1});
+    }
+  }
+  std::stable_sort(all.begin(), all.end(), [](const NozzleConfig& A, const NozzleConfig& B) {
+    return A.Port != B.Port ? A.Port < B.Port : A.Nozzle < B.Nozzle;
+  });
+  const auto twice =
+      std::adjacent_find(all.begin(), all.end(), [](const NozzleConfig& A, const NozzleConfig& B) {
+        return A.Port == B.Port && A.Nozzle == B.Nozzle;
+      });
+  if (twice != all.end())
+    throw std::invalid_argument("--nozzle " + std::to_string(twice->Port) + ":" +
+                                std::to_string(twice->Nozzle) + " is given twice");
+  return all;
+}
+
 }  // namespace
 
 LineConfig ParsePortSpec(const std::string& Text) {
   const size_t eq = Text.find('=');
   const std::string number = Text.substr(0, eq);
-  const bool digitsOnly = !number.empty() && number.size() <= 3 &&
-                          std::all_of(number.begin(), number.end(),
-                                      [](char c) { return c >= '0' && c <= '9'; });
-  if (!digitsOnly)
+  const std::optional<int> port = SmallNumber(number);
+  if (!port)
     throw std::invalid_argument("--port wants N=DEVICE, for example 3=/dev/ttyUSB0, not \"" +
                                 Text + "\"");
   LineConfig line;
-  line.Port = std::stoi(number);
+  line.Port = *port;
   if (line.Port < kFirstPort || line.Port > kLastPort)
     throw std::invalid_argument("--port " + number + ": the port number must be " + PortRange());
   if (eq != std::string::npos) {
@@ -53,6 +107,43 @@ LineConfig ParsePortSpec(const std::string& Text) {
       throw std::invalid_argument("--port " + Text + ": no device after '='");
   }
   return line;
+}
+
+NozzleConfig ParseNozzleSpec(const std::string& Text) {
+  std::vector<std::optional<int>> fields;
+  size_t from = 0;
+  for (;;) {
+    const size_t colon = Text.find(':', from);
+    fields.push_back(SmallNumber(Text.substr(from, colon - from)));
+    if (colon == std::string::npos) break;
+    from = colon + 1;
+  }
+  const bool wellFormed = (fields.size() == 2 || fields.size() == 3) &&
+                          std::all_of(fields.begin(), fields.end(),
+                                      [](const std::optional<int>& F) { return F.has_value(); });
+  if (!wellFormed)
+    throw std::invalid_argument("--nozzle wants PORT:NOZZLE[:SIDES], for example 3:1:2, not \"" +
+                                Text + "\"");
+  NozzleConfig nozzle{*fields[0], *fields[1], fields.size() == 3 ? *fields[2] : 1};
+  if (nozzle.Port < kFirstPort || nozzle.Port > kLastPort)
+    throw std::invalid_argument("--nozzle " + Text + ": the port number must be " + PortRange());
+  if (nozzle.Nozzle < 1 || nozzle.Nozzle > kMaxNozzle)
+    throw std::invalid_argument("--nozzle " + Text + ": the nozzle must be 1.." +
+                                std::to_string(kMaxNozzle));
+  if (nozzle.Sides < 1 || nozzle.Sides > kMaxSides)
+    throw std::invalid_argument("--nozzle " + Text + ": the sides must be 1.." +
+                                std::to_string(kMaxSides));
+  return nozzle;
+}
+
+std::vector<NozzleConfig> SimulatedNozzles(int Port) {
+  // Nozzle n on side 1 is network address n, one controller a nozzle.
+  std::vector<NozzleConfig> nozzles;
+  for (int address = host::kSimFirstAddress; address <= host::kSimLastAddress; ++address) {
+    const int dispenser = (address - host::kSimFirstAddress) / kSimNozzlesPerDispenser + 1;
+    nozzles.push_back({Port, address, 1, dispenser});
+  }
+  return nozzles;
 }
 
 ParsedCommandLine ParseCommandLine(int Argc, const char* const* Argv) {
@@ -72,8 +163,20 @@ ParsedCommandLine ParseCommandLine(int Argc, const char* const* Argv) {
       ->type_name("N=DEVICE");
   app.add_flag("--simulate", simulate,
                "Add the built-in simulator as COM" + std::to_string(kSimulatedPort) +
-                   ": controllers at network addresses 1 to 4 on a pseudo-terminal, paced at "
-                   "4800 baud");
+                   ": two dispensers with two nozzles each (controllers at network addresses 1 "
+                   "to 4) on a pseudo-terminal, paced at 4800 baud");
+  int station = 0;
+  app.add_option("--station", station,
+                 "Simulate a whole station: N lines COM1..COMN (1.." +
+                     std::to_string(host::kMaxStationLines) +
+                     "), each its own pseudo-terminal with four controllers")
+      ->check(CLI::Range(1, host::kMaxStationLines))
+      ->type_name("N");
+  std::vector<std::string> nozzles;
+  app.add_option("--nozzle", nozzles,
+                 "A nozzle panel: PORT:NOZZLE[:SIDES], e.g. 3:1:2 (nozzle 1..32, sides 1..4). "
+                 "Repeatable; a line without one shows its default nozzles")
+      ->type_name("P:N[:S]");
   app.add_option("--timeout", options.TimeoutMs, "Reply time-out in milliseconds (first byte)")
       ->check(CLI::Range(1, 60000))
       ->type_name("MS");
@@ -86,7 +189,11 @@ ParsedCommandLine ParseCommandLine(int Argc, const char* const* Argv) {
     if (version) return {std::nullopt, kHostExitOk, true, options.DriverPath};
     std::vector<LineConfig> lines;
     for (const std::string& spec : ports) lines.push_back(ParsePortSpec(spec));
-    options.Lines = Assemble(std::move(lines), simulate);
+    options.Lines = Assemble(std::move(lines), simulate, station);
+    std::vector<NozzleConfig> given;
+    for (const std::string& spec : nozzles) given.push_back(ParseNozzleSpec(spec));
+    options.Nozzles = NozzlesOf(options.Lines, std::move(given));
+    options.StationLines = station;
   } catch (const CLI::Success& e) {
     return {std::nullopt, app.exit(e), false, {}};
   } catch (const CLI::ParseError& e) {

@@ -1,6 +1,6 @@
 // What qx25-host is told on its command line: the lines it runs, whether the
-// built-in simulator is one of them, the reply time-out and where the driver
-// library is.
+// built-in simulator or a simulated station answers them, the nozzles the
+// console shows, the reply time-out and where the driver library is.
 #pragma once
 
 #include <optional>
@@ -14,6 +14,9 @@ inline constexpr int kFirstPort = 1;
 inline constexpr int kLastPort = 30;
 // The port of the built-in simulator's line.
 inline constexpr int kSimulatedPort = 1;
+// The driver's nozzle and side numbers.
+inline constexpr int kMaxNozzle = 32;
+inline constexpr int kMaxSides = 4;
 
 // Exit statuses of qx25-host.
 enum HostExit : int {
@@ -25,11 +28,26 @@ enum HostExit : int {
 struct LineConfig {
   int Port = 0;
   std::string Device;  // empty: the port's default device, or the simulator's terminal
-  bool Simulated = false;
+  bool Simulated = false;  // a simulator answers: the built-in one, or the station's line
+  int StationLine = 0;     // the simulated station's line 1..N; 0 for any other line
+};
+
+// One nozzle the console shows a panel for: its port, its number and how many
+// sides it polls (slot 21's SideCount).
+struct NozzleConfig {
+  int Port = 0;
+  int Nozzle = 0;
+  int Sides = 1;
+  int Dispenser = 0;  // the dispenser it belongs to, when known; 0 otherwise
+  friend bool operator==(const NozzleConfig&, const NozzleConfig&) = default;
 };
 
 struct HostOptions {
   std::vector<LineConfig> Lines;  // by port number, each port once
+  // In port and nozzle order. A line without --nozzle gets its default ones:
+  // the simulators' controllers, or nozzle 1 with one side on a device.
+  std::vector<NozzleConfig> Nozzles;
+  int StationLines = 0;           // --station N; 0 without
   int TimeoutMs = 0;              // first-byte reply time-out; 0 keeps the dispatcher's
   std::string DriverPath;         // --driver: this library only; empty: search for it
   std::string ExecutableDir;      // where the driver search starts; filled by the caller
@@ -38,6 +56,12 @@ struct HostOptions {
 // "3=/dev/ttyUSB0", or "3" for the port's default device /dev/ttyS2. Throws
 // std::invalid_argument saying what is wrong.
 LineConfig ParsePortSpec(const std::string& Text);
+// "3:1:2" (port 3, nozzle 1, two sides), or "3:1" for one side. Throws
+// std::invalid_argument saying what is wrong.
+NozzleConfig ParseNozzleSpec(const std::string& Text);
+// The nozzles a simulated line's four controllers stand for: two dispensers
+// with two nozzles each, nozzles 1 to 4 on side 1 (network addresses 1 to 4).
+std::vector<NozzleConfig> SimulatedNozzles(int Port);
 
 // The command line into options. Help and errors are printed (on stdout or
 // stderr); then there are no options and ExitStatus says how to end.

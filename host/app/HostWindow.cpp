@@ -1,13 +1,23 @@
 #include "HostWindow.h"
 
 #include <QAction>
+#include <QGridLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSplitter>
 #include <QStatusBar>
+#include <QTabWidget>
 #include <QTableView>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <iterator>
+
+#include "NozzlePanel.h"
+#include "TraceModel.h"
 
 namespace qx25::hostapp {
 
@@ -15,7 +25,28 @@ namespace {
 
 constexpr int kMargin = 8;
 constexpr int kCellPadding = 16;  // pixels added to a column's content width
-const QSize kInitialSize{720, 360};
+const QSize kInitialSize{1400, 900};
+// Lines the status line names one by one; a station's are counted.
+constexpr size_t kNamedLines = 4;
+// Panels a row: a simulated line's four; a station's 30 lines scroll.
+constexpr int kPanelColumns = 4;
+// The panels take the larger share of the height, the tabs the rest.
+constexpr int kPanelStretch = 3;
+constexpr int kTabStretch = 2;
+
+// A table to read: nothing to select or edit, no row numbers.
+QTableView* ReadOnlyTable(const QString& Name, QWidget* Parent) {
+  auto* view = new QTableView(Parent);
+  view->setObjectName(Name);
+  view->verticalHeader()->hide();
+  view->setSelectionMode(QAbstractItemView::NoSelection);
+  view->setFocusPolicy(Qt::NoFocus);
+  view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  view->setAlternatingRowColors(true);
+  view->horizontalHeader()->setStretchLastSection(true);
+  view->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  return view;
+}
 
 }  // namespace
 
@@ -32,27 +63,7 @@ HostWindow::HostWindow(QWidget* Parent) : QMainWindow(Parent), Model(new LineLis
   connect(Exit, &QAction::triggered, this, &QWidget::close);
   DispenserMenu = menuBar()->addMenu(QString::fromUtf8(kDispenserMenuText))->menuAction();
 
-  auto* central = new QWidget(this);
-  auto* layout = new QVBoxLayout(central);
-  layout->setContentsMargins(kMargin, kMargin, kMargin, kMargin);
-  auto* caption = new QLabel(QStringLiteral("Линии связи с ТРК"), central);
-  QFont bold = caption->font();
-  bold.setBold(true);
-  caption->setFont(bold);
-  layout->addWidget(caption);
-  LineView = new QTableView(central);
-  LineView->setObjectName(QStringLiteral("LineView"));
-  LineView->setModel(Model);
-  LineView->verticalHeader()->hide();
-  // A list to read for now: nothing to select or edit.
-  LineView->setSelectionMode(QAbstractItemView::NoSelection);
-  LineView->setFocusPolicy(Qt::NoFocus);
-  LineView->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  LineView->setAlternatingRowColors(true);
-  LineView->horizontalHeader()->setStretchLastSection(true);
-  LineView->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-  layout->addWidget(LineView);
-  setCentralWidget(central);
+  setCentralWidget(MakeConsole());
 
   LinesLabel = new QLabel(this);
   LinesLabel->setObjectName(QStringLiteral("LinesLabel"));
@@ -62,6 +73,92 @@ HostWindow::HostWindow(QWidget* Parent) : QMainWindow(Parent), Model(new LineLis
   statusBar()->addPermanentWidget(DriverLabel);
   UpdateLinesText();
   resize(kInitialSize);
+}
+
+QWidget* HostWindow::MakeConsole() {
+  auto* split = new QSplitter(Qt::Vertical, this);
+  split->setObjectName(QStringLiteral("ConsoleSplitter"));
+
+  auto* scroll = new QScrollArea(split);
+  scroll->setObjectName(QStringLiteral("NozzleArea"));
+  scroll->setWidgetResizable(true);
+  PanelHolder = new QWidget(scroll);
+  PanelGrid = new QGridLayout(PanelHolder);
+  PanelGrid->setContentsMargins(kMargin, kMargin, kMargin, kMargin);
+  PanelGrid->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+  scroll->setWidget(PanelHolder);
+
+  Tabs = new QTabWidget(split);
+  Tabs->setObjectName(QStringLiteral("ConsoleTabs"));
+  Trace = ReadOnlyTable(QStringLiteral("TraceView"), Tabs);
+  Trace->setAlternatingRowColors(false);
+  Trace->verticalHeader()->setDefaultSectionSize(Trace->fontMetrics().height() + 4);
+  Tabs->addTab(Trace, QStringLiteral("Трасса"));
+  Statistics = ReadOnlyTable(QStringLiteral("StatisticsView"), Tabs);
+  Tabs->addTab(Statistics, QStringLiteral("Статистика линий"));
+  LineView = ReadOnlyTable(QStringLiteral("LineView"), Tabs);
+  LineView->setModel(Model);
+  Tabs->addTab(LineView, QStringLiteral("Линии"));
+
+  split->addWidget(scroll);
+  split->addWidget(Tabs);
+  split->setStretchFactor(0, kPanelStretch);
+  split->setStretchFactor(1, kTabStretch);
+  split->setSizes({kInitialSize.height() * kPanelStretch / (kPanelStretch + kTabStretch),
+                   kInitialSize.height() * kTabStretch / (kPanelStretch + kTabStretch)});
+  return split;
+}
+
+void HostWindow::SetNozzles(const std::vector<NozzleConfig>& Nozzles) {
+  for (NozzlePanel* panel : NozzlePanels) delete panel;
+  NozzlePanels.clear();
+  // A line's nozzles start a row of their own, so that a row reads as a line.
+  int row = -1;
+  int column = kPanelColumns;
+  int port = 0;
+  for (const NozzleConfig& nozzle : Nozzles) {
+    if (nozzle.Port != port || column == kPanelColumns) {
+      ++row;
+      column = 0;
+      port = nozzle.Port;
+    }
+    auto* panel = new NozzlePanel(nozzle, PanelHolder);
+    PanelGrid->addWidget(panel, row, column++);
+    NozzlePanels.push_back(panel);
+  }
+}
+
+NozzlePanel* HostWindow::Panel(int Port, int Nozzle) const {
+  for (NozzlePanel* panel : NozzlePanels)
+    if (panel->Config().Port == Port && panel->Config().Nozzle == Nozzle) return panel;
+  return nullptr;
+}
+
+void HostWindow::SetTraceModel(TraceModel* Rows) {
+  Trace->setModel(Rows);
+  // Widths from typical cells: measuring thousands of rows would cost the
+  // window its time on every batch.
+  const QString widest[] = {QStringLiteral("00000.000"), QStringLiteral("COM30"),
+                            QStringLiteral("Напр."),
+                            QStringLiteral("ответ: 1 состояние, событие принято"),
+                            QStringLiteral("reply rejected, код 222")};
+  for (int column = 0; column < static_cast<int>(std::size(widest)); ++column)
+    Trace->setColumnWidth(column,
+                          Trace->fontMetrics().horizontalAdvance(widest[column]) + kCellPadding);
+  // Follow the newest rows unless the user has scrolled back to read.
+  connect(Rows, &QAbstractItemModel::rowsAboutToBeInserted, Trace, [this] {
+    QScrollBar* bar = Trace->verticalScrollBar();
+    Trace->setProperty("followEnd", bar->value() >= bar->maximum());
+  });
+  connect(Rows, &TraceModel::RowsAppended, Trace, [this] {
+    if (Trace->property("followEnd").toBool()) Trace->scrollToBottom();
+  });
+}
+
+void HostWindow::SetStatisticsModel(QAbstractItemModel* Figures) {
+  Statistics->setModel(Figures);
+  Statistics->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  Statistics->horizontalHeader()->setStretchLastSection(false);
 }
 
 void HostWindow::SetLines(std::vector<LineRow> Lines) {
@@ -94,6 +191,15 @@ void HostWindow::UpdateLinesText() {
   if (rows.empty()) {
     LinesLabel->setText(
         QStringLiteral("Линий нет: добавьте --port N=/dev/ttyUSB0 или --simulate"));
+    return;
+  }
+  if (rows.size() > kNamedLines) {
+    const auto simulated =
+        std::count_if(rows.begin(), rows.end(), [](const LineRow& R) { return R.Line.Simulated; });
+    LinesLabel->setText(QStringLiteral("Линий: %1 (%2–%3), из них симулированных: %4")
+                            .arg(rows.size())
+                            .arg(PortName(rows.front().Line.Port), PortName(rows.back().Line.Port))
+                            .arg(simulated));
     return;
   }
   QStringList names;

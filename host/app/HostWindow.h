@@ -1,18 +1,27 @@
-// qx25-host's main window: the menu bar the driver adds its entries to, the
-// list of configured lines, and a status line naming them.
+// qx25-host's main window, the forecourt console: the menu bar the driver
+// adds its entries to, a panel per nozzle, and under them the protocol trace,
+// the line statistics and the list of configured lines; a status line names
+// the lines and the driver.
 #pragma once
 
 #include <QMainWindow>
 #include <QString>
 #include <vector>
 
+#include "HostOptions.h"
 #include "LineListModel.h"
 
+class QAbstractItemModel;
 class QAction;
+class QGridLayout;
 class QLabel;
+class QTabWidget;
 class QTableView;
 
 namespace qx25::hostapp {
+
+class NozzlePanel;
+class TraceModel;
 
 // Top-level entries are found by their exact text, ampersand included: the
 // driver looks for "&ТРК".
@@ -33,7 +42,18 @@ class HostWindow : public QMainWindow {
   // the tool tip gives the library's path.
   void SetDriverText(const QString& Text, const QString& ToolTip);
 
+  // One panel a nozzle, in the order given, replacing any panels shown.
+  void SetNozzles(const std::vector<NozzleConfig>& Nozzles);
+  const std::vector<NozzlePanel*>& Panels() const { return NozzlePanels; }
+  NozzlePanel* Panel(int Port, int Nozzle) const;
+  // The trace pane follows the model's newest rows while it is scrolled to
+  // the end. The window does not own the models.
+  void SetTraceModel(TraceModel* Rows);
+  void SetStatisticsModel(QAbstractItemModel* Figures);
+
   LineListModel& LineModel() { return *Model; }
+  QTableView& TraceView() const { return *Trace; }
+  QTableView& StatisticsView() const { return *Statistics; }
   QAction* FileEntry() const { return FileMenu; }
   QAction* DispenserEntry() const { return DispenserMenu; }
   QAction* ExitAction() const { return Exit; }
@@ -44,8 +64,16 @@ class HostWindow : public QMainWindow {
   void UpdateLinesText();
   void FitColumns();
 
+  QWidget* MakeConsole();
+
   LineListModel* Model;
   QTableView* LineView;
+  QTableView* Trace;
+  QTableView* Statistics;
+  QTabWidget* Tabs;
+  QWidget* PanelHolder;
+  QGridLayout* PanelGrid;
+  std::vector<NozzlePanel*> NozzlePanels;
   QLabel* LinesLabel;
   QLabel* DriverLabel;
   QAction* FileMenu;

@@ -27,10 +27,14 @@ QString Describe(const TDriverInfo& Info) {
 }  // namespace
 
 Station::Station(HostOptions Options) : Settings(std::move(Options)) {
+  if (Settings.StationLines > 0)
+    Stations = std::make_unique<host::SimulatedStation>(Settings.StationLines);
   std::vector<LineRow> rows;
   for (const LineConfig& line : Settings.Lines) {
     const auto port = static_cast<uint8_t>(line.Port);
-    if (line.Simulated) {
+    if (line.StationLine > 0 && Stations) {
+      Lines.SetDevicePath(port, Stations->DevicePath(line.StationLine));
+    } else if (line.Simulated) {
       if (!Sim) Sim = std::make_unique<host::BuiltInSimulator>();
       Lines.SetDevicePath(port, Sim->DevicePath());
     } else if (!line.Device.empty()) {
@@ -43,15 +47,25 @@ Station::Station(HostOptions Options) : Settings(std::move(Options)) {
     limits.FirstByte = std::chrono::milliseconds(Settings.TimeoutMs);
     Lines.SetTimeouts(limits);
   }
+  Traces = std::make_shared<TraceBuffer>();
+  // The statistics and the trace pane share the dispatcher's one trace.
+  Lines.SetTrace(Stats.Recorder(TraceBuffer::Callback(Traces)));
+  TraceRows = std::make_unique<TraceModel>(Traces);
+  StatisticsView = std::make_unique<StatisticsModel>(Stats);
   MainWindow = std::make_unique<HostWindow>();
   MainWindow->SetLines(std::move(rows));
+  MainWindow->SetNozzles(Settings.Nozzles);
+  MainWindow->SetTraceModel(TraceRows.get());
+  MainWindow->SetStatisticsModel(StatisticsView.get());
   MainWindow->SetDriverText(QStringLiteral("Драйвер не загружен"), {});
 }
 
 Station::~Station() {
+  Lanes.reset();
   MainWindow.reset();
   Qx.reset();
   for (const LineConfig& line : Settings.Lines) Lines.Close(static_cast<uint8_t>(line.Port));
+  Lines.SetTrace({});
 }
 
 void Station::Start() {
@@ -86,6 +100,7 @@ void Station::Start() {
   } catch (const std::exception& e) {
     qWarning("qx25-host: the driver could not add its menu entries: %s", e.what());
   }
+  Lanes = std::make_unique<Forecourt>(*Qx, MainWindow->Panels());
 }
 
 }  // namespace qx25::hostapp

@@ -1,34 +1,42 @@
 // qx25-host as one object, so that a test builds exactly what main() builds:
 // the serial dispatcher with the configured lines (and the built-in simulator
-// on one of them), the main window, and then the driver, loaded from
-// libqx25.so at run time, set up on every line and given the menu.
+// on one of them), the main window with its nozzle panels and trace, and then
+// the driver, loaded from libqx25.so at run time, set up on every line and
+// given the menu, and a poller for every line.
 //
 //   Station station(options);   // lines and window; the simulator answers
 //   station.Start();            // driver: throws DriverLoadError
 //   station.Window().show();
 //
-// Everything lives on the user-interface thread.
+// The window, the station object and the trace model live on the
+// user-interface thread; every driver operation of the console runs on the
+// line's poller thread.
 #pragma once
 
 #include <memory>
 
 #include "DriverLibrary.h"
+#include "Forecourt.h"
 #include "HostOptions.h"
 #include "HostWindow.h"
+#include "StatisticsModel.h"
+#include "TraceModel.h"
 #include "driver/DriverPtr.h"
 #include "host/BuiltInSimulator.h"
+#include "host/LineStatistics.h"
 #include "host/SerialDispatcher.h"
 
 namespace qx25::hostapp {
 
 class Station {
  public:
-  // Starts the built-in simulator when a line is simulated (throws
-  // std::system_error when the system gives no pseudo-terminal), points the
-  // dispatcher's ports at their devices and lists the lines in the window.
+  // Starts the built-in simulator when a line is simulated, or the simulated
+  // station's lines (throws std::system_error when the system gives no
+  // pseudo-terminal), points the dispatcher's ports at their devices, lists
+  // the lines in the window and gives it a panel per nozzle.
   explicit Station(HostOptions Options);
-  // The window goes first (its menu holds the driver's entries), then the
-  // driver, then the lines.
+  // The pollers stop first, then the window goes (its menu holds the
+  // driver's entries), then the driver, then the lines.
   ~Station();
   Station(const Station&) = delete;
   Station& operator=(const Station&) = delete;
@@ -36,7 +44,7 @@ class Station {
   // Loads the driver library (the --driver path, else the search list), makes
   // the driver on the dispatcher with the window as its owner, sets up every
   // line (a line that fails is shown as failed, the others still run) and
-  // hands the menu bar to slot 24 once. Throws DriverLoadError naming the
+  // hands the menu bar to slot 24 once, then starts the pollers. Throws DriverLoadError naming the
   // paths tried; the window then says the driver is not loaded. Throws
   // std::logic_error when called a second time.
   void Start();
@@ -48,15 +56,29 @@ class Station {
   host::SerialDispatcher& Dispatcher() { return Lines; }
   // The built-in simulator, or null when no line is simulated.
   host::BuiltInSimulator* Simulator() { return Sim.get(); }
+  // The simulated station of --station, or null.
+  host::SimulatedStation* SimulatedLines() { return Stations.get(); }
+  const host::LineStatistics& Statistics() const { return Stats; }
+  StatisticsModel& StatisticsRows() { return *StatisticsView; }
   const HostOptions& Options() const { return Settings; }
+  // The pollers, or null before a successful Start.
+  Forecourt* Pollers() { return Lanes.get(); }
+  TraceModel& Trace() { return *TraceRows; }
 
  private:
   HostOptions Settings;
   std::unique_ptr<host::BuiltInSimulator> Sim;
+  std::unique_ptr<host::SimulatedStation> Stations;
+  // Before the dispatcher, whose trace records into it until it goes.
+  host::LineStatistics Stats;
   host::SerialDispatcher Lines;
   DriverLibrary Library_;
   DriverPtr Qx;
+  std::shared_ptr<TraceBuffer> Traces;
+  std::unique_ptr<TraceModel> TraceRows;
+  std::unique_ptr<StatisticsModel> StatisticsView;
   std::unique_ptr<HostWindow> MainWindow;
+  std::unique_ptr<Forecourt> Lanes;
   bool Started = false;
 };
 

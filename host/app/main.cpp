@@ -22,6 +22,7 @@ int main(int argc, char** argv) {
   }
   if (!parsed.Options) return parsed.ExitStatus;
 
+  PreferLockFreeEventLoop();
   QApplication app(argc, argv);
   HostOptions options = std::move(*parsed.Options);
   options.ExecutableDir = QCoreApplication::applicationDirPath().toStdString();

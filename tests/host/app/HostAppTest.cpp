@@ -73,7 +73,8 @@ void HostAppTest::loadsDriverThroughDlopen() {
 
   // The first station of the process gets the driver's menu entry, and the
   // entry opens the service window over the host (the window is modal: it
-  // is closed from inside its own loop).
+  // is closed from inside its own loop), while the console's pollers run.
+  QVERIFY(station->Pollers() != nullptr && station->Pollers()->LineCount() == 1);
   QAction* dispenser = TopLevelEntry(Bar(*station), QString::fromUtf8(kDispenserMenuText));
   QVERIFY(dispenser && dispenser->menu() && !dispenser->menu()->actions().isEmpty());
   QAction* entry = dispenser->menu()->actions().constFirst();

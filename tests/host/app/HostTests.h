@@ -32,7 +32,31 @@ class OptionsTest : public QObject {
 
  private slots:
   void acceptsLinesAndSimulator();
+  void nozzlesFollowTheLines();
   void rejectsBadArguments_data();
   void rejectsBadArguments();
   void versionEndsWithoutOptions();
+};
+
+class ConsoleTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void deliveryThroughTheButtons();
+  void stopAndResetCloseADelivery();
+  void refusalShowsCodeAndMeaning();
+  void silentLineLeavesTheRestResponsive();
+  void wholeStationRunsAtOnce();
+  void pollerReportsRefusalsAndFailures();
+};
+
+class ConsoleModelTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void requestsAreNamedByTheirLetter();
+  void portStatusIsSortedAndNamed();
+  void statesInWords();
+  void traceComesInBatchesAndKeepsTheNewest();
+  void unreadTraceIsBounded();
 };

@@ -45,6 +45,38 @@ void OptionsTest::acceptsLinesAndSimulator() {
   QVERIFY(none.Options->Lines.empty());
 }
 
+void OptionsTest::nozzlesFollowTheLines() {
+  // A simulated line: two dispensers of two nozzles, one side each.
+  const ParsedCommandLine simulated = ParseArgs({"--simulate", "--port", "3"});
+  QVERIFY(simulated.Options.has_value());
+  const std::vector<NozzleConfig> expected{
+      {1, 1, 1, 1}, {1, 2, 1, 1}, {1, 3, 1, 2}, {1, 4, 1, 2}, {3, 1, 1, 0}};
+  QCOMPARE(simulated.Options->Nozzles, expected);
+
+  // --nozzle replaces a line's defaults, and only that line's.
+  const ParsedCommandLine given =
+      ParseArgs({"--simulate", "--port", "3=/dev/ttyUSB0", "--nozzle", "3:7:2", "--nozzle", "3:2"});
+  QVERIFY(given.Options.has_value());
+  const std::vector<NozzleConfig>& nozzles = given.Options->Nozzles;
+  QCOMPARE(nozzles.size(), size_t{6});
+  QCOMPARE(nozzles[4], (NozzleConfig{3, 2, 1, 0}));
+  QCOMPARE(nozzles[5], (NozzleConfig{3, 7, 2, 0}));
+
+  // A station: lines 1..N simulated, each with its four nozzles; real lines above.
+  const ParsedCommandLine station = ParseArgs({"--station", "30"});
+  QVERIFY(station.Options.has_value());
+  QCOMPARE(station.Options->StationLines, 30);
+  QCOMPARE(station.Options->Lines.size(), size_t{30});
+  QCOMPARE(station.Options->Nozzles.size(), size_t{120});
+  QCOMPARE(station.Options->Lines.back().StationLine, 30);
+  QVERIFY(station.Options->Lines.back().Simulated);
+  const ParsedCommandLine mixed = ParseArgs({"--station", "2", "--port", "5=/dev/ttyUSB1"});
+  QVERIFY(mixed.Options.has_value());
+  QCOMPARE(mixed.Options->Lines.size(), size_t{3});
+  QCOMPARE(mixed.Options->Lines[2].StationLine, 0);
+  QCOMPARE(mixed.Options->Nozzles.back(), (NozzleConfig{5, 1, 1, 0}));
+}
+
 void OptionsTest::rejectsBadArguments_data() {
   QTest::addColumn<QStringList>("args");
   QTest::newRow("port 0") << QStringList{"--port", "0=/dev/ttyUSB0"};
@@ -59,6 +91,17 @@ void OptionsTest::rejectsBadArguments_data() {
   QTest::newRow("timeout 0") << QStringList{"--timeout", "0"};
   QTest::newRow("timeout not a number") << QStringList{"--timeout", "soon"};
   QTest::newRow("unknown option") << QStringList{"--device", "/dev/ttyUSB0"};
+  QTest::newRow("station 0") << QStringList{"--station", "0"};
+  QTest::newRow("station 31") << QStringList{"--station", "31"};
+  QTest::newRow("station and simulator") << QStringList{"--station", "2", "--simulate"};
+  QTest::newRow("port inside the station") << QStringList{"--station", "4", "--port", "4=/dev/a"};
+  QTest::newRow("nozzle without sides' number") << QStringList{"--simulate", "--nozzle", "1:2:"};
+  QTest::newRow("nozzle 33") << QStringList{"--simulate", "--nozzle", "1:33"};
+  QTest::newRow("nozzle 0") << QStringList{"--simulate", "--nozzle", "1:0"};
+  QTest::newRow("five sides") << QStringList{"--simulate", "--nozzle", "1:1:5"};
+  QTest::newRow("nozzle on no line") << QStringList{"--simulate", "--nozzle", "2:1"};
+  QTest::newRow("nozzle twice") << QStringList{"--port=3", "--nozzle=3:1", "--nozzle=3:1:2"};
+  QTest::newRow("nozzle in words") << QStringList{"--port", "3", "--nozzle", "three:1"};
 }
 
 void OptionsTest::rejectsBadArguments() {

@@ -5,6 +5,7 @@
 #include <QTest>
 #include <cstdlib>
 
+#include "Forecourt.h"
 #include "HostTests.h"
 
 int main(int argc, char** argv) {
@@ -12,11 +13,21 @@ int main(int argc, char** argv) {
   QTemporaryDir runtime;  // private (0700), removed at exit
   if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR") && runtime.isValid())
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+  // As qx25-host runs it.
+  qx25::hostapp::PreferLockFreeEventLoop();
   QApplication app(argc, argv);
   int failed = 0;
   {
     HostAppTest host;
     failed += QTest::qExec(&host, argc, argv);
+  }
+  {
+    ConsoleTest console;
+    failed += QTest::qExec(&console, argc, argv);
+  }
+  {
+    ConsoleModelTest models;
+    failed += QTest::qExec(&models, argc, argv);
   }
   {
     MenuItemTest menu;

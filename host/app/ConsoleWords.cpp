@@ -1,0 +1,148 @@
+#include "ConsoleWords.h"
+
+#include <array>
+
+#include "driver/protocol/Protocol.h"
+#include "host/SerialDispatcher.h"
+
+namespace qx25::hostapp {
+
+namespace {
+
+struct RefusalWords {
+  uint8_t Code;
+  const char* Text;
+};
+constexpr std::array<RefusalWords, 8> kRefusals{{
+    {kRefusedStart, "пуск не принят"},
+    {kRefusedPrepare, "подготовка к пуску не принята"},
+    {kRefusedPreset, "предустановка не принята"},
+    {kRefusedStop, "остановка не принята"},
+    {kRefusedParam, "параметр не принят"},
+    {kRefusedNetAddress, "сетевой адрес не принят"},
+    {kRefusedCurrent, "запрос текущего налива не принят"},
+    {kAnsweredWithoutData, "ответ без данных"},
+}};
+
+struct LineWords {
+  uint8_t Status;
+  const char* Text;
+};
+constexpr std::array<LineWords, 5> kLineFailures{{
+    {host::kLineTimeout, "нет ответа"},
+    {host::kLineRejected, "ответ не принят"},
+    {host::kLineError, "ошибка линии"},
+    {host::kLineNoDevice, "нет устройства"},
+    {host::kLineBadSettings, "настройки линии не приняты"},
+}};
+
+struct LetterWords {
+  const TRequestKind& Kind;
+  const char* Text;
+};
+// '6' appears twice: the read and the password-guarded write differ in length.
+const std::array<LetterWords, 13> kRequests{{
+    {kStatusRequest, "состояние"},
+    {kCurrentRequest, "текущий налив"},
+    {kResultRequest, "итог налива"},
+    {kTotalRequest, "суммарный счётчик"},
+    {kSetTotalRequest, "запись счётчика"},
+    {kStartRequest, "пуск"},
+    {kPrepareRequest, "подготовка к пуску"},
+    {kPresetRequest, "предустановка"},
+    {kStopRequest, "остановка"},
+    {kResetRequest, "сброс"},
+    {kReadParamRequest, "чтение параметра"},
+    {kWriteParamRequest, "запись параметра"},
+    {kCommonRequest, "общая команда"},
+}};
+constexpr char kNetAddressWords[] = "программирование адреса";
+
+QString OnSide(const char* Words, int Side) {
+  return QString::fromUtf8(Words) + QStringLiteral(", сторона %1").arg(Side);
+}
+
+bool InClass(uint16_t Code, uint8_t Base) { return Code > Base && Code <= Base + kMaxSide; }
+
+// Request data d[n] of a frame: 0x7F, d[0], then each further byte and its complement.
+constexpr size_t kFrameHead = 2;
+constexpr size_t DataPosition(size_t N) { return kFrameHead + 2 * (N - 1); }
+// A frame of request data n bytes long is 2n + 3 bytes.
+constexpr size_t kFrameOverhead = 3;
+
+}  // namespace
+
+StatusMeaning PortStatusMeaning(int Status) {
+  if (Status == host::kLineIdle) return {StatusKind::None, QStringLiteral("обмена ещё не было")};
+  if (Status == kLineOk) return {StatusKind::Accepted, QStringLiteral("принято")};
+  for (const RefusalWords& r : kRefusals)
+    if (r.Code == Status)
+      return {StatusKind::Refused,
+              QStringLiteral("отказ %1: ").arg(Status) + QString::fromUtf8(r.Text)};
+  for (const LineWords& l : kLineFailures)
+    if (l.Status == Status)
+      return {StatusKind::LineFailure,
+              QStringLiteral("сбой линии %1: ").arg(Status) + QString::fromUtf8(l.Text)};
+  // Any other value was set by someone else (a host through slot 2): not an
+  // accepted reply, and nothing the console can name.
+  return {StatusKind::LineFailure, QStringLiteral("состояние порта %1").arg(Status)};
+}
+
+QString NozzleStateText(uint16_t Code, uint8_t EventLetter) {
+  const int side = Code & 0x07;
+  QString text;
+  if (Code == 0)
+    text = QStringLiteral("не опрошена");
+  else if (Code == kCodeNoState)
+    text = QStringLiteral("нет ответа");
+  else if (Code == kCodeIdle)
+    text = QStringLiteral("свободна");
+  else if (Code == kCodeAuthorised)
+    text = QStringLiteral("налив разрешён");
+  else if (Code == kCodeFinished)
+    text = QStringLiteral("налив окончен");
+  else if (InClass(Code, kCodeDelivering))
+    text = OnSide("идёт налив", side);
+  else if (InClass(Code, kCodeFinished))
+    text = OnSide("налив остановлен", side);
+  else if (InClass(Code, kCodeNozzleLifted))
+    text = OnSide("пистолет снят", side);
+  else
+    text = QStringLiteral("код %1").arg(Code);
+  if (EventLetter != 0) text += QStringLiteral(", событие %1").arg(QChar(EventLetter));
+  return text;
+}
+
+bool IsDelivering(uint16_t Code) { return InClass(Code, kCodeDelivering); }
+bool IsFinished(uint16_t Code) { return Code == kCodeFinished; }
+bool IsIdle(uint16_t Code) { return Code == kCodeIdle; }
+
+QString RequestText(std::span<const uint8_t> Frame) {
+  if (Frame.size() < DataPosition(2) + 1 || Frame[0] != kFrameStart ||
+      (Frame.size() - kFrameOverhead) % 2 != 0)
+    return {};
+  const size_t length = (Frame.size() - kFrameOverhead) / 2;
+  // Line-wide requests carry the common group and their letter in d[1]; a
+  // nozzle's address character never equals either letter.
+  uint8_t letter = Frame[DataPosition(1)];
+  if (Frame[1] == kCommonGroup && letter == kNetAddressRequest.Letter)
+    return QStringLiteral("] ") + QString::fromUtf8(kNetAddressWords);
+  const bool common = Frame[1] == kCommonGroup && letter == kCommonRequest.Letter;
+  if (!common) {
+    if (length < 3) return {};
+    letter = Frame[DataPosition(2)];
+  }
+  const LetterWords* found = nullptr;
+  for (const LetterWords& w : kRequests) {
+    if (w.Kind.Letter != letter) continue;
+    // Of two kinds with one letter, the one whose length matches.
+    if (found == nullptr || w.Kind.RequestLength == length) found = &w;
+  }
+  if (found == nullptr) return QString(QChar(letter)) + QStringLiteral(" ?");
+  QString text = QString(QChar(letter)) + QLatin1Char(' ') + QString::fromUtf8(found->Text);
+  if (&found->Kind == &kStatusRequest && length > kStatusRequest.RequestLength)
+    text += QStringLiteral(", событие принято");
+  return text;
+}
+
+}  // namespace qx25::hostapp

@@ -1,0 +1,37 @@
+// The forecourt console's words for what the driver reports: a nozzle's
+// summary state (slot 21), the port status after a command (slot 3), and the
+// request a trace frame carries. The codes and letters come from the protocol
+// layer by name; only the Russian words are the console's own.
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <span>
+
+namespace qx25::hostapp {
+
+// How the last command on a port ended, as a panel colours it.
+enum class StatusKind { None, Accepted, Refused, LineFailure };
+
+struct StatusMeaning {
+  StatusKind Kind;
+  QString Text;  // "принято", "отказ 18: предустановка не принята"...
+};
+
+// PortStatus after a command: 0 before any exchange, 1 accepted, a refusal
+// code (16-26), or the dispatcher's verdict on a failed line.
+StatusMeaning PortStatusMeaning(int Status);
+
+// A summary or per-side code of PollNozzle in words ("налив, сторона 2");
+// EventLetter, when not 0, adds the event ("свободна, событие R").
+QString NozzleStateText(uint16_t Code, uint8_t EventLetter = 0);
+// The state's class, which decides what the poller reads next.
+bool IsDelivering(uint16_t Code);  // fuel flows on a side (208 + side)
+bool IsFinished(uint16_t Code);    // the poll closed a delivery (216)
+bool IsIdle(uint16_t Code);        // nozzle hung up, nothing set (192)
+
+// The request a frame carries, in words: "1 состояние", "T предустановка".
+// Empty when the bytes are no request frame.
+QString RequestText(std::span<const uint8_t> Frame);
+
+}  // namespace qx25::hostapp

@@ -1,0 +1,167 @@
+#include "LinePoller.h"
+
+#include <QTimer>
+#include <exception>
+
+#include "ConsoleWords.h"
+#include "driver/protocol/Protocol.h"
+
+namespace qx25::hostapp {
+
+namespace {
+
+// The Extra argument of the presets, and Confirm of the stops: the console
+// always means it.
+constexpr int32_t kNoExtra = 0;
+constexpr int32_t kConfirmed = 1;
+constexpr int32_t kResetFirst = 0;  // SkipReset of slot 19
+
+void Run(TQX25& Qx, const NozzleCommand& C) {
+  switch (C.Kind) {
+    case CommandKind::SetPrice:
+      Qx.SetPrice(C.Port, C.Nozzle, C.Side, 0, 0, C.Amount);
+      return;
+    case CommandKind::PresetVolume:
+      Qx.PresetVolume(C.Port, C.Nozzle, C.Side, kNoExtra, C.Amount);
+      return;
+    case CommandKind::PresetMoney:
+      Qx.PresetMoney(C.Port, C.Nozzle, C.Side, kNoExtra, C.Amount);
+      return;
+    case CommandKind::Start:
+      Qx.StartPump(C.Port, C.Nozzle, C.Side);
+      return;
+    case CommandKind::StartWithReset:
+      Qx.StartPumpWithReset(C.Port, C.Nozzle, C.Side, kResetFirst);
+      return;
+    case CommandKind::Stop:
+      Qx.StopPump(C.Port, C.Nozzle, C.Side, kConfirmed);
+      return;
+    case CommandKind::StopAndReset:
+      Qx.StopPumpAndReset(C.Port, C.Nozzle, C.Side, kConfirmed);
+      return;
+  }
+}
+
+bool IsStart(CommandKind Kind) {
+  return Kind == CommandKind::Start || Kind == CommandKind::StartWithReset;
+}
+
+}  // namespace
+
+LinePoller::LinePoller(TQX25& Driver, int Port, std::vector<NozzleConfig> Configs,
+                       std::chrono::milliseconds Pause)
+    : Qx(Driver), PortNumber(Port), RoundPause(Pause) {
+  for (const NozzleConfig& config : Configs) Nozzles.push_back(Tracked{config});
+}
+
+void LinePoller::Start() {
+  if (Timer != nullptr) return;
+  Timer = new QTimer(this);
+  Timer->setSingleShot(true);
+  connect(Timer, &QTimer::timeout, this, &LinePoller::Step);
+  Timer->start(0);
+}
+
+void LinePoller::Halt() {
+  Stopping = true;
+  if (Timer != nullptr) Timer->stop();
+}
+
+LinePoller::Tracked* LinePoller::Find(int Nozzle) {
+  for (Tracked& t : Nozzles)
+    if (t.Config.Nozzle == Nozzle) return &t;
+  return nullptr;
+}
+
+void LinePoller::Step() {
+  if (Stopping || Nozzles.empty()) return;
+  PollOne(Nozzles[Next]);
+  Next = (Next + 1) % Nozzles.size();
+  // Within a round the next nozzle follows at once; the events queued
+  // meanwhile (commands) run before it.
+  if (!Stopping) Timer->start(Next == 0 ? RoundPause : std::chrono::milliseconds{0});
+}
+
+void LinePoller::Execute(NozzleCommand Command) {
+  if (Stopping) return;
+  CommandOutcome outcome{Command, 0, {}};
+  try {
+    Run(Qx, Command);
+  } catch (const std::exception& e) {
+    outcome.Error = QString::fromUtf8(e.what());
+  }
+  try {
+    outcome.PortStatus = Qx.GetPortStatus(PortNumber);
+  } catch (const std::exception& e) {
+    if (outcome.Error.isEmpty()) outcome.Error = QString::fromUtf8(e.what());
+  }
+  Tracked* nozzle = Find(Command.Nozzle);
+  if (nozzle != nullptr && outcome.Error.isEmpty() && outcome.PortStatus == kLineOk) {
+    if (IsStart(Command.Kind)) nozzle->Dispensing = true;
+    // A reset closes the delivery without the poll seeing it finish; the
+    // controller still gives its result until the next start.
+    if (Command.Kind == CommandKind::StopAndReset) {
+      nozzle->TotalsDue = true;
+      nozzle->ResultDue = nozzle->Dispensing;
+      nozzle->Dispensing = false;
+    }
+  }
+  emit CommandDone(outcome);
+  if (nozzle != nullptr && Command.Kind != CommandKind::SetPrice && !Stopping) PollOne(*nozzle);
+}
+
+void LinePoller::PollOne(Tracked& Nozzle) {
+  NozzleReading out;
+  out.Nozzle = Nozzle.Config;
+  try {
+    out.Poll = Qx.PollNozzle(PortNumber, Nozzle.Config.Nozzle, Nozzle.Config.Sides);
+    out.PortStatus = Qx.GetPortStatus(PortNumber);
+    if (out.PortStatus == kLineOk) ReadAfterPoll(Nozzle, out);
+  } catch (const std::exception& e) {
+    out.Error = QString::fromUtf8(e.what());
+    try {
+      out.PortStatus = Qx.GetPortStatus(PortNumber);
+    } catch (const std::exception&) {
+      // The port number itself was refused; the message above says so.
+    }
+  }
+  emit Reading(out);
+}
+
+void LinePoller::ReadAfterPoll(Tracked& Nozzle, NozzleReading& Out) {
+  const int port = PortNumber;
+  const int nozzle = Nozzle.Config.Nozzle;
+  const uint8_t state = Out.Poll.State;
+  if (IsFinished(state) || Nozzle.ResultDue) {
+    // The poll (or a reset) has closed the delivery; slot 6 gives its result.
+    Amounts final;
+    Qx.GetDeliveryResult(port, nozzle, final.Volume, final.Money);
+    Out.PortStatus = Qx.GetPortStatus(port);
+    if (Out.PortStatus == kLineOk) Out.Final = final;
+    Nozzle.Dispensing = false;
+    Nozzle.ResultDue = false;
+    Nozzle.TotalsDue = true;
+  } else if (IsDelivering(state) || Nozzle.Dispensing) {
+    // A started delivery may report as authorised until the controller
+    // counts; it reads the volume the host last saw, so ask while it runs.
+    Nozzle.Dispensing = !IsIdle(state);
+    if (Nozzle.Dispensing) {
+      Amounts current;
+      current.Volume = Qx.GetCurrentDelivery(port, nozzle, current.Money);
+      Out.PortStatus = Qx.GetPortStatus(port);
+      if (Out.PortStatus == kLineOk) Out.Current = current;
+    }
+  }
+  if (Nozzle.TotalsDue && Out.PortStatus == kLineOk) {
+    for (int side = 1; side <= Nozzle.Config.Sides; ++side) {
+      double total = 0;
+      uint64_t second = 0;
+      Qx.GetTotalCounter(port, nozzle, side, total, second, 0, 0);
+      const int status = Qx.GetPortStatus(port);
+      Out.Totals.push_back(status == kLineOk ? std::optional<double>(total) : std::nullopt);
+    }
+    Nozzle.TotalsDue = false;
+  }
+}
+
+}  // namespace qx25::hostapp

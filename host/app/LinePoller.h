@@ -1,0 +1,126 @@
+// One line's poller: it runs every driver operation for the nozzles of one
+// port on a thread of its own, so that the window never waits for a line that
+// is busy or dead. It polls its nozzles in turn (slot 21, and what the state
+// calls for: the current delivery, the final result, the totalizers) and
+// carries out the panels' commands between two polls. What it finds goes
+// back as signals, which reach the window queued on its own thread.
+//
+//   auto* poller = new LinePoller(*driver, port, nozzles);
+//   poller->moveToThread(thread);
+//   QObject::connect(thread, &QThread::started, poller, &LinePoller::Start);
+//   QMetaObject::invokeMethod(poller, [=] { poller->Execute(command); });
+#pragma once
+
+#include <QMetaType>
+#include <QObject>
+#include <QString>
+#include <atomic>
+#include <chrono>
+#include <optional>
+#include <vector>
+
+#include "HostOptions.h"
+#include "driver/QX25.h"
+
+class QTimer;
+
+namespace qx25::hostapp {
+
+// What a panel asks of its nozzle.
+enum class CommandKind {
+  SetPrice,        // slot 11, Amount is the unit price of Side
+  PresetVolume,    // slot 13, Amount in litres
+  PresetMoney,     // slot 14, Amount in money
+  Start,           // slot 15
+  StartWithReset,  // slot 19
+  Stop,            // slot 22
+  StopAndReset,    // slot 23
+};
+
+struct NozzleCommand {
+  CommandKind Kind = CommandKind::Start;
+  int Port = 0;
+  int Nozzle = 0;
+  int Side = 1;
+  double Amount = 0;
+};
+
+// How a command ended: the port status it left, and the driver's message when
+// it threw (a failed exchange, an argument out of range).
+struct CommandOutcome {
+  NozzleCommand Command;
+  int PortStatus = 0;
+  QString Error;
+};
+
+struct Amounts {
+  double Volume = 0;
+  double Money = 0;
+};
+
+// One poll of one nozzle and what the poller read because of it.
+struct NozzleReading {
+  NozzleConfig Nozzle;
+  TNozzlePoll Poll{};
+  int PortStatus = 0;                         // after the last operation of the poll
+  QString Error;                              // the message of an operation that threw
+  std::optional<Amounts> Current;             // slot 9, while fuel flows
+  std::optional<Amounts> Final;               // slot 6, once the delivery is closed
+  std::vector<std::optional<double>> Totals;  // slot 7 per side, when read; else empty
+};
+
+// How fast a line is polled: the pause after a round over all its nozzles.
+// A command is carried out before the next poll.
+inline constexpr std::chrono::milliseconds kRoundPause{200};
+
+class LinePoller : public QObject {
+  Q_OBJECT
+
+ public:
+  // Driver must outlive the poller; Nozzles all belong to Port.
+  LinePoller(TQX25& Driver, int Port, std::vector<NozzleConfig> Nozzles,
+             std::chrono::milliseconds Pause = kRoundPause);
+
+  int Port() const { return PortNumber; }
+  // Asks the poller to stop after the operation it runs now; any thread.
+  void RequestStop() { Stopping = true; }
+
+ public slots:
+  // On the poller's thread: begins polling.
+  void Start();
+  // On the poller's thread: stops the timer (the thread is ending).
+  void Halt();
+  // On the poller's thread: runs the command, reports it, then polls its nozzle.
+  void Execute(qx25::hostapp::NozzleCommand Command);
+
+ signals:
+  void Reading(const qx25::hostapp::NozzleReading& Reading);
+  void CommandDone(const qx25::hostapp::CommandOutcome& Outcome);
+
+ private:
+  struct Tracked {
+    NozzleConfig Config;
+    bool Dispensing = false;  // a start was accepted, or fuel was seen flowing
+    bool TotalsDue = true;    // read the totalizers at the next poll
+    bool ResultDue = false;   // a reset closed the delivery: read its result
+  };
+
+  void Step();
+  void PollOne(Tracked& Nozzle);
+  void ReadAfterPoll(Tracked& Nozzle, NozzleReading& Out);
+  Tracked* Find(int Nozzle);
+
+  TQX25& Qx;
+  const int PortNumber;
+  std::vector<Tracked> Nozzles;
+  const std::chrono::milliseconds RoundPause;
+  size_t Next = 0;
+  QTimer* Timer = nullptr;
+  std::atomic<bool> Stopping{false};
+};
+
+}  // namespace qx25::hostapp
+
+Q_DECLARE_METATYPE(qx25::hostapp::NozzleCommand)
+Q_DECLARE_METATYPE(qx25::hostapp::CommandOutcome)
+Q_DECLARE_METATYPE(qx25::hostapp::NozzleReading)

@@ -1,0 +1,309 @@
+#include "NozzlePanel.h"
+
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "ConsoleWords.h"
+#include "LineListModel.h"
+
+namespace qx25::hostapp {
+
+namespace {
+
+// What a preset and a price may be: the driver sends whole litres in five
+// digits, below 99999.5.
+constexpr double kMaxPresetVolume = 99999;
+constexpr double kMaxPresetMoney = 9999999.99;
+constexpr double kMaxPrice = 99999.99;
+constexpr int kMoneyDecimals = 2;
+constexpr double kDefaultPreset = 10;
+constexpr double kDefaultPrice = 50;
+constexpr int kPanelWidth = 410;
+
+const QString kNoFigure = QStringLiteral("—");
+
+const QColor kAccepted{0x00, 0x70, 0x00};
+const QColor kRefused{0xC0, 0x60, 0x00};
+const QColor kFailed{0xB0, 0x00, 0x00};
+
+QColor ColourOf(StatusKind Kind) {
+  switch (Kind) {
+    case StatusKind::Accepted:
+      return kAccepted;
+    case StatusKind::Refused:
+      return kRefused;
+    case StatusKind::LineFailure:
+      return kFailed;
+    case StatusKind::None:
+      break;
+  }
+  return QColor(Qt::black);
+}
+
+// Every poll repaints the labels; a palette set only on a change keeps that cheap.
+void Paint(QLabel* Label, const QColor& Colour) {
+  if (Label->palette().color(QPalette::WindowText) == Colour) return;
+  QPalette palette = Label->palette();
+  palette.setColor(QPalette::WindowText, Colour);
+  Label->setPalette(palette);
+}
+
+QLabel* NamedLabel(const QString& Name, QWidget* Parent) {
+  auto* label = new QLabel(Parent);
+  label->setObjectName(Name);
+  return label;
+}
+
+QPushButton* NamedButton(const QString& Name, const QString& Text, QWidget* Parent) {
+  auto* button = new QPushButton(Text, Parent);
+  button->setObjectName(Name);
+  return button;
+}
+
+QString AmountsText(const qx25::hostapp::Amounts& A) {
+  return LitresText(A.Volume) + QStringLiteral(" · ") + MoneyText(A.Money);
+}
+
+}  // namespace
+
+QString NozzlePanelName(int Port, int Nozzle) {
+  return QStringLiteral("NozzlePanel_%1_%2").arg(Port).arg(Nozzle);
+}
+
+QString LitresText(double Volume) { return QString::number(Volume, 'f', 0) + QStringLiteral(" л"); }
+QString MoneyText(double Money) { return QString::number(Money, 'f', kMoneyDecimals); }
+
+QString CommandName(CommandKind Kind) {
+  switch (Kind) {
+    case CommandKind::SetPrice:
+      return QStringLiteral("цена");
+    case CommandKind::PresetVolume:
+      return QStringLiteral("доза в литрах");
+    case CommandKind::PresetMoney:
+      return QStringLiteral("доза в деньгах");
+    case CommandKind::Start:
+      return QStringLiteral("пуск");
+    case CommandKind::StartWithReset:
+      return QStringLiteral("пуск со сбросом");
+    case CommandKind::Stop:
+      return QStringLiteral("стоп");
+    case CommandKind::StopAndReset:
+      return QStringLiteral("стоп и сброс");
+  }
+  return {};
+}
+
+NozzlePanel::NozzlePanel(const NozzleConfig& Config, QWidget* Parent)
+    : QGroupBox(Parent), Nozzle(Config) {
+  setObjectName(NozzlePanelName(Nozzle.Port, Nozzle.Nozzle));
+  QString title = PortName(Nozzle.Port);
+  if (Nozzle.Dispenser > 0) title += QStringLiteral(" · ТРК %1").arg(Nozzle.Dispenser);
+  setTitle(title + QStringLiteral(" · пистолет %1").arg(Nozzle.Nozzle));
+  // Panels keep their width when few, so that a row of them reads as a row.
+  setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Maximum);
+  setMaximumWidth(kPanelWidth);
+  auto* layout = new QVBoxLayout(this);
+
+  State = NamedLabel(QStringLiteral("StateLabel"), this);
+  QFont big = State->font();
+  big.setBold(true);
+  big.setPointSizeF(big.pointSizeF() * 1.25);
+  State->setFont(big);
+  State->setText(NozzleStateText(0));
+  layout->addWidget(State);
+
+  auto* amounts = new QGridLayout;
+  amounts->addWidget(new QLabel(QStringLiteral("Налив:"), this), 0, 0);
+  Current = NamedLabel(QStringLiteral("CurrentLabel"), this);
+  Current->setText(kNoFigure);
+  amounts->addWidget(Current, 0, 1);
+  amounts->addWidget(new QLabel(QStringLiteral("Итог:"), this), 1, 0);
+  Final = NamedLabel(QStringLiteral("FinalLabel"), this);
+  Final->setText(kNoFigure);
+  amounts->addWidget(Final, 1, 1);
+  // The totalizer of each side, under the delivery it counts.
+  for (int side = 1; side <= Nozzle.Sides; ++side) {
+    const QString caption =
+        Nozzle.Sides == 1 ? QStringLiteral("Счётчик:") : QStringLiteral("Счётчик %1:").arg(side);
+    amounts->addWidget(new QLabel(caption, this), 1 + side, 0);
+    auto* total = NamedLabel(QStringLiteral("TotalLabel%1").arg(side), this);
+    total->setText(kNoFigure);
+    amounts->addWidget(total, 1 + side, 1);
+    TotalLabels.push_back(total);
+  }
+  amounts->setColumnStretch(1, 1);
+  layout->addLayout(amounts);
+
+  layout->addWidget(MakeSideRows());
+  layout->addWidget(MakeCommandRows());
+
+  CommandStatus = NamedLabel(QStringLiteral("CommandStatusLabel"), this);
+  CommandStatus->setText(QStringLiteral("Команда: —"));
+  CommandStatus->setWordWrap(true);
+  layout->addWidget(CommandStatus);
+  PollStatus = NamedLabel(QStringLiteral("PollStatusLabel"), this);
+  PollStatus->setText(QStringLiteral("Опрос: —"));
+  PollStatus->setWordWrap(true);
+  layout->addWidget(PollStatus);
+}
+
+QWidget* NozzlePanel::MakeSideRows() {
+  auto* box = new QWidget(this);
+  auto* grid = new QGridLayout(box);
+  grid->setContentsMargins(0, 0, 0, 0);
+  for (int side = 1; side <= Nozzle.Sides; ++side) {
+    const int row = side - 1;
+    const QString caption =
+        Nozzle.Sides == 1 ? QStringLiteral("Цена") : QStringLiteral("Цена, сторона %1").arg(side);
+    grid->addWidget(new QLabel(caption, box), row, 0);
+    auto* price = new QDoubleSpinBox(box);
+    price->setObjectName(QStringLiteral("PriceEdit%1").arg(side));
+    price->setDecimals(kMoneyDecimals);
+    price->setRange(0, kMaxPrice);
+    price->setValue(kDefaultPrice);
+    grid->addWidget(price, row, 1);
+    PriceEdits.push_back(price);
+    auto* set = NamedButton(QStringLiteral("PriceBtn%1").arg(side), QStringLiteral("Задать"), box);
+    connect(set, &QPushButton::clicked, this,
+            [this, side, price] { Ask(CommandKind::SetPrice, price->value(), side); });
+    grid->addWidget(set, row, 2);
+  }
+  grid->setColumnStretch(1, 1);
+  return box;
+}
+
+QWidget* NozzlePanel::MakeCommandRows() {
+  auto* box = new QWidget(this);
+  auto* rows = new QVBoxLayout(box);
+  rows->setContentsMargins(0, 0, 0, 0);
+
+  auto* preset = new QHBoxLayout;
+  auto* sideCaption = new QLabel(QStringLiteral("Сторона"), box);
+  preset->addWidget(sideCaption);
+  SideBox = new QComboBox(box);
+  SideBox->setObjectName(QStringLiteral("SideBox"));
+  for (int side = 1; side <= Nozzle.Sides; ++side) SideBox->addItem(QString::number(side), side);
+  preset->addWidget(SideBox);
+  // One side: nothing to choose.
+  sideCaption->setVisible(Nozzle.Sides > 1);
+  SideBox->setVisible(Nozzle.Sides > 1);
+  preset->addWidget(new QLabel(QStringLiteral("Доза"), box));
+  PresetEdit = new QDoubleSpinBox(box);
+  PresetEdit->setObjectName(QStringLiteral("PresetEdit"));
+  preset->addWidget(PresetEdit, 1);
+  PresetKindBox = new QComboBox(box);
+  PresetKindBox->setObjectName(QStringLiteral("PresetKindBox"));
+  PresetKindBox->insertItem(kPresetByVolume, QStringLiteral("литров"));
+  PresetKindBox->insertItem(kPresetByMoney, QStringLiteral("денег"));
+  preset->addWidget(PresetKindBox);
+  // The controller takes whole litres in five digits, and money to the cent:
+  // the editor holds what the chosen kind can carry.
+  const auto fitKind = [this](int Kind) {
+    const bool money = Kind == kPresetByMoney;
+    PresetEdit->setDecimals(money ? kMoneyDecimals : 0);
+    PresetEdit->setRange(0, money ? kMaxPresetMoney : kMaxPresetVolume);
+  };
+  connect(PresetKindBox, &QComboBox::currentIndexChanged, this, fitKind);
+  fitKind(kPresetByVolume);
+  PresetEdit->setValue(kDefaultPreset);
+  auto* set = NamedButton(QStringLiteral("PresetBtn"), QStringLiteral("Задать"), box);
+  connect(set, &QPushButton::clicked, this, [this] {
+    if (PresetKindBox->currentIndex() == kPresetByMoney)
+      Ask(CommandKind::PresetMoney, PresetEdit->value());
+    else
+      Ask(CommandKind::PresetVolume, PresetEdit->value());
+  });
+  preset->addWidget(set);
+  rows->addLayout(preset);
+
+  auto* buttons = new QGridLayout;
+  const struct {
+    const char* Name;
+    const char* Text;
+    CommandKind Kind;
+  } kButtons[] = {
+      {"StartBtn", "Пуск", CommandKind::Start},
+      {"StartResetBtn", "Сброс и пуск", CommandKind::StartWithReset},
+      {"StopBtn", "Стоп", CommandKind::Stop},
+      {"StopResetBtn", "Стоп и сброс", CommandKind::StopAndReset},
+  };
+  // Starts on the left, stops on the right.
+  int at = 0;
+  for (const auto& b : kButtons) {
+    auto* button = NamedButton(QString::fromUtf8(b.Name), QString::fromUtf8(b.Text), box);
+    const CommandKind kind = b.Kind;
+    connect(button, &QPushButton::clicked, this, [this, kind] { Ask(kind); });
+    buttons->addWidget(button, at % 2, at / 2);
+    ++at;
+  }
+  rows->addLayout(buttons);
+  return box;
+}
+
+int NozzlePanel::ChosenSide() const { return SideBox->currentData().toInt(); }
+
+void NozzlePanel::Ask(CommandKind Kind, double Amount, int Side) {
+  NozzleCommand command{Kind, Nozzle.Port, Nozzle.Nozzle, Side > 0 ? Side : ChosenSide(), Amount};
+  CommandStatus->setText(QStringLiteral("Команда: %1 — выполняется").arg(CommandName(Kind)));
+  Paint(CommandStatus, ColourOf(StatusKind::None));
+  emit Command(command);
+}
+
+void NozzlePanel::ShowReading(const NozzleReading& Reading) {
+  State->setText(NozzleStateText(Reading.Poll.State, Reading.Poll.EventLetter));
+  // The merged state hides the other sides; the tip tells each.
+  QStringList sides;
+  for (int side = 1; side <= Nozzle.Sides && side <= kMaxSides; ++side)
+    sides << QStringLiteral("Сторона %1: ").arg(side) +
+                 NozzleStateText(Reading.Poll.Codes[side - 1]);
+  State->setToolTip(sides.join(QLatin1Char('\n')));
+  if (Reading.Current) Current->setText(AmountsText(*Reading.Current));
+  // The last running figure may fall short of the end: show where it ended.
+  if (Reading.Final) {
+    Final->setText(AmountsText(*Reading.Final));
+    Current->setText(AmountsText(*Reading.Final));
+  }
+  for (size_t s = 0; s < Reading.Totals.size() && s < TotalLabels.size(); ++s)
+    if (Reading.Totals[s]) TotalLabels[s]->setText(LitresText(*Reading.Totals[s]));
+  const StatusMeaning status = PortStatusMeaning(Reading.PortStatus);
+  QString text = QStringLiteral("Опрос: ") + status.Text;
+  if (!Reading.Error.isEmpty()) text += QStringLiteral(" (") + Reading.Error + QLatin1Char(')');
+  PollStatus->setText(text);
+  Paint(PollStatus, ColourOf(Reading.Error.isEmpty() ? status.Kind : StatusKind::LineFailure));
+}
+
+void NozzlePanel::ShowOutcome(const CommandOutcome& Outcome) {
+  const StatusMeaning status = PortStatusMeaning(Outcome.PortStatus);
+  QString text = QStringLiteral("Команда: %1 — ").arg(CommandName(Outcome.Command.Kind));
+  // A command that stores only (the price) leaves the last exchange's status.
+  // An error thrown before any exchange leaves the previous status, which
+  // says nothing about this command; only a failed line is worth adding.
+  if (!Outcome.Error.isEmpty())
+    text +=
+        Outcome.Error +
+        (status.Kind == StatusKind::LineFailure ? QStringLiteral("; ") + status.Text : QString());
+  else if (Outcome.Command.Kind == CommandKind::SetPrice)
+    text += QStringLiteral("задана");
+  else
+    text += status.Text;
+  CommandStatus->setText(text);
+  const bool started = (Outcome.Command.Kind == CommandKind::Start ||
+                        Outcome.Command.Kind == CommandKind::StartWithReset) &&
+                       Outcome.Error.isEmpty() && status.Kind == StatusKind::Accepted;
+  if (started) {
+    // A new delivery: the last one's figures would mislead.
+    Current->setText(kNoFigure);
+    Final->setText(kNoFigure);
+  }
+  const bool stored = Outcome.Command.Kind == CommandKind::SetPrice;
+  Paint(CommandStatus, ColourOf(!Outcome.Error.isEmpty() ? StatusKind::LineFailure
+                                : stored                 ? StatusKind::Accepted
+                                                         : status.Kind));
+}
+
+}  // namespace qx25::hostapp

@@ -1,0 +1,73 @@
+// The console's panel for one nozzle: its prices per side, a preset by volume
+// or money, the start and stop buttons, and what the poller last found (the
+// state in words, the current and final delivery, the totalizers, the port
+// status of the last command). The panel only asks: every request goes out
+// as a Command signal to the line's poller, and the answers come back through
+// ShowReading and ShowOutcome.
+//
+// Child object names, for tests and tools: StateLabel, CurrentLabel,
+// FinalLabel, PollStatusLabel, CommandStatusLabel, SideBox, PresetEdit,
+// PresetKindBox, PresetBtn, StartBtn, StartResetBtn, StopBtn, StopResetBtn,
+// and per side s: PriceEdit<s>, PriceBtn<s>, TotalLabel<s>.
+#pragma once
+
+#include <QGroupBox>
+#include <vector>
+
+#include "HostOptions.h"
+#include "LinePoller.h"
+
+class QComboBox;
+class QDoubleSpinBox;
+class QLabel;
+class QPushButton;
+
+namespace qx25::hostapp {
+
+// "NozzlePanel_3_1" for nozzle 1 on COM3.
+QString NozzlePanelName(int Port, int Nozzle);
+
+// Preset kinds, in the order of PresetKindBox.
+enum PresetKind { kPresetByVolume, kPresetByMoney };
+
+class NozzlePanel : public QGroupBox {
+  Q_OBJECT
+
+ public:
+  explicit NozzlePanel(const NozzleConfig& Nozzle, QWidget* Parent = nullptr);
+
+  const NozzleConfig& Config() const { return Nozzle; }
+
+ public slots:
+  void ShowReading(const qx25::hostapp::NozzleReading& Reading);
+  void ShowOutcome(const qx25::hostapp::CommandOutcome& Outcome);
+
+ signals:
+  void Command(const qx25::hostapp::NozzleCommand& Command);
+
+ private:
+  void Ask(CommandKind Kind, double Amount = 0, int Side = 0);
+  int ChosenSide() const;
+  QWidget* MakeSideRows();
+  QWidget* MakeCommandRows();
+
+  NozzleConfig Nozzle;
+  QLabel* State;
+  QLabel* Current;
+  QLabel* Final;
+  QLabel* PollStatus;
+  QLabel* CommandStatus;
+  QComboBox* SideBox;
+  QDoubleSpinBox* PresetEdit;
+  QComboBox* PresetKindBox;
+  std::vector<QDoubleSpinBox*> PriceEdits;  // one a side
+  std::vector<QLabel*> TotalLabels;
+};
+
+// "12 л", "123.45": how the console writes litres and money.
+QString LitresText(double Volume);
+QString MoneyText(double Money);
+// What the console calls each command ("пуск").
+QString CommandName(CommandKind Kind);
+
+}  // namespace qx25::hostapp

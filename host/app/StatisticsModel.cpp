@@ -1,0 +1,129 @@
+#include "StatisticsModel.h"
+
+#include <QBrush>
+#include <QColor>
+#include <QThread>
+#include <QTimer>
+
+#include "LineListModel.h"
+
+namespace qx25::hostapp {
+
+namespace {
+
+const QColor kTroubled{0xB0, 0x00, 0x00};
+constexpr int kMsDecimals = 1;
+
+}  // namespace
+
+StatisticsModel::StatisticsModel(const host::LineStatistics& Source, QObject* Parent)
+    : QAbstractTableModel(Parent), Figures(Source), Sampling(new QThread(this)) {
+  Sampling->setObjectName(QStringLiteral("Statistics"));
+  // The timer lives on the sampling thread; its snapshots come back queued.
+  auto* tick = new QTimer;
+  tick->setInterval(kStatisticsRefresh);
+  tick->moveToThread(Sampling);
+  connect(Sampling, &QThread::started, tick, qOverload<>(&QTimer::start));
+  connect(Sampling, &QThread::finished, tick, &QObject::deleteLater);
+  const host::LineStatistics* figures = &Figures;
+  connect(
+      tick, &QTimer::timeout, this,
+      [this, figures] {
+        // On the sampling thread: the window receives the copy.
+        QMetaObject::invokeMethod(
+            this, [this, ports = figures->Snapshot()] { Show(ports); }, Qt::QueuedConnection);
+      },
+      Qt::DirectConnection);
+  Sampling->start();
+}
+
+StatisticsModel::~StatisticsModel() {
+  Sampling->quit();
+  Sampling->wait();
+}
+
+void StatisticsModel::Refresh() { Show(Figures.Snapshot()); }
+
+void StatisticsModel::Show(const std::vector<host::PortStatistics>& Ports) {
+  std::vector<host::PortStatistics> fresh = Ports;
+  // A port joined (or a reset forgot them all): the rows move. Otherwise
+  // only the figures change.
+  if (fresh.size() != Rows.size()) {
+    beginResetModel();
+    Rows = std::move(fresh);
+    endResetModel();
+    return;
+  }
+  Rows = std::move(fresh);
+  if (!Rows.empty()) emit dataChanged(index(0, 0), index(rowCount() - 1, ColumnCount - 1));
+}
+
+int StatisticsModel::RowOf(int Port) const {
+  for (size_t row = 0; row < Rows.size(); ++row)
+    if (Rows[row].Port == Port) return static_cast<int>(row);
+  return -1;
+}
+
+int StatisticsModel::rowCount(const QModelIndex& Parent) const {
+  return Parent.isValid() ? 0 : static_cast<int>(Rows.size());
+}
+
+int StatisticsModel::columnCount(const QModelIndex& Parent) const {
+  return Parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant StatisticsModel::data(const QModelIndex& Index, int Role) const {
+  if (!Index.isValid() || Index.row() >= static_cast<int>(Rows.size())) return {};
+  const host::PortStatistics& p = Rows[static_cast<size_t>(Index.row())];
+  const bool troubled = p.Timeouts + p.Rejected + p.LineErrors > 0;
+  if (Role == Qt::ForegroundRole && troubled) return QBrush(kTroubled);
+  if (Role == Qt::TextAlignmentRole && Index.column() != PortColumn)
+    return QVariant(Qt::AlignRight | Qt::AlignVCenter);
+  if (Role != Qt::DisplayRole) return {};
+  switch (Index.column()) {
+    case PortColumn:
+      return PortName(p.Port);
+    case ExchangesColumn:
+      return QString::number(p.Exchanges);
+    case TimeoutsColumn:
+      return QString::number(p.Timeouts);
+    case RejectedColumn:
+      return QString::number(p.Rejected);
+    case RefusalsColumn:
+      return QString::number(p.Refusals);
+    case LineErrorsColumn:
+      return QString::number(p.LineErrors);
+    case MedianColumn:
+      return QString::number(p.MedianReplyMs, 'f', kMsDecimals);
+    case WorstColumn:
+      return QString::number(p.WorstReplyMs, 'f', kMsDecimals);
+    default:
+      return {};
+  }
+}
+
+QVariant StatisticsModel::headerData(int Section, Qt::Orientation Orientation, int Role) const {
+  if (Orientation != Qt::Horizontal || Role != Qt::DisplayRole) return {};
+  switch (Section) {
+    case PortColumn:
+      return QStringLiteral("Порт");
+    case ExchangesColumn:
+      return QStringLiteral("Обменов");
+    case TimeoutsColumn:
+      return QStringLiteral("Нет ответа");
+    case RejectedColumn:
+      return QStringLiteral("Ответ не принят");
+    case RefusalsColumn:
+      return QStringLiteral("Отказов");
+    case LineErrorsColumn:
+      return QStringLiteral("Ошибок линии");
+    case MedianColumn:
+      return QStringLiteral("Медиана ответа, мс");
+    case WorstColumn:
+      return QStringLiteral("Худший ответ, мс");
+    default:
+      return {};
+  }
+}
+
+}  // namespace qx25::hostapp

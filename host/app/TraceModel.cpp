@@ -1,0 +1,152 @@
+#include "TraceModel.h"
+
+#include <QBrush>
+#include <QColor>
+#include <algorithm>
+
+#include "ConsoleWords.h"
+#include "LineListModel.h"
+
+namespace qx25::hostapp {
+
+namespace {
+
+const QColor kFailedReply{0xB0, 0x00, 0x00};
+
+QString Hex(const std::vector<uint8_t>& Bytes) {
+  QString text;
+  text.reserve(static_cast<qsizetype>(Bytes.size() * 3));
+  for (const uint8_t b : Bytes) {
+    if (!text.isEmpty()) text += QLatin1Char(' ');
+    text += QStringLiteral("%1").arg(b, 2, 16, QLatin1Char('0')).toUpper();
+  }
+  return text;
+}
+
+}  // namespace
+
+host::TraceCallback TraceBuffer::Callback(std::shared_ptr<TraceBuffer> Buffer) {
+  return [Buffer](const host::TraceRecord& Record) { Buffer->Add(Record); };
+}
+
+void TraceBuffer::Add(const host::TraceRecord& Record) {
+  TraceEntry entry{Record.Direction, Record.Seconds,
+                   Record.Port,      std::vector<uint8_t>(Record.Bytes.begin(), Record.Bytes.end()),
+                   Record.Result,    Record.ReplyCode};
+  const std::lock_guard<std::mutex> hold(Lock);
+  if (Pending.size() >= kTraceBacklog) {
+    // The window has not taken its records for a long while: keep the newest.
+    Pending.pop_front();
+    ++Lost;
+  }
+  Pending.push_back(std::move(entry));
+}
+
+std::deque<TraceEntry> TraceBuffer::Take() {
+  std::deque<TraceEntry> taken;
+  // An exchange thread holding the lock may have lost its processor; the
+  // window does not wait for it, it takes the records on its next turn.
+  const std::unique_lock<std::mutex> hold(Lock, std::try_to_lock);
+  if (hold.owns_lock()) taken.swap(Pending);
+  return taken;
+}
+
+uint64_t TraceBuffer::Dropped() const {
+  const std::lock_guard<std::mutex> hold(Lock);
+  return Lost;
+}
+
+TraceModel::TraceModel(std::shared_ptr<TraceBuffer> Buffer, QObject* Parent)
+    : QAbstractTableModel(Parent), Source(std::move(Buffer)) {
+  connect(&Tick, &QTimer::timeout, this, &TraceModel::Refresh);
+  Tick.start(kTraceRefresh);
+}
+
+TraceModel::Row TraceModel::Format(const TraceEntry& Entry) {
+  Row row;
+  const bool request = Entry.Direction == host::TraceDirection::Request;
+  row.Cells[TimeColumn] = QString::number(Entry.Seconds, 'f', 3);
+  row.Cells[PortColumn] = PortName(Entry.Port);
+  row.Cells[DirectionColumn] = request ? QStringLiteral("→") : QStringLiteral("←");
+  if (request) {
+    LastRequest[Entry.Port] = RequestText(Entry.Bytes);
+    row.Cells[RequestColumn] = LastRequest[Entry.Port];
+  } else {
+    row.Cells[RequestColumn] = QStringLiteral("ответ: ") + LastRequest[Entry.Port];
+  }
+  row.Cells[BytesColumn] = Hex(Entry.Bytes);
+  row.Failed = !request && Entry.Result != host::kSerialOk;
+  if (row.Failed) {
+    row.Cells[ResultColumn] = QString::fromUtf8(host::SerialErrorText(Entry.Result));
+    if (Entry.Result == host::kSerialRejected && Entry.ReplyCode >= 0)
+      row.Cells[ResultColumn] += QStringLiteral(", код %1").arg(Entry.ReplyCode);
+  }
+  return row;
+}
+
+void TraceModel::Refresh() {
+  std::deque<TraceEntry> batch = Source->Take();
+  if (batch.empty()) return;
+  // Only the newest rows survive; format no more than those (but let every
+  // request name its reply).
+  const size_t keep = std::min(batch.size(), static_cast<size_t>(kTraceRows));
+  const size_t skip = batch.size() - keep;
+  for (size_t i = 0; i < skip; ++i)
+    if (batch[i].Direction == host::TraceDirection::Request)
+      LastRequest[batch[i].Port] = RequestText(batch[i].Bytes);
+
+  // keep is at most kTraceRows, so the overflow is at most the rows held.
+  const size_t total = Rows.size() + keep;
+  const auto overflow = static_cast<int>(total > kTraceRows ? total - kTraceRows : 0);
+  if (overflow > 0) {
+    beginRemoveRows({}, 0, overflow - 1);
+    Rows.erase(Rows.begin(), Rows.begin() + overflow);
+    endRemoveRows();
+  }
+  const int first = static_cast<int>(Rows.size());
+  beginInsertRows({}, first, first + static_cast<int>(keep) - 1);
+  for (size_t i = skip; i < batch.size(); ++i) Rows.push_back(Format(batch[i]));
+  endInsertRows();
+  Added += keep;
+  emit RowsAppended();
+}
+
+int TraceModel::rowCount(const QModelIndex& Parent) const {
+  return Parent.isValid() ? 0 : static_cast<int>(Rows.size());
+}
+
+int TraceModel::columnCount(const QModelIndex& Parent) const {
+  return Parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant TraceModel::data(const QModelIndex& Index, int Role) const {
+  if (!Index.isValid() || Index.row() >= static_cast<int>(Rows.size()) ||
+      Index.column() >= ColumnCount)
+    return {};
+  const Row& row = Rows[static_cast<size_t>(Index.row())];
+  if (Role == Qt::ForegroundRole && row.Failed) return QBrush(kFailedReply);
+  if (Role != Qt::DisplayRole) return {};
+  return row.Cells[static_cast<size_t>(Index.column())];
+}
+
+QVariant TraceModel::headerData(int Section, Qt::Orientation Orientation, int Role) const {
+  if (Orientation != Qt::Horizontal || Role != Qt::DisplayRole) return {};
+  switch (Section) {
+    case TimeColumn:
+      return QStringLiteral("Время, с");
+    case PortColumn:
+      return QStringLiteral("Порт");
+    case DirectionColumn:
+      return QStringLiteral("Напр.");
+    case RequestColumn:
+      return QStringLiteral("Запрос");
+    case BytesColumn:
+      return QStringLiteral("Байты");
+    case ResultColumn:
+      return QStringLiteral("Итог");
+    default:
+      return {};
+  }
+}
+
+}  // namespace qx25::hostapp

@@ -1,0 +1,107 @@
+// The console's trace pane: every frame and reply on every line, newest last.
+//
+// The dispatcher delivers trace records on the exchange's own thread with the
+// port's lock held, so the callback only copies the record into a buffer
+// under a short lock of its own. The model, on the window's thread, takes the
+// buffer's contents in one batch on a timer, formats them and keeps the
+// newest kTraceRows rows.
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QString>
+#include <QTimer>
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "host/SerialDispatcher.h"
+
+namespace qx25::hostapp {
+
+// Rows the pane keeps, and records the buffer holds while the window does not
+// take them; older ones are dropped (and counted).
+inline constexpr int kTraceRows = 2000;
+inline constexpr size_t kTraceBacklog = 20000;
+// How often the window takes the buffer's records.
+inline constexpr std::chrono::milliseconds kTraceRefresh{100};
+
+// A trace record that owns its bytes.
+struct TraceEntry {
+  host::TraceDirection Direction;
+  double Seconds;
+  uint8_t Port;
+  std::vector<uint8_t> Bytes;
+  int32_t Result;
+  int ReplyCode;
+};
+
+// Thread-safe: any number of exchange threads add, the window's thread takes.
+class TraceBuffer {
+ public:
+  // The callback to give the dispatcher (or the statistics' recorder). It
+  // keeps the buffer alive.
+  static host::TraceCallback Callback(std::shared_ptr<TraceBuffer> Buffer);
+  void Add(const host::TraceRecord& Record);
+  // Everything added since the last call, oldest first; nothing, without
+  // waiting, while an exchange thread holds the buffer.
+  std::deque<TraceEntry> Take();
+  // Records dropped because the backlog was full.
+  uint64_t Dropped() const;
+
+ private:
+  mutable std::mutex Lock;
+  std::deque<TraceEntry> Pending;
+  uint64_t Lost = 0;
+};
+
+class TraceModel : public QAbstractTableModel {
+  Q_OBJECT
+
+ public:
+  enum Column {
+    TimeColumn,
+    PortColumn,
+    DirectionColumn,
+    RequestColumn,
+    ResultColumn,
+    BytesColumn,  // last: the widest, it takes the room left
+    ColumnCount
+  };
+
+  // Takes Buffer's records every kTraceRefresh from now on.
+  explicit TraceModel(std::shared_ptr<TraceBuffer> Buffer, QObject* Parent = nullptr);
+
+  // Takes the buffer's records now (the timer calls it).
+  void Refresh();
+  uint64_t RowsAdded() const { return Added; }
+
+  int rowCount(const QModelIndex& Parent = {}) const override;
+  int columnCount(const QModelIndex& Parent = {}) const override;
+  QVariant data(const QModelIndex& Index, int Role = Qt::DisplayRole) const override;
+  QVariant headerData(int Section, Qt::Orientation Orientation,
+                      int Role = Qt::DisplayRole) const override;
+
+ signals:
+  // Rows were added at the end (after any trimming at the front).
+  void RowsAppended();
+
+ private:
+  struct Row {
+    std::array<QString, ColumnCount> Cells;
+    bool Failed;
+  };
+  Row Format(const TraceEntry& Entry);
+
+  std::shared_ptr<TraceBuffer> Source;
+  std::deque<Row> Rows;
+  // The request last sent on each port, named on its reply's row.
+  std::array<QString, 256> LastRequest;
+  QTimer Tick;
+  uint64_t Added = 0;
+};
+
+}  // namespace qx25::hostapp

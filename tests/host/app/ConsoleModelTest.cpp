@@ -1,0 +1,156 @@
+// The console's words and trace pane without a window: frames built by the
+// driver's own codec named by their request, port statuses sorted into
+// accepted, refused and failed, and the trace model's batches and cap.
+#include <QTest>
+#include <vector>
+
+#include "ConsoleWords.h"
+#include "HostTests.h"
+#include "TraceModel.h"
+#include "driver/protocol/Link.h"
+#include "host/SerialDispatcher.h"
+
+using namespace qx25::hostapp;
+using qx25::host::TraceDirection;
+using qx25::host::TraceRecord;
+
+namespace {
+
+// The frame the driver sends for request data Data.
+std::vector<uint8_t> Frame(std::vector<uint8_t> Data) {
+  std::vector<uint8_t> frame(2 * Data.size() + 3);
+  frame.resize(qx25::EncodeFrame(Data.data(), static_cast<uint8_t>(Data.size()), frame.data()));
+  return frame;
+}
+
+// Nozzle 1, side 1: group 2, address character 0x21.
+std::vector<uint8_t> ToNozzle(std::vector<uint8_t> Tail) {
+  std::vector<uint8_t> data{0x02, 0x21};
+  data.insert(data.end(), Tail.begin(), Tail.end());
+  return Frame(data);
+}
+
+TraceRecord Record(TraceDirection Direction, uint8_t Port, const std::vector<uint8_t>& Bytes,
+                   int32_t Result = qx25::host::kSerialOk, int Code = -1) {
+  return TraceRecord{Direction, 1.5, Port, Bytes, Result, Code};
+}
+
+QString Cell(const TraceModel& Model, int Row, int Column) {
+  return Model.data(Model.index(Row, Column)).toString();
+}
+
+}  // namespace
+
+void ConsoleModelTest::requestsAreNamedByTheirLetter() {
+  QCOMPARE(RequestText(ToNozzle({'1'})), QStringLiteral("1 состояние"));
+  QCOMPARE(RequestText(ToNozzle({'1', '1'})), QStringLiteral("1 состояние, событие принято"));
+  QCOMPARE(RequestText(ToNozzle({'T', '0', '0', '0', '2', '5'})),
+           QStringLiteral("T предустановка"));
+  QCOMPARE(RequestText(ToNozzle({'2'})), QStringLiteral("2 пуск"));
+  // One letter, two requests: the read of the counter and its guarded write.
+  QCOMPARE(RequestText(ToNozzle({'6'})), QStringLiteral("6 суммарный счётчик"));
+  QCOMPARE(RequestText(ToNozzle({'6', 0x01, '0', '0', '2', '5', '8', '1', '0', '7'})),
+           QStringLiteral("6 запись счётчика"));
+  // Line-wide requests carry their letter where a nozzle's address stands.
+  QCOMPARE(RequestText(Frame({0x02, 'W', '3', '1'})), QStringLiteral("W общая команда"));
+  QCOMPARE(RequestText(Frame({0x02, ']', '0', '0', '0', '0', '0', '0', '1', '2', '3', '4', '5', '6',
+                              '7', '8', '9'})),
+           QStringLiteral("] программирование адреса"));
+  // A nozzle above 15 has a group of its own: the letter is still found.
+  QCOMPARE(RequestText(Frame({0x07, 0x21, '4'})), QStringLiteral("4 текущий налив"));
+  QCOMPARE(RequestText(ToNozzle({'Z'})), QStringLiteral("Z ?"));
+  // What is no request frame gets no name, whatever its length.
+  QCOMPARE(RequestText({}), QString());
+  QCOMPARE(RequestText(std::vector<uint8_t>{0x06}), QString());
+  QCOMPARE(RequestText(std::vector<uint8_t>{0x02, 0x31, 0x4E, 0x03, 0x03, 0x72}), QString());
+  QCOMPARE(RequestText(std::vector<uint8_t>{0x7F, 0x02, 0x21, 0x5E, 0x03, 0x03}), QString());
+}
+
+void ConsoleModelTest::portStatusIsSortedAndNamed() {
+  QCOMPARE(PortStatusMeaning(0).Kind, StatusKind::None);
+  QCOMPARE(PortStatusMeaning(1).Kind, StatusKind::Accepted);
+  // Each refusal code names itself and what was refused.
+  for (const int code : {16, 17, 18, 20, 23, 24, 25, 26}) {
+    const StatusMeaning m = PortStatusMeaning(code);
+    QCOMPARE(m.Kind, StatusKind::Refused);
+    QVERIFY2(m.Text.startsWith(QStringLiteral("отказ %1: ").arg(code)), qPrintable(m.Text));
+  }
+  QCOMPARE(PortStatusMeaning(16).Text, QStringLiteral("отказ 16: пуск не принят"));
+  QCOMPARE(PortStatusMeaning(25).Text,
+           QStringLiteral("отказ 25: запрос текущего налива не принят"));
+  // The dispatcher's verdicts on a failed exchange are line failures.
+  QCOMPARE(PortStatusMeaning(qx25::host::kLineTimeout).Text,
+           QStringLiteral("сбой линии 2: нет ответа"));
+  QCOMPARE(PortStatusMeaning(qx25::host::kLineNoDevice).Kind, StatusKind::LineFailure);
+  // Codes nobody defines (a host's own through slot 2) are never taken for
+  // an accepted reply or a refusal.
+  for (const int code : {19, 21, 22, 200, 255})
+    QCOMPARE(PortStatusMeaning(code).Kind, StatusKind::LineFailure);
+}
+
+void ConsoleModelTest::statesInWords() {
+  QCOMPARE(NozzleStateText(192), QStringLiteral("свободна"));
+  QCOMPARE(NozzleStateText(192, 'R'), QStringLiteral("свободна, событие R"));
+  QCOMPARE(NozzleStateText(226), QStringLiteral("пистолет снят, сторона 2"));
+  QCOMPARE(NozzleStateText(200), QStringLiteral("налив разрешён"));
+  QCOMPARE(NozzleStateText(211), QStringLiteral("идёт налив, сторона 3"));
+  QCOMPARE(NozzleStateText(216), QStringLiteral("налив окончен"));
+  QCOMPARE(NozzleStateText(217), QStringLiteral("налив остановлен, сторона 1"));
+  QCOMPARE(NozzleStateText(0x100), QStringLiteral("нет ответа"));
+  // Past side 4 a code is no side's state: it is shown as the number.
+  QCOMPARE(NozzleStateText(213), QStringLiteral("код 213"));
+  QVERIFY(IsDelivering(209) && IsDelivering(212) && !IsDelivering(208) && !IsDelivering(213));
+  QVERIFY(IsFinished(216) && !IsFinished(217));
+}
+
+void ConsoleModelTest::traceComesInBatchesAndKeepsTheNewest() {
+  auto buffer = std::make_shared<TraceBuffer>();
+  const qx25::host::TraceCallback add = TraceBuffer::Callback(buffer);
+  TraceModel model(buffer);
+  const std::vector<uint8_t> status = ToNozzle({'1'});
+  add(Record(TraceDirection::Request, 3, status));
+  add(Record(TraceDirection::Reply, 3, {0x02, 0x31}, qx25::host::kSerialTimeout));
+  add(Record(TraceDirection::Request, 4, ToNozzle({'8'})));
+  add(Record(TraceDirection::Reply, 4, {0x15, 0x06}, qx25::host::kSerialRejected, 222));
+  // Nothing reaches the model until the window takes the batch.
+  QCOMPARE(model.rowCount(), 0);
+  model.Refresh();
+  QCOMPARE(model.rowCount(), 4);
+  QCOMPARE(Cell(model, 0, TraceModel::PortColumn), QStringLiteral("COM3"));
+  QCOMPARE(Cell(model, 0, TraceModel::TimeColumn), QStringLiteral("1.500"));
+  QCOMPARE(Cell(model, 0, TraceModel::BytesColumn), QStringLiteral("7F 02 21 5E 31 4E 03 03 53"));
+  // A reply names the request it answers, and how its exchange failed.
+  QCOMPARE(Cell(model, 1, TraceModel::RequestColumn), QStringLiteral("ответ: 1 состояние"));
+  QCOMPARE(Cell(model, 1, TraceModel::ResultColumn), QStringLiteral("time-out"));
+  QCOMPARE(Cell(model, 3, TraceModel::RequestColumn), QStringLiteral("ответ: 8 сброс"));
+  QCOMPARE(Cell(model, 3, TraceModel::ResultColumn), QStringLiteral("reply rejected, код 222"));
+  QVERIFY(model.data(model.index(3, TraceModel::BytesColumn), Qt::ForegroundRole).isValid());
+  QVERIFY(!model.data(model.index(2, TraceModel::BytesColumn), Qt::ForegroundRole).isValid());
+
+  // A batch larger than the pane: the newest rows stay, and the replies that
+  // survive still name requests that did not.
+  for (int i = 0; i < kTraceRows; ++i) {
+    add(Record(TraceDirection::Request, 5, ToNozzle({'6'})));
+    add(Record(TraceDirection::Reply, 5, {0x06}));
+  }
+  add(Record(TraceDirection::Reply, 5, {0x06}));
+  model.Refresh();
+  QCOMPARE(model.rowCount(), kTraceRows);
+  QCOMPARE(Cell(model, 0, TraceModel::RequestColumn), QStringLiteral("ответ: 6 суммарный счётчик"));
+  QCOMPARE(Cell(model, kTraceRows - 1, TraceModel::RequestColumn),
+           QStringLiteral("ответ: 6 суммарный счётчик"));
+  QCOMPARE(buffer->Dropped(), uint64_t{0});
+}
+
+void ConsoleModelTest::unreadTraceIsBounded() {
+  TraceBuffer buffer;
+  const std::vector<uint8_t> bytes = ToNozzle({'1'});
+  for (size_t i = 0; i < kTraceBacklog + 5; ++i)
+    buffer.Add(Record(TraceDirection::Request, static_cast<uint8_t>(i % 30 + 1), bytes));
+  QCOMPARE(buffer.Dropped(), uint64_t{5});
+  const auto taken = buffer.Take();
+  QCOMPARE(taken.size(), kTraceBacklog);
+  // The oldest went: the first kept is record number 5.
+  QCOMPARE(int{taken.front().Port}, 5 % 30 + 1);
+  QVERIFY(buffer.Take().empty());
+}

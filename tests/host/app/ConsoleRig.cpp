@@ -1,0 +1,109 @@
+#include "ConsoleRig.h"
+
+#include <QEventLoop>
+#include <QTest>
+#include <QTextStream>
+
+namespace consoletest {
+
+namespace {
+
+// The probe's timer: as often as the loop can turn.
+constexpr int kProbeIntervalMs = 1;
+// How often WaitFor looks at its condition.
+constexpr int kConditionCheckMs = 5;
+
+// Nanoseconds the calling thread has spent waiting on a run queue: the second
+// figure of /proc/thread-self/schedstat. 0 where the kernel does not keep it,
+// and the gaps are then plain wall time.
+qint64 RunQueueWaitNs() {
+  QFile file(QStringLiteral("/proc/thread-self/schedstat"));
+  if (!file.open(QIODevice::ReadOnly)) return 0;
+  const QList<QByteArray> fields = file.readAll().split(' ');
+  return fields.size() >= 2 ? fields[1].toLongLong() : 0;
+}
+
+}  // namespace
+
+HostOptions Parse(std::vector<std::string> Args) {
+  Args.insert(Args.begin(), "qx25-host");
+  std::vector<const char*> argv;
+  for (const std::string& arg : Args) argv.push_back(arg.c_str());
+  ParsedCommandLine parsed = ParseCommandLine(static_cast<int>(argv.size()), argv.data());
+  if (!parsed.Options) throw std::invalid_argument("arguments refused");
+  parsed.Options->ExecutableDir = QX25_HOST_DIR;
+  return *parsed.Options;
+}
+
+std::unique_ptr<Station> Started(std::vector<std::string> Args) {
+  auto station = std::make_unique<Station>(Parse(std::move(Args)));
+  station->Start();
+  return station;
+}
+
+PanelWidgets::PanelWidgets(NozzlePanel& P) : Panel(P) {}
+
+void PanelWidgets::Click(const char* Button) {
+  QTest::mouseClick(Child<QAbstractButton>(Button), Qt::LeftButton);
+}
+
+SilentLine::SilentLine() {
+  Master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  char name[128];
+  if (Master < 0 || grantpt(Master) != 0 || unlockpt(Master) != 0 ||
+      ptsname_r(Master, name, sizeof name) != 0)
+    throw std::runtime_error("no pseudo-terminal");
+  SlavePath = name;
+  // Held open so that the line never hangs up while the host reopens it.
+  Hold = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (Hold < 0) throw std::runtime_error("cannot open " + SlavePath);
+}
+
+SilentLine::~SilentLine() {
+  if (Hold >= 0) close(Hold);
+  if (Master >= 0) close(Master);
+}
+
+LoopProbe::LoopProbe() {
+  Timer.setTimerType(Qt::PreciseTimer);
+  connect(&Timer, &QTimer::timeout, this, &LoopProbe::Turn);
+  Clock.start();
+  LastWallNs = Clock.nsecsElapsed();
+  LastWaitNs = RunQueueWaitNs();
+  Timer.start(kProbeIntervalMs);
+}
+
+void LoopProbe::Turn() {
+  const qint64 wall = Clock.nsecsElapsed();
+  const qint64 wait = RunQueueWaitNs();
+  const double gapMs = static_cast<double>((wall - LastWallNs) - (wait - LastWaitNs)) / 1e6;
+  if (gapMs > Worst) Worst = gapMs;
+  LastWallNs = wall;
+  LastWaitNs = wait;
+  ++Count;
+}
+
+bool WaitFor(const std::function<bool()>& Condition, int TimeoutMs) {
+  if (Condition()) return true;
+  QEventLoop loop;
+  QTimer check;
+  QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+    if (Condition()) loop.quit();
+  });
+  check.start(kConditionCheckMs);
+  QTimer::singleShot(TimeoutMs, &loop, &QEventLoop::quit);
+  loop.exec();
+  return Condition();
+}
+
+void Spin(int Ms) {
+  WaitFor([] { return false; }, Ms);
+}
+
+void WriteScreenshot(QWidget& Widget, const QString& Name) {
+  const QString dir = QStringLiteral(QX25_SCREENSHOT_DIR);
+  QDir().mkpath(dir);
+  Widget.grab().save(dir + QLatin1Char('/') + Name + QStringLiteral(".png"));
+}
+
+}  // namespace consoletest

@@ -1,0 +1,97 @@
+// What the console's tests share: a station started as main() starts it, the
+// widgets of a nozzle's panel found by name, a line that answers nothing, and
+// a probe of the window thread's event loop.
+#pragma once
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QDir>
+#include <QDoubleSpinBox>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QTimer>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "NozzlePanel.h"
+#include "Station.h"
+
+namespace consoletest {
+
+using namespace qx25::hostapp;
+
+// The options main() would get from these arguments, the driver searched
+// for from the host program's folder.
+HostOptions Parse(std::vector<std::string> Args);
+std::unique_ptr<Station> Started(std::vector<std::string> Args);
+
+// The widgets of one panel, by their object names.
+struct PanelWidgets {
+  explicit PanelWidgets(NozzlePanel& Panel);
+  template <class T>
+  T* Child(const char* Name) {
+    T* found = Panel.findChild<T*>(QString::fromUtf8(Name));
+    if (found == nullptr) throw std::runtime_error(std::string("no widget ") + Name);
+    return found;
+  }
+  QString Text(const char* Label) { return Child<QLabel>(Label)->text(); }
+  void Click(const char* Button);
+
+  NozzlePanel& Panel;
+};
+
+// The slave side of a pseudo-terminal whose master nobody reads or answers:
+// a line that is up and silent.
+class SilentLine {
+ public:
+  SilentLine();
+  ~SilentLine();
+  SilentLine(const SilentLine&) = delete;
+  SilentLine& operator=(const SilentLine&) = delete;
+  const std::string& Path() const { return SlavePath; }
+
+ private:
+  int Master = -1;
+  int Hold = -1;
+  std::string SlavePath;
+};
+
+// Measures the longest pause between two turns of the window thread's event
+// loop. Time that thread spent waiting for a processor (the machine busy with
+// other work) is taken out, read from the kernel's scheduler figures for the
+// thread, so that what is left is time the loop was blocked or busy itself.
+class LoopProbe : public QObject {
+ public:
+  LoopProbe();
+  double WorstGapMs() const { return Worst; }
+  int Turns() const { return Count; }
+
+ private:
+  void Turn();
+  QTimer Timer;
+  QElapsedTimer Clock;
+  qint64 LastWallNs = 0;
+  qint64 LastWaitNs = 0;
+  double Worst = 0;
+  int Count = 0;
+};
+
+// Runs the window thread's event loop until Condition holds or TimeoutMs
+// pass; returns Condition. Unlike QTest::qWait, which sleeps between turns,
+// the loop turns as the application's own would, so a probe sees its gaps.
+bool WaitFor(const std::function<bool()>& Condition, int TimeoutMs);
+// Runs the event loop for Ms.
+void Spin(int Ms);
+
+// Writes the widget's picture to the build's screenshots folder.
+void WriteScreenshot(QWidget& Widget, const QString& Name);
+
+}  // namespace consoletest

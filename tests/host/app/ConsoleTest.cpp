@@ -1,0 +1,296 @@
+// The forecourt console over the built-in simulator, driven as a user drives
+// it: through the panels' buttons, with the pollers on their own threads.
+#include <QSignalSpy>
+#include <QTabWidget>
+#include <QTest>
+
+#include "ConsoleRig.h"
+#include "ConsoleWords.h"
+#include "HostTests.h"
+#include "StatisticsModel.h"
+#include "TraceModel.h"
+
+using namespace consoletest;
+
+namespace {
+
+constexpr int kSimPort = kSimulatedPort;
+constexpr int kSilentPort = 2;
+// A delivery long enough to be seen running between polls.
+constexpr double kPresetLitres = 30;
+constexpr double kPrice = 2.5;
+// Waits that only a broken console reaches.
+constexpr int kDeliveryWaitMs = 30000;
+constexpr int kAnswerWaitMs = 5000;
+// The window must never wait for a line: a frame's time at 60 Hz.
+constexpr double kMaxLoopGapMs = 16;
+// A whole station: each line its own pseudo-terminal, simulator and poller.
+constexpr int kStationLines = 30;
+constexpr int kNozzlesPerLine = 4;
+
+const QString kPresetAccepted = QStringLiteral("Команда: доза в литрах — принято");
+
+QString Total(double Litres) { return LitresText(Litres); }
+
+}  // namespace
+
+void ConsoleTest::deliveryThroughTheButtons() {
+  auto station = Started({"--simulate"});
+  HostWindow& window = station->Window();
+  window.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&window));
+  NozzlePanel* panel = window.Panel(kSimPort, 1);
+  QVERIFY(panel != nullptr);
+  PanelWidgets w(*panel);
+
+  // The first poll reads the totalizer; the dispenser's other nozzle too.
+  const double before = static_cast<double>(qx25::host::kSimTotaliser);
+  QTRY_COMPARE_WITH_TIMEOUT(w.Text("TotalLabel1"), Total(before), kAnswerWaitMs);
+  PanelWidgets neighbour(*window.Panel(kSimPort, 2));
+  QTRY_COMPARE_WITH_TIMEOUT(neighbour.Text("TotalLabel1"), Total(before), kAnswerWaitMs);
+  QCOMPARE(w.Text("StateLabel"), QStringLiteral("свободна"));
+
+  w.Child<QDoubleSpinBox>("PriceEdit1")->setValue(kPrice);
+  w.Click("PriceBtn1");
+  QTRY_COMPARE_WITH_TIMEOUT(w.Text("CommandStatusLabel"), QStringLiteral("Команда: цена — задана"),
+                            kAnswerWaitMs);
+  w.Child<QDoubleSpinBox>("PresetEdit")->setValue(kPresetLitres);
+  w.Child<QComboBox>("PresetKindBox")->setCurrentIndex(kPresetByVolume);
+  w.Click("PresetBtn");
+  QTRY_COMPARE_WITH_TIMEOUT(w.Text("CommandStatusLabel"),
+                            QStringLiteral("Команда: доза в литрах — принято"), kAnswerWaitMs);
+  QTRY_COMPARE_WITH_TIMEOUT(w.Text("StateLabel"), QStringLiteral("налив разрешён"), kAnswerWaitMs);
+  w.Click("StartBtn");
+  QTRY_COMPARE_WITH_TIMEOUT(w.Text("CommandStatusLabel"), QStringLiteral("Команда: пуск — принято"),
+                            kAnswerWaitMs);
+
+  // Mid-delivery: the state names the side, the volume and money run.
+  QTRY_COMPARE_WITH_TIMEOUT(w.Text("StateLabel"), QStringLiteral("идёт налив, сторона 1"),
+                            kDeliveryWaitMs);
+  QTRY_VERIFY_WITH_TIMEOUT(w.Text("CurrentLabel") != QStringLiteral("—"), kAnswerWaitMs);
+  WriteScreenshot(window, QStringLiteral("qx25-host-console-delivering"));
+
+  const QString final =
+      LitresText(kPresetLitres) + QStringLiteral(" · ") + MoneyText(kPresetLitres * kPrice);
+  QTRY_COMPARE_WITH_TIMEOUT(w.Text("FinalLabel"), final, kDeliveryWaitMs);
+  QTRY_COMPARE_WITH_TIMEOUT(w.Text("TotalLabel1"), Total(before + kPresetLitres), kAnswerWaitMs);
+  // The other nozzle delivered nothing.
+  QCOMPARE(neighbour.Text("TotalLabel1"), Total(before));
+  QVERIFY2(w.Text("PollStatusLabel") == QStringLiteral("Опрос: принято"),
+           qPrintable(w.Text("PollStatusLabel")));
+  WriteScreenshot(window, QStringLiteral("qx25-host-console-finished"));
+}
+
+void ConsoleTest::stopAndResetCloseADelivery() {
+  auto station = Started({"--simulate"});
+  PanelWidgets w(*station->Window().Panel(kSimPort, 2));
+  const double before = static_cast<double>(qx25::host::kSimTotaliser);
+  QTRY_COMPARE_WITH_TIMEOUT(w.Text("TotalLabel1"), Total(before), kAnswerWaitMs);
+  w.Child<QDoubleSpinBox>("PresetEdit")->setValue(kPresetLitres);
+  w.Click("PresetBtn");
+  QTRY_COMPARE_WITH_TIMEOUT(w.Text("CommandStatusLabel"), kPresetAccepted, kAnswerWaitMs);
+  w.Click("StartResetBtn");
+  QTRY_COMPARE_WITH_TIMEOUT(w.Text("CommandStatusLabel"),
+                            QStringLiteral("Команда: пуск со сбросом — принято"), kAnswerWaitMs);
+  QTRY_COMPARE_WITH_TIMEOUT(w.Text("StateLabel"), QStringLiteral("идёт налив, сторона 1"),
+                            kDeliveryWaitMs);
+
+  // A stop holds the delivery; stop and reset closes it where it stands.
+  w.Click("StopBtn");
+  QTRY_COMPARE_WITH_TIMEOUT(w.Text("StateLabel"), QStringLiteral("налив остановлен, сторона 1"),
+                            kAnswerWaitMs);
+  w.Click("StopResetBtn");
+  QTRY_COMPARE_WITH_TIMEOUT(w.Text("CommandStatusLabel"),
+                            QStringLiteral("Команда: стоп и сброс — принято"), kAnswerWaitMs);
+  QTRY_VERIFY_WITH_TIMEOUT(w.Text("FinalLabel") != QStringLiteral("—"), kAnswerWaitMs);
+  const double delivered = w.Text("FinalLabel").section(QLatin1Char(' '), 0, 0).toDouble();
+  QVERIFY2(delivered >= 1 && delivered < kPresetLitres, qPrintable(w.Text("FinalLabel")));
+  QTRY_COMPARE_WITH_TIMEOUT(w.Text("TotalLabel1"), Total(before + delivered), kAnswerWaitMs);
+  QTRY_COMPARE_WITH_TIMEOUT(w.Text("StateLabel"), QStringLiteral("свободна"), kAnswerWaitMs);
+  QCOMPARE(w.Child<QLabel>("StateLabel")->toolTip(), QStringLiteral("Сторона 1: свободна"));
+}
+
+void ConsoleTest::refusalShowsCodeAndMeaning() {
+  auto station = Started({"--simulate"});
+  PanelWidgets w(*station->Window().Panel(kSimPort, 3));
+  QTRY_VERIFY_WITH_TIMEOUT(w.Text("StateLabel") == QStringLiteral("свободна"), kAnswerWaitMs);
+
+  // No dose set: the controller refuses the start.
+  w.Click("StartBtn");
+  QTRY_COMPARE_WITH_TIMEOUT(w.Text("CommandStatusLabel"),
+                            QStringLiteral("Команда: пуск — отказ 16: пуск не принят"),
+                            kAnswerWaitMs);
+  // A dose of nothing is refused too, with the preset's own code.
+  w.Child<QDoubleSpinBox>("PresetEdit")->setValue(0);
+  w.Click("PresetBtn");
+  QTRY_COMPARE_WITH_TIMEOUT(
+      w.Text("CommandStatusLabel"),
+      QStringLiteral("Команда: доза в литрах — отказ 18: предустановка не принята"), kAnswerWaitMs);
+  // A dose in money with no price set is the driver's error, shown as such.
+  w.Child<QDoubleSpinBox>("PriceEdit1")->setValue(0);
+  w.Click("PriceBtn1");
+  QTRY_VERIFY_WITH_TIMEOUT(w.Text("CommandStatusLabel").endsWith(QStringLiteral("задана")),
+                           kAnswerWaitMs);
+  w.Child<QComboBox>("PresetKindBox")->setCurrentIndex(kPresetByMoney);
+  w.Child<QDoubleSpinBox>("PresetEdit")->setValue(100);
+  w.Click("PresetBtn");
+  QTRY_VERIFY_WITH_TIMEOUT(
+      w.Text("CommandStatusLabel").startsWith(QStringLiteral("Команда: доза в деньгах — ")) &&
+          !w.Text("CommandStatusLabel").endsWith(QStringLiteral("выполняется")),
+      kAnswerWaitMs);
+  QVERIFY2(!w.Text("CommandStatusLabel").endsWith(QStringLiteral("принято")),
+           qPrintable(w.Text("CommandStatusLabel")));
+}
+
+void ConsoleTest::silentLineLeavesTheRestResponsive() {
+  SilentLine silent;
+  auto station = Started({"--simulate", "--port", std::to_string(kSilentPort) + "=" + silent.Path(),
+                          "--timeout", "100"});
+  HostWindow& window = station->Window();
+  window.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&window));
+  int simReadings = 0;
+  QObject::connect(station->Pollers()->Poller(kSimPort), &LinePoller::Reading, &window,
+                   [&simReadings] { ++simReadings; });
+
+  const LoopProbe probe;
+  PanelWidgets dead(*window.Panel(kSilentPort, 1));
+  QVERIFY(
+      WaitFor([&] { return dead.Text("PollStatusLabel").contains(QStringLiteral("нет ответа")); },
+              kAnswerWaitMs));
+  // The simulator's line answers a command while the silent one times out.
+  PanelWidgets live(*window.Panel(kSimPort, 1));
+  live.Click("PresetBtn");
+  QVERIFY(
+      WaitFor([&] { return live.Text("CommandStatusLabel") == kPresetAccepted; }, kAnswerWaitMs));
+  // A command on the silent line fails as a line failure, and says so.
+  dead.Click("StopBtn");
+  QVERIFY(WaitFor(
+      [&] { return dead.Text("CommandStatusLabel").contains(QStringLiteral("нет ответа")); },
+      kAnswerWaitMs));
+  const int before = simReadings;
+  Spin(1000);
+  QVERIFY2(simReadings > before + 2, qPrintable(QString::number(simReadings - before)));
+
+  QVERIFY(probe.Turns() > 100);
+  qInfo("worst event-loop gap %.1f ms over %d turns", probe.WorstGapMs(), probe.Turns());
+  QVERIFY2(probe.WorstGapMs() <= kMaxLoopGapMs,
+           qPrintable(QStringLiteral("the window's loop stood still for %1 ms")
+                          .arg(probe.WorstGapMs(), 0, 'f', 1)));
+
+  // The statistics count the silent line's time-outs, and none on the other.
+  StatisticsModel& figures = station->StatisticsRows();
+  const auto figure = [&](int Port, int Column) {
+    const int row = figures.RowOf(Port);
+    return row < 0 ? -1 : figures.data(figures.index(row, Column)).toInt();
+  };
+  QVERIFY(WaitFor([&] { return figure(kSilentPort, StatisticsModel::TimeoutsColumn) > 0; },
+                  kAnswerWaitMs));
+  // Every exchange but one under way timed out.
+  QVERIFY(figure(kSilentPort, StatisticsModel::TimeoutsColumn) + 1 >=
+          figure(kSilentPort, StatisticsModel::ExchangesColumn));
+  QVERIFY(figure(kSimPort, StatisticsModel::ExchangesColumn) > 0);
+  QCOMPARE(figure(kSimPort, StatisticsModel::TimeoutsColumn), 0);
+
+  // The trace shows the silent line's requests and their time-outs.
+  TraceModel& trace = station->Trace();
+  bool timedOut = false;
+  for (int row = 0; row < trace.rowCount() && !timedOut; ++row)
+    timedOut =
+        trace.data(trace.index(row, TraceModel::PortColumn)).toString() == PortName(kSilentPort) &&
+        trace.data(trace.index(row, TraceModel::ResultColumn)).toString() ==
+            QStringLiteral("time-out");
+  QVERIFY(timedOut);
+}
+
+void ConsoleTest::wholeStationRunsAtOnce() {
+  auto station = Started({"--station", std::to_string(kStationLines)});
+  HostWindow& window = station->Window();
+  window.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&window));
+  QCOMPARE(window.Panels().size(), size_t{kStationLines * kNozzlesPerLine});
+  QCOMPARE(station->Pollers()->LineCount(), size_t{kStationLines});
+  const LoopProbe probe;
+
+  // Every nozzle of every line is polled, each line on its own simulator.
+  for (NozzlePanel* panel : window.Panels()) {
+    PanelWidgets w(*panel);
+    QVERIFY2(
+        WaitFor([&] { return w.Text("StateLabel") == QStringLiteral("свободна"); }, kAnswerWaitMs),
+        qPrintable(panel->objectName() + ": " + w.Text("StateLabel")));
+  }
+  station->StatisticsRows().Refresh();
+  QCOMPARE(station->StatisticsRows().rowCount(), kStationLines);
+  // A delivery on the last line does not disturb the first line's controllers.
+  PanelWidgets last(*window.Panel(kStationLines, kNozzlesPerLine));
+  last.Click("PresetBtn");
+  QVERIFY(
+      WaitFor([&] { return last.Text("CommandStatusLabel") == kPresetAccepted; }, kAnswerWaitMs));
+  // Reported, not asserted: the first paint of 120 panels is the window's
+  // own work, and a sanitizer build triples it. Blocking is asserted above.
+  qInfo("worst event-loop gap %.1f ms over %d turns", probe.WorstGapMs(), probe.Turns());
+  // The statistics tab, with a row a line.
+  station->StatisticsRows().Refresh();
+  window.findChild<QTabWidget*>(QStringLiteral("ConsoleTabs"))->setCurrentIndex(1);
+  WriteScreenshot(window, QStringLiteral("qx25-host-console-station"));
+  // Asked after the probe: the simulator's lock is its line thread's too.
+  QCOMPARE(station->SimulatedLines()->Simulator(1).Simulator().State(kNozzlesPerLine).Dose, 0);
+  QCOMPARE(
+      station->SimulatedLines()->Simulator(kStationLines).Simulator().State(kNozzlesPerLine).Dose,
+      static_cast<int>(10));
+}
+
+void ConsoleTest::pollerReportsRefusalsAndFailures() {
+  // A poller on a line of the test's own, run on this thread, so that each
+  // fault lands on the request meant.
+  auto station = Started({"--timeout", "100"});
+  qx25::host::BuiltInSimulator sim;
+  constexpr int kPort = 5;
+  station->Dispatcher().SetDevicePath(kPort, sim.DevicePath());
+  TQX25& qx = *station->Driver();
+  QCOMPARE(qx.SetupPort(kPort), 0);
+  qRegisterMetaType<NozzleReading>();
+  qRegisterMetaType<CommandOutcome>();
+  LinePoller poller(qx, kPort, {{kPort, 1, 1, 0}});
+  QSignalSpy readings(&poller, &LinePoller::Reading);
+  QSignalSpy outcomes(&poller, &LinePoller::CommandDone);
+  const auto lastOutcome = [&] { return outcomes.takeLast().at(0).value<CommandOutcome>(); };
+  const auto lastReading = [&] { return readings.takeLast().at(0).value<NozzleReading>(); };
+  using qx25::sim::Fault;
+
+  // The controller refuses a dose: the outcome carries the code, and the
+  // poll that follows finds the nozzle as it was, with its totalizer.
+  sim.Simulator().InjectFault(Fault::Refuse);
+  poller.Execute({CommandKind::PresetVolume, kPort, 1, 1, kPresetLitres});
+  CommandOutcome outcome = lastOutcome();
+  QCOMPARE(outcome.PortStatus, 18);
+  QVERIFY(outcome.Error.isEmpty());
+  NozzleReading reading = lastReading();
+  QCOMPARE(int{reading.Poll.State}, 192);
+  QCOMPARE(reading.PortStatus, 1);
+  QCOMPARE(reading.Totals.size(), size_t{1});
+  QCOMPARE(*reading.Totals[0], static_cast<double>(qx25::host::kSimTotaliser));
+
+  // A refused stop, then a status request answered without data: the poll
+  // reports that and reads nothing more.
+  sim.Simulator().InjectFault(Fault::Refuse);
+  sim.Simulator().InjectFault(Fault::Refuse);
+  poller.Execute({CommandKind::Stop, kPort, 1, 1, 0});
+  QCOMPARE(lastOutcome().PortStatus, 20);
+  reading = lastReading();
+  QCOMPARE(reading.PortStatus, 26);
+  QVERIFY(!reading.Current && !reading.Final && reading.Totals.empty());
+
+  // Silence: both the command and the poll fail with the driver's message
+  // and the line's verdict.
+  sim.Simulator().InjectFault(Fault::Silence);
+  sim.Simulator().InjectFault(Fault::Silence);
+  poller.Execute({CommandKind::Stop, kPort, 1, 1, 0});
+  outcome = lastOutcome();
+  QCOMPARE(outcome.Error, QStringLiteral("Can't STOP POMP"));
+  QCOMPARE(outcome.PortStatus, int{qx25::host::kLineTimeout});
+  reading = lastReading();
+  QCOMPARE(reading.Error, QStringLiteral("Can't GetSost"));
+  QCOMPARE(reading.PortStatus, int{qx25::host::kLineTimeout});
+  station->Dispatcher().Close(kPort);
+}
