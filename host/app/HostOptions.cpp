@@ -188,10 +188,10 @@ ParsedCommandLine ParseCommandLine(int Argc, const char* const* Argv) {
     app.parse(Argc, Argv);
     if (version) return {std::nullopt, kHostExitOk, true, options.DriverPath};
     std::vector<LineConfig> lines;
-    for (const std::string& spec : ports) lines.push_back(ParsePortSpec(spec));
+    for (const std::string& text : ports) lines.push_back(ParsePortSpec(text));
     options.Lines = Assemble(std::move(lines), simulate, station);
     std::vector<NozzleConfig> given;
-    for (const std::string& spec : nozzles) given.push_back(ParseNozzleSpec(spec));
+    for (const std::string& text : nozzles) given.push_back(ParseNozzleSpec(text));
     options.Nozzles = NozzlesOf(options.Lines, std::move(given));
     options.StationLines = station;
   } catch (const CLI::Success& e) {
