@@ -10,6 +10,8 @@
 
 #include "ConsoleWords.h"
 #include "LineListModel.h"
+#include "driver/protocol/Digits.h"
+#include "driver/protocol/Protocol.h"
 
 namespace qx25::hostapp {
 
@@ -17,7 +19,7 @@ namespace {
 
 // What a preset and a price may be: the driver sends whole litres in five
 // digits, below 99999.5.
-constexpr double kMaxPresetVolume = 99999;
+constexpr double kMaxPresetVolume = static_cast<double>(MaxDigitsValue(kPresetDigits));
 constexpr double kMaxPresetMoney = 9999999.99;
 constexpr double kMaxPrice = 99999.99;
 constexpr int kMoneyDecimals = 2;

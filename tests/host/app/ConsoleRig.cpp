@@ -4,6 +4,8 @@
 #include <QTest>
 #include <QTextStream>
 
+#include "host/Terminal.h"
+
 namespace consoletest {
 
 namespace {
@@ -48,14 +50,11 @@ void PanelWidgets::Click(const char* Button) {
 }
 
 SilentLine::SilentLine() {
-  Master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-  char name[128];
-  if (Master < 0 || grantpt(Master) != 0 || unlockpt(Master) != 0 ||
-      ptsname_r(Master, name, sizeof name) != 0)
-    throw std::runtime_error("no pseudo-terminal");
-  SlavePath = name;
+  const qx25::terminal::PseudoTerminal pty = qx25::terminal::OpenPseudoTerminal();
+  Master = pty.Master;
+  SlavePath = pty.SlavePath;
   // Held open so that the line never hangs up while the host reopens it.
-  Hold = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+  Hold = open(SlavePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (Hold < 0) throw std::runtime_error("cannot open " + SlavePath);
 }
 

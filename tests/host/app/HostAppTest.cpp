@@ -12,34 +12,20 @@
 #include <QApplication>
 #include <memory>
 
+#include "ConsoleRig.h"
 #include "HostMenu.h"
 #include "HostTests.h"
 #include "Station.h"
 
 using namespace qx25::hostapp;
+using consoletest::Parse;
+using consoletest::Started;
 
 namespace {
 
 constexpr int kSimPort = kSimulatedPort;
 constexpr int kMissingPort = 3;
 const char kMissingDevice[] = "/dev/qx25-no-such-line";
-
-// The options main() would get from these arguments.
-HostOptions Parse(std::vector<std::string> Args) {
-  Args.insert(Args.begin(), "qx25-host");
-  std::vector<const char*> argv;
-  for (const std::string& arg : Args) argv.push_back(arg.c_str());
-  ParsedCommandLine parsed = ParseCommandLine(static_cast<int>(argv.size()), argv.data());
-  if (!parsed.Options) throw std::invalid_argument("arguments refused");
-  parsed.Options->ExecutableDir = QX25_HOST_DIR;
-  return *parsed.Options;
-}
-
-std::unique_ptr<Station> Started(std::vector<std::string> Args) {
-  auto station = std::make_unique<Station>(Parse(std::move(Args)));
-  station->Start();
-  return station;
-}
 
 QString Canonical(const std::string& Path) {
   return QFileInfo(QString::fromStdString(Path)).canonicalFilePath();
