@@ -33,6 +33,9 @@ constexpr int kPanelColumns = 4;
 // The panels take the larger share of the height, the tabs the rest.
 constexpr int kPanelStretch = 3;
 constexpr int kTabStretch = 2;
+// Said in the status line, and where the panels would stand.
+const QString kNoLinesHint =
+    QStringLiteral("Линий нет: добавьте --port N=/dev/ttyUSB0 или --simulate");
 
 // A table to read: nothing to select or edit, no row numbers.
 QTableView* ReadOnlyTable(const QString& Name, QWidget* Parent) {
@@ -86,6 +89,9 @@ QWidget* HostWindow::MakeConsole() {
   PanelGrid = new QGridLayout(PanelHolder);
   PanelGrid->setContentsMargins(kMargin, kMargin, kMargin, kMargin);
   PanelGrid->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+  NoNozzlesLabel = new QLabel(kNoLinesHint, PanelHolder);
+  NoNozzlesLabel->setObjectName(QStringLiteral("NoNozzlesLabel"));
+  PanelGrid->addWidget(NoNozzlesLabel, 0, 0);
   scroll->setWidget(PanelHolder);
 
   Tabs = new QTabWidget(split);
@@ -112,6 +118,7 @@ QWidget* HostWindow::MakeConsole() {
 void HostWindow::SetNozzles(const std::vector<NozzleConfig>& Nozzles) {
   for (NozzlePanel* panel : NozzlePanels) delete panel;
   NozzlePanels.clear();
+  NoNozzlesLabel->setVisible(Nozzles.empty());
   // A line's nozzles start a row of their own, so that a row reads as a line.
   int row = -1;
   int column = kPanelColumns;
@@ -189,8 +196,7 @@ QString HostWindow::DriverText() const { return DriverLabel->text(); }
 void HostWindow::UpdateLinesText() {
   const std::vector<LineRow>& rows = Model->Lines();
   if (rows.empty()) {
-    LinesLabel->setText(
-        QStringLiteral("Линий нет: добавьте --port N=/dev/ttyUSB0 или --simulate"));
+    LinesLabel->setText(kNoLinesHint);
     return;
   }
   if (rows.size() > kNamedLines) {

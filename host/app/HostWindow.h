@@ -73,6 +73,7 @@ class HostWindow : public QMainWindow {
   QTabWidget* Tabs;
   QWidget* PanelHolder;
   QGridLayout* PanelGrid;
+  QLabel* NoNozzlesLabel;  // in place of the panels while there are none
   std::vector<NozzlePanel*> NozzlePanels;
   QLabel* LinesLabel;
   QLabel* DriverLabel;

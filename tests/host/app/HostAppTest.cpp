@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QDir>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QTest>
@@ -215,9 +216,13 @@ void HostAppTest::screenshot() {
   QVERIFY(QDir().mkpath(dir));
   QVERIFY(window.grab().save(dir + QStringLiteral("/qx25-host.png")));
 
-  // With no line, the status line says how to add one.
+  QVERIFY(!window.findChild<QLabel*>(QStringLiteral("NoNozzlesLabel"))->isVisible());
+  // With no line, the status line and the empty forecourt say how to add one.
   auto empty = Started({});
   empty->Window().show();
   QVERIFY(QTest::qWaitForWindowExposed(&empty->Window()));
+  const auto* hint = empty->Window().findChild<QLabel*>(QStringLiteral("NoNozzlesLabel"));
+  QVERIFY(hint && hint->isVisible());
+  QCOMPARE(hint->text(), empty->Window().LinesText());
   QVERIFY(empty->Window().grab().save(dir + QStringLiteral("/qx25-host-no-lines.png")));
 }
