@@ -162,11 +162,4 @@ inline bool IsRequestFrame(const uint8_t* Frame, size_t Length) {
   return length == Length && std::memcmp(again, Frame, Length) == 0;
 }
 
-// A reply frame for Data, as a controller sends it.
-inline Bytes ReplyFrame(const Bytes& Data) {
-  uint8_t out[kFrameBufferSize + 4];
-  const uint8_t n = EncodeReply(Data.data(), static_cast<uint8_t>(Data.size()), out);
-  return Bytes(out, out + n);
-}
-
 }  // namespace qx25::fuzz

@@ -54,9 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   Bytes stream(Data + 1, Data + Size);
   if (framed) {
     if (stream.empty() || stream.size() > kMaxRequestLength) return 0;
-    uint8_t frame[kFrameBufferSize];
-    const uint8_t n = EncodeFrame(stream.data(), static_cast<uint8_t>(stream.size()), frame);
-    stream.assign(frame, frame + n);
+    stream = RequestFrame(stream);
   }
 
   // The whole stream as one frame.
@@ -66,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   if (whole) {
     const std::optional<Request> asked = ParseRequest(*whole);
     if (asked && asked->To == Target::Controller)
-      Expect(asked->Address >= kMinAddress && asked->Address <= kMaxAddress,
+      Expect(asked->Address >= kMinNetAddress && asked->Address <= kMaxNetAddress,
              "a request for an address no controller can have");
   }
   if (stream.size() >= 2) {

@@ -28,16 +28,10 @@ uint8_t StateCharacter(DeliveryState State) {
   return static_cast<uint8_t>('0' + static_cast<int>(State));
 }
 
-Bytes DataReply(const Bytes& Data) {
-  uint8_t out[kFrameBufferSize];
-  const uint8_t n = EncodeReply(Data.data(), static_cast<uint8_t>(Data.size()), out);
-  return Bytes(out, out + n);
-}
-
 Bytes ShortReply(uint8_t Byte) { return Bytes{Byte}; }
 
 Controller::Controller(int Address, int64_t IdNumber, double FlowRate) {
-  if (Address < kMinAddress || Address > kMaxAddress)
+  if (Address < kMinNetAddress || Address > kMaxNetAddress)
     throw std::invalid_argument("network address " + std::to_string(Address) + " is outside 1..99");
   if (IdNumber < 0 || IdNumber > kMaxIdNumber)
     throw std::invalid_argument("ID number " + std::to_string(IdNumber) +
@@ -118,7 +112,7 @@ Bytes Controller::Status(const uint8_t* Args, size_t Count) {
     PutField(e, TStatusReply::Event, static_cast<uint64_t>(Data.Events.front()));
     Data.EventReported = true;
   }
-  return DataReply(e);
+  return ReplyFrame(e);
 }
 
 Bytes Controller::Start() {
@@ -177,7 +171,7 @@ Bytes Controller::Current() {
   Data.Reported = WholeVolume();
   PutField(e, TCurrentReply::Volume, static_cast<uint64_t>(Data.Reported));
   PutField(e, TCurrentReply::Dose, static_cast<uint64_t>(Data.DeliveryDose));
-  return DataReply(e);
+  return ReplyFrame(e);
 }
 
 Bytes Controller::Result() {
@@ -187,7 +181,7 @@ Bytes Controller::Result() {
   PutField(e, TResultReply::Total, static_cast<uint64_t>(Data.Totaliser));
   PutField(e, TResultReply::Dose, static_cast<uint64_t>(Data.DeliveryDose));
   e[TResultReply::State] = StateCharacter(Data.State);
-  return DataReply(e);
+  return ReplyFrame(e);
 }
 
 Bytes Controller::Totaliser(const uint8_t* Args, size_t Count, Password Armed) {
@@ -196,7 +190,7 @@ Bytes Controller::Totaliser(const uint8_t* Args, size_t Count, Password Armed) {
     PutField(e, TTotalReply::Total, static_cast<uint64_t>(Data.Totaliser));
     PutField(e, TTotalReply::Deliveries,
              static_cast<uint64_t>(Data.Deliveries % kTotaliserModulus));
-    return DataReply(e);
+    return ReplyFrame(e);
   }
   const std::optional<int64_t> total = Count == 1 + kTotalDigits && Args[0] == kSetTotalMarker
                                            ? ParseDigits(Args + 1, kTotalDigits)
@@ -219,7 +213,7 @@ Bytes Controller::ReadParam(const uint8_t* Args, size_t Count) {
   Bytes e(static_cast<size_t>(TParamReply::DataBytes(digits)));
   e[TParamReply::Address] = MapNetworkAddress(Data.Address).Address;
   PutField(e, TParamReply::Value(digits), static_cast<uint64_t>(value));
-  return DataReply(e);
+  return ReplyFrame(e);
 }
 
 Bytes Controller::WriteParam(const uint8_t* Args, size_t Count, Password Armed) {

@@ -116,7 +116,7 @@ inline constexpr int64_t kMaxIdNumber = 9'999'999'999;     // 10 digits
 
 // Everything a controller holds: a plain value that tests can look at.
 struct ControllerState {
-  int Address = kMinAddress;
+  int Address = kMinNetAddress;
   int64_t IdNumber = 0;
   double FlowRate = 1.0;  // litres a second while delivering
 
@@ -184,8 +184,7 @@ class Controller {
   ControllerState Data;
 };
 
-// A data reply frame around Data, or a one-byte reply.
-Bytes DataReply(const Bytes& Data);
+// A one-byte reply.
 Bytes ShortReply(uint8_t Byte);
 
 }  // namespace qx25::sim

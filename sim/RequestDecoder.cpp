@@ -25,7 +25,7 @@ std::optional<Bytes> DecodeRequestFrame(const uint8_t* Frame, size_t Length) {
 
 std::optional<int> NetworkAddressOf(uint8_t Group, uint8_t Address) {
   // The inverse of the driver's own rule, so the two can never disagree.
-  for (int n = kMinAddress; n <= kMaxAddress; ++n) {
+  for (int n = kMinNetAddress; n <= kMaxNetAddress; ++n) {
     const TAddressBytes a = MapNetworkAddress(n);
     if (a.Group == Group && a.Address == Address) return n;
   }

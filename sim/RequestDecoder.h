@@ -9,15 +9,12 @@
 #include <optional>
 #include <vector>
 
-#include "driver/protocol/Digits.h"
+#include "driver/protocol/Protocol.h"
 
 namespace qx25::sim {
 
 using Bytes = std::vector<uint8_t>;
 
-// The network addresses a controller can answer to on one line.
-inline constexpr int kMinAddress = 1;
-inline constexpr int kMaxAddress = 99;
 // A frame carries at most 126 bytes of request data, 2 x 126 + 3 bytes in all.
 inline constexpr size_t kMaxFrameLength = 255;
 

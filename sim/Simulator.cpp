@@ -161,7 +161,7 @@ std::optional<Bytes> Simulator::Serve(std::vector<sim::Controller>& Line,
           taken = true;
       }
       if (target == nullptr) return std::nullopt;
-      if (taken || wanted->Address < kMinAddress || wanted->Address > kMaxAddress)
+      if (taken || wanted->Address < kMinNetAddress || wanted->Address > kMaxNetAddress)
         return ShortReply(kCan);
       target->SetAddress(static_cast<int>(wanted->Address));
       std::sort(Line.begin(), Line.end(), [](const sim::Controller& a, const sim::Controller& b) {
@@ -273,7 +273,7 @@ std::vector<CommonCommand> Simulator::CommonCommands() const {
 void Simulator::SetCodeFault(int Code, Fault Kind, ParamAccess On, int Address) {
   if (Code < 0 || Code >= kParamCodeCount)
     throw std::invalid_argument("parameter code " + std::to_string(Code) + " is outside 0..59");
-  if (Address < 0 || Address > kMaxAddress)
+  if (Address < 0 || Address > kMaxNetAddress)
     throw std::invalid_argument("address " + std::to_string(Address) + " is outside 0..99");
   if (On != ParamAccess::Read && On != ParamAccess::Write && On != ParamAccess::ReadWrite)
     throw std::invalid_argument("no parameter request selected");

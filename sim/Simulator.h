@@ -130,8 +130,7 @@ class Simulator {
   // outside 0..99.
   //   Sim.SetCodeFault(16, Fault::Refuse);  // CAN to every read and write of 16
   //   Sim.SetCodeFault(9, Fault::Silence, ParamAccess::Read, 2);  // no reply to reads of 9 at 2
-  void SetCodeFault(int Code, Fault Kind, ParamAccess On = ParamAccess::ReadWrite,
-                    int Address = 0);
+  void SetCodeFault(int Code, Fault Kind, ParamAccess On = ParamAccess::ReadWrite, int Address = 0);
   // Removes every binding of SetCodeFault.
   void ClearCodeFaults();
   void InjectFault(Fault Kind);

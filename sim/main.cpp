@@ -130,8 +130,9 @@ class FixedLink {
 
 int main(int argc, char** argv) {
   CLI::App app{"Simulates nozzle controllers of the Zh-4 filling protocol on a serial line."};
-  app.set_version_flag("--version", [] { return qx25::host::VersionText("qx25-sim", &GetQX25); },
-                       "Show the versions of qx25-sim and of the driver");
+  app.set_version_flag(
+      "--version", [] { return qx25::host::VersionText("qx25-sim", &GetQX25); },
+      "Show the versions of qx25-sim and of the driver");
   std::string device;
   int baud = 4800;
   bool noPacing = false;

@@ -79,65 +79,63 @@ void AddReadAll(CLI::App& App, Context& Ctx) {
   auto a = std::make_shared<ReadAllArgs>();
   AddAddressOption(*sub, a->Address);
   sub->add_option("--save", a->Save, "Keep the values as a parameter file (FILE.par)");
-  OnRun(*sub, Ctx, [a] {
-    Command c;
-    c.Validate = [a] {
-      if (a->Save.empty()) return;
-      const std::filesystem::path dir = std::filesystem::absolute(a->Save).parent_path();
-      if (!std::filesystem::is_directory(dir))
-        throw BadArguments("--save: no directory " + dir.string());
-      // Checked before anything is read from the controller: only a regular
-      // file (or a new one) is kept as a parameter file.
-      const std::string problem = TIniFile::Unusable(a->Save);
-      if (!problem.empty())
-        throw BadArguments("--save " + a->Save + ": " + problem + "; give the name of a .par file");
-    };
-    c.Body = [a](Session& S, Node& R) {
-      CTRKParameters catalog;
-      catalog.Fill();
-      Tally tally(S);
-      Progress progress(catalog.Count() - kBulkFirst);
-      Node rows = Node::Array();
-      for (int i = kBulkFirst; i < catalog.Count(); ++i) {
-        CParameter& p = catalog.Items(i);
-        progress.Step(i - kBulkFirst + 1, Described(p));
-        int64_t raw = -1;
-        const std::string status = tally.Run([&] {
-          raw = ReadValue(S, a->Address, p.Code);
-          p.Value = raw;
-          p.ReadText = p.ValueToText(raw);
-          return std::string("ok");
-        });
-        p.ReadError = raw < 0;
-        rows.Push(Row(p, raw < 0 ? std::nullopt : std::optional<int64_t>(raw), status));
-      }
-      progress.Finish();
-      R.Add("address", Node::Integer(a->Address)).Add("parameters", std::move(rows));
-      int status = tally.Status();
-      if (!a->Save.empty()) {
-        // A file must hold what the controller has: with an entry unread it
-        // would keep the catalog's initial value in its place.
-        if (tally.Failures()) {
-          std::fprintf(stderr,
-                       "qx25ctl: %s not written: %d parameter(s) could not be read; read them "
-                       "again once the line and the controller answer\n",
-                       a->Save.c_str(), tally.Failures());
+  Command c;
+  c.Validate = [a] {
+    if (a->Save.empty()) return;
+    const std::filesystem::path dir = std::filesystem::absolute(a->Save).parent_path();
+    if (!std::filesystem::is_directory(dir))
+      throw BadArguments("--save: no directory " + dir.string());
+    // Checked before anything is read from the controller: only a regular
+    // file (or a new one) is kept as a parameter file.
+    const std::string problem = TIniFile::Unusable(a->Save);
+    if (!problem.empty())
+      throw BadArguments("--save " + a->Save + ": " + problem + "; give the name of a .par file");
+  };
+  c.Body = [a](Session& S, Node& R) {
+    CTRKParameters catalog;
+    catalog.Fill();
+    Tally tally(S);
+    Progress progress(catalog.Count() - kBulkFirst);
+    Node rows = Node::Array();
+    for (int i = kBulkFirst; i < catalog.Count(); ++i) {
+      CParameter& p = catalog.Items(i);
+      progress.Step(i - kBulkFirst + 1, Described(p));
+      int64_t raw = -1;
+      const std::string status = tally.Run([&] {
+        raw = ReadValue(S, a->Address, p.Code);
+        p.Value = raw;
+        p.ReadText = p.ValueToText(raw);
+        return std::string("ok");
+      });
+      p.ReadError = raw < 0;
+      rows.Push(Row(p, raw < 0 ? std::nullopt : std::optional<int64_t>(raw), status));
+    }
+    progress.Finish();
+    R.Add("address", Node::Integer(a->Address)).Add("parameters", std::move(rows));
+    int status = tally.Status();
+    if (!a->Save.empty()) {
+      // A file must hold what the controller has: with an entry unread it
+      // would keep the catalog's initial value in its place.
+      if (tally.Failures()) {
+        std::fprintf(stderr,
+                     "qx25ctl: %s not written: %d parameter(s) could not be read; read them "
+                     "again once the line and the controller answer\n",
+                     a->Save.c_str(), tally.Failures());
+        R.Add("saved", Node::Bool(false));
+      } else {
+        try {
+          SaveParameterFile(catalog, a->Save);
+          R.Add("saved", Node::Text(a->Save));
+        } catch (const std::runtime_error& e) {
+          std::fprintf(stderr, "qx25ctl: %s; %s\n", e.what(), kFileHint);
           R.Add("saved", Node::Bool(false));
-        } else {
-          try {
-            SaveParameterFile(catalog, a->Save);
-            R.Add("saved", Node::Text(a->Save));
-          } catch (const std::runtime_error& e) {
-            std::fprintf(stderr, "qx25ctl: %s; %s\n", e.what(), kFileHint);
-            R.Add("saved", Node::Bool(false));
-            status = kExitFile;
-          }
+          status = kExitFile;
         }
       }
-      return status;
-    };
-    return c;
-  });
+    }
+    return status;
+  };
+  OnRun(*sub, Ctx, std::move(c));
 }
 
 struct WriteAllArgs {
@@ -157,78 +155,75 @@ void AddWriteAll(CLI::App& App, Context& Ctx) {
       ->check(CLI::ExistingFile);
   AddAddressOption(*sub, a->Address);
   sub->add_flag("--force", a->Force, "Send values outside the catalog's limits too");
-  OnRun(*sub, Ctx, [a] {
-    Command c;
-    c.Validate = [a] {
-      // Every value is checked before the first is sent, so that a bad file
-      // leaves the controller as it was.
-      const TIniFile ini(a->File);
-      if (!ini.Problem().empty())
-        throw BadArguments(a->File + ": " + ini.Problem() + "; give the name of a .par file");
-      if (!ini.SectionExists(kParameterSection))
-        throw BadArguments(a->File + ": no section [" + kParameterSection + "]");
-      a->Catalog.Fill();
-      LoadParameterFile(a->Catalog, a->File);
-      a->InFile.assign(static_cast<size_t>(a->Catalog.Count()), false);
-      for (int i = kBulkFirst; i < a->Catalog.Count(); ++i) {
-        const CParameter& p = a->Catalog.Items(i);
-        const std::string key = std::to_string(p.Code);
-        if (ini.ReadString(kParameterSection, key, "").empty()) continue;
-        a->InFile[static_cast<size_t>(i)] = true;
-        if (p.SkipOnWriteAll) continue;
-        const std::string where = a->File + ", key " + key;
-        if (ini.ReadInteger(kParameterSection, key, 0) !=
-            ini.ReadInteger(kParameterSection, key, 1))
-          throw BadArguments(where + ": \"" + ini.ReadString(kParameterSection, key, "") +
-                             "\" is not a whole number");
-        CheckEncodable(p, p.Value, where);
-        const std::string broken = LimitBroken(p, p.Value);
-        if (!broken.empty() && !a->Force)
-          throw BadArguments(where + ": " + std::to_string(p.Value) + " is " + broken +
-                             "; correct the file, or give --force to send it anyway");
+  Command c;
+  c.Validate = [a] {
+    // Every value is checked before the first is sent, so that a bad file
+    // leaves the controller as it was.
+    const TIniFile ini(a->File);
+    if (!ini.Problem().empty())
+      throw BadArguments(a->File + ": " + ini.Problem() + "; give the name of a .par file");
+    if (!ini.SectionExists(kParameterSection))
+      throw BadArguments(a->File + ": no section [" + kParameterSection + "]");
+    a->Catalog.Fill();
+    LoadParameterFile(a->Catalog, a->File);
+    a->InFile.assign(static_cast<size_t>(a->Catalog.Count()), false);
+    for (int i = kBulkFirst; i < a->Catalog.Count(); ++i) {
+      const CParameter& p = a->Catalog.Items(i);
+      const std::string key = std::to_string(p.Code);
+      if (ini.ReadString(kParameterSection, key, "").empty()) continue;
+      a->InFile[static_cast<size_t>(i)] = true;
+      if (p.SkipOnWriteAll) continue;
+      const std::string where = a->File + ", key " + key;
+      if (ini.ReadInteger(kParameterSection, key, 0) != ini.ReadInteger(kParameterSection, key, 1))
+        throw BadArguments(where + ": \"" + ini.ReadString(kParameterSection, key, "") +
+                           "\" is not a whole number");
+      CheckEncodable(p, p.Value, where);
+      const std::string broken = LimitBroken(p, p.Value);
+      if (!broken.empty() && !a->Force)
+        throw BadArguments(where + ": " + std::to_string(p.Value) + " is " + broken +
+                           "; correct the file, or give --force to send it anyway");
+    }
+  };
+  c.Body = [a](Session& S, Node& R) {
+    Tally tally(S);
+    Progress progress(a->Catalog.Count() - kBulkFirst);
+    Node rows = Node::Array();
+    int written = 0, leftOut = 0;
+    for (int i = kBulkFirst; i < a->Catalog.Count(); ++i) {
+      const CParameter& p = a->Catalog.Items(i);
+      progress.Step(i - kBulkFirst + 1, Described(p));
+      std::string status;
+      if (p.SkipOnWriteAll) {
+        status = "skipped (not written by write-all)";
+        ++leftOut;
+      } else if (!a->InFile[static_cast<size_t>(i)]) {
+        status = "not in the file";
+        ++leftOut;
+      } else {
+        status = tally.Run([&] {
+          const std::optional<int64_t> back = WriteValue(S, a->Address, p, p.Value);
+          if (!back || *back == p.Value) {
+            ++written;
+            return std::string("written");
+          }
+          tally.NotTaken();
+          return "not taken: read back " + ValueText(&p, *back);
+        });
       }
-    };
-    c.Body = [a](Session& S, Node& R) {
-      Tally tally(S);
-      Progress progress(a->Catalog.Count() - kBulkFirst);
-      Node rows = Node::Array();
-      int written = 0, leftOut = 0;
-      for (int i = kBulkFirst; i < a->Catalog.Count(); ++i) {
-        const CParameter& p = a->Catalog.Items(i);
-        progress.Step(i - kBulkFirst + 1, Described(p));
-        std::string status;
-        if (p.SkipOnWriteAll) {
-          status = "skipped (not written by write-all)";
-          ++leftOut;
-        } else if (!a->InFile[static_cast<size_t>(i)]) {
-          status = "not in the file";
-          ++leftOut;
-        } else {
-          status = tally.Run([&] {
-            const std::optional<int64_t> back = WriteValue(S, a->Address, p, p.Value);
-            if (!back || *back == p.Value) {
-              ++written;
-              return std::string("written");
-            }
-            tally.NotTaken();
-            return "not taken: read back " + ValueText(&p, *back);
-          });
-        }
-        const bool known = a->InFile[static_cast<size_t>(i)];
-        rows.Push(Row(p, known ? std::optional<int64_t>(p.Value) : std::nullopt, status));
-      }
-      progress.Finish();
-      R.Add("address", Node::Integer(a->Address))
-          .Add("file", Node::Text(a->File))
-          .Add("parameters", std::move(rows))
-          .Add("summary", Node::Text(std::to_string(written) + " written, " +
-                                     std::to_string(tally.RefusedCount()) + " refused, " +
-                                     std::to_string(tally.FailedCount()) + " failed, " +
-                                     std::to_string(leftOut) + " left out"));
-      return tally.Status();
-    };
-    return c;
-  });
+      const bool known = a->InFile[static_cast<size_t>(i)];
+      rows.Push(Row(p, known ? std::optional<int64_t>(p.Value) : std::nullopt, status));
+    }
+    progress.Finish();
+    R.Add("address", Node::Integer(a->Address))
+        .Add("file", Node::Text(a->File))
+        .Add("parameters", std::move(rows))
+        .Add("summary", Node::Text(std::to_string(written) + " written, " +
+                                   std::to_string(tally.RefusedCount()) + " refused, " +
+                                   std::to_string(tally.FailedCount()) + " failed, " +
+                                   std::to_string(leftOut) + " left out"));
+    return tally.Status();
+  };
+  OnRun(*sub, Ctx, std::move(c));
 }
 
 }  // namespace

@@ -30,9 +30,11 @@ void AddDemoCommand(CLI::App& App, Context& Ctx);
 void AddNozzleOptions(CLI::App& Sub, NozzleArgs& Args);
 // --address N (1..99): the controller's network address.
 void AddAddressOption(CLI::App& Sub, int& Address);
-// Makes Sub's action run the command that Make builds, once the whole command
-// line has been parsed; the line options may also follow the subcommand.
-void OnRun(CLI::App& Sub, Context& Ctx, std::function<Command()> Make);
+// Makes Sub's action run Run (or a command that is only Body) once the whole
+// command line has been parsed; the line options may also follow the
+// subcommand. The arguments the command reads are parsed by then.
+void OnRun(CLI::App& Sub, Context& Ctx, Command Run);
+void OnRun(CLI::App& Sub, Context& Ctx, CommandBody Body);
 
 // qx25ctl's version and the description of the driver it runs.
 std::string VersionText();

@@ -112,14 +112,16 @@ class Session {
   DriverPtr Qx;  // made by GetQX25
 };
 
+// Fills the result and returns the exit status; a refusal or a line failure
+// may also be thrown.
+using CommandBody = std::function<int(Session&, Node& Result)>;
+
 struct Command {
   // Checks the arguments before anything is opened; throws BadArguments.
   std::function<void()> Validate;
   // False for commands that need no exchange (the driver is still made).
   bool NeedsLine = true;
-  // Fills the result and returns the exit status; a refusal or a line failure
-  // may also be thrown.
-  std::function<int(Session&, Node& Result)> Body;
+  CommandBody Body;
 };
 
 // Validates, opens the line, runs the body, prints its result, and turns

@@ -158,25 +158,25 @@ struct ParamArgs {
 void AddReadParam(CLI::App& App, Context& Ctx) {
   auto* sub = App.add_subcommand("read-param", "Read one controller parameter by its code");
   auto a = std::make_shared<ParamArgs>();
-  sub->add_option("CODE", a->Code, "Parameter code 0..59")->required()->check(CLI::Range(0, 59));
+  sub->add_option("CODE", a->Code, "Parameter code 0..59")
+      ->required()
+      ->check(CLI::Range(0, kParamCodeCount - 1));
   sub->add_flag("--raw", a->Raw, "Read a code the catalog does not describe, shown raw");
   AddAddressOption(*sub, a->Address);
-  OnRun(*sub, Ctx, [a] {
-    Command c;
-    c.Validate = [a] {
-      a->Catalog.Fill();
-      if (!a->Raw && !FindParameter(a->Catalog, a->Code))
-        throw BadArguments("code " + std::to_string(a->Code) +
-                           " is not a parameter of the catalog; give --raw to read it anyway");
-    };
-    c.Body = [a](Session& S, Node& R) {
-      const int64_t value = ReadValue(S, a->Address, a->Code);
-      R = ValueRow(FindParameter(a->Catalog, a->Code), a->Code, value);
-      R.Add("address", Node::Integer(a->Address));
-      return kExitOk;
-    };
-    return c;
-  });
+  Command c;
+  c.Validate = [a] {
+    a->Catalog.Fill();
+    if (!a->Raw && !FindParameter(a->Catalog, a->Code))
+      throw BadArguments("code " + std::to_string(a->Code) +
+                         " is not a parameter of the catalog; give --raw to read it anyway");
+  };
+  c.Body = [a](Session& S, Node& R) {
+    const int64_t value = ReadValue(S, a->Address, a->Code);
+    R = ValueRow(FindParameter(a->Catalog, a->Code), a->Code, value);
+    R.Add("address", Node::Integer(a->Address));
+    return kExitOk;
+  };
+  OnRun(*sub, Ctx, std::move(c));
 }
 
 void AddWriteParam(CLI::App& App, Context& Ctx) {
@@ -185,7 +185,7 @@ void AddWriteParam(CLI::App& App, Context& Ctx) {
   auto a = std::make_shared<ParamArgs>();
   sub->add_option("CODE", a->Code, "Parameter code (one the catalog describes)")
       ->required()
-      ->check(CLI::Range(0, 59));
+      ->check(CLI::Range(0, kParamCodeCount - 1));
   sub->add_option("VALUE", a->Text,
                   "Value as shown (50.0, or a value name's number for a list), or raw with --raw")
       ->required();
@@ -193,34 +193,31 @@ void AddWriteParam(CLI::App& App, Context& Ctx) {
                 "VALUE is the raw integer the controller stores (within the catalog's limits)");
   sub->add_flag("--force", a->Force, "With --raw: send a value outside the catalog's limits");
   AddAddressOption(*sub, a->Address);
-  OnRun(*sub, Ctx, [a] {
-    Command c;
-    c.Validate = [a] {
-      a->Catalog.Fill();
-      const CParameter* p = FindParameter(a->Catalog, a->Code);
-      if (!p)
-        throw BadArguments("the catalog has no parameter with code " + std::to_string(a->Code));
-      if (a->Force && !a->Raw) throw BadArguments("--force goes with --raw");
-      a->Value = RawFromText(*p, a->Text, a->Raw, a->Force);
-      CheckEncodable(*p, a->Value, "VALUE");
-    };
-    c.Body = [a](Session& S, Node& R) {
-      const CParameter& p = *FindParameter(a->Catalog, a->Code);
-      const std::optional<int64_t> back = WriteValue(S, a->Address, p, a->Value);
-      R = ValueRow(&p, p.Code, a->Value);
-      R.Add("address", Node::Integer(a->Address));
-      const std::string broken = LimitBroken(p, a->Value);
-      if (!broken.empty()) R.Add("outside_limits", Node::Text(broken));
-      if (!back) return kExitOk;
-      R.Add("read_back", Node::Text(ValueText(&p, *back)));
-      R.Add("taken", Node::Bool(*back == a->Value));
-      if (*back == a->Value) return kExitOk;
-      std::fprintf(stderr, "qx25ctl: the controller did not take code %d: wrote %s, read back %s\n",
-                   p.Code, std::to_string(a->Value).c_str(), std::to_string(*back).c_str());
-      return kExitRefused;
-    };
-    return c;
-  });
+  Command c;
+  c.Validate = [a] {
+    a->Catalog.Fill();
+    const CParameter* p = FindParameter(a->Catalog, a->Code);
+    if (!p) throw BadArguments("the catalog has no parameter with code " + std::to_string(a->Code));
+    if (a->Force && !a->Raw) throw BadArguments("--force goes with --raw");
+    a->Value = RawFromText(*p, a->Text, a->Raw, a->Force);
+    CheckEncodable(*p, a->Value, "VALUE");
+  };
+  c.Body = [a](Session& S, Node& R) {
+    const CParameter& p = *FindParameter(a->Catalog, a->Code);
+    const std::optional<int64_t> back = WriteValue(S, a->Address, p, a->Value);
+    R = ValueRow(&p, p.Code, a->Value);
+    R.Add("address", Node::Integer(a->Address));
+    const std::string broken = LimitBroken(p, a->Value);
+    if (!broken.empty()) R.Add("outside_limits", Node::Text(broken));
+    if (!back) return kExitOk;
+    R.Add("read_back", Node::Text(ValueText(&p, *back)));
+    R.Add("taken", Node::Bool(*back == a->Value));
+    if (*back == a->Value) return kExitOk;
+    std::fprintf(stderr, "qx25ctl: the controller did not take code %d: wrote %s, read back %s\n",
+                 p.Code, std::to_string(a->Value).c_str(), std::to_string(*back).c_str());
+    return kExitRefused;
+  };
+  OnRun(*sub, Ctx, std::move(c));
 }
 
 void AddSetAddress(CLI::App& App, Context& Ctx) {
@@ -233,19 +230,15 @@ void AddSetAddress(CLI::App& App, Context& Ctx) {
       ->check(CLI::Range(0, std::numeric_limits<int32_t>::max()));
   sub->add_option("ADDRESS", *address, "New network address 1..99")
       ->required()
-      ->check(CLI::Range(1, 99));
-  OnRun(*sub, Ctx, [id, address] {
-    Command c;
-    c.Body = [id, address](Session& S, Node& R) {
-      // The request carries no nozzle address: the ID number selects the controller.
-      S.Driver().SetNetAddress(static_cast<uint8_t>(S.Port()), 1, *id, *address);
-      S.Check();
-      R.Add("id_number", Node::Integer(*id))
-          .Add("new_address", Node::Integer(*address))
-          .Add("programmed", Node::Bool(true));
-      return kExitOk;
-    };
-    return c;
+      ->check(CLI::Range(kMinNetAddress, kMaxNetAddress));
+  OnRun(*sub, Ctx, [id, address](Session& S, Node& R) {
+    // The request carries no nozzle address: the ID number selects the controller.
+    S.Driver().SetNetAddress(static_cast<uint8_t>(S.Port()), 1, *id, *address);
+    S.Check();
+    R.Add("id_number", Node::Integer(*id))
+        .Add("new_address", Node::Integer(*address))
+        .Add("programmed", Node::Bool(true));
+    return kExitOk;
   });
 }
 
@@ -262,30 +255,28 @@ void AddCommon(CLI::App& App, Context& Ctx) {
       ->check(CLI::Range(0, kMaxCommonDigit));
   sub->add_option("VALUE", *value, "Value 0..9")->required()->check(CLI::Range(0, kMaxCommonDigit));
   sub->add_flag("--raw", *raw, "Send a command number the catalog does not describe");
-  OnRun(*sub, Ctx, [command, value, raw] {
-    Command c;
-    c.Validate = [command, raw] {
-      CTRKParameters catalog;
-      catalog.Fill();
-      if (!*raw && !FindCommonCommand(catalog, *command))
-        throw BadArguments("command " + std::to_string(*command) +
-                           " is not a common command of the catalog; give --raw to send it "
-                           "anyway");
-    };
-    c.Body = [command, value](Session& S, Node& R) {
-      if (!S.Driver().WriteParam(lmCommon, S.Port(), 0, *command, 1, *value))
-        throw LineFailure(S.Describe("the common command could not be sent"));
-      CTRKParameters catalog;
-      catalog.Fill();
-      const CParameter* p = FindCommonCommand(catalog, *command);
-      R.Add("command", Node::Integer(*command))
-          .Add("caption", Node::Text(p ? p->Caption : ""))
-          .Add("value", Node::Text(ValueText(p, *value)))
-          .Add("sent", Node::Bool(true));
-      return kExitOk;
-    };
-    return c;
-  });
+  Command c;
+  c.Validate = [command, raw] {
+    CTRKParameters catalog;
+    catalog.Fill();
+    if (!*raw && !FindCommonCommand(catalog, *command))
+      throw BadArguments("command " + std::to_string(*command) +
+                         " is not a common command of the catalog; give --raw to send it "
+                         "anyway");
+  };
+  c.Body = [command, value](Session& S, Node& R) {
+    if (!S.Driver().WriteParam(lmCommon, S.Port(), 0, *command, 1, *value))
+      throw LineFailure(S.Describe("the common command could not be sent"));
+    CTRKParameters catalog;
+    catalog.Fill();
+    const CParameter* p = FindCommonCommand(catalog, *command);
+    R.Add("command", Node::Integer(*command))
+        .Add("caption", Node::Text(p ? p->Caption : ""))
+        .Add("value", Node::Text(ValueText(p, *value)))
+        .Add("sent", Node::Bool(true));
+    return kExitOk;
+  };
+  OnRun(*sub, Ctx, std::move(c));
 }
 
 }  // namespace

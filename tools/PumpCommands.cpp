@@ -49,26 +49,24 @@ std::string DriverText(Session& S) { return host::DriverInfoText(S.Driver().GetD
 
 void AddInfo(CLI::App& App, Context& Ctx) {
   auto* sub = App.add_subcommand("info", "Show the driver's description and property table");
-  OnRun(*sub, Ctx, [] {
-    Command c;
-    c.NeedsLine = false;
-    c.Body = [](Session& S, Node& R) {
-      const std::string text = DriverText(S);
-      R.Add("driver", Node::Text(text));
-      Node properties = Node::Array();
-      for (int32_t kind = 0; kind <= 10; ++kind) {
-        int32_t value = 0;
-        if (S.Driver().GetDriverProperty(kind, value))
-          properties.Push(Node::Object()
-                              .Add("kind", Node::Integer(kind))
-                              .Add("name", Node::Text(PropertyName(kind)))
-                              .Add("value", Node::Integer(value)));
-      }
-      R.Add("properties", std::move(properties));
-      return kExitOk;
-    };
-    return c;
-  });
+  Command c;
+  c.NeedsLine = false;
+  c.Body = [](Session& S, Node& R) {
+    const std::string text = DriverText(S);
+    R.Add("driver", Node::Text(text));
+    Node properties = Node::Array();
+    for (int32_t kind = 0; kind <= 10; ++kind) {
+      int32_t value = 0;
+      if (S.Driver().GetDriverProperty(kind, value))
+        properties.Push(Node::Object()
+                            .Add("kind", Node::Integer(kind))
+                            .Add("name", Node::Text(PropertyName(kind)))
+                            .Add("value", Node::Integer(value)));
+    }
+    R.Add("properties", std::move(properties));
+    return kExitOk;
+  };
+  OnRun(*sub, Ctx, std::move(c));
 }
 
 void AddPoll(CLI::App& App, Context& Ctx) {
@@ -81,38 +79,34 @@ void AddPoll(CLI::App& App, Context& Ctx) {
   sub->add_option("--sides", *sides, "Number of sides to poll, 1..4")
       ->check(CLI::Range(1, kMaxSide))
       ->capture_default_str();
-  OnRun(*sub, Ctx, [a, sides] {
-    Command c;
-    c.Body = [a, sides](Session& S, Node& R) {
-      // A fresh driver knows neither the dose nor the volume so far, and
-      // without them PollNozzle would take a running delivery for ended and
-      // close it (read the result, reset the nozzle). The largest dose a
-      // preset can set and the volume the controller reports stand in for
-      // what a host would remember.
-      TQX25& d = S.Driver();
-      Remember(S, {a->Nozzle, 1}, 0);
-      HostMemory(d, S.Port(), a->Nozzle).PresetTo(kMaxPresetVolume);
-      double money = 0;
-      d.GetCurrentDelivery(S.Port(), a->Nozzle, money);
-      const TNozzlePoll poll = d.PollNozzle(S.Port(), a->Nozzle, *sides);
-      S.Check();
-      R.Add("port", Node::Integer(S.Port())).Add("nozzle", Node::Integer(a->Nozzle));
-      R.Add("state", Node::Integer(poll.State))
-          .Add("meaning", Node::Text(StateMeaning(poll.State)))
-          .Add("state_side", Node::Integer(poll.StateSide));
-      R.Add("event", poll.EventLetter ? Node::Text(std::string(1, poll.EventLetter)) : Node());
-      if (poll.State == kCodeFinished)
-        R.Add("delivered_volume", Litres(d.DeliveredVolumes[S.Port()][a->Nozzle]));
-      Node list = Node::Array();
-      for (int side = 1; side <= *sides; ++side)
-        list.Push(Node::Object()
-                      .Add("side", Node::Integer(side))
-                      .Add("code", Node::Integer(poll.Codes[side - 1]))
-                      .Add("meaning", Node::Text(StateMeaning(poll.Codes[side - 1]))));
-      R.Add("sides", std::move(list));
-      return kExitOk;
-    };
-    return c;
+  OnRun(*sub, Ctx, [a, sides](Session& S, Node& R) {
+    // A fresh driver knows neither the dose nor the volume so far, and
+    // without them PollNozzle would take a running delivery for ended and
+    // close it (read the result, reset the nozzle). The largest dose a
+    // preset can set and the volume the controller reports stand in for
+    // what a host would remember.
+    TQX25& d = S.Driver();
+    Remember(S, {a->Nozzle, 1}, 0);
+    HostMemory(d, S.Port(), a->Nozzle).PresetTo(kMaxPresetVolume);
+    double money = 0;
+    d.GetCurrentDelivery(S.Port(), a->Nozzle, money);
+    const TNozzlePoll poll = d.PollNozzle(S.Port(), a->Nozzle, *sides);
+    S.Check();
+    R.Add("port", Node::Integer(S.Port())).Add("nozzle", Node::Integer(a->Nozzle));
+    R.Add("state", Node::Integer(poll.State))
+        .Add("meaning", Node::Text(StateMeaning(poll.State)))
+        .Add("state_side", Node::Integer(poll.StateSide));
+    R.Add("event", poll.EventLetter ? Node::Text(std::string(1, poll.EventLetter)) : Node());
+    if (poll.State == kCodeFinished)
+      R.Add("delivered_volume", Litres(d.DeliveredVolumes[S.Port()][a->Nozzle]));
+    Node list = Node::Array();
+    for (int side = 1; side <= *sides; ++side)
+      list.Push(Node::Object()
+                    .Add("side", Node::Integer(side))
+                    .Add("code", Node::Integer(poll.Codes[side - 1]))
+                    .Add("meaning", Node::Text(StateMeaning(poll.Codes[side - 1]))));
+    R.Add("sides", std::move(list));
+    return kExitOk;
   });
 }
 
@@ -134,54 +128,48 @@ void AddPreset(CLI::App& App, Context& Ctx) {
                     ->check(CLI::Range(0.0, 1e9));
   AddPriceOption(*sub, a->Price, "Unit price for --money");
   volume->excludes(money);
-  OnRun(*sub, Ctx, [a] {
-    Command c;
-    c.Validate = [a] {
-      if (a->Volume < 0 && a->Money < 0) throw BadArguments("preset needs --volume or --money");
-      if (a->Money >= 0 && !(a->Price > 0)) throw BadArguments("--money needs a --price above 0");
-      if (a->Money >= 0 && a->Money / a->Price >= 99999.0)
-        throw BadArguments("--money at this --price is more than 99999 litres");
-    };
-    c.Body = [a](Session& S, Node& R) {
-      TQX25& d = S.Driver();
-      R = Where(S, a->At);
-      if (a->Money >= 0) {
-        d.SetPrice(S.Port(), a->At.Nozzle, a->At.Side, 0, 0, a->Price);
-        d.PresetMoney(S.Port(), a->At.Nozzle, a->At.Side, 0, a->Money);
-        S.Check();
-        R.Add("money", Money(a->Money)).Add("price", Price(a->Price));
-      } else {
-        d.PresetVolume(S.Port(), a->At.Nozzle, a->At.Side, 0, a->Volume);
-        S.Check();
-      }
-      // The driver keeps the figure it was given; the request carries it
-      // rounded to whole litres, half to even, and that is what the
-      // controller will deliver.
-      const double asked = HostMemory(d, S.Port(), a->At.Nozzle).Preset();
-      const double sent = std::nearbyint(asked);
-      R.Add("preset_volume", Litres(sent));
-      if (sent != asked)
-        R.Add("asked_volume", Litres(asked, 2))
-            .Add("note", Node::Text("the preset carries whole litres"));
-      return kExitOk;
-    };
-    return c;
-  });
+  Command c;
+  c.Validate = [a] {
+    if (a->Volume < 0 && a->Money < 0) throw BadArguments("preset needs --volume or --money");
+    if (a->Money >= 0 && !(a->Price > 0)) throw BadArguments("--money needs a --price above 0");
+    if (a->Money >= 0 && a->Money / a->Price >= 99999.0)
+      throw BadArguments("--money at this --price is more than 99999 litres");
+  };
+  c.Body = [a](Session& S, Node& R) {
+    TQX25& d = S.Driver();
+    R = Where(S, a->At);
+    if (a->Money >= 0) {
+      d.SetPrice(S.Port(), a->At.Nozzle, a->At.Side, 0, 0, a->Price);
+      d.PresetMoney(S.Port(), a->At.Nozzle, a->At.Side, 0, a->Money);
+      S.Check();
+      R.Add("money", Money(a->Money)).Add("price", Price(a->Price));
+    } else {
+      d.PresetVolume(S.Port(), a->At.Nozzle, a->At.Side, 0, a->Volume);
+      S.Check();
+    }
+    // The driver keeps the figure it was given; the request carries it
+    // rounded to whole litres, half to even, and that is what the
+    // controller will deliver.
+    const double asked = HostMemory(d, S.Port(), a->At.Nozzle).Preset();
+    const double sent = std::nearbyint(asked);
+    R.Add("preset_volume", Litres(sent));
+    if (sent != asked)
+      R.Add("asked_volume", Litres(asked, 2))
+          .Add("note", Node::Text("the preset carries whole litres"));
+    return kExitOk;
+  };
+  OnRun(*sub, Ctx, std::move(c));
 }
 
 void AddStart(CLI::App& App, Context& Ctx) {
   auto* sub = App.add_subcommand("start", "Start the preset delivery (StartPump)");
   auto a = std::make_shared<NozzleArgs>();
   AddNozzleOptions(*sub, *a);
-  OnRun(*sub, Ctx, [a] {
-    Command c;
-    c.Body = [a](Session& S, Node& R) {
-      S.Driver().StartPump(S.Port(), a->Nozzle, a->Side);
-      S.Check();
-      R = Where(S, *a).Add("started", Node::Bool(true));
-      return kExitOk;
-    };
-    return c;
+  OnRun(*sub, Ctx, [a](Session& S, Node& R) {
+    S.Driver().StartPump(S.Port(), a->Nozzle, a->Side);
+    S.Check();
+    R = Where(S, *a).Add("started", Node::Bool(true));
+    return kExitOk;
   });
 
   auto* reset = App.add_subcommand(
@@ -190,16 +178,12 @@ void AddStart(CLI::App& App, Context& Ctx) {
   auto skip = std::make_shared<bool>(false);
   AddNozzleOptions(*reset, *r);
   reset->add_flag("--skip-reset", *skip, "Send only the start request");
-  OnRun(*reset, Ctx, [r, skip] {
-    Command c;
-    c.Body = [r, skip](Session& S, Node& R) {
-      Remember(S, *r, 0);
-      S.Driver().StartPumpWithReset(S.Port(), r->Nozzle, r->Side, *skip ? 1 : 0);
-      S.Check();
-      R = Where(S, *r).Add("started", Node::Bool(true));
-      return kExitOk;
-    };
-    return c;
+  OnRun(*reset, Ctx, [r, skip](Session& S, Node& R) {
+    Remember(S, *r, 0);
+    S.Driver().StartPumpWithReset(S.Port(), r->Nozzle, r->Side, *skip ? 1 : 0);
+    S.Check();
+    R = Where(S, *r).Add("started", Node::Bool(true));
+    return kExitOk;
   });
 }
 
@@ -209,21 +193,17 @@ void AddStop(CLI::App& App, Context& Ctx) {
   auto reset = std::make_shared<bool>(false);
   AddNozzleOptions(*sub, *a);
   sub->add_flag("--reset", *reset, "Reset the nozzle after the stop ('8')");
-  OnRun(*sub, Ctx, [a, reset] {
-    Command c;
-    c.Body = [a, reset](Session& S, Node& R) {
-      S.Driver().StopPump(S.Port(), a->Nozzle, a->Side, 1);
-      S.Check();
-      R = Where(S, *a).Add("stopped", Node::Bool(true));
-      if (*reset) {
-        // Checked on its own: a reset after the stop would hide a refused stop.
-        if (S.Driver().ResetNozzle(S.Port(), a->Nozzle, a->Side) != 0)
-          throw LineFailure(S.Describe("the reset was not answered"));
-        R.Add("reset", Node::Bool(true));
-      }
-      return kExitOk;
-    };
-    return c;
+  OnRun(*sub, Ctx, [a, reset](Session& S, Node& R) {
+    S.Driver().StopPump(S.Port(), a->Nozzle, a->Side, 1);
+    S.Check();
+    R = Where(S, *a).Add("stopped", Node::Bool(true));
+    if (*reset) {
+      // Checked on its own: a reset after the stop would hide a refused stop.
+      if (S.Driver().ResetNozzle(S.Port(), a->Nozzle, a->Side) != 0)
+        throw LineFailure(S.Describe("the reset was not answered"));
+      R.Add("reset", Node::Bool(true));
+    }
+    return kExitOk;
   });
 }
 
@@ -238,18 +218,14 @@ void AddDeliveryQueries(CLI::App& App, Context& Ctx) {
   auto a = std::make_shared<DeliveryArgs>();
   AddNozzleOptions(*current, a->At);
   AddPriceOption(*current, a->Price, "Unit price the money is computed with");
-  OnRun(*current, Ctx, [a] {
-    Command c;
-    c.Body = [a](Session& S, Node& R) {
-      Remember(S, a->At, a->Price);
-      double money = 0;
-      const double volume = S.Driver().GetCurrentDelivery(S.Port(), a->At.Nozzle, money);
-      S.Check();
-      R = Where(S, a->At);
-      R.Add("volume", Litres(volume)).Add("money", Money(money));
-      return kExitOk;
-    };
-    return c;
+  OnRun(*current, Ctx, [a](Session& S, Node& R) {
+    Remember(S, a->At, a->Price);
+    double money = 0;
+    const double volume = S.Driver().GetCurrentDelivery(S.Port(), a->At.Nozzle, money);
+    S.Check();
+    R = Where(S, a->At);
+    R.Add("volume", Litres(volume)).Add("money", Money(money));
+    return kExitOk;
   });
 
   auto* result =
@@ -257,18 +233,14 @@ void AddDeliveryQueries(CLI::App& App, Context& Ctx) {
   auto b = std::make_shared<DeliveryArgs>();
   AddNozzleOptions(*result, b->At);
   AddPriceOption(*result, b->Price, "Unit price the money is computed with");
-  OnRun(*result, Ctx, [b] {
-    Command c;
-    c.Body = [b](Session& S, Node& R) {
-      Remember(S, b->At, b->Price);
-      double volume = 0, money = 0;
-      S.Driver().GetDeliveryResult(S.Port(), b->At.Nozzle, volume, money);
-      S.Check();
-      R = Where(S, b->At);
-      R.Add("volume", Litres(volume)).Add("money", Money(money));
-      return kExitOk;
-    };
-    return c;
+  OnRun(*result, Ctx, [b](Session& S, Node& R) {
+    Remember(S, b->At, b->Price);
+    double volume = 0, money = 0;
+    S.Driver().GetDeliveryResult(S.Port(), b->At.Nozzle, volume, money);
+    S.Check();
+    R = Where(S, b->At);
+    R.Add("volume", Litres(volume)).Add("money", Money(money));
+    return kExitOk;
   });
 }
 
@@ -284,14 +256,10 @@ void AddTotal(CLI::App& App, Context& Ctx) {
   auto* sub = App.add_subcommand("total", "Read the totalizer (GetTotalCounter)");
   auto a = std::make_shared<NozzleArgs>();
   AddNozzleOptions(*sub, *a);
-  OnRun(*sub, Ctx, [a] {
-    Command c;
-    c.Body = [a](Session& S, Node& R) {
-      const double total = ReadTotal(S, *a);
-      R = Where(S, *a).Add("total", Litres(total));
-      return kExitOk;
-    };
-    return c;
+  OnRun(*sub, Ctx, [a](Session& S, Node& R) {
+    const double total = ReadTotal(S, *a);
+    R = Where(S, *a).Add("total", Litres(total));
+    return kExitOk;
   });
 
   auto* set = App.add_subcommand("set-total", "Set the totalizer (SetTotalCounter), then read it");
@@ -302,26 +270,22 @@ void AddTotal(CLI::App& App, Context& Ctx) {
       ->required()
       ->check(CLI::Range(int64_t{0}, kMaxTotal));
   AddNozzleOptions(*set, *b);
-  OnRun(*set, Ctx, [b, value] {
-    Command c;
-    c.Body = [b, value](Session& S, Node& R) {
-      // SetTotalCounter sends a hundred times the figure it is given, and the
-      // controller's counter then reads those eight digits: the figure is the
-      // counter as read, divided by that scale.
-      double figure = static_cast<double>(*value) / kCounterScale;
-      S.Driver().SetTotalCounter(S.Port(), b->Nozzle, b->Side, figure, 0, 0, 0);
-      S.Check();
-      const double back = ReadTotal(S, *b);
-      R = Where(S, *b);
-      R.Add("written", Litres(static_cast<double>(*value))).Add("read_back", Litres(back));
-      if (back == static_cast<double>(*value)) return kExitOk;
-      std::fprintf(stderr,
-                   "qx25ctl: the counter reads %.0f L, not the %lld L written; set it again, or "
-                   "check the controller with qx25ctl total\n",
-                   back, static_cast<long long>(*value));
-      return kExitRefused;
-    };
-    return c;
+  OnRun(*set, Ctx, [b, value](Session& S, Node& R) {
+    // SetTotalCounter sends a hundred times the figure it is given, and the
+    // controller's counter then reads those eight digits: the figure is the
+    // counter as read, divided by that scale.
+    double figure = static_cast<double>(*value) / kCounterScale;
+    S.Driver().SetTotalCounter(S.Port(), b->Nozzle, b->Side, figure, 0, 0, 0);
+    S.Check();
+    const double back = ReadTotal(S, *b);
+    R = Where(S, *b);
+    R.Add("written", Litres(static_cast<double>(*value))).Add("read_back", Litres(back));
+    if (back == static_cast<double>(*value)) return kExitOk;
+    std::fprintf(stderr,
+                 "qx25ctl: the counter reads %.0f L, not the %lld L written; set it again, or "
+                 "check the controller with qx25ctl total\n",
+                 back, static_cast<long long>(*value));
+    return kExitRefused;
   });
 }
 
@@ -353,16 +317,21 @@ void AddNozzleOptions(CLI::App& Sub, NozzleArgs& Args) {
 
 void AddAddressOption(CLI::App& Sub, int& Address) {
   Sub.add_option("--address", Address, "Network address of the controller, 1..99")
-      ->check(CLI::Range(1, 99))
+      ->check(CLI::Range(kMinNetAddress, kMaxNetAddress))
       ->capture_default_str();
 }
 
 std::string VersionText() { return host::VersionText("qx25ctl", &GetQX25); }
 
-void OnRun(CLI::App& Sub, Context& Ctx, std::function<Command()> Make) {
+void OnRun(CLI::App& Sub, Context& Ctx, Command Run) {
   Sub.fallthrough();
-  Sub.callback(
-      [&Ctx, Make] { Ctx.Action = [&Ctx, Make] { return RunCommand(Ctx.Line, Make()); }; });
+  Sub.callback([&Ctx, Run] { Ctx.Action = [&Ctx, Run] { return RunCommand(Ctx.Line, Run); }; });
+}
+
+void OnRun(CLI::App& Sub, Context& Ctx, CommandBody Body) {
+  Command run;
+  run.Body = std::move(Body);
+  OnRun(Sub, Ctx, std::move(run));
 }
 
 void AddPumpCommands(CLI::App& App, Context& Ctx) {

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "Protocol.h"
 
@@ -73,6 +74,19 @@ inline uint8_t EncodeReply(const uint8_t* Data, uint8_t Count, uint8_t* Out) {
   Out[p++] = kEtx;
   Out[p++] = ChecksumByte(FrameChecksum(sum, kEtx));
   return static_cast<uint8_t>(p);
+}
+
+// The two frames as byte vectors, for code that builds frames rather than
+// sends them: the simulator, the fuzz seeds and the tests. No request data
+// makes no frame.
+inline std::vector<uint8_t> RequestFrame(const std::vector<uint8_t>& Data) {
+  if (Data.empty()) return {};
+  uint8_t out[kFrameBufferSize];
+  return {out, out + EncodeFrame(Data.data(), static_cast<uint8_t>(Data.size()), out)};
+}
+inline std::vector<uint8_t> ReplyFrame(const std::vector<uint8_t>& Data) {
+  uint8_t out[kFrameBufferSize];
+  return {out, out + EncodeReply(Data.data(), static_cast<uint8_t>(Data.size()), out)};
 }
 
 constexpr bool IsLeadByte(uint8_t b) { return b == kStx || b == kAck || b == kNak || b == kCan; }

@@ -17,7 +17,7 @@ inline constexpr uint8_t kStx = 0x02;         // first byte of a data reply
 inline constexpr uint8_t kEtx = 0x03;         // sent twice before the checksum
 inline constexpr uint8_t kAck = 0x06;
 inline constexpr uint8_t kNak = 0x15;
-inline constexpr uint8_t kCan = 0x18;            // the controller refuses
+inline constexpr uint8_t kCan = 0x18;             // the controller refuses
 inline constexpr uint8_t kComplementMask = 0x7F;  // each byte is followed by itself XOR this
 inline constexpr uint8_t kChecksumMark = 0x40;    // ORed into the final checksum
 inline constexpr uint8_t kRequestChecksumStart = 0x03;
@@ -81,7 +81,7 @@ inline constexpr TRequestKind kTotalRequest{'6', 3, DataReplyLength(TTotalReply:
                                             kModeData};
 inline constexpr TRequestKind kSetTotalRequest{'6', 12, 1, kModeShort};
 inline constexpr uint8_t kSetTotalMarker = 0x01;
-inline constexpr int kCounterScale = 100;      // the counter is written in hundredths
+inline constexpr int kCounterScale = 100;  // the counter is written in hundredths
 
 // What a status reply's state character and sub byte say.
 inline constexpr uint8_t kStateIdle = '0';
@@ -147,8 +147,10 @@ inline constexpr TRequestKind kNetAddressRequest{']', 15, 2, kModeShort};
 constexpr uint8_t ParamReplyLength(int Digits) {
   return DataReplyLength(TParamReply::DataBytes(Digits));
 }
-inline constexpr int kMaxParamDigits = 15;     // the longest value on the line
-inline constexpr int32_t kMaxNetAddress = 99;  // new network addresses are 0..99
+inline constexpr int kMaxParamDigits = 15;  // the longest value on the line
+// A controller answers to a network address 1..99; 0..99 may be written.
+inline constexpr int32_t kMinNetAddress = 1;
+inline constexpr int32_t kMaxNetAddress = 99;
 inline constexpr int kMaxCommonDigit = 9;      // a common command and its value are one digit each
 inline constexpr uint8_t kCommonGroup = 0x02;  // group byte of 'W' and ']'
 inline constexpr uint8_t kCodeCharBase = '0';  // code c travels as the character 48 + c

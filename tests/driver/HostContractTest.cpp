@@ -77,7 +77,10 @@ TEST_F(LoadedLibrary, SlotZeroThrowsALogicError) {
 
 TEST(Construction, OptionsLowByteBitSevenKeepsStatusOnCan) {
   ScriptedDispatcher line;
-  struct Case { uint32_t options; bool keep; };
+  struct Case {
+    uint32_t options;
+    bool keep;
+  };
   for (const Case c : {Case{0x80, true}, Case{0x17F, false}, Case{0x180, true}, Case{0, false}}) {
     TQX25* d = GetQX25(c.options, 0, &line);
     EXPECT_EQ(d->KeepStatusOnCan, c.keep) << std::hex << c.options;

@@ -10,29 +10,26 @@ using namespace qx25;
 
 namespace {
 
-Bytes Encode(const Bytes& data) {
-  uint8_t frame[255];
-  const uint8_t n = EncodeFrame(data.data(), static_cast<uint8_t>(data.size()), frame);
-  return Bytes(frame, frame + n);
-}
-
 TEST(FrameCodec, EncodesRequestsByteExactly) {
-  EXPECT_EQ(Encode({0x02, 0x21, 0x32}),
+  EXPECT_EQ(RequestFrame({0x02, 0x21, 0x32}),
             (Bytes{0x7F, 0x02, 0x21, 0x5E, 0x32, 0x4D, 0x03, 0x03, 0x50}));
-  EXPECT_EQ(Encode({0x02}), (Bytes{0x7F, 0x02, 0x03, 0x03, 0x43}));
+  EXPECT_EQ(RequestFrame({0x02}), (Bytes{0x7F, 0x02, 0x03, 0x03, 0x43}));
   // The preset of 25 litres for nozzle 1.
-  const Bytes preset = Encode({0x02, 0x21, 'T', '0', '0', '0', '2', '5'});
+  const Bytes preset = RequestFrame({0x02, 0x21, 'T', '0', '0', '0', '2', '5'});
   ASSERT_EQ(preset.size(), 19u);
   EXPECT_EQ(preset[1], 0x02);
   EXPECT_EQ(preset[4], 'T');
   EXPECT_EQ(preset[5], 'T' ^ 0x7F);
   EXPECT_EQ(preset.back(), (0x03 ^ 0x21 ^ 'T' ^ '0' ^ '0' ^ '0' ^ '2' ^ '5') | 0x40);
   // The longest request fills the 255-byte frame exactly.
-  EXPECT_EQ(Encode(Bytes(126, '1')).size(), 255u);
+  EXPECT_EQ(RequestFrame(Bytes(126, '1')).size(), 255u);
 }
 
 TEST(FrameCodec, MapsNozzlesToAddressBytes) {
-  struct Case { int nozzle, side; uint8_t group, address; };
+  struct Case {
+    int nozzle, side;
+    uint8_t group, address;
+  };
   for (const Case c : {Case{1, 1, 0x02, 0x21}, Case{15, 1, 0x02, 0x2F}, Case{16, 1, 0x07, 0x21},
                        Case{29, 1, 0x07, 0x2E}, Case{30, 1, 0x07, 0x20}, Case{31, 1, 0x08, 0x21},
                        Case{1, 0, 0x02, 0x21}, Case{1, 2, 0x02, 0x22}, Case{32, 4, 0x08, 0x25}}) {
@@ -67,8 +64,8 @@ TEST(FrameCodec, ChecksRepliesInOrder) {
   Bytes badChecksum = StatusReply();
   badChecksum.back() ^= 0x01;
   const uint8_t e = 0x35;
-  const Bytes one{0x02, e, static_cast<uint8_t>(e ^ 0x7F), 0x03, 0x03,
-                  static_cast<uint8_t>((e ^ 0x03) | 0x40)};
+  const Bytes one{0x02, e,    static_cast<uint8_t>(e ^ 0x7F),
+                  0x03, 0x03, static_cast<uint8_t>((e ^ 0x03) | 0x40)};
   const std::vector<VerdictCase> cases = {
       {"noise then ACK", {0x00, 0xFF, 0x06}, true, true, 1, 0, {0x06}},
       {"NAK", {0x15}, true, true, 1, 0, {0x15}},
@@ -81,7 +78,12 @@ TEST(FrameCodec, ChecksRepliesInOrder) {
       {"one data byte", one, true, true, 1, 0, one},
       {"STX too short", {0x02, 0x03, 0x03}, false, true, 3, 246, {0x02, 0x03, 0x03}},
       {"STX alone", {0x02}, false, true, 3, 246, {0x02}},
-      {"no trailer", {0x02, 0x31, 0x4E, 0x03, 0x71}, false, true, 3, 246,
+      {"no trailer",
+       {0x02, 0x31, 0x4E, 0x03, 0x71},
+       false,
+       true,
+       3,
+       246,
        {0x02, 0x31, 0x4E, 0x03, 0x71}},
   };
   for (const VerdictCase& c : cases) {
@@ -124,9 +126,9 @@ TEST_F(ExchangeTest, RegistersHandlerThenTransactsThenReadsStatus) {
   line.Ack();
   uint8_t buffer[kBufferSize] = {0x02, 0x21, 0x32};
   EXPECT_EQ(driver->Exchange(3, buffer, 3, 2, 0), 0);
-  EXPECT_EQ(line.Calls, (std::vector<std::string>{"SetReplyHandler 3", "Transact 3",
-                                                  "SetReplyState 3 1", "SetReplyResult 3 0",
-                                                  "GetLineStatus 3"}));
+  EXPECT_EQ(line.Calls,
+            (std::vector<std::string>{"SetReplyHandler 3", "Transact 3", "SetReplyState 3 1",
+                                      "SetReplyResult 3 0", "GetLineStatus 3"}));
   EXPECT_EQ(line.Frames.at(0), (Bytes{0x7F, 0x02, 0x21, 0x5E, 0x32, 0x4D, 0x03, 0x03, 0x50}));
   EXPECT_EQ(line.ReplyLengths.at(0), 2);
   EXPECT_EQ(line.ReplyModes.at(0), 0);

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "ScriptedDispatcher.h"
-#include "driver/protocol/Protocol.h"
 #include "driver/QX25.h"
+#include "driver/protocol/Protocol.h"
 
 namespace {
 

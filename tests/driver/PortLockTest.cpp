@@ -23,7 +23,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-constexpr int kGoodCode = 9;      // read back as kGoodValue, writes acknowledged
+constexpr int kGoodCode = 9;  // read back as kGoodValue, writes acknowledged
 constexpr int64_t kGoodValue = 750;
 constexpr int kGoodDigits = ParamDigits[kGoodCode];
 constexpr int kRefusedCode = 16;  // writes answered CAN
@@ -63,8 +63,7 @@ class LooseLine : public MemoryDispatcher {
       Bytes e(TParamReply::DataBytes(kGoodDigits));
       e[TParamReply::Address] = Frame[2];
       PutField(e, TParamReply::Value(kGoodDigits), kGoodValue);
-      uint8_t out[kBufferSize];
-      answer.assign(out, out + EncodeReply(e.data(), static_cast<uint8_t>(e.size()), out));
+      answer = ReplyFrame(e);
     } else if (code == kRefusedCode) {
       answer = {kCan};
     } else if (code != kSilentCode) {

@@ -172,11 +172,6 @@ Counts Exercise(const Layout& L) {
 // "hostile" ones whose bytes the commands do not read are lead bytes, bytes
 // whose complement is one, and 0x03 pairs, so that a lost STX or a lost byte
 // meets the worst neighbours.
-Bytes Frame(const Bytes& Data) {
-  uint8_t out[kBufferSize];
-  const uint8_t n = EncodeReply(Data.data(), static_cast<uint8_t>(Data.size()), out);
-  return Bytes(out, out + n);
-}
 Bytes Chars(const std::string& S) { return Bytes(S.begin(), S.end()); }
 Bytes With(Bytes Data, size_t From, const Bytes& Unread) {
   for (size_t i = 0; i < Unread.size() && From + i < Data.size(); ++i) Data[From + i] = Unread[i];
@@ -222,14 +217,15 @@ std::vector<Layout> Layouts() {
            std::to_string(D.EventAckPending[kPort][kNozzle]) + Status(D);
   };
   const Bytes idle{'0', '0', kEventReported, '1', '2', '0', '0', '0'};
-  all.push_back({"status, idle with event 12", Frame(idle), poll, false});
-  all.push_back({"status, nozzle lifted", Frame(Chars("10000000")), poll, false});
-  all.push_back({"status, delivering", Frame(Chars("40000000")), poll, false});
-  all.push_back({"status, hostile", Frame(With(idle, 5, kHostile)), poll, false});
+  all.push_back({"status, idle with event 12", ReplyFrame(idle), poll, false});
+  all.push_back({"status, nozzle lifted", ReplyFrame(Chars("10000000")), poll, false});
+  all.push_back({"status, delivering", ReplyFrame(Chars("40000000")), poll, false});
+  all.push_back({"status, hostile", ReplyFrame(With(idle, 5, kHostile)), poll, false});
 
   const Bytes fourth = Chars("40258105000");
-  all.push_back({"'4' current volume", Frame(fourth), current, false});
-  all.push_back({"'4' hostile", Frame(With(With(fourth, 6, kHostile), 0, {kCan})), current, false});
+  all.push_back({"'4' current volume", ReplyFrame(fourth), current, false});
+  all.push_back(
+      {"'4' hostile", ReplyFrame(With(With(fourth, 6, kHostile), 0, {kCan})), current, false});
 
   const auto result = [](TQX25& D) {
     D.SetPrice(kPort, kNozzle, 1, 0, 0, 2.5);
@@ -240,8 +236,8 @@ std::vector<Layout> Layouts() {
            Text(D.DeliveredVolumes[kPort][kNozzle]) + Status(D);
   };
   const Bytes fifth = Chars("025810012345605000600");
-  all.push_back({"'5' delivery result", Frame(fifth), result, false});
-  all.push_back({"'5' hostile", Frame(With(fifth, 5, kHostile)), result, false});
+  all.push_back({"'5' delivery result", ReplyFrame(fifth), result, false});
+  all.push_back({"'5' hostile", ReplyFrame(With(fifth, 5, kHostile)), result, false});
 
   const auto total = [](TQX25& D) {
     double t = -1;
@@ -250,8 +246,8 @@ std::vector<Layout> Layouts() {
     return "total " + Text(t) + " second " + std::to_string(second) + Status(D);
   };
   const Bytes sixth = Chars("0012345600000007");
-  all.push_back({"'6' totalizer", Frame(sixth), total, false});
-  all.push_back({"'6' hostile", Frame(With(sixth, 8, kHostile)), total, false});
+  all.push_back({"'6' totalizer", ReplyFrame(sixth), total, false});
+  all.push_back({"'6' hostile", ReplyFrame(With(sixth, 8, kHostile)), total, false});
 
   for (int digits = 0; digits <= kMaxParamDigits; ++digits) {
     int code = -1;
@@ -265,9 +261,9 @@ std::vector<Layout> Layouts() {
     Bytes data{0x21};  // the controller's address character, then the value
     for (int i = 0; i < digits; ++i) data.push_back(static_cast<uint8_t>('1' + (i * 3) % 9));
     const std::string n = std::to_string(digits);
-    all.push_back({"parameter of " + n + " digits", Frame(data), read, false});
+    all.push_back({"parameter of " + n + " digits", ReplyFrame(data), read, false});
     all.push_back(
-        {"parameter of " + n + " digits, hostile", Frame(With(data, 0, {kAck})), read, false});
+        {"parameter of " + n + " digits, hostile", ReplyFrame(With(data, 0, {kAck})), read, false});
   }
   return all;
 }
@@ -303,7 +299,7 @@ TEST(SingleFault, NoCorruptionReachesAResultWhereADataFrameIsDue) {
 // whole frame of the expected length, or a lone ACK, NAK or CAN on a quiet
 // line, is a reply. Outside an exchange the frame check stands alone.
 TEST(SingleFault, WhereDataIsDueOnlyAWholeFrameOrALoneByteIsAReply) {
-  const Bytes shorter = Frame(Chars("0"));  // a valid frame, 6 bytes
+  const Bytes shorter = ReplyFrame(Chars("0"));  // a valid frame, 6 bytes
   ScriptedDispatcher line;
   TQX25* driver = GetQX25(0, 0, &line);
   uint8_t buffer[kBufferSize] = {0x02, 0x21, 'N', '5'};

@@ -156,7 +156,7 @@ TEST(LineStatistics, ReplyTimesOutsideTheHistogramStayBounded) {
 // controller do to the counts, and the trace passed on behind them.
 TEST(LineStatisticsOnALine, CountsWhatTheLineDid) {
   constexpr uint8_t kPort = 4;
-  const Bytes request = Frame({0x02, 0x21, '1'});
+  const Bytes request = RequestFrame({0x02, 0x21, '1'});
   const Bytes status = ReplyFrame(kStatusData);
   Bytes garbled = status;
   garbled.back() ^= 0x01;
@@ -205,7 +205,7 @@ TEST(LineStatisticsOnALine, CountsWhatTheLineDid) {
 TEST(LineStatisticsOnALine, TwoPortsAtOnce) {
   constexpr int kRounds = 60;
   constexpr uint8_t kPorts[] = {6, 9};
-  const Bytes request = Frame({0x02, 0x21, '1'});
+  const Bytes request = RequestFrame({0x02, 0x21, '1'});
   const Bytes ack{qx25::kAck};
   const Bytes can{qx25::kCan};
 

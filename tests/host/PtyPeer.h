@@ -20,11 +20,13 @@
 #include <thread>
 #include <vector>
 
+#include "driver/PortDispatcher.h"
 #include "driver/protocol/Link.h"
 #include "host/Terminal.h"
-#include "driver/PortDispatcher.h"
 
 using Bytes = std::vector<uint8_t>;
+using qx25::ReplyFrame;
+using qx25::RequestFrame;
 
 // A bound for waits that only a broken dispatcher ever reaches.
 inline constexpr std::chrono::seconds kPeerWait{10};
@@ -99,20 +101,6 @@ class PtyPeer {
   std::string SlavePath;
   std::thread Thread;
 };
-
-// Request frame for Data, as the driver frames it.
-inline Bytes Frame(const Bytes& Data) {
-  uint8_t out[255];
-  const uint8_t n = qx25::EncodeFrame(Data.data(), static_cast<uint8_t>(Data.size()), out);
-  return Bytes(out, out + n);
-}
-
-// Reply frame for Data, as a controller sends it.
-inline Bytes ReplyFrame(const Bytes& Data) {
-  uint8_t out[256];
-  const uint8_t n = qx25::EncodeReply(Data.data(), static_cast<uint8_t>(Data.size()), out);
-  return Bytes(out, out + n);
-}
 
 // The driver's reply check behind a TReplyHandler, with a record of the
 // lengths it was handed, which a peer thread can wait on.

@@ -54,7 +54,7 @@ class SerialExchange : public ::testing::Test {
   PtyPeer Peer;
   SerialDispatcher Dispatcher;
   CheckingHandler Checker{Dispatcher};
-  const Bytes Request = Frame({0x02, 0x21, '1'});
+  const Bytes Request = RequestFrame({0x02, 0x21, '1'});
   const Bytes Status = ReplyFrame(kStatusData);
   Bytes Received;  // what the peer read, once joined
   uint8_t Reply[64];
@@ -76,7 +76,7 @@ TEST(SerialDevices, MissingDeviceFailsEveryWay) {
   SerialDispatcher d;
   d.SetDevicePath(4, "/nonexistent/ttyQX");
   d.SetDevicePath(5, "/dev/null");  // exists, but is no terminal
-  const Bytes request = Frame({0x02, 0x21, '1'});
+  const Bytes request = RequestFrame({0x02, 0x21, '1'});
   uint8_t reply[20];
   for (const uint8_t port : {uint8_t{0}, uint8_t{4}, uint8_t{5}}) {
     SCOPED_TRACE(int{port});

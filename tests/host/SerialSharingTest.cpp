@@ -48,8 +48,8 @@ TEST(SerialSharing, ExchangesOnOnePortNeverInterleave) {
 
   // Nozzle 1 gets good replies tagged 'A'; nozzle 2 replies tagged 'B' with a
   // broken checksum, so the two threads' verdicts differ.
-  const Bytes requestA = Frame({0x02, 0x21, '1'});
-  const Bytes requestB = Frame({0x02, 0x22, '1'});
+  const Bytes requestA = RequestFrame({0x02, 0x21, '1'});
+  const Bytes requestB = RequestFrame({0x02, 0x22, '1'});
   const Bytes replyA = ReplyFrame({'A', '1', 0, '0', '0', '0', '0', '0'});
   Bytes replyB = ReplyFrame({'B', '1', 0, '0', '0', '0', '0', '0'});
   replyB.back() ^= 0x01;
@@ -121,7 +121,7 @@ TEST(SerialTrace, WritesOneLinePerFrameAndReply) {
   std::ostringstream trace;
   d.SetTrace(TraceToStream(trace));
 
-  const Bytes request = Frame({0x02, 0x21, '1'});
+  const Bytes request = RequestFrame({0x02, 0x21, '1'});
   peer.Run([&](PtyPeer& p) {
     p.Read(request.size());
     p.Write({0x00, qx25::kAck});

@@ -37,7 +37,7 @@ TEST(SimulatedStation, EveryLineAnswersForItsFourControllersOnItsOwnDevice) {
   for (int line = 1; line <= kLines; ++line) {
     for (uint8_t address = 1; address <= 5; ++address) {
       SCOPED_TRACE(testing::Message() << "line " << line << ", address " << int{address});
-      const Bytes request = Frame({0x02, static_cast<uint8_t>(0x20 + address), '1'});
+      const Bytes request = RequestFrame({0x02, static_cast<uint8_t>(0x20 + address), '1'});
       uint8_t reply[20];
       const int32_t r = d.Transact(static_cast<uint8_t>(line), request.data(),
                                    static_cast<uint8_t>(request.size()), reply, 20, 2);

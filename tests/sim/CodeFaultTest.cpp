@@ -22,7 +22,7 @@ class CodeFaults : public ::testing::Test {
     }
   }
   Exchange Send(const Bytes& Data) {
-    const Bytes f = Frame(Data);
+    const Bytes f = RequestFrame(Data);
     return Sim.Answer(f.data(), f.size());
   }
   // The value a read of Code at Address carries, or -1 without a data reply.

@@ -14,7 +14,7 @@ class Faults : public ::testing::Test {
  protected:
   Faults() { Sim.AddController(1); }
   Exchange Send(const Bytes& Data) {
-    const Bytes f = Frame(Data);
+    const Bytes f = RequestFrame(Data);
     return Sim.Answer(f.data(), f.size());
   }
   Simulator Sim;
@@ -104,7 +104,7 @@ TEST_F(Faults, ASeedRepeatsTheSameFaults) {
     sim.SetFaultRate(0.5, seed);
     std::vector<Bytes> sent;
     for (int i = 0; i < 50; ++i) {
-      const Bytes f = Frame(RequestData(1, i % 2 ? '1' : '6'));
+      const Bytes f = RequestFrame(RequestData(1, i % 2 ? '1' : '6'));
       sent.push_back(sim.Answer(f.data(), f.size()).Sent);
     }
     return sent;
@@ -117,7 +117,7 @@ TEST_F(Faults, ASeedRepeatsTheSameFaults) {
   clean.AddController(1);
   int damaged = 0;
   for (int i = 0; i < 50; ++i) {
-    const Bytes f = Frame(RequestData(1, i % 2 ? '1' : '6'));
+    const Bytes f = RequestFrame(RequestData(1, i % 2 ? '1' : '6'));
     damaged += clean.Answer(f.data(), f.size()).Sent != a[static_cast<size_t>(i)];
   }
   EXPECT_GT(damaged, 10);

@@ -73,7 +73,7 @@ TEST(Line, AnswersOnAPseudoTerminal) {
     ASSERT_TRUE(port.Open());
     // Noise and a broken frame before the request are ignored.
     Bytes stream{0x00, 0x7F, 0x02, 0x21};
-    const Bytes preset = Frame(RequestData(1, 'T', "00025"));
+    const Bytes preset = RequestFrame(RequestData(1, 'T', "00025"));
     stream.insert(stream.end(), preset.begin(), preset.end());
     ASSERT_TRUE(port.Write(stream));
     EXPECT_EQ(port.Read(1), kAckReply);
@@ -82,7 +82,7 @@ TEST(Line, AnswersOnAPseudoTerminal) {
   {
     Port port(path);
     ASSERT_TRUE(port.Open());
-    ASSERT_TRUE(port.Write(Frame(RequestData(1, '1'))));
+    ASSERT_TRUE(port.Write(RequestFrame(RequestData(1, '1'))));
     const Bytes e = ReplyData(port.Read(20), 8);
     ASSERT_EQ(e.size(), 8u);
     EXPECT_EQ(e[0], '2');
@@ -104,11 +104,11 @@ TEST(Line, PacesRepliesAndInjectsFaults) {
   Port port(path);
   ASSERT_TRUE(port.Open());
 
-  ASSERT_TRUE(port.Write(Frame(RequestData(16, '6'))));
+  ASSERT_TRUE(port.Write(RequestFrame(RequestData(16, '6'))));
   ReplyData(port.Read(36), 16);
 
   sim.InjectFault(Fault::Noise);
-  ASSERT_TRUE(port.Write(Frame(RequestData(16, '6'))));
+  ASSERT_TRUE(port.Write(RequestFrame(RequestData(16, '6'))));
   const Bytes noisy = port.Read(0);
   EXPECT_TRUE(AnyPrefixAccepted(noisy));
   const std::vector<Exchange> history = sim.History();
@@ -118,7 +118,7 @@ TEST(Line, PacesRepliesAndInjectsFaults) {
 
   // A common command gets no reply: wait for the simulator to have seen it.
   const uint64_t seen = sim.ExchangeCount();
-  ASSERT_TRUE(port.Write(Frame({0x02, 'W', '4', '0'})));
+  ASSERT_TRUE(port.Write(RequestFrame({0x02, 'W', '4', '0'})));
   ASSERT_TRUE(sim.WaitForExchanges(seen + 1, kPatience));
   ASSERT_EQ(sim.CommonCommands().size(), 1u);
   EXPECT_EQ(sim.CommonCommands()[0].Command, 4);
@@ -126,7 +126,7 @@ TEST(Line, PacesRepliesAndInjectsFaults) {
   line.Stop();
   // Started again on the same terminal, it answers again.
   line.Start();
-  ASSERT_TRUE(port.Write(Frame(RequestData(16, 'U'))));
+  ASSERT_TRUE(port.Write(RequestFrame(RequestData(16, 'U'))));
   EXPECT_EQ(port.Read(1), kAckReply);
 }
 

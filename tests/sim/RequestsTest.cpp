@@ -60,7 +60,7 @@ TEST_F(Requests, ControlRequestsAreAnsweredWithOneByte) {
 
 TEST_F(Requests, NobodyAnswersForAnEmptyAddressOrABrokenFrame) {
   EXPECT_TRUE(Ask(Sim, RequestData(2, '1')).empty());
-  Bytes frame = Frame(RequestData(1, '1'));
+  Bytes frame = RequestFrame(RequestData(1, '1'));
   frame.back() ^= 0x01;
   EXPECT_FALSE(Sim.Respond(frame.data(), frame.size()));
   const Bytes noise{0x7F, 0x7F, 0x00};
@@ -188,7 +188,8 @@ TEST_F(Requests, HistoryAndObserverSeeEveryFrame) {
   EXPECT_EQ(history[0].Data, RequestData(1, '1'));
   EXPECT_TRUE(history[0].Intended);
   EXPECT_FALSE(history[1].Intended);
-  EXPECT_EQ(seen, (std::vector<Bytes>{Frame(RequestData(1, '1')), Frame({0x02, 'W', '4', '0'})}));
+  EXPECT_EQ(seen, (std::vector<Bytes>{RequestFrame(RequestData(1, '1')),
+                                      RequestFrame({0x02, 'W', '4', '0'})}));
 }
 
 TEST_F(Requests, HooksRefuseWhatTheControllersCannotHold) {

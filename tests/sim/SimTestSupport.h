@@ -11,6 +11,7 @@
 
 namespace simtest {
 
+using qx25::RequestFrame;
 using qx25::sim::Bytes;
 
 // Request data for the controller at Address: group, address character,
@@ -22,15 +23,9 @@ inline Bytes RequestData(int Address, char Letter, const std::string& Args = "")
   return data;
 }
 
-inline Bytes Frame(const Bytes& Data) {
-  uint8_t out[qx25::kFrameBufferSize];
-  const uint8_t n = qx25::EncodeFrame(Data.data(), static_cast<uint8_t>(Data.size()), out);
-  return Bytes(out, out + n);
-}
-
 // What the simulator sends back for Data; empty when it stays silent.
 inline Bytes Ask(qx25::sim::Simulator& Sim, const Bytes& Data) {
-  const Bytes frame = Frame(Data);
+  const Bytes frame = RequestFrame(Data);
   return Sim.Respond(frame.data(), frame.size()).value_or(Bytes{});
 }
 

@@ -11,17 +11,16 @@
 #include <string>
 #include <vector>
 
+#include "driver/DriverPtr.h"
 #include "driver/QX25.h"
 #include "driver/protocol/Link.h"
-#include "driver/DriverPtr.h"
 #include "tests/support/MemoryDispatcher.h"
 
 using Bytes = std::vector<uint8_t>;
 
-
 struct ScriptedReply {
-  Bytes Data;          // the bytes as they arrive on the line
-  bool Throw = false;  // Transact raises instead of answering
+  Bytes Data;           // the bytes as they arrive on the line
+  bool Throw = false;   // Transact raises instead of answering
   int LineStatus = -1;  // overrides the derived line status when >= 0
 };
 
@@ -32,8 +31,8 @@ class ScriptedDispatcher : public MemoryDispatcher {
   int32_t ErrorCode = 99;
 
   std::deque<ScriptedReply> Script;
-  std::vector<Bytes> Frames;        // every frame sent, in order
-  std::vector<std::string> Calls;   // every dispatcher call, in order
+  std::vector<Bytes> Frames;       // every frame sent, in order
+  std::vector<std::string> Calls;  // every dispatcher call, in order
   std::vector<uint8_t> ReplyLengths, ReplyModes;
   int32_t LineParamsResult = 0;
   // Bytes handed to the reply handler per arrival: 1 as a slow line delivers
@@ -43,11 +42,7 @@ class ScriptedDispatcher : public MemoryDispatcher {
 
   // Script helpers.
   void Answer(Bytes Raw) { Script.push_back({std::move(Raw)}); }
-  void AnswerData(const Bytes& Data) {
-    uint8_t out[256];
-    const uint8_t n = qx25::EncodeReply(Data.data(), static_cast<uint8_t>(Data.size()), out);
-    Answer(Bytes(out, out + n));
-  }
+  void AnswerData(const Bytes& Data) { Answer(qx25::ReplyFrame(Data)); }
   void Ack() { Answer({qx25::kAck}); }
   void Nak() { Answer({qx25::kNak}); }
   void Can() { Answer({qx25::kCan}); }

@@ -16,18 +16,11 @@ using qx25::host::TraceRecord;
 
 namespace {
 
-// The frame the driver sends for request data Data.
-std::vector<uint8_t> Frame(std::vector<uint8_t> Data) {
-  std::vector<uint8_t> frame(2 * Data.size() + 3);
-  frame.resize(qx25::EncodeFrame(Data.data(), static_cast<uint8_t>(Data.size()), frame.data()));
-  return frame;
-}
-
 // Nozzle 1, side 1: group 2, address character 0x21.
 std::vector<uint8_t> ToNozzle(std::vector<uint8_t> Tail) {
   std::vector<uint8_t> data{0x02, 0x21};
   data.insert(data.end(), Tail.begin(), Tail.end());
-  return Frame(data);
+  return qx25::RequestFrame(data);
 }
 
 TraceRecord Record(TraceDirection Direction, uint8_t Port, const std::vector<uint8_t>& Bytes,
@@ -52,12 +45,13 @@ void ConsoleModelTest::requestsAreNamedByTheirLetter() {
   QCOMPARE(RequestText(ToNozzle({'6', 0x01, '0', '0', '2', '5', '8', '1', '0', '7'})),
            QStringLiteral("6 запись счётчика"));
   // Line-wide requests carry their letter where a nozzle's address stands.
-  QCOMPARE(RequestText(Frame({0x02, 'W', '3', '1'})), QStringLiteral("W общая команда"));
-  QCOMPARE(RequestText(Frame({0x02, ']', '0', '0', '0', '0', '0', '0', '1', '2', '3', '4', '5', '6',
-                              '7', '8', '9'})),
+  QCOMPARE(RequestText(qx25::RequestFrame({0x02, 'W', '3', '1'})),
+           QStringLiteral("W общая команда"));
+  QCOMPARE(RequestText(qx25::RequestFrame({0x02, ']', '0', '0', '0', '0', '0', '0', '1', '2', '3',
+                                           '4', '5', '6', '7', '8', '9'})),
            QStringLiteral("] программирование адреса"));
   // A nozzle above 15 has a group of its own: the letter is still found.
-  QCOMPARE(RequestText(Frame({0x07, 0x21, '4'})), QStringLiteral("4 текущий налив"));
+  QCOMPARE(RequestText(qx25::RequestFrame({0x07, 0x21, '4'})), QStringLiteral("4 текущий налив"));
   QCOMPARE(RequestText(ToNozzle({'Z'})), QStringLiteral("Z ?"));
   // What is no request frame gets no name, whatever its length.
   QCOMPARE(RequestText({}), QString());

@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
@@ -10,7 +11,6 @@
 #include <QMenuBar>
 #include <QTest>
 #include <QTimer>
-#include <QApplication>
 #include <memory>
 
 #include "ConsoleRig.h"
@@ -170,8 +170,9 @@ void HostAppTest::noLineSaysHowToAddOne() {
   QCOMPARE(station->Window().LineModel().rowCount(), 0);
   QVERIFY(station->Simulator() == nullptr);
   const QString status = station->Window().LinesText();
-  QVERIFY2(status.contains(QStringLiteral("--port")) && status.contains(QStringLiteral("--simulate")),
-           qPrintable(status));
+  QVERIFY2(
+      status.contains(QStringLiteral("--port")) && status.contains(QStringLiteral("--simulate")),
+      qPrintable(status));
   // The driver is there for the menu even with no line.
   QVERIFY(station->Driver() != nullptr);
 }
