@@ -43,6 +43,15 @@ struct TPortSetupHandler {
 
 class QX25_EXPORT PortDispatcher {
  public:
+  // The values both sides of this table name. SetLineParams: Format 42 is 8
+  // data bits, no parity, 1 stop bit, raw (no echo, no line editing, no
+  // character translation), no flow control, modem lines ignored; this
+  // protocol runs at 4800 baud. Transact: the reply modes.
+  static constexpr int32_t kFormat8N1 = 42;
+  static constexpr int32_t kProtocolBaud = 4800;
+  static constexpr uint8_t kReplyShort = 0;  // a one-byte reply, or none
+  static constexpr uint8_t kReplyData = 2;   // a data frame
+
   virtual void Slot0() {}  // 0: not called
 
   // 1: a non-zero code that describes the last failed exchange on Port.
@@ -69,8 +78,8 @@ class QX25_EXPORT PortDispatcher {
   virtual void Slot15() {}
 
   // 16: sends Frame and collects at most ReplyLength bytes into Reply, feeding
-  // them to the port's reply handler. ReplyMode is 2 where a data frame is
-  // expected and 0 where a one-byte reply (or none) is. Returns 0 when a reply
+  // them to the port's reply handler. ReplyMode is kReplyData where a data
+  // frame is expected and kReplyShort where a one-byte reply (or none) is. Returns 0 when a reply
   // was accepted, non-zero otherwise; may throw.
   //
   // One rule is the dispatcher's, since only it knows the line's timing:
@@ -83,7 +92,7 @@ class QX25_EXPORT PortDispatcher {
   // ends the exchange at once.
   virtual int32_t Transact(uint8_t Port, const uint8_t* Frame, uint8_t FrameLength, uint8_t* Reply,
                            uint8_t ReplyLength, uint8_t ReplyMode) = 0;
-  // 17: applies the line settings of this protocol (Format 42, Baud 4800).
+  // 17: applies the line settings of this protocol (kFormat8N1, kProtocolBaud).
   virtual int32_t SetLineParams(uint8_t Port, int32_t Format, int32_t Baud) = 0;
   virtual void Slot18() {}
   // 19: remembers the reply handler of Port; called before every exchange.

@@ -175,7 +175,7 @@ void SerialDispatcher::SetPortSetupHandler(uint8_t Port, TPortSetupHandler Handl
 }
 
 int32_t SerialDispatcher::SetLineParams(uint8_t Port, int32_t Format, int32_t Baud) {
-  if (Format != kLineFormat8N1 || !line::KnownBaud(Baud)) return kSerialBadSettings;
+  if (Format != PortDispatcher::kFormat8N1 || !line::KnownBaud(Baud)) return kSerialBadSettings;
   Line& line = Lines[Port];
   std::lock_guard<std::recursive_mutex> hold(line.Lock);
   return OpenLine(Port, Baud);
@@ -292,7 +292,7 @@ int32_t SerialDispatcher::Exchange(uint8_t Port, const uint8_t* Frame, uint8_t F
     } else {
       accepted = held == ReplyLength;
     }
-    if (accepted && ReplyMode == kReplyModeData && held == 1 && ReplyLength > 1) {
+    if (accepted && ReplyMode == PortDispatcher::kReplyData && held == 1 && ReplyLength > 1) {
       // Where a data frame is due, a lone ACK, NAK or CAN is a refusal only if
       // the line then stays quiet: bytes right behind it mean it was the
       // damaged start of a frame (a bit error can turn STX into ACK, and a

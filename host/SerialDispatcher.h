@@ -77,16 +77,9 @@ enum LineStatus : uint8_t {
   kLineBadSettings = 6,
 };
 
-// The Format argument of SetLineParams that this dispatcher knows: 8 data
-// bits, no parity, 1 stop bit, raw (no echo, no line editing, no character
-// translation), no hardware or software flow control, modem lines ignored.
-inline constexpr int32_t kLineFormat8N1 = 42;
-// The ReplyMode of Transact that says a data frame is due (0: a one-byte
-// reply, or none).
-inline constexpr uint8_t kReplyModeData = 2;
-// The settings used when a port is opened for an exchange and no port-settings
-// handler is registered.
-inline constexpr int32_t kDefaultBaud = 4800;
+// The line settings used when a port is opened for an exchange and no
+// port-settings handler is registered.
+inline constexpr int32_t kDefaultBaud = PortDispatcher::kProtocolBaud;
 
 // Reply time-outs. Each exchange allows, after the frame is handed to the
 // line, the frame's own wire time (10 bits a byte at the port's baud rate)
@@ -186,7 +179,7 @@ class QX25_EXPORT SerialDispatcher : public PortDispatcher {
   // Sends Frame[0..FrameLength-1] on Port and collects the reply into Reply.
   // If the port is not open it is opened first: through the port-settings
   // handler when one is registered (its non-zero result fails the exchange),
-  // else with kLineFormat8N1 at kDefaultBaud. Input that arrived before the
+  // else with PortDispatcher::kFormat8N1 at kDefaultBaud. Input that arrived before the
   // exchange is discarded. After each arrival the bytes held so far go to the
   // reply handler (Port, Reply, nullptr, &Length, nullptr), which may drop
   // leading bytes and shorten Length. Reading stops when the handler accepts
@@ -203,7 +196,7 @@ class QX25_EXPORT SerialDispatcher : public PortDispatcher {
   int32_t Transact(uint8_t Port, const uint8_t* Frame, uint8_t FrameLength, uint8_t* Reply,
                    uint8_t ReplyLength, uint8_t ReplyMode) override;
   // Opens Port's device (closing it first if open) and configures it: Format
-  // must be kLineFormat8N1; Baud one of 1200, 2400, 4800, 9600, 19200, 38400,
+  // must be PortDispatcher::kFormat8N1; Baud one of 1200, 2400, 4800, 9600, 19200, 38400,
   // 57600, 115200. Returns 0, or kSerialBadSettings, kSerialNoDevice or
   // kSerialLineError. An unknown format or rate changes nothing; any other
   // failure leaves the port closed.

@@ -8,6 +8,7 @@
 
 #include "Digits.h"
 #include "Replies.h"
+#include "driver/PortDispatcher.h"
 
 namespace qx25 {
 
@@ -46,8 +47,8 @@ inline constexpr int32_t kExchangeBadRequest = -1;
 inline constexpr int32_t kExchangeFailed = -2;
 
 // Reply modes: a data frame is expected, or a one-byte reply (or none).
-inline constexpr uint8_t kModeData = 2;
-inline constexpr uint8_t kModeShort = 0;
+inline constexpr uint8_t kModeData = PortDispatcher::kReplyData;
+inline constexpr uint8_t kModeShort = PortDispatcher::kReplyShort;
 
 // Length of a data reply with m data bytes: STX, m pairs, ETX, ETX, checksum.
 constexpr uint8_t DataReplyLength(int m) { return static_cast<uint8_t>(2 * m + 4); }
@@ -169,8 +170,8 @@ inline constexpr uint8_t kLinkCommon = 1;
 inline constexpr uint8_t kLinkAddress = 2;
 
 // The line settings this protocol asks of the dispatcher (SetLineParams).
-inline constexpr int32_t kLineFormat = 42;
-inline constexpr int32_t kLineBaud = 4800;
+inline constexpr int32_t kLineFormat = PortDispatcher::kFormat8N1;
+inline constexpr int32_t kLineBaud = PortDispatcher::kProtocolBaud;
 
 // Digits of each parameter code's value on the line.
 inline constexpr std::array<uint8_t, kParamCodeCount> ParamDigits{

@@ -80,7 +80,7 @@ TEST(SerialDevices, MissingDeviceFailsEveryWay) {
   uint8_t reply[20];
   for (const uint8_t port : {uint8_t{0}, uint8_t{4}, uint8_t{5}}) {
     SCOPED_TRACE(int{port});
-    EXPECT_EQ(d.SetLineParams(port, kLineFormat8N1, 4800), kSerialNoDevice);
+    EXPECT_EQ(d.SetLineParams(port, PortDispatcher::kFormat8N1, 4800), kSerialNoDevice);
     EXPECT_EQ(d.Transact(port, request.data(), 9, reply, 20, 2), kSerialNoDevice);
     EXPECT_EQ(d.GetLineStatus(port), kLineNoDevice);
     EXPECT_EQ(d.GetErrorCode(port), kSerialNoDevice);
@@ -93,7 +93,7 @@ TEST(SerialDevices, MissingDeviceFailsEveryWay) {
 }
 
 TEST_F(SerialExchange, ConfiguresTheLineRaw8N1AtTheGivenRate) {
-  ASSERT_EQ(Dispatcher.SetLineParams(kPort, kLineFormat8N1, 4800), kSerialOk);
+  ASSERT_EQ(Dispatcher.SetLineParams(kPort, PortDispatcher::kFormat8N1, 4800), kSerialOk);
   EXPECT_TRUE(Dispatcher.IsOpen(kPort));
   const termios t = LineSettings();
   EXPECT_EQ(t.c_cflag & CSIZE, tcflag_t{CS8});
@@ -103,11 +103,11 @@ TEST_F(SerialExchange, ConfiguresTheLineRaw8N1AtTheGivenRate) {
   EXPECT_EQ(t.c_oflag & OPOST, 0u);
   EXPECT_EQ(Speed(), speed_t{B4800});
 
-  ASSERT_EQ(Dispatcher.SetLineParams(kPort, kLineFormat8N1, 9600), kSerialOk);
+  ASSERT_EQ(Dispatcher.SetLineParams(kPort, PortDispatcher::kFormat8N1, 9600), kSerialOk);
   EXPECT_EQ(Speed(), speed_t{B9600});
   // Unknown settings are refused and change nothing.
   EXPECT_EQ(Dispatcher.SetLineParams(kPort, 41, 4800), kSerialBadSettings);
-  EXPECT_EQ(Dispatcher.SetLineParams(kPort, kLineFormat8N1, 4801), kSerialBadSettings);
+  EXPECT_EQ(Dispatcher.SetLineParams(kPort, PortDispatcher::kFormat8N1, 4801), kSerialBadSettings);
   EXPECT_TRUE(Dispatcher.IsOpen(kPort));
   EXPECT_EQ(Speed(), speed_t{B9600});
   Dispatcher.Close(kPort);
@@ -129,7 +129,7 @@ TEST_F(SerialExchange, CleanExchangeIsAccepted) {
 }
 
 TEST_F(SerialExchange, StaleInputIsDiscardedBeforeSending) {
-  ASSERT_EQ(Dispatcher.SetLineParams(kPort, kLineFormat8N1, 4800), kSerialOk);
+  ASSERT_EQ(Dispatcher.SetLineParams(kPort, PortDispatcher::kFormat8N1, 4800), kSerialOk);
   // An ACK left over from an earlier exchange would be accepted at once.
   Peer.Write({qx25::kAck});
   pollfd p{Peer.HoldFd(), POLLIN, 0};
@@ -193,7 +193,7 @@ TEST_F(SerialExchange, RejectedRepliesEndAtTheirLength) {
 // take every byte, in order, whatever the pace: a controller slower than the
 // line's rate, and one that pauses mid-reply within the inter-byte time.
 TEST_F(SerialExchange, AReplyPacedAByteAtATimeIsTakenWhole) {
-  ASSERT_EQ(Dispatcher.SetLineParams(kPort, kLineFormat8N1, 4800), kSerialOk);
+  ASSERT_EQ(Dispatcher.SetLineParams(kPort, PortDispatcher::kFormat8N1, 4800), kSerialOk);
   for (const auto gap : {0ms, 3ms}) {
     SCOPED_TRACE(gap.count());
     Peer.Run([this, gap](PtyPeer& p) {
@@ -278,7 +278,7 @@ struct SetupProbe {
     auto* s = static_cast<SetupProbe*>(Self);
     ++s->Calls;
     if (s->Answer >= 0) return s->Answer;
-    return s->Dispatcher->SetLineParams(Port, kLineFormat8N1, s->Baud);
+    return s->Dispatcher->SetLineParams(Port, PortDispatcher::kFormat8N1, s->Baud);
   }
 };
 

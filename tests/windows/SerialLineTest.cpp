@@ -17,13 +17,15 @@ TEST(WindowsSerialLine, APortWithoutADeviceFailsAsNoDevice) {
   SerialDispatcher lines;
   lines.SetDevicePath(7, "\\\\.\\COM97");  // no such port in this prefix
   uint8_t reply[8];
-  EXPECT_EQ(lines.Transact(7, kFrame, sizeof kFrame, reply, sizeof reply, kReplyModeData),
-            kSerialNoDevice);
+  EXPECT_EQ(
+      lines.Transact(7, kFrame, sizeof kFrame, reply, sizeof reply, PortDispatcher::kReplyData),
+      kSerialNoDevice);
   EXPECT_EQ(lines.GetLineStatus(7), kLineNoDevice);
   EXPECT_EQ(lines.GetErrorCode(7), kSerialNoDevice);
   EXPECT_FALSE(lines.IsOpen(7));
-  EXPECT_EQ(lines.Transact(0, kFrame, sizeof kFrame, reply, sizeof reply, kReplyModeData),
-            kSerialNoDevice);
+  EXPECT_EQ(
+      lines.Transact(0, kFrame, sizeof kFrame, reply, sizeof reply, PortDispatcher::kReplyData),
+      kSerialNoDevice);
 }
 
 TEST(WindowsSerialLine, AFileIsNoCommunicationsDevice) {
@@ -31,7 +33,7 @@ TEST(WindowsSerialLine, AFileIsNoCommunicationsDevice) {
   std::ofstream(file) << "x";
   SerialDispatcher lines;
   lines.SetDevicePath(4, file.string());
-  EXPECT_EQ(lines.SetLineParams(4, kLineFormat8N1, 4800), kSerialNoDevice);
+  EXPECT_EQ(lines.SetLineParams(4, PortDispatcher::kFormat8N1, 4800), kSerialNoDevice);
   EXPECT_FALSE(lines.IsOpen(4));
   std::filesystem::remove(file);
 }
@@ -39,9 +41,9 @@ TEST(WindowsSerialLine, AFileIsNoCommunicationsDevice) {
 TEST(WindowsSerialLine, UnknownSettingsAreRefusedBeforeAnyDeviceIsOpened) {
   SerialDispatcher lines;
   lines.SetDevicePath(5, "\\\\.\\COM97");
-  EXPECT_EQ(lines.SetLineParams(5, kLineFormat8N1 + 1, 4800), kSerialBadSettings);
-  EXPECT_EQ(lines.SetLineParams(5, kLineFormat8N1, 4801), kSerialBadSettings);
-  EXPECT_EQ(lines.SetLineParams(5, kLineFormat8N1, 4800), kSerialNoDevice);
+  EXPECT_EQ(lines.SetLineParams(5, PortDispatcher::kFormat8N1 + 1, 4800), kSerialBadSettings);
+  EXPECT_EQ(lines.SetLineParams(5, PortDispatcher::kFormat8N1, 4801), kSerialBadSettings);
+  EXPECT_EQ(lines.SetLineParams(5, PortDispatcher::kFormat8N1, 4800), kSerialNoDevice);
 }
 
 TEST(WindowsSerialLine, PortNMeansComN) {
