@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "Options.h"
+#include "WireRatio.h"
 #include "driver/DriverPtr.h"
 #include "driver/QX25.h"
 #include "host/SerialDispatcher.h"
@@ -32,8 +33,6 @@
 namespace {
 
 constexpr int kPort = 3;
-constexpr int kBaud = 4800;
-constexpr int kBitsPerByte = 10;
 constexpr double kOpenBudgetMs = 150;
 constexpr double kRatioBar = 1.02;
 constexpr double kStallBudgetMs = 16;
@@ -75,7 +74,7 @@ struct Station {
   Station(bool Paced) {
     for (int address = 1; address <= 4; ++address) Sim.AddController(address);
     qx25::sim::LineOptions options;
-    options.Baud = kBaud;
+    options.Baud = qx25::bench::kBaud;
     options.Pacing = Paced;
     Wire.emplace(Sim, options);
     Lines.SetDevicePath(kPort, Wire->OpenPseudoTerminal());
@@ -147,18 +146,18 @@ void MeasureReadAll(Station& S, int Runs) {
     const auto history = S.Sim.History();
     for (const auto& x : history) bytes += x.Frame.size() + x.Sent.size();
     exchanges = history.size();
-    wire = static_cast<double>(bytes * kBitsPerByte) / kBaud;
+    wire = qx25::bench::WireSeconds(bytes);
     ratios.push_back(wall / wire);
     stalls.push_back(stall);
   }
   const double worstStall = *std::max_element(stalls.begin(), stalls.end());
   std::printf("Read-all through the worker at %d baud, %d runs: %zu exchanges, wire %.0f ms\n",
-              kBaud, Runs, exchanges, wire * 1e3);
+              qx25::bench::kBaud, Runs, exchanges, wire * 1e3);
   std::printf("  wall/wire median %.3f   worst %.3f   bar %.2f: %s\n", Median(ratios),
               *std::max_element(ratios.begin(), ratios.end()), kRatioBar,
               Median(ratios) <= kRatioBar ? "within" : "OVER");
-  std::printf("  longest event-loop gap %.1f ms   budget %.0f ms: %s\n", worstStall,
-              kStallBudgetMs, worstStall <= kStallBudgetMs ? "within" : "OVER");
+  std::printf("  longest event-loop gap %.1f ms   budget %.0f ms: %s\n", worstStall, kStallBudgetMs,
+              worstStall <= kStallBudgetMs ? "within" : "OVER");
 }
 
 }  // namespace

@@ -10,10 +10,9 @@
 
 namespace qx25::bench {
 
-// The line the benchmarks measure against: 4800 baud, and a start bit, 8 data
-// bits and a stop bit for every byte.
-inline constexpr int kBaud = 4800;
-inline constexpr int kBitsPerByte = 10;
+// The line the benchmarks measure against: the protocol's own, 8N1.
+inline constexpr int kBaud = PortDispatcher::kProtocolBaud;
+inline constexpr int kBitsPerByte = PortDispatcher::kBitsPerByte;
 
 // Seconds that Bytes (request frames and replies) need on such a line.
 inline double WireSeconds(size_t Bytes) {

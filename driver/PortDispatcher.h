@@ -48,6 +48,7 @@ class QX25_EXPORT PortDispatcher {
   // character translation), no flow control, modem lines ignored; this
   // protocol runs at 4800 baud. Transact: the reply modes.
   static constexpr int32_t kFormat8N1 = 42;
+  static constexpr int kBitsPerByte = 10;  // 8N1: a start bit, 8 data bits, a stop bit
   static constexpr int32_t kProtocolBaud = 4800;
   static constexpr uint8_t kReplyShort = 0;  // a one-byte reply, or none
   static constexpr uint8_t kReplyData = 2;   // a data frame

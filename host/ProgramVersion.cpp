@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <memory>
 
+#include "driver/DriverPtr.h"
+
 namespace qx25::host {
 
 namespace {
@@ -16,8 +18,8 @@ constexpr size_t kUtf8PerByte = 3;
 // ASCII as it is, anything else as '?': what is left when iconv cannot help.
 std::string AsciiOnly(const char* Text, size_t Length) {
   std::string out(Text, Length);
-  std::replace_if(out.begin(), out.end(), [](char c) { return static_cast<unsigned char>(c) > 0x7F; },
-                  '?');
+  std::replace_if(
+      out.begin(), out.end(), [](char c) { return static_cast<unsigned char>(c) > 0x7F; }, '?');
   return out;
 }
 
@@ -39,19 +41,9 @@ std::string DriverInfoText(const TDriverInfo& Info) {
 }
 
 std::string VersionText(const std::string& Program, decltype(&GetQX25) Factory) {
-  // The host owns the driver; TQX25 has no virtual destructor, and this is
-  // exactly the type the factory made.
-  struct Free {
-    void operator()(TQX25* Driver) const {
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdelete-non-virtual-dtor"
-      delete Driver;
-#pragma GCC diagnostic pop
-    }
-  };
   const std::string version = Program + " " + QX25_VERSION;
   if (Factory == nullptr) return version;
-  const std::unique_ptr<TQX25, Free> driver(Factory(0, 0, nullptr));
+  const DriverPtr driver(Factory(0, 0, nullptr));
   return version + "\nlibqx25 driver: " + DriverInfoText(driver->GetDriverInfo());
 }
 

@@ -16,11 +16,10 @@ using Clock = std::chrono::steady_clock;
 
 // True when Baud is a rate the dispatcher can set.
 bool KnownBaud(int32_t Baud);
-// Time a line at Baud needs for Count bytes of 10 bits (start, 8 data, stop).
+// Time a line at Baud needs for Count bytes of 8N1.
 inline Clock::duration WireTime(size_t Count, int32_t Baud) {
-  constexpr int kBitsPerByte = 10;
   if (Baud <= 0) return Clock::duration::zero();
-  const int64_t bits = static_cast<int64_t>(Count) * kBitsPerByte;
+  const int64_t bits = static_cast<int64_t>(Count) * PortDispatcher::kBitsPerByte;
   return std::chrono::duration_cast<Clock::duration>(
       std::chrono::nanoseconds(bits * 1'000'000'000 / Baud));
 }

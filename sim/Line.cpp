@@ -17,7 +17,6 @@ namespace qx25::sim {
 
 namespace {
 
-constexpr int kBitsPerByte = 10;  // start bit, 8 data bits, stop bit
 // How long a reply may wait for room on a line that nobody reads before the
 // rest of it is dropped.
 constexpr int kWriteRoomMs = 1000;
@@ -128,7 +127,7 @@ void Line::Fail(const std::string& Why) {
 
 Line::Clock::duration Line::WireTime(size_t Count) const {
   const int64_t nanoseconds =
-      static_cast<int64_t>(Count) * kBitsPerByte * 1'000'000'000LL / Settings.Baud;
+      static_cast<int64_t>(Count) * PortDispatcher::kBitsPerByte * 1'000'000'000LL / Settings.Baud;
   return std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(nanoseconds));
 }
 

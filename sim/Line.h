@@ -33,9 +33,9 @@
 namespace qx25::sim {
 
 struct LineOptions {
-  int Baud = 4800;                          // for pacing, and for a device's settings
-  bool Pacing = true;                       // hold requests and replies to the wire time
-  std::chrono::microseconds Turnaround{0};  // the controller's pause before it answers
+  int Baud = PortDispatcher::kProtocolBaud;  // for pacing, and for a device's settings
+  bool Pacing = true;                        // hold requests and replies to the wire time
+  std::chrono::microseconds Turnaround{0};   // the controller's pause before it answers
 };
 
 class Line {

@@ -134,7 +134,7 @@ int main(int argc, char** argv) {
       "--version", [] { return qx25::host::VersionText("qx25-sim", &GetQX25); },
       "Show the versions of qx25-sim and of the driver");
   std::string device;
-  int baud = 4800;
+  int baud = PortDispatcher::kProtocolBaud;
   bool noPacing = false;
   std::string controllers = "1,2";
   std::vector<std::string> ids;

@@ -39,6 +39,9 @@ void OnRun(CLI::App& Sub, Context& Ctx, CommandBody Body);
 // qx25ctl's version and the description of the driver it runs.
 std::string VersionText();
 
+// The totalizer of a nozzle's side in litres; throws as Session::Check does.
+double ReadTotal(Session& S, const NozzleArgs& A);
+
 // What a nozzle state code of PollNozzle means ("delivering on side 1").
 std::string StateMeaning(uint16_t Code);
 

@@ -49,14 +49,6 @@ class Steps {
   bool Silent;
 };
 
-double Total(Session& S) {
-  double total = 0;
-  uint64_t second = 0;
-  S.Driver().GetTotalCounter(S.Port(), kNozzle, kSide, total, second, 0, 0);
-  S.Check();
-  return total;
-}
-
 int RunDelivery(Session& S, Node& R, const DemoArgs& A, double Flow, bool Json) {
   TQX25& d = S.Driver();
   const int port = S.Port();
@@ -64,7 +56,7 @@ int RunDelivery(Session& S, Node& R, const DemoArgs& A, double Flow, bool Json) 
   say.Say("line", S.LineName() + ", simulated controllers at addresses 1 to 4");
   say.Say("SetupPort", "line settings applied (8N1, 4800 baud)");
 
-  const double before = Total(S);
+  const double before = ReadTotal(S, {kNozzle, kSide});
   say.Say("GetTotalCounter", Fixed(before, 0) + " L");
   d.SetPrice(port, kNozzle, kSide, 0, 0, A.Price);
   say.Say("SetPrice", Fixed(A.Price, 2) + " per L");
@@ -104,11 +96,11 @@ int RunDelivery(Session& S, Node& R, const DemoArgs& A, double Flow, bool Json) 
   d.GetDeliveryResult(port, kNozzle, volume, money);
   S.Check();
   say.Say("GetDeliveryResult", Fixed(volume, 0) + " L, " + Fixed(money, 2));
-  const double after = Total(S);
+  const double after = ReadTotal(S, {kNozzle, kSide});
   say.Say("GetTotalCounter", Fixed(after, 0) + " L");
   const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
 
-  R.Add("price", Node::Number(A.Price, 2, std::string("per ") + kLitres))
+  R.Add("price", Price(A.Price))
       .Add("preset_volume", Litres(A.Volume))
       .Add("volume", Litres(volume))
       .Add("money", Money(money))

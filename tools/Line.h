@@ -138,6 +138,8 @@ inline Node Litres(double Value, int Decimals = 0) {
 // An amount of money: two decimals in the station's currency, which the
 // driver does not know, so no unit is shown.
 inline Node Money(double Value) { return Node::Number(Value, 2); }
+// A price: money a litre.
+inline Node Price(double Value) { return Node::Number(Value, 2, std::string("per ") + kLitres); }
 
 // Prints a command's result; a result that cannot be written (a full disk, a
 // closed pipe) is a file failure, as with the other tools of the system.

@@ -35,9 +35,6 @@ void AddPriceOption(CLI::App& Sub, double& Price, const std::string& What) {
   Sub.add_option("--price", Price, What)->check(CLI::Range(0.0, 999999.0))->capture_default_str();
 }
 
-// A price: money a litre.
-Node Price(double Value) { return Node::Number(Value, 2, std::string("per ") + kLitres); }
-
 // The totalizer shows whole litres in eight digits.
 constexpr int64_t kMaxTotal = 99999999;
 
@@ -244,14 +241,6 @@ void AddDeliveryQueries(CLI::App& App, Context& Ctx) {
   });
 }
 
-double ReadTotal(Session& S, const NozzleArgs& A) {
-  double total = 0;
-  uint64_t second = 0;
-  S.Driver().GetTotalCounter(S.Port(), A.Nozzle, A.Side, total, second, 0, 0);
-  S.Check();
-  return total;
-}
-
 void AddTotal(CLI::App& App, Context& Ctx) {
   auto* sub = App.add_subcommand("total", "Read the totalizer (GetTotalCounter)");
   auto a = std::make_shared<NozzleArgs>();
@@ -290,6 +279,14 @@ void AddTotal(CLI::App& App, Context& Ctx) {
 }
 
 }  // namespace
+
+double ReadTotal(Session& S, const NozzleArgs& A) {
+  double total = 0;
+  uint64_t second = 0;
+  S.Driver().GetTotalCounter(S.Port(), A.Nozzle, A.Side, total, second, 0, 0);
+  S.Check();
+  return total;
+}
 
 std::string StateMeaning(uint16_t Code) {
   const int side = Code & 0x07;
