@@ -25,7 +25,7 @@ void RunScenario(benchmark::State& State, size_t Index, Mode Serve) {
   sim::Simulator simulator(sim::SimulatorOptions{1.0, false, 0});  // no history
   PrepareSimulator(simulator);
   InProcessDispatcher dispatcher(simulator);
-  TQX25* driver = GetQX25(0, 0, &dispatcher);
+  const DriverPtr driver(GetQX25(0, 0, &dispatcher));
   driver->SetupPort(kPort);
   CTRKParameters catalog;
   catalog.Fill();
@@ -50,7 +50,6 @@ void RunScenario(benchmark::State& State, size_t Index, Mode Serve) {
   State.counters["exchanges"] = exchanges;
   State.counters["cpu_per_exchange"] = benchmark::Counter(
       exchanges, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
-  FreeDriver(driver);
 }
 
 }  // namespace

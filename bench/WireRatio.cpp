@@ -57,49 +57,43 @@ std::vector<RatioRow> MeasureWireRatios(int Runs) {
 
   host::SerialDispatcher dispatcher;  // default time-outs, as a host has them
   dispatcher.SetDevicePath(kPort, path);
-  TQX25* driver = GetQX25(0, 0, &dispatcher);
+  const DriverPtr driver(GetQX25(0, 0, &dispatcher));
   CTRKParameters catalog;
   catalog.Fill();
   const AdvanceFn advance = [&](double Seconds) { simulator.AdvanceTime(Seconds); };
 
   std::vector<RatioRow> rows;
-  try {
-    if (driver->SetupPort(kPort) != 0) throw std::runtime_error("cannot open " + path);
-    // The first exchange on a fresh line is not what the host sees later.
-    driver->PollNozzle(kPort, kNozzle, 1);
+  if (driver->SetupPort(kPort) != 0) throw std::runtime_error("cannot open " + path);
+  // The first exchange on a fresh line is not what the host sees later.
+  driver->PollNozzle(kPort, kNozzle, 1);
 
-    for (const Scenario& s : Scenarios(catalog)) {
-      std::vector<Run> runs;
-      for (int i = 0; i < Runs; ++i) {
-        simulator.ClearHistory();
-        const auto start = std::chrono::steady_clock::now();
-        const std::string wrong = s.Run(*driver, advance);
-        const auto end = std::chrono::steady_clock::now();
-        if (!wrong.empty()) throw std::runtime_error(std::string(s.Name) + ": " + wrong);
-        Run r{std::chrono::duration<double>(end - start).count(), 0, 0, 0};
-        CountWire(simulator, r);
-        runs.push_back(r);
-      }
-      RatioRow row;
-      row.Name = s.Name;
-      row.Exchanges = runs.front().Exchanges;
-      row.Bytes = runs.front().Bytes;
-      row.Wire = runs.front().Wire;
-      std::vector<double> walls, ratios;
-      for (const Run& r : runs) {
-        walls.push_back(r.Wall);
-        ratios.push_back(r.Ratio());
-      }
-      row.Wall = Median(walls);
-      row.Ratio = Median(ratios);
-      row.Worst = *std::max_element(ratios.begin(), ratios.end());
-      rows.push_back(row);
+  for (const Scenario& s : Scenarios(catalog)) {
+    std::vector<Run> runs;
+    for (int i = 0; i < Runs; ++i) {
+      simulator.ClearHistory();
+      const auto start = std::chrono::steady_clock::now();
+      const std::string wrong = s.Run(*driver, advance);
+      const auto end = std::chrono::steady_clock::now();
+      if (!wrong.empty()) throw std::runtime_error(std::string(s.Name) + ": " + wrong);
+      Run r{std::chrono::duration<double>(end - start).count(), 0, 0, 0};
+      CountWire(simulator, r);
+      runs.push_back(r);
     }
-  } catch (...) {
-    FreeDriver(driver);
-    throw;
+    RatioRow row;
+    row.Name = s.Name;
+    row.Exchanges = runs.front().Exchanges;
+    row.Bytes = runs.front().Bytes;
+    row.Wire = runs.front().Wire;
+    std::vector<double> walls, ratios;
+    for (const Run& r : runs) {
+      walls.push_back(r.Wall);
+      ratios.push_back(r.Ratio());
+    }
+    row.Wall = Median(walls);
+    row.Ratio = Median(ratios);
+    row.Worst = *std::max_element(ratios.begin(), ratios.end());
+    rows.push_back(row);
   }
-  FreeDriver(driver);
   line.Stop();
   return rows;
 }

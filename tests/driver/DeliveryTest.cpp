@@ -9,6 +9,7 @@
 #include <string>
 
 #include "ScriptedDispatcher.h"
+#include "driver/DriverPtr.h"
 #include "driver/QX25.h"
 #include "driver/protocol/Protocol.h"
 
@@ -28,8 +29,7 @@ Bytes Result(const std::string& Digits) { return Data(Digits, 21); }
 class DeliveryTest : public ::testing::Test {
  protected:
   ScriptedDispatcher line;
-  TQX25* driver = GetQX25(0, 0, &line);
-  void TearDown() override { FreeDriver(driver); }
+  DriverPtr driver{GetQX25(0, 0, &line)};
 };
 
 TEST_F(DeliveryTest, CurrentDeliveryReadsVolumeAndRoundsMoneyUp) {

@@ -5,6 +5,7 @@
 
 #include "ScriptedDispatcher.h"
 #include "driver/Driver.h"
+#include "driver/DriverPtr.h"
 
 using namespace qx25;
 
@@ -118,8 +119,7 @@ TEST(FrameCodec, NeverTouchesBytesBeyondLength) {
 class ExchangeTest : public ::testing::Test {
  protected:
   ScriptedDispatcher line;
-  TQX25* driver = GetQX25(0, 0, &line);
-  void TearDown() override { FreeDriver(driver); }
+  DriverPtr driver{GetQX25(0, 0, &line)};
 };
 
 TEST_F(ExchangeTest, RegistersHandlerThenTransactsThenReadsStatus) {

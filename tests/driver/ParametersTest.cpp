@@ -9,6 +9,7 @@
 
 #include "ScriptedDispatcher.h"
 #include "driver/Driver.h"
+#include "driver/DriverPtr.h"
 
 using namespace qx25;
 
@@ -26,8 +27,7 @@ Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
 class Parameters : public ::testing::Test {
  protected:
   ScriptedDispatcher line;
-  TQX25* driver = GetQX25(0, 0, &line);
-  void TearDown() override { FreeDriver(driver); }
+  DriverPtr driver{GetQX25(0, 0, &line)};
 
   template <typename E>
   void ExpectRefusedBeforeSending(const std::function<void()>& Command) {
@@ -168,9 +168,8 @@ TEST_F(Parameters, WriteOutcomes) {
   ExpectMessage<ESerialIO>([&] { driver->SetPar(3, 1, 15, 1); }, kMsgParam);
 
   DeadLine dead;
-  TQX25* d = GetQX25(0, 0, &dead);
+  DriverPtr d(GetQX25(0, 0, &dead));
   ExpectMessage<ESerialIO>([&] { d->SetPar(3, 1, 4, 1); }, kMsgCommon);
-  FreeDriver(d);
 }
 
 TEST_F(Parameters, ValuesTheEncodingsCannotCarryAreRefused) {
@@ -253,9 +252,8 @@ TEST_F(Parameters, WritesByNetworkAddress) {
   EXPECT_EQ(line.Frames.size(), sent);
 
   DeadLine dead;
-  TQX25* d = GetQX25(0, 0, &dead);
+  DriverPtr d(GetQX25(0, 0, &dead));
   EXPECT_FALSE(d->WriteParam(kLinkCommon, 3, 5, 4, 0, 0));
-  FreeDriver(d);
 }
 
 TEST_F(Parameters, CalibrationOpensWithThePasswordAndReadsItBack) {

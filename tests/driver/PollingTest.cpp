@@ -6,6 +6,7 @@
 #include <string>
 
 #include "ScriptedDispatcher.h"
+#include "driver/DriverPtr.h"
 #include "driver/QX25.h"
 #include "driver/protocol/Protocol.h"
 
@@ -50,8 +51,7 @@ struct Host : TQX25 {
 class PollTest : public ::testing::Test {
  protected:
   ScriptedDispatcher line;
-  TQX25* driver = GetQX25(0, 0, &line);
-  void TearDown() override { FreeDriver(driver); }
+  DriverPtr driver{GetQX25(0, 0, &line)};
 };
 
 TEST_F(PollTest, NoSidesSendsNothingAndReportsZero) {

@@ -11,6 +11,7 @@
 
 #include "ScriptedDispatcher.h"
 #include "driver/Driver.h"
+#include "driver/DriverPtr.h"
 
 using namespace qx25;
 
@@ -19,8 +20,7 @@ namespace {
 class PumpControl : public ::testing::Test {
  protected:
   ScriptedDispatcher line;
-  TQX25* driver = GetQX25(0, 0, &line);
-  void TearDown() override { FreeDriver(driver); }
+  DriverPtr driver{GetQX25(0, 0, &line)};
 
   // Runs Command and expects the given exception with exactly Message (when
   // given), and nothing on the line.
@@ -57,15 +57,14 @@ TEST_F(PumpControl, SendsEachRequestByteExactly) {
   };
   for (const Case& c : cases) {
     ScriptedDispatcher fresh;
-    TQX25* d = GetQX25(0, 0, &fresh);
+    DriverPtr d(GetQX25(0, 0, &fresh));
     fresh.Ack();
-    c.call(d);
+    c.call(d.get());
     ASSERT_EQ(fresh.Frames.size(), 1u) << c.name;
     EXPECT_EQ(fresh.Request(0), c.request) << c.name;
     EXPECT_EQ(fresh.ReplyLengths[0], 2) << c.name;
     EXPECT_EQ(fresh.ReplyModes[0], 0) << c.name;
     EXPECT_EQ(d->GetPortStatus(3), 1) << c.name;
-    FreeDriver(d);
   }
 }
 
@@ -212,11 +211,10 @@ TEST_F(PumpControl, StartOutcomes) {
   EXPECT_EQ(line.LastRequest(), (Bytes{0x02, 0x25, '2'}));
   EXPECT_EQ(driver->NozzleSides[3][5], 0);
 
-  TQX25* keep = GetQX25(0x80, 0, &line);
+  DriverPtr keep(GetQX25(0x80, 0, &line));
   line.Can();
   keep->StartPump(3, 1, 1);
   EXPECT_EQ(keep->GetPortStatus(3), 1);
-  FreeDriver(keep);
 }
 
 TEST_F(PumpControl, StartWithResetOrder) {
@@ -269,14 +267,13 @@ TEST_F(PumpControl, StartWithResetUnderRefusalsAndFailures) {
 }
 
 TEST_F(PumpControl, StartWithResetKeepingStatusOnCan) {
-  TQX25* keep = GetQX25(0x80, 0, &line);
+  DriverPtr keep(GetQX25(0x80, 0, &line));
   line.Ack();
   line.AnswerWithStatus({kCan}, 5);  // neither the doubt nor the refusal stops the start
   line.Can();
   keep->StartPumpWithReset(3, 1, 1, 0);
   EXPECT_EQ(line.Letters(), "8U2");
   EXPECT_EQ(keep->GetPortStatus(3), 1);
-  FreeDriver(keep);
 }
 
 TEST_F(PumpControl, StopOutcomes) {

@@ -22,6 +22,7 @@
 
 #include "ScriptedDispatcher.h"
 #include "driver/Driver.h"
+#include "driver/DriverPtr.h"
 
 using namespace qx25;
 
@@ -95,7 +96,7 @@ Outcome RunWith(const Layout& L, const Bytes& Reply, size_t Chunk) {
   FaultLine line;
   line.Chunk = Chunk;
   line.Answer(Reply);
-  TQX25* driver = GetQX25(0, 0, &line);
+  DriverPtr driver(GetQX25(0, 0, &line));
   Outcome o{};
   try {
     o.Result = L.Run(*driver);
@@ -105,7 +106,6 @@ Outcome RunWith(const Layout& L, const Bytes& Reply, size_t Chunk) {
   o.HandlerAccepted = line.HandlerAccepted;
   o.Taken = line.Taken;
   o.TakenReply = line.TakenReply;
-  FreeDriver(driver);
   return o;
 }
 
@@ -301,7 +301,7 @@ TEST(SingleFault, NoCorruptionReachesAResultWhereADataFrameIsDue) {
 TEST(SingleFault, WhereDataIsDueOnlyAWholeFrameOrALoneByteIsAReply) {
   const Bytes shorter = ReplyFrame(Chars("0"));  // a valid frame, 6 bytes
   ScriptedDispatcher line;
-  TQX25* driver = GetQX25(0, 0, &line);
+  DriverPtr driver(GetQX25(0, 0, &line));
   uint8_t buffer[kBufferSize] = {0x02, 0x21, 'N', '5'};
   line.Answer(shorter);
   EXPECT_NE(driver->Exchange(kPort, buffer, 4, 12, kModeData), 0);
@@ -323,7 +323,6 @@ TEST(SingleFault, WhereDataIsDueOnlyAWholeFrameOrALoneByteIsAReply) {
   line.Answer({kCan});
   EXPECT_EQ(driver->Exchange(kPort, buffer, 4, 12, kModeData), 0);
   EXPECT_EQ(buffer[0], kCan);
-  FreeDriver(driver);
 }
 
 }  // namespace

@@ -266,7 +266,6 @@ class Watch final : public PortDispatcher {
   sim::Bytes Last;
 };
 
-
 struct Report {
   std::map<std::string, long> Messages;
   long Unexpected = 0;
@@ -363,7 +362,7 @@ int Soak(const Settings& S) {
   // since the line answers at once; long enough for a busy machine.
   serial.SetTimeouts({std::chrono::milliseconds(300), std::chrono::milliseconds(30)});
   Watch watch(serial, line);
-  TQX25* driver = GetQX25(0, 0, &watch);
+  DriverPtr driver(GetQX25(0, 0, &watch));
   driver->SetupPort(kPort);
   for (int n = 1; n <= kNozzles; ++n) driver->SetPrice(kPort, n, 1, 0, 0, 1.5);
 
@@ -400,7 +399,6 @@ int Soak(const Settings& S) {
   std::printf("  undocumented exceptions       %8ld\n", report.Unexpected);
   if (late) std::printf("  stopped at the time limit of %g s\n", S.MaxSeconds);
   std::fflush(stdout);
-  FreeDriver(driver);
   if (watch.Corrupted > 0 || report.Unexpected > 0) return 1;
   return late ? 3 : 0;
 }

@@ -14,10 +14,10 @@
 #include <thread>
 
 #include "driver/Driver.h"
+#include "driver/DriverPtr.h"
 #include "host/SerialDispatcher.h"
 #include "sim/Line.h"
 #include "sim/Simulator.h"
-#include "driver/DriverPtr.h"
 
 using namespace qx25;
 
@@ -27,7 +27,6 @@ constexpr uint8_t kPort = 6;
 constexpr int kRounds = 500;
 constexpr int kCode = 16;
 constexpr int64_t kValue = 75000;
-
 
 TEST(SharedPort, TwoThreadsPollAndReadOnOnePortEachGetsItsOwnReply) {
   sim::Simulator sim;
