@@ -26,7 +26,8 @@ void AddPumpCommands(CLI::App& App, Context& Ctx);
 void AddParamCommands(CLI::App& App, Context& Ctx);
 void AddDemoCommand(CLI::App& App, Context& Ctx);
 
-// --nozzle N (1..32) and --side S (1..4).
+// --nozzle N (1..32), and with the next --side S (1..4) too.
+void AddNozzleOption(CLI::App& Sub, int& Nozzle);
 void AddNozzleOptions(CLI::App& Sub, NozzleArgs& Args);
 // --address N (1..99): the controller's network address.
 void AddAddressOption(CLI::App& Sub, int& Address);

@@ -128,38 +128,22 @@ void AppendJson(std::string& Out, const Node& Value, int Depth) {
     case Node::Kind::Text:
       AppendJsonString(Out, Value.Scalar());
       break;
-    case Node::Kind::Object: {
-      if (Value.Fields().empty()) {
-        Out += "{}";
-        break;
-      }
-      Out += "{\n";
-      bool first = true;
-      for (const auto& [key, member] : Value.Fields()) {
-        if (!first) Out += ",\n";
-        first = false;
-        Out += inner;
-        AppendJsonString(Out, key);
-        Out += ": ";
-        AppendJson(Out, member, Depth + 1);
-      }
-      Out += "\n" + outer + "}";
-      break;
-    }
+    case Node::Kind::Object:
     case Node::Kind::Array: {
-      if (Value.Elements().empty()) {
-        Out += "[]";
-        break;
+      // Members and items alike: one to a line, indented by depth.
+      const bool object = Value.Type() == Node::Kind::Object;
+      const size_t count = object ? Value.Fields().size() : Value.Elements().size();
+      Out += object ? '{' : '[';
+      for (size_t i = 0; i < count; ++i) {
+        Out += (i == 0 ? "\n" : ",\n") + inner;
+        if (object) {
+          AppendJsonString(Out, Value.Fields()[i].first);
+          Out += ": ";
+        }
+        AppendJson(Out, object ? Value.Fields()[i].second : Value.Elements()[i], Depth + 1);
       }
-      Out += "[\n";
-      bool first = true;
-      for (const Node& item : Value.Elements()) {
-        if (!first) Out += ",\n";
-        first = false;
-        Out += inner;
-        AppendJson(Out, item, Depth + 1);
-      }
-      Out += "\n" + outer + "]";
+      if (count > 0) Out += "\n" + outer;
+      Out += object ? '}' : ']';
       break;
     }
     default:
@@ -314,28 +298,8 @@ size_t TextWidth(const std::string& Text) {
   }));
 }
 
-Progress::Progress(int Total) : Count(Total), InPlace(isatty(STDERR_FILENO) == 1) {}
-
-Progress::~Progress() { Finish(); }
-
-void Progress::Step(int Done, const std::string& What) {
-  const std::string text = "[" + std::to_string(Done) + "/" + std::to_string(Count) + "] " + What;
-  if (InPlace) {
-    // Erase to the end of the line so that a shorter text leaves nothing behind.
-    std::fprintf(stderr, "\r%s\033[K", text.c_str());
-    Open = true;
-  } else {
-    std::fprintf(stderr, "%s\n", text.c_str());
-  }
-  std::fflush(stderr);
-}
-
-void Progress::Finish() {
-  if (Open) std::fputs("\r\033[K", stderr);
-  Open = false;
-}
-
-LiveLine::LiveLine(std::FILE* Out) : Stream(Out), InPlace(isatty(fileno(Out)) == 1) {}
+LiveLine::LiveLine(std::FILE* Out, bool Erase)
+    : Stream(Out), InPlace(isatty(fileno(Out)) == 1), EraseAtEnd(Erase) {}
 
 LiveLine::~LiveLine() { Finish(); }
 
@@ -343,6 +307,7 @@ void LiveLine::Show(const std::string& Text) {
   if (Text == Last) return;
   Last = Text;
   if (InPlace) {
+    // Erase to the end of the line so that a shorter text leaves nothing behind.
     std::fprintf(Stream, "\r%s\033[K", Text.c_str());
     Open = true;
   } else {
@@ -352,7 +317,7 @@ void LiveLine::Show(const std::string& Text) {
 }
 
 void LiveLine::Finish() {
-  if (Open) std::fputs("\n", Stream);
+  if (Open) std::fputs(EraseAtEnd ? "\r\033[K" : "\n", Stream);
   Open = false;
 }
 

@@ -63,27 +63,12 @@ bool Print(const Node& Value, bool Json, std::FILE* Out = stdout);
 // Width of UTF-8 text in terminal columns, counting one per code point.
 size_t TextWidth(const std::string& Text);
 
-// Progress of a run over a known number of steps, on stderr: a single line
-// rewritten in place when stderr is a terminal, one line a step otherwise.
-class Progress {
- public:
-  explicit Progress(int Total);
-  ~Progress();
-  void Step(int Done, const std::string& What);
-  // Ends the in-place line, if one is shown.
-  void Finish();
-
- private:
-  int Count;
-  bool InPlace;
-  bool Open = false;
-};
-
-// A line of a running operation, rewritten in place on a terminal (stdout);
-// elsewhere printed only when it changes.
+// A line of a running operation, rewritten in place on a terminal; elsewhere
+// printed only when it changes. Finish ends it on a terminal: kept on its own
+// line, or (Erase) wiped, for a line that only shows how far a run has come.
 class LiveLine {
  public:
-  explicit LiveLine(std::FILE* Out = stdout);
+  explicit LiveLine(std::FILE* Out = stdout, bool Erase = false);
   ~LiveLine();
   void Show(const std::string& Text);
   void Finish();
@@ -91,8 +76,23 @@ class LiveLine {
  private:
   std::FILE* Stream;
   bool InPlace;
+  bool EraseAtEnd;
   std::string Last;
   bool Open = false;
+};
+
+// Progress of a run over a known number of steps, on stderr.
+class Progress {
+ public:
+  explicit Progress(int Total) : Count(Total), Line(stderr, true) {}
+  void Step(int Done, const std::string& What) {
+    Line.Show("[" + std::to_string(Done) + "/" + std::to_string(Count) + "] " + What);
+  }
+  void Finish() { Line.Finish(); }
+
+ private:
+  int Count;
+  LiveLine Line;
 };
 
 }  // namespace qx25::tools

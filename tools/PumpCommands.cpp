@@ -70,9 +70,7 @@ void AddPoll(CLI::App& App, Context& Ctx) {
   auto* sub = App.add_subcommand("poll", "Poll the state of a nozzle's sides (PollNozzle)");
   auto a = std::make_shared<NozzleArgs>();
   auto sides = std::make_shared<int>(1);
-  sub->add_option("--nozzle", a->Nozzle, "Nozzle 1..32")
-      ->check(CLI::Range(1, kMaxNozzle))
-      ->capture_default_str();
+  AddNozzleOption(*sub, a->Nozzle);
   sub->add_option("--sides", *sides, "Number of sides to poll, 1..4")
       ->check(CLI::Range(1, kMaxSide))
       ->capture_default_str();
@@ -303,10 +301,14 @@ std::string StateMeaning(uint16_t Code) {
   return "controller state " + std::to_string(Code);
 }
 
-void AddNozzleOptions(CLI::App& Sub, NozzleArgs& Args) {
-  Sub.add_option("--nozzle", Args.Nozzle, "Nozzle 1..32")
+void AddNozzleOption(CLI::App& Sub, int& Nozzle) {
+  Sub.add_option("--nozzle", Nozzle, "Nozzle 1..32")
       ->check(CLI::Range(1, kMaxNozzle))
       ->capture_default_str();
+}
+
+void AddNozzleOptions(CLI::App& Sub, NozzleArgs& Args) {
+  AddNozzleOption(Sub, Args.Nozzle);
   Sub.add_option("--side", Args.Side, "Side 1..4")
       ->check(CLI::Range(1, kMaxSide))
       ->capture_default_str();
