@@ -17,12 +17,6 @@ namespace {
 // Reply times in the JSON output: a tenth of a millisecond says enough.
 constexpr int kStatsDecimals = 1;
 
-sim::Fault FaultNamed(const std::string& Name) {
-  for (const sim::Fault kind : sim::kAllFaults)
-    if (Name == sim::FaultName(kind)) return kind;
-  throw BadArguments("unknown simulator fault \"" + Name + "\"");
-}
-
 // The serial dispatcher reports any device it cannot open as "no such
 // device"; a path that exists but is no terminal (a file, /dev/null) or that
 // may not be opened is told apart here, before the driver opens it.
@@ -90,7 +84,7 @@ Session::Session(const LineChoice& Choice, bool OpenLine, host::LineStatistics* 
   if (Choice.Simulate) {
     host::BuiltInSimulatorOptions options;
     options.FlowRate = Choice.SimFlow;
-    if (!Choice.SimFault.empty()) options.Fault = FaultNamed(Choice.SimFault);
+    if (Choice.SimFault != sim::Fault::None) options.Fault = Choice.SimFault;
     options.Paced = !Choice.SimUnpaced;
     Sim = std::make_unique<host::BuiltInSimulator>(options);
     Lines.SetDevicePath(port, Sim->DevicePath());
@@ -208,7 +202,6 @@ int RunCommand(const LineChoice& Choice, const Command& Run) {
     if (Run.Validate) Run.Validate();
     if (Choice.SimTuned && !Choice.Simulate)
       throw BadArguments("the --sim-... options need --simulate");
-    if (Choice.Simulate && !Choice.SimFault.empty()) FaultNamed(Choice.SimFault);
     Session session(Choice, Run.NeedsLine, stats);
     Node result = Node::Object();
     int status = kExitOk;

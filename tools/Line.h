@@ -44,7 +44,7 @@ struct LineChoice {
   int TimeoutMs = 0;   // first-byte reply time-out; 0 keeps the dispatcher's
   // The built-in simulator.
   double SimFlow = 6.0;     // litres a second
-  std::string SimFault;     // a fault on every reply ("silence", "refuse"...), or empty
+  sim::Fault SimFault = sim::Fault::None;  // damage every reply with it
   bool SimUnpaced = false;  // answer at once instead of at the wire's pace
   bool SimTuned = false;    // one of the above was given
 };

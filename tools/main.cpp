@@ -2,6 +2,7 @@
 // on the built-in simulator, for station integrators and technicians.
 #include <clocale>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -14,11 +15,11 @@ using namespace qx25::tools;
 
 namespace {
 
-std::vector<std::string> FaultNames() {
-  std::vector<std::string> names;
+std::map<std::string, qx25::sim::Fault> FaultsByName() {
+  std::map<std::string, qx25::sim::Fault> faults;
   for (const qx25::sim::Fault kind : qx25::sim::kAllFaults)
-    names.emplace_back(qx25::sim::FaultName(kind));
-  return names;
+    faults.emplace(qx25::sim::FaultName(kind), kind);
+  return faults;
 }
 
 void AddLineOptions(CLI::App& App, LineChoice& Line) {
@@ -56,8 +57,12 @@ void AddLineOptions(CLI::App& App, LineChoice& Line) {
       ->check(CLI::Range(0.1, 1000.0))
       ->capture_default_str()
       ->group(simGroup);
-  App.add_option("--sim-fault", Line.SimFault, "Damage every reply with this fault")
-      ->check(CLI::IsMember(FaultNames()))
+  const std::map<std::string, qx25::sim::Fault> faults = FaultsByName();
+  App.add_option_function<std::string>(
+         "--sim-fault",
+         [&Line, faults](const std::string& Name) { Line.SimFault = faults.at(Name); },
+         "Damage every reply with this fault")
+      ->check(CLI::IsMember(faults))
       ->group(simGroup);
   App.add_flag("--sim-unpaced", Line.SimUnpaced, "Answer at once rather than at 4800 baud")
       ->group(simGroup);
