@@ -29,18 +29,6 @@ int PollTimeout(Clock::time_point Deadline) {
   return ms > INT_MAX ? INT_MAX : static_cast<int>(ms);
 }
 
-int32_t Configure(int Fd, speed_t Speed) {
-  switch (terminal::MakeRaw(Fd, Speed)) {
-    case terminal::RawResult::Done:
-      return kSerialOk;
-    case terminal::RawResult::NotATerminal:
-      return MissingDevice(errno) ? kSerialNoDevice : kSerialLineError;
-    case terminal::RawResult::SettingsRefused:
-      break;
-  }
-  return kSerialBadSettings;
-}
-
 }  // namespace
 
 bool KnownBaud(int32_t Baud) { return terminal::SpeedCode(Baud).has_value(); }
@@ -49,15 +37,18 @@ int32_t Open(const std::string& Path, int32_t Baud, int& Fd) {
   const std::optional<speed_t> speed = terminal::SpeedCode(Baud);
   if (!speed) return kSerialBadSettings;
   if (Path.empty()) return kSerialNoDevice;
-  const int fd = ::open(Path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return MissingDevice(errno) ? kSerialNoDevice : kSerialLineError;
-  const int32_t r = Configure(fd, *speed);
-  if (r != kSerialOk) {
-    ::close(fd);
-    return r;
+  const terminal::RawLine line = terminal::OpenRaw(Path, *speed);
+  switch (line.Result) {
+    case terminal::RawResult::Done:
+      Fd = line.Fd;
+      return kSerialOk;
+    case terminal::RawResult::CannotOpen:
+    case terminal::RawResult::NotATerminal:
+      return MissingDevice(errno) ? kSerialNoDevice : kSerialLineError;
+    case terminal::RawResult::SettingsRefused:
+      break;
   }
-  Fd = fd;
-  return kSerialOk;
+  return kSerialBadSettings;
 }
 
 void Close(int Fd) {

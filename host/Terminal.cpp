@@ -38,10 +38,20 @@ RawResult MakeRaw(int Fd, speed_t Speed) {
   // whatever has arrived.
   t.c_cc[VMIN] = 1;
   t.c_cc[VTIME] = 0;
-  if (cfsetispeed(&t, Speed) != 0 || cfsetospeed(&t, Speed) != 0)
-    return RawResult::SettingsRefused;
+  if (cfsetispeed(&t, Speed) != 0 || cfsetospeed(&t, Speed) != 0) return RawResult::SettingsRefused;
   if (tcsetattr(Fd, TCSANOW, &t) != 0) return RawResult::SettingsRefused;
   return RawResult::Done;
+}
+
+RawLine OpenRaw(const std::string& Path, speed_t Speed) {
+  const int fd = ::open(Path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return {};
+  const RawResult result = MakeRaw(fd, Speed);
+  if (result == RawResult::Done) return {fd, result};
+  const int saved = errno;
+  ::close(fd);
+  errno = saved;
+  return {-1, result};
 }
 
 PseudoTerminal OpenPseudoTerminal() {

@@ -52,10 +52,8 @@ std::string Line::OpenPseudoTerminal() {
   Close();
   const terminal::PseudoTerminal pty = terminal::OpenPseudoTerminal();
   Master = pty.Master;
-  Slave = ::open(pty.SlavePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-  const speed_t speed = terminal::SpeedCode(Settings.Baud).value_or(B4800);
-  if (Slave < 0 || terminal::MakeRaw(Slave, speed) != terminal::RawResult::Done ||
-      fcntl(Master, F_SETFL, fcntl(Master, F_GETFL) | O_NONBLOCK) != 0) {
+  Slave = terminal::OpenRaw(pty.SlavePath, terminal::SpeedCode(Settings.Baud).value_or(B4800)).Fd;
+  if (Slave < 0 || fcntl(Master, F_SETFL, fcntl(Master, F_GETFL) | O_NONBLOCK) != 0) {
     const int saved = errno;
     Close();
     throw std::system_error(saved, std::generic_category(), "opening " + pty.SlavePath);
@@ -72,13 +70,8 @@ void Line::OpenDevice(const std::string& DeviceName) {
     throw std::invalid_argument("a serial device cannot run at " + std::to_string(Settings.Baud) +
                                 " baud");
   Close();
-  Master = ::open(DeviceName.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  Master = terminal::OpenRaw(DeviceName, *speed).Fd;
   if (Master < 0) ThrowErrno("opening " + DeviceName);
-  if (terminal::MakeRaw(Master, *speed) != terminal::RawResult::Done) {
-    const int saved = errno;
-    Close();
-    throw std::system_error(saved, std::generic_category(), "configuring " + DeviceName);
-  }
   tcflush(Master, TCIOFLUSH);
   Path = DeviceName;
 }

@@ -23,10 +23,7 @@ constexpr auto kPatience = std::chrono::seconds(10);
 
 class Port {
  public:
-  explicit Port(const std::string& Path)
-      : Fd(::open(Path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)) {
-    if (Fd >= 0) terminal::MakeRaw(Fd, B4800);
-  }
+  explicit Port(const std::string& Path) : Fd(terminal::OpenRaw(Path, B4800).Fd) {}
   ~Port() {
     if (Fd >= 0) ::close(Fd);
   }

@@ -81,9 +81,8 @@ class HostileLine {
     Master = pty.Master;
     Path = pty.SlavePath;
     // Held open so that the host closing its side never hangs the line up.
-    Slave = ::open(Path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-    if (Slave < 0 || terminal::MakeRaw(Slave, B4800) != terminal::RawResult::Done)
-      throw std::system_error(errno, std::generic_category(), Path);
+    Slave = terminal::OpenRaw(Path, B4800).Fd;
+    if (Slave < 0) throw std::system_error(errno, std::generic_category(), Path);
     Wake = eventfd(0, EFD_CLOEXEC);
     Worker = std::thread([this] { Run(); });
   }
