@@ -62,11 +62,8 @@ std::string DeliveryCycle(TQX25& D, const AdvanceFn& Advance) {
 void PrepareSimulator(sim::Simulator& Sim) {
   Sim.AddController(1);
   // Every code holds its largest value, so every digit is on the line.
-  for (int code = 0; code < kParamCodeCount; ++code) {
-    int64_t largest = 0;
-    for (int d = 0; d < ParamDigits[static_cast<size_t>(code)]; ++d) largest = largest * 10 + 9;
-    Sim.SetParam(1, code, largest);
-  }
+  for (int code = 0; code < kParamCodeCount; ++code)
+    Sim.SetParam(1, code, MaxDigitsValue(ParamDigits[static_cast<size_t>(code)]));
 }
 
 std::vector<Scenario> Scenarios(const CTRKParameters& Catalog) {

@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <limits>
 
+#include "driver/protocol/Protocol.h"
+
 namespace qx25::fuzz {
 
 enum Op : uint8_t {
@@ -59,15 +61,23 @@ inline constexpr int kMaxArgs = 6;
 inline constexpr double kInt32Max = std::numeric_limits<int32_t>::max();
 
 // Argument ranges within which an operation must never refuse its arguments.
-inline constexpr ArgShape kPort{ArgKind::Int, 1, 30};
-inline constexpr ArgShape kNozzle{ArgKind::Int, 1, 32};
-inline constexpr ArgShape kSideOrNone{ArgKind::Int, 0, 4};
-inline constexpr ArgShape kSide{ArgKind::Int, 1, 4};
+inline constexpr ArgShape kPort{ArgKind::Int, 1, kMaxPort};
+inline constexpr ArgShape kNozzle{ArgKind::Int, 1, kMaxNozzle};
+inline constexpr ArgShape kSideOrNone{ArgKind::Int, 0, kMaxSide};
+inline constexpr ArgShape kSide{ArgKind::Int, 1, kMaxSide};
 inline constexpr ArgShape kFlag{ArgKind::Int, 0, 1};
-inline constexpr ArgShape kSideCount{ArgKind::Int, 0, 4};
+inline constexpr ArgShape kSideCount{ArgKind::Int, 0, kMaxSide};
 inline constexpr ArgShape kPositive{ArgKind::Int, 0, kInt32Max};
-inline constexpr ArgShape kNetAddress{ArgKind::Int, 0, 99};
-inline constexpr ArgShape kDigit{ArgKind::Int, 0, 9};
+inline constexpr ArgShape kNetAddress{ArgKind::Int, 0, kMaxNetAddress};
+inline constexpr ArgShape kDigit{ArgKind::Int, 0, kMaxCommonDigit};
+inline constexpr ArgShape kCode{ArgKind::Int, 0, kParamCodeCount - 1};
+inline constexpr ArgShape kWideNozzle{ArgKind::Wide, 1, kMaxNozzle};
+inline constexpr ArgShape kWideCode{ArgKind::Wide, 0, kParamCodeCount - 1};
+inline constexpr ArgShape kWideDigit{ArgKind::Wide, 0, kMaxCommonDigit};
+inline constexpr ArgShape kWidePositive{ArgKind::Wide, 0, kInt32Max};
+// ParamNo of GetParam and SetPar, and WriteCtrlParam's index: 60 codes a side.
+inline constexpr double kLastIndex = kMaxSide * kParamCodeCount - 1;
+inline constexpr double kLastParamNo = kParamNoFirstCode + kLastIndex;
 
 struct OpShape {
   int Count;
@@ -77,7 +87,7 @@ struct OpShape {
 inline constexpr std::array<OpShape, kOpCount> kOps{{
     {3, {{kPort, kNozzle, kSideOrNone}}},
     {4, {{kPort, kNozzle, kSideOrNone, kFlag}}},
-    {4, {{kPort, kNozzle, kSideOrNone, {ArgKind::Real, 0, 99999}}}},
+    {4, {{kPort, kNozzle, kSideOrNone, {ArgKind::Real, 0, MaxDigitsValue(kPresetDigits)}}}},
     {4, {{kPort, kNozzle, kSide, {ArgKind::Real, 0, 1000}}}},
     {4, {{kPort, kNozzle, kSideOrNone, kFlag}}},
     {3, {{kPort, kNozzle, kFlag}}},
@@ -90,31 +100,17 @@ inline constexpr std::array<OpShape, kOpCount> kOps{{
     {3, {{kPort, kNozzle, kSideOrNone}}},
     {4, {{kPort, kNozzle, kSideOrNone, {ArgKind::Real, 0, 999999.99}}}},
     {4, {{kPort, kNozzle, kSide, {ArgKind::Real, 0.05, 100}}}},
-    {3, {{kPort, kNozzle, {ArgKind::Int, 0, 249}}}},
-    {4, {{kPort, kNozzle, {ArgKind::Int, 0, 8}, kDigit}}},
+    {3, {{kPort, kNozzle, {ArgKind::Int, 0, kLastParamNo}}}},
+    {4, {{kPort, kNozzle, {ArgKind::Int, 0, kParamNoNetAddress - 1}, kDigit}}},
     {3, {{kPort, kNozzle, kPositive}}},
-    {4, {{kPort, kNozzle, {ArgKind::Int, 10, 249}, kPositive}}},
-    {4, {{kPort, kNozzle, {ArgKind::Int, 0, 239}, kPositive}}},
+    {4, {{kPort, kNozzle, {ArgKind::Int, kParamNoFirstCode, kLastParamNo}, kPositive}}},
+    {4, {{kPort, kNozzle, {ArgKind::Int, 0, kLastIndex}, kPositive}}},
     {4, {{kPort, kNozzle, kPositive, kNetAddress}}},
     {4, {{kPort, kNozzle, kSide, kPositive}}},
-    {5,
-     {{{ArgKind::Int, 0, 2},
-       kPort,
-       {ArgKind::Int, 0, 99},
-       {ArgKind::Int, 0, 59},
-       {ArgKind::Int, 0, 15}}}},
-    {5,
-     {{kPort,
-       {ArgKind::Wide, 1, 32},
-       {ArgKind::Wide, 0, 59},
-       {ArgKind::Wide, 0, 15},
-       {ArgKind::Wide, 0, kInt32Max}}}},
-    {4, {{kPort, {ArgKind::Wide, 1, 32}, {ArgKind::Wide, 0, 9}, {ArgKind::Wide, 0, 9}}}},
-    {4,
-     {{kPort,
-       {ArgKind::Wide, 1, 32},
-       {ArgKind::Wide, 0, kInt32Max},
-       {ArgKind::Wide, 0, kInt32Max}}}},
+    {5, {{{ArgKind::Int, 0, 2}, kPort, kNetAddress, kCode, {ArgKind::Int, 0, kMaxParamDigits}}}},
+    {5, {{kPort, kWideNozzle, kWideCode, {ArgKind::Wide, 0, kMaxParamDigits}, kWidePositive}}},
+    {4, {{kPort, kWideNozzle, kWideDigit, kWideDigit}}},
+    {4, {{kPort, kWideNozzle, kWidePositive, kWidePositive}}},
     {2, {{{ArgKind::Int, 3, 255}, kPort}}},
     {1, {{kPort}}},
     {4, {{kPort, {ArgKind::Int, 1, 126}, {ArgKind::Int, 0, 255}, {ArgKind::Int, 0, 2}}}},

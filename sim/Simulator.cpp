@@ -25,7 +25,7 @@ std::optional<NewAddress> ParseNewAddress(const Bytes& Args) {
   const auto address = ParseDigits(Args.data() + kHalf, kNewAddressDigits);
   const auto low = ParseDigits(Args.data() + kHalf + kNewAddressDigits, kHalf);
   if (!high || !address || !low) return std::nullopt;
-  return NewAddress{*high * 100000 + *low, *address};
+  return NewAddress{*high * PowerOfTen(kHalf) + *low, *address};
 }
 
 void CheckSeconds(double Seconds, const char* What) {
