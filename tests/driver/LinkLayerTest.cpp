@@ -24,6 +24,8 @@ TEST(FrameCodec, EncodesRequestsByteExactly) {
   EXPECT_EQ(preset.back(), (0x03 ^ 0x21 ^ 'T' ^ '0' ^ '0' ^ '0' ^ '2' ^ '5') | 0x40);
   // The longest request fills the 255-byte frame exactly.
   EXPECT_EQ(RequestFrame(Bytes(126, '1')).size(), 255u);
+  // No request data has no frame, rather than a frame of a byte never given.
+  EXPECT_TRUE(RequestFrame({}).empty());
 }
 
 TEST(FrameCodec, MapsNozzlesToAddressBytes) {
