@@ -80,8 +80,8 @@ class QX25_EXPORT PortDispatcher {
 
   // 16: sends Frame and collects at most ReplyLength bytes into Reply, feeding
   // them to the port's reply handler. ReplyMode is kReplyData where a data
-  // frame is expected and kReplyShort where a one-byte reply (or none) is. Returns 0 when a reply
-  // was accepted, non-zero otherwise; may throw.
+  // frame is expected and kReplyShort where a one-byte reply (or none) is.
+  // Returns 0 when a reply was accepted, non-zero otherwise; may throw.
   //
   // One rule is the dispatcher's, since only it knows the line's timing:
   // where a data frame is expected, a lone byte the handler accepts (an ACK,

@@ -179,7 +179,7 @@ class QX25_EXPORT SerialDispatcher : public PortDispatcher {
   // Sends Frame[0..FrameLength-1] on Port and collects the reply into Reply.
   // If the port is not open it is opened first: through the port-settings
   // handler when one is registered (its non-zero result fails the exchange),
-  // else with PortDispatcher::kFormat8N1 at kDefaultBaud. Input that arrived before the
+  // else with kFormat8N1 at kDefaultBaud. Input that arrived before the
   // exchange is discarded. After each arrival the bytes held so far go to the
   // reply handler (Port, Reply, nullptr, &Length, nullptr), which may drop
   // leading bytes and shorten Length. Reading stops when the handler accepts
@@ -196,7 +196,7 @@ class QX25_EXPORT SerialDispatcher : public PortDispatcher {
   int32_t Transact(uint8_t Port, const uint8_t* Frame, uint8_t FrameLength, uint8_t* Reply,
                    uint8_t ReplyLength, uint8_t ReplyMode) override;
   // Opens Port's device (closing it first if open) and configures it: Format
-  // must be PortDispatcher::kFormat8N1; Baud one of 1200, 2400, 4800, 9600, 19200, 38400,
+  // must be kFormat8N1; Baud one of 1200, 2400, 4800, 9600, 19200, 38400,
   // 57600, 115200. Returns 0, or kSerialBadSettings, kSerialNoDevice or
   // kSerialLineError. An unknown format or rate changes nothing; any other
   // failure leaves the port closed.
