@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "sim/Simulator.h"
-#include "tests/support/MemoryDispatcher.h"
+#include "testsupport/MemoryDispatcher.h"
 
 namespace qx25::bench {
 

@@ -29,8 +29,8 @@
 #include "StationWork.h"
 #include "WireRatio.h"
 #include "driver/DriverPtr.h"
-#include "host/LineStatistics.h"
-#include "host/SerialDispatcher.h"
+#include "serial/LineStatistics.h"
+#include "serial/SerialDispatcher.h"
 
 namespace {
 

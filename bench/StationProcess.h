@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "host/BuiltInSimulator.h"
+#include "sim/BuiltInSimulator.h"
 
 namespace qx25::bench {
 

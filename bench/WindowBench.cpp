@@ -22,7 +22,7 @@
 #include "WireRatio.h"
 #include "driver/DriverPtr.h"
 #include "driver/QX25.h"
-#include "host/SerialDispatcher.h"
+#include "serial/SerialDispatcher.h"
 #include "sim/Line.h"
 #include "sim/Simulator.h"
 #include "ui/ParamFrame.h"

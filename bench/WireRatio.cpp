@@ -11,7 +11,7 @@
 #include <stdexcept>
 
 #include "Scenarios.h"
-#include "host/SerialDispatcher.h"
+#include "serial/SerialDispatcher.h"
 #include "sim/Line.h"
 
 namespace qx25::bench {

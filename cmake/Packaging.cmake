@@ -24,7 +24,7 @@ endforeach()
 install(TARGETS qx25 qx25_serial EXPORT qx25Targets
         LIBRARY COMPONENT Runtime NAMELINK_COMPONENT Development
         INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-install(FILES driver/QX25.h driver/PortDispatcher.h params/ParameterUnit.h host/SerialDispatcher.h
+install(FILES driver/QX25.h driver/PortDispatcher.h params/ParameterUnit.h serial/SerialDispatcher.h
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/qx25 COMPONENT Development)
 install(EXPORT qx25Targets NAMESPACE qx25:: DESTINATION ${QX25_CMAKE_DIR} COMPONENT Development)
 
@@ -103,7 +103,7 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # driver); the packages' own from the component dependencies below.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The programs' libqx25.so.2 and libqx25serial.so.2, found where they are built.
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${PROJECT_BINARY_DIR}/driver ${PROJECT_BINARY_DIR}/host)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${PROJECT_BINARY_DIR}/driver ${PROJECT_BINARY_DIR}/serial)
 set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 

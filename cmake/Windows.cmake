@@ -16,7 +16,8 @@ target_sources(qx25_params PRIVATE params/win/FileAccess.cpp)
 target_compile_definitions(qx25_objects PRIVATE QX25_BUILDING_DLL)
 set_target_properties(qx25 PROPERTIES PREFIX "" IMPORT_PREFIX "")
 
-add_subdirectory(host/win)
+add_subdirectory(serial/win)
+add_subdirectory(testsupport)
 
 if(QX25_BUILD_TESTS)
   enable_testing()

@@ -17,7 +17,7 @@
 #include "FuzzSupport.h"
 #include "driver/Driver.h"
 #include "driver/DriverPtr.h"
-#include "tests/support/MemoryDispatcher.h"
+#include "testsupport/MemoryDispatcher.h"
 
 using namespace qx25;
 using namespace qx25::fuzz;

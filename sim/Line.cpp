@@ -11,7 +11,7 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "host/Terminal.h"
+#include "serial/Terminal.h"
 
 namespace qx25::sim {
 

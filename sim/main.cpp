@@ -24,9 +24,9 @@
 #include <utility>
 #include <vector>
 
-#include "host/ProgramVersion.h"
 #include "sim/Line.h"
 #include "sim/Simulator.h"
+#include "tools/ProgramVersion.h"
 
 using namespace qx25::sim;
 

@@ -18,9 +18,9 @@
 #include "Output.h"
 #include "driver/DriverPtr.h"
 #include "driver/QX25.h"
-#include "host/BuiltInSimulator.h"
-#include "host/LineStatistics.h"
-#include "host/SerialDispatcher.h"
+#include "serial/LineStatistics.h"
+#include "serial/SerialDispatcher.h"
+#include "sim/BuiltInSimulator.h"
 
 namespace qx25::tools {
 

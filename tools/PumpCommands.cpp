@@ -7,7 +7,7 @@
 #include "Commands.h"
 #include "HostMemory.h"
 #include "driver/protocol/Protocol.h"
-#include "host/ProgramVersion.h"
+#include "tools/ProgramVersion.h"
 
 namespace qx25::tools {
 

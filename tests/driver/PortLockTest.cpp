@@ -16,7 +16,7 @@
 
 #include "ScriptedDispatcher.h"
 #include "driver/Driver.h"
-#include "tests/support/MemoryDispatcher.h"
+#include "testsupport/MemoryDispatcher.h"
 
 using namespace qx25;
 using namespace std::chrono_literals;

@@ -10,7 +10,7 @@
 #include <chrono>
 
 #include "SimTestSupport.h"
-#include "host/Terminal.h"
+#include "serial/Terminal.h"
 #include "sim/Line.h"
 
 using namespace qx25;

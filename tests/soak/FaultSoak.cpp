@@ -37,8 +37,8 @@
 
 #include "driver/Driver.h"
 #include "driver/DriverPtr.h"
-#include "host/SerialDispatcher.h"
-#include "host/Terminal.h"
+#include "serial/SerialDispatcher.h"
+#include "serial/Terminal.h"
 #include "sim/Simulator.h"
 
 using namespace qx25;

@@ -15,7 +15,7 @@
 
 #include "driver/Driver.h"
 #include "driver/DriverPtr.h"
-#include "host/SerialDispatcher.h"
+#include "serial/SerialDispatcher.h"
 #include "sim/Line.h"
 #include "sim/Simulator.h"
 

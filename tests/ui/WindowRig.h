@@ -20,7 +20,7 @@
 #include <optional>
 
 #include "driver/QX25.h"
-#include "host/SerialDispatcher.h"
+#include "serial/SerialDispatcher.h"
 #include "sim/Line.h"
 #include "sim/Simulator.h"
 #include "driver/DriverPtr.h"

@@ -3,7 +3,7 @@
 #include <QBrush>
 #include <QColor>
 
-#include "host/SerialDispatcher.h"
+#include "serial/SerialDispatcher.h"
 
 namespace qx25::hostapp {
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "HostOptions.h"
-#include "host/ProgramVersion.h"
+#include "tools/ProgramVersion.h"
 
 // Set by the build: the soname, and the library's folder relative to the
 // executable's in the build tree and in the install tree.

@@ -1,4 +1,4 @@
-#include "host/Terminal.h"
+#include "serial/Terminal.h"
 
 #include <fcntl.h>
 #include <stdlib.h>

@@ -5,7 +5,7 @@
 #include <optional>
 #include <stdexcept>
 
-#include "host/BuiltInSimulator.h"
+#include "sim/BuiltInSimulator.h"
 
 namespace qx25::hostapp {
 

@@ -22,9 +22,9 @@
 #include "StatisticsModel.h"
 #include "TraceModel.h"
 #include "driver/DriverPtr.h"
-#include "host/BuiltInSimulator.h"
-#include "host/LineStatistics.h"
-#include "host/SerialDispatcher.h"
+#include "serial/LineStatistics.h"
+#include "serial/SerialDispatcher.h"
+#include "sim/BuiltInSimulator.h"
 
 namespace qx25::hostapp {
 

@@ -8,7 +8,7 @@
 #include "HostTests.h"
 #include "TraceModel.h"
 #include "driver/protocol/Link.h"
-#include "host/SerialDispatcher.h"
+#include "serial/SerialDispatcher.h"
 
 using namespace qx25::hostapp;
 using qx25::host::TraceDirection;

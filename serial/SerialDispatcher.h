@@ -11,7 +11,7 @@
 // /dev/ttyS(n-1) unless SetDevicePath names another (a USB adapter, or the
 // slave side of a pseudo-terminal); port 0 has no default device. A
 // pseudo-terminal takes the settings but does not pace bytes at the rate.
-// The Windows build (host/win/) opens \\.\COMn for port n instead, through
+// The Windows build (serial/win/) opens \\.\COMn for port n instead, through
 // the Win32 communications API; paths there are UTF-8, and all else is alike.
 //
 //   qx25::host::SerialDispatcher lines;

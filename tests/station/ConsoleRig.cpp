@@ -4,7 +4,7 @@
 #include <QTest>
 #include <QTextStream>
 
-#include "host/Terminal.h"
+#include "serial/Terminal.h"
 
 namespace consoletest {
 

@@ -1,10 +1,10 @@
-#include "host/Terminal.h"
-
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <filesystem>
+
+#include "serial/Terminal.h"
 
 using namespace qx25;
 

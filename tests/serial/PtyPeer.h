@@ -22,7 +22,7 @@
 
 #include "driver/PortDispatcher.h"
 #include "driver/protocol/Link.h"
-#include "host/Terminal.h"
+#include "serial/Terminal.h"
 
 using Bytes = std::vector<uint8_t>;
 using qx25::ReplyFrame;

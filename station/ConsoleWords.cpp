@@ -3,7 +3,7 @@
 #include <array>
 
 #include "driver/protocol/Protocol.h"
-#include "host/SerialDispatcher.h"
+#include "serial/SerialDispatcher.h"
 
 namespace qx25::hostapp {
 

@@ -18,7 +18,7 @@
 #include <mutex>
 #include <vector>
 
-#include "host/SerialDispatcher.h"
+#include "serial/SerialDispatcher.h"
 
 namespace qx25::hostapp {
 

@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <climits>
 
-#include "host/Terminal.h"
+#include "serial/Terminal.h"
 
 namespace qx25::host::line {
 

@@ -9,7 +9,7 @@
 #include <chrono>
 #include <vector>
 
-#include "host/LineStatistics.h"
+#include "serial/LineStatistics.h"
 
 class QThread;
 

@@ -14,7 +14,7 @@
 #include "driver/DriverPtr.h"
 #include "driver/QX25.h"
 #include "driver/protocol/Link.h"
-#include "tests/support/MemoryDispatcher.h"
+#include "testsupport/MemoryDispatcher.h"
 
 using Bytes = std::vector<uint8_t>;
 

@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "HostMenu.h"
-#include "host/ProgramVersion.h"
+#include "tools/ProgramVersion.h"
 
 namespace qx25::hostapp {
 
