@@ -5,9 +5,9 @@
 #include <set>
 #include <stdexcept>
 
-#include "BuiltInSimulator.h"
 #include "PtyPeer.h"
 #include "SerialDispatcher.h"
+#include "sim/BuiltInSimulator.h"
 
 using namespace qx25::host;
 using namespace std::chrono_literals;
