@@ -6,7 +6,10 @@
 // SIGTERM. Deliveries run in real time. With --link PATH the pseudo-terminal
 // is also reachable at a fixed path, a symbolic link removed again on exit,
 // so that a station outlives one host run and scripts need not read the
-// path.
+// path. A link is one simulator's: a second run on the same PATH is refused
+// while the first lives (PATH.lock holds its lock and pid).
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -89,12 +92,13 @@ std::string Hex(const Bytes& Data) {
 }
 
 // A symbolic link at Path to Target, for as long as the object lives. An
-// existing link is replaced (one left by a run that was killed); any other
-// file at Path is left alone and refused.
+// existing link is replaced (one left by a run that was killed) unless a
+// live simulator holds it; any other file at Path is left alone and refused.
 class FixedLink {
  public:
   FixedLink(std::string Path, const std::string& Target) : Where(std::move(Path)) {
     namespace fs = std::filesystem;
+    Claim();
     std::error_code error;
     const fs::file_status there = fs::symlink_status(Where, error);
     if (fs::exists(there) && !fs::is_symlink(there))
@@ -117,13 +121,46 @@ class FixedLink {
     std::error_code error;
     if (std::filesystem::read_symlink(Where, error) == Pointee && !error)
       std::remove(Where.c_str());
+    // The lock file stays: removing it could let two later runs lock two files.
+    if (Lock >= 0) close(Lock);
   }
   FixedLink(const FixedLink&) = delete;
   FixedLink& operator=(const FixedLink&) = delete;
 
  private:
+  // Locks Path.lock for this run and writes its pid there. The kernel drops
+  // the lock when the run ends, however it ends, so a killed run never bars
+  // the next.
+  void Claim() {
+    const std::string name = Where + ".lock";
+    Lock = open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (Lock < 0)
+      throw std::runtime_error("--link " + Where + ": cannot create " + name + ": " +
+                               std::strerror(errno));
+    if (flock(Lock, LOCK_EX | LOCK_NB) != 0) {
+      const int err = errno;
+      char pid[24] = {};
+      const ssize_t n = pread(Lock, pid, sizeof pid - 1, 0);
+      close(Lock);
+      Lock = -1;
+      if (err != EWOULDBLOCK)
+        throw std::runtime_error("--link " + Where + ": cannot lock " + name + ": " +
+                                 std::strerror(err));
+      std::string holder = n > 0 ? std::string(pid, static_cast<size_t>(n)) : std::string();
+      holder.erase(holder.find_last_not_of(" \n") + 1);
+      throw std::runtime_error("--link " + Where + " is held by a running simulator" +
+                               (holder.empty() ? std::string() : " (pid " + holder + ")") +
+                               "; stop it first, or choose another path");
+    }
+    const std::string pid = std::to_string(getpid()) + "\n";
+    if (ftruncate(Lock, 0) != 0 || pwrite(Lock, pid.data(), pid.size(), 0) < 0) {
+      // The pid only helps the message of a refused run; the lock is what counts.
+    }
+  }
+
   std::string Where;
   std::filesystem::path Pointee;
+  int Lock = -1;
 };
 
 }  // namespace

@@ -21,7 +21,10 @@ QString SetupText(std::optional<int32_t> Result) {
     case host::kSerialOk:
       return QStringLiteral("готова");
     case host::kSerialNoDevice:
+    case host::kSerialDeviceLost:
       return QStringLiteral("нет устройства");
+    case host::kSerialInUse:
+      return QStringLiteral("занята другой программой");
     case host::kSerialLineError:
       return QStringLiteral("ошибка линии");
     case host::kSerialTimeout:
@@ -73,7 +76,8 @@ QVariant LineListModel::data(const QModelIndex& Index, int Role) const {
     case DeviceColumn:
       return QString::fromStdString(row.Device);
     case KindColumn:
-      return row.Line.Simulated ? QStringLiteral("симулятор") : QStringLiteral("последовательный порт");
+      return row.Line.Simulated ? QStringLiteral("симулятор")
+                                : QStringLiteral("последовательный порт");
     case StateColumn:
       return SetupText(row.Setup);
     default:
