@@ -91,6 +91,9 @@ std::string Hex(const Bytes& Data) {
   return out;
 }
 
+// The longest latency timer of common USB serial adapters.
+constexpr int kMaxBurstMs = 16;
+
 // A symbolic link at Path to Target, for as long as the object lives. An
 // existing link is replaced (one left by a run that was killed) unless a
 // live simulator holds it; any other file at Path is left alone and refused.
@@ -179,6 +182,7 @@ int main(int argc, char** argv) {
   double faultRate = 0;
   uint64_t seed = 1;
   int turnaroundMs = 0;
+  int burstMs = 0;
   bool trace = false;
   app.add_option("--device", device,
                  "Serial device to answer on; without it a pseudo-terminal is opened and the path "
@@ -199,6 +203,10 @@ int main(int argc, char** argv) {
       ->capture_default_str()
       ->check(CLI::Range(0.0, 1.0));
   app.add_option("--seed", seed, "Seed of the fault generator")->capture_default_str();
+  app.add_option("--burst", burstMs,
+                 "Pass replies on in bursts every MS milliseconds, as a USB serial adapter's "
+                 "latency timer does (1 to 16; 0, the default, byte by byte)")
+      ->check(CLI::Range(0, kMaxBurstMs));
   app.add_option("--turnaround", turnaroundMs, "Milliseconds before a controller answers")
       ->capture_default_str()
       ->check(CLI::Range(0, 10000));
@@ -241,6 +249,7 @@ int main(int argc, char** argv) {
     lineOptions.Baud = baud;
     lineOptions.Pacing = device.empty() && !noPacing;
     lineOptions.Turnaround = std::chrono::milliseconds(turnaroundMs);
+    lineOptions.Burst = std::chrono::milliseconds(burstMs);
     Line line(sim, lineOptions);
     std::string path = device.empty() ? line.OpenPseudoTerminal() : device;
     if (!device.empty()) line.OpenDevice(device);

@@ -55,6 +55,21 @@ void LineListModel::SetSetupResult(int Port, int32_t Result) {
   }
 }
 
+void LineListModel::ShowPortStatus(int Port, int Status) {
+  std::optional<int32_t> device;
+  if (Status == host::kLineNoDevice) device = host::kSerialNoDevice;
+  if (Status == host::kLineInUse) device = host::kSerialInUse;
+  for (const LineRow& row : Rows) {
+    if (row.Line.Port != Port || row.Setup == device) continue;
+    const bool wasAway = row.Setup == host::kSerialNoDevice || row.Setup == host::kSerialInUse;
+    if (device)
+      SetSetupResult(Port, *device);
+    else if (wasAway && Status != host::kLineIdle)
+      SetSetupResult(Port, host::kSerialOk);
+    return;
+  }
+}
+
 int LineListModel::rowCount(const QModelIndex& Parent) const {
   return Parent.isValid() ? 0 : static_cast<int>(Rows.size());
 }
