@@ -23,7 +23,7 @@ constexpr int kPort = kSimulatedPort;
 constexpr int kCycles = 10;
 constexpr int kWaitMs = 10000;  // only a broken console waits this long
 constexpr double kPresetLitres = 3;
-constexpr int kPresetByVolume = 0;
+constexpr double kPrice = 2.5;
 
 QString LineState(Station& S) {
   LineListModel& lines = S.Window().LineModel();
@@ -70,20 +70,29 @@ void UnplugTest::survivesTenUnplugCycles() {
   }
 
   // A delivery that ends while the line is gone is reported once it is back.
+  w.Child<QDoubleSpinBox>("PriceEdit1")->setValue(kPrice);
+  w.Click("PriceBtn1");
+  QTRY_COMPARE_WITH_TIMEOUT(w.Text("CommandStatusLabel"), QStringLiteral("Команда: цена — задана"),
+                            kWaitMs);
   w.Child<QDoubleSpinBox>("PresetEdit")->setValue(kPresetLitres);
   w.Child<QComboBox>("PresetKindBox")->setCurrentIndex(kPresetByVolume);
   w.Click("PresetBtn");
   QTRY_VERIFY_WITH_TIMEOUT(w.Text("StateLabel") == QStringLiteral("налив разрешён"), kWaitMs);
   w.Click("StartBtn");
-  QTRY_COMPARE_WITH_TIMEOUT(w.Text("StateLabel"), QStringLiteral("идёт налив, сторона 1"), kWaitMs);
+  QTRY_COMPARE_WITH_TIMEOUT(w.Text("CommandStatusLabel"), QStringLiteral("Команда: пуск — принято"),
+                            kWaitMs);
   sim.Line().Stop();
   fs::remove(link);
   const std::string next = sim.Line().OpenPseudoTerminal();
   QTRY_COMPARE_WITH_TIMEOUT(LineState(station), QStringLiteral("нет устройства"), kWaitMs);
-  QTest::qWait(static_cast<int>(kPresetLitres / 6.0 * 1000) + 500);  // the delivery ends meanwhile
+  // The delivery ends meanwhile.
+  QTRY_VERIFY_WITH_TIMEOUT(sim.Simulator().State(1).State == qx25::sim::DeliveryState::Finished,
+                           kWaitMs);
   fs::create_symlink(next, link);
   sim.Line().Start();
-  QTRY_VERIFY_WITH_TIMEOUT(w.Text("FinalLabel").startsWith(LitresText(kPresetLitres)), kWaitMs);
+  const QString final =
+      LitresText(kPresetLitres) + QStringLiteral(" · ") + MoneyText(kPresetLitres * kPrice);
+  QTRY_COMPARE_WITH_TIMEOUT(w.Text("FinalLabel"), final, kWaitMs);
   QTRY_COMPARE_WITH_TIMEOUT(w.Text("TotalLabel1"), LitresText(total + kPresetLitres), kWaitMs);
 
   // Every loss counted once in the statistics' own column.
