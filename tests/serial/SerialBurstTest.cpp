@@ -72,11 +72,4 @@ TEST(SerialBursts, AdapterBurstsGiveTheOutcomesOfWirePace) {
   }
 }
 
-TEST(SerialBursts, ABurstPeriodMustNotBeNegative) {
-  qx25::sim::Simulator sim;
-  qx25::sim::LineOptions options;
-  options.Burst = -1ms;
-  EXPECT_THROW(qx25::sim::Line(sim, options), std::invalid_argument);
-}
-
 }  // namespace
