@@ -9,6 +9,7 @@
 #include <memory>
 #include <thread>
 
+#include "Arguments.h"
 #include "Commands.h"
 #include "driver/protocol/Protocol.h"
 
@@ -121,10 +122,10 @@ void AddDemoCommand(CLI::App& App, Context& Ctx) {
       "demo", "Run a whole delivery on the built-in simulator: preset, start, poll, result");
   auto a = std::make_shared<DemoArgs>();
   sub->add_option("--volume", a->Volume, "Litres to preset, 1..999")
-      ->check(CLI::Range(1.0, 999.0))
+      ->transform(DecimalNumber(1.0, 999.0))
       ->capture_default_str();
   sub->add_option("--price", a->Price, "Unit price")
-      ->check(CLI::Range(0.01, 99999.0))
+      ->transform(DecimalNumber(0.01, 99999.0))
       ->capture_default_str();
   sub->fallthrough();
   sub->callback([&Ctx, a] {
