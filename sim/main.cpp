@@ -135,7 +135,10 @@ constexpr int kExitOutput = 4;
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{"Simulates nozzle controllers of the Zh-4 filling protocol on a serial line."};
+  CLI::App app{
+      "Simulates nozzle controllers of the Zh-4 filling protocol on a serial line.\nExit status: "
+      "0 stopped by SIGINT or SIGTERM, 1 the line failed, 2 bad arguments, 4 output not "
+      "written."};
   app.set_version_flag(
       "--version", [] { return qx25::host::VersionText("qx25-sim", &GetQX25); },
       "Show the versions of qx25-sim and of the driver");

@@ -33,7 +33,7 @@ CLI::Validator WholeNumber(int64_t Min, int64_t Max) {
         Text = plain;
         return {};
       },
-      "INT in " + range);
+      range);
 }
 
 bool ParseDecimal(const std::string& Text, double& Value) {
@@ -57,7 +57,7 @@ CLI::Validator DecimalNumber(double Min, double Max, bool AboveMin) {
           return Text + " is out of range " + range;
         return {};
       },
-      "NUMBER " + range);
+      range);
 }
 
 }  // namespace qx25::tools

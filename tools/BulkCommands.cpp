@@ -172,7 +172,9 @@ void AddWriteAll(CLI::App& App, Context& Ctx) {
       ->required()
       ->check(CLI::ExistingFile);
   AddAddressOption(*sub, a->Address);
-  sub->add_flag("--force", a->Force, "Send values outside the catalog's limits too");
+  sub->add_flag("--force", a->Force,
+                "Send values outside the catalog's limits too, and pass over keys that are no "
+                "parameter code and codes given again (the first one counts)");
   Command c;
   c.Validate = [a] {
     // Every value is checked before the first is sent, so that a bad file
