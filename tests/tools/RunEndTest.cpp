@@ -3,6 +3,7 @@
 // reads. Each message names the operation and the reason, and a run is never
 // cut off in the middle of an exchange.
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
 
 #include <filesystem>
 
@@ -131,6 +132,42 @@ TEST_F(Written, AClosedOutputEndsTheRunWithStatusFour) {
   const pid_t total = StartOnPipe({"--simulate", "--sim-unpaced", "total"}, unread);
   close(unread);
   EXPECT_EQ(ExitStatus(total), 4);
+}
+
+// Code points in UTF-8 text.
+size_t Columns(const std::string& Text) {
+  size_t n = 0;
+  for (const char c : Text) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  return n;
+}
+
+TEST(RunEnd, TheLiveLineIsCutToTheTerminalsWidth) {
+  const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(grantpt(master), 0);
+  ASSERT_EQ(unlockpt(master), 0);
+  const int terminal = open(ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(terminal, 0);
+  const winsize narrow{10, 40, 0, 0};
+  ASSERT_EQ(ioctl(terminal, TIOCSWINSZ, &narrow), 0);
+  const int quiet = open("/dev/null", O_WRONLY | O_CLOEXEC);
+  const pid_t pid = spawn_detail::Start({QX25CTL_PATH, "--simulate", "--sim-unpaced", "read-all"},
+                                        quiet, terminal);
+  close(quiet);
+  close(terminal);
+  std::string seen;
+  char buffer[4096];
+  for (ssize_t n; (n = read(master, buffer, sizeof buffer)) > 0;) seen.append(buffer, n);
+  close(master);
+  EXPECT_EQ(ExitStatus(pid), 0);
+  ASSERT_TRUE(Has(seen, "[1/43] code 2 ")) << seen;
+  size_t at = 0;
+  for (size_t end; (end = seen.find_first_of("\r\n", at)) != std::string::npos; at = end + 1) {
+    std::string shown = seen.substr(at, end - at);
+    const size_t erase = shown.find("\033[K");
+    if (erase != std::string::npos) shown.erase(erase);
+    EXPECT_LE(Columns(shown), 39u) << shown;
+  }
 }
 
 }  // namespace
