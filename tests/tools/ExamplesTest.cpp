@@ -56,9 +56,7 @@ std::vector<std::string> OnSimulatedLine(std::vector<std::string> Args, const st
 }
 
 TEST(Examples, EveryExampleOfReadmeAndTheManPageRuns) {
-  std::string pattern = (fs::temp_directory_path() / "qx25ctl-examples-XXXXXX").string();
-  ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-  const fs::path dir = pattern;
+  const fs::path dir = MakeTempDir("qx25ctl-examples");
   BackgroundSimulator sim({QX25SIM_PATH, "--no-pacing", "--controllers", "1-4"});
   auto examples = Examples(QX25_SOURCE_DIR "/README.md", "    qx25ctl ");
   const size_t inReadme = examples.size();

@@ -97,9 +97,7 @@ int ExitStatus(pid_t Pid) {
 class Written : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "qx25ctl-end-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    Dir = pattern;
+    Dir = MakeTempDir("qx25ctl-end");
     File = (Dir / "all.par").string();
     ASSERT_EQ(Ctl({"--simulate", "--sim-unpaced", "read-all", "--save", File}).Status, 0);
   }
