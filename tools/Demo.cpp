@@ -11,6 +11,7 @@
 
 #include "Arguments.h"
 #include "Commands.h"
+#include "Stop.h"
 #include "driver/protocol/Protocol.h"
 
 namespace qx25::tools {
@@ -88,6 +89,11 @@ int RunDelivery(Session& S, Node& R, const DemoArgs& A, double Flow, bool Json) 
       live.Show(Padded(Fixed(volume, 0), 6) + " L " + Padded(Fixed(money, 2), 10) + "   " +
                 StateMeaning(poll.State));
     if (Clock::now() > deadline) throw std::runtime_error("the delivery did not end in time");
+    if (const int stop = StopStatus()) {
+      live.Finish();
+      R.Add("stopped", Node::Text("before the delivery ended"));
+      return stop;
+    }
     std::this_thread::sleep_for(kPollInterval);
   }
   live.Finish();

@@ -13,7 +13,14 @@ namespace {
 volatile sig_atomic_t Interrupted = 0;
 std::atomic<bool> Lost{false};
 
-extern "C" void OnStopSignal(int) { Interrupted = 1; }
+// A second Ctrl-C does not wait for the exchange in flight.
+extern "C" void OnStopSignal(int Signal) {
+  if (Interrupted) {
+    signal(Signal, SIG_DFL);
+    raise(Signal);
+  }
+  Interrupted = 1;
+}
 
 }  // namespace
 
