@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "ParamWork.h"
+#include "params/Encodings.h"
 #include "driver/protocol/Protocol.h"
 
 namespace qx25::tools {
@@ -125,8 +126,10 @@ int64_t RawFromText(const CParameter& P, std::string Text, bool Raw, bool Force)
       return value;
     }
     if (P.Kind == pkTemperature) {
-      if (value < -99 || value > 200) throw BadArguments(where + ": temperature outside -99..200");
-      return value < 0 ? 200 - value : value;  // above 200 stands for a negative temperature
+      using namespace qx25::params;
+      if (value < kTemperatureMin || value > kTemperatureMax)
+        throw BadArguments(where + ": temperature outside -99..200");
+      return RawOfTemperature(value);
     }
     if (value < 0 || value >= static_cast<int64_t>(P.ValueNames.size()))
       throw BadArguments(where + ": choose a value 0.." + std::to_string(P.ValueNames.size() - 1));

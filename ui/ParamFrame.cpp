@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QShowEvent>
+#include <QSpinBox>
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QKeySequence>
@@ -24,6 +25,7 @@
 #include "ui/ParamModel.h"
 #include "ui/ServiceWindow.h"
 #include "ui/Workers.h"
+#include "ui/core/GridText.h"
 #include "ui/ui_ParamFrame.h"
 
 namespace {
@@ -35,9 +37,6 @@ constexpr int kMinRowHeight = 20;
 constexpr int kRowTextMargin = 5;
 constexpr int kStatusTimeoutMs = 2000;
 constexpr int kEditorDelayMs = 50;
-const char* const kTabCaptions[] = {"Общие команды", "Программирование адреса",
-                                    "Программирование параметров"};
-constexpr int kAddressTab = 1;
 const QColor kStatusSuccess(0x00, 0x80, 0x00);
 const QColor kStatusFailure(0xFF, 0x00, 0x00);
 
@@ -62,7 +61,8 @@ void FitHeader(QHeaderView& Header) {
   auto fits = [&] {
     const QFontMetrics metrics(font);
     for (int col = 0; col < TParamModel::ColumnCount; ++col)
-      if (metrics.horizontalAdvance(TParamModel::HeaderCaption(col)) + kPadding >
+      if (metrics.horizontalAdvance(QString::fromStdString(qx25::ui::HeaderCaption(col))) +
+              kPadding >
           kColumnWidths[col])
         return false;
     return true;
@@ -77,7 +77,8 @@ TParamFrm::TParamFrm(QWidget* Parent)
     : QDialog(Parent),
       Controls(std::make_unique<Ui::ParamFrm>()),
       GridModel(new TParamModel(this)),
-      GridDelegate(new TParamDelegate(this)) {
+      GridDelegate(new TParamDelegate(this)),
+      RunInputs(std::make_shared<qx25::ui::TRunInputs>()) {
   TakeNumberFormatFromLocale();
   qx25::ui::UseFormFont(*this);
   Controls->setupUi(this);
@@ -88,7 +89,8 @@ TParamFrm::TParamFrm(QWidget* Parent)
   c.StatusBar1->addWidget(panel, 1);
   c.StatusBar1->setAutoFillBackground(true);
 
-  for (const char* caption : kTabCaptions) c.TabControl1->Tabs()->addTab(QString::fromUtf8(caption));
+  for (int tab = 0; tab < qx25::ui::kTabCount; ++tab)
+    c.TabControl1->Tabs()->addTab(QString::fromStdString(qx25::ui::TabCaption(tab)));
   c.TabControl1->Tabs()->setCurrentIndex(0);
   c.TabControl1->SetPage(c.RxDGCommon);
 
@@ -138,10 +140,24 @@ TParamFrm::TParamFrm(QWidget* Parent)
   connect(c.CopyTool, &QAction::triggered, this, &TParamFrm::CopyToolClick);
   connect(c.PasteTool, &QAction::triggered, this, &TParamFrm::PasteToolClick);
   connect(c.AddrBtn, &QAbstractButton::clicked, this, &TParamFrm::AddrBtnClick);
+  for (QSpinBox* edit : {c.ComPortEdit, c.AddrEdit})
+    connect(edit, &QSpinBox::valueChanged, this, [this] { RunInputs->SetLine(Line()); });
   qx25::ui::FinishFixedDialog(*this, QSize(kClientWidth, kClientHeight));
 }
 
-TParamFrm::~TParamFrm() { ReleaseCatalog(); }
+TParamFrm::~TParamFrm() {
+  // Its owner is going, and with it perhaps the driver: the runs end after
+  // the exchange in flight and send nothing more.
+  RunInputs->Stop();
+  for (TParamsTread* worker : std::as_const(Workers)) {
+    worker->wait();
+    if (ReadParamsThread == worker) ReadParamsThread = nullptr;
+    if (WriteParamsThread == worker) WriteParamsThread = nullptr;
+    delete worker;
+  }
+  if (ParamWindow == this) ParamWindow = nullptr;
+  ReleaseCatalog();
+}
 
 void TParamFrm::showEvent(QShowEvent* Event) {
   QDialog::showEvent(Event);
@@ -162,7 +178,7 @@ void TParamFrm::FormClose() {
   if (Closed) return;
   Closed = true;
   // A running worker still fills this catalog; it goes with the window then.
-  if (Workers == 0) ReleaseCatalog();
+  if (Workers.isEmpty()) ReleaseCatalog();
   if (TrkParameters == Parameters.get()) TrkParameters = nullptr;
 }
 
@@ -175,6 +191,7 @@ void TParamFrm::LoadCatalog() {
     Parameters = std::move(catalog);
     TrkParameters = Parameters.get();
     GridModel->SetCatalog(Parameters.get());
+    PublishRunInputs();
     GridReady = true;
     ApplyTabFilter(Controls->TabControl1->TabIndex());
   } catch (const std::exception&) {
@@ -186,7 +203,15 @@ void TParamFrm::ReleaseCatalog() {
   GridModel->SetCatalog(nullptr);
   if (TrkParameters == Parameters.get()) TrkParameters = nullptr;
   Parameters.reset();
+  PublishRunInputs();
   GridReady = false;
+}
+
+qx25::ui::TLine TParamFrm::Line() const { return {Driver, PortValue(), AddressValue()}; }
+
+void TParamFrm::PublishRunInputs() {
+  RunInputs->SetLine(Line());
+  RunInputs->Publish(Parameters.get());
 }
 
 CParameter* TParamFrm::RecordOfRow(int Row) const {
@@ -196,12 +221,12 @@ CParameter* TParamFrm::RecordOfRow(int Row) const {
 
 QString TParamFrm::DescriptionText(int Row) const {
   const CParameter* p = RecordOfRow(Row);
-  return p ? TParamModel::DescriptionText(*p) : QString();
+  return p ? QString::fromStdString(qx25::ui::DescriptionText(*p)) : QString();
 }
 
 QString TParamFrm::LimitsText(int Row) const {
   const CParameter* p = RecordOfRow(Row);
-  return p ? TParamModel::LimitsText(*p) : QString();
+  return p ? QString::fromStdString(qx25::ui::LimitsText(*p)) : QString();
 }
 
 int TParamFrm::RowHeightFor(int Row) const {
@@ -221,12 +246,13 @@ void TParamFrm::ApplyTabFilter(int Tab) {
   if (!GridReady || !Parameters) return;
   TRXDrawGrid* grid = Controls->RxDGCommon;
   for (int row = grid->RowCount(); row >= 1; --row)
-    grid->SetRowHeight(row, Parameters->Items(row - 1).TabIndex == Tab ? RowHeightFor(row) : -1);
+    grid->SetRowHeight(row, qx25::ui::ShownOnTab(Parameters->Items(row - 1), Tab) ? RowHeightFor(row)
+                                                                                  : -1);
 }
 
 void TParamFrm::TabControl1Change() {
   Ui::ParamFrm& c = *Controls;
-  const bool addressTab = c.TabControl1->TabIndex() == kAddressTab;
+  const bool addressTab = c.TabControl1->TabIndex() == qx25::ui::kAddressTab;
   c.IDLabel->setVisible(addressTab);
   c.edIDNumber->setVisible(addressTab);
   ApplyTabFilter(c.TabControl1->TabIndex());
@@ -239,24 +265,16 @@ void TParamFrm::RxDGCommonEnter() { ApplyGridEnterRule(); }
 void TParamFrm::ApplyGridEnterRule() {
   if (!Parameters) return;
   TRXDrawGrid* grid = Controls->RxDGCommon;
-  const int tab = Controls->TabControl1->TabIndex();
-  const int current = grid->Row();
-  if (current >= 1 && current <= Parameters->Count() &&
-      Parameters->Items(current - 1).TabIndex == tab)
-    return;
-  for (int row = 1; row <= Parameters->Count(); ++row) {
-    if (Parameters->Items(row - 1).TabIndex == tab) {
-      grid->SetCurrentCell(grid->Col(), row);
-      return;
-    }
-  }
+  const std::optional<int> row =
+      qx25::ui::CurrentRowOnTab(*Parameters, Controls->TabControl1->TabIndex(), grid->Row() - 1);
+  if (row && *row != grid->Row() - 1) grid->SetCurrentCell(grid->Col(), *row + 1);
 }
 
 void TParamFrm::RxDGCommonColumnSized() { ApplyTabFilter(Controls->TabControl1->TabIndex()); }
 
 void TParamFrm::RxDGCommonMouseMove(int Col, int Row, QPoint Global) {
   TRXDrawGrid* grid = Controls->RxDGCommon;
-  const QString hint = Row >= 1 ? TParamModel::CellHint(Col) : QString();
+  const QString hint = Row >= 1 ? QString::fromStdString(qx25::ui::CellHint(Col)) : QString();
   grid->setToolTip(hint);
   if (hint.isEmpty())
     QToolTip::hideText();
@@ -297,33 +315,44 @@ int TParamFrm::AddressValue() const { return Controls->AddrEdit->value(); }
 
 void TParamFrm::Button1Click() {
   if (ReadParamsThread) return;
-  ReadParamsThread = new TReadParamsTread(*this);
+  ReadParamsThread = new TReadParamsTread(RunInputs);
   StartWorker(ReadParamsThread);
 }
 
 void TParamFrm::WriteBtnClick() {
   if (WriteParamsThread) return;
-  WriteParamsThread = new TWriteParamsTread(*this);
+  WriteParamsThread = new TWriteParamsTread(RunInputs);
   StartWorker(WriteParamsThread);
 }
 
 void TParamFrm::StartWorker(TParamsTread* Worker) {
-  ++Workers;
+  Workers.append(Worker);
+  PublishRunInputs();  // records may have been changed in place since
+  connect(Worker, &TParamsTread::RowDone, this, &TParamFrm::ApplyRow, Qt::QueuedConnection);
   connect(Worker, &QThread::finished, this, [this, Worker] { WorkerEnded(Worker); });
   Worker->start();
+}
+
+void TParamFrm::ApplyRow(const qx25::ui::TRowResult& Result) {
+  const std::string status = qx25::ui::ApplyRowResult(Parameters.get(), Result);
+  if (status.empty())
+    RunInputs->Publish(Parameters.get());  // a read changed the record
+  else
+    SetStatus(QString::fromStdString(status));
+  RepaintGrid();
 }
 
 void TParamFrm::WorkerEnded(TParamsTread* Worker) {
   if (ReadParamsThread == Worker) ReadParamsThread = nullptr;
   if (WriteParamsThread == Worker) WriteParamsThread = nullptr;
   Worker->wait();
+  Workers.removeOne(Worker);
   delete Worker;
-  --Workers;
-  if (Dismissed && Workers == 0) deleteLater();
+  if (Dismissed && Workers.isEmpty()) deleteLater();
 }
 
 void TParamFrm::Dismiss() {
-  if (Workers == 0) {
+  if (Workers.isEmpty()) {
     delete this;
     return;
   }
