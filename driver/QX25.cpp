@@ -37,6 +37,10 @@ extern "C" TQX25* GetQX25(uint32_t Options, uintptr_t AppHandle, PortDispatcher*
   return driver;
 }
 
+TQX25::~TQX25() {
+  if (CurrentDriver == this) CurrentDriver = nullptr;
+}
+
 void TQX25::Abstract() { throw std::logic_error("abstract operation called (slot 0)"); }
 
 TDriverInfo TQX25::GetDriverInfo() {

@@ -159,9 +159,13 @@ class QX25_EXPORT TQX25 {
   bool KeepStatusOnCan;
   uint8_t AddressStride;
   uint8_t EventAckPending[31][33];
+
+  // Not virtual: the table holds the host's 27 operations only. A freed
+  // driver stops being CurrentDriver.
+  ~TQX25();
 };
 
-// The driver built last; the service window opens for it.
+// The driver built last, until it is freed; the service window opens for it.
 extern QX25_EXPORT TQX25* CurrentDriver;
 
 // The library's one exported function: builds a new driver. Only bit 7 of the

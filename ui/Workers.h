@@ -30,16 +30,16 @@ class TReadParamsTread : public TParamsTread {
   Q_OBJECT
 
  public:
-  explicit TReadParamsTread(std::shared_ptr<const qx25::ui::TRunInputs> Inputs)
-      : TParamsTread(qx25::ui::TBulk::Read, std::move(Inputs)) {}
+  explicit TReadParamsTread(std::shared_ptr<const qx25::ui::TRunInputs> Run)
+      : TParamsTread(qx25::ui::TBulk::Read, std::move(Run)) {}
 };
 
 class TWriteParamsTread : public TParamsTread {
   Q_OBJECT
 
  public:
-  explicit TWriteParamsTread(std::shared_ptr<const qx25::ui::TRunInputs> Inputs)
-      : TParamsTread(qx25::ui::TBulk::Write, std::move(Inputs)) {}
+  explicit TWriteParamsTread(std::shared_ptr<const qx25::ui::TRunInputs> Run)
+      : TParamsTread(qx25::ui::TBulk::Write, std::move(Run)) {}
 };
 
 // The running worker of each kind, or null. Read and written on the
