@@ -16,10 +16,10 @@ namespace {
 
 // "v2.41#Протокол наливной Ж-4" in Windows-1251: the host shows these bytes.
 constexpr uint8_t kDriverInfo[] = {
-    'v',  '2',  '.',  '4',  '1',  '#',                          // version, separator
-    0xCF, 0xF0, 0xEE, 0xF2, 0xEE, 0xEA, 0xEE, 0xEB, ' ',        // Протокол
-    0xED, 0xE0, 0xEB, 0xE8, 0xE2, 0xED, 0xEE, 0xE9, ' ',        // наливной
-    0xC6, '-',  '4',                                            // Ж-4
+    'v',  '2',  '.',  '4',  '1',  '#',                    // version, separator
+    0xCF, 0xF0, 0xEE, 0xF2, 0xEE, 0xEA, 0xEE, 0xEB, ' ',  // Протокол
+    0xED, 0xE0, 0xEB, 0xE8, 0xE2, 0xED, 0xEE, 0xE9, ' ',  // наливной
+    0xC6, '-',  '4',                                      // Ж-4
 };
 static_assert(sizeof(kDriverInfo) == 27);
 

@@ -10,8 +10,8 @@
 #include "driver/protocol/Protocol.h"
 
 // The catalog hands its link modes to ReadParam and WriteParam as they are.
-static_assert(lmParameter == qx25::kLinkParameter &&
-              lmCommon == qx25::kLinkCommon && lmAddress == qx25::kLinkAddress);
+static_assert(lmParameter == qx25::kLinkParameter && lmCommon == qx25::kLinkCommon &&
+              lmAddress == qx25::kLinkAddress);
 
 namespace {
 

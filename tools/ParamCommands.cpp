@@ -7,8 +7,8 @@
 #include <memory>
 
 #include "ParamWork.h"
-#include "params/Encodings.h"
 #include "driver/protocol/Protocol.h"
+#include "params/Encodings.h"
 
 namespace qx25::tools {
 

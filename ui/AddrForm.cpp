@@ -35,6 +35,7 @@ int TAddrFrm::Nozzle() const { return Controls->NPstEdit->value(); }
 void TParamFrm::AddrBtnClick() {
   TAddrFrm dialog(this);
   if (dialog.exec() != QDialog::Accepted) return;
-  if (const std::optional<int> address = qx25::ui::NozzleAddress(Driver, dialog.Nozzle(), dialog.Dispenser()))
+  if (const std::optional<int> address =
+          qx25::ui::NozzleAddress(Driver, dialog.Nozzle(), dialog.Dispenser()))
     Controls->AddrEdit->setValue(*address);
 }

@@ -40,6 +40,17 @@ QString TParamFrm::ReadOne(int Row) {
   return text;
 }
 
+// A tab change also takes the editor away: its row is no longer shown.
+void TParamFrm::TabControl1Change() {
+  Ui::ParamFrm& c = *Controls;
+  const bool addressTab = c.TabControl1->TabIndex() == qx25::ui::kAddressTab;
+  c.IDLabel->setVisible(addressTab);
+  c.edIDNumber->setVisible(addressTab);
+  ApplyTabFilter(c.TabControl1->TabIndex());
+  PlaceEditor(0, 0);
+  ApplyGridEnterRule();
+}
+
 void TParamFrm::RxDGCommonSelectCell(int, int) { findChild<QTimer*>("Timer2")->start(); }
 
 void TParamFrm::Timer2Timer() {
@@ -56,9 +67,9 @@ void TParamFrm::PlaceEditor(int Row, int Col) {
     c.WriteValueCB->hide();
     return;
   }
-  for (QWidget* editor : {static_cast<QWidget*>(c.WriteValueEdit),
-                          static_cast<QWidget*>(c.WriteValueEdit2),
-                          static_cast<QWidget*>(c.WriteValueCB)})
+  for (QWidget* editor :
+       {static_cast<QWidget*>(c.WriteValueEdit), static_cast<QWidget*>(c.WriteValueEdit2),
+        static_cast<QWidget*>(c.WriteValueCB)})
     if (editor->parentWidget() != c.TabControl1) editor->setParent(c.TabControl1);
   PrepareEditor(Row);
 
@@ -152,8 +163,8 @@ void TParamFrm::WriteValueEditKeyDown() {
 
 bool TParamFrm::eventFilter(QObject* Watched, QEvent* Event) {
   const Ui::ParamFrm& c = *Controls;
-  const bool editor = Watched == c.WriteValueEdit || Watched == c.WriteValueEdit2 ||
-                      Watched == c.WriteValueCB;
+  const bool editor =
+      Watched == c.WriteValueEdit || Watched == c.WriteValueEdit2 || Watched == c.WriteValueCB;
   if (editor && Event->type() == QEvent::KeyPress) {
     const auto* key = static_cast<QKeyEvent*>(Event);
     if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {

@@ -20,7 +20,9 @@ constexpr char kInitialName[] = "ТРК";
 constexpr char kSaveSuffix[] = "par";
 constexpr char kOpenSuffix[] = "tar";
 
-std::string Native(const QString& FileName) { return QDir::toNativeSeparators(FileName).toStdString(); }
+std::string Native(const QString& FileName) {
+  return QDir::toNativeSeparators(FileName).toStdString();
+}
 
 }  // namespace
 

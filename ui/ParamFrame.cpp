@@ -1,17 +1,18 @@
 // The window itself: its controls, the catalog's life on show and close, the
-// tabs and the grid's rows. In-place editing, the files and the workers have
-// files of their own.
+// grid's rows and the runs. In-place editing (with the tab change) and the
+// files have files of their own, which call into this one and never the
+// other way; what any of them decides comes from the core in ui/core.
 #include "ui/ParamFrame.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QShowEvent>
-#include <QSpinBox>
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QKeySequence>
 #include <QLabel>
 #include <QLocale>
+#include <QShowEvent>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QTabBar>
 #include <QThread>
@@ -118,9 +119,9 @@ TParamFrm::TParamFrm(QWidget* Parent)
   timer2->setInterval(kEditorDelayMs);
   timer2->setSingleShot(true);
 
-  for (QWidget* editor : {static_cast<QWidget*>(c.WriteValueEdit),
-                          static_cast<QWidget*>(c.WriteValueEdit2),
-                          static_cast<QWidget*>(c.WriteValueCB)})
+  for (QWidget* editor :
+       {static_cast<QWidget*>(c.WriteValueEdit), static_cast<QWidget*>(c.WriteValueEdit2),
+        static_cast<QWidget*>(c.WriteValueCB)})
     editor->installEventFilter(this);
 
   connect(c.ActionExit, &QAction::triggered, this, &TParamFrm::ActionExitExecute);
@@ -246,18 +247,8 @@ void TParamFrm::ApplyTabFilter(int Tab) {
   if (!GridReady || !Parameters) return;
   TRXDrawGrid* grid = Controls->RxDGCommon;
   for (int row = grid->RowCount(); row >= 1; --row)
-    grid->SetRowHeight(row, qx25::ui::ShownOnTab(Parameters->Items(row - 1), Tab) ? RowHeightFor(row)
-                                                                                  : -1);
-}
-
-void TParamFrm::TabControl1Change() {
-  Ui::ParamFrm& c = *Controls;
-  const bool addressTab = c.TabControl1->TabIndex() == qx25::ui::kAddressTab;
-  c.IDLabel->setVisible(addressTab);
-  c.edIDNumber->setVisible(addressTab);
-  ApplyTabFilter(c.TabControl1->TabIndex());
-  PlaceEditor(0, 0);
-  ApplyGridEnterRule();
+    grid->SetRowHeight(
+        row, qx25::ui::ShownOnTab(Parameters->Items(row - 1), Tab) ? RowHeightFor(row) : -1);
 }
 
 void TParamFrm::RxDGCommonEnter() { ApplyGridEnterRule(); }

@@ -51,8 +51,9 @@ void DrawValueBox(QPainter& Canvas, const QRect& Rect, const QString& Text) {
   if (Rect.height() <= 0) return;
   // QRect's bottom is inclusive; the box arithmetic counts the edge outside.
   const int top = (Rect.top() + Rect.top() + Rect.height()) / 2 - kValueBoxHeight / 2;
-  const QRect box(QPoint(Rect.left() + kValueBoxIndent, top),
-                  QPoint(Rect.left() + Rect.width() - kValueBoxIndent - 1, top + kValueBoxHeight - 1));
+  const QRect box(
+      QPoint(Rect.left() + kValueBoxIndent, top),
+      QPoint(Rect.left() + Rect.width() - kValueBoxIndent - 1, top + kValueBoxHeight - 1));
   Canvas.save();
   Canvas.setClipRect(box);
   Canvas.setPen(Qt::black);
@@ -61,8 +62,8 @@ void DrawValueBox(QPainter& Canvas, const QRect& Rect, const QString& Text) {
   Canvas.save();
   Canvas.setPen(Qt::black);
   Canvas.setBrush(Qt::NoBrush);
-  const QRect outline = box.adjusted(-kValueBoxOutline, -kValueBoxOutline, kValueBoxOutline,
-                                     kValueBoxOutline);
+  const QRect outline =
+      box.adjusted(-kValueBoxOutline, -kValueBoxOutline, kValueBoxOutline, kValueBoxOutline);
   // A one-pixel pen strokes one pixel beyond the rectangle's right and bottom.
   Canvas.drawRect(outline.adjusted(0, 0, -1, -1));
   Canvas.restore();

@@ -10,5 +10,6 @@ TParamsTread::TParamsTread(qx25::ui::TBulk RunKind,
 }
 
 void TParamsTread::run() {
-  qx25::ui::RunBulk(Kind, *Inputs, [this](const qx25::ui::TRowResult& Result) { emit RowDone(Result); });
+  qx25::ui::RunBulk(Kind, *Inputs,
+                    [this](const qx25::ui::TRowResult& Result) { emit RowDone(Result); });
 }

@@ -56,7 +56,8 @@ class WindowFaultsTest : public QObject {
   void TheLimitCardCodeIsWrittenAndShownWhole() {
     WindowRig rig;
     QVERIFY(rig.WithWindow([&](TParamFrm& w) {
-      QCOMPARE(CellText(w, kRowCard, TParamModel::ColLimits), QString("от 0 до 999,999,999,999,999 "));
+      QCOMPARE(CellText(w, kRowCard, TParamModel::ColLimits),
+               QString("от 0 до 999,999,999,999,999 "));
       OpenEditor(w, kRowCard);
       w.Form().WriteValueEdit->setValue(123456789012345.0);
       QCOMPARE(w.Form().WriteValueEdit->value(), 123456789012345.0);

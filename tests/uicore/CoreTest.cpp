@@ -6,6 +6,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "bench/InProcessDispatcher.h"
 #include "driver/DriverPtr.h"
@@ -122,7 +123,7 @@ TEST_F(Core, BulkRunsCoverTheRangeSkipWhatWriteAllLeavesOutAndStop) {
   for (const TRowResult& r : results) ApplyRowResult(&Catalog, r);
   EXPECT_EQ(CellOf(Item(kCode16), ColRead).Text, "750.00");
   EXPECT_EQ(CellOf(Item(13), ColRead).Text, "Ошибка чтения!");  // code 9
-  EXPECT_EQ(ApplyRowResult(nullptr, results.front()), "");       // the catalog is gone
+  EXPECT_EQ(ApplyRowResult(nullptr, results.front()), "");      // the catalog is gone
 
   results.clear();
   Item(kCode16).Value = 80000;
@@ -143,6 +144,22 @@ TEST_F(Core, BulkRunsCoverTheRangeSkipWhatWriteAllLeavesOutAndStop) {
   EXPECT_EQ(Sim.ExchangeCount(), before + 1);
   inputs.Publish(nullptr);
   EXPECT_FALSE(inputs.Job(kCode16).Record);
+}
+
+// The window's thread keeps the inputs current while a run takes its rows.
+TEST_F(Core, InputsChangeWhileARunGoes) {
+  TRunInputs inputs;
+  inputs.SetLine(Line());
+  inputs.Publish(&Catalog);
+  std::atomic<int> rows = 0;
+  std::thread run([&] { RunBulk(TBulk::Write, inputs, [&](const TRowResult&) { ++rows; }); });
+  for (int i = 0; rows < 31 && i < 10000; ++i) {
+    Item(kCode16).Value = 60000 + i;
+    inputs.Publish(&Catalog);
+    inputs.SetLine(Line());
+  }
+  run.join();
+  EXPECT_EQ(rows, 31);
 }
 
 TEST_F(Core, FilesKeepTheBulkRangeAndSayWhyTheyFail) {

@@ -51,7 +51,9 @@ TEditorSpec EditorFor(const CParameter& P) {
       spec.Start = static_cast<double>(P.Value) / CParameter::Power10(P.Decimals);
       break;
     case pkList:
-    case pkCommonList: list(static_cast<int32_t>(static_cast<uint32_t>(P.Value))); break;
+    case pkCommonList:
+      list(static_cast<int32_t>(static_cast<uint32_t>(P.Value)));
+      break;
     case pkPair:
       IntegerBox(spec, 0, kPairHighMax, 0);
       spec.Kind = TEditorSpec::Pair;
@@ -63,8 +65,11 @@ TEditorSpec EditorFor(const CParameter& P) {
     case pkNegativeTemperature:
       IntegerBox(spec, kNegativeTemperatureMin, 0, TemperatureOfRaw(P.Value));
       break;
-    case pkTemperatureList: list(TemperatureListItemOfRaw(P.Value)); break;
-    default: break;
+    case pkTemperatureList:
+      list(TemperatureListItemOfRaw(P.Value));
+      break;
+    default:
+      break;
   }
   return spec;
 }
@@ -76,12 +81,15 @@ int64_t CommittedRaw(const CParameter& P, const TEdit& Edit) {
       // A list without names has nothing chosen: nothing to send.
       if (Edit.Item < 0) throw std::out_of_range("no value chosen");
       return P.RawValue(Edit.Item);
-    case pkPair: return RawOfPair(Rounded(Edit.Value), Rounded(Edit.Value2));
+    case pkPair:
+      return RawOfPair(Rounded(Edit.Value), Rounded(Edit.Value2));
     case pkTemperature:
-    case pkNegativeTemperature: return RawOfTemperature(Rounded(Edit.Value));
+    case pkNegativeTemperature:
+      return RawOfTemperature(Rounded(Edit.Value));
     case pkTemperatureList:
       return Edit.Item == 0 || Edit.Item == 1 ? kTemperatureListRaw[Edit.Item] : 0;
-    default: return P.RawValue(Edit.Value);  // the number kinds
+    default:
+      return P.RawValue(Edit.Value);  // the number kinds
   }
 }
 

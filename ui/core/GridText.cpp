@@ -25,8 +25,8 @@ constexpr char kLimitsNegativeTemperature[] = "от -20 до 0 OC";
 std::string TrimControls(const std::string& Text) {
   auto blank = [](char C) { return static_cast<unsigned char>(C) <= ' '; };
   const auto first = std::find_if_not(Text.begin(), Text.end(), blank);
-  const auto last = std::find_if_not(Text.rbegin(), std::string::const_reverse_iterator(first),
-                                     blank).base();
+  const auto last =
+      std::find_if_not(Text.rbegin(), std::string::const_reverse_iterator(first), blank).base();
   return std::string(first, last);
 }
 
@@ -36,7 +36,9 @@ std::string LimitText(const CParameter& P, int64_t Raw) {
   return qx25::params::FormatNumber(Raw, scale, P.Digits, P.Decimals, NumberFormat());
 }
 
-bool IsNumber(uint8_t Kind) { return Kind == pkNumber || Kind == pkCommonNumber || Kind == pkAddress; }
+bool IsNumber(uint8_t Kind) {
+  return Kind == pkNumber || Kind == pkCommonNumber || Kind == pkAddress;
+}
 
 }  // namespace
 
@@ -68,20 +70,30 @@ std::string LimitsText(const CParameter& P) {
   if (IsNumber(P.Kind))
     return "от " + LimitText(P, P.MinValue) + " до " + LimitText(P, P.MaxValue) + " " + P.Units;
   switch (P.Kind) {
-    case pkPair: return kLimitsPair;
+    case pkPair:
+      return kLimitsPair;
     case pkTemperature:
-    case pkTemperatureList: return kLimitsTemperature;
-    case pkNegativeTemperature: return kLimitsNegativeTemperature;
-    default: return kLimitsList;  // the lists, and any unknown kind
+    case pkTemperatureList:
+      return kLimitsTemperature;
+    case pkNegativeTemperature:
+      return kLimitsNegativeTemperature;
+    default:
+      return kLimitsList;  // the lists, and any unknown kind
   }
 }
 
 TCell CellOf(const CParameter& P, int Column) {
   TCell cell;
   switch (Column) {
-    case ColCode: cell.Text = std::to_string(P.Code); break;
-    case ColName: cell.Text = DescriptionText(P); break;
-    case ColLimits: cell.Text = LimitsText(P); break;
+    case ColCode:
+      cell.Text = std::to_string(P.Code);
+      break;
+    case ColName:
+      cell.Text = DescriptionText(P);
+      break;
+    case ColLimits:
+      cell.Text = LimitsText(P);
+      break;
     case ColRead:
       cell.Text = P.ReadError ? kReadError : P.ReadText;
       cell.OutOfLimits = !P.ReadError && !P.ReadText.empty() && IsNumber(P.Kind) &&
@@ -95,7 +107,8 @@ TCell CellOf(const CParameter& P, int Column) {
         cell.Text.clear();  // a kind without a text shows an empty box
       }
       break;
-    default: break;
+    default:
+      break;
   }
   return cell;
 }
