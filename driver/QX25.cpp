@@ -25,6 +25,10 @@ static_assert(sizeof(kDriverInfo) == 27);
 
 constexpr uint8_t kKeepStatusOnCanBit = 0x80;
 
+void ForgetDriver(TQX25* Driver) {
+  if (CurrentDriver == Driver) CurrentDriver = nullptr;
+}
+
 }  // namespace
 
 extern "C" TQX25* GetQX25(uint32_t Options, uintptr_t AppHandle, PortDispatcher* Dispatcher) {
@@ -33,12 +37,9 @@ extern "C" TQX25* GetQX25(uint32_t Options, uintptr_t AppHandle, PortDispatcher*
   driver->Dispatcher = Dispatcher;
   driver->AddressStride = 1;
   driver->KeepStatusOnCan = (static_cast<uint8_t>(Options) & kKeepStatusOnCanBit) != 0;
+  driver->Freed = &ForgetDriver;
   CurrentDriver = driver;
   return driver;
-}
-
-TQX25::~TQX25() {
-  if (CurrentDriver == this) CurrentDriver = nullptr;
 }
 
 void TQX25::Abstract() { throw std::logic_error("abstract operation called (slot 0)"); }

@@ -161,8 +161,12 @@ class QX25_EXPORT TQX25 {
   uint8_t EventAckPending[31][33];
 
   // Not virtual: the table holds the host's 27 operations only. A freed
-  // driver stops being CurrentDriver.
-  ~TQX25();
+  // driver stops being CurrentDriver. Inline, through a hook that GetQX25
+  // sets, so that a host that loads the library at run time links nothing.
+  ~TQX25() {
+    if (Freed) Freed(this);
+  }
+  void (*Freed)(TQX25* Driver) = nullptr;
 };
 
 // The driver built last, until it is freed; the service window opens for it.

@@ -15,7 +15,6 @@
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QTabBar>
-#include <QThread>
 #include <QTimer>
 #include <QToolTip>
 #include <algorithm>
@@ -150,12 +149,7 @@ TParamFrm::~TParamFrm() {
   // Its owner is going, and with it perhaps the driver: the runs end after
   // the exchange in flight and send nothing more.
   RunInputs->Stop();
-  for (TParamsTread* worker : std::as_const(Workers)) {
-    worker->wait();
-    if (ReadParamsThread == worker) ReadParamsThread = nullptr;
-    if (WriteParamsThread == worker) WriteParamsThread = nullptr;
-    delete worker;
-  }
+  while (!Workers.isEmpty()) WorkerEnded(Workers.first());
   if (ParamWindow == this) ParamWindow = nullptr;
   ReleaseCatalog();
 }
@@ -208,7 +202,9 @@ void TParamFrm::ReleaseCatalog() {
   GridReady = false;
 }
 
-qx25::ui::TLine TParamFrm::Line() const { return {Driver, PortValue(), AddressValue()}; }
+qx25::ui::TLine TParamFrm::Line() const {
+  return {Driver, Controls->ComPortEdit->value(), Controls->AddrEdit->value()};
+}
 
 void TParamFrm::PublishRunInputs() {
   RunInputs->SetLine(Line());
@@ -274,10 +270,6 @@ void TParamFrm::RxDGCommonMouseMove(int Col, int Row, QPoint Global) {
 }
 
 void TParamFrm::RepaintGrid() {
-  if (QThread::currentThread() != thread()) {
-    QMetaObject::invokeMethod(this, &TParamFrm::RepaintGrid, Qt::QueuedConnection);
-    return;
-  }
   GridModel->Repaint();
   Controls->RxDGCommon->viewport()->update();
 }
@@ -299,10 +291,6 @@ void TParamFrm::Timer1Timer() {
   SetStatusColour(TStatusColour::Normal);
   findChild<QTimer*>("Timer1")->stop();
 }
-
-int TParamFrm::GridRowCount() const { return Controls->RxDGCommon->RowCount() + 1; }
-int TParamFrm::PortValue() const { return Controls->ComPortEdit->value(); }
-int TParamFrm::AddressValue() const { return Controls->AddrEdit->value(); }
 
 void TParamFrm::Button1Click() {
   if (ReadParamsThread) return;
@@ -339,7 +327,7 @@ void TParamFrm::WorkerEnded(TParamsTread* Worker) {
   Worker->wait();
   Workers.removeOne(Worker);
   delete Worker;
-  if (Dismissed && Workers.isEmpty()) deleteLater();
+  if (Dismissed && Workers.isEmpty() && !RunInputs->Stopped()) deleteLater();
 }
 
 void TParamFrm::Dismiss() {

@@ -52,13 +52,9 @@ class TParamFrm : public QDialog {
   Q_INVOKABLE void PlaceEditor(int Row, int Col);
   Q_INVOKABLE void SaveToFile(const QString& FileName);
   Q_INVOKABLE void LoadFromFile(const QString& FileName);
-  // Has the grid draw every cell again; any thread may ask.
+  // Has the grid draw every cell again.
   Q_INVOKABLE void RepaintGrid();
 
-  // The grid's row count, the header included; the spin edits' values.
-  int GridRowCount() const;
-  int PortValue() const;
-  int AddressValue() const;
   // The window is done with: destroyed now, or hidden and destroyed when its
   // last worker ends, so that a closed window's runs go on to their end.
   void Dismiss();

@@ -27,16 +27,12 @@ class TParamsTread : public QThread {
 };
 
 class TReadParamsTread : public TParamsTread {
-  Q_OBJECT
-
  public:
   explicit TReadParamsTread(std::shared_ptr<const qx25::ui::TRunInputs> Run)
       : TParamsTread(qx25::ui::TBulk::Read, std::move(Run)) {}
 };
 
 class TWriteParamsTread : public TParamsTread {
-  Q_OBJECT
-
  public:
   explicit TWriteParamsTread(std::shared_ptr<const qx25::ui::TRunInputs> Run)
       : TParamsTread(qx25::ui::TBulk::Write, std::move(Run)) {}

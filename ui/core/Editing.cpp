@@ -112,32 +112,23 @@ std::string ReadOne(const TLine& Line, CParameter& P) {
 
 TStatus WriteOne(const TLine& Line, CParameter* P, const TEdit& Edit, int IdNumber) {
   TStatus status;
-  if (!Line.Driver || !P) {
-    status.Message = kNoDriver;
-    return status;
-  }
-  const std::optional<TLinkMode> mode = LinkModeOf(P->Kind);
-  if (!mode) {
-    status.Message = kWriteFailed;
+  const std::optional<TLinkMode> mode = P ? LinkModeOf(P->Kind) : std::nullopt;
+  if (!Line.Driver || !P || !mode) {
+    status.Message = Line.Driver && P ? kWriteFailed : kNoDriver;
     return status;
   }
   try {
-    int64_t raw = 0;
-    try {
-      raw = CommittedRaw(*P, Edit);
-    } catch (const std::out_of_range&) {
-      status.Message = kWriteFailed;
-      throw;
-    }
+    status.Message = kWriteFailed;  // kept when the edit gives no value
+    const int64_t raw = CommittedRaw(*P, Edit);
+    status.Message.clear();  // a driver that raises leaves no message
     if (*mode == lmAddress) P->Code = IdNumber;
-    if (Line.Driver->WriteParam(*mode, Line.Port, Line.Address, P->Code, P->Digits, raw)) {
-      status.Message = kWritten;
+    const bool ok =
+        Line.Driver->WriteParam(*mode, Line.Port, Line.Address, P->Code, P->Digits, raw);
+    status.Message = ok ? kWritten : kWriteFailed;
+    status.Colour = ok ? TStatusColour::Success : TStatusColour::Failure;
+    if (ok) {
       P->Value = raw;
       P->ReadText = P->ValueToText(raw);
-      status.Colour = TStatusColour::Success;
-    } else {
-      status.Message = kWriteFailed;
-      status.Colour = TStatusColour::Failure;
     }
   } catch (const std::exception& Error) {
     status.Colour = TStatusColour::Failure;
