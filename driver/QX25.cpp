@@ -16,18 +16,14 @@ namespace {
 
 // "v2.41#Протокол наливной Ж-4" in Windows-1251: the host shows these bytes.
 constexpr uint8_t kDriverInfo[] = {
-    'v',  '2',  '.',  '4',  '1',  '#',                    // version, separator
-    0xCF, 0xF0, 0xEE, 0xF2, 0xEE, 0xEA, 0xEE, 0xEB, ' ',  // Протокол
-    0xED, 0xE0, 0xEB, 0xE8, 0xE2, 0xED, 0xEE, 0xE9, ' ',  // наливной
-    0xC6, '-',  '4',                                      // Ж-4
+    'v',  '2',  '.',  '4',  '1',  '#',                          // version, separator
+    0xCF, 0xF0, 0xEE, 0xF2, 0xEE, 0xEA, 0xEE, 0xEB, ' ',        // Протокол
+    0xED, 0xE0, 0xEB, 0xE8, 0xE2, 0xED, 0xEE, 0xE9, ' ',        // наливной
+    0xC6, '-',  '4',                                            // Ж-4
 };
 static_assert(sizeof(kDriverInfo) == 27);
 
 constexpr uint8_t kKeepStatusOnCanBit = 0x80;
-
-void ForgetDriver(TQX25* Driver) {
-  if (CurrentDriver == Driver) CurrentDriver = nullptr;
-}
 
 }  // namespace
 
@@ -37,7 +33,6 @@ extern "C" TQX25* GetQX25(uint32_t Options, uintptr_t AppHandle, PortDispatcher*
   driver->Dispatcher = Dispatcher;
   driver->AddressStride = 1;
   driver->KeepStatusOnCan = (static_cast<uint8_t>(Options) & kKeepStatusOnCanBit) != 0;
-  driver->Freed = &ForgetDriver;
   CurrentDriver = driver;
   return driver;
 }

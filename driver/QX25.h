@@ -159,17 +159,9 @@ class QX25_EXPORT TQX25 {
   bool KeepStatusOnCan;
   uint8_t AddressStride;
   uint8_t EventAckPending[31][33];
-
-  // Not virtual: the table holds the host's 27 operations only. A freed
-  // driver stops being CurrentDriver. Inline, through a hook that GetQX25
-  // sets, so that a host that loads the library at run time links nothing.
-  ~TQX25() {
-    if (Freed) Freed(this);
-  }
-  void (*Freed)(TQX25* Driver) = nullptr;
 };
 
-// The driver built last, until it is freed; the service window opens for it.
+// The driver built last; the service window opens for it.
 extern QX25_EXPORT TQX25* CurrentDriver;
 
 // The library's one exported function: builds a new driver. Only bit 7 of the
