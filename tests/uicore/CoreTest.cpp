@@ -8,8 +8,9 @@
 #include <fstream>
 #include <thread>
 
-#include "bench/InProcessDispatcher.h"
 #include "driver/DriverPtr.h"
+#include "sim/Simulator.h"
+#include "tests/support/MemoryDispatcher.h"
 #include "ui/core/BulkRun.h"
 #include "ui/core/Editing.h"
 #include "ui/core/Files.h"
@@ -20,6 +21,27 @@ using namespace qx25::ui;
 namespace {
 
 constexpr int kPort = 3;
+
+// Each frame straight to the simulator, its answer to the driver's reply
+// handler a byte at a time: no line, no thread.
+class SimDispatcher final : public MemoryDispatcher {
+ public:
+  explicit SimDispatcher(qx25::sim::Simulator& Simulated) : Sim(Simulated) {}
+  int32_t GetErrorCode(uint8_t) override { return kNoReply; }
+  int32_t Transact(uint8_t Port, const uint8_t* Frame, uint8_t FrameLength, uint8_t* Reply,
+                   uint8_t ReplyLength, uint8_t ReplyMode) override {
+    const std::optional<qx25::sim::Bytes> answer = Sim.Respond(Frame, FrameLength);
+    uint8_t held = 0;
+    const bool ok =
+        ReplyLength == 0 || (answer && Feed(Port, *answer, Reply, ReplyLength, ReplyMode, 1, held));
+    LineStatuses[Port] = ok ? 1 : kNoReply;
+    return ok ? 0 : kNoReply;
+  }
+
+ private:
+  static constexpr int32_t kNoReply = 3;
+  qx25::sim::Simulator& Sim;
+};
 constexpr int kCard = 6, kCode16 = 20, kCode36 = 40;  // catalog indices
 
 class Core : public ::testing::Test {
@@ -34,7 +56,7 @@ class Core : public ::testing::Test {
   CParameter& Item(int Index) { return Catalog.Items(Index); }
 
   qx25::sim::Simulator Sim;
-  qx25::bench::InProcessDispatcher Lines{Sim};
+  SimDispatcher Lines{Sim};
   DriverPtr Driver;
   CTRKParameters Catalog;
 };
