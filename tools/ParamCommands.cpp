@@ -9,6 +9,7 @@
 #include "Arguments.h"
 #include "ParamWork.h"
 #include "driver/protocol/Protocol.h"
+#include "params/Encodings.h"
 
 namespace qx25::tools {
 
@@ -136,8 +137,10 @@ int64_t RawFromText(const CParameter& P, const std::string& Typed, bool Raw, boo
       return value;
     }
     if (P.Kind == pkTemperature) {
-      if (value < -99 || value > 200) throw BadArguments(where + ": temperature outside -99..200");
-      return value < 0 ? 200 - value : value;  // above 200 stands for a negative temperature
+      using namespace qx25::params;
+      if (value < kTemperatureMin || value > kTemperatureMax)
+        throw BadArguments(where + ": temperature outside -99..200");
+      return RawOfTemperature(value);
     }
     if (value < 0 || value >= static_cast<int64_t>(P.ValueNames.size()))
       throw BadArguments(where + ": choose a value 0.." + std::to_string(P.ValueNames.size() - 1));

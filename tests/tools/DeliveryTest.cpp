@@ -129,10 +129,10 @@ TEST(Failures, BadArgumentsSendNothing) {
       {"poll", "--nozzle", "33"},
       {"start", "--side", "5"},
       {"read-param", "60"},
-      {"write-param", "5", "60"},  // above 50.0 ms
-      {"write-param", "4", "1"},   // no parameter with code 4
-      {"write-param", "2", "3"},   // a list of three names
-      {"write-param", "1", "12"},  // does not fit one digit
+      {"write-param", "5", "60"},                // above 50.0 ms
+      {"write-param", "4", "1"},                 // no parameter with code 4
+      {"write-param", "2", "3"},                 // a list of three names
+      {"write-param", "1", "1000000000000000"},  // does not fit 15 digits
       {"write-param", "5", "abc"},
       {"set-address", "7654321", "100"},
       {"common", "10", "0"},

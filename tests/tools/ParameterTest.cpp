@@ -59,6 +59,8 @@ TEST(Parameters, WriteTakesTheCatalogsUnitsAndReadsBack) {
       {"16", "800,00", 80000, "800.00"},  // a decimal comma is taken too
       {"2", "1", 1, "1-Первая сторона"},  // a value name's number
       {"15", "--raw=12", 12, "12"},
+      {"1", "123456789012345", 123456789012345, "123456789012345"},  // all 15 digits
+      {"36", "-15", 215, "-15"},                                     // a negative temperature
   };
   for (const Case& c : cases) {
     std::vector<std::string> args{"--simulate", "--sim-unpaced", "--json", "write-param", c.Code};
