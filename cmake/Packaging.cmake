@@ -45,7 +45,7 @@ configure_file(packaging/qx25.pc.in ${PROJECT_BINARY_DIR}/qx25.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/qx25.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
         COMPONENT Development)
 
-# --- The programs and qx25ctl's man page ---
+# --- The programs and their man pages ---
 
 if(QX25_BUILD_TOOLS)
   # The programs find the libraries of their own prefix, wherever it is.
@@ -53,28 +53,24 @@ if(QX25_BUILD_TOOLS)
   set_target_properties(qx25ctl qx25-sim qx25-host PROPERTIES INSTALL_RPATH "$ORIGIN/${QX25_BIN_TO_LIB}")
   install(TARGETS qx25ctl qx25-sim qx25-host RUNTIME COMPONENT Tools)
 
-  # The man pages are the programs' own --help and --version, so they never
-  # go stale.
-  # A sanitizer tree ships nothing, and its programs would report on the run.
-  find_program(QX25_HELP2MAN help2man)
-  if(QX25_HELP2MAN AND NOT QX25_SANITIZE)
+  # The man pages are written by hand (UTF-8) beside each program's source;
+  # the build only compresses them. A sanitizer tree ships nothing.
+  if(NOT QX25_SANITIZE)
     set(pages)
-    foreach(program qx25ctl qx25-sim qx25-host)
-      set(man ${PROJECT_BINARY_DIR}/man/${program}.1)
+    foreach(page tools/qx25ctl.1 sim/qx25-sim.1 packaging/qx25-host.1)
+      get_filename_component(name ${page} NAME)
+      set(man ${PROJECT_BINARY_DIR}/man/${name})
       add_custom_command(
         OUTPUT ${man}.gz
         COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/man
-        COMMAND ${QX25_HELP2MAN} --no-info --no-discard-stderr --section 1 --output ${man}
-                $<TARGET_FILE:${program}>
+        COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/${page} ${man}
         COMMAND gzip -9nf ${man}
-        DEPENDS ${program} qx25
-        COMMENT "Writing the ${program} man page")
+        DEPENDS ${PROJECT_SOURCE_DIR}/${page}
+        COMMENT "Compressing the ${name} man page")
       list(APPEND pages ${man}.gz)
     endforeach()
     add_custom_target(qx25-man ALL DEPENDS ${pages})
     install(FILES ${pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT Tools)
-  elseif(NOT QX25_SANITIZE)
-    message(STATUS "help2man not found: the man pages are not built (scripts/package installs it)")
   endif()
 endif()
 

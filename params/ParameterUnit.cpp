@@ -5,12 +5,13 @@
 #include <stdexcept>
 #include <utility>
 
+#include "Encodings.h"
 #include "NumberText.h"
 #include "driver/protocol/Protocol.h"
 
 // The catalog hands its link modes to ReadParam and WriteParam as they are.
-static_assert(lmParameter == qx25::kLinkParameter &&
-              lmCommon == qx25::kLinkCommon && lmAddress == qx25::kLinkAddress);
+static_assert(lmParameter == qx25::kLinkParameter && lmCommon == qx25::kLinkCommon &&
+              lmAddress == qx25::kLinkAddress);
 
 namespace {
 
@@ -18,11 +19,6 @@ constexpr const char* kMsgConversion = "Ошибка при преобразов
 
 constexpr uint8_t kMaxKind = pkAddress;
 
-// Temperatures above this travel as 200 + |t| for a negative t.
-constexpr int64_t kTemperatureBias = 200;
-
-// A pair parameter holds two numbers: thousands and the remainder.
-constexpr int64_t kPairBase = 1000;
 constexpr const char* kPairSeparator = " - ";
 
 }  // namespace
@@ -110,9 +106,10 @@ std::string CParameter::ValueToText(int64_t V) const {
       return static_cast<uint64_t>(V) < ValueNames.size() ? ValueNames[static_cast<size_t>(V)]
                                                           : std::to_string(V);
     case pkPair:
-      return std::to_string(V / kPairBase) + kPairSeparator + std::to_string(V % kPairBase);
+      return std::to_string(qx25::params::PairHigh(V)) + kPairSeparator +
+             std::to_string(qx25::params::PairLow(V));
     default:  // the temperatures
-      return std::to_string(V > kTemperatureBias ? kTemperatureBias - V : V);
+      return std::to_string(qx25::params::TemperatureOfRaw(V));
   }
 }
 

@@ -6,7 +6,7 @@ QX25_PACKAGES=(
   clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libcli11-dev fonts-dejavu-core
-  help2man file lintian
+  file lintian
 )
 
 # What scripts/test-windows needs besides; scripts/test runs it when they are

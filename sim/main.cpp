@@ -27,6 +27,7 @@
 #include <utility>
 #include <vector>
 
+#include "sim/CatalogValues.h"
 #include "sim/Line.h"
 #include "sim/Simulator.h"
 #include "tools/ProgramVersion.h"
@@ -166,10 +167,18 @@ class FixedLink {
   int Lock = -1;
 };
 
+// Exit statuses, as qx25ctl's: a bad argument is 2 wherever it is found.
+constexpr int kExitFailed = 1;
+constexpr int kExitBadArguments = 2;
+constexpr int kExitOutput = 4;
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{"Simulates nozzle controllers of the Zh-4 filling protocol on a serial line."};
+  CLI::App app{
+      "Simulates nozzle controllers of the Zh-4 filling protocol on a serial line.\nExit status: "
+      "0 stopped by SIGINT or SIGTERM, 1 the line failed, 2 bad arguments, 4 output not "
+      "written."};
   app.set_version_flag(
       "--version", [] { return qx25::host::VersionText("qx25-sim", &GetQX25); },
       "Show the versions of qx25-sim and of the driver");
@@ -216,7 +225,19 @@ int main(int argc, char** argv) {
                  "Also make the pseudo-terminal reachable at this path (a symbolic link, removed "
                  "on exit), e.g. /tmp/qx25-line; the path is printed instead of the terminal's")
       ->excludes("--device");
-  CLI11_PARSE(app, argc, argv);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::Success& e) {
+    app.exit(e);
+    std::cout.flush();
+    if (std::cout) return 0;
+    std::cerr << "qx25-sim: the text could not be written to stdout: " << std::strerror(errno)
+              << std::endl;
+    return kExitOutput;
+  } catch (const CLI::ParseError& e) {
+    std::cerr << "qx25-sim: " << e.what() << "; see qx25-sim --help" << std::endl;
+    return kExitBadArguments;
+  }
 
   try {
     std::map<int, int64_t> idOf;
@@ -234,7 +255,10 @@ int main(int argc, char** argv) {
     options.RealTime = true;
     options.HistoryLimit = 0;
     Simulator sim(options);
-    for (const auto& [address, id] : idOf) sim.AddController(address, id);
+    for (const auto& [address, id] : idOf) {
+      sim.AddController(address, id);
+      SetCatalogValues(sim, address);
+    }
     if (faultRate > 0) sim.SetFaultRate(faultRate, seed);
     if (trace) {
       sim.SetObserver([](const Exchange& x) {
@@ -280,11 +304,14 @@ int main(int argc, char** argv) {
     line.Stop();
     if (!line.Failure().empty()) {
       std::cerr << "qx25-sim: " << line.Failure() << std::endl;
-      return 1;
+      return kExitFailed;
     }
     return 0;
+  } catch (const std::invalid_argument& e) {
+    std::cerr << "qx25-sim: " << e.what() << "; see qx25-sim --help" << std::endl;
+    return kExitBadArguments;
   } catch (const std::exception& e) {
     std::cerr << "qx25-sim: " << e.what() << std::endl;
-    return 1;
+    return kExitFailed;
   }
 }

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "ParamWork.h"
+#include "Stop.h"
 #include "params/IniFile.h"
 #include "params/ParameterFile.h"
 
@@ -41,10 +42,22 @@ class Tally {
     }
   }
   void NotTaken() { ++Refusals; }
-  int Failures() const { return LineErrors + Refusals; }
+  // Whether the run is to stop before the next entry (Ctrl-C, a closed
+  // output); the entries it leaves are counted as not tried.
+  bool Stopping() const { return StopStatus() != 0; }
+  std::string NotTried() {
+    ++Untried;
+    return StopStatus() == kExitInterrupted ? "not tried: interrupted"
+                                            : "not tried: the output was closed";
+  }
+  int Failures() const { return LineErrors + Refusals + Untried; }
   int RefusedCount() const { return Refusals; }
   int FailedCount() const { return LineErrors; }
-  int Status() const { return LineErrors ? kExitLine : Refusals ? kExitRefused : kExitOk; }
+  int UntriedCount() const { return Untried; }
+  int Status() const {
+    if (StopStatus()) return StopStatus();
+    return LineErrors ? kExitLine : Refusals ? kExitRefused : kExitOk;
+  }
 
  private:
   std::string LineError(const std::string& What) {
@@ -56,6 +69,7 @@ class Tally {
   Session& S;
   int LineErrors = 0;
   int Refusals = 0;
+  int Untried = 0;
   int InARow = 0;
 };
 
@@ -78,9 +92,12 @@ void AddReadAll(CLI::App& App, Context& Ctx) {
       "read-all", "Read every parameter of the bulk range (codes 2, 3, 5..45) and show a table");
   auto a = std::make_shared<ReadAllArgs>();
   AddAddressOption(*sub, a->Address);
-  sub->add_option("--save", a->Save, "Keep the values as a parameter file (FILE.par)");
+  auto* save = sub->add_option("--save", a->Save, "Keep the values as a parameter file (FILE.par)");
   Command c;
-  c.Validate = [a] {
+  c.What.Failing = "reading the parameters";
+  c.Validate = [a, save] {
+    if (save->count() > 0 && a->Save.empty())
+      throw BadArguments("--save needs a file name, for example station.par");
     if (a->Save.empty()) return;
     const std::filesystem::path dir = std::filesystem::absolute(a->Save).parent_path();
     if (!std::filesystem::is_directory(dir))
@@ -101,7 +118,8 @@ void AddReadAll(CLI::App& App, Context& Ctx) {
       CParameter& p = catalog.Items(i);
       progress.Step(i - kBulkFirst + 1, Described(p));
       int64_t raw = -1;
-      const std::string status = tally.Run([&] {
+      const std::string status = tally.Stopping() ? tally.NotTried() : tally.Run([&] {
+        S.Doing({"reading code " + std::to_string(p.Code), ""});
         raw = ReadValue(S, a->Address, p.Code);
         p.Value = raw;
         p.ReadText = p.ValueToText(raw);
@@ -154,7 +172,9 @@ void AddWriteAll(CLI::App& App, Context& Ctx) {
       ->required()
       ->check(CLI::ExistingFile);
   AddAddressOption(*sub, a->Address);
-  sub->add_flag("--force", a->Force, "Send values outside the catalog's limits too");
+  sub->add_flag("--force", a->Force,
+                "Send values outside the catalog's limits too, and pass over keys that are no "
+                "parameter code and codes given again (the first one counts)");
   Command c;
   c.Validate = [a] {
     // Every value is checked before the first is sent, so that a bad file
@@ -165,23 +185,22 @@ void AddWriteAll(CLI::App& App, Context& Ctx) {
     if (!ini.SectionExists(kParameterSection))
       throw BadArguments(a->File + ": no section [" + kParameterSection + "]");
     a->Catalog.Fill();
+    const std::vector<std::string> problems = FileProblems(a->File, a->Catalog, a->Force);
+    if (!problems.empty()) {
+      std::string list;
+      for (const std::string& p : problems) list += "\n  " + p;
+      throw BadArguments(a->File + ": nothing sent, " + std::to_string(problems.size()) +
+                         " problem(s):" + list +
+                         "\ncorrect the file, or give --force to send values outside the "
+                         "limits and to pass over unknown keys and repeated codes (the first "
+                         "one counts)");
+    }
+    // The values as the service window loads them: the first of repeated keys.
     LoadParameterFile(a->Catalog, a->File);
     a->InFile.assign(static_cast<size_t>(a->Catalog.Count()), false);
     for (int i = kBulkFirst; i < a->Catalog.Count(); ++i) {
-      const CParameter& p = a->Catalog.Items(i);
-      const std::string key = std::to_string(p.Code);
-      if (ini.ReadString(kParameterSection, key, "").empty()) continue;
-      a->InFile[static_cast<size_t>(i)] = true;
-      if (p.SkipOnWriteAll) continue;
-      const std::string where = a->File + ", key " + key;
-      if (ini.ReadInteger(kParameterSection, key, 0) != ini.ReadInteger(kParameterSection, key, 1))
-        throw BadArguments(where + ": \"" + ini.ReadString(kParameterSection, key, "") +
-                           "\" is not a whole number");
-      CheckEncodable(p, p.Value, where);
-      const std::string broken = LimitBroken(p, p.Value);
-      if (!broken.empty() && !a->Force)
-        throw BadArguments(where + ": " + std::to_string(p.Value) + " is " + broken +
-                           "; correct the file, or give --force to send it anyway");
+      const std::string key = std::to_string(a->Catalog.Items(i).Code);
+      a->InFile[static_cast<size_t>(i)] = !ini.ReadString(kParameterSection, key, "").empty();
     }
   };
   c.Body = [a](Session& S, Node& R) {
@@ -199,8 +218,12 @@ void AddWriteAll(CLI::App& App, Context& Ctx) {
       } else if (!a->InFile[static_cast<size_t>(i)]) {
         status = "not in the file";
         ++leftOut;
+      } else if (tally.Stopping()) {
+        status = tally.NotTried();
       } else {
         status = tally.Run([&] {
+          S.Doing({"writing code " + std::to_string(p.Code), "the write",
+                   "qx25ctl read-param " + std::to_string(p.Code)});
           const std::optional<int64_t> back = WriteValue(S, a->Address, p, p.Value);
           if (!back || *back == p.Value) {
             ++written;
@@ -217,10 +240,13 @@ void AddWriteAll(CLI::App& App, Context& Ctx) {
     R.Add("address", Node::Integer(a->Address))
         .Add("file", Node::Text(a->File))
         .Add("parameters", std::move(rows))
-        .Add("summary", Node::Text(std::to_string(written) + " written, " +
-                                   std::to_string(tally.RefusedCount()) + " refused, " +
-                                   std::to_string(tally.FailedCount()) + " failed, " +
-                                   std::to_string(leftOut) + " left out"));
+        .Add("summary",
+             Node::Text(
+                 std::to_string(written) + " written, " + std::to_string(tally.RefusedCount()) +
+                 " refused, " + std::to_string(tally.FailedCount()) + " failed, " +
+                 std::to_string(leftOut) + " left out" +
+                 (tally.UntriedCount() ? ", " + std::to_string(tally.UntriedCount()) + " not tried"
+                                       : std::string())));
     return tally.Status();
   };
   OnRun(*sub, Ctx, std::move(c));

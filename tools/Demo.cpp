@@ -9,7 +9,9 @@
 #include <memory>
 #include <thread>
 
+#include "Arguments.h"
 #include "Commands.h"
+#include "Stop.h"
 #include "driver/protocol/Protocol.h"
 
 namespace qx25::tools {
@@ -87,6 +89,11 @@ int RunDelivery(Session& S, Node& R, const DemoArgs& A, double Flow, bool Json) 
       live.Show(Padded(Fixed(volume, 0), 6) + " L " + Padded(Fixed(money, 2), 10) + "   " +
                 StateMeaning(poll.State));
     if (Clock::now() > deadline) throw std::runtime_error("the delivery did not end in time");
+    if (const int stop = StopStatus()) {
+      live.Finish();
+      R.Add("stopped", Node::Text("before the delivery ended"));
+      return stop;
+    }
     std::this_thread::sleep_for(kPollInterval);
   }
   live.Finish();
@@ -121,10 +128,10 @@ void AddDemoCommand(CLI::App& App, Context& Ctx) {
       "demo", "Run a whole delivery on the built-in simulator: preset, start, poll, result");
   auto a = std::make_shared<DemoArgs>();
   sub->add_option("--volume", a->Volume, "Litres to preset, 1..999")
-      ->check(CLI::Range(1.0, 999.0))
+      ->transform(DecimalNumber(1.0, 999.0))
       ->capture_default_str();
   sub->add_option("--price", a->Price, "Unit price")
-      ->check(CLI::Range(0.01, 99999.0))
+      ->transform(DecimalNumber(0.01, 99999.0))
       ->capture_default_str();
   sub->fallthrough();
   sub->callback([&Ctx, a] {

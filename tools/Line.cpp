@@ -9,7 +9,9 @@
 #include <system_error>
 #include <thread>
 
+#include "Stop.h"
 #include "driver/protocol/Protocol.h"
+#include "sim/CatalogValues.h"
 
 namespace qx25::tools {
 
@@ -92,6 +94,8 @@ Session::Session(const LineChoice& Choice, bool OpenLine, host::LineStatistics* 
     if (Choice.SimFault != sim::Fault::None) options.Fault = Choice.SimFault;
     options.Paced = !Choice.SimUnpaced;
     Sim = std::make_unique<host::BuiltInSimulator>(options);
+    for (int address = host::kSimFirstAddress; address <= host::kSimLastAddress; ++address)
+      sim::SetCatalogValues(Sim->Simulator(), address);
     Lines.SetDevicePath(port, Sim->DevicePath());
   } else if (!Choice.Device.empty()) {
     Lines.SetDevicePath(port, Choice.Device);
@@ -109,7 +113,11 @@ Session::Session(const LineChoice& Choice, bool OpenLine, host::LineStatistics* 
   host::TraceCallback trace;
   if (Choice.Trace) trace = host::TraceToFile(stderr);
   if (Stats != nullptr) trace = Stats->Recorder(std::move(trace));
-  if (trace) Lines.SetTrace(std::move(trace));
+  trace = [seen = LastReplyBytes, next = std::move(trace)](const host::TraceRecord& R) {
+    if (R.Direction == host::TraceDirection::Reply) *seen = R.Bytes.size();
+    if (next) next(R);
+  };
+  Lines.SetTrace(std::move(trace));
 
   Qx.reset(GetQX25(0, 0, &Lines));
   if (OpenLine) {
@@ -124,7 +132,8 @@ Session::Session(const LineChoice& Choice, bool OpenLine, host::LineStatistics* 
     }
     if (result != 0) {
       Qx.reset();
-      throw LineFailure(LineName() + ": " + host::SerialErrorText(result) + "; " + kLineHint);
+      Current.Failing = "opening the line";
+      throw LineFailure(Describe(result));
     }
   }
 }
@@ -143,15 +152,38 @@ void Session::Check() {
   const uint8_t status = Qx->GetPortStatus(PortNumber);
   if (status == kLineOk) return;
   if (RefusalMeaning(status)) throw Refused(status);
-  throw LineFailure(LineName() + ": " +
-                    host::SerialErrorText(Lines.GetErrorCode(static_cast<uint8_t>(PortNumber))) +
-                    "; " + kLineHint);
+  throw LineFailure(Describe());
 }
 
-std::string Session::Describe(const std::string& Message) {
-  return LineName() + ": " + Message + " (" +
-         host::SerialErrorText(Lines.GetErrorCode(static_cast<uint8_t>(PortNumber))) + "); " +
-         kLineHint;
+std::string Session::Describe(const std::string& DriverText) {
+  return Describe(Lines.GetErrorCode(static_cast<uint8_t>(PortNumber)), DriverText);
+}
+
+std::string Session::Describe(int32_t Code, const std::string& DriverText) {
+  std::string reason;
+  const char* hint = kLineHint;
+  bool mayHaveActed = !Current.Effect.empty();
+  if (Code == host::kSerialNoDevice) {
+    reason = "no such device";
+    hint = kNoDeviceHint;
+    mayHaveActed = false;  // nothing was sent
+  } else if (Code == host::kSerialRejected || (Code == host::kSerialTimeout && *LastReplyBytes)) {
+    reason = "damaged reply";
+    hint = kDamagedHint;
+  } else if (Code == host::kSerialTimeout) {
+    reason = "no answer within " + std::to_string(Lines.Timeouts().FirstByte.count()) + " ms";
+  } else {
+    reason = host::SerialErrorText(Code);
+  }
+  std::string text = LineName() + ": ";
+  if (!Current.Failing.empty()) text += Current.Failing + " failed: ";
+  text += reason;
+  if (mayHaveActed)
+    text += ": " + Current.Effect + " may or may not have taken effect; " + Current.CheckWith +
+            " to check";
+  if (!DriverText.empty()) text += " (" + DriverText + ")";
+  if (!mayHaveActed) text += std::string("; ") + hint;
+  return text;
 }
 
 Node StatisticsNode(const std::vector<host::PortStatistics>& Ports) {
@@ -220,6 +252,7 @@ int RunCommand(const LineChoice& Choice, const Command& Run) {
     if (Choice.SimTuned && !Choice.Simulate)
       throw BadArguments("the --sim-... options need --simulate");
     Session session(Choice, Run.NeedsLine, stats);
+    session.Doing(Run.What);
     Node result = Node::Object();
     int status = kExitOk;
     try {
@@ -230,7 +263,11 @@ int RunCommand(const LineChoice& Choice, const Command& Run) {
     if (stats != nullptr && Choice.Json) result.Add("stats", StatisticsNode(stats->Snapshot()));
     status = PrintResult(Choice, result, status);
     if (stats != nullptr && !Choice.Json) PrintStatisticsText(*stats);
-    return status;
+    if (StopStatus() == kExitInterrupted) {
+      std::fprintf(stderr, "qx25ctl: interrupted; the exchange in flight was finished\n");
+      return kExitInterrupted;
+    }
+    return StopStatus() == kExitFile ? kExitFile : status;
   } catch (const Refused& e) {
     Node details = Node::Object();
     details.Add("port_status", Node::Integer(e.Status))

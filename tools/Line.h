@@ -27,10 +27,11 @@ namespace qx25::tools {
 // Exit statuses of qx25ctl.
 enum ExitStatus : int {
   kExitOk = 0,
-  kExitRefused = 1,       // the controller refused, or did not take a value written
-  kExitBadArguments = 2,  // bad arguments or input file; nothing was sent
-  kExitLine = 3,          // no such device, line in use, time-out, unreadable reply, line failed
-  kExitFile = 4,          // a file could not be written
+  kExitRefused = 1,        // the controller refused, or did not take a value written
+  kExitBadArguments = 2,   // bad arguments or input file; nothing was sent
+  kExitLine = 3,           // no such device, line in use, time-out, unreadable reply, line failed
+  kExitFile = 4,           // a file or the output could not be written
+  kExitInterrupted = 130,  // Ctrl-C: stopped after the exchange in flight
 };
 
 struct LineChoice {
@@ -79,11 +80,24 @@ class Refused : public std::runtime_error {
 inline constexpr const char* kArgumentsHint = "see qx25ctl --help, or COMMAND --help";
 inline constexpr const char* kLineHint =
     "check the device, its cable and the controller's address, or give a longer --timeout";
+inline constexpr const char* kDamagedHint =
+    "check the cable and its earthing, and that no other controller has this address";
+inline constexpr const char* kNoDeviceHint =
+    "check the --device path or the --port number, and that the adapter is plugged in";
 inline constexpr const char* kFileHint = "check the path, its permissions and the free space";
 
 // What a refusal code in PortStatus means ("preset refused"); null for any
 // other status.
 const char* RefusalMeaning(uint8_t Status);
+
+// What a command is doing, for the message of a failed exchange.
+struct Operation {
+  std::string Failing;  // "reading the totalizer"
+  // For a request that changes the controller: "the start"; a time-out then
+  // says it may have taken effect, since the request may have arrived.
+  std::string Effect;
+  std::string CheckWith = "poll";  // the command that tells whether it did
+};
 
 class Session {
  public:
@@ -102,15 +116,26 @@ class Session {
   // "COM1 (/dev/pts/4)".
   std::string LineName() const;
 
+  // What the exchanges that follow are for.
+  void Doing(Operation What) { Current = std::move(What); }
+
   // Throws Refused or LineFailure unless the last exchange on the port was
   // accepted.
   void Check();
-  // Message of a failed exchange, with the line and the dispatcher's reason.
-  std::string Describe(const std::string& Message);
+  // Message of a failed exchange: the line, the operation, why it failed (a
+  // time-out, a damaged reply, no device), the driver's own text in
+  // parentheses when given, and what to do.
+  std::string Describe(const std::string& DriverText = {});
+  // The same for a dispatcher's error code.
+  std::string Describe(int32_t Code, const std::string& DriverText = {});
 
  private:
   std::unique_ptr<host::BuiltInSimulator> Sim;
   host::SerialDispatcher Lines;
+  Operation Current;
+  // Bytes that came back in the last exchange that ended, set from the trace:
+  // a time-out after some bytes is a damaged reply, not a silent line.
+  std::shared_ptr<size_t> LastReplyBytes = std::make_shared<size_t>(0);
   int PortNumber;
   std::string Path;
   DriverPtr Qx;  // made by GetQX25
@@ -125,6 +150,7 @@ struct Command {
   std::function<void()> Validate;
   // False for commands that need no exchange (the driver is still made).
   bool NeedsLine = true;
+  Operation What;
   CommandBody Body;
 };
 

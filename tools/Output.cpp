@@ -1,10 +1,13 @@
 #include "Output.h"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+
+#include "Stop.h"
 
 namespace qx25::tools {
 
@@ -303,17 +306,44 @@ LiveLine::LiveLine(std::FILE* Out, bool Erase)
 
 LiveLine::~LiveLine() { Finish(); }
 
+namespace {
+
+// Columns of the terminal Out is on; 0 when it does not say.
+size_t TerminalColumns(std::FILE* Out) {
+  winsize size{};
+  if (ioctl(fileno(Out), TIOCGWINSZ, &size) != 0) return 0;
+  return size.ws_col;
+}
+
+}  // namespace
+
+std::string CutToWidth(const std::string& Text, size_t Columns) {
+  size_t seen = 0;
+  for (size_t i = 0; i < Text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(Text[i]);
+    if ((byte & 0xC0) == 0x80) continue;  // within a code point
+    if (seen == Columns) return Text.substr(0, i);
+    ++seen;
+  }
+  return Text;
+}
+
 void LiveLine::Show(const std::string& Text) {
   if (Text == Last) return;
   Last = Text;
+  bool written = true;
   if (InPlace) {
+    // A line wider than the terminal would wrap, and \r would then rewrite
+    // only its last row; the last column is left free for the cursor.
+    const size_t columns = TerminalColumns(Stream);
+    const std::string shown = columns > 1 ? CutToWidth(Text, columns - 1) : Text;
     // Erase to the end of the line so that a shorter text leaves nothing behind.
-    std::fprintf(Stream, "\r%s\033[K", Text.c_str());
+    written = std::fprintf(Stream, "\r%s\033[K", shown.c_str()) >= 0;
     Open = true;
   } else {
-    std::fprintf(Stream, "%s\n", Text.c_str());
+    written = std::fprintf(Stream, "%s\n", Text.c_str()) >= 0;
   }
-  std::fflush(Stream);
+  if (std::fflush(Stream) != 0 || !written) OutputLost();
 }
 
 void LiveLine::Finish() {

@@ -63,9 +63,13 @@ bool Print(const Node& Value, bool Json, std::FILE* Out = stdout);
 // Width of UTF-8 text in terminal columns, counting one per code point.
 size_t TextWidth(const std::string& Text);
 
+// Text cut to its first Columns code points.
+std::string CutToWidth(const std::string& Text, size_t Columns);
+
 // A line of a running operation, rewritten in place on a terminal; elsewhere
-// printed only when it changes. Finish ends it on a terminal: kept on its own
-// line, or (Erase) wiped, for a line that only shows how far a run has come.
+// printed only when it changes. A line wider than the terminal is cut to it.
+// A line that cannot be written stops the run (see Stop.h). Finish ends it on a terminal: kept on
+// its own line, or (Erase) wiped, for a line that only shows how far a run has come.
 class LiveLine {
  public:
   explicit LiveLine(std::FILE* Out = stdout, bool Erase = false);

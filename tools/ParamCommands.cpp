@@ -6,8 +6,10 @@
 #include <limits>
 #include <memory>
 
+#include "Arguments.h"
 #include "ParamWork.h"
 #include "driver/protocol/Protocol.h"
+#include "params/Encodings.h"
 
 namespace qx25::tools {
 
@@ -91,8 +93,7 @@ std::optional<int64_t> WriteValue(Session& S, int Address, const CParameter& Rec
     // else is a write that was not answered.
     const uint8_t status = S.Driver().GetPortStatus(S.Port());
     if (RefusalMeaning(status)) throw Refused(status);
-    throw LineFailure(
-        S.Describe("the write of code " + std::to_string(Record.Code) + " was not answered"));
+    throw LineFailure(S.Describe());
   }
   S.Check();  // the calibration write notes a refusal
   if (Record.Code == kPasswordCode) return std::nullopt;
@@ -107,11 +108,22 @@ bool ParseInteger(const std::string& Text, int64_t& Value) {
   return r.ec == std::errc() && r.ptr == end && !Text.empty();
 }
 
+// What a number of decimals is called in a note: "one decimal".
+std::string DecimalsName(int Decimals) {
+  static const char* const names[] = {"whole numbers", "one decimal", "two decimals",
+                                      "three decimals"};
+  if (Decimals >= 0 && Decimals < 4) return names[Decimals];
+  return std::to_string(Decimals) + " decimals";
+}
+
 // The raw value for the text a technician types: a number in the units the
 // catalog shows (0.4 for a raw 4 with one decimal, a decimal comma accepted),
 // the index of a value name, a temperature; or, with Raw, the raw integer,
-// which must keep to the catalog's limits unless Force.
-int64_t RawFromText(const CParameter& P, std::string Text, bool Raw, bool Force) {
+// which must keep to the catalog's limits unless Force. Note tells when the
+// number was rounded to what the parameter carries.
+int64_t RawFromText(const CParameter& P, const std::string& Typed, bool Raw, bool Force,
+                    std::string& Note) {
+  std::string Text = Typed;
   const std::string where = "code " + std::to_string(P.Code);
   int64_t value = 0;
   if (Raw || P.Kind == pkList || P.Kind == pkTemperature) {
@@ -125,8 +137,10 @@ int64_t RawFromText(const CParameter& P, std::string Text, bool Raw, bool Force)
       return value;
     }
     if (P.Kind == pkTemperature) {
-      if (value < -99 || value > 200) throw BadArguments(where + ": temperature outside -99..200");
-      return value < 0 ? 200 - value : value;  // above 200 stands for a negative temperature
+      using namespace qx25::params;
+      if (value < kTemperatureMin || value > kTemperatureMax)
+        throw BadArguments(where + ": temperature outside -99..200");
+      return RawOfTemperature(value);
     }
     if (value < 0 || value >= static_cast<int64_t>(P.ValueNames.size()))
       throw BadArguments(where + ": choose a value 0.." + std::to_string(P.ValueNames.size() - 1));
@@ -134,14 +148,18 @@ int64_t RawFromText(const CParameter& P, std::string Text, bool Raw, bool Force)
   }
   std::replace(Text.begin(), Text.end(), ',', '.');
   double x = 0;
-  const char* end = Text.data() + Text.size();
-  const auto r = std::from_chars(Text.data(), end, x);
-  if (r.ec != std::errc() || r.ptr != end || Text.empty())
-    throw BadArguments(where + ": \"" + Text + "\" is not a number");
+  // Plain decimals only: "inf", "1e3" and "1,000.5" are no values a
+  // technician reads off a controller.
+  if (!ParseDecimal(Text, x)) throw BadArguments(where + ": \"" + Typed + "\" is not a number");
+  const std::string range = P.ValueToText(P.MinValue) + ".." + P.ValueToText(P.MaxValue) +
+                            (P.Units.empty() ? "" : " " + P.Units);
+  if (x < P.ScaledMin() - P.Step() || x > P.ScaledMax() + P.Step())
+    throw BadArguments(where + ": " + Typed + " is out of range " + range);
   value = P.RawValue(x);
   if (value < P.MinValue || value > P.MaxValue)
-    throw BadArguments(where + ": " + Text + " is outside " + P.ValueToText(P.MinValue) + ".." +
-                       P.ValueToText(P.MaxValue) + (P.Units.empty() ? "" : " " + P.Units));
+    throw BadArguments(where + ": " + Typed + " is out of range " + range);
+  if (P.ScaledValue(value) != x)
+    Note = Typed + " written as " + P.ValueToText(value) + ": " + DecimalsName(P.Decimals);
   return value;
 }
 
@@ -153,14 +171,21 @@ struct ParamArgs {
   bool Force = false;
   CTRKParameters Catalog;
   int64_t Value = 0;
+  std::string Note;  // how the value was rounded, if it was
 };
+
+// Reading or writing one code: what a failed exchange says.
+Operation OnCode(const char* Verb, int Code, const char* Effect = "") {
+  const std::string code = std::to_string(Code);
+  return {std::string(Verb) + " code " + code, Effect, "qx25ctl read-param " + code};
+}
 
 void AddReadParam(CLI::App& App, Context& Ctx) {
   auto* sub = App.add_subcommand("read-param", "Read one controller parameter by its code");
   auto a = std::make_shared<ParamArgs>();
   sub->add_option("CODE", a->Code, "Parameter code 0..59")
       ->required()
-      ->check(CLI::Range(0, kParamCodeCount - 1));
+      ->transform(WholeNumber(0, kParamCodeCount - 1));
   sub->add_flag("--raw", a->Raw, "Read a code the catalog does not describe, shown raw");
   AddAddressOption(*sub, a->Address);
   Command c;
@@ -171,6 +196,7 @@ void AddReadParam(CLI::App& App, Context& Ctx) {
                          " is not a parameter of the catalog; give --raw to read it anyway");
   };
   c.Body = [a](Session& S, Node& R) {
+    S.Doing(OnCode("reading", a->Code));
     const int64_t value = ReadValue(S, a->Address, a->Code);
     R = ValueRow(FindParameter(a->Catalog, a->Code), a->Code, value);
     R.Add("address", Node::Integer(a->Address));
@@ -185,7 +211,7 @@ void AddWriteParam(CLI::App& App, Context& Ctx) {
   auto a = std::make_shared<ParamArgs>();
   sub->add_option("CODE", a->Code, "Parameter code (one the catalog describes)")
       ->required()
-      ->check(CLI::Range(0, kParamCodeCount - 1));
+      ->transform(WholeNumber(0, kParamCodeCount - 1));
   sub->add_option("VALUE", a->Text,
                   "Value as shown (50.0, or a value name's number for a list), or raw with --raw")
       ->required();
@@ -199,14 +225,16 @@ void AddWriteParam(CLI::App& App, Context& Ctx) {
     const CParameter* p = FindParameter(a->Catalog, a->Code);
     if (!p) throw BadArguments("the catalog has no parameter with code " + std::to_string(a->Code));
     if (a->Force && !a->Raw) throw BadArguments("--force goes with --raw");
-    a->Value = RawFromText(*p, a->Text, a->Raw, a->Force);
+    a->Value = RawFromText(*p, a->Text, a->Raw, a->Force, a->Note);
     CheckEncodable(*p, a->Value, "VALUE");
   };
   c.Body = [a](Session& S, Node& R) {
     const CParameter& p = *FindParameter(a->Catalog, a->Code);
+    S.Doing(OnCode("writing", p.Code, "the write"));
     const std::optional<int64_t> back = WriteValue(S, a->Address, p, a->Value);
     R = ValueRow(&p, p.Code, a->Value);
     R.Add("address", Node::Integer(a->Address));
+    if (!a->Note.empty()) R.Add("note", Node::Text(a->Note));
     const std::string broken = LimitBroken(p, a->Value);
     if (!broken.empty()) R.Add("outside_limits", Node::Text(broken));
     if (!back) return kExitOk;
@@ -227,11 +255,13 @@ void AddSetAddress(CLI::App& App, Context& Ctx) {
   auto address = std::make_shared<int>(1);
   sub->add_option("ID", *id, "The controller's ID number")
       ->required()
-      ->check(CLI::Range(0, std::numeric_limits<int32_t>::max()));
+      ->transform(WholeNumber(0, std::numeric_limits<int32_t>::max()));
   sub->add_option("ADDRESS", *address, "New network address 1..99")
       ->required()
-      ->check(CLI::Range(kMinNetAddress, kMaxNetAddress));
-  OnRun(*sub, Ctx, [id, address](Session& S, Node& R) {
+      ->transform(WholeNumber(kMinNetAddress, kMaxNetAddress));
+  Command c;
+  c.Body = [id, address](Session& S, Node& R) {
+    S.Doing({"programming the address", "the programming", "a read-param at the new address"});
     // The request carries no nozzle address: the ID number selects the controller.
     S.Driver().SetNetAddress(static_cast<uint8_t>(S.Port()), 1, *id, *address);
     S.Check();
@@ -239,7 +269,8 @@ void AddSetAddress(CLI::App& App, Context& Ctx) {
         .Add("new_address", Node::Integer(*address))
         .Add("programmed", Node::Bool(true));
     return kExitOk;
-  });
+  };
+  OnRun(*sub, Ctx, std::move(c));
 }
 
 void AddCommon(CLI::App& App, Context& Ctx) {
@@ -252,8 +283,10 @@ void AddCommon(CLI::App& App, Context& Ctx) {
                   "Command number 0..9 (0 lighting, 1 show ID and address, "
                   "2 display test, 4 reset all, 5 outdoor lighting)")
       ->required()
-      ->check(CLI::Range(0, kMaxCommonDigit));
-  sub->add_option("VALUE", *value, "Value 0..9")->required()->check(CLI::Range(0, kMaxCommonDigit));
+      ->transform(WholeNumber(0, kMaxCommonDigit));
+  sub->add_option("VALUE", *value, "Value 0..9")
+      ->required()
+      ->transform(WholeNumber(0, kMaxCommonDigit));
   sub->add_flag("--raw", *raw, "Send a command number the catalog does not describe");
   Command c;
   c.Validate = [command, raw] {
@@ -265,8 +298,9 @@ void AddCommon(CLI::App& App, Context& Ctx) {
                          "anyway");
   };
   c.Body = [command, value](Session& S, Node& R) {
+    S.Doing({"sending the common command", ""});
     if (!S.Driver().WriteParam(lmCommon, S.Port(), 0, *command, 1, *value))
-      throw LineFailure(S.Describe("the common command could not be sent"));
+      throw LineFailure(S.Describe());
     CTRKParameters catalog;
     catalog.Fill();
     const CParameter* p = FindCommonCommand(catalog, *command);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "Commands.h"
 #include "params/ParameterUnit.h"
@@ -43,6 +44,13 @@ int64_t ReadValue(Session& S, int Address, int Code);
 // back a confirmation rather than the value. Throws as ReadValue, and
 // LineFailure when the write went unanswered.
 std::optional<int64_t> WriteValue(Session& S, int Address, const CParameter& Record, int64_t Raw);
+
+// Every mistake of a parameter file that write-all would send from, one
+// "line N: ..." text each: keys that are no bulk-range code and codes given
+// twice (both allowed with Force), values that are no whole number, do not
+// fit their digits or (unless Force) break the catalog's limits.
+std::vector<std::string> FileProblems(const std::string& Path, const CTRKParameters& Catalog,
+                                      bool Force);
 
 // Gives up a run over many parameters after this many line failures in a
 // row: the line is then dead, not noisy.

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "Arguments.h"
 #include "Commands.h"
 #include "HostMemory.h"
 #include "driver/protocol/Protocol.h"
@@ -31,8 +32,34 @@ void Remember(Session& S, const NozzleArgs& A, double Price) {
 // The largest volume a preset can carry in its five digits.
 constexpr double kMaxPresetVolume = 99999;
 
+// A volume as typed, without trailing zeros: "24.5".
+std::string FormatLitres(double Volume) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f", Volume);
+  std::string s = text;
+  s.erase(s.find_last_not_of('0') + 1);
+  if (s.back() == '.') s.pop_back();
+  return s;
+}
+
+// The highest unit price the tool takes.
+constexpr double kMaxPrice = 999999;
+
+// Without a price the money is not known: 0 is what the driver computes then.
 void AddPriceOption(CLI::App& Sub, double& Price, const std::string& What) {
-  Sub.add_option("--price", Price, What)->check(CLI::Range(0.0, 999999.0))->capture_default_str();
+  Sub.add_option("--price", Price, What)->transform(DecimalNumber(0, kMaxPrice, true));
+}
+
+// Money at the price given; left out without one, where it would read 0.
+void AddMoney(Node& R, double Price, double Money) {
+  if (Price > 0) R.Add("money", tools::Money(Money));
+}
+
+Command Doing(std::string Failing, std::string Effect = {}) {
+  Command c;
+  c.What.Failing = std::move(Failing);
+  c.What.Effect = std::move(Effect);
+  return c;
 }
 
 // The totalizer shows whole litres in eight digits.
@@ -46,7 +73,7 @@ std::string DriverText(Session& S) { return host::DriverInfoText(S.Driver().GetD
 
 void AddInfo(CLI::App& App, Context& Ctx) {
   auto* sub = App.add_subcommand("info", "Show the driver's description and property table");
-  Command c;
+  Command c = Doing("reading the driver's description");
   c.NeedsLine = false;
   c.Body = [](Session& S, Node& R) {
     const std::string text = DriverText(S);
@@ -72,9 +99,10 @@ void AddPoll(CLI::App& App, Context& Ctx) {
   auto sides = std::make_shared<int>(1);
   AddNozzleOption(*sub, a->Nozzle);
   sub->add_option("--sides", *sides, "Number of sides to poll, 1..4")
-      ->check(CLI::Range(1, kMaxSide))
+      ->transform(WholeNumber(1, kMaxSide))
       ->capture_default_str();
-  OnRun(*sub, Ctx, [a, sides](Session& S, Node& R) {
+  Command c = Doing("polling the nozzle");
+  c.Body = [a, sides](Session& S, Node& R) {
     // A fresh driver knows neither the dose nor the volume so far, and
     // without them PollNozzle would take a running delivery for ended and
     // close it (read the result, reset the nozzle). The largest dose a
@@ -102,7 +130,8 @@ void AddPoll(CLI::App& App, Context& Ctx) {
                     .Add("meaning", Node::Text(StateMeaning(poll.Codes[side - 1]))));
     R.Add("sides", std::move(list));
     return kExitOk;
-  });
+  };
+  OnRun(*sub, Ctx, std::move(c));
 }
 
 struct PresetArgs {
@@ -116,19 +145,25 @@ void AddPreset(CLI::App& App, Context& Ctx) {
   auto* sub = App.add_subcommand("preset", "Preset a delivery by volume or by money");
   auto a = std::make_shared<PresetArgs>();
   AddNozzleOptions(*sub, a->At);
-  auto* volume =
-      sub->add_option("--volume", a->Volume, "Litres, 0..99999 (rounded to whole litres, as sent)")
-          ->check(CLI::Range(0.0, 99999.0));
+  auto* volume = sub->add_option("--volume", a->Volume,
+                                 "Litres, above 0 up to 99999 (rounded to whole litres, as sent)")
+                     ->transform(DecimalNumber(0, kMaxPresetVolume, true));
   auto* money = sub->add_option("--money", a->Money, "Amount of money; needs --price")
-                    ->check(CLI::Range(0.0, 1e9));
+                    ->transform(DecimalNumber(0, 1e9, true));
   AddPriceOption(*sub, a->Price, "Unit price for --money");
   volume->excludes(money);
-  Command c;
+  Command c = Doing("presetting the delivery", "the preset");
   c.Validate = [a] {
     if (a->Volume < 0 && a->Money < 0) throw BadArguments("preset needs --volume or --money");
     if (a->Money >= 0 && !(a->Price > 0)) throw BadArguments("--money needs a --price above 0");
-    if (a->Money >= 0 && a->Money / a->Price >= 99999.0)
+    if (a->Money >= 0 && a->Money / a->Price >= kMaxPresetVolume)
       throw BadArguments("--money at this --price is more than 99999 litres");
+    // Nothing to deliver: the controller would refuse it anyway.
+    if (a->Money >= 0 && std::nearbyint(a->Money / a->Price) < 1)
+      throw BadArguments("--money at this --price is less than the whole litre a preset carries");
+    if (a->Volume >= 0 && std::nearbyint(a->Volume) < 1)
+      throw BadArguments("--volume " + FormatLitres(a->Volume) +
+                         " rounds to 0 L: a preset carries whole litres, at least 1");
   };
   c.Body = [a](Session& S, Node& R) {
     TQX25& d = S.Driver();
@@ -148,9 +183,11 @@ void AddPreset(CLI::App& App, Context& Ctx) {
     const double asked = HostMemory(d, S.Port(), a->At.Nozzle).Preset();
     const double sent = std::nearbyint(asked);
     R.Add("preset_volume", Litres(sent));
-    if (sent != asked)
-      R.Add("asked_volume", Litres(asked, 2))
-          .Add("note", Node::Text("the preset carries whole litres"));
+    if (sent != asked) {
+      const std::string note = FormatLitres(asked) + " L sent as " + FormatLitres(sent) +
+                               " L: the preset carries whole litres";
+      R.Add("asked_volume", Litres(asked, 2)).Add("note", Node::Text(note));
+    }
     return kExitOk;
   };
   OnRun(*sub, Ctx, std::move(c));
@@ -160,12 +197,14 @@ void AddStart(CLI::App& App, Context& Ctx) {
   auto* sub = App.add_subcommand("start", "Start the preset delivery (StartPump)");
   auto a = std::make_shared<NozzleArgs>();
   AddNozzleOptions(*sub, *a);
-  OnRun(*sub, Ctx, [a](Session& S, Node& R) {
+  Command c = Doing("starting the delivery", "the start");
+  c.Body = [a](Session& S, Node& R) {
     S.Driver().StartPump(S.Port(), a->Nozzle, a->Side);
     S.Check();
     R = Where(S, *a).Add("started", Node::Bool(true));
     return kExitOk;
-  });
+  };
+  OnRun(*sub, Ctx, std::move(c));
 
   auto* reset = App.add_subcommand(
       "start-reset", "Reset the nozzle, prepare ('U') and start (StartPumpWithReset)");
@@ -173,13 +212,15 @@ void AddStart(CLI::App& App, Context& Ctx) {
   auto skip = std::make_shared<bool>(false);
   AddNozzleOptions(*reset, *r);
   reset->add_flag("--skip-reset", *skip, "Send only the start request");
-  OnRun(*reset, Ctx, [r, skip](Session& S, Node& R) {
+  Command cr = Doing("resetting and starting the delivery", "the start");
+  cr.Body = [r, skip](Session& S, Node& R) {
     Remember(S, *r, 0);
     S.Driver().StartPumpWithReset(S.Port(), r->Nozzle, r->Side, *skip ? 1 : 0);
     S.Check();
     R = Where(S, *r).Add("started", Node::Bool(true));
     return kExitOk;
-  });
+  };
+  OnRun(*reset, Ctx, std::move(cr));
 }
 
 void AddStop(CLI::App& App, Context& Ctx) {
@@ -188,18 +229,21 @@ void AddStop(CLI::App& App, Context& Ctx) {
   auto reset = std::make_shared<bool>(false);
   AddNozzleOptions(*sub, *a);
   sub->add_flag("--reset", *reset, "Reset the nozzle after the stop ('8')");
-  OnRun(*sub, Ctx, [a, reset](Session& S, Node& R) {
+  Command c = Doing("stopping the delivery", "the stop");
+  c.Body = [a, reset](Session& S, Node& R) {
     S.Driver().StopPump(S.Port(), a->Nozzle, a->Side, 1);
     S.Check();
     R = Where(S, *a).Add("stopped", Node::Bool(true));
     if (*reset) {
       // Checked on its own: a reset after the stop would hide a refused stop.
+      S.Doing({"resetting the nozzle", "the reset"});
       if (S.Driver().ResetNozzle(S.Port(), a->Nozzle, a->Side) != 0)
-        throw LineFailure(S.Describe("the reset was not answered"));
+        throw LineFailure(S.Describe());
       R.Add("reset", Node::Bool(true));
     }
     return kExitOk;
-  });
+  };
+  OnRun(*sub, Ctx, std::move(c));
 }
 
 struct DeliveryArgs {
@@ -213,41 +257,49 @@ void AddDeliveryQueries(CLI::App& App, Context& Ctx) {
   auto a = std::make_shared<DeliveryArgs>();
   AddNozzleOptions(*current, a->At);
   AddPriceOption(*current, a->Price, "Unit price the money is computed with");
-  OnRun(*current, Ctx, [a](Session& S, Node& R) {
+  Command cc = Doing("reading the running delivery");
+  cc.Body = [a](Session& S, Node& R) {
     Remember(S, a->At, a->Price);
     double money = 0;
     const double volume = S.Driver().GetCurrentDelivery(S.Port(), a->At.Nozzle, money);
     S.Check();
     R = Where(S, a->At);
-    R.Add("volume", Litres(volume)).Add("money", Money(money));
+    R.Add("volume", Litres(volume));
+    AddMoney(R, a->Price, money);
     return kExitOk;
-  });
+  };
+  OnRun(*current, Ctx, std::move(cc));
 
   auto* result =
       App.add_subcommand("result", "Read the final volume and money (GetDeliveryResult)");
   auto b = std::make_shared<DeliveryArgs>();
   AddNozzleOptions(*result, b->At);
   AddPriceOption(*result, b->Price, "Unit price the money is computed with");
-  OnRun(*result, Ctx, [b](Session& S, Node& R) {
+  Command cd = Doing("reading the delivery's result");
+  cd.Body = [b](Session& S, Node& R) {
     Remember(S, b->At, b->Price);
     double volume = 0, money = 0;
     S.Driver().GetDeliveryResult(S.Port(), b->At.Nozzle, volume, money);
     S.Check();
     R = Where(S, b->At);
-    R.Add("volume", Litres(volume)).Add("money", Money(money));
+    R.Add("volume", Litres(volume));
+    AddMoney(R, b->Price, money);
     return kExitOk;
-  });
+  };
+  OnRun(*result, Ctx, std::move(cd));
 }
 
 void AddTotal(CLI::App& App, Context& Ctx) {
   auto* sub = App.add_subcommand("total", "Read the totalizer (GetTotalCounter)");
   auto a = std::make_shared<NozzleArgs>();
   AddNozzleOptions(*sub, *a);
-  OnRun(*sub, Ctx, [a](Session& S, Node& R) {
+  Command c = Doing("reading the totalizer");
+  c.Body = [a](Session& S, Node& R) {
     const double total = ReadTotal(S, *a);
     R = Where(S, *a).Add("total", Litres(total));
     return kExitOk;
-  });
+  };
+  OnRun(*sub, Ctx, std::move(c));
 
   auto* set = App.add_subcommand("set-total", "Set the totalizer (SetTotalCounter), then read it");
   auto b = std::make_shared<NozzleArgs>();
@@ -255,15 +307,18 @@ void AddTotal(CLI::App& App, Context& Ctx) {
   set->add_option("VALUE", *value,
                   "New counter value in whole litres, as total shows it, 0..99999999")
       ->required()
-      ->check(CLI::Range(int64_t{0}, kMaxTotal));
+      ->transform(WholeNumber(0, kMaxTotal));
   AddNozzleOptions(*set, *b);
-  OnRun(*set, Ctx, [b, value](Session& S, Node& R) {
+  Command cs = Doing("setting the totalizer", "the setting");
+  cs.What.CheckWith = "total";
+  cs.Body = [b, value](Session& S, Node& R) {
     // SetTotalCounter sends a hundred times the figure it is given, and the
     // controller's counter then reads those eight digits: the figure is the
     // counter as read, divided by that scale.
     double figure = static_cast<double>(*value) / kCounterScale;
     S.Driver().SetTotalCounter(S.Port(), b->Nozzle, b->Side, figure, 0, 0, 0);
     S.Check();
+    S.Doing({"reading the totalizer back", "the setting", "total"});
     const double back = ReadTotal(S, *b);
     R = Where(S, *b);
     R.Add("written", Litres(static_cast<double>(*value))).Add("read_back", Litres(back));
@@ -273,7 +328,8 @@ void AddTotal(CLI::App& App, Context& Ctx) {
                  "check the controller with qx25ctl total\n",
                  back, static_cast<long long>(*value));
     return kExitRefused;
-  });
+  };
+  OnRun(*set, Ctx, std::move(cs));
 }
 
 }  // namespace
@@ -303,20 +359,20 @@ std::string StateMeaning(uint16_t Code) {
 
 void AddNozzleOption(CLI::App& Sub, int& Nozzle) {
   Sub.add_option("--nozzle", Nozzle, "Nozzle 1..32")
-      ->check(CLI::Range(1, kMaxNozzle))
+      ->transform(WholeNumber(1, kMaxNozzle))
       ->capture_default_str();
 }
 
 void AddNozzleOptions(CLI::App& Sub, NozzleArgs& Args) {
   AddNozzleOption(Sub, Args.Nozzle);
   Sub.add_option("--side", Args.Side, "Side 1..4")
-      ->check(CLI::Range(1, kMaxSide))
+      ->transform(WholeNumber(1, kMaxSide))
       ->capture_default_str();
 }
 
 void AddAddressOption(CLI::App& Sub, int& Address) {
   Sub.add_option("--address", Address, "Network address of the controller, 1..99")
-      ->check(CLI::Range(kMinNetAddress, kMaxNetAddress))
+      ->transform(WholeNumber(kMinNetAddress, kMaxNetAddress))
       ->capture_default_str();
 }
 

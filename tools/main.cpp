@@ -1,12 +1,16 @@
 // qx25ctl: the dispenser driver from the command line, on a serial device or
 // on the built-in simulator, for station integrators and technicians.
+#include <cerrno>
 #include <clocale>
 #include <cstring>
+#include <iostream>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "Arguments.h"
 #include "Commands.h"
+#include "Stop.h"
 #include "driver/protocol/Protocol.h"
 #include "params/ParameterUnit.h"
 #include "sim/Faults.h"
@@ -30,7 +34,7 @@ void AddLineOptions(CLI::App& App, LineChoice& Line) {
           ->group(lineGroup);
   auto* port = App.add_option("--port", Line.Port,
                               "COM port number 1..30; without --device it opens /dev/ttyS(N-1)")
-                   ->check(CLI::Range(1, qx25::kMaxPort))
+                   ->transform(WholeNumber(1, qx25::kMaxPort))
                    ->group(lineGroup);
   auto* simulate = App.add_flag("--simulate", Line.Simulate,
                                 "Run against the built-in simulator on a pseudo-terminal "
@@ -38,13 +42,13 @@ void AddLineOptions(CLI::App& App, LineChoice& Line) {
                        ->group(lineGroup);
   simulate->excludes(device)->excludes(port);
   App.add_option("--timeout", Line.TimeoutMs, "Reply time-out in milliseconds (first byte)")
-      ->check(CLI::Range(1, 60000))
+      ->transform(WholeNumber(1, 60000))
       ->default_str(std::to_string(qx25::host::SerialTimeouts{}.FirstByte.count()))
       ->group(lineGroup);
   App.add_option("--retry-device", Line.RetryDeviceSeconds,
                  "Seconds to wait for a missing device (an adapter being replugged) to appear "
                  "before giving up")
-      ->check(CLI::Range(0, qx25::tools::kMaxRetryDeviceSeconds))
+      ->transform(WholeNumber(0, qx25::tools::kMaxRetryDeviceSeconds))
       ->default_str("0")
       ->group(lineGroup);
   App.add_flag("--trace", Line.Trace, "Print the protocol trace (frames in hex) on stderr")
@@ -60,7 +64,7 @@ void AddLineOptions(CLI::App& App, LineChoice& Line) {
   // Only with --simulate (or for demo); checked once the command is known.
   const std::string simGroup = "Built-in simulator";
   App.add_option("--sim-flow", Line.SimFlow, "Litres a second while delivering")
-      ->check(CLI::Range(0.1, 1000.0))
+      ->transform(DecimalNumber(0.1, 1000.0))
       ->capture_default_str()
       ->group(simGroup);
   const std::map<std::string, qx25::sim::Fault> faults = FaultsByName();
@@ -72,6 +76,71 @@ void AddLineOptions(CLI::App& App, LineChoice& Line) {
       ->group(simGroup);
   App.add_flag("--sim-unpaced", Line.SimUnpaced, "Answer at once rather than at 4800 baud")
       ->group(simGroup);
+}
+
+// The options of one nozzle or controller, which a user may give before the
+// subcommand as well as after it, as README's examples do.
+struct SharedOptions {
+  int Address = 0;
+  int Nozzle = 0;
+  int Side = 0;
+};
+const char* const kSharedOptions[] = {"--address", "--nozzle", "--side"};
+
+void AddSharedOptions(CLI::App& App, SharedOptions& Shared) {
+  const std::string group = "Controller (before or after the command)";
+  App.add_option("--address", Shared.Address, "Network address of the controller, 1..99")
+      ->transform(WholeNumber(qx25::kMinNetAddress, qx25::kMaxNetAddress))
+      ->group(group);
+  App.add_option("--nozzle", Shared.Nozzle, "Nozzle 1..32")
+      ->transform(WholeNumber(1, qx25::kMaxNozzle))
+      ->group(group);
+  App.add_option("--side", Shared.Side, "Side 1..4")
+      ->transform(WholeNumber(1, qx25::kMaxSide))
+      ->group(group);
+}
+
+// Hands the shared options given before the subcommand to the subcommand's
+// own, as if given after it.
+void PassSharedOptions(CLI::App& App) {
+  CLI::App* sub = App.get_subcommands().front();
+  for (const char* name : kSharedOptions) {
+    const CLI::Option* given = App.get_option(name);
+    if (given->count() == 0) continue;
+    CLI::Option* own = sub->get_option_no_throw(name);
+    if (own == nullptr)
+      throw CLI::ArgumentMismatch(std::string(name) + " does not go with " + sub->get_name());
+    if (own->count() > 0) throw CLI::ArgumentMismatch(std::string(name) + " is given twice");
+    own->clear();
+    own->add_result(given->results().front());
+    own->run_callback();
+  }
+}
+
+// "qx25ctl bogus": the word that stands where a command goes, or empty.
+std::string UnknownCommand(CLI::App& App) {
+  if (!App.get_subcommands().empty()) return {};
+  const std::vector<std::string> left = App.remaining();
+  for (const std::string& word : left)
+    if (!word.empty() && word[0] != '-') return word;
+  return {};
+}
+
+std::string CommandList(CLI::App& App) {
+  std::string list;
+  for (const CLI::App* sub : App.get_subcommands([](CLI::App*) { return true; }))
+    list += (list.empty() ? "" : ", ") + sub->get_name();
+  return list;
+}
+
+// --help and --version: their text must reach the reader too.
+int PrintInformation(CLI::App& App, const CLI::Success& E) {
+  App.exit(E);
+  std::cout.flush();
+  if (std::cout) return kExitOk;
+  std::fprintf(stderr, "qx25ctl: the text could not be written to stdout: %s; %s\n",
+               std::strerror(errno), kFileHint);
+  return kExitFile;
 }
 
 // Whether the command line asks for JSON, read from the words themselves: a
@@ -87,6 +156,7 @@ bool WantsJson(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  InstallStopHandlers();
   // Parameter texts use the user's separators, read once from the C locale;
   // numbers on the command line and in JSON keep the C locale's point.
   std::setlocale(LC_ALL, "");
@@ -97,24 +167,33 @@ int main(int argc, char** argv) {
       "qx25ctl: run fuel dispensers through the qx25 driver on a serial line or on the built-in "
       "simulator.\nVolumes are in litres (L), money in the station's currency.\nExit status: 0 "
       "done, 1 refused by the controller, 2 bad arguments (nothing sent), 3 line error or "
-      "time-out, 4 file or output not written."};
+      "time-out, 4 file or output not written, 130 interrupted (Ctrl-C) after the exchange in "
+      "flight."};
   app.require_subcommand(1);
   app.set_version_flag("--version", VersionText, "Show the versions of qx25ctl and of the driver");
   Context ctx;
   AddLineOptions(app, ctx.Line);
+  SharedOptions shared;
+  AddSharedOptions(app, shared);
   AddPumpCommands(app, ctx);
   AddParamCommands(app, ctx);
   AddDemoCommand(app, ctx);
 
   try {
     app.parse(argc, argv);
+    PassSharedOptions(app);
   } catch (const CLI::Success& e) {
-    return app.exit(e);  // --help
+    return PrintInformation(app, e);
   } catch (const CLI::ParseError& e) {
     LineChoice choice;
     choice.Json = WantsJson(argc, argv);
-    return ReportError(choice, kExitBadArguments, "arguments",
-                       std::string(e.what()) + "; " + kArgumentsHint);
+    std::string message = std::string(e.what()) + "; " + kArgumentsHint;
+    const std::string unknown = UnknownCommand(app);
+    if (!unknown.empty())
+      message = "unknown command \"" + unknown + "\"; the commands are " + CommandList(app);
+    else if (app.get_subcommands().empty() && e.get_name() == "RequiredError")
+      message = "no command given; the commands are " + CommandList(app);
+    return ReportError(choice, kExitBadArguments, "arguments", message);
   }
   ctx.Line.DeviceGiven = app.count("--device") > 0;
   ctx.Line.SimTuned =

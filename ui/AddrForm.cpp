@@ -1,12 +1,12 @@
 #include "ui/AddrForm.h"
 
 #include <QSpinBox>
-#include <algorithm>
-#include <exception>
+#include <optional>
 
 #include "ui/Forms.h"
 #include "ui/Glyphs.h"
 #include "ui/ParamFrame.h"
+#include "ui/core/Files.h"
 #include "ui/ui_AddrForm.h"
 #include "ui/ui_ParamFrame.h"
 
@@ -33,12 +33,9 @@ int TAddrFrm::Dispenser() const { return Controls->NTrkEdit->value(); }
 int TAddrFrm::Nozzle() const { return Controls->NPstEdit->value(); }
 
 void TParamFrm::AddrBtnClick() {
-  try {
-    TAddrFrm dialog(this);
-    if (dialog.exec() != QDialog::Accepted || !Driver) return;
-    // The spin edit holds the result to its own range, 1 to 64.
-    Controls->AddrEdit->setValue(Driver->CalcNozzleAddress(dialog.Nozzle(), dialog.Dispenser()));
-  } catch (const std::exception&) {
-    // A failed calculation leaves the address as it was, without a message.
-  }
+  TAddrFrm dialog(this);
+  if (dialog.exec() != QDialog::Accepted) return;
+  if (const std::optional<int> address =
+          qx25::ui::NozzleAddress(Driver, dialog.Nozzle(), dialog.Dispenser()))
+    Controls->AddrEdit->setValue(*address);
 }

@@ -5,11 +5,12 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QStandardPaths>
-#include <exception>
+#include <optional>
 
 #include "params/ParameterFile.h"
 #include "ui/ParamFrame.h"
 #include "ui/ServiceWindow.h"
+#include "ui/core/Files.h"
 
 namespace {
 
@@ -18,10 +19,10 @@ constexpr char kOpenTitle[] = "Считать параметры из файла
 constexpr char kInitialName[] = "ТРК";
 constexpr char kSaveSuffix[] = "par";
 constexpr char kOpenSuffix[] = "tar";
-constexpr char kSaveFailedTitle[] = "Сохранение параметров";
-constexpr char kLoadFailedTitle[] = "Чтение параметров";
 
-std::string Native(const QString& FileName) { return QDir::toNativeSeparators(FileName).toStdString(); }
+std::string Native(const QString& FileName) {
+  return QDir::toNativeSeparators(FileName).toStdString();
+}
 
 }  // namespace
 
@@ -33,7 +34,9 @@ QString SettingsDirectory() {
 #endif
 }
 
-QString BufferFileName() { return SettingsDirectory() + "/Vedo.buf"; }
+QString BufferFileName() {
+  return QString::fromStdString(qx25::ui::BufferFileName(SettingsDirectory().toStdString()));
+}
 
 namespace {
 
@@ -50,14 +53,11 @@ void PrepareDialog(QFileDialog& Dialog, const char* Name, const char* Title, con
   Dialog.setFileMode(QFileDialog::AnyFile);
 }
 
-// Says, with the file's name and the reason, why a file could not be used;
-// an exception must not leave the button's handler.
-void Warn(QWidget& Parent, const char* Name, const char* Title, const char* Text,
-          const QString& FileName, const std::exception& Error) {
-  QMessageBox box(QMessageBox::Warning, QString::fromUtf8(Title),
-                  QString::fromUtf8(Text).arg(QDir::toNativeSeparators(FileName),
-                                              QString::fromUtf8(Error.what())),
-                  QMessageBox::Ok, &Parent);
+// Says, with the file's name and the reason, why a file could not be used.
+void Warn(QWidget& Parent, const char* Name, const std::optional<qx25::ui::TFileError>& Error) {
+  if (!Error) return;
+  QMessageBox box(QMessageBox::Warning, QString::fromStdString(Error->Title),
+                  QString::fromStdString(Error->Text), QMessageBox::Ok, &Parent);
   box.setObjectName(Name);
   box.exec();
 }
@@ -89,25 +89,11 @@ void TParamFrm::CopyToolClick() {
 void TParamFrm::PasteToolClick() { LoadFromFile(BufferFileName()); }
 
 void TParamFrm::SaveToFile(const QString& FileName) {
-  if (!Catalog()) return;
-  try {
-    SaveParameterFile(*Catalog(), Native(FileName));
-  } catch (const std::exception& Error) {
-    // The old file, if any, is still whole: a save writes beside it and
-    // renames over it only once the new one is complete.
-    Warn(*this, "SaveFailed", kSaveFailedTitle, "Не удалось сохранить параметры в файл %1:\n%2",
-         FileName, Error);
-  }
+  Warn(*this, "SaveFailed", qx25::ui::SaveValues(Catalog(), Native(FileName)));
 }
 
 void TParamFrm::LoadFromFile(const QString& FileName) {
-  if (Catalog()) {
-    try {
-      LoadParameterFile(*Catalog(), Native(FileName));
-    } catch (const std::exception& Error) {
-      Warn(*this, "LoadFailed", kLoadFailedTitle, "Не удалось прочитать параметры из файла %1:\n%2",
-           FileName, Error);
-    }
-  }
+  Warn(*this, "LoadFailed", qx25::ui::LoadValues(Catalog(), Native(FileName)));
+  PublishRunInputs();
   RepaintGrid();
 }

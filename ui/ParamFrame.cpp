@@ -1,19 +1,20 @@
 // The window itself: its controls, the catalog's life on show and close, the
-// tabs and the grid's rows. In-place editing, the files and the workers have
-// files of their own.
+// grid's rows and the runs. In-place editing (with the tab change) and the
+// files have files of their own, which call into this one and never the
+// other way; what any of them decides comes from the core in ui/core.
 #include "ui/ParamFrame.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QShowEvent>
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QKeySequence>
 #include <QLabel>
 #include <QLocale>
+#include <QShowEvent>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QTabBar>
-#include <QThread>
 #include <QTimer>
 #include <QToolTip>
 #include <algorithm>
@@ -24,6 +25,7 @@
 #include "ui/ParamModel.h"
 #include "ui/ServiceWindow.h"
 #include "ui/Workers.h"
+#include "ui/core/GridText.h"
 #include "ui/ui_ParamFrame.h"
 
 namespace {
@@ -35,9 +37,6 @@ constexpr int kMinRowHeight = 20;
 constexpr int kRowTextMargin = 5;
 constexpr int kStatusTimeoutMs = 2000;
 constexpr int kEditorDelayMs = 50;
-const char* const kTabCaptions[] = {"Общие команды", "Программирование адреса",
-                                    "Программирование параметров"};
-constexpr int kAddressTab = 1;
 const QColor kStatusSuccess(0x00, 0x80, 0x00);
 const QColor kStatusFailure(0xFF, 0x00, 0x00);
 
@@ -62,7 +61,8 @@ void FitHeader(QHeaderView& Header) {
   auto fits = [&] {
     const QFontMetrics metrics(font);
     for (int col = 0; col < TParamModel::ColumnCount; ++col)
-      if (metrics.horizontalAdvance(TParamModel::HeaderCaption(col)) + kPadding >
+      if (metrics.horizontalAdvance(QString::fromStdString(qx25::ui::HeaderCaption(col))) +
+              kPadding >
           kColumnWidths[col])
         return false;
     return true;
@@ -77,7 +77,8 @@ TParamFrm::TParamFrm(QWidget* Parent)
     : QDialog(Parent),
       Controls(std::make_unique<Ui::ParamFrm>()),
       GridModel(new TParamModel(this)),
-      GridDelegate(new TParamDelegate(this)) {
+      GridDelegate(new TParamDelegate(this)),
+      RunInputs(std::make_shared<qx25::ui::TRunInputs>()) {
   TakeNumberFormatFromLocale();
   qx25::ui::UseFormFont(*this);
   Controls->setupUi(this);
@@ -88,7 +89,8 @@ TParamFrm::TParamFrm(QWidget* Parent)
   c.StatusBar1->addWidget(panel, 1);
   c.StatusBar1->setAutoFillBackground(true);
 
-  for (const char* caption : kTabCaptions) c.TabControl1->Tabs()->addTab(QString::fromUtf8(caption));
+  for (int tab = 0; tab < qx25::ui::kTabCount; ++tab)
+    c.TabControl1->Tabs()->addTab(QString::fromStdString(qx25::ui::TabCaption(tab)));
   c.TabControl1->Tabs()->setCurrentIndex(0);
   c.TabControl1->SetPage(c.RxDGCommon);
 
@@ -116,9 +118,9 @@ TParamFrm::TParamFrm(QWidget* Parent)
   timer2->setInterval(kEditorDelayMs);
   timer2->setSingleShot(true);
 
-  for (QWidget* editor : {static_cast<QWidget*>(c.WriteValueEdit),
-                          static_cast<QWidget*>(c.WriteValueEdit2),
-                          static_cast<QWidget*>(c.WriteValueCB)})
+  for (QWidget* editor :
+       {static_cast<QWidget*>(c.WriteValueEdit), static_cast<QWidget*>(c.WriteValueEdit2),
+        static_cast<QWidget*>(c.WriteValueCB)})
     editor->installEventFilter(this);
 
   connect(c.ActionExit, &QAction::triggered, this, &TParamFrm::ActionExitExecute);
@@ -138,10 +140,19 @@ TParamFrm::TParamFrm(QWidget* Parent)
   connect(c.CopyTool, &QAction::triggered, this, &TParamFrm::CopyToolClick);
   connect(c.PasteTool, &QAction::triggered, this, &TParamFrm::PasteToolClick);
   connect(c.AddrBtn, &QAbstractButton::clicked, this, &TParamFrm::AddrBtnClick);
+  for (QSpinBox* edit : {c.ComPortEdit, c.AddrEdit})
+    connect(edit, &QSpinBox::valueChanged, this, [this] { RunInputs->SetLine(Line()); });
   qx25::ui::FinishFixedDialog(*this, QSize(kClientWidth, kClientHeight));
 }
 
-TParamFrm::~TParamFrm() { ReleaseCatalog(); }
+TParamFrm::~TParamFrm() {
+  // Its owner is going, and with it perhaps the driver: the runs end after
+  // the exchange in flight and send nothing more.
+  RunInputs->Stop();
+  while (!Workers.isEmpty()) WorkerEnded(Workers.first());
+  if (ParamWindow == this) ParamWindow = nullptr;
+  ReleaseCatalog();
+}
 
 void TParamFrm::showEvent(QShowEvent* Event) {
   QDialog::showEvent(Event);
@@ -162,7 +173,7 @@ void TParamFrm::FormClose() {
   if (Closed) return;
   Closed = true;
   // A running worker still fills this catalog; it goes with the window then.
-  if (Workers == 0) ReleaseCatalog();
+  if (Workers.isEmpty()) ReleaseCatalog();
   if (TrkParameters == Parameters.get()) TrkParameters = nullptr;
 }
 
@@ -175,6 +186,7 @@ void TParamFrm::LoadCatalog() {
     Parameters = std::move(catalog);
     TrkParameters = Parameters.get();
     GridModel->SetCatalog(Parameters.get());
+    PublishRunInputs();
     GridReady = true;
     ApplyTabFilter(Controls->TabControl1->TabIndex());
   } catch (const std::exception&) {
@@ -186,7 +198,17 @@ void TParamFrm::ReleaseCatalog() {
   GridModel->SetCatalog(nullptr);
   if (TrkParameters == Parameters.get()) TrkParameters = nullptr;
   Parameters.reset();
+  PublishRunInputs();
   GridReady = false;
+}
+
+qx25::ui::TLine TParamFrm::Line() const {
+  return {Driver, Controls->ComPortEdit->value(), Controls->AddrEdit->value()};
+}
+
+void TParamFrm::PublishRunInputs() {
+  RunInputs->SetLine(Line());
+  RunInputs->Publish(Parameters.get());
 }
 
 CParameter* TParamFrm::RecordOfRow(int Row) const {
@@ -196,12 +218,12 @@ CParameter* TParamFrm::RecordOfRow(int Row) const {
 
 QString TParamFrm::DescriptionText(int Row) const {
   const CParameter* p = RecordOfRow(Row);
-  return p ? TParamModel::DescriptionText(*p) : QString();
+  return p ? QString::fromStdString(qx25::ui::DescriptionText(*p)) : QString();
 }
 
 QString TParamFrm::LimitsText(int Row) const {
   const CParameter* p = RecordOfRow(Row);
-  return p ? TParamModel::LimitsText(*p) : QString();
+  return p ? QString::fromStdString(qx25::ui::LimitsText(*p)) : QString();
 }
 
 int TParamFrm::RowHeightFor(int Row) const {
@@ -221,17 +243,8 @@ void TParamFrm::ApplyTabFilter(int Tab) {
   if (!GridReady || !Parameters) return;
   TRXDrawGrid* grid = Controls->RxDGCommon;
   for (int row = grid->RowCount(); row >= 1; --row)
-    grid->SetRowHeight(row, Parameters->Items(row - 1).TabIndex == Tab ? RowHeightFor(row) : -1);
-}
-
-void TParamFrm::TabControl1Change() {
-  Ui::ParamFrm& c = *Controls;
-  const bool addressTab = c.TabControl1->TabIndex() == kAddressTab;
-  c.IDLabel->setVisible(addressTab);
-  c.edIDNumber->setVisible(addressTab);
-  ApplyTabFilter(c.TabControl1->TabIndex());
-  PlaceEditor(0, 0);
-  ApplyGridEnterRule();
+    grid->SetRowHeight(
+        row, qx25::ui::ShownOnTab(Parameters->Items(row - 1), Tab) ? RowHeightFor(row) : -1);
 }
 
 void TParamFrm::RxDGCommonEnter() { ApplyGridEnterRule(); }
@@ -239,24 +252,16 @@ void TParamFrm::RxDGCommonEnter() { ApplyGridEnterRule(); }
 void TParamFrm::ApplyGridEnterRule() {
   if (!Parameters) return;
   TRXDrawGrid* grid = Controls->RxDGCommon;
-  const int tab = Controls->TabControl1->TabIndex();
-  const int current = grid->Row();
-  if (current >= 1 && current <= Parameters->Count() &&
-      Parameters->Items(current - 1).TabIndex == tab)
-    return;
-  for (int row = 1; row <= Parameters->Count(); ++row) {
-    if (Parameters->Items(row - 1).TabIndex == tab) {
-      grid->SetCurrentCell(grid->Col(), row);
-      return;
-    }
-  }
+  const std::optional<int> row =
+      qx25::ui::CurrentRowOnTab(*Parameters, Controls->TabControl1->TabIndex(), grid->Row() - 1);
+  if (row && *row != grid->Row() - 1) grid->SetCurrentCell(grid->Col(), *row + 1);
 }
 
 void TParamFrm::RxDGCommonColumnSized() { ApplyTabFilter(Controls->TabControl1->TabIndex()); }
 
 void TParamFrm::RxDGCommonMouseMove(int Col, int Row, QPoint Global) {
   TRXDrawGrid* grid = Controls->RxDGCommon;
-  const QString hint = Row >= 1 ? TParamModel::CellHint(Col) : QString();
+  const QString hint = Row >= 1 ? QString::fromStdString(qx25::ui::CellHint(Col)) : QString();
   grid->setToolTip(hint);
   if (hint.isEmpty())
     QToolTip::hideText();
@@ -265,10 +270,6 @@ void TParamFrm::RxDGCommonMouseMove(int Col, int Row, QPoint Global) {
 }
 
 void TParamFrm::RepaintGrid() {
-  if (QThread::currentThread() != thread()) {
-    QMetaObject::invokeMethod(this, &TParamFrm::RepaintGrid, Qt::QueuedConnection);
-    return;
-  }
   GridModel->Repaint();
   Controls->RxDGCommon->viewport()->update();
 }
@@ -291,39 +292,46 @@ void TParamFrm::Timer1Timer() {
   findChild<QTimer*>("Timer1")->stop();
 }
 
-int TParamFrm::GridRowCount() const { return Controls->RxDGCommon->RowCount() + 1; }
-int TParamFrm::PortValue() const { return Controls->ComPortEdit->value(); }
-int TParamFrm::AddressValue() const { return Controls->AddrEdit->value(); }
-
 void TParamFrm::Button1Click() {
   if (ReadParamsThread) return;
-  ReadParamsThread = new TReadParamsTread(*this);
+  ReadParamsThread = new TReadParamsTread(RunInputs);
   StartWorker(ReadParamsThread);
 }
 
 void TParamFrm::WriteBtnClick() {
   if (WriteParamsThread) return;
-  WriteParamsThread = new TWriteParamsTread(*this);
+  WriteParamsThread = new TWriteParamsTread(RunInputs);
   StartWorker(WriteParamsThread);
 }
 
 void TParamFrm::StartWorker(TParamsTread* Worker) {
-  ++Workers;
+  Workers.append(Worker);
+  PublishRunInputs();  // records may have been changed in place since
+  connect(Worker, &TParamsTread::RowDone, this, &TParamFrm::ApplyRow, Qt::QueuedConnection);
   connect(Worker, &QThread::finished, this, [this, Worker] { WorkerEnded(Worker); });
   Worker->start();
+}
+
+void TParamFrm::ApplyRow(const qx25::ui::TRowResult& Result) {
+  const std::string status = qx25::ui::ApplyRowResult(Parameters.get(), Result);
+  if (status.empty())
+    RunInputs->Publish(Parameters.get());  // a read changed the record
+  else
+    SetStatus(QString::fromStdString(status));
+  RepaintGrid();
 }
 
 void TParamFrm::WorkerEnded(TParamsTread* Worker) {
   if (ReadParamsThread == Worker) ReadParamsThread = nullptr;
   if (WriteParamsThread == Worker) WriteParamsThread = nullptr;
   Worker->wait();
+  Workers.removeOne(Worker);
   delete Worker;
-  --Workers;
-  if (Dismissed && Workers == 0) deleteLater();
+  if (Dismissed && Workers.isEmpty() && !RunInputs->Stopped()) deleteLater();
 }
 
 void TParamFrm::Dismiss() {
-  if (Workers == 0) {
+  if (Workers.isEmpty()) {
     delete this;
     return;
   }

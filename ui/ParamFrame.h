@@ -6,7 +6,8 @@
 //
 // Rows are counted as the grid counts them: row 0 is the header and row r
 // shows catalog record r - 1. The window runs on the host's user-interface
-// thread; the workers reach it only through queued calls.
+// thread; the workers reach it only through queued signals. Destroying it
+// stops its runs after the exchange in flight and waits for them.
 #pragma once
 
 #include <QDialog>
@@ -15,6 +16,8 @@
 
 #include "driver/QX25.h"
 #include "params/ParameterUnit.h"
+#include "ui/core/BulkRun.h"
+#include "ui/core/Editing.h"
 
 namespace Ui {
 class ParamFrm;
@@ -49,20 +52,16 @@ class TParamFrm : public QDialog {
   Q_INVOKABLE void PlaceEditor(int Row, int Col);
   Q_INVOKABLE void SaveToFile(const QString& FileName);
   Q_INVOKABLE void LoadFromFile(const QString& FileName);
-  // Has the grid draw every cell again; any thread may ask.
+  // Has the grid draw every cell again.
   Q_INVOKABLE void RepaintGrid();
 
-  // The grid's row count, the header included; the spin edits' values.
-  int GridRowCount() const;
-  int PortValue() const;
-  int AddressValue() const;
   // The window is done with: destroyed now, or hidden and destroyed when its
-  // last worker ends, since a worker relies on it and on its catalog.
+  // last worker ends, so that a closed window's runs go on to their end.
   void Dismiss();
 
   // The status bar's message and its colour: green after a write, red after
   // a failed one, the style's own otherwise.
-  enum class TStatusColour { Normal, Success, Failure };
+  using TStatusColour = qx25::ui::TStatusColour;
   void SetStatus(const QString& Message);
   void SetStatusColour(TStatusColour Colour);
   TStatusColour StatusColour() const { return Colour; }
@@ -100,8 +99,13 @@ class TParamFrm : public QDialog {
   void WriteValueEditKeyDown();
   bool EditorHasFocus() const;
   CParameter* RecordOfRow(int Row) const;
+  qx25::ui::TLine Line() const;
+  qx25::ui::TEdit EditorContents() const;
+  // After any change of a record or of the line: what the runs take next.
+  void PublishRunInputs();
   void StartWorker(class TParamsTread* Worker);
   void WorkerEnded(class TParamsTread* Worker);
+  void ApplyRow(const qx25::ui::TRowResult& Result);
 
   std::unique_ptr<Ui::ParamFrm> Controls;
   std::unique_ptr<CTRKParameters> Parameters;
@@ -109,6 +113,8 @@ class TParamFrm : public QDialog {
   TParamDelegate* GridDelegate;
   TStatusColour Colour = TStatusColour::Normal;
   bool Closed = false;
-  int Workers = 0;
   bool Dismissed = false;
+  // Shared with this window's runs, which outlive neither it nor its driver.
+  std::shared_ptr<qx25::ui::TRunInputs> RunInputs;
+  QList<class TParamsTread*> Workers;
 };

@@ -10,6 +10,7 @@
 #include <QStyledItemDelegate>
 
 #include "params/ParameterUnit.h"
+#include "ui/core/GridText.h"
 
 class QPainter;
 
@@ -17,7 +18,14 @@ class TParamModel : public QAbstractTableModel {
   Q_OBJECT
 
  public:
-  enum Column { ColCode, ColName, ColLimits, ColRead, ColWrite, ColumnCount };
+  enum Column {
+    ColCode = qx25::ui::ColCode,
+    ColName = qx25::ui::ColName,
+    ColLimits = qx25::ui::ColLimits,
+    ColRead = qx25::ui::ColRead,
+    ColWrite = qx25::ui::ColWrite,
+    ColumnCount = qx25::ui::ColumnCount
+  };
 
   using QAbstractTableModel::QAbstractTableModel;
 
@@ -31,19 +39,6 @@ class TParamModel : public QAbstractTableModel {
   int columnCount(const QModelIndex& Parent = {}) const override;
   QVariant data(const QModelIndex& Index, int Role) const override;
   QVariant headerData(int Section, Qt::Orientation Orientation, int Role) const override;
-
-  // The name cell: the caption, the units in brackets, then the value names
-  // one to a line.
-  static QString DescriptionText(const CParameter& P);
-  // The limits cell: the scaled range with the units, or what kind of value it is.
-  static QString LimitsText(const CParameter& P);
-  // "Ошибка чтения!" after a failed read, else the text last read or written.
-  static QString ReadCellText(const CParameter& P);
-  // The value that a write would send: the larger of Value and MinValue.
-  static QString WriteCellText(const CParameter& P);
-  static QString HeaderCaption(int Column);
-  // The hint over a cell of a record's row.
-  static QString CellHint(int Column);
 
  private:
   CTRKParameters* Records = nullptr;

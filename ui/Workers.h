@@ -1,76 +1,41 @@
-// The read-all and write-all workers: each goes once through the bulk range
-// of the catalog on a thread of its own, one parameter at a time, while the
-// window stays usable.
-//
-// A worker never touches a widget or a catalog record itself: it takes what
-// it needs for a row (the driver, the port and address in the spin edits,
-// a copy of the record) from the window's thread through a blocking queued
-// call, talks to the controller on its own thread, and hands the outcome
-// back through a queued call. The window stays alive, hidden if closed,
-// until the last of its workers has ended (see ShowParamWindow).
+// The read-all and write-all workers: each runs the core's bulk run on a
+// thread of its own while the window stays usable. A worker knows no window:
+// it takes its rows from the run inputs the window keeps current and emits
+// each row's result, which the window receives through a queued connection.
 #pragma once
 
 #include <QThread>
-#include <optional>
+#include <memory>
 
-#include "driver/QX25.h"
-#include "params/ParameterUnit.h"
-
-class TParamFrm;
+#include "ui/core/BulkRun.h"
 
 class TParamsTread : public QThread {
   Q_OBJECT
 
  public:
-  explicit TParamsTread(TParamFrm& Window);
+  TParamsTread(qx25::ui::TBulk Kind, std::shared_ptr<const qx25::ui::TRunInputs> Inputs);
 
-  // The grid row being processed; its record is Items(Row - 1).
-  int Row = 0;
+ signals:
+  void RowDone(const qx25::ui::TRowResult& Result);
 
  protected:
-  // What one row needs, taken on the window's thread.
-  struct TRowJob {
-    TQX25* Driver = nullptr;
-    int Port = 0;
-    int Address = 0;
-    std::optional<CParameter> Record;
-  };
-
   void run() override;
-  virtual void DoRow() = 0;
-  TRowJob TakeJob() const;
-  // Takes Row's job; the link mode to send it with, or nothing when the row
-  // is passed over (marked as failed when there is no driver or no mode).
-  std::optional<TLinkMode> Prepare(TRowJob& Job) const;
-  // Runs Update on the window's thread with the live record of Row, if the
-  // catalog still has it; does not wait.
-  template <typename F>
-  void UpdateRecord(F Update) const;
-  void SetRowFailed() const;
 
-  TParamFrm& Window;
+ private:
+  qx25::ui::TBulk Kind;
+  std::shared_ptr<const qx25::ui::TRunInputs> Inputs;
 };
 
 class TReadParamsTread : public TParamsTread {
-  Q_OBJECT
-
  public:
-  using TParamsTread::TParamsTread;
-  void ReadRow();
-
- protected:
-  void DoRow() override { ReadRow(); }
+  explicit TReadParamsTread(std::shared_ptr<const qx25::ui::TRunInputs> Run)
+      : TParamsTread(qx25::ui::TBulk::Read, std::move(Run)) {}
 };
 
 class TWriteParamsTread : public TParamsTread {
-  Q_OBJECT
-
  public:
-  using TParamsTread::TParamsTread;
-  void WriteRow();
-
- protected:
-  void DoRow() override { WriteRow(); }
+  explicit TWriteParamsTread(std::shared_ptr<const qx25::ui::TRunInputs> Run)
+      : TParamsTread(qx25::ui::TBulk::Write, std::move(Run)) {}
 };
 
 // The running worker of each kind, or null. Read and written on the

@@ -71,19 +71,28 @@ TEST_F(ValueText, LeavesAddressAndCommonNumbersUnscaled) {
   EXPECT_EQ(common.RawValue(1.5), 150);
 }
 
-TEST_F(ValueText, WritesTheLimitCardCodeInExponentFormPastOneDigit) {
+TEST_F(ValueText, WritesANumberInExponentFormPastItsDigits) {
+  CParameter one = Record(pkNumber, 1);
+  one.MaxValue = 999999999999999;
+  EXPECT_EQ(one.ValueToText(0), "0");
+  EXPECT_EQ(one.ValueToText(9), "9");
+  EXPECT_EQ(one.ValueToText(10), "1E+01");
+  EXPECT_EQ(one.ValueToText(12), "1E+01");
+  EXPECT_EQ(one.ValueToText(15), "2E+01");
+  EXPECT_EQ(one.ValueToText(95), "1E+02");  // rounds up into the next power
+  EXPECT_EQ(one.ValueToText(999999999999999), "1E+15");
+}
+
+// The controller keeps the limit-card code with 15 digits: every one of them
+// is shown and sent.
+TEST_F(ValueText, ShowsTheLimitCardCodeWhole) {
   const CParameter& card = Catalog.Items(6);
   ASSERT_EQ(card.Caption, "Код лимитной карты");
-  EXPECT_EQ(card.ScaledMax(), 999999999999999.0);
+  EXPECT_EQ(card.Digits, 15);
   EXPECT_EQ(static_cast<int64_t>(card.ScaledMax()), 999999999999999);
-  EXPECT_EQ(card.ValueToText(0), "0");
-  EXPECT_EQ(card.ValueToText(9), "9");
-  EXPECT_EQ(card.ValueToText(10), "1E+01");
-  EXPECT_EQ(card.ValueToText(12), "1E+01");
-  EXPECT_EQ(card.ValueToText(15), "2E+01");
-  EXPECT_EQ(card.ValueToText(95), "1E+02");  // rounds up into the next power
-  EXPECT_EQ(card.ValueToText(999999999999999), "1E+15");
-  EXPECT_EQ(card.ValueToText(123456789012345), "1E+14");
+  EXPECT_EQ(card.ValueToText(123456789012345), "123,456,789,012,345");
+  EXPECT_EQ(card.ValueToText(999999999999999), "999,999,999,999,999");
+  EXPECT_EQ(card.RawValue(123456789012345.0), 123456789012345);
 }
 
 TEST_F(ValueText, NamesListValuesThatHaveANameOnly) {

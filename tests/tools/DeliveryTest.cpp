@@ -82,7 +82,9 @@ TEST(PumpCommands, PollLeavesARunningDeliveryRunning) {
 TEST(Failures, MissingDeviceIsALineError) {
   const RunResult r = Ctl({"--json", "--device", "/dev/qx25-no-such-line", "read-param", "5"});
   EXPECT_EQ(r.Status, 3);
-  EXPECT_NE(r.Err.find("(/dev/qx25-no-such-line): no such device"), std::string::npos) << r.Err;
+  EXPECT_NE(r.Err.find("(/dev/qx25-no-such-line): opening the line failed: no such device"),
+            std::string::npos)
+      << r.Err;
   const QJsonObject error = JsonOf(r.Out)["error"].toObject();
   EXPECT_EQ(error["kind"].toString(), "line");
   EXPECT_EQ(error["exit_status"].toInt(), 3);
@@ -92,11 +94,16 @@ TEST(Failures, SilentControllerTimesOutWithTheCommandsMessage) {
   const RunResult read =
       Ctl({"--simulate", "--sim-fault", "silence", "--timeout", "100", "read-param", "5"});
   EXPECT_EQ(read.Status, 3);
-  EXPECT_NE(read.Err.find("Ошибка связи с блоком связи (time-out)"), std::string::npos) << read.Err;
+  EXPECT_NE(
+      read.Err.find("reading code 5 failed: no answer within 100 ms (Ошибка связи с блоком связи)"),
+      std::string::npos)
+      << read.Err;
   const RunResult total =
       Ctl({"--simulate", "--sim-fault", "silence", "--timeout", "100", "total"});
   EXPECT_EQ(total.Status, 3);
-  EXPECT_NE(total.Err.find("Ошибка при запросе состояния отлива (time-out)"), std::string::npos)
+  EXPECT_NE(total.Err.find("reading the totalizer failed: no answer within 100 ms (Ошибка при "
+                           "запросе состояния отлива)"),
+            std::string::npos)
       << total.Err;
 }
 
@@ -122,10 +129,10 @@ TEST(Failures, BadArgumentsSendNothing) {
       {"poll", "--nozzle", "33"},
       {"start", "--side", "5"},
       {"read-param", "60"},
-      {"write-param", "5", "60"},  // above 50.0 ms
-      {"write-param", "4", "1"},   // no parameter with code 4
-      {"write-param", "2", "3"},   // a list of three names
-      {"write-param", "1", "12"},  // does not fit one digit
+      {"write-param", "5", "60"},                // above 50.0 ms
+      {"write-param", "4", "1"},                 // no parameter with code 4
+      {"write-param", "2", "3"},                 // a list of three names
+      {"write-param", "1", "1000000000000000"},  // does not fit 15 digits
       {"write-param", "5", "abc"},
       {"set-address", "7654321", "100"},
       {"common", "10", "0"},

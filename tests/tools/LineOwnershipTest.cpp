@@ -2,7 +2,6 @@
 // another program holds, and a device that appears while qx25ctl waits.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -22,9 +21,7 @@ bool Has(const std::string& Text, const std::string& Part) {
 class LineOwnership : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "qx25-owner-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    Dir = pattern;
+    Dir = MakeTempDir("qx25-owner");
     Link = (Dir / "qx25-line").string();
   }
   void TearDown() override { fs::remove_all(Dir); }

@@ -7,12 +7,14 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <chrono>
+#include <filesystem>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -150,3 +152,10 @@ inline RunResult Ctl(std::vector<std::string> Args) {
 
 // True when a --trace run shows a request frame going out.
 inline bool SentAnything(const RunResult& R) { return R.Err.find(" -> ") != std::string::npos; }
+
+// A new directory of its own under the temporary directory, "Prefix-XXXXXX".
+inline std::filesystem::path MakeTempDir(const std::string& Prefix) {
+  std::string pattern = (std::filesystem::temp_directory_path() / (Prefix + "-XXXXXX")).string();
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("no temporary directory");
+  return pattern;
+}

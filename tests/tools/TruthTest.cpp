@@ -59,7 +59,8 @@ TEST(Truth, ADataQueryAnsweredWithoutDataIsARefusalNotAZero) {
 }
 
 TEST_F(InTempDir, ARefusedParameterWriteIsARefusalNotADeadLine) {
-  const RunResult one = Ctl(Simulated({"--sim-fault", "refuse", "--json", "write-param", "5", "0.4"}));
+  const RunResult one =
+      Ctl(Simulated({"--sim-fault", "refuse", "--json", "write-param", "5", "0.4"}));
   EXPECT_EQ(one.Status, 1) << one.Err;
   EXPECT_EQ(JsonOf(one.Out)["error"].toObject()["port_status"].toInt(), 23) << one.Out;
   const std::string file = Write("r.par", "[Parametr]\n5=4\n16=80000\n");
@@ -100,7 +101,7 @@ TEST_F(InTempDir, AFileValueOutsideTheLimitsStopsWriteAll) {
   const RunResult r = Ctl(Simulated({"--trace", "write-all", file}));
   EXPECT_EQ(r.Status, 2);
   EXPECT_FALSE(SentAnything(r));
-  EXPECT_TRUE(Has(r.Err, "key 16: 0 is below the lower limit")) << r.Err;
+  EXPECT_TRUE(Has(r.Err, "line 3: code 16: 0 is below the lower limit")) << r.Err;
 }
 
 TEST_F(InTempDir, OnlyRegularFilesAreReadAndReplaced) {
@@ -201,8 +202,10 @@ TEST_F(InTempDir, WriteAllEndsWithASummaryAndShowsEachStatusWhole) {
       Ctl(Simulated({"--sim-fault", "silence", "--timeout", "50", "write-all", file}));
   EXPECT_EQ(r.Status, 3);
   // The status is the last column, read whole however long.
-  EXPECT_TRUE(Has(r.Out, "was not answered (time-out); check the device")) << r.Out;
-  EXPECT_TRUE(Has(r.Out, "give a longer --timeout\n")) << r.Out;
+  EXPECT_TRUE(Has(r.Out,
+                  "writing code 41 failed: no answer within 50 ms: the write may or may not have "
+                  "taken effect; qx25ctl read-param 41 to check\n"))
+      << r.Out;
   EXPECT_TRUE(Has(r.Out, "summary: 0 written, 0 refused, 3 failed, 40 left out\n")) << r.Out;
 }
 

@@ -1,0 +1,131 @@
+// What qx25ctl does with the words it is given: numbers are decimal, shared
+// options go before or after the command, and each kind of mistake gets one
+// plain message, exit status 2 and nothing sent.
+#include <gtest/gtest.h>
+
+#include "Spawn.h"
+
+namespace {
+
+bool Has(const std::string& Text, const std::string& Part) {
+  return Text.find(Part) != std::string::npos;
+}
+
+std::vector<std::string> Simulated(std::vector<std::string> Args) {
+  Args.insert(Args.begin(), {"--simulate", "--sim-unpaced", "--json"});
+  return Args;
+}
+
+TEST(Arguments, NumbersAreDecimalWithLeadingZerosAllowed) {
+  const RunResult total = Ctl(Simulated({"set-total", "00012345"}));
+  ASSERT_EQ(total.Status, 0) << total.Err;
+  EXPECT_EQ(JsonOf(total.Out)["read_back"].toDouble(), 12345);
+  const RunResult write = Ctl(Simulated({"write-param", "010", "1"}));
+  ASSERT_EQ(write.Status, 0) << write.Err;
+  EXPECT_EQ(JsonOf(write.Out)["code"].toInt(), 10);
+  const RunResult read = Ctl(Simulated({"--address", "03", "read-param", "016"}));
+  ASSERT_EQ(read.Status, 0) << read.Err;
+  EXPECT_EQ(JsonOf(read.Out)["code"].toInt(), 16);
+  EXPECT_EQ(JsonOf(read.Out)["address"].toInt(), 3);
+
+  for (const std::vector<std::string>& bad : {std::vector<std::string>{"read-param", "0x10"},
+                                              {"--address", "0x2", "read-param", "16"},
+                                              {"set-total", "1e3"},
+                                              {"total", "--nozzle", "+1"}}) {
+    const RunResult r = Ctl(Simulated(bad));
+    EXPECT_EQ(r.Status, 2) << bad[1];
+    EXPECT_TRUE(Has(r.Err, "is not a whole number")) << r.Err;
+  }
+}
+
+TEST(Arguments, SharedOptionsGoBeforeOrAfterTheCommand) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--nozzle", "3", "--side", "2", "total"},
+        {"total", "--nozzle", "3", "--side", "2"},
+        {"--nozzle", "3", "total", "--side", "2"}}) {
+    const RunResult t = Ctl(Simulated(args));
+    ASSERT_EQ(t.Status, 0) << t.Err;
+    EXPECT_EQ(JsonOf(t.Out)["nozzle"].toInt(), 3);
+    EXPECT_EQ(JsonOf(t.Out)["side"].toInt(), 2);
+  }
+  const RunResult before = Ctl(Simulated({"--address", "2", "read-param", "16"}));
+  const RunResult after = Ctl(Simulated({"read-param", "16", "--address", "2"}));
+  EXPECT_EQ(JsonOf(before.Out)["address"].toInt(), 2) << before.Err;
+  EXPECT_EQ(JsonOf(after.Out)["address"].toInt(), 2) << after.Err;
+  // One that the command does not take is an error, not ignored.
+  const RunResult stray = Ctl(Simulated({"--nozzle", "2", "read-param", "16"}));
+  EXPECT_EQ(stray.Status, 2);
+  EXPECT_TRUE(Has(stray.Err, "--nozzle does not go with read-param")) << stray.Err;
+}
+
+TEST(Arguments, EachKindOfMistakeSaysWhatItIs) {
+  struct Case {
+    std::vector<std::string> Args;
+    const char* Says;
+  };
+  const Case cases[] = {
+      {{"write-param", "5", "inf"}, "code 5: \"inf\" is not a number"},
+      {{"write-param", "5", "1,000.5"}, "code 5: \"1,000.5\" is not a number"},
+      {{"write-param", "5", "1e400"}, "\"1e400\" is not a number"},
+      {{"write-param", "16", "99999999999"}, "is out of range 600.00..1"},
+      {{"read-param", "abc"}, "CODE: \"abc\" is not a whole number"},
+      {{"read-param", "60"}, "CODE: 60 is out of range 0..59"},
+      {{"--port", "31", "total"}, "--port: 31 is out of range 1..30"},
+      {{"current", "--price", "nan"}, "--price: \"nan\" is not a number"},
+      {{"current", "--price", "inf"}, "--price: \"inf\" is not a number"},
+      {{"current", "--price", "-1"}, "--price: -1 is out of range above 0"},
+      {{"preset", "--volume", "0"}, "--volume: 0 is out of range above 0"},
+      {{"preset", "--volume", "0.4"}, "rounds to 0 L"},
+      {{"read-all", "--save", ""}, "--save needs a file name"},
+      {{"bogus"}, "unknown command \"bogus\"; the commands are info, poll,"},
+      {{}, "no command given; the commands are info,"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args{"--simulate", "--trace"};
+    args.insert(args.end(), c.Args.begin(), c.Args.end());
+    const RunResult r = Ctl(args);
+    EXPECT_EQ(r.Status, 2) << c.Says;
+    EXPECT_TRUE(Has(r.Err, c.Says)) << r.Err;
+    EXPECT_FALSE(SentAnything(r)) << c.Says;
+  }
+}
+
+TEST(Arguments, RoundingIsShownAndMoneyNeedsAPrice) {
+  const RunResult write = Ctl(Simulated({"write-param", "5", "0.45"}));
+  ASSERT_EQ(write.Status, 0) << write.Err;
+  EXPECT_EQ(JsonOf(write.Out)["note"].toString(), "0.45 written as 0.4: one decimal");
+  const RunResult exact = Ctl(Simulated({"write-param", "5", "0.4"}));
+  EXPECT_FALSE(JsonOf(exact.Out).contains("note")) << exact.Out;
+  const RunResult preset = Ctl(Simulated({"preset", "--volume", "24.5"}));
+  ASSERT_EQ(preset.Status, 0) << preset.Err;
+  EXPECT_EQ(JsonOf(preset.Out)["note"].toString(),
+            "24.5 L sent as 24 L: the preset carries whole litres");
+
+  for (const char* command : {"current", "result"}) {
+    const RunResult bare = Ctl(Simulated({command}));
+    ASSERT_EQ(bare.Status, 0) << bare.Err;
+    EXPECT_FALSE(JsonOf(bare.Out).contains("money")) << bare.Out;
+    const RunResult priced = Ctl(Simulated({command, "--price", "52.30"}));
+    EXPECT_TRUE(JsonOf(priced.Out).contains("money")) << priced.Out;
+  }
+}
+
+// Text that cannot reach its reader is a failure, in every program.
+TEST(Arguments, UnwritableTextAndBadArgumentsExitAlikeInEveryProgram) {
+  for (const char* program : {QX25CTL_PATH, QX25SIM_PATH})
+    for (const char* option : {"--version", "--help"}) {
+      const RunResult r =
+          ::Run({"/bin/sh", "-c", std::string("exec ") + program + " " + option + " > /dev/full"});
+      EXPECT_EQ(r.Status, 4) << program << " " << option;
+    }
+  for (const std::vector<std::string>& sim : {std::vector<std::string>{"--baud", "0"},
+                                              {"--controllers", "x"},
+                                              {"--id", "9=1"},
+                                              {"--bogus"}}) {
+    std::vector<std::string> command{QX25SIM_PATH};
+    command.insert(command.end(), sim.begin(), sim.end());
+    EXPECT_EQ(::Run(command).Status, 2) << sim[0];
+  }
+}
+
+}  // namespace

@@ -1,0 +1,88 @@
+#include "ui/core/BulkRun.h"
+
+#include <exception>
+
+namespace qx25::ui {
+
+namespace {
+constexpr char kWriteDone[] = "Операция записи параметра ";
+constexpr char kWriteError[] = "Ошибка при операции записи параметра ";
+}  // namespace
+
+void TRunInputs::SetLine(const TLine& NewLine) {
+  const std::lock_guard guard(Lock);
+  Line = NewLine;
+}
+
+void TRunInputs::Publish(const CTRKParameters* Catalog) {
+  std::vector<CParameter> records;
+  if (Catalog)
+    for (int i = 0; i < Catalog->Count(); ++i) records.push_back(Catalog->Items(i));
+  const std::lock_guard guard(Lock);
+  Records = std::move(records);
+}
+
+TRunInputs::TRowJob TRunInputs::Job(int Row) const {
+  const std::lock_guard guard(Lock);
+  TRowJob job{Line, std::nullopt};
+  if (Row >= 0 && static_cast<size_t>(Row) < Records.size()) job.Record = Records[Row];
+  return job;
+}
+
+int TRunInputs::Count() const {
+  const std::lock_guard guard(Lock);
+  return static_cast<int>(Records.size());
+}
+
+std::optional<TRowResult> RunRow(TBulk Kind, const TRunInputs::TRowJob& Job, int Row) {
+  if (!Job.Record) return std::nullopt;  // the catalog went away
+  const CParameter& p = *Job.Record;
+  TRowResult result;
+  result.Row = Row;
+  const std::optional<TLinkMode> mode = LinkModeOf(p.Kind);
+  if (!Job.Line.Driver || !mode) return result;  // no driver, or a kind that is never sent
+  const TLine& line = Job.Line;
+  if (Kind == TBulk::Read) {
+    try {
+      result.Value = line.Driver->ReadParam(*mode, line.Port, line.Address, p.Code, p.Digits);
+      result.Text = p.ValueToText(result.Value);
+    } catch (const std::exception&) {
+      result.Text.clear();  // a link failure, no value or no text: a read error
+    }
+    if (!result.Text.empty()) result.Outcome = TRowResult::Read;
+    return result;
+  }
+  if (p.SkipOnWriteAll) return std::nullopt;
+  bool ok = false;
+  try {
+    ok = line.Driver->WriteParam(*mode, line.Port, line.Address, p.Code, p.Digits, p.Value);
+  } catch (const std::exception&) {
+    ok = false;  // a value the line cannot carry is a failed write, and the run goes on
+  }
+  result.Outcome = ok ? TRowResult::Written : TRowResult::WriteFailed;
+  result.Text = (ok ? kWriteDone : kWriteError) + std::to_string(p.Code);
+  return result;
+}
+
+void RunBulk(TBulk Kind, const TRunInputs& Inputs,
+             const std::function<void(const TRowResult&)>& Report) {
+  const int count = Inputs.Count();  // taken once, as the grid's rows were
+  for (int row = kBulkFirst; row < count && !Inputs.Stopped(); ++row)
+    if (const std::optional<TRowResult> result = RunRow(Kind, Inputs.Job(row), row))
+      Report(*result);
+}
+
+std::string ApplyRowResult(CTRKParameters* Catalog, const TRowResult& Result) {
+  if (Result.Outcome == TRowResult::Written || Result.Outcome == TRowResult::WriteFailed)
+    return Result.Text;
+  if (!Catalog || Result.Row < 0 || Result.Row >= Catalog->Count()) return {};
+  CParameter& p = Catalog->Items(Result.Row);
+  p.ReadError = Result.Outcome != TRowResult::Read;
+  if (!p.ReadError) {
+    p.Value = Result.Value;
+    p.ReadText = Result.Text;
+  }
+  return {};
+}
+
+}  // namespace qx25::ui

@@ -1,0 +1,68 @@
+// Read-all and write-all as row jobs. A run goes through the bulk range one
+// row at a time on a thread of its own. What it needs for a row (driver,
+// port, address, the record as it stands) it takes from TRunInputs, which the
+// window's thread keeps current; what a row ends in goes back as a
+// TRowResult, which the window's thread applies to its catalog. A run never
+// holds a reference to a window, and stops between rows once asked to.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "driver/QX25.h"
+#include "params/ParameterUnit.h"
+#include "ui/core/Editing.h"
+
+namespace qx25::ui {
+
+enum class TBulk { Read, Write };
+
+struct TRowResult {
+  enum TOutcome { Failed, Read, Written, WriteFailed } Outcome = Failed;
+  int Row = 0;  // catalog index
+  int64_t Value = 0;
+  std::string Text;  // Read: the value's text; Written, WriteFailed: the status text
+};
+
+class TRunInputs {
+ public:
+  // Called on the window's thread whenever the line or a record changes.
+  void SetLine(const TLine& Line);
+  void Publish(const CTRKParameters* Catalog);  // null: the catalog is gone
+
+  struct TRowJob {
+    TLine Line;
+    std::optional<CParameter> Record;
+  };
+  TRowJob Job(int Row) const;
+  int Count() const;
+
+  // Asks every run over these inputs to stop after the row in flight.
+  void Stop() { Stopping = true; }
+  bool Stopped() const { return Stopping; }
+
+ private:
+  mutable std::mutex Lock;
+  TLine Line;
+  std::vector<CParameter> Records;
+  std::atomic<bool> Stopping = false;
+};
+
+// One row of a run; nothing when the row sends nothing and shows nothing.
+std::optional<TRowResult> RunRow(TBulk Kind, const TRunInputs::TRowJob& Job, int Row);
+
+// The whole run over the bulk range, on the calling thread. Report gets each
+// row's result as soon as the row is done.
+void RunBulk(TBulk Kind, const TRunInputs& Inputs,
+             const std::function<void(const TRowResult&)>& Report);
+
+// Applies a result to the catalog (ignored when the catalog no longer has the
+// row); the status text a write leaves, else empty.
+std::string ApplyRowResult(CTRKParameters* Catalog, const TRowResult& Result);
+
+}  // namespace qx25::ui

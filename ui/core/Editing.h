@@ -1,0 +1,62 @@
+// One parameter at a time: the editor a row gets, the raw value an edit
+// commits, and a single read or write through the driver with what it leaves
+// in the record and in the status bar.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "driver/QX25.h"
+#include "params/ParameterUnit.h"
+
+namespace qx25::ui {
+
+// The editor over a "Запись" cell. A pair shows two number boxes side by side.
+struct TEditorSpec {
+  enum TKind { None, Number, Pair, List } Kind = None;
+  // Number and the pair's first box; the pair's second box is Min2..Max2.
+  int Decimals = 0;
+  double Step = 1;
+  double Min = 0, Max = 0, Start = 0;
+  double Min2 = 0, Max2 = 0, Start2 = 0;
+  // List: the items, the one selected (-1 none), and whether it can be opened.
+  std::vector<std::string> Items;
+  int Selected = -1;
+  bool Enabled = true;
+};
+
+TEditorSpec EditorFor(const CParameter& P);
+
+// What the technician left in the editor.
+struct TEdit {
+  double Value = 0, Value2 = 0;
+  int Item = -1;
+};
+
+// The raw value the edit writes. Throws std::out_of_range when the edit
+// cannot give one (nothing chosen in a list, a number out of the 64-bit range).
+int64_t CommittedRaw(const CParameter& P, const TEdit& Edit);
+
+// Where single transfers go: the window's driver (may be none), port and address.
+struct TLine {
+  TQX25* Driver = nullptr;
+  int Port = 0;
+  int Address = 0;
+};
+
+// Reads P into Value and ReadError; the value's text, empty when the read failed.
+std::string ReadOne(const TLine& Line, CParameter& P);
+
+enum class TStatusColour { Normal, Success, Failure };
+struct TStatus {
+  std::string Message;
+  TStatusColour Colour = TStatusColour::Normal;
+  std::string Detail;  // the driver's message when it raised
+};
+
+// Writes the edit of P (null: no row) and updates P on success. The address
+// record first takes IdNumber as its code: the ID number travels there.
+TStatus WriteOne(const TLine& Line, CParameter* P, const TEdit& Edit, int IdNumber);
+
+}  // namespace qx25::ui

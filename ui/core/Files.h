@@ -1,0 +1,32 @@
+// Parameter files, the copy buffer and the nozzle address rule as the window
+// uses them: a file failure comes back as the text to show, never as an
+// exception out of a button's handler.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "driver/QX25.h"
+#include "params/ParameterUnit.h"
+
+namespace qx25::ui {
+
+// The copy buffer, "Vedo.buf" in the settings directory.
+std::string BufferFileName(const std::string& SettingsDirectory);
+
+struct TFileError {
+  std::string Title;
+  std::string Text;
+};
+
+// Catalog may be null (no window shown): nothing happens then.
+std::optional<TFileError> SaveValues(const CTRKParameters* Catalog, const std::string& FileName);
+std::optional<TFileError> LoadValues(CTRKParameters* Catalog, const std::string& FileName);
+
+// The address the dialog's nozzle and dispenser numbers give, held to the
+// address field's range; nothing when there is no driver to ask.
+std::optional<int> NozzleAddress(TQX25* Driver, int Nozzle, int Dispenser);
+inline constexpr int kMinAddress = 1;
+inline constexpr int kMaxAddress = 64;
+
+}  // namespace qx25::ui

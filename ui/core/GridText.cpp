@@ -1,0 +1,126 @@
+#include "ui/core/GridText.h"
+
+#include <algorithm>
+#include <exception>
+
+#include "params/NumberText.h"
+
+namespace qx25::ui {
+
+namespace {
+
+constexpr const char* kTabCaptions[kTabCount] = {"Общие команды", "Программирование адреса",
+                                                 "Программирование параметров"};
+constexpr const char* kHeader[ColumnCount] = {"Код", "Имя параметра", "Ограничения", "Чтение",
+                                              "Запись"};
+constexpr char kReadError[] = "Ошибка чтения!";
+constexpr char kHintRead[] = "Дважды щелкните на поле для чтения параметра";
+constexpr char kHintWrite[] = "Нажмите Enter для записи параметра";
+constexpr char kLimitsList[] = "<список>";
+constexpr char kLimitsPair[] = "от 0 до 999 л/мин.";
+constexpr char kLimitsTemperature[] = "от -99 до +200 OC (200 - датчик отключен)";
+constexpr char kLimitsNegativeTemperature[] = "от -20 до 0 OC";
+
+// Trims what the old toolkit's Trim did: every byte up to the blank.
+std::string TrimControls(const std::string& Text) {
+  auto blank = [](char C) { return static_cast<unsigned char>(C) <= ' '; };
+  const auto first = std::find_if_not(Text.begin(), Text.end(), blank);
+  const auto last =
+      std::find_if_not(Text.rbegin(), std::string::const_reverse_iterator(first), blank).base();
+  return std::string(first, last);
+}
+
+// A limit of a number kind as ValueToText writes a pkNumber value.
+std::string LimitText(const CParameter& P, int64_t Raw) {
+  const int scale = P.Kind == pkNumber ? P.Decimals : 0;
+  return qx25::params::FormatNumber(Raw, scale, P.Digits, P.Decimals, NumberFormat());
+}
+
+bool IsNumber(uint8_t Kind) {
+  return Kind == pkNumber || Kind == pkCommonNumber || Kind == pkAddress;
+}
+
+}  // namespace
+
+std::string TabCaption(int Tab) { return Tab >= 0 && Tab < kTabCount ? kTabCaptions[Tab] : ""; }
+
+std::string HeaderCaption(int Column) {
+  return Column >= 0 && Column < ColumnCount ? kHeader[Column] : "";
+}
+
+std::string CellHint(int Column) {
+  return Column == ColRead ? kHintRead : Column == ColWrite ? kHintWrite : "";
+}
+
+std::string DescriptionText(const CParameter& P) {
+  std::string text = P.Caption;
+  if (!P.Units.empty()) text += " (" + P.Units + ")";
+  if (!P.ValueNames.empty()) {
+    std::string names = ":\r\n";
+    for (size_t i = 0; i < P.ValueNames.size(); ++i) {
+      names += "  " + P.ValueNames[i];
+      if (i + 1 < P.ValueNames.size()) names += ";\r\n";
+    }
+    text += TrimControls(names);
+  }
+  return text;
+}
+
+std::string LimitsText(const CParameter& P) {
+  if (IsNumber(P.Kind))
+    return "от " + LimitText(P, P.MinValue) + " до " + LimitText(P, P.MaxValue) + " " + P.Units;
+  switch (P.Kind) {
+    case pkPair:
+      return kLimitsPair;
+    case pkTemperature:
+    case pkTemperatureList:
+      return kLimitsTemperature;
+    case pkNegativeTemperature:
+      return kLimitsNegativeTemperature;
+    default:
+      return kLimitsList;  // the lists, and any unknown kind
+  }
+}
+
+TCell CellOf(const CParameter& P, int Column) {
+  TCell cell;
+  switch (Column) {
+    case ColCode:
+      cell.Text = std::to_string(P.Code);
+      break;
+    case ColName:
+      cell.Text = DescriptionText(P);
+      break;
+    case ColLimits:
+      cell.Text = LimitsText(P);
+      break;
+    case ColRead:
+      cell.Text = P.ReadError ? kReadError : P.ReadText;
+      cell.OutOfLimits = !P.ReadError && !P.ReadText.empty() && IsNumber(P.Kind) &&
+                         (P.Value < P.MinValue || P.Value > P.MaxValue);
+      break;
+    case ColWrite:
+      // The value that a write would send: the larger of Value and MinValue.
+      try {
+        cell.Text = P.ValueToText(std::max(P.Value, P.MinValue));
+      } catch (const std::exception&) {
+        cell.Text.clear();  // a kind without a text shows an empty box
+      }
+      break;
+    default:
+      break;
+  }
+  return cell;
+}
+
+bool ShownOnTab(const CParameter& P, int Tab) { return P.TabIndex == Tab; }
+
+std::optional<int> CurrentRowOnTab(const CTRKParameters& Catalog, int Tab, int Current) {
+  if (Current >= 0 && Current < Catalog.Count() && ShownOnTab(Catalog.Items(Current), Tab))
+    return Current;
+  for (int row = 0; row < Catalog.Count(); ++row)
+    if (ShownOnTab(Catalog.Items(row), Tab)) return row;
+  return std::nullopt;
+}
+
+}  // namespace qx25::ui

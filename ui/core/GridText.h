@@ -1,0 +1,42 @@
+// What the grid shows: which rows a tab holds, which row is current after a
+// tab change, the five texts of a row and the hints over its cells. Rows are
+// catalog indices here; the views add the header row themselves.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "params/ParameterUnit.h"
+
+namespace qx25::ui {
+
+enum TColumn { ColCode, ColName, ColLimits, ColRead, ColWrite, ColumnCount };
+
+inline constexpr int kTabCount = 3;
+inline constexpr int kAddressTab = 1;  // the only tab that shows the ID number field
+std::string TabCaption(int Tab);
+
+// A cell's text, and whether the value in it lies outside the record's limits
+// (a view may mark such a cell).
+struct TCell {
+  std::string Text;
+  bool OutOfLimits = false;
+};
+
+std::string HeaderCaption(int Column);
+// The hint over a cell of a record's row; empty for the other columns.
+std::string CellHint(int Column);
+TCell CellOf(const CParameter& P, int Column);
+
+// The name cell: the caption, the units in brackets, then the value names
+// one to a line (CR LF between lines).
+std::string DescriptionText(const CParameter& P);
+// The limits cell: the scaled range with the units, or what kind of value it is.
+std::string LimitsText(const CParameter& P);
+
+bool ShownOnTab(const CParameter& P, int Tab);
+// The row that is current once Tab is shown: Current when Tab shows it,
+// else the tab's first row; nothing when the tab shows no row.
+std::optional<int> CurrentRowOnTab(const CTRKParameters& Catalog, int Tab, int Current);
+
+}  // namespace qx25::ui
