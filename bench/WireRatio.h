@@ -1,6 +1,7 @@
 // The wall-time-over-wire-time measurement of the benchmark program.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -27,11 +28,20 @@ struct RatioRow {
   double Wall = 0;   // median seconds measured
   double Ratio = 0;  // median of the runs' wall over wire
   double Worst = 0;  // the largest ratio of any run
+  // Median wall time beyond the wire time, per exchange, in seconds.
+  double ExtraPerExchange = 0;
 };
 
 // Runs each scenario Runs times over a paced pseudo-terminal and returns one
-// row per scenario. Throws std::runtime_error when a scenario goes wrong.
-std::vector<RatioRow> MeasureWireRatios(int Runs);
+// row per scenario. With a Burst period the replies come as through a USB
+// adapter's latency timer. Throws std::runtime_error when a scenario goes
+// wrong.
+std::vector<RatioRow> MeasureWireRatios(int Runs,
+                                        std::chrono::milliseconds Burst = std::chrono::milliseconds{
+                                            0});
 void PrintWireRatios(const std::vector<RatioRow>& Rows, int Runs, double Bar);
+// The same scenarios through adapter bursts: the bar is that each exchange
+// takes at most one burst period beyond its wire time.
+void PrintBurstRows(const std::vector<RatioRow>& Rows, int Runs, std::chrono::milliseconds Burst);
 
 }  // namespace qx25::bench

@@ -1,15 +1,18 @@
 // qx25-bench: how close the driver comes to the line's own speed, and what
 // it costs in CPU.
 //
-//   qx25-bench [--runs=N] [--quick] [--no-wire] [--no-cpu] [Google Benchmark flags]
+//   qx25-bench [--runs=N] [--quick] [--no-wire] [--no-bursts] [--no-cpu] [Google Benchmark flags]
 //
 // First a table of wall time over wire time (median of N runs, 5 by default)
 // for a status poll, a read of the bulk range of parameters and a delivery
-// cycle, on a pseudo-terminal paced at 4800 baud; then Google Benchmark's
+// cycle, on a pseudo-terminal paced at 4800 baud, and the same with replies
+// in USB adapter bursts (wall time beyond the wire's per exchange, which
+// should stay within one burst period); then Google Benchmark's
 // table of the driver's CPU time per exchange. --quick makes one run and
 // short benchmarks, to check that everything works.
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -22,19 +25,25 @@
 namespace {
 
 constexpr double kBar = 1.05;
+// The latency timers of common USB serial adapters: the shortest, a usual
+// one, and the longest (and default) of FTDI's.
+constexpr std::chrono::milliseconds kBursts[] = {
+    std::chrono::milliseconds{1}, std::chrono::milliseconds{4}, std::chrono::milliseconds{16}};
 
 }  // namespace
 
 int main(int argc, char** argv) {
   int runs = qx25::bench::kDefaultRuns;
-  bool quick = false, noWire = false, noCpu = false;
+  bool quick = false, noWire = false, noCpu = false, noBursts = false;
   CLI::App app{"How close the driver comes to the line's own speed, and what it costs in CPU"};
   qx25::bench::AddRunOptions(app, runs, quick);
   app.add_flag("--no-wire", noWire, "Leave out the wall-over-wire table");
   app.add_flag("--no-cpu", noCpu, "Leave out the CPU benchmarks");
+  app.add_flag("--no-bursts", noBursts,
+               "Leave out the tables of replies through USB adapter bursts (1, 4, 16 ms)");
   app.allow_extras();  // Google Benchmark's own flags go on to it
   if (const auto status = qx25::bench::ParseOptions(app, argc, argv)) return *status;
-  const bool wire = !noWire, cpu = !noCpu;
+  const bool wire = !noWire, cpu = !noCpu, bursts = !noBursts;
 
   std::vector<std::string> extras = app.remaining();
   bool minTimeGiven = false;
@@ -50,6 +59,9 @@ int main(int argc, char** argv) {
   if (wire) {
     try {
       qx25::bench::PrintWireRatios(qx25::bench::MeasureWireRatios(runs), runs, kBar);
+      if (bursts)
+        for (const auto period : kBursts)
+          qx25::bench::PrintBurstRows(qx25::bench::MeasureWireRatios(runs, period), runs, period);
     } catch (const std::exception& e) {
       std::fprintf(stderr, "qx25-bench: %s\n", e.what());
       return 1;

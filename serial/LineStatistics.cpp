@@ -101,6 +101,10 @@ void LineStatistics::Record(const TraceRecord& Record) {
     case kSerialRejected:
       ++port.Counts.Rejected;
       break;
+    case kSerialDeviceLost:
+      ++port.Counts.DeviceLosses;
+      ++port.Counts.LineErrors;
+      break;
     default:
       ++port.Counts.LineErrors;
       break;
@@ -134,18 +138,19 @@ void LineStatistics::Reset() {
 std::string FormatStatistics(const std::vector<PortStatistics>& Ports) {
   if (Ports.empty()) return "no traffic\n";
   char head[192];
-  std::snprintf(head, sizeof head, "%-6s %9s %9s %10s %9s %9s %12s %10s %9s\n", "port", "exchanges",
-                "accepted", "time-outs", "rejected", "refusals", "line errors", "median ms",
-                "worst ms");
+  std::snprintf(head, sizeof head, "%-6s %9s %9s %10s %9s %9s %12s %14s %10s %9s\n", "port",
+                "exchanges", "accepted", "time-outs", "rejected", "refusals", "line errors",
+                "device losses", "median ms", "worst ms");
   std::string out = head;
   for (const PortStatistics& p : Ports) {
     char row[192];
     std::snprintf(
-        row, sizeof row, "COM%-3u %9llu %9llu %10llu %9llu %9llu %12llu %10.1f %9.1f\n",
+        row, sizeof row, "COM%-3u %9llu %9llu %10llu %9llu %9llu %12llu %14llu %10.1f %9.1f\n",
         unsigned{p.Port}, static_cast<unsigned long long>(p.Exchanges),
         static_cast<unsigned long long>(p.Accepted), static_cast<unsigned long long>(p.Timeouts),
         static_cast<unsigned long long>(p.Rejected), static_cast<unsigned long long>(p.Refusals),
-        static_cast<unsigned long long>(p.LineErrors), p.MedianReplyMs, p.WorstReplyMs);
+        static_cast<unsigned long long>(p.LineErrors),
+        static_cast<unsigned long long>(p.DeviceLosses), p.MedianReplyMs, p.WorstReplyMs);
     out += row;
   }
   return out;

@@ -42,6 +42,9 @@ struct PortStatistics {
   uint64_t Refusals = 0;
   // Every other failure: the line failed, no such device, bad line settings.
   uint64_t LineErrors = 0;
+  // Of those, the times the open device went away under an exchange (an
+  // adapter unplugged or reset); each is one loss, however long it stays away.
+  uint64_t DeviceLosses = 0;
   // Over accepted replies, in milliseconds; 0 before the first one.
   double MedianReplyMs = 0;
   double WorstReplyMs = 0;
@@ -77,7 +80,8 @@ class LineStatistics {
 };
 
 // A plain-text table, one row per port, with a header line:
-//   port   exchanges  accepted  time-outs  rejected  refusals  line errors  median ms  worst ms
+//   port exchanges accepted time-outs rejected refusals line errors device losses median ms worst
+//   ms
 // "no traffic" alone when the list is empty.
 std::string FormatStatistics(const std::vector<PortStatistics>& Ports);
 

@@ -23,7 +23,10 @@ uint8_t StatusOf(int32_t Result) {
     case kSerialOk:
       return kLineAccepted;
     case kSerialNoDevice:
+    case kSerialDeviceLost:
       return kLineNoDevice;
+    case kSerialInUse:
+      return kLineInUse;
     case kSerialTimeout:
       return kLineTimeout;
     case kSerialRejected:
@@ -35,7 +38,7 @@ uint8_t StatusOf(int32_t Result) {
   }
 }
 
-bool IsFailureClass(int32_t Code) { return Code >= kSerialNoDevice && Code <= kSerialBadSettings; }
+bool IsFailureClass(int32_t Code) { return Code >= kSerialNoDevice && Code <= kSerialDeviceLost; }
 
 }  // namespace
 
@@ -58,6 +61,7 @@ struct SerialDispatcher::Outcome {
   int32_t Error = kSerialOk;  // the last failure; none yet while 0
   int State = -1;
   int Result = -1;
+  long Holder = 0;  // who held the device at the last kSerialInUse
   bool OwnHandler = false;
   TReplyHandler Handler{};
 };
@@ -151,6 +155,7 @@ bool SerialDispatcher::IsOpen(uint8_t Port) const {
 
 int SerialDispatcher::LastReplyState(uint8_t Port) const { return Mine(Port).State; }
 int SerialDispatcher::LastReplyResult(uint8_t Port) const { return Mine(Port).Result; }
+long SerialDispatcher::InUseBy(uint8_t Port) const { return Mine(Port).Holder; }
 
 int32_t SerialDispatcher::GetErrorCode(uint8_t Port) {
   const Outcome& mine = Mine(Port);
@@ -187,7 +192,9 @@ int32_t SerialDispatcher::OpenLine(uint8_t Port, int32_t Baud) {
   line::Close(line.Fd);
   line.Fd = -1;
   int fd = -1;
-  const int32_t r = line::Open(DevicePath(Port), Baud, fd);
+  long holder = 0;
+  const int32_t r = line::Open(DevicePath(Port), Baud, fd, holder);
+  if (r == kSerialInUse) Mine(Port).Holder = holder;
   if (r != kSerialOk) return r;
   line.Fd = fd;
   line.Baud = Baud;
@@ -249,6 +256,12 @@ int32_t SerialDispatcher::Exchange(uint8_t Port, const uint8_t* Frame, uint8_t F
                                    int32_t& Failure) {
   std::vector<uint8_t> received;  // every byte as it arrived, for the trace only
   const auto finish = [&](int32_t Result) {
+    // Reopened by its path at the next exchange: a replugged adapter may be
+    // a new device behind the same name.
+    if (Result == kSerialDeviceLost) {
+      line::Close(Lines[Port].Fd);
+      Lines[Port].Fd = -1;
+    }
     if (Trace != nullptr && (Result != kSerialOk || ReplyLength > 0))
       Trace->Emit(TraceDirection::Reply, Port, received, Result, Mine(Port).Result);
     return Result;
@@ -279,6 +292,7 @@ int32_t SerialDispatcher::Exchange(uint8_t Port, const uint8_t* Frame, uint8_t F
         line::ReadSome(fd, Reply + held, ReplyLength - held, std::min(deadline, whole), got);
     if (read == line::ReadResult::TimedOut) return finish(kSerialTimeout);
     if (read == line::ReadResult::Failed) return finish(kSerialLineError);
+    if (read == line::ReadResult::Gone) return finish(kSerialDeviceLost);
     if (Trace != nullptr) received.insert(received.end(), Reply + held, Reply + held + got);
     held = static_cast<uint8_t>(held + got);
 
@@ -303,6 +317,7 @@ int32_t SerialDispatcher::Exchange(uint8_t Port, const uint8_t* Frame, uint8_t F
           line::ReadSome(fd, extra, sizeof extra, line::Clock::now() + limits.Between, got);
       if (more == line::ReadResult::TimedOut) return finish(kSerialOk);
       if (more == line::ReadResult::Failed) return finish(kSerialLineError);
+      if (more == line::ReadResult::Gone) return finish(kSerialDeviceLost);
       if (Trace != nullptr) received.insert(received.end(), extra, extra + got);
       return finish(kSerialRejected);
     }

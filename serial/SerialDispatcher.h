@@ -64,6 +64,14 @@ enum SerialError : int32_t {
   // SetLineParams was given a format or baud rate it does not know, the device
   // refused the settings, or the port-settings handler failed or threw.
   kSerialBadSettings = 5,
+  // Another program holds the device (its lock, or the terminal's exclusive
+  // mode): lines are one program's at a time, so its exchanges are not mixed
+  // with another's. InUseBy says which program, where that can be known.
+  kSerialInUse = 6,
+  // The open device went away under the exchange (an I/O error, a hang-up, no
+  // such device: a USB adapter unplugged or reset). The port is closed, and
+  // the next exchange opens the device again by its path.
+  kSerialDeviceLost = 7,
 };
 
 // What GetLineStatus reports (a byte the driver stores as the port's status).
@@ -75,7 +83,10 @@ enum LineStatus : uint8_t {
   kLineError = 4,
   kLineNoDevice = 5,
   kLineBadSettings = 6,
+  kLineInUse = 7,
 };
+// A device lost under an exchange reports kLineNoDevice, as one that is
+// missing when the port opens: to the host both mean the same, no device.
 
 // The line settings used when a port is opened for an exchange and no
 // port-settings handler is registered.
@@ -124,6 +135,9 @@ QX25_EXPORT TraceCallback TraceToFile(std::FILE* Out);
 QX25_EXPORT TraceCallback TraceToStream(std::ostream& Out);
 // A short English name of a failure class ("time-out"); "unknown" otherwise.
 QX25_EXPORT const char* SerialErrorText(int32_t Code);
+// "COM3 (/dev/ttyUSB0) is in use by another program (pid 1234)"; without the
+// pid when Holder is 0 (not known).
+QX25_EXPORT std::string InUseText(uint8_t Port, const std::string& Path, long Holder);
 
 class QX25_EXPORT SerialDispatcher : public PortDispatcher {
  public:
@@ -159,6 +173,15 @@ class QX25_EXPORT SerialDispatcher : public PortDispatcher {
   // it reported none.
   int LastReplyState(uint8_t Port) const;
   int LastReplyResult(uint8_t Port) const;
+  // The process id of the program that held Port's device when the calling
+  // thread last failed to open it with kSerialInUse; 0 when not known.
+  long InUseBy(uint8_t Port) const;
+  // Opening a device takes it for this dispatcher alone: an advisory lock
+  // (flock) that every program of this system takes, plus the terminal's
+  // exclusive mode on a real serial device. The kernel drops both when the
+  // holder closes the device or dies, so a killed program leaves no stale
+  // lock. Pseudo-terminals get the lock only: the simulator keeps their slave
+  // side open, so an exclusive mode left by a killed holder would outlive it.
 
   // --- The driver's table ---
 
@@ -190,15 +213,16 @@ class QX25_EXPORT SerialDispatcher : public PortDispatcher {
   // ReplyLength bytes are ever written into Reply. The handler decides when a
   // reply is complete, but for PortDispatcher's quiet-line rule: its gap is
   // Between, and a byte within it fails the exchange with kSerialRejected.
-  // Throws only
+  // A device that goes away fails the exchange with kSerialDeviceLost and
+  // nothing accepted; other ports are untouched. Throws only
   // to pass on an exception from a handler (or std::bad_alloc), after
   // recording the failure so that GetErrorCode reports it.
   int32_t Transact(uint8_t Port, const uint8_t* Frame, uint8_t FrameLength, uint8_t* Reply,
                    uint8_t ReplyLength, uint8_t ReplyMode) override;
   // Opens Port's device (closing it first if open) and configures it: Format
   // must be kFormat8N1; Baud one of 1200, 2400, 4800, 9600, 19200, 38400,
-  // 57600, 115200. Returns 0, or kSerialBadSettings, kSerialNoDevice or
-  // kSerialLineError. An unknown format or rate changes nothing; any other
+  // 57600, 115200. Returns 0, or kSerialBadSettings, kSerialNoDevice,
+  // kSerialInUse or kSerialLineError. An unknown format or rate changes nothing; any other
   // failure leaves the port closed.
   int32_t SetLineParams(uint8_t Port, int32_t Format, int32_t Baud) override;
   // Registers Port's reply handler for the calling thread's exchanges and as

@@ -4,10 +4,15 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 
 #include "serial/Terminal.h"
 
@@ -18,6 +23,43 @@ namespace {
 bool MissingDevice(int Error) {
   return Error == ENOENT || Error == ENODEV || Error == ENXIO || Error == ENOTDIR ||
          Error == ENOTTY;
+}
+
+// What a read or write failing with Error means: the device went away (an
+// adapter unplugged: EIO; gone from the bus: ENODEV, ENXIO), or the line failed.
+int32_t FailureOf(int Error) {
+  return Error == EIO || Error == ENXIO || Error == ENODEV ? kSerialDeviceLost : kSerialLineError;
+}
+
+// Unix 98 pseudo-terminal slaves have majors 136 to 143.
+bool IsPseudoTerminal(int Fd) {
+  struct stat st {};
+  return fstat(Fd, &st) == 0 && major(st.st_rdev) >= 136 && major(st.st_rdev) <= 143;
+}
+
+// The process that holds a flock on Path's inode, from /proc/locks; 0 when
+// none is listed (or the holder used the terminal's exclusive mode alone).
+long LockHolder(const std::string& Path) {
+  struct stat st {};
+  if (stat(Path.c_str(), &st) != 0) return 0;
+  std::FILE* locks = std::fopen("/proc/locks", "re");
+  if (locks == nullptr) return 0;
+  long holder = 0;
+  char line[256];
+  while (holder == 0 && std::fgets(line, sizeof line, locks) != nullptr) {
+    char kind[16];
+    long pid = 0;
+    unsigned maj = 0, min = 0;
+    unsigned long inode = 0;
+    // "1: FLOCK  ADVISORY  WRITE 1234 00:19:5 0 EOF"; waiters ("1: -> FLOCK")
+    // do not parse and are skipped.
+    if (std::sscanf(line, "%*d: %15s %*s %*s %ld %x:%x:%lu", kind, &pid, &maj, &min, &inode) == 5 &&
+        std::string(kind) == "FLOCK" && maj == major(st.st_dev) && min == minor(st.st_dev) &&
+        inode == st.st_ino)
+      holder = pid;
+  }
+  std::fclose(locks);
+  return holder;
 }
 
 // Milliseconds left until Deadline for poll(), rounded up so that poll never
@@ -33,29 +75,49 @@ int PollTimeout(Clock::time_point Deadline) {
 
 bool KnownBaud(int32_t Baud) { return terminal::SpeedCode(Baud).has_value(); }
 
-int32_t Open(const std::string& Path, int32_t Baud, int& Fd) {
+int32_t Open(const std::string& Path, int32_t Baud, int& Fd, long& Holder) {
+  Holder = 0;
   const std::optional<speed_t> speed = terminal::SpeedCode(Baud);
   if (!speed) return kSerialBadSettings;
   if (Path.empty()) return kSerialNoDevice;
-  const terminal::RawLine line = terminal::OpenRaw(Path, *speed);
-  switch (line.Result) {
-    case terminal::RawResult::Done:
-      Fd = line.Fd;
-      return kSerialOk;
-    case terminal::RawResult::CannotOpen:
-    case terminal::RawResult::NotATerminal:
-      return MissingDevice(errno) ? kSerialNoDevice : kSerialLineError;
-    case terminal::RawResult::SettingsRefused:
-      break;
+  const int fd = ::open(Path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == EBUSY) {  // another program has the terminal in exclusive mode
+      Holder = LockHolder(Path);
+      return kSerialInUse;
+    }
+    return MissingDevice(errno) ? kSerialNoDevice : kSerialLineError;
   }
-  return kSerialBadSettings;
+  // Locked before the settings are touched, so that a second opener never
+  // changes the line under the program that has it. A device that takes no
+  // locks (ENOLCK, EINVAL) is used without one.
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+    ::close(fd);
+    Holder = LockHolder(Path);
+    return kSerialInUse;
+  }
+  const terminal::RawResult made = terminal::MakeRaw(fd, *speed);
+  if (made != terminal::RawResult::Done) {
+    const int error = errno;
+    ::close(fd);
+    if (made == terminal::RawResult::NotATerminal)
+      return MissingDevice(error) ? kSerialNoDevice : kSerialLineError;
+    return kSerialBadSettings;
+  }
+  if (!IsPseudoTerminal(fd)) (void)ioctl(fd, TIOCEXCL);  // root passes it; the lock still holds
+  Fd = fd;
+  return kSerialOk;
 }
 
 void Close(int Fd) {
-  if (Fd >= 0) ::close(Fd);
+  if (Fd < 0) return;
+  // The exclusive mode belongs to the terminal, not to this descriptor: drop
+  // it, or a device someone else keeps open would stay barred.
+  if (!IsPseudoTerminal(Fd)) (void)ioctl(Fd, TIOCNXCL);
+  ::close(Fd);
 }
 
-int32_t DiscardInput(int Fd) { return tcflush(Fd, TCIFLUSH) == 0 ? kSerialOk : kSerialLineError; }
+int32_t DiscardInput(int Fd) { return tcflush(Fd, TCIFLUSH) == 0 ? kSerialOk : FailureOf(errno); }
 
 int32_t WriteAll(int Fd, const uint8_t* Bytes, size_t Count, Clock::time_point Deadline) {
   size_t done = 0;
@@ -66,20 +128,21 @@ int32_t WriteAll(int Fd, const uint8_t* Bytes, size_t Count, Clock::time_point D
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno != EAGAIN) return kSerialLineError;
+    if (n < 0 && errno != EAGAIN) return FailureOf(errno);
     // The output queue is full: wait until it takes more.
     pollfd p{Fd, POLLOUT, 0};
     const int r = ::poll(&p, 1, PollTimeout(Deadline));
     if (r < 0 && errno != EINTR) return kSerialLineError;
     if (r == 0 && Clock::now() >= Deadline) return kSerialLineError;
-    if (r > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) return kSerialLineError;
+    if (r > 0 && (p.revents & (POLLERR | POLLHUP)) != 0) return kSerialDeviceLost;
+    if (r > 0 && (p.revents & POLLNVAL) != 0) return kSerialLineError;
   }
   return kSerialOk;
 }
 
 int32_t Drain(int Fd) {
   while (tcdrain(Fd) != 0)
-    if (errno != EINTR) return kSerialLineError;
+    if (errno != EINTR) return FailureOf(errno);
   return kSerialOk;
 }
 
@@ -102,9 +165,12 @@ ReadResult ReadSome(int Fd, uint8_t* Out, size_t Room, Clock::time_point Deadlin
         return ReadResult::Data;
       }
       if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
-      return ReadResult::Failed;  // end of file: the other side hung up
+      // End of file: the terminal was hung up (an adapter unplugged).
+      if (n == 0 || FailureOf(errno) == kSerialDeviceLost) return ReadResult::Gone;
+      return ReadResult::Failed;
     }
-    if ((p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) return ReadResult::Failed;
+    if ((p.revents & (POLLERR | POLLHUP)) != 0) return ReadResult::Gone;
+    if ((p.revents & POLLNVAL) != 0) return ReadResult::Failed;
   }
 }
 

@@ -24,10 +24,15 @@ inline Clock::duration WireTime(size_t Count, int32_t Baud) {
       std::chrono::nanoseconds(bits * 1'000'000'000 / Baud));
 }
 
-// Opens Path non-blocking, without making it the controlling terminal, and
-// configures it 8N1 raw at Baud (which must be known). Sets Fd on success.
-int32_t Open(const std::string& Path, int32_t Baud, int& Fd);
+// Opens Path non-blocking, without making it the controlling terminal, takes
+// it for this program alone, and configures it 8N1 raw at Baud (which must be
+// known). Sets Fd on success; on kSerialInUse, Holder is the holding
+// process's id, 0 when not known.
+int32_t Open(const std::string& Path, int32_t Baud, int& Fd, long& Holder);
 void Close(int Fd);
+// Failures of the calls below are kSerialDeviceLost when the device is gone
+// (an I/O error, a hang-up, no such device), else kSerialLineError.
+
 // Discards input that arrived before the exchange.
 int32_t DiscardInput(int Fd);
 // Writes all Count bytes before Deadline.
@@ -35,9 +40,9 @@ int32_t WriteAll(int Fd, const uint8_t* Bytes, size_t Count, Clock::time_point D
 // Waits until everything written has left the line.
 int32_t Drain(int Fd);
 
-enum class ReadResult { Data, TimedOut, Failed };
+enum class ReadResult { Data, TimedOut, Failed, Gone };
 // Waits for input until Deadline and reads at most Room bytes into Out;
-// Got holds the count read on Data.
+// Got holds the count read on Data. Gone: the device went away.
 ReadResult ReadSome(int Fd, uint8_t* Out, size_t Room, Clock::time_point Deadline, size_t& Got);
 
 }  // namespace qx25::host::line

@@ -22,9 +22,19 @@ const char* SerialErrorText(int32_t Code) {
       return "reply rejected";
     case kSerialBadSettings:
       return "bad line settings";
+    case kSerialInUse:
+      return "in use by another program";
+    case kSerialDeviceLost:
+      return "device lost";
     default:
       return "unknown";
   }
+}
+
+std::string InUseText(uint8_t Port, const std::string& Path, long Holder) {
+  std::string text = "COM" + std::to_string(Port) + " (" + Path + ") is in use by another program";
+  if (Holder > 0) text += " (pid " + std::to_string(Holder) + ")";
+  return text;
 }
 
 std::string FormatTraceLine(const TraceRecord& Record) {

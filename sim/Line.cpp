@@ -31,6 +31,7 @@ Line::Line(Simulator& Simulated, const LineOptions& Options) : Sim(Simulated), S
   if (Options.Baud <= 0) throw std::invalid_argument("baud rate must be positive");
   if (Options.Turnaround.count() < 0)
     throw std::invalid_argument("turnaround must not be negative");
+  if (Options.Burst.count() < 0) throw std::invalid_argument("burst period must not be negative");
 }
 
 Line::~Line() {
@@ -163,11 +164,34 @@ bool Line::Send(const uint8_t* Data, size_t Count) {
   return true;
 }
 
+// The first tick of the adapter's timer at or after Ready.
+Line::Clock::time_point Line::BurstTick(Clock::time_point Ready) const {
+  const Clock::duration period = Settings.Burst;
+  if (Ready <= Epoch) return Epoch;
+  const auto ticks = (Ready - Epoch + period - Clock::duration(1)) / period;
+  return Epoch + ticks * period;
+}
+
+bool Line::SendInBursts(const Bytes& Reply, Clock::time_point Start) {
+  const auto ready = [&](size_t K) {  // when byte K is complete on the wire
+    return Settings.Pacing ? Start + WireTime(K + 1) : Start;
+  };
+  for (size_t k = 0; k < Reply.size();) {
+    const Clock::time_point tick = BurstTick(ready(k));
+    size_t end = k + 1;
+    while (end < Reply.size() && ready(end) <= tick) ++end;
+    if (!WaitUntil(tick) || !Send(&Reply[k], end - k)) return false;
+    k = end;
+  }
+  return true;
+}
+
 bool Line::Reply(const Bytes& Frame, Clock::time_point Arrived) {
   if (!WaitUntil(Arrived)) return false;
   const Exchange x = Sim.Answer(Frame.data(), Frame.size());
   if (x.Sent.empty()) return true;
   const Clock::time_point start = Arrived + Settings.Turnaround;
+  if (Settings.Burst.count() > 0) return SendInBursts(x.Sent, start);
   if (!Settings.Pacing) return WaitUntil(start) && Send(x.Sent.data(), x.Sent.size());
   for (size_t k = 0; k < x.Sent.size(); ++k) {
     if (!WaitUntil(start + WireTime(k + 1)) || !Send(&x.Sent[k], 1)) return false;

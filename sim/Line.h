@@ -7,9 +7,10 @@
 // 8 data bits, stop bit): a request counts as arrived when its last byte would
 // have arrived at the baud rate, counted from when its bytes were seen, and
 // the reply goes out byte by byte, each byte at the moment it would have been
-// fully received. All waits are to absolute deadlines on the monotonic clock,
-// so a late wake-up never adds up. A serial device paces bytes in its UART;
-// leave pacing off there.
+// fully received. With a burst period the reply reaches the host in bursts
+// instead, as through a USB adapter's latency timer. All waits are to absolute deadlines on the
+// monotonic clock, so a late wake-up never adds up. A serial device paces bytes in its UART; leave
+// pacing off there.
 //
 // The line keeps a descriptor of the pseudo-terminal's slave side open for as
 // long as it runs, so that a host closing and reopening the port never
@@ -36,6 +37,10 @@ struct LineOptions {
   int Baud = PortDispatcher::kProtocolBaud;  // for pacing, and for a device's settings
   bool Pacing = true;                        // hold requests and replies to the wire time
   std::chrono::microseconds Turnaround{0};   // the controller's pause before it answers
+  // A USB serial adapter's latency timer: received bytes reach the host in
+  // bursts, on ticks this far apart, each burst holding every byte complete
+  // by then. Zero passes each byte on as it completes.
+  std::chrono::microseconds Burst{0};
 };
 
 class Line {
@@ -82,10 +87,13 @@ class Line {
   bool WaitUntil(Clock::time_point Deadline);
   bool Send(const uint8_t* Data, size_t Count);
   Clock::duration WireTime(size_t Count) const;
+  Clock::time_point BurstTick(Clock::time_point Ready) const;
+  bool SendInBursts(const Bytes& Reply, Clock::time_point Start);
   void Fail(const std::string& Why);
 
   Simulator& Sim;
   const LineOptions Settings;
+  const Clock::time_point Epoch = Clock::now();  // the adapter's timer runs freely from here
   std::string Path;
   int Master = -1;  // the descriptor the line reads and writes
   int Slave = -1;   // kept open on a pseudo-terminal

@@ -6,7 +6,10 @@
 // SIGTERM. Deliveries run in real time. With --link PATH the pseudo-terminal
 // is also reachable at a fixed path, a symbolic link removed again on exit,
 // so that a station outlives one host run and scripts need not read the
-// path.
+// path. A link is one simulator's: a second run on the same PATH is refused
+// while the first lives (PATH.lock holds its lock and pid).
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -89,13 +92,17 @@ std::string Hex(const Bytes& Data) {
   return out;
 }
 
+// The longest latency timer of common USB serial adapters.
+constexpr int kMaxBurstMs = 16;
+
 // A symbolic link at Path to Target, for as long as the object lives. An
-// existing link is replaced (one left by a run that was killed); any other
-// file at Path is left alone and refused.
+// existing link is replaced (one left by a run that was killed) unless a
+// live simulator holds it; any other file at Path is left alone and refused.
 class FixedLink {
  public:
   FixedLink(std::string Path, const std::string& Target) : Where(std::move(Path)) {
     namespace fs = std::filesystem;
+    Claim();
     std::error_code error;
     const fs::file_status there = fs::symlink_status(Where, error);
     if (fs::exists(there) && !fs::is_symlink(there))
@@ -118,13 +125,46 @@ class FixedLink {
     std::error_code error;
     if (std::filesystem::read_symlink(Where, error) == Pointee && !error)
       std::remove(Where.c_str());
+    // The lock file stays: removing it could let two later runs lock two files.
+    if (Lock >= 0) close(Lock);
   }
   FixedLink(const FixedLink&) = delete;
   FixedLink& operator=(const FixedLink&) = delete;
 
  private:
+  // Locks Path.lock for this run and writes its pid there. The kernel drops
+  // the lock when the run ends, however it ends, so a killed run never bars
+  // the next.
+  void Claim() {
+    const std::string name = Where + ".lock";
+    Lock = open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (Lock < 0)
+      throw std::runtime_error("--link " + Where + ": cannot create " + name + ": " +
+                               std::strerror(errno));
+    if (flock(Lock, LOCK_EX | LOCK_NB) != 0) {
+      const int err = errno;
+      char pid[24] = {};
+      const ssize_t n = pread(Lock, pid, sizeof pid - 1, 0);
+      close(Lock);
+      Lock = -1;
+      if (err != EWOULDBLOCK)
+        throw std::runtime_error("--link " + Where + ": cannot lock " + name + ": " +
+                                 std::strerror(err));
+      std::string holder = n > 0 ? std::string(pid, static_cast<size_t>(n)) : std::string();
+      holder.erase(holder.find_last_not_of(" \n") + 1);
+      throw std::runtime_error("--link " + Where + " is held by a running simulator" +
+                               (holder.empty() ? std::string() : " (pid " + holder + ")") +
+                               "; stop it first, or choose another path");
+    }
+    const std::string pid = std::to_string(getpid()) + "\n";
+    if (ftruncate(Lock, 0) != 0 || pwrite(Lock, pid.data(), pid.size(), 0) < 0) {
+      // The pid only helps the message of a refused run; the lock is what counts.
+    }
+  }
+
   std::string Where;
   std::filesystem::path Pointee;
+  int Lock = -1;
 };
 
 // Exit statuses, as qx25ctl's: a bad argument is 2 wherever it is found.
@@ -151,6 +191,7 @@ int main(int argc, char** argv) {
   double faultRate = 0;
   uint64_t seed = 1;
   int turnaroundMs = 0;
+  int burstMs = 0;
   bool trace = false;
   app.add_option("--device", device,
                  "Serial device to answer on; without it a pseudo-terminal is opened and the path "
@@ -171,6 +212,10 @@ int main(int argc, char** argv) {
       ->capture_default_str()
       ->check(CLI::Range(0.0, 1.0));
   app.add_option("--seed", seed, "Seed of the fault generator")->capture_default_str();
+  app.add_option("--burst", burstMs,
+                 "Pass replies on in bursts every MS milliseconds, as a USB serial adapter's "
+                 "latency timer does (1 to 16; 0, the default, byte by byte)")
+      ->check(CLI::Range(0, kMaxBurstMs));
   app.add_option("--turnaround", turnaroundMs, "Milliseconds before a controller answers")
       ->capture_default_str()
       ->check(CLI::Range(0, 10000));
@@ -228,6 +273,7 @@ int main(int argc, char** argv) {
     lineOptions.Baud = baud;
     lineOptions.Pacing = device.empty() && !noPacing;
     lineOptions.Turnaround = std::chrono::milliseconds(turnaroundMs);
+    lineOptions.Burst = std::chrono::milliseconds(burstMs);
     Line line(sim, lineOptions);
     std::string path = device.empty() ? line.OpenPseudoTerminal() : device;
     if (!device.empty()) line.OpenDevice(device);

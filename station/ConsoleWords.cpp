@@ -28,12 +28,13 @@ struct LineWords {
   uint8_t Status;
   const char* Text;
 };
-constexpr std::array<LineWords, 5> kLineFailures{{
+constexpr std::array<LineWords, 6> kLineFailures{{
     {host::kLineTimeout, "нет ответа"},
     {host::kLineRejected, "ответ не принят"},
     {host::kLineError, "ошибка линии"},
     {host::kLineNoDevice, "нет устройства"},
     {host::kLineBadSettings, "настройки линии не приняты"},
+    {host::kLineInUse, "линия занята другой программой"},
 }};
 
 struct LetterWords {

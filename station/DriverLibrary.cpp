@@ -43,7 +43,8 @@ std::vector<std::string> DriverSearchList(const std::string& ExecutableDir) {
 
 std::vector<std::string> DriverCandidates(const std::string& DriverPath,
                                           const std::string& ExecutableDir) {
-  return DriverPath.empty() ? DriverSearchList(ExecutableDir) : std::vector<std::string>{DriverPath};
+  return DriverPath.empty() ? DriverSearchList(ExecutableDir)
+                            : std::vector<std::string>{DriverPath};
 }
 
 int PrintVersion(const std::vector<std::string>& Candidates) {

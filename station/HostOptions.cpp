@@ -14,9 +14,7 @@ namespace {
 // The simulators' four controllers make two dispensers of two nozzles.
 constexpr int kSimNozzlesPerDispenser = 2;
 
-std::string PortRange() {
-  return std::to_string(kFirstPort) + ".." + std::to_string(kLastPort);
-}
+std::string PortRange() { return std::to_string(kFirstPort) + ".." + std::to_string(kLastPort); }
 
 // A decimal number of at most three digits, or nothing.
 std::optional<int> SmallNumber(const std::string& Text) {
@@ -47,9 +45,9 @@ std::vector<LineConfig> Assemble(std::vector<LineConfig> Lines, bool Simulate, i
   for (int k = 1; k <= Station; ++k) Lines.push_back(LineConfig{k, {}, true, k});
   std::sort(Lines.begin(), Lines.end(),
             [](const LineConfig& A, const LineConfig& B) { return A.Port < B.Port; });
-  const auto twice = std::adjacent_find(
-      Lines.begin(), Lines.end(),
-      [](const LineConfig& A, const LineConfig& B) { return A.Port == B.Port; });
+  const auto twice =
+      std::adjacent_find(Lines.begin(), Lines.end(),
+                         [](const LineConfig& A, const LineConfig& B) { return A.Port == B.Port; });
   if (twice != Lines.end())
     throw std::invalid_argument("--port " + std::to_string(twice->Port) + " is given twice");
   return Lines;
@@ -95,8 +93,8 @@ LineConfig ParsePortSpec(const std::string& Text) {
   const std::string number = Text.substr(0, eq);
   const std::optional<int> port = SmallNumber(number);
   if (!port)
-    throw std::invalid_argument("--port wants N=DEVICE, for example 3=/dev/ttyUSB0, not \"" +
-                                Text + "\"");
+    throw std::invalid_argument("--port wants N=DEVICE, for example 3=/dev/ttyUSB0, not \"" + Text +
+                                "\"");
   LineConfig line;
   line.Port = *port;
   if (line.Port < kFirstPort || line.Port > kLastPort)

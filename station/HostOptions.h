@@ -27,7 +27,7 @@ enum HostExit : int {
 
 struct LineConfig {
   int Port = 0;
-  std::string Device;  // empty: the port's default device, or the simulator's terminal
+  std::string Device;      // empty: the port's default device, or the simulator's terminal
   bool Simulated = false;  // a simulator answers: the built-in one, or the station's line
   int StationLine = 0;     // the simulated station's line 1..N; 0 for any other line
 };
@@ -47,10 +47,10 @@ struct HostOptions {
   // In port and nozzle order. A line without --nozzle gets its default ones:
   // the simulators' controllers, or nozzle 1 with one side on a device.
   std::vector<NozzleConfig> Nozzles;
-  int StationLines = 0;           // --station N; 0 without
-  int TimeoutMs = 0;              // first-byte reply time-out; 0 keeps the dispatcher's
-  std::string DriverPath;         // --driver: this library only; empty: search for it
-  std::string ExecutableDir;      // where the driver search starts; filled by the caller
+  int StationLines = 0;       // --station N; 0 without
+  int TimeoutMs = 0;          // first-byte reply time-out; 0 keeps the dispatcher's
+  std::string DriverPath;     // --driver: this library only; empty: search for it
+  std::string ExecutableDir;  // where the driver search starts; filled by the caller
 };
 
 // "3=/dev/ttyUSB0", or "3" for the port's default device /dev/ttyS2. Throws

@@ -21,7 +21,10 @@ QString SetupText(std::optional<int32_t> Result) {
     case host::kSerialOk:
       return QStringLiteral("готова");
     case host::kSerialNoDevice:
+    case host::kSerialDeviceLost:
       return QStringLiteral("нет устройства");
+    case host::kSerialInUse:
+      return QStringLiteral("занята другой программой");
     case host::kSerialLineError:
       return QStringLiteral("ошибка линии");
     case host::kSerialTimeout:
@@ -52,6 +55,21 @@ void LineListModel::SetSetupResult(int Port, int32_t Result) {
   }
 }
 
+void LineListModel::ShowPortStatus(int Port, int Status) {
+  std::optional<int32_t> device;
+  if (Status == host::kLineNoDevice) device = host::kSerialNoDevice;
+  if (Status == host::kLineInUse) device = host::kSerialInUse;
+  for (const LineRow& row : Rows) {
+    if (row.Line.Port != Port || row.Setup == device) continue;
+    const bool wasAway = row.Setup == host::kSerialNoDevice || row.Setup == host::kSerialInUse;
+    if (device)
+      SetSetupResult(Port, *device);
+    else if (wasAway && Status != host::kLineIdle)
+      SetSetupResult(Port, host::kSerialOk);
+    return;
+  }
+}
+
 int LineListModel::rowCount(const QModelIndex& Parent) const {
   return Parent.isValid() ? 0 : static_cast<int>(Rows.size());
 }
@@ -73,7 +91,8 @@ QVariant LineListModel::data(const QModelIndex& Index, int Role) const {
     case DeviceColumn:
       return QString::fromStdString(row.Device);
     case KindColumn:
-      return row.Line.Simulated ? QStringLiteral("симулятор") : QStringLiteral("последовательный порт");
+      return row.Line.Simulated ? QStringLiteral("симулятор")
+                                : QStringLiteral("последовательный порт");
     case StateColumn:
       return SetupText(row.Setup);
     default:

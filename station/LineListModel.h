@@ -27,6 +27,11 @@ class LineListModel : public QAbstractTableModel {
 
   void SetLines(std::vector<LineRow> Lines);
   void SetSetupResult(int Port, int32_t Result);
+  // Follows the device from a poll's port status: "нет устройства" while an
+  // adapter is unplugged, the holder's "занята" while another program has
+  // it, "готова" again once the line answers. Other failures (no answer from
+  // one controller) say nothing of the device and leave the state.
+  void ShowPortStatus(int Port, int Status);
   const std::vector<LineRow>& Lines() const { return Rows; }
 
   int rowCount(const QModelIndex& Parent = {}) const override;

@@ -119,6 +119,7 @@ void LinePoller::PollOne(Tracked& Nozzle) {
     if (out.PortStatus == kLineOk) ReadAfterPoll(Nozzle, out);
   } catch (const std::exception& e) {
     out.Error = QString::fromUtf8(e.what());
+    LineFailed();
     try {
       out.PortStatus = Qx.GetPortStatus(PortNumber);
     } catch (const std::exception&) {
@@ -126,6 +127,14 @@ void LinePoller::PollOne(Tracked& Nozzle) {
     }
   }
   emit Reading(out);
+}
+
+// While the line was down (an adapter unplugged) the counters may have moved:
+// every nozzle reads its totalizers again at its next good poll. A delivery
+// that ended meanwhile is still reported finished by its controller, so the
+// poll reads its result once, as ever.
+void LinePoller::LineFailed() {
+  for (Tracked& t : Nozzles) t.TotalsDue = true;
 }
 
 void LinePoller::ReadAfterPoll(Tracked& Nozzle, NozzleReading& Out) {

@@ -108,6 +108,7 @@ class LinePoller : public QObject {
   void Step();
   void PollOne(Tracked& Nozzle);
   void ReadAfterPoll(Tracked& Nozzle, NozzleReading& Out);
+  void LineFailed();
   Tracked* Find(int Nozzle);
 
   TQX25& Qx;

@@ -81,9 +81,9 @@ void Station::Start() {
                               reinterpret_cast<uintptr_t>(static_cast<QWidget*>(MainWindow.get())),
                               &Lines));
   const QString path = QString::fromStdString(Library_.Path());
-  MainWindow->SetDriverText(QFileInfo(path).fileName() + QStringLiteral(" ") +
-                                Describe(Qx->GetDriverInfo()),
-                            QFileInfo(path).absoluteFilePath());
+  MainWindow->SetDriverText(
+      QFileInfo(path).fileName() + QStringLiteral(" ") + Describe(Qx->GetDriverInfo()),
+      QFileInfo(path).absoluteFilePath());
 
   for (const LineConfig& line : Settings.Lines) {
     int32_t result;
@@ -101,6 +101,15 @@ void Station::Start() {
     qWarning("qx25-host: the driver could not add its menu entries: %s", e.what());
   }
   Lanes = std::make_unique<Forecourt>(*Qx, MainWindow->Panels());
+  // The line list follows its devices as they go and come back.
+  for (const LineConfig& line : Settings.Lines) {
+    LinePoller* poller = Lanes->Poller(line.Port);
+    if (poller == nullptr) continue;
+    HostWindow* window = MainWindow.get();
+    QObject::connect(poller, &LinePoller::Reading, window, [window](const NozzleReading& R) {
+      window->LineModel().ShowPortStatus(R.Nozzle.Port, R.PortStatus);
+    });
+  }
 }
 
 }  // namespace qx25::hostapp

@@ -93,6 +93,8 @@ QVariant StatisticsModel::data(const QModelIndex& Index, int Role) const {
       return QString::number(p.Refusals);
     case LineErrorsColumn:
       return QString::number(p.LineErrors);
+    case DeviceLossesColumn:
+      return QString::number(p.DeviceLosses);
     case MedianColumn:
       return QString::number(p.MedianReplyMs, 'f', kMsDecimals);
     case WorstColumn:
@@ -117,6 +119,8 @@ QVariant StatisticsModel::headerData(int Section, Qt::Orientation Orientation, i
       return QStringLiteral("Отказов");
     case LineErrorsColumn:
       return QStringLiteral("Ошибок линии");
+    case DeviceLossesColumn:
+      return QStringLiteral("Потерь устройства");
     case MedianColumn:
       return QStringLiteral("Медиана ответа, мс");
     case WorstColumn:

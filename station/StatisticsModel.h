@@ -29,6 +29,7 @@ class StatisticsModel : public QAbstractTableModel {
     RejectedColumn,
     RefusalsColumn,
     LineErrorsColumn,
+    DeviceLossesColumn,
     MedianColumn,
     WorstColumn,
     ColumnCount

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <system_error>
+#include <thread>
 
 #include "Stop.h"
 #include "driver/protocol/Protocol.h"
@@ -19,13 +20,17 @@ namespace {
 // Reply times in the JSON output: a tenth of a millisecond says enough.
 constexpr int kStatsDecimals = 1;
 
+// How often --retry-device looks for the device again.
+constexpr std::chrono::milliseconds kDeviceRetryPause{200};
+
 // The serial dispatcher reports any device it cannot open as "no such
 // device"; a path that exists but is no terminal (a file, /dev/null) or that
 // may not be opened is told apart here, before the driver opens it.
 void CheckDevice(const std::string& Name, const std::string& Path) {
   const int fd = open(Path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
-    if (errno == ENOENT) return;  // the dispatcher's own "no such device"
+    // The dispatcher's own "no such device", and its "in use", which names the holder.
+    if (errno == ENOENT || errno == EBUSY) return;
     throw LineFailure(Name + ": " + std::strerror(errno));
   }
   const bool terminal = isatty(fd) == 1;
@@ -96,6 +101,9 @@ Session::Session(const LineChoice& Choice, bool OpenLine, host::LineStatistics* 
     Lines.SetDevicePath(port, Choice.Device);
   }
   Path = Lines.DevicePath(port);
+  // A device that is being replugged may be missing for a while.
+  const auto giveUp =
+      std::chrono::steady_clock::now() + std::chrono::seconds(Choice.RetryDeviceSeconds);
   if (OpenLine && !Choice.Simulate) CheckDevice(LineName(), Path);
   if (Choice.TimeoutMs > 0) {
     host::SerialTimeouts limits = Lines.Timeouts();
@@ -113,7 +121,15 @@ Session::Session(const LineChoice& Choice, bool OpenLine, host::LineStatistics* 
 
   Qx.reset(GetQX25(0, 0, &Lines));
   if (OpenLine) {
-    const int32_t result = Qx->SetupPort(PortNumber);
+    int32_t result = Qx->SetupPort(PortNumber);
+    while (result == host::kSerialNoDevice && std::chrono::steady_clock::now() < giveUp) {
+      std::this_thread::sleep_for(kDeviceRetryPause);
+      result = Qx->SetupPort(PortNumber);
+    }
+    if (result == host::kSerialInUse) {
+      Qx.reset();
+      throw LineFailure(host::InUseText(port, Path, Lines.InUseBy(port)));
+    }
     if (result != 0) {
       Qx.reset();
       Current.Failing = "opening the line";
@@ -181,6 +197,7 @@ Node StatisticsNode(const std::vector<host::PortStatistics>& Ports) {
         .Add("rejected", Node::Integer(static_cast<int64_t>(p.Rejected)))
         .Add("refusals", Node::Integer(static_cast<int64_t>(p.Refusals)))
         .Add("line_errors", Node::Integer(static_cast<int64_t>(p.LineErrors)))
+        .Add("device_losses", Node::Integer(static_cast<int64_t>(p.DeviceLosses)))
         .Add("median_reply_ms", Node::Number(p.MedianReplyMs, kStatsDecimals))
         .Add("worst_reply_ms", Node::Number(p.WorstReplyMs, kStatsDecimals));
     list.Push(std::move(port));

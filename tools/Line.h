@@ -29,7 +29,7 @@ enum ExitStatus : int {
   kExitOk = 0,
   kExitRefused = 1,        // the controller refused, or did not take a value written
   kExitBadArguments = 2,   // bad arguments or input file; nothing was sent
-  kExitLine = 3,           // no such device, time-out, unreadable reply, or the line failed
+  kExitLine = 3,           // no such device, line in use, time-out, unreadable reply, line failed
   kExitFile = 4,           // a file or the output could not be written
   kExitInterrupted = 130,  // Ctrl-C: stopped after the exchange in flight
 };
@@ -41,14 +41,18 @@ struct LineChoice {
   bool Simulate = false;
   bool Trace = false;
   bool Json = false;
-  bool Stats = false;  // line statistics at the end of the run
-  int TimeoutMs = 0;   // first-byte reply time-out; 0 keeps the dispatcher's
+  bool Stats = false;          // line statistics at the end of the run
+  int TimeoutMs = 0;           // first-byte reply time-out; 0 keeps the dispatcher's
+  int RetryDeviceSeconds = 0;  // how long opening waits for a missing device
   // The built-in simulator.
   double SimFlow = 6.0;                    // litres a second
   sim::Fault SimFault = sim::Fault::None;  // damage every reply with it
   bool SimUnpaced = false;                 // answer at once instead of at the wire's pace
   bool SimTuned = false;                   // one of the above was given
 };
+
+// The longest --retry-device: an hour covers any replugging.
+inline constexpr int kMaxRetryDeviceSeconds = 3600;
 
 // The port number used when --port is not given.
 inline constexpr int kDefaultPort = 1;

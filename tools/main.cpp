@@ -45,6 +45,12 @@ void AddLineOptions(CLI::App& App, LineChoice& Line) {
       ->transform(WholeNumber(1, 60000))
       ->default_str(std::to_string(qx25::host::SerialTimeouts{}.FirstByte.count()))
       ->group(lineGroup);
+  App.add_option("--retry-device", Line.RetryDeviceSeconds,
+                 "Seconds to wait for a missing device (an adapter being replugged) to appear "
+                 "before giving up")
+      ->transform(WholeNumber(0, qx25::tools::kMaxRetryDeviceSeconds))
+      ->default_str("0")
+      ->group(lineGroup);
   App.add_flag("--trace", Line.Trace, "Print the protocol trace (frames in hex) on stderr")
       ->group(lineGroup);
 

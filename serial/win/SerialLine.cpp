@@ -29,6 +29,15 @@ bool MissingDevice(DWORD Error) {
          Error == ERROR_DEV_NOT_EXIST || Error == ERROR_BAD_UNIT;
 }
 
+// An unplugged USB adapter fails every call on its handle with one of these.
+bool DeviceGone(DWORD Error) {
+  return Error == ERROR_ACCESS_DENIED || Error == ERROR_BAD_COMMAND ||
+         Error == ERROR_DEVICE_REMOVED || Error == ERROR_GEN_FAILURE ||
+         Error == ERROR_OPERATION_ABORTED || Error == ERROR_FILE_NOT_FOUND;
+}
+
+int32_t FailureOf(DWORD Error) { return DeviceGone(Error) ? kSerialDeviceLost : kSerialLineError; }
+
 // Milliseconds left until Deadline, rounded up so that no wait ends before
 // it; 0 once it has passed.
 DWORD MillisecondsLeft(Clock::time_point Deadline) {
@@ -84,7 +93,8 @@ bool KnownBaud(int32_t Baud) {
   return false;
 }
 
-int32_t Open(const std::string& Path, int32_t Baud, int& Fd) {
+int32_t Open(const std::string& Path, int32_t Baud, int& Fd, long& Holder) {
+  Holder = 0;  // Windows does not say who holds a port
   if (!KnownBaud(Baud)) return kSerialBadSettings;
   if (Path.empty()) return kSerialNoDevice;
   std::wstring name;
@@ -97,8 +107,12 @@ int32_t Open(const std::string& Path, int32_t Baud, int& Fd) {
   // A communications device opens exclusively, without overlapped I/O.
   const HANDLE handle = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE)
-    return MissingDevice(GetLastError()) ? kSerialNoDevice : kSerialLineError;
+  if (handle == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    // Opened without sharing by another program: the same message as on Linux.
+    if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) return kSerialInUse;
+    return MissingDevice(error) ? kSerialNoDevice : kSerialLineError;
+  }
   const int32_t r = Configure(handle, Baud);
   if (r != kSerialOk) {
     CloseHandle(handle);
@@ -118,7 +132,8 @@ void Close(int Fd) {
 }
 
 int32_t DiscardInput(int Fd) {
-  return PurgeComm(HandleOf(Fd), PURGE_RXCLEAR | PURGE_RXABORT) ? kSerialOk : kSerialLineError;
+  return PurgeComm(HandleOf(Fd), PURGE_RXCLEAR | PURGE_RXABORT) ? kSerialOk
+                                                                : FailureOf(GetLastError());
 }
 
 int32_t WriteAll(int Fd, const uint8_t* Bytes, size_t Count, Clock::time_point Deadline) {
@@ -129,21 +144,25 @@ int32_t WriteAll(int Fd, const uint8_t* Bytes, size_t Count, Clock::time_point D
     if (ms == 0 || !SetWaits(handle, 0, ms)) return kSerialLineError;
     DWORD n = 0;
     if (!WriteFile(handle, Bytes + done, static_cast<DWORD>(Count - done), &n, nullptr))
-      return kSerialLineError;
+      return FailureOf(GetLastError());
     done += n;
   }
   return kSerialOk;
 }
 
-int32_t Drain(int Fd) { return FlushFileBuffers(HandleOf(Fd)) ? kSerialOk : kSerialLineError; }
+int32_t Drain(int Fd) {
+  return FlushFileBuffers(HandleOf(Fd)) ? kSerialOk : FailureOf(GetLastError());
+}
 
 ReadResult ReadSome(int Fd, uint8_t* Out, size_t Room, Clock::time_point Deadline, size_t& Got) {
   const HANDLE handle = HandleOf(Fd);
   const DWORD room = Room > MAXDWORD ? MAXDWORD : static_cast<DWORD>(Room);
   for (;;) {
-    if (!SetWaits(handle, MillisecondsLeft(Deadline), 1)) return ReadResult::Failed;
+    if (!SetWaits(handle, MillisecondsLeft(Deadline), 1))
+      return DeviceGone(GetLastError()) ? ReadResult::Gone : ReadResult::Failed;
     DWORD n = 0;
-    if (!ReadFile(handle, Out, room, &n, nullptr)) return ReadResult::Failed;
+    if (!ReadFile(handle, Out, room, &n, nullptr))
+      return DeviceGone(GetLastError()) ? ReadResult::Gone : ReadResult::Failed;
     if (n > 0) {
       Got = n;
       return ReadResult::Data;

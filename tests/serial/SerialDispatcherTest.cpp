@@ -256,14 +256,15 @@ TEST_F(SerialExchange, SendOnlySucceedsOnceWritten) {
   EXPECT_EQ(Reply[0], 0xAA);
 }
 
-TEST_F(SerialExchange, HangUpIsALineError) {
+TEST_F(SerialExchange, HangUpLosesTheDeviceAndClosesThePort) {
   Peer.Run([this](PtyPeer& p) {
     Received = p.Read(Request.size());
     p.HangUp();
   });
-  EXPECT_EQ(Exchange(20), kSerialLineError);
-  EXPECT_EQ(Dispatcher.GetLineStatus(kPort), kLineError);
-  EXPECT_EQ(Dispatcher.GetErrorCode(kPort), kSerialLineError);
+  EXPECT_EQ(Exchange(20), kSerialDeviceLost);
+  EXPECT_EQ(Dispatcher.GetLineStatus(kPort), kLineNoDevice);
+  EXPECT_EQ(Dispatcher.GetErrorCode(kPort), kSerialDeviceLost);
+  EXPECT_FALSE(Dispatcher.IsOpen(kPort));  // opened again, by its path, at the next exchange
 }
 
 // A port-settings handler as the driver's: it applies the line settings

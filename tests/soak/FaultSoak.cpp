@@ -12,9 +12,16 @@
 // real line damages any bit and any byte. The simulator still decides every
 // reply; the line only damages it, with its own seeded generator.
 //
-//   fault_soak [--exchanges N] [--seed S] [--rate R] [--max-seconds T]
+// With --unplug-every N the line is pulled every N exchanges, as a USB
+// adapter is unplugged: its pseudo-terminal closes under the dispatcher and a
+// new one appears behind the same link. The soak counts the losses and the
+// recoveries, and after each recovery reads every nozzle's totalizer, which
+// must be what its controller holds.
+//
+//   fault_soak [--exchanges N] [--seed S] [--rate R] [--max-seconds T] [--unplug-every N]
 #include <fcntl.h>
 #include <poll.h>
+#include <stdlib.h>
 #include <sys/eventfd.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -27,6 +34,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <filesystem>
 #include <map>
 #include <mutex>
 #include <random>
@@ -54,6 +62,7 @@ struct Settings {
   uint64_t Seed = 1;
   double Rate = 0.03;
   double MaxSeconds = 900;
+  long UnplugEvery = 0;  // exchanges between two pulls of the line; 0 never
 };
 
 enum class Damage : uint8_t { None, Noise, FlipBit, DropByte, Silence, Can, CutShort, kCount };
@@ -77,22 +86,26 @@ class HostileLine {
  public:
   HostileLine(sim::Simulator& Sim, uint64_t Seed, double Rate)
       : Simulated(Sim), Random(Seed), Share(Rate) {
-    const terminal::PseudoTerminal pty = terminal::OpenPseudoTerminal();
-    Master = pty.Master;
-    Path = pty.SlavePath;
-    // Held open so that the host closing its side never hangs the line up.
-    Slave = terminal::OpenRaw(Path, B4800).Fd;
-    if (Slave < 0) throw std::system_error(errno, std::generic_category(), Path);
-    Wake = eventfd(0, EFD_CLOEXEC);
-    Worker = std::thread([this] { Run(); });
+    char dir[] = "/tmp/qx25-soak-XXXXXX";
+    if (mkdtemp(dir) == nullptr) throw std::system_error(errno, std::generic_category(), dir);
+    Dir = dir;
+    Link = Dir + "/usb-line";
+    Plug();
   }
   ~HostileLine() {
-    const uint64_t one = 1;
-    if (write(Wake, &one, sizeof one) < 0) std::perror("eventfd");
-    Worker.join();
-    for (int fd : {Master, Slave, Wake}) ::close(fd);
+    Unplug();
+    std::error_code ignored;
+    std::filesystem::remove_all(Dir, ignored);
   }
-  const std::string& DevicePath() const { return Path; }
+  // A link, as udev makes for an adapter, to the line's current terminal.
+  const std::string& DevicePath() const { return Link; }
+
+  // The adapter is pulled and comes back: the terminal closes under the
+  // host, a new one appears behind the same link.
+  void Replug() {
+    Unplug();
+    Plug();
+  }
 
   // The record of the next request the line heard, waiting up to Limit.
   bool Next(Heard& Out, std::chrono::milliseconds Limit) {
@@ -105,6 +118,26 @@ class HostileLine {
   long Faults(Damage Kind) const { return Counts[static_cast<int>(Kind)]; }
 
  private:
+  void Plug() {
+    const terminal::PseudoTerminal pty = terminal::OpenPseudoTerminal();
+    Master = pty.Master;
+    // Held open so that the host closing its side never hangs the line up.
+    Slave = terminal::OpenRaw(pty.SlavePath, B4800).Fd;
+    if (Slave < 0) throw std::system_error(errno, std::generic_category(), pty.SlavePath);
+    std::filesystem::remove(Link);
+    std::filesystem::create_symlink(pty.SlavePath, Link);
+    Wake = eventfd(0, EFD_CLOEXEC);
+    Worker = std::thread([this] { Run(); });
+  }
+  void Unplug() {
+    const uint64_t one = 1;
+    if (write(Wake, &one, sizeof one) < 0) std::perror("eventfd");
+    Worker.join();
+    for (int fd : {Master, Slave, Wake}) ::close(fd);
+    Master = Slave = Wake = -1;
+    std::filesystem::remove(Link);
+  }
+
   void Run() {
     sim::FrameCollector collector;
     for (;;) {
@@ -199,7 +232,7 @@ class HostileLine {
   std::mt19937_64 Random;
   const double Share;
   int Master = -1, Slave = -1, Wake = -1;
-  std::string Path;
+  std::string Dir, Link;
   std::thread Worker;
   std::mutex Lock;
   std::condition_variable Arrived;
@@ -214,6 +247,8 @@ class Watch final : public PortDispatcher {
   Watch(host::SerialDispatcher& Real, HostileLine& Hostile) : Inner(Real), Line(Hostile) {}
 
   long Exchanges = 0, Accepted = 0, Corrupted = 0, Unheard = 0;
+  long Losses = 0, Recoveries = 0;  // device losses, and the first accepted reply after each
+  bool Lost = false;
   std::map<std::string, long> Damaged;  // accepted though damaged, by damage
 
   int32_t GetErrorCode(uint8_t Port) override { return Inner.GetErrorCode(Port); }
@@ -235,6 +270,16 @@ class Watch final : public PortDispatcher {
     ++Exchanges;
     Last.clear();
     const int32_t r = Inner.Transact(Port, Frame, FrameLength, Reply, ReplyLength, ReplyMode);
+    if (r == host::kSerialDeviceLost || r == host::kSerialNoDevice) {
+      // The frame never reached the line: nothing was heard to check against.
+      Losses += r == host::kSerialDeviceLost ? 1 : 0;
+      Lost = true;
+      return r;
+    }
+    if (r == 0 && Lost) {
+      ++Recoveries;
+      Lost = false;
+    }
     Heard h;
     if (!Line.Next(h, std::chrono::milliseconds(2000)) ||
         h.Frame != sim::Bytes(Frame, Frame + FrameLength)) {
@@ -342,9 +387,36 @@ void AddOptions(CLI::App& App, Settings& S) {
   App.add_option("--rate", S.Rate, "Share of the replies the line damages")
       ->check(CLI::Range(0.0, 1.0))
       ->capture_default_str();
+  App.add_option("--unplug-every", S.UnplugEvery,
+                 "Pull the line (and put it back behind the same link) every N exchanges")
+      ->check(CLI::Range(0L, 1'000'000'000L))
+      ->capture_default_str();
   App.add_option("--max-seconds", S.MaxSeconds, "Stop after this long")
       ->check(CLI::PositiveNumber)
       ->capture_default_str();
+}
+
+// After the line came back: every nozzle's totalizer, read through the
+// driver, against what its controller holds. A read the line damaged is
+// tried again. Returns the nozzles whose reading differed.
+long CheckTotals(TQX25& D, const sim::Simulator& Sim) {
+  constexpr int kTries = 20;
+  long wrong = 0;
+  for (int n = 1; n <= kNozzles; ++n) {
+    for (int attempt = 0; attempt < kTries; ++attempt) {
+      double total = -1;
+      uint64_t second = 0;
+      try {
+        D.GetTotalCounter(kPort, n, 1, total, second, 0, 0);
+      } catch (const ESerialIO&) {
+        continue;
+      }
+      if (D.GetPortStatus(kPort) != kLineOk) continue;
+      if (total != static_cast<double>(Sim.State(n).Totaliser)) ++wrong;
+      break;
+    }
+  }
+  return wrong;
 }
 
 // The soak itself; its exit status: 0 clean, 1 a damaged reply was accepted
@@ -370,10 +442,20 @@ int Soak(const Settings& S) {
   const Clock::time_point start = Clock::now();
   const auto deadline = start + std::chrono::duration<double>(S.MaxSeconds);
   bool late = false;
+  long pulls = 0, totalsWrong = 0;
+  long nextPull = S.UnplugEvery;
   while (watch.Exchanges < S.Exchanges) {
     if (Clock::now() > deadline) {
       late = true;
       break;
+    }
+    if (S.UnplugEvery > 0 && watch.Exchanges >= nextPull) {
+      line.Replug();
+      ++pulls;
+      nextPull = watch.Exchanges + S.UnplugEvery;
+      RunOne(*driver, sim, random, report);  // meets the dead terminal
+      totalsWrong += CheckTotals(*driver, sim);
+      continue;
     }
     RunOne(*driver, sim, random, report);
   }
@@ -392,13 +474,20 @@ int Soak(const Settings& S) {
   std::printf("  accepted, not what was meant  %8ld", watch.Corrupted);
   for (const auto& [kind, count] : watch.Damaged) std::printf("  %s %ld", kind.c_str(), count);
   std::printf("\n  exchanges out of step        %8ld\n", watch.Unheard);
+  if (S.UnplugEvery > 0) {
+    std::printf("  line pulled                   %8ld\n", pulls);
+    std::printf("  device losses seen            %8ld\n", watch.Losses);
+    std::printf("  recoveries                    %8ld\n", watch.Recoveries);
+    std::printf("  totalizers wrong after return %8ld\n", totalsWrong);
+  }
   std::printf("  exceptions by message:\n");
   for (const auto& [message, count] : report.Messages)
     std::printf("    %8ld  %s\n", count, message.c_str());
   std::printf("  undocumented exceptions       %8ld\n", report.Unexpected);
   if (late) std::printf("  stopped at the time limit of %g s\n", S.MaxSeconds);
   std::fflush(stdout);
-  if (watch.Corrupted > 0 || report.Unexpected > 0) return 1;
+  if (watch.Corrupted > 0 || report.Unexpected > 0 || totalsWrong > 0) return 1;
+  if (S.UnplugEvery > 0 && (watch.Losses != pulls || watch.Recoveries < pulls - 1)) return 1;
   return late ? 3 : 0;
 }
 

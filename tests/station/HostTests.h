@@ -60,3 +60,10 @@ class ConsoleModelTest : public QObject {
   void traceComesInBatchesAndKeepsTheNewest();
   void unreadTraceIsBounded();
 };
+
+class UnplugTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void survivesTenUnplugCycles();
+};

@@ -34,6 +34,10 @@ int main(int argc, char** argv) {
     failed += QTest::qExec(&menu, argc, argv);
   }
   {
+    UnplugTest unplug;
+    failed += QTest::qExec(&unplug, argc, argv);
+  }
+  {
     OptionsTest options;
     failed += QTest::qExec(&options, argc, argv);
   }
