@@ -116,6 +116,7 @@ QString NozzleStateText(uint16_t Code, uint8_t EventLetter) {
 bool IsDelivering(uint16_t Code) { return InClass(Code, kCodeDelivering); }
 bool IsFinished(uint16_t Code) { return Code == kCodeFinished; }
 bool IsIdle(uint16_t Code) { return Code == kCodeIdle; }
+bool IsHalted(uint16_t Code) { return InClass(Code, kCodeFinished); }
 
 QString RequestText(std::span<const uint8_t> Frame) {
   if (Frame.size() < DataPosition(2) + 1 || Frame[0] != kFrameStart ||

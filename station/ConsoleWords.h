@@ -29,6 +29,7 @@ QString NozzleStateText(uint16_t Code, uint8_t EventLetter = 0);
 bool IsDelivering(uint16_t Code);  // fuel flows on a side (208 + side)
 bool IsFinished(uint16_t Code);    // the poll closed a delivery (216)
 bool IsIdle(uint16_t Code);        // nozzle hung up, nothing set (192)
+bool IsHalted(uint16_t Code);      // a delivery stopped on a side, not closed (216 + side)
 
 // The request a frame carries, in words: "1 состояние", "T предустановка".
 // Empty when the bytes are no request frame.

@@ -1,11 +1,13 @@
 #include "HostWindow.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QGridLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSplitter>
@@ -16,6 +18,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "Confirm.h"
 #include "NozzlePanel.h"
 #include "TraceModel.h"
 
@@ -64,7 +67,13 @@ HostWindow::HostWindow(QWidget* Parent) : QMainWindow(Parent), Model(new LineLis
   Exit->setStatusTip(QStringLiteral("Закрыть программу"));
   // Closing the last window ends the application.
   connect(Exit, &QAction::triggered, this, &QWidget::close);
-  DispenserMenu = menuBar()->addMenu(QString::fromUtf8(kDispenserMenuText))->menuAction();
+  QMenu* dispenser = menuBar()->addMenu(QString::fromUtf8(kDispenserMenuText));
+  DispenserMenu = dispenser->menuAction();
+  Owner = std::make_unique<QWidget>(nullptr, Qt::Window);
+  Owner->setObjectName(QStringLiteral("ServiceOwner"));
+  Owner->setWindowTitle(windowTitle());
+  // The service window centres on its owner: keep the owner over the console.
+  connect(dispenser, &QMenu::aboutToShow, this, [this] { Owner->setGeometry(geometry()); });
 
   setCentralWidget(MakeConsole());
 
@@ -77,6 +86,8 @@ HostWindow::HostWindow(QWidget* Parent) : QMainWindow(Parent), Model(new LineLis
   UpdateLinesText();
   resize(kInitialSize);
 }
+
+HostWindow::~HostWindow() = default;
 
 QWidget* HostWindow::MakeConsole() {
   auto* split = new QSplitter(Qt::Vertical, this);
@@ -188,6 +199,29 @@ void HostWindow::FitColumns() {
 void HostWindow::SetDriverText(const QString& Text, const QString& ToolTip) {
   DriverLabel->setText(Text);
   DriverLabel->setToolTip(ToolTip);
+}
+
+void HostWindow::closeEvent(QCloseEvent* Event) {
+  QStringList open;
+  for (const NozzlePanel* panel : NozzlePanels)
+    if (panel->Delivering()) open << panel->title() + QStringLiteral(": ") + panel->StateText();
+  if (QuitAgreed || open.isEmpty()) {
+    Event->accept();
+    return;
+  }
+  Event->ignore();
+  if (QuitQuestion && QuitQuestion->isVisible()) return;
+  const QString text = QStringLiteral(
+                           "Налив не закончен:\n%1\n\nВыход ничего не остановит: ТРК отпустят "
+                           "начатые дозы до конца, без присмотра консоли. Выйти?")
+                           .arg(open.join(QLatin1Char('\n')));
+  QuitQuestion = AskFirst(this,
+                          {QStringLiteral("QuitBox"), windowTitle(), text, QStringLiteral("Выйти"),
+                           QStringLiteral("Остаться")},
+                          [this] {
+                            QuitAgreed = true;
+                            close();
+                          });
 }
 
 QString HostWindow::LinesText() const { return LinesLabel->text(); }

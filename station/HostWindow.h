@@ -5,7 +5,9 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
+#include <memory>
 #include <vector>
 
 #include "HostOptions.h"
@@ -13,6 +15,8 @@
 
 class QAbstractItemModel;
 class QAction;
+class QCloseEvent;
+class QMessageBox;
 class QGridLayout;
 class QLabel;
 class QTabWidget;
@@ -34,6 +38,7 @@ class HostWindow : public QMainWindow {
 
  public:
   explicit HostWindow(QWidget* Parent = nullptr);
+  ~HostWindow() override;
 
   // Lists the lines and names them in the status line.
   void SetLines(std::vector<LineRow> Lines);
@@ -59,6 +64,16 @@ class HostWindow : public QMainWindow {
   QAction* ExitAction() const { return Exit; }
   QString LinesText() const;
   QString DriverText() const;
+  // The owner the console gives the driver (AppHandle) for its service
+  // window: a window of its own, never shown, that stands where the console
+  // stands. The service window is modal to it alone, so every panel of the
+  // forecourt stays in command while a technician works.
+  QWidget& ServiceOwner() const { return *Owner; }
+
+ protected:
+  // Closing with a delivery open asks first, without blocking the panels: a
+  // quit leaves the dispensers running on their own.
+  void closeEvent(QCloseEvent* Event) override;
 
  private:
   void UpdateLinesText();
@@ -80,6 +95,10 @@ class HostWindow : public QMainWindow {
   QAction* FileMenu;
   QAction* DispenserMenu;
   QAction* Exit;
+  std::unique_ptr<QWidget> Owner;
+  bool QuitAgreed = false;
+  QPointer<QMessageBox>
+      QuitQuestion;  // while it is asked  // a top-level of its own: no ancestor is the forecourt
 };
 
 }  // namespace qx25::hostapp

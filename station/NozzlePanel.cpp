@@ -5,9 +5,11 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "Confirm.h"
 #include "ConsoleWords.h"
 #include "LineListModel.h"
 #include "driver/protocol/Digits.h"
@@ -170,9 +172,9 @@ QWidget* NozzlePanel::MakeSideRows() {
     price->setValue(kDefaultPrice);
     grid->addWidget(price, row, 1);
     PriceEdits.push_back(price);
+    SentPrices.emplace_back();
     auto* set = NamedButton(QStringLiteral("PriceBtn%1").arg(side), QStringLiteral("Задать"), box);
-    connect(set, &QPushButton::clicked, this,
-            [this, side, price] { Ask(CommandKind::SetPrice, price->value(), side); });
+    connect(set, &QPushButton::clicked, this, [this, side] { AskPrice(side); });
     grid->addWidget(set, row, 2);
   }
   grid->setColumnStretch(1, 1);
@@ -216,7 +218,7 @@ QWidget* NozzlePanel::MakeCommandRows() {
   auto* set = NamedButton(QStringLiteral("PresetBtn"), QStringLiteral("Задать"), box);
   connect(set, &QPushButton::clicked, this, [this] {
     if (PresetKindBox->currentIndex() == kPresetByMoney)
-      Ask(CommandKind::PresetMoney, PresetEdit->value());
+      AskPriced(CommandKind::PresetMoney, PresetEdit->value());
     else
       Ask(CommandKind::PresetVolume, PresetEdit->value());
   });
@@ -239,7 +241,13 @@ QWidget* NozzlePanel::MakeCommandRows() {
   for (const auto& b : kButtons) {
     auto* button = NamedButton(QString::fromUtf8(b.Name), QString::fromUtf8(b.Text), box);
     const CommandKind kind = b.Kind;
-    connect(button, &QPushButton::clicked, this, [this, kind] { Ask(kind); });
+    const bool start = kind == CommandKind::Start || kind == CommandKind::StartWithReset;
+    connect(button, &QPushButton::clicked, this, [this, kind, start] {
+      if (start)
+        AskPriced(kind);
+      else
+        Ask(kind);
+    });
     buttons->addWidget(button, at % 2, at / 2);
     ++at;
   }
@@ -249,14 +257,65 @@ QWidget* NozzlePanel::MakeCommandRows() {
 
 int NozzlePanel::ChosenSide() const { return SideBox->currentData().toInt(); }
 
-void NozzlePanel::Ask(CommandKind Kind, double Amount, int Side) {
-  NozzleCommand command{Kind, Nozzle.Port, Nozzle.Nozzle, Side > 0 ? Side : ChosenSide(), Amount};
+void NozzlePanel::Ask(CommandKind Kind, double Amount, int Side, std::optional<double> PriceFirst) {
+  NozzleCommand command{Kind,   Nozzle.Port, Nozzle.Nozzle, Side > 0 ? Side : ChosenSide(),
+                        Amount, PriceFirst};
   CommandStatus->setText(QStringLiteral("Команда: %1 — выполняется").arg(CommandName(Kind)));
   Paint(CommandStatus, ColourOf(StatusKind::None));
   emit Command(command);
 }
 
+void NozzlePanel::Refuse(CommandKind Kind, const QString& Why) {
+  CommandStatus->setText(QStringLiteral("Команда: %1 — %2").arg(CommandName(Kind), Why));
+  Paint(CommandStatus, ColourOf(StatusKind::Refused));
+}
+
+void NozzlePanel::Confirm(const QString& Text, const QString& Yes, std::function<void()> Then) {
+  // A second question replaces the first: one answer a panel.
+  if (Question) Question->close();
+  Question =
+      AskFirst(this, {QStringLiteral("ConfirmBox"), title(), Text, Yes, QStringLiteral("Отмена")},
+               std::move(Then));
+}
+
+void NozzlePanel::AskPrice(int Side) {
+  const double price = PriceEdits[static_cast<size_t>(Side - 1)]->value();
+  if (price > 0) {
+    Ask(CommandKind::SetPrice, price, Side);
+    return;
+  }
+  Confirm(QStringLiteral("Цена 0.00: налив на стороне %1 пойдёт без денег. Задать?").arg(Side),
+          QStringLiteral("Задать"), [this, Side] { Ask(CommandKind::SetPrice, 0, Side); });
+}
+
+void NozzlePanel::AskPriced(CommandKind Kind, double Amount) {
+  const int side = ChosenSide();
+  const double shown = PriceEdits[static_cast<size_t>(side - 1)]->value();
+  const std::optional<double>& sent = SentPrices[static_cast<size_t>(side - 1)];
+  // A dose in money is litres at the price: without one there is nothing to count.
+  if (Kind == CommandKind::PresetMoney && shown <= 0) {
+    Refuse(Kind, QStringLiteral("цена не задана"));
+    return;
+  }
+  if (sent && *sent == shown) {
+    Ask(Kind, Amount, side);
+    return;
+  }
+  if (shown > 0) {
+    Ask(Kind, Amount, side, shown);
+    return;
+  }
+  Confirm(QStringLiteral("Цена стороны %1 — 0.00: налив пойдёт без денег. Пустить?").arg(side),
+          QStringLiteral("Пустить"), [this, Kind, Amount, side] { Ask(Kind, Amount, side, 0.0); });
+}
+
+bool NozzlePanel::Delivering() const { return IsDelivering(LastState) || IsHalted(LastState); }
+
+QString NozzlePanel::StateText() const { return NozzleStateText(LastState); }
+
 void NozzlePanel::ShowReading(const NozzleReading& Reading) {
+  // A poll that read no state leaves the last one standing.
+  if (Reading.Poll.State != 0 && Reading.Poll.State != kCodeNoState) LastState = Reading.Poll.State;
   State->setText(NozzleStateText(Reading.Poll.State, Reading.Poll.EventLetter));
   // The merged state hides the other sides; the tip tells each.
   QStringList sides;
@@ -280,6 +339,14 @@ void NozzlePanel::ShowReading(const NozzleReading& Reading) {
 }
 
 void NozzlePanel::ShowOutcome(const CommandOutcome& Outcome) {
+  const NozzleCommand& asked = Outcome.Command;
+  if (asked.Side >= 1 && asked.Side <= static_cast<int>(SentPrices.size())) {
+    std::optional<double>& sent = SentPrices[static_cast<size_t>(asked.Side - 1)];
+    if (Outcome.PriceStored)
+      sent = asked.PriceFirst;
+    else if (asked.Kind == CommandKind::SetPrice && Outcome.Error.isEmpty())
+      sent = asked.Amount;
+  }
   const StatusMeaning status = PortStatusMeaning(Outcome.PortStatus);
   QString text = QStringLiteral("Команда: %1 — ").arg(CommandName(Outcome.Command.Kind));
   // A command that stores only (the price) leaves the last exchange's status.

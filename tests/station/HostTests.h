@@ -48,6 +48,8 @@ class ConsoleTest : public QObject {
   void silentLineLeavesTheRestResponsive();
   void wholeStationRunsAtOnce();
   void pollerReportsRefusalsAndFailures();
+  void noStartAtAPriceNeverSent();
+  void quitDuringADeliveryAsksFirst();
 };
 
 class ConsoleModelTest : public QObject {
@@ -59,4 +61,12 @@ class ConsoleModelTest : public QObject {
   void statesInWords();
   void traceComesInBatchesAndKeepsTheNewest();
   void unreadTraceIsBounded();
+};
+
+// Run alone (host_app_tests --service-window): it needs the driver's menu entry.
+class ServiceWindowTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void stopWorksWhileTheServiceWindowIsOpen();
 };
