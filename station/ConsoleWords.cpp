@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "driver/protocol/PortStatusWords.h"
 #include "driver/protocol/Protocol.h"
 #include "serial/SerialDispatcher.h"
 
@@ -9,32 +10,12 @@ namespace qx25::hostapp {
 
 namespace {
 
-struct RefusalWords {
-  uint8_t Code;
-  const char* Text;
-};
-constexpr std::array<RefusalWords, 8> kRefusals{{
-    {kRefusedStart, "пуск не принят"},
-    {kRefusedPrepare, "подготовка к пуску не принята"},
-    {kRefusedPreset, "предустановка не принята"},
-    {kRefusedStop, "остановка не принята"},
-    {kRefusedParam, "параметр не принят"},
-    {kRefusedNetAddress, "сетевой адрес не принят"},
-    {kRefusedCurrent, "запрос текущего налива не принят"},
-    {kAnsweredWithoutData, "ответ без данных"},
-}};
-
-struct LineWords {
-  uint8_t Status;
-  const char* Text;
-};
-constexpr std::array<LineWords, 5> kLineFailures{{
-    {host::kLineTimeout, "нет ответа"},
-    {host::kLineRejected, "ответ не принят"},
-    {host::kLineError, "ошибка линии"},
-    {host::kLineNoDevice, "нет устройства"},
-    {host::kLineBadSettings, "настройки линии не приняты"},
-}};
+// The dispatcher names its verdicts itself; they must be the codes the
+// status table names.
+static_assert(host::kLineIdle == kStatusNoExchange && host::kLineAccepted == kLineOk &&
+              host::kLineTimeout == kStatusTimeout && host::kLineRejected == kStatusRejected &&
+              host::kLineError == kStatusLineError && host::kLineNoDevice == kStatusNoDevice &&
+              host::kLineBadSettings == kStatusBadSettings);
 
 struct LetterWords {
   const TRequestKind& Kind;
@@ -73,19 +54,26 @@ constexpr size_t kFrameOverhead = 3;
 }  // namespace
 
 StatusMeaning PortStatusMeaning(int Status) {
-  if (Status == host::kLineIdle) return {StatusKind::None, QStringLiteral("обмена ещё не было")};
-  if (Status == kLineOk) return {StatusKind::Accepted, QStringLiteral("принято")};
-  for (const RefusalWords& r : kRefusals)
-    if (r.Code == Status)
-      return {StatusKind::Refused,
-              QStringLiteral("отказ %1: ").arg(Status) + QString::fromUtf8(r.Text)};
-  for (const LineWords& l : kLineFailures)
-    if (l.Status == Status)
-      return {StatusKind::LineFailure,
-              QStringLiteral("сбой линии %1: ").arg(Status) + QString::fromUtf8(l.Text)};
+  const TPortStatusWords* words = FindPortStatus(Status);
   // Any other value was set by someone else (a host through slot 2): not an
   // accepted reply, and nothing the console can name.
-  return {StatusKind::LineFailure, QStringLiteral("состояние порта %1").arg(Status)};
+  if (words == nullptr)
+    return {StatusKind::LineFailure,
+            QStringLiteral("неизвестное состояние порта (код %1)").arg(Status)};
+  const QString text = QString::fromUtf8(words->Russian);
+  // The code stands last and named, so that it is never read as a port.
+  const QString code = QStringLiteral(" (код %1)").arg(Status);
+  switch (words->Class) {
+    case TStatusClass::NoExchange:
+      return {StatusKind::None, text};
+    case TStatusClass::Accepted:
+      return {StatusKind::Accepted, text};
+    case TStatusClass::Refused:
+      return {StatusKind::Refused, QStringLiteral("отказ: ") + text + code};
+    case TStatusClass::LineFailure:
+      break;
+  }
+  return {StatusKind::LineFailure, QStringLiteral("сбой линии: ") + text + code};
 }
 
 QString NozzleStateText(uint16_t Code, uint8_t EventLetter) {

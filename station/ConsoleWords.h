@@ -15,7 +15,7 @@ enum class StatusKind { None, Accepted, Refused, LineFailure };
 
 struct StatusMeaning {
   StatusKind Kind;
-  QString Text;  // "принято", "отказ 18: предустановка не принята"...
+  QString Text;  // "принято", "отказ: предустановка не принята (код 18)"...
 };
 
 // PortStatus after a command: 0 before any exchange, 1 accepted, a refusal

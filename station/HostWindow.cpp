@@ -159,7 +159,7 @@ void HostWindow::SetTraceModel(TraceModel* Rows) {
   const QString widest[] = {QStringLiteral("00000.000"), QStringLiteral("COM30"),
                             QStringLiteral("Напр."),
                             QStringLiteral("ответ: 1 состояние, событие принято"),
-                            QStringLiteral("reply rejected, код 222")};
+                            QStringLiteral("ответ не принят, код 222")};
   for (int column = 0; column < static_cast<int>(std::size(widest)); ++column)
     Trace->setColumnWidth(column,
                           Trace->fontMetrics().horizontalAdvance(widest[column]) + kCellPadding);

@@ -11,6 +11,7 @@
 
 #include "Confirm.h"
 #include "ConsoleWords.h"
+#include "ElidedLabel.h"
 #include "LineListModel.h"
 #include "driver/protocol/Digits.h"
 #include "driver/protocol/Protocol.h"
@@ -146,13 +147,14 @@ NozzlePanel::NozzlePanel(const NozzleConfig& Config, QWidget* Parent)
   layout->addWidget(MakeSideRows());
   layout->addWidget(MakeCommandRows());
 
-  CommandStatus = NamedLabel(QStringLiteral("CommandStatusLabel"), this);
-  CommandStatus->setText(QStringLiteral("Команда: —"));
-  CommandStatus->setWordWrap(true);
+  // One line each, whatever they say: the buttons above keep their place.
+  CommandStatus = new ElidedLabel(this);
+  CommandStatus->setObjectName(QStringLiteral("CommandStatusLabel"));
+  CommandStatus->SetText(QStringLiteral("Команда: —"));
   layout->addWidget(CommandStatus);
-  PollStatus = NamedLabel(QStringLiteral("PollStatusLabel"), this);
-  PollStatus->setText(QStringLiteral("Опрос: —"));
-  PollStatus->setWordWrap(true);
+  PollStatus = new ElidedLabel(this);
+  PollStatus->setObjectName(QStringLiteral("PollStatusLabel"));
+  PollStatus->SetText(QStringLiteral("Опрос: —"));
   layout->addWidget(PollStatus);
 }
 
@@ -260,13 +262,13 @@ int NozzlePanel::ChosenSide() const { return SideBox->currentData().toInt(); }
 void NozzlePanel::Ask(CommandKind Kind, double Amount, int Side, std::optional<double> PriceFirst) {
   NozzleCommand command{Kind,   Nozzle.Port, Nozzle.Nozzle, Side > 0 ? Side : ChosenSide(),
                         Amount, PriceFirst};
-  CommandStatus->setText(QStringLiteral("Команда: %1 — выполняется").arg(CommandName(Kind)));
+  CommandStatus->SetText(QStringLiteral("Команда: %1 — выполняется").arg(CommandName(Kind)));
   Paint(CommandStatus, ColourOf(StatusKind::None));
   emit Command(command);
 }
 
 void NozzlePanel::Refuse(CommandKind Kind, const QString& Why) {
-  CommandStatus->setText(QStringLiteral("Команда: %1 — %2").arg(CommandName(Kind), Why));
+  CommandStatus->SetText(QStringLiteral("Команда: %1 — %2").arg(CommandName(Kind), Why));
   Paint(CommandStatus, ColourOf(StatusKind::Refused));
 }
 
@@ -332,10 +334,14 @@ void NozzlePanel::ShowReading(const NozzleReading& Reading) {
   for (size_t s = 0; s < Reading.Totals.size() && s < TotalLabels.size(); ++s)
     if (Reading.Totals[s]) TotalLabels[s]->setText(LitresText(*Reading.Totals[s]));
   const StatusMeaning status = PortStatusMeaning(Reading.PortStatus);
-  QString text = QStringLiteral("Опрос: ") + status.Text;
-  if (!Reading.Error.isEmpty()) text += QStringLiteral(" (") + Reading.Error + QLatin1Char(')');
-  PollStatus->setText(text);
-  Paint(PollStatus, ColourOf(Reading.Error.isEmpty() ? status.Kind : StatusKind::LineFailure));
+  // The driver's own message (English, or the controller's jargon) is for the
+  // tip; the label says in the console's words what happened.
+  const bool failed = !Reading.Error.isEmpty();
+  PollStatus->SetText(QStringLiteral("Опрос: ") + (failed && status.Kind != StatusKind::LineFailure
+                                                       ? QStringLiteral("не выполнен")
+                                                       : status.Text),
+                      Reading.Error);
+  Paint(PollStatus, ColourOf(failed ? StatusKind::LineFailure : status.Kind));
 }
 
 void NozzlePanel::ShowOutcome(const CommandOutcome& Outcome) {
@@ -353,14 +359,12 @@ void NozzlePanel::ShowOutcome(const CommandOutcome& Outcome) {
   // An error thrown before any exchange leaves the previous status, which
   // says nothing about this command; only a failed line is worth adding.
   if (!Outcome.Error.isEmpty())
-    text +=
-        Outcome.Error +
-        (status.Kind == StatusKind::LineFailure ? QStringLiteral("; ") + status.Text : QString());
+    text += status.Kind == StatusKind::LineFailure ? status.Text : QStringLiteral("не выполнена");
   else if (Outcome.Command.Kind == CommandKind::SetPrice)
     text += QStringLiteral("задана");
   else
     text += status.Text;
-  CommandStatus->setText(text);
+  CommandStatus->SetText(text, Outcome.Error);
   const bool started = (Outcome.Command.Kind == CommandKind::Start ||
                         Outcome.Command.Kind == CommandKind::StartWithReset) &&
                        Outcome.Error.isEmpty() && status.Kind == StatusKind::Accepted;

@@ -28,6 +28,8 @@ class QPushButton;
 
 namespace qx25::hostapp {
 
+class ElidedLabel;
+
 // "NozzlePanel_3_1" for nozzle 1 on COM3.
 QString NozzlePanelName(int Port, int Nozzle);
 
@@ -70,8 +72,8 @@ class NozzlePanel : public QGroupBox {
   QLabel* State;
   QLabel* Current;
   QLabel* Final;
-  QLabel* PollStatus;
-  QLabel* CommandStatus;
+  ElidedLabel* PollStatus;
+  ElidedLabel* CommandStatus;
   QComboBox* SideBox;
   QDoubleSpinBox* PresetEdit;
   QComboBox* PresetKindBox;

@@ -77,7 +77,7 @@ TraceModel::Row TraceModel::Format(const TraceEntry& Entry) {
   row.Cells[BytesColumn] = Hex(Entry.Bytes);
   row.Failed = !request && Entry.Result != host::kSerialOk;
   if (row.Failed) {
-    row.Cells[ResultColumn] = QString::fromUtf8(host::SerialErrorText(Entry.Result));
+    row.Cells[ResultColumn] = SerialErrorWords(Entry.Result);
     if (Entry.Result == host::kSerialRejected && Entry.ReplyCode >= 0)
       row.Cells[ResultColumn] += QStringLiteral(", код %1").arg(Entry.ReplyCode);
   }

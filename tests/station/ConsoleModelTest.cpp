@@ -67,14 +67,14 @@ void ConsoleModelTest::portStatusIsSortedAndNamed() {
   for (const int code : {16, 17, 18, 20, 23, 24, 25, 26}) {
     const StatusMeaning m = PortStatusMeaning(code);
     QCOMPARE(m.Kind, StatusKind::Refused);
-    QVERIFY2(m.Text.startsWith(QStringLiteral("отказ %1: ").arg(code)), qPrintable(m.Text));
+    QVERIFY2(m.Text.startsWith(QStringLiteral("отказ: ")), qPrintable(m.Text));
+    QVERIFY2(m.Text.endsWith(QStringLiteral(" (код %1)").arg(code)), qPrintable(m.Text));
   }
-  QCOMPARE(PortStatusMeaning(16).Text, QStringLiteral("отказ 16: пуск не принят"));
-  QCOMPARE(PortStatusMeaning(25).Text,
-           QStringLiteral("отказ 25: запрос текущего налива не принят"));
-  // The dispatcher's verdicts on a failed exchange are line failures.
-  QCOMPARE(PortStatusMeaning(qx25::host::kLineTimeout).Text,
-           QStringLiteral("сбой линии 2: нет ответа"));
+  QCOMPARE(PortStatusMeaning(16).Text, QStringLiteral("отказ: пуск не принят (код 16)"));
+  // The dispatcher's verdicts on a failed exchange are line failures; the
+  // code is named as one, so that "5" is never read as a port.
+  QCOMPARE(PortStatusMeaning(qx25::host::kLineNoDevice).Text,
+           QStringLiteral("сбой линии: нет устройства (код 5)"));
   QCOMPARE(PortStatusMeaning(qx25::host::kLineNoDevice).Kind, StatusKind::LineFailure);
   // Codes nobody defines (a host's own through slot 2) are never taken for
   // an accepted reply or a refusal.
@@ -115,9 +115,9 @@ void ConsoleModelTest::traceComesInBatchesAndKeepsTheNewest() {
   QCOMPARE(Cell(model, 0, TraceModel::BytesColumn), QStringLiteral("7F 02 21 5E 31 4E 03 03 53"));
   // A reply names the request it answers, and how its exchange failed.
   QCOMPARE(Cell(model, 1, TraceModel::RequestColumn), QStringLiteral("ответ: 1 состояние"));
-  QCOMPARE(Cell(model, 1, TraceModel::ResultColumn), QStringLiteral("time-out"));
+  QCOMPARE(Cell(model, 1, TraceModel::ResultColumn), QStringLiteral("нет ответа"));
   QCOMPARE(Cell(model, 3, TraceModel::RequestColumn), QStringLiteral("ответ: 8 сброс"));
-  QCOMPARE(Cell(model, 3, TraceModel::ResultColumn), QStringLiteral("reply rejected, код 222"));
+  QCOMPARE(Cell(model, 3, TraceModel::ResultColumn), QStringLiteral("ответ не принят, код 222"));
   QVERIFY(model.data(model.index(3, TraceModel::BytesColumn), Qt::ForegroundRole).isValid());
   QVERIFY(!model.data(model.index(2, TraceModel::BytesColumn), Qt::ForegroundRole).isValid());
 

@@ -138,14 +138,15 @@ void ConsoleTest::refusalShowsCodeAndMeaning() {
   // No dose set: the controller refuses the start.
   w.Click("StartBtn");
   QTRY_COMPARE_WITH_TIMEOUT(w.Text("CommandStatusLabel"),
-                            QStringLiteral("Команда: пуск — отказ 16: пуск не принят"),
+                            QStringLiteral("Команда: пуск — отказ: пуск не принят (код 16)"),
                             kAnswerWaitMs);
   // A dose of nothing is refused too, with the preset's own code.
   w.Child<QDoubleSpinBox>("PresetEdit")->setValue(0);
   w.Click("PresetBtn");
   QTRY_COMPARE_WITH_TIMEOUT(
       w.Text("CommandStatusLabel"),
-      QStringLiteral("Команда: доза в литрах — отказ 18: предустановка не принята"), kAnswerWaitMs);
+      QStringLiteral("Команда: доза в литрах — отказ: предустановка не принята (код 18)"),
+      kAnswerWaitMs);
   // A price of 0 is given only when the operator agrees; a dose in money
   // cannot be counted at it, and the panel says so.
   w.Child<QDoubleSpinBox>("PriceEdit1")->setValue(0);
@@ -219,7 +220,7 @@ void ConsoleTest::silentLineLeavesTheRestResponsive() {
     timedOut =
         trace.data(trace.index(row, TraceModel::PortColumn)).toString() == PortName(kSilentPort) &&
         trace.data(trace.index(row, TraceModel::ResultColumn)).toString() ==
-            QStringLiteral("time-out");
+            QStringLiteral("нет ответа");
   QVERIFY(timedOut);
 }
 

@@ -63,6 +63,14 @@ class ConsoleModelTest : public QObject {
   void unreadTraceIsBounded();
 };
 
+class PanelTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void longMessagesMoveNothing();
+  void everyStatusIsInRussian();
+};
+
 // Run alone (host_app_tests --service-window): it needs the driver's menu entry.
 class ServiceWindowTest : public QObject {
   Q_OBJECT

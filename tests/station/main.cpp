@@ -38,6 +38,10 @@ int main(int argc, char** argv) {
     failed += QTest::qExec(&console, argc, argv);
   }
   {
+    PanelTest panels;
+    failed += QTest::qExec(&panels, argc, argv);
+  }
+  {
     ConsoleModelTest models;
     failed += QTest::qExec(&models, argc, argv);
   }
