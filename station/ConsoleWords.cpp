@@ -51,6 +51,27 @@ constexpr size_t DataPosition(size_t N) { return kFrameHead + 2 * (N - 1); }
 // A frame of request data n bytes long is 2n + 3 bytes.
 constexpr size_t kFrameOverhead = 3;
 
+// The letter a request frame carries and its request length; no letter (0)
+// when the bytes are no request frame. Line-wide requests carry the common
+// group and their letter in d[1]; a nozzle's address character never equals
+// either letter.
+struct FrameLetter {
+  uint8_t Letter = 0;
+  size_t Length = 0;
+};
+FrameLetter LetterOf(std::span<const uint8_t> Frame) {
+  if (Frame.size() < DataPosition(2) + 1 || Frame[0] != kFrameStart ||
+      (Frame.size() - kFrameOverhead) % 2 != 0)
+    return {};
+  const size_t length = (Frame.size() - kFrameOverhead) / 2;
+  const uint8_t first = Frame[DataPosition(1)];
+  if (Frame[1] == kCommonGroup &&
+      (first == kNetAddressRequest.Letter || first == kCommonRequest.Letter))
+    return {first, length};
+  if (length < 3) return {};
+  return {Frame[DataPosition(2)], length};
+}
+
 }  // namespace
 
 StatusMeaning PortStatusMeaning(int Status) {
@@ -106,21 +127,16 @@ bool IsFinished(uint16_t Code) { return Code == kCodeFinished; }
 bool IsIdle(uint16_t Code) { return Code == kCodeIdle; }
 bool IsHalted(uint16_t Code) { return InClass(Code, kCodeFinished); }
 
+bool IsRoutinePoll(std::span<const uint8_t> Frame) {
+  const uint8_t letter = LetterOf(Frame).Letter;
+  return letter == kStatusRequest.Letter || letter == kCurrentRequest.Letter;
+}
+
 QString RequestText(std::span<const uint8_t> Frame) {
-  if (Frame.size() < DataPosition(2) + 1 || Frame[0] != kFrameStart ||
-      (Frame.size() - kFrameOverhead) % 2 != 0)
-    return {};
-  const size_t length = (Frame.size() - kFrameOverhead) / 2;
-  // Line-wide requests carry the common group and their letter in d[1]; a
-  // nozzle's address character never equals either letter.
-  uint8_t letter = Frame[DataPosition(1)];
-  if (Frame[1] == kCommonGroup && letter == kNetAddressRequest.Letter)
+  const auto [letter, length] = LetterOf(Frame);
+  if (letter == 0) return {};
+  if (Frame[1] == kCommonGroup && Frame[DataPosition(1)] == kNetAddressRequest.Letter)
     return QStringLiteral("] ") + QString::fromUtf8(kNetAddressWords);
-  const bool common = Frame[1] == kCommonGroup && letter == kCommonRequest.Letter;
-  if (!common) {
-    if (length < 3) return {};
-    letter = Frame[DataPosition(2)];
-  }
   const LetterWords* found = nullptr;
   for (const LetterWords& w : kRequests) {
     if (w.Kind.Letter != letter) continue;

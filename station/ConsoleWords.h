@@ -34,5 +34,8 @@ bool IsHalted(uint16_t Code);      // a delivery stopped on a side, not closed (
 // The request a frame carries, in words: "1 состояние", "T предустановка".
 // Empty when the bytes are no request frame.
 QString RequestText(std::span<const uint8_t> Frame);
+// The request is one the poller repeats all the time (a nozzle's state, or
+// its running volume), not a command.
+bool IsRoutinePoll(std::span<const uint8_t> Frame);
 
 }  // namespace qx25::hostapp

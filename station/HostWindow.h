@@ -16,6 +16,7 @@
 class QAbstractItemModel;
 class QAction;
 class QCloseEvent;
+class QComboBox;
 class QMessageBox;
 class QGridLayout;
 class QLabel;
@@ -25,6 +26,7 @@ class QTableView;
 namespace qx25::hostapp {
 
 class NozzlePanel;
+class TraceFilter;
 class TraceModel;
 
 // Top-level entries are found by their exact text, ampersand included: the
@@ -57,7 +59,11 @@ class HostWindow : public QMainWindow {
   void SetStatisticsModel(QAbstractItemModel* Figures);
 
   LineListModel& LineModel() { return *Model; }
+  // The trace pane shows the trace model through this filter.
   QTableView& TraceView() const { return *Trace; }
+  TraceFilter& TraceShown() const { return *Filter; }
+  // Saves the rows the pane shows to Path; says in the status line how it went.
+  bool SaveTraceTo(const QString& Path);
   QTableView& StatisticsView() const { return *Statistics; }
   QAction* FileEntry() const { return FileMenu; }
   QAction* DispenserEntry() const { return DispenserMenu; }
@@ -80,10 +86,18 @@ class HostWindow : public QMainWindow {
   void FitColumns();
 
   QWidget* MakeConsole();
+  QWidget* MakeTracePage(QWidget* Parent);
+  void AskWhereToSaveTrace();
 
   LineListModel* Model;
   QTableView* LineView;
   QTableView* Trace;
+  TraceFilter* Filter;
+  TraceModel* TraceRows = nullptr;
+  QComboBox* TracePort;
+  // While scrolled up, the row at the top stays there as rows come and go.
+  bool FollowTrace = true;
+  quint64 TraceAnchor = 0;
   QTableView* Statistics;
   QTabWidget* Tabs;
   QWidget* PanelHolder;

@@ -1,5 +1,6 @@
 // The forecourt console over the built-in simulator, driven as a user drives
 // it: through the panels' buttons, with the pollers on their own threads.
+#include <QCheckBox>
 #include <QMessageBox>
 #include <QSignalSpy>
 #include <QTabWidget>
@@ -9,6 +10,7 @@
 #include "ConsoleWords.h"
 #include "HostTests.h"
 #include "StatisticsModel.h"
+#include "TraceFilter.h"
 #include "TraceModel.h"
 
 using namespace consoletest;
@@ -99,6 +101,12 @@ void ConsoleTest::deliveryThroughTheButtons() {
   QVERIFY2(w.Text("PollStatusLabel") == QStringLiteral("Опрос: принято"),
            qPrintable(w.Text("PollStatusLabel")));
   WriteScreenshot(window, QStringLiteral("qx25-host-console-finished"));
+
+  // The delivery's commands, without the polls around them.
+  window.findChild<QCheckBox*>(QStringLiteral("HidePollsBox"))->setChecked(true);
+  window.findChild<QTabWidget*>(QStringLiteral("ConsoleTabs"))->setCurrentIndex(0);
+  QVERIFY(window.TraceShown().rowCount() > 0);
+  WriteScreenshot(window, QStringLiteral("qx25-host-trace-filtered"));
 }
 
 void ConsoleTest::stopAndResetCloseADelivery() {

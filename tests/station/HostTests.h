@@ -61,6 +61,8 @@ class ConsoleModelTest : public QObject {
   void statesInWords();
   void traceComesInBatchesAndKeepsTheNewest();
   void unreadTraceIsBounded();
+  void traceFilterAndSave();
+  void scrolledUpTraceStaysStill();
 };
 
 class PanelTest : public QObject {
