@@ -1,6 +1,6 @@
-// A one-line label whose text never moves the layout around it: a long text
-// is cut with an ellipsis where the label ends, and the whole of it is in the
-// tool tip. text() stays the whole text.
+// A label of two lines whose text never moves the layout around it: a longer
+// text is cut with an ellipsis where the label ends, and the whole of it is
+// in the tool tip. text() stays the whole text.
 #pragma once
 
 #include <QLabel>

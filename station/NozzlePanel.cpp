@@ -147,7 +147,7 @@ NozzlePanel::NozzlePanel(const NozzleConfig& Config, QWidget* Parent)
   layout->addWidget(MakeSideRows());
   layout->addWidget(MakeCommandRows());
 
-  // One line each, whatever they say: the buttons above keep their place.
+  // Two lines each, whatever they say: the buttons above keep their place.
   CommandStatus = new ElidedLabel(this);
   CommandStatus->setObjectName(QStringLiteral("CommandStatusLabel"));
   CommandStatus->SetText(QStringLiteral("Команда: —"));
