@@ -373,15 +373,9 @@ void ConsoleTest::noStartAtAPriceNeverSent() {
 
 void ConsoleTest::quitDuringADeliveryAsksFirst() {
   auto station = Started({"--simulate"});
+  QVERIFY(ShowAndStartDelivery(*station, 1, kPresetLitres, kDeliveryWaitMs));
   HostWindow& window = station->Window();
-  window.show();
-  QVERIFY(QTest::qWaitForWindowExposed(&window));
   PanelWidgets w(*window.Panel(kSimPort, 1));
-  w.Child<QDoubleSpinBox>("PresetEdit")->setValue(kPresetLitres);
-  w.Click("PresetBtn");
-  w.Click("StartBtn");
-  QTRY_COMPARE_WITH_TIMEOUT(w.Text("StateLabel"), QStringLiteral("идёт налив, сторона 1"),
-                            kDeliveryWaitMs);
 
   window.ExitAction()->trigger();
   QVERIFY(window.isVisible());

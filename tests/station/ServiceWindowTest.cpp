@@ -31,16 +31,9 @@ void ClickOnScreen(QWidget& Button) {
 
 void ServiceWindowTest::stopWorksWhileTheServiceWindowIsOpen() {
   auto station = Started({"--simulate"});
+  QVERIFY(ShowAndStartDelivery(*station, 1, kPresetLitres, kDeliveryWaitMs));
   HostWindow& window = station->Window();
-  window.show();
-  QVERIFY(QTest::qWaitForWindowExposed(&window));
   PanelWidgets w(*window.Panel(kSimulatedPort, 1));
-  QTRY_COMPARE_WITH_TIMEOUT(w.Text("StateLabel"), QStringLiteral("свободна"), kAnswerWaitMs);
-  w.Child<QDoubleSpinBox>("PresetEdit")->setValue(kPresetLitres);
-  w.Click("PresetBtn");
-  w.Click("StartBtn");
-  QTRY_COMPARE_WITH_TIMEOUT(w.Text("StateLabel"), QStringLiteral("идёт налив, сторона 1"),
-                            kDeliveryWaitMs);
 
   QAction* dispenser = TopLevelEntry(*window.menuBar(), QString::fromUtf8(kDispenserMenuText));
   QVERIFY(dispenser && dispenser->menu() && !dispenser->menu()->actions().isEmpty());
