@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "driver/protocol/PortStatusWords.h"
 #include "driver/protocol/Protocol.h"
 #include "serial/SerialDispatcher.h"
 
@@ -9,33 +10,12 @@ namespace qx25::hostapp {
 
 namespace {
 
-struct RefusalWords {
-  uint8_t Code;
-  const char* Text;
-};
-constexpr std::array<RefusalWords, 8> kRefusals{{
-    {kRefusedStart, "пуск не принят"},
-    {kRefusedPrepare, "подготовка к пуску не принята"},
-    {kRefusedPreset, "предустановка не принята"},
-    {kRefusedStop, "остановка не принята"},
-    {kRefusedParam, "параметр не принят"},
-    {kRefusedNetAddress, "сетевой адрес не принят"},
-    {kRefusedCurrent, "запрос текущего налива не принят"},
-    {kAnsweredWithoutData, "ответ без данных"},
-}};
-
-struct LineWords {
-  uint8_t Status;
-  const char* Text;
-};
-constexpr std::array<LineWords, 6> kLineFailures{{
-    {host::kLineTimeout, "нет ответа"},
-    {host::kLineRejected, "ответ не принят"},
-    {host::kLineError, "ошибка линии"},
-    {host::kLineNoDevice, "нет устройства"},
-    {host::kLineBadSettings, "настройки линии не приняты"},
-    {host::kLineInUse, "линия занята другой программой"},
-}};
+// The dispatcher names its verdicts itself; they must be the codes the
+// status table names.
+static_assert(host::kLineIdle == kStatusNoExchange && host::kLineAccepted == kLineOk &&
+              host::kLineTimeout == kStatusTimeout && host::kLineRejected == kStatusRejected &&
+              host::kLineError == kStatusLineError && host::kLineNoDevice == kStatusNoDevice &&
+              host::kLineBadSettings == kStatusBadSettings && host::kLineInUse == kStatusInUse);
 
 struct LetterWords {
   const TRequestKind& Kind;
@@ -71,22 +51,50 @@ constexpr size_t DataPosition(size_t N) { return kFrameHead + 2 * (N - 1); }
 // A frame of request data n bytes long is 2n + 3 bytes.
 constexpr size_t kFrameOverhead = 3;
 
+// The letter a request frame carries and its request length; no letter (0)
+// when the bytes are no request frame. Line-wide requests carry the common
+// group and their letter in d[1]; a nozzle's address character never equals
+// either letter.
+struct FrameLetter {
+  uint8_t Letter = 0;
+  size_t Length = 0;
+};
+FrameLetter LetterOf(std::span<const uint8_t> Frame) {
+  if (Frame.size() < DataPosition(2) + 1 || Frame[0] != kFrameStart ||
+      (Frame.size() - kFrameOverhead) % 2 != 0)
+    return {};
+  const size_t length = (Frame.size() - kFrameOverhead) / 2;
+  const uint8_t first = Frame[DataPosition(1)];
+  if (Frame[1] == kCommonGroup &&
+      (first == kNetAddressRequest.Letter || first == kCommonRequest.Letter))
+    return {first, length};
+  if (length < 3) return {};
+  return {Frame[DataPosition(2)], length};
+}
+
 }  // namespace
 
 StatusMeaning PortStatusMeaning(int Status) {
-  if (Status == host::kLineIdle) return {StatusKind::None, QStringLiteral("обмена ещё не было")};
-  if (Status == kLineOk) return {StatusKind::Accepted, QStringLiteral("принято")};
-  for (const RefusalWords& r : kRefusals)
-    if (r.Code == Status)
-      return {StatusKind::Refused,
-              QStringLiteral("отказ %1: ").arg(Status) + QString::fromUtf8(r.Text)};
-  for (const LineWords& l : kLineFailures)
-    if (l.Status == Status)
-      return {StatusKind::LineFailure,
-              QStringLiteral("сбой линии %1: ").arg(Status) + QString::fromUtf8(l.Text)};
+  const TPortStatusWords* words = FindPortStatus(Status);
   // Any other value was set by someone else (a host through slot 2): not an
   // accepted reply, and nothing the console can name.
-  return {StatusKind::LineFailure, QStringLiteral("состояние порта %1").arg(Status)};
+  if (words == nullptr)
+    return {StatusKind::LineFailure,
+            QStringLiteral("неизвестное состояние порта (код %1)").arg(Status)};
+  const QString text = QString::fromUtf8(words->Russian);
+  // The code stands last and named, so that it is never read as a port.
+  const QString code = QStringLiteral(" (код %1)").arg(Status);
+  switch (words->Class) {
+    case TStatusClass::NoExchange:
+      return {StatusKind::None, text};
+    case TStatusClass::Accepted:
+      return {StatusKind::Accepted, text};
+    case TStatusClass::Refused:
+      return {StatusKind::Refused, QStringLiteral("отказ: ") + text + code};
+    case TStatusClass::LineFailure:
+      break;
+  }
+  return {StatusKind::LineFailure, QStringLiteral("сбой линии: ") + text + code};
 }
 
 QString NozzleStateText(uint16_t Code, uint8_t EventLetter) {
@@ -117,22 +125,18 @@ QString NozzleStateText(uint16_t Code, uint8_t EventLetter) {
 bool IsDelivering(uint16_t Code) { return InClass(Code, kCodeDelivering); }
 bool IsFinished(uint16_t Code) { return Code == kCodeFinished; }
 bool IsIdle(uint16_t Code) { return Code == kCodeIdle; }
+bool IsHalted(uint16_t Code) { return InClass(Code, kCodeFinished); }
+
+bool IsRoutinePoll(std::span<const uint8_t> Frame) {
+  const uint8_t letter = LetterOf(Frame).Letter;
+  return letter == kStatusRequest.Letter || letter == kCurrentRequest.Letter;
+}
 
 QString RequestText(std::span<const uint8_t> Frame) {
-  if (Frame.size() < DataPosition(2) + 1 || Frame[0] != kFrameStart ||
-      (Frame.size() - kFrameOverhead) % 2 != 0)
-    return {};
-  const size_t length = (Frame.size() - kFrameOverhead) / 2;
-  // Line-wide requests carry the common group and their letter in d[1]; a
-  // nozzle's address character never equals either letter.
-  uint8_t letter = Frame[DataPosition(1)];
-  if (Frame[1] == kCommonGroup && letter == kNetAddressRequest.Letter)
+  const auto [letter, length] = LetterOf(Frame);
+  if (letter == 0) return {};
+  if (Frame[1] == kCommonGroup && Frame[DataPosition(1)] == kNetAddressRequest.Letter)
     return QStringLiteral("] ") + QString::fromUtf8(kNetAddressWords);
-  const bool common = Frame[1] == kCommonGroup && letter == kCommonRequest.Letter;
-  if (!common) {
-    if (length < 3) return {};
-    letter = Frame[DataPosition(2)];
-  }
   const LetterWords* found = nullptr;
   for (const LetterWords& w : kRequests) {
     if (w.Kind.Letter != letter) continue;

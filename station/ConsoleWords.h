@@ -15,7 +15,7 @@ enum class StatusKind { None, Accepted, Refused, LineFailure };
 
 struct StatusMeaning {
   StatusKind Kind;
-  QString Text;  // "принято", "отказ 18: предустановка не принята"...
+  QString Text;  // "принято", "отказ: предустановка не принята (код 18)"...
 };
 
 // PortStatus after a command: 0 before any exchange, 1 accepted, a refusal
@@ -29,9 +29,13 @@ QString NozzleStateText(uint16_t Code, uint8_t EventLetter = 0);
 bool IsDelivering(uint16_t Code);  // fuel flows on a side (208 + side)
 bool IsFinished(uint16_t Code);    // the poll closed a delivery (216)
 bool IsIdle(uint16_t Code);        // nozzle hung up, nothing set (192)
+bool IsHalted(uint16_t Code);      // a delivery stopped on a side, not closed (216 + side)
 
 // The request a frame carries, in words: "1 состояние", "T предустановка".
 // Empty when the bytes are no request frame.
 QString RequestText(std::span<const uint8_t> Frame);
+// The request is one the poller repeats all the time (a nozzle's state, or
+// its running volume), not a command.
+bool IsRoutinePoll(std::span<const uint8_t> Frame);
 
 }  // namespace qx25::hostapp

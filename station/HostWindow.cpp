@@ -1,11 +1,19 @@
 #include "HostWindow.h"
 
 #include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSplitter>
@@ -16,7 +24,9 @@
 #include <algorithm>
 #include <iterator>
 
+#include "Confirm.h"
 #include "NozzlePanel.h"
+#include "TraceFilter.h"
 #include "TraceModel.h"
 
 namespace qx25::hostapp {
@@ -64,7 +74,13 @@ HostWindow::HostWindow(QWidget* Parent) : QMainWindow(Parent), Model(new LineLis
   Exit->setStatusTip(QStringLiteral("Закрыть программу"));
   // Closing the last window ends the application.
   connect(Exit, &QAction::triggered, this, &QWidget::close);
-  DispenserMenu = menuBar()->addMenu(QString::fromUtf8(kDispenserMenuText))->menuAction();
+  QMenu* dispenser = menuBar()->addMenu(QString::fromUtf8(kDispenserMenuText));
+  DispenserMenu = dispenser->menuAction();
+  Owner = std::make_unique<QWidget>(nullptr, Qt::Window);
+  Owner->setObjectName(QStringLiteral("ServiceOwner"));
+  Owner->setWindowTitle(windowTitle());
+  // The service window centres on its owner: keep the owner over the console.
+  connect(dispenser, &QMenu::aboutToShow, this, [this] { Owner->setGeometry(geometry()); });
 
   setCentralWidget(MakeConsole());
 
@@ -77,6 +93,8 @@ HostWindow::HostWindow(QWidget* Parent) : QMainWindow(Parent), Model(new LineLis
   UpdateLinesText();
   resize(kInitialSize);
 }
+
+HostWindow::~HostWindow() = default;
 
 QWidget* HostWindow::MakeConsole() {
   auto* split = new QSplitter(Qt::Vertical, this);
@@ -96,10 +114,7 @@ QWidget* HostWindow::MakeConsole() {
 
   Tabs = new QTabWidget(split);
   Tabs->setObjectName(QStringLiteral("ConsoleTabs"));
-  Trace = ReadOnlyTable(QStringLiteral("TraceView"), Tabs);
-  Trace->setAlternatingRowColors(false);
-  Trace->verticalHeader()->setDefaultSectionSize(Trace->fontMetrics().height() + 4);
-  Tabs->addTab(Trace, QStringLiteral("Трасса"));
+  Tabs->addTab(MakeTracePage(Tabs), QStringLiteral("Трасса"));
   Statistics = ReadOnlyTable(QStringLiteral("StatisticsView"), Tabs);
   Tabs->addTab(Statistics, QStringLiteral("Статистика линий"));
   LineView = ReadOnlyTable(QStringLiteral("LineView"), Tabs);
@@ -113,6 +128,70 @@ QWidget* HostWindow::MakeConsole() {
   split->setSizes({kInitialSize.height() * kPanelStretch / (kPanelStretch + kTabStretch),
                    kInitialSize.height() * kTabStretch / (kPanelStretch + kTabStretch)});
   return split;
+}
+
+QWidget* HostWindow::MakeTracePage(QWidget* Parent) {
+  auto* page = new QWidget(Parent);
+  auto* column = new QVBoxLayout(page);
+  column->setContentsMargins(0, 0, 0, 0);
+  auto* bar = new QHBoxLayout;
+  auto* hidePolls = new QCheckBox(QStringLiteral("Скрыть опрос"), page);
+  hidePolls->setObjectName(QStringLiteral("HidePollsBox"));
+  hidePolls->setToolTip(
+      QStringLiteral("Без запросов состояния и текущего налива и ответов на них"));
+  bar->addWidget(hidePolls);
+  bar->addWidget(new QLabel(QStringLiteral("Порт"), page));
+  TracePort = new QComboBox(page);
+  TracePort->setObjectName(QStringLiteral("TracePortBox"));
+  TracePort->addItem(QStringLiteral("все"), 0);
+  bar->addWidget(TracePort);
+  auto* troubleOnly = new QCheckBox(QStringLiteral("Только отказы и сбои"), page);
+  troubleOnly->setObjectName(QStringLiteral("TroubleOnlyBox"));
+  bar->addWidget(troubleOnly);
+  bar->addStretch(1);
+  auto* save = new QPushButton(QStringLiteral("Сохранить трассу…"), page);
+  save->setObjectName(QStringLiteral("SaveTraceBtn"));
+  bar->addWidget(save);
+  column->addLayout(bar);
+
+  Trace = ReadOnlyTable(QStringLiteral("TraceView"), page);
+  Trace->setAlternatingRowColors(false);
+  Trace->verticalHeader()->setDefaultSectionSize(Trace->fontMetrics().height() + 4);
+  Filter = new TraceFilter(this);
+  Filter->setObjectName(QStringLiteral("TraceFilter"));
+  column->addWidget(Trace, 1);
+
+  connect(hidePolls, &QCheckBox::toggled, Filter, &TraceFilter::SetHidePolls);
+  connect(troubleOnly, &QCheckBox::toggled, Filter, &TraceFilter::SetTroubleOnly);
+  connect(TracePort, &QComboBox::currentIndexChanged, Filter,
+          [this] { Filter->SetPort(TracePort->currentData().toInt()); });
+  connect(save, &QPushButton::clicked, this, &HostWindow::AskWhereToSaveTrace);
+  return page;
+}
+
+void HostWindow::AskWhereToSaveTrace() {
+  // Not modal: the forecourt stays in command while a name is chosen.
+  auto* dialog = new QFileDialog(this, QStringLiteral("Сохранить трассу"), QDir::homePath(),
+                                 QStringLiteral("Текст (*.txt);;Все файлы (*)"));
+  dialog->setObjectName(QStringLiteral("SaveTraceDialog"));
+  dialog->setOption(QFileDialog::DontUseNativeDialog);
+  dialog->setAcceptMode(QFileDialog::AcceptSave);
+  dialog->setDefaultSuffix(QStringLiteral("txt"));
+  dialog->selectFile(QStringLiteral("qx25-trace.txt"));
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  connect(dialog, &QFileDialog::fileSelected, this, &HostWindow::SaveTraceTo);
+  dialog->show();
+}
+
+bool HostWindow::SaveTraceTo(const QString& Path) {
+  const QString error = SaveTrace(*Filter, Path);
+  if (!error.isEmpty()) {
+    statusBar()->showMessage(QStringLiteral("Трасса не сохранена: %1 (%2)").arg(Path, error));
+    return false;
+  }
+  statusBar()->showMessage(
+      QStringLiteral("Трасса сохранена: %1, строк: %2").arg(Path).arg(Filter->rowCount()));
+  return true;
 }
 
 void HostWindow::SetNozzles(const std::vector<NozzleConfig>& Nozzles) {
@@ -142,23 +221,34 @@ NozzlePanel* HostWindow::Panel(int Port, int Nozzle) const {
 }
 
 void HostWindow::SetTraceModel(TraceModel* Rows) {
-  Trace->setModel(Rows);
+  TraceRows = Rows;
+  Filter->setSourceModel(Rows);
+  Trace->setModel(Filter);
   // Widths from typical cells: measuring thousands of rows would cost the
   // window its time on every batch.
   const QString widest[] = {QStringLiteral("00000.000"), QStringLiteral("COM30"),
                             QStringLiteral("Напр."),
                             QStringLiteral("ответ: 1 состояние, событие принято"),
-                            QStringLiteral("reply rejected, код 222")};
+                            QStringLiteral("ответ не принят, код 222")};
   for (int column = 0; column < static_cast<int>(std::size(widest)); ++column)
     Trace->setColumnWidth(column,
                           Trace->fontMetrics().horizontalAdvance(widest[column]) + kCellPadding);
-  // Follow the newest rows unless the user has scrolled back to read.
-  connect(Rows, &QAbstractItemModel::rowsAboutToBeInserted, Trace, [this] {
+  // At the end the pane follows the newest rows; scrolled up, the row at its
+  // top stays put while rows are added below and the oldest go above.
+  connect(Rows, &TraceModel::BatchStarting, Trace, [this] {
     QScrollBar* bar = Trace->verticalScrollBar();
-    Trace->setProperty("followEnd", bar->value() >= bar->maximum());
+    FollowTrace = bar->value() >= bar->maximum();
+    const QModelIndex top = Trace->indexAt(QPoint(0, 0));
+    FollowTrace = FollowTrace || !top.isValid();
+    if (!FollowTrace) TraceAnchor = top.data(TraceModel::SerialRole).toULongLong();
   });
   connect(Rows, &TraceModel::RowsAppended, Trace, [this] {
-    if (Trace->property("followEnd").toBool()) Trace->scrollToBottom();
+    if (FollowTrace) {
+      Trace->scrollToBottom();
+      return;
+    }
+    const QModelIndex anchor = Filter->mapFromSource(TraceRows->IndexOfSerial(TraceAnchor));
+    if (anchor.isValid()) Trace->scrollTo(anchor, QAbstractItemView::PositionAtTop);
   });
 }
 
@@ -169,6 +259,9 @@ void HostWindow::SetStatisticsModel(QAbstractItemModel* Figures) {
 }
 
 void HostWindow::SetLines(std::vector<LineRow> Lines) {
+  TracePort->clear();
+  TracePort->addItem(QStringLiteral("все"), 0);
+  for (const LineRow& row : Lines) TracePort->addItem(PortName(row.Line.Port), row.Line.Port);
   Model->SetLines(std::move(Lines));
   FitColumns();
   UpdateLinesText();
@@ -188,6 +281,29 @@ void HostWindow::FitColumns() {
 void HostWindow::SetDriverText(const QString& Text, const QString& ToolTip) {
   DriverLabel->setText(Text);
   DriverLabel->setToolTip(ToolTip);
+}
+
+void HostWindow::closeEvent(QCloseEvent* Event) {
+  QStringList open;
+  for (const NozzlePanel* panel : NozzlePanels)
+    if (panel->Delivering()) open << panel->title() + QStringLiteral(": ") + panel->StateText();
+  if (QuitAgreed || open.isEmpty()) {
+    Event->accept();
+    return;
+  }
+  Event->ignore();
+  if (QuitQuestion && QuitQuestion->isVisible()) return;
+  const QString text = QStringLiteral(
+                           "Налив не закончен:\n%1\n\nВыход ничего не остановит: ТРК отпустят "
+                           "начатые дозы до конца, без присмотра консоли. Выйти?")
+                           .arg(open.join(QLatin1Char('\n')));
+  QuitQuestion = AskFirst(this,
+                          {QStringLiteral("QuitBox"), windowTitle(), text, QStringLiteral("Выйти"),
+                           QStringLiteral("Остаться")},
+                          [this] {
+                            QuitAgreed = true;
+                            close();
+                          });
 }
 
 QString HostWindow::LinesText() const { return LinesLabel->text(); }

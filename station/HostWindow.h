@@ -5,7 +5,9 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
+#include <memory>
 #include <vector>
 
 #include "HostOptions.h"
@@ -13,6 +15,9 @@
 
 class QAbstractItemModel;
 class QAction;
+class QCloseEvent;
+class QComboBox;
+class QMessageBox;
 class QGridLayout;
 class QLabel;
 class QTabWidget;
@@ -21,6 +26,7 @@ class QTableView;
 namespace qx25::hostapp {
 
 class NozzlePanel;
+class TraceFilter;
 class TraceModel;
 
 // Top-level entries are found by their exact text, ampersand included: the
@@ -34,6 +40,7 @@ class HostWindow : public QMainWindow {
 
  public:
   explicit HostWindow(QWidget* Parent = nullptr);
+  ~HostWindow() override;
 
   // Lists the lines and names them in the status line.
   void SetLines(std::vector<LineRow> Lines);
@@ -52,23 +59,45 @@ class HostWindow : public QMainWindow {
   void SetStatisticsModel(QAbstractItemModel* Figures);
 
   LineListModel& LineModel() { return *Model; }
+  // The trace pane shows the trace model through this filter.
   QTableView& TraceView() const { return *Trace; }
+  TraceFilter& TraceShown() const { return *Filter; }
+  // Saves the rows the pane shows to Path; says in the status line how it went.
+  bool SaveTraceTo(const QString& Path);
   QTableView& StatisticsView() const { return *Statistics; }
   QAction* FileEntry() const { return FileMenu; }
   QAction* DispenserEntry() const { return DispenserMenu; }
   QAction* ExitAction() const { return Exit; }
   QString LinesText() const;
   QString DriverText() const;
+  // The owner the console gives the driver (AppHandle) for its service
+  // window: a window of its own, never shown, that stands where the console
+  // stands. The service window is modal to it alone, so every panel of the
+  // forecourt stays in command while a technician works.
+  QWidget& ServiceOwner() const { return *Owner; }
+
+ protected:
+  // Closing with a delivery open asks first, without blocking the panels: a
+  // quit leaves the dispensers running on their own.
+  void closeEvent(QCloseEvent* Event) override;
 
  private:
   void UpdateLinesText();
   void FitColumns();
 
   QWidget* MakeConsole();
+  QWidget* MakeTracePage(QWidget* Parent);
+  void AskWhereToSaveTrace();
 
   LineListModel* Model;
   QTableView* LineView;
   QTableView* Trace;
+  TraceFilter* Filter;
+  TraceModel* TraceRows = nullptr;
+  QComboBox* TracePort;
+  // While scrolled up, the row at the top stays there as rows come and go.
+  bool FollowTrace = true;
+  quint64 TraceAnchor = 0;
   QTableView* Statistics;
   QTabWidget* Tabs;
   QWidget* PanelHolder;
@@ -80,6 +109,10 @@ class HostWindow : public QMainWindow {
   QAction* FileMenu;
   QAction* DispenserMenu;
   QAction* Exit;
+  std::unique_ptr<QWidget> Owner;
+  bool QuitAgreed = false;
+  QPointer<QMessageBox>
+      QuitQuestion;  // while it is asked  // a top-level of its own: no ancestor is the forecourt
 };
 
 }  // namespace qx25::hostapp

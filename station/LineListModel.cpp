@@ -17,9 +17,14 @@ QString PortName(int Port) { return QStringLiteral("COM%1").arg(Port); }
 
 QString SetupText(std::optional<int32_t> Result) {
   if (!Result) return QStringLiteral("не проверена");
-  switch (*Result) {
+  if (*Result == host::kSerialOk) return QStringLiteral("готова");
+  return SerialErrorWords(*Result);
+}
+
+QString SerialErrorWords(int32_t Error) {
+  switch (Error) {
     case host::kSerialOk:
-      return QStringLiteral("готова");
+      return QStringLiteral("без ошибки");
     case host::kSerialNoDevice:
     case host::kSerialDeviceLost:
       return QStringLiteral("нет устройства");
@@ -34,7 +39,7 @@ QString SetupText(std::optional<int32_t> Result) {
     case host::kSerialBadSettings:
       return QStringLiteral("настройки не приняты");
     default:
-      return QStringLiteral("ошибка %1").arg(*Result);
+      return QStringLiteral("ошибка (код %1)").arg(Error);
   }
 }
 

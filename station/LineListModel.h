@@ -48,5 +48,7 @@ class LineListModel : public QAbstractTableModel {
 QString PortName(int Port);
 // What SetupPort's result means for a line, in the window's words.
 QString SetupText(std::optional<int32_t> Result);
+// A failure class of the dispatcher (Transact, SetLineParams) in words.
+QString SerialErrorWords(int32_t Error);
 
 }  // namespace qx25::hostapp

@@ -86,6 +86,10 @@ void LinePoller::Execute(NozzleCommand Command) {
   if (Stopping) return;
   CommandOutcome outcome{Command, 0, {}};
   try {
+    if (Command.PriceFirst) {
+      Qx.SetPrice(Command.Port, Command.Nozzle, Command.Side, 0, 0, *Command.PriceFirst);
+      outcome.PriceStored = true;
+    }
     Run(Qx, Command);
   } catch (const std::exception& e) {
     outcome.Error = QString::fromUtf8(e.what());

@@ -43,6 +43,9 @@ struct NozzleCommand {
   int Nozzle = 0;
   int Side = 1;
   double Amount = 0;
+  // A unit price for Side to store first (slot 11); when it cannot be stored
+  // the command is not sent, so that nothing is sold at a price never given.
+  std::optional<double> PriceFirst;
 };
 
 // How a command ended: the port status it left, and the driver's message when
@@ -51,6 +54,7 @@ struct CommandOutcome {
   NozzleCommand Command;
   int PortStatus = 0;
   QString Error;
+  bool PriceStored = false;  // PriceFirst reached the driver
 };
 
 struct Amounts {

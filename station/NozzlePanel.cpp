@@ -5,10 +5,13 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "Confirm.h"
 #include "ConsoleWords.h"
+#include "ElidedLabel.h"
 #include "LineListModel.h"
 #include "driver/protocol/Digits.h"
 #include "driver/protocol/Protocol.h"
@@ -144,13 +147,14 @@ NozzlePanel::NozzlePanel(const NozzleConfig& Config, QWidget* Parent)
   layout->addWidget(MakeSideRows());
   layout->addWidget(MakeCommandRows());
 
-  CommandStatus = NamedLabel(QStringLiteral("CommandStatusLabel"), this);
-  CommandStatus->setText(QStringLiteral("Команда: —"));
-  CommandStatus->setWordWrap(true);
+  // Two lines each, whatever they say: the buttons above keep their place.
+  CommandStatus = new ElidedLabel(this);
+  CommandStatus->setObjectName(QStringLiteral("CommandStatusLabel"));
+  CommandStatus->SetText(QStringLiteral("Команда: —"));
   layout->addWidget(CommandStatus);
-  PollStatus = NamedLabel(QStringLiteral("PollStatusLabel"), this);
-  PollStatus->setText(QStringLiteral("Опрос: —"));
-  PollStatus->setWordWrap(true);
+  PollStatus = new ElidedLabel(this);
+  PollStatus->setObjectName(QStringLiteral("PollStatusLabel"));
+  PollStatus->SetText(QStringLiteral("Опрос: —"));
   layout->addWidget(PollStatus);
 }
 
@@ -170,9 +174,9 @@ QWidget* NozzlePanel::MakeSideRows() {
     price->setValue(kDefaultPrice);
     grid->addWidget(price, row, 1);
     PriceEdits.push_back(price);
+    SentPrices.emplace_back();
     auto* set = NamedButton(QStringLiteral("PriceBtn%1").arg(side), QStringLiteral("Задать"), box);
-    connect(set, &QPushButton::clicked, this,
-            [this, side, price] { Ask(CommandKind::SetPrice, price->value(), side); });
+    connect(set, &QPushButton::clicked, this, [this, side] { AskPrice(side); });
     grid->addWidget(set, row, 2);
   }
   grid->setColumnStretch(1, 1);
@@ -216,7 +220,7 @@ QWidget* NozzlePanel::MakeCommandRows() {
   auto* set = NamedButton(QStringLiteral("PresetBtn"), QStringLiteral("Задать"), box);
   connect(set, &QPushButton::clicked, this, [this] {
     if (PresetKindBox->currentIndex() == kPresetByMoney)
-      Ask(CommandKind::PresetMoney, PresetEdit->value());
+      AskPriced(CommandKind::PresetMoney, PresetEdit->value());
     else
       Ask(CommandKind::PresetVolume, PresetEdit->value());
   });
@@ -239,7 +243,13 @@ QWidget* NozzlePanel::MakeCommandRows() {
   for (const auto& b : kButtons) {
     auto* button = NamedButton(QString::fromUtf8(b.Name), QString::fromUtf8(b.Text), box);
     const CommandKind kind = b.Kind;
-    connect(button, &QPushButton::clicked, this, [this, kind] { Ask(kind); });
+    const bool start = kind == CommandKind::Start || kind == CommandKind::StartWithReset;
+    connect(button, &QPushButton::clicked, this, [this, kind, start] {
+      if (start)
+        AskPriced(kind);
+      else
+        Ask(kind);
+    });
     buttons->addWidget(button, at % 2, at / 2);
     ++at;
   }
@@ -249,14 +259,65 @@ QWidget* NozzlePanel::MakeCommandRows() {
 
 int NozzlePanel::ChosenSide() const { return SideBox->currentData().toInt(); }
 
-void NozzlePanel::Ask(CommandKind Kind, double Amount, int Side) {
-  NozzleCommand command{Kind, Nozzle.Port, Nozzle.Nozzle, Side > 0 ? Side : ChosenSide(), Amount};
-  CommandStatus->setText(QStringLiteral("Команда: %1 — выполняется").arg(CommandName(Kind)));
+void NozzlePanel::Ask(CommandKind Kind, double Amount, int Side, std::optional<double> PriceFirst) {
+  NozzleCommand command{Kind,   Nozzle.Port, Nozzle.Nozzle, Side > 0 ? Side : ChosenSide(),
+                        Amount, PriceFirst};
+  CommandStatus->SetText(QStringLiteral("Команда: %1 — выполняется").arg(CommandName(Kind)));
   Paint(CommandStatus, ColourOf(StatusKind::None));
   emit Command(command);
 }
 
+void NozzlePanel::Refuse(CommandKind Kind, const QString& Why) {
+  CommandStatus->SetText(QStringLiteral("Команда: %1 — %2").arg(CommandName(Kind), Why));
+  Paint(CommandStatus, ColourOf(StatusKind::Refused));
+}
+
+void NozzlePanel::Confirm(const QString& Text, const QString& Yes, std::function<void()> Then) {
+  // A second question replaces the first: one answer a panel.
+  if (Question) Question->close();
+  Question =
+      AskFirst(this, {QStringLiteral("ConfirmBox"), title(), Text, Yes, QStringLiteral("Отмена")},
+               std::move(Then));
+}
+
+void NozzlePanel::AskPrice(int Side) {
+  const double price = PriceEdits[static_cast<size_t>(Side - 1)]->value();
+  if (price > 0) {
+    Ask(CommandKind::SetPrice, price, Side);
+    return;
+  }
+  Confirm(QStringLiteral("Цена 0.00: налив на стороне %1 пойдёт без денег. Задать?").arg(Side),
+          QStringLiteral("Задать"), [this, Side] { Ask(CommandKind::SetPrice, 0, Side); });
+}
+
+void NozzlePanel::AskPriced(CommandKind Kind, double Amount) {
+  const int side = ChosenSide();
+  const double shown = PriceEdits[static_cast<size_t>(side - 1)]->value();
+  const std::optional<double>& sent = SentPrices[static_cast<size_t>(side - 1)];
+  // A dose in money is litres at the price: without one there is nothing to count.
+  if (Kind == CommandKind::PresetMoney && shown <= 0) {
+    Refuse(Kind, QStringLiteral("цена не задана"));
+    return;
+  }
+  if (sent && *sent == shown) {
+    Ask(Kind, Amount, side);
+    return;
+  }
+  if (shown > 0) {
+    Ask(Kind, Amount, side, shown);
+    return;
+  }
+  Confirm(QStringLiteral("Цена стороны %1 — 0.00: налив пойдёт без денег. Пустить?").arg(side),
+          QStringLiteral("Пустить"), [this, Kind, Amount, side] { Ask(Kind, Amount, side, 0.0); });
+}
+
+bool NozzlePanel::Delivering() const { return IsDelivering(LastState) || IsHalted(LastState); }
+
+QString NozzlePanel::StateText() const { return NozzleStateText(LastState); }
+
 void NozzlePanel::ShowReading(const NozzleReading& Reading) {
+  // A poll that read no state leaves the last one standing.
+  if (Reading.Poll.State != 0 && Reading.Poll.State != kCodeNoState) LastState = Reading.Poll.State;
   State->setText(NozzleStateText(Reading.Poll.State, Reading.Poll.EventLetter));
   // The merged state hides the other sides; the tip tells each.
   QStringList sides;
@@ -273,27 +334,37 @@ void NozzlePanel::ShowReading(const NozzleReading& Reading) {
   for (size_t s = 0; s < Reading.Totals.size() && s < TotalLabels.size(); ++s)
     if (Reading.Totals[s]) TotalLabels[s]->setText(LitresText(*Reading.Totals[s]));
   const StatusMeaning status = PortStatusMeaning(Reading.PortStatus);
-  QString text = QStringLiteral("Опрос: ") + status.Text;
-  if (!Reading.Error.isEmpty()) text += QStringLiteral(" (") + Reading.Error + QLatin1Char(')');
-  PollStatus->setText(text);
-  Paint(PollStatus, ColourOf(Reading.Error.isEmpty() ? status.Kind : StatusKind::LineFailure));
+  // The driver's own message (English, or the controller's jargon) is for the
+  // tip; the label says in the console's words what happened.
+  const bool failed = !Reading.Error.isEmpty();
+  PollStatus->SetText(QStringLiteral("Опрос: ") + (failed && status.Kind != StatusKind::LineFailure
+                                                       ? QStringLiteral("не выполнен")
+                                                       : status.Text),
+                      Reading.Error);
+  Paint(PollStatus, ColourOf(failed ? StatusKind::LineFailure : status.Kind));
 }
 
 void NozzlePanel::ShowOutcome(const CommandOutcome& Outcome) {
+  const NozzleCommand& asked = Outcome.Command;
+  if (asked.Side >= 1 && asked.Side <= static_cast<int>(SentPrices.size())) {
+    std::optional<double>& sent = SentPrices[static_cast<size_t>(asked.Side - 1)];
+    if (Outcome.PriceStored)
+      sent = asked.PriceFirst;
+    else if (asked.Kind == CommandKind::SetPrice && Outcome.Error.isEmpty())
+      sent = asked.Amount;
+  }
   const StatusMeaning status = PortStatusMeaning(Outcome.PortStatus);
   QString text = QStringLiteral("Команда: %1 — ").arg(CommandName(Outcome.Command.Kind));
   // A command that stores only (the price) leaves the last exchange's status.
   // An error thrown before any exchange leaves the previous status, which
   // says nothing about this command; only a failed line is worth adding.
   if (!Outcome.Error.isEmpty())
-    text +=
-        Outcome.Error +
-        (status.Kind == StatusKind::LineFailure ? QStringLiteral("; ") + status.Text : QString());
+    text += status.Kind == StatusKind::LineFailure ? status.Text : QStringLiteral("не выполнена");
   else if (Outcome.Command.Kind == CommandKind::SetPrice)
     text += QStringLiteral("задана");
   else
     text += status.Text;
-  CommandStatus->setText(text);
+  CommandStatus->SetText(text, Outcome.Error);
   const bool started = (Outcome.Command.Kind == CommandKind::Start ||
                         Outcome.Command.Kind == CommandKind::StartWithReset) &&
                        Outcome.Error.isEmpty() && status.Kind == StatusKind::Accepted;

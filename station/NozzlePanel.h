@@ -12,6 +12,9 @@
 #pragma once
 
 #include <QGroupBox>
+#include <QPointer>
+#include <functional>
+#include <optional>
 #include <vector>
 
 #include "HostOptions.h"
@@ -20,9 +23,12 @@
 class QComboBox;
 class QDoubleSpinBox;
 class QLabel;
+class QMessageBox;
 class QPushButton;
 
 namespace qx25::hostapp {
+
+class ElidedLabel;
 
 // "NozzlePanel_3_1" for nozzle 1 on COM3.
 QString NozzlePanelName(int Port, int Nozzle);
@@ -37,6 +43,10 @@ class NozzlePanel : public QGroupBox {
   explicit NozzlePanel(const NozzleConfig& Nozzle, QWidget* Parent = nullptr);
 
   const NozzleConfig& Config() const { return Nozzle; }
+  // A delivery is open on the nozzle (fuel flows, or a stop holds it), as the
+  // last poll found it; with its state in words.
+  bool Delivering() const;
+  QString StateText() const;
 
  public slots:
   void ShowReading(const qx25::hostapp::NozzleReading& Reading);
@@ -46,7 +56,14 @@ class NozzlePanel : public QGroupBox {
   void Command(const qx25::hostapp::NozzleCommand& Command);
 
  private:
-  void Ask(CommandKind Kind, double Amount = 0, int Side = 0);
+  void Ask(CommandKind Kind, double Amount = 0, int Side = 0,
+           std::optional<double> PriceFirst = std::nullopt);
+  // A start or a preset by money: the price shown goes first when the driver
+  // does not have it yet; a price of 0 asks (a start) or refuses (money).
+  void AskPriced(CommandKind Kind, double Amount = 0);
+  void AskPrice(int Side);
+  void Refuse(CommandKind Kind, const QString& Why);
+  void Confirm(const QString& Text, const QString& Yes, std::function<void()> Then);
   int ChosenSide() const;
   QWidget* MakeSideRows();
   QWidget* MakeCommandRows();
@@ -55,12 +72,16 @@ class NozzlePanel : public QGroupBox {
   QLabel* State;
   QLabel* Current;
   QLabel* Final;
-  QLabel* PollStatus;
-  QLabel* CommandStatus;
+  ElidedLabel* PollStatus;
+  ElidedLabel* CommandStatus;
   QComboBox* SideBox;
   QDoubleSpinBox* PresetEdit;
   QComboBox* PresetKindBox;
   std::vector<QDoubleSpinBox*> PriceEdits;  // one a side
+  // What the driver holds for each side, as far as this panel gave it.
+  std::vector<std::optional<double>> SentPrices;
+  uint16_t LastState = 0;
+  QPointer<QMessageBox> Question;  // the one question open, if any
   std::vector<QLabel*> TotalLabels;
 };
 

@@ -77,9 +77,9 @@ void Station::Start() {
     MainWindow->SetDriverText(QStringLiteral("Драйвер не загружен: нет libqx25"), {});
     throw;
   }
+  // Not the forecourt itself: the service window is modal to its owner.
   Qx.reset(Library_.Factory()(kDriverOptions,
-                              reinterpret_cast<uintptr_t>(static_cast<QWidget*>(MainWindow.get())),
-                              &Lines));
+                              reinterpret_cast<uintptr_t>(&MainWindow->ServiceOwner()), &Lines));
   const QString path = QString::fromStdString(Library_.Path());
   MainWindow->SetDriverText(
       QFileInfo(path).fileName() + QStringLiteral(" ") + Describe(Qx->GetDriverInfo()),

@@ -42,7 +42,7 @@ class Station {
   Station& operator=(const Station&) = delete;
 
   // Loads the driver library (the --driver path, else the search list), makes
-  // the driver on the dispatcher with the window as its owner, sets up every
+  // the driver on the dispatcher with the window's service owner as AppHandle, sets up every
   // line (a line that fails is shown as failed, the others still run) and
   // hands the menu bar to slot 24 once, then starts the pollers. Throws DriverLoadError naming the
   // paths tried; the window then says the driver is not loaded. Throws

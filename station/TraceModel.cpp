@@ -6,12 +6,14 @@
 
 #include "ConsoleWords.h"
 #include "LineListModel.h"
+#include "driver/protocol/Protocol.h"
 
 namespace qx25::hostapp {
 
 namespace {
 
 const QColor kFailedReply{0xB0, 0x00, 0x00};
+const QColor kRefusedReply{0xC0, 0x60, 0x00};  // as a panel shows a refusal
 
 QString Hex(const std::vector<uint8_t>& Bytes) {
   QString text;
@@ -70,14 +72,19 @@ TraceModel::Row TraceModel::Format(const TraceEntry& Entry) {
   row.Cells[DirectionColumn] = request ? QStringLiteral("→") : QStringLiteral("←");
   if (request) {
     LastRequest[Entry.Port] = RequestText(Entry.Bytes);
+    LastWasPoll[Entry.Port] = IsRoutinePoll(Entry.Bytes);
     row.Cells[RequestColumn] = LastRequest[Entry.Port];
   } else {
     row.Cells[RequestColumn] = QStringLiteral("ответ: ") + LastRequest[Entry.Port];
   }
+  row.Poll = LastWasPoll[Entry.Port];
+  row.Port = Entry.Port;
+  row.Serial = Added++;
   row.Cells[BytesColumn] = Hex(Entry.Bytes);
   row.Failed = !request && Entry.Result != host::kSerialOk;
+  row.Refused = !request && !row.Failed && !Entry.Bytes.empty() && Entry.Bytes[0] == kCan;
   if (row.Failed) {
-    row.Cells[ResultColumn] = QString::fromUtf8(host::SerialErrorText(Entry.Result));
+    row.Cells[ResultColumn] = SerialErrorWords(Entry.Result);
     if (Entry.Result == host::kSerialRejected && Entry.ReplyCode >= 0)
       row.Cells[ResultColumn] += QStringLiteral(", код %1").arg(Entry.ReplyCode);
   }
@@ -92,8 +99,11 @@ void TraceModel::Refresh() {
   const size_t keep = std::min(batch.size(), static_cast<size_t>(kTraceRows));
   const size_t skip = batch.size() - keep;
   for (size_t i = 0; i < skip; ++i)
-    if (batch[i].Direction == host::TraceDirection::Request)
+    if (batch[i].Direction == host::TraceDirection::Request) {
       LastRequest[batch[i].Port] = RequestText(batch[i].Bytes);
+      LastWasPoll[batch[i].Port] = IsRoutinePoll(batch[i].Bytes);
+    }
+  emit BatchStarting();
 
   // keep is at most kTraceRows, so the overflow is at most the rows held.
   const size_t total = Rows.size() + keep;
@@ -107,8 +117,13 @@ void TraceModel::Refresh() {
   beginInsertRows({}, first, first + static_cast<int>(keep) - 1);
   for (size_t i = skip; i < batch.size(); ++i) Rows.push_back(Format(batch[i]));
   endInsertRows();
-  Added += keep;
   emit RowsAppended();
+}
+
+QModelIndex TraceModel::IndexOfSerial(quint64 Serial) const {
+  if (Rows.empty() || Serial < Rows.front().Serial) return {};
+  const quint64 row = Serial - Rows.front().Serial;
+  return row < Rows.size() ? index(static_cast<int>(row), 0) : QModelIndex();
 }
 
 int TraceModel::rowCount(const QModelIndex& Parent) const {
@@ -124,7 +139,20 @@ QVariant TraceModel::data(const QModelIndex& Index, int Role) const {
       Index.column() >= ColumnCount)
     return {};
   const Row& row = Rows[static_cast<size_t>(Index.row())];
+  switch (Role) {
+    case PortRole:
+      return row.Port;
+    case RoutinePollRole:
+      return row.Poll;
+    case TroubleRole:
+      return row.Failed || row.Refused;
+    case SerialRole:
+      return row.Serial;
+    default:
+      break;
+  }
   if (Role == Qt::ForegroundRole && row.Failed) return QBrush(kFailedReply);
+  if (Role == Qt::ForegroundRole && row.Refused) return QBrush(kRefusedReply);
   if (Role != Qt::DisplayRole) return {};
   return row.Cells[static_cast<size_t>(Index.column())];
 }

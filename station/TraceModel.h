@@ -22,10 +22,11 @@
 
 namespace qx25::hostapp {
 
-// Rows the pane keeps, and records the buffer holds while the window does not
-// take them; older ones are dropped (and counted).
-inline constexpr int kTraceRows = 2000;
-inline constexpr size_t kTraceBacklog = 20000;
+// Rows the pane keeps (polling alone adds some 18 a second: this holds a
+// quarter of an hour of a busy line), and records the buffer holds while the
+// window does not take them; older ones are dropped (and counted).
+inline constexpr int kTraceRows = 16000;
+inline constexpr size_t kTraceBacklog = 40000;
 // How often the window takes the buffer's records.
 inline constexpr std::chrono::milliseconds kTraceRefresh{100};
 
@@ -71,6 +72,13 @@ class TraceModel : public QAbstractTableModel {
     BytesColumn,  // last: the widest, it takes the room left
     ColumnCount
   };
+  // What the pane's filter asks of a row, on any column.
+  enum Role {
+    PortRole = Qt::UserRole,  // int
+    RoutinePollRole,          // bool: the poller's repeated reads, and their replies
+    TroubleRole,              // bool: a refusal (CAN) or a failed exchange
+    SerialRole,               // qulonglong: the row's number since the start, never reused
+  };
 
   // Takes Buffer's records every kTraceRefresh from now on.
   explicit TraceModel(std::shared_ptr<TraceBuffer> Buffer, QObject* Parent = nullptr);
@@ -78,6 +86,8 @@ class TraceModel : public QAbstractTableModel {
   // Takes the buffer's records now (the timer calls it).
   void Refresh();
   uint64_t RowsAdded() const { return Added; }
+  // The row numbered Serial, while it is held; else invalid.
+  QModelIndex IndexOfSerial(quint64 Serial) const;
 
   int rowCount(const QModelIndex& Parent = {}) const override;
   int columnCount(const QModelIndex& Parent = {}) const override;
@@ -86,6 +96,8 @@ class TraceModel : public QAbstractTableModel {
                       int Role = Qt::DisplayRole) const override;
 
  signals:
+  // A batch is about to trim rows at the front and add rows at the end.
+  void BatchStarting();
   // Rows were added at the end (after any trimming at the front).
   void RowsAppended();
 
@@ -93,6 +105,10 @@ class TraceModel : public QAbstractTableModel {
   struct Row {
     std::array<QString, ColumnCount> Cells;
     bool Failed;
+    bool Refused = false;
+    bool Poll = false;
+    int Port = 0;
+    quint64 Serial = 0;
   };
   Row Format(const TraceEntry& Entry);
 
@@ -100,6 +116,7 @@ class TraceModel : public QAbstractTableModel {
   std::deque<Row> Rows;
   // The request last sent on each port, named on its reply's row.
   std::array<QString, 256> LastRequest;
+  std::array<bool, 256> LastWasPoll{};
   QTimer Tick;
   uint64_t Added = 0;
 };

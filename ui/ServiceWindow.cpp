@@ -54,6 +54,9 @@ void ShowParamWindow(TQX25* Driver) {
   } release{window};
   if (!Driver) return;
   window->Driver = Driver;
+  // Modal to its owner only: a host that gives another window than its
+  // forecourt as AppHandle keeps the forecourt usable while a technician works.
+  window->setWindowModality(Qt::WindowModal);
   window->exec();
 }
 

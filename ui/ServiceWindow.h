@@ -17,8 +17,8 @@ extern CTRKParameters* TrkParameters;
 // True until the first call of slot 24.
 extern bool MenuPending;
 
-// Creates the window if there is none; shows it modally when Driver is set;
-// destroys it in every case.
+// Creates the window if there is none; shows it modally over the host's
+// window (AppHandle) alone when Driver is set; destroys it in every case.
 void ShowParamWindow(TQX25* Driver);
 
 // Slot 24. Throws std::runtime_error when the process has no QApplication,

@@ -1,13 +1,22 @@
 // The console's words and trace pane without a window: frames built by the
 // driver's own codec named by their request, port statuses sorted into
 // accepted, refused and failed, and the trace model's batches and cap.
+#include <QFile>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTemporaryDir>
 #include <QTest>
 #include <vector>
 
 #include "ConsoleWords.h"
 #include "HostTests.h"
+#include "HostWindow.h"
+#include "TraceFilter.h"
 #include "TraceModel.h"
 #include "driver/protocol/Link.h"
+#include "driver/protocol/Protocol.h"
 #include "serial/SerialDispatcher.h"
 
 using namespace qx25::hostapp;
@@ -67,14 +76,14 @@ void ConsoleModelTest::portStatusIsSortedAndNamed() {
   for (const int code : {16, 17, 18, 20, 23, 24, 25, 26}) {
     const StatusMeaning m = PortStatusMeaning(code);
     QCOMPARE(m.Kind, StatusKind::Refused);
-    QVERIFY2(m.Text.startsWith(QStringLiteral("отказ %1: ").arg(code)), qPrintable(m.Text));
+    QVERIFY2(m.Text.startsWith(QStringLiteral("отказ: ")), qPrintable(m.Text));
+    QVERIFY2(m.Text.endsWith(QStringLiteral(" (код %1)").arg(code)), qPrintable(m.Text));
   }
-  QCOMPARE(PortStatusMeaning(16).Text, QStringLiteral("отказ 16: пуск не принят"));
-  QCOMPARE(PortStatusMeaning(25).Text,
-           QStringLiteral("отказ 25: запрос текущего налива не принят"));
-  // The dispatcher's verdicts on a failed exchange are line failures.
-  QCOMPARE(PortStatusMeaning(qx25::host::kLineTimeout).Text,
-           QStringLiteral("сбой линии 2: нет ответа"));
+  QCOMPARE(PortStatusMeaning(16).Text, QStringLiteral("отказ: пуск не принят (код 16)"));
+  // The dispatcher's verdicts on a failed exchange are line failures; the
+  // code is named as one, so that "5" is never read as a port.
+  QCOMPARE(PortStatusMeaning(qx25::host::kLineNoDevice).Text,
+           QStringLiteral("сбой линии: нет устройства (код 5)"));
   QCOMPARE(PortStatusMeaning(qx25::host::kLineNoDevice).Kind, StatusKind::LineFailure);
   // Codes nobody defines (a host's own through slot 2) are never taken for
   // an accepted reply or a refusal.
@@ -115,9 +124,9 @@ void ConsoleModelTest::traceComesInBatchesAndKeepsTheNewest() {
   QCOMPARE(Cell(model, 0, TraceModel::BytesColumn), QStringLiteral("7F 02 21 5E 31 4E 03 03 53"));
   // A reply names the request it answers, and how its exchange failed.
   QCOMPARE(Cell(model, 1, TraceModel::RequestColumn), QStringLiteral("ответ: 1 состояние"));
-  QCOMPARE(Cell(model, 1, TraceModel::ResultColumn), QStringLiteral("time-out"));
+  QCOMPARE(Cell(model, 1, TraceModel::ResultColumn), QStringLiteral("нет ответа"));
   QCOMPARE(Cell(model, 3, TraceModel::RequestColumn), QStringLiteral("ответ: 8 сброс"));
-  QCOMPARE(Cell(model, 3, TraceModel::ResultColumn), QStringLiteral("reply rejected, код 222"));
+  QCOMPARE(Cell(model, 3, TraceModel::ResultColumn), QStringLiteral("ответ не принят, код 222"));
   QVERIFY(model.data(model.index(3, TraceModel::BytesColumn), Qt::ForegroundRole).isValid());
   QVERIFY(!model.data(model.index(2, TraceModel::BytesColumn), Qt::ForegroundRole).isValid());
 
@@ -147,4 +156,97 @@ void ConsoleModelTest::unreadTraceIsBounded() {
   // The oldest went: the first kept is record number 5.
   QCOMPARE(int{taken.front().Port}, 5 % 30 + 1);
   QVERIFY(buffer.Take().empty());
+}
+
+void ConsoleModelTest::traceFilterAndSave() {
+  auto buffer = std::make_shared<TraceBuffer>();
+  const qx25::host::TraceCallback add = TraceBuffer::Callback(buffer);
+  TraceModel model(buffer);
+  HostWindow window;
+  window.SetTraceModel(&model);
+  add(Record(TraceDirection::Request, 3, ToNozzle({'1'})));
+  add(Record(TraceDirection::Reply, 3, {0x02, 0x31}));
+  add(Record(TraceDirection::Request, 3, ToNozzle({'T', '0', '0', '0', '2', '5'})));
+  add(Record(TraceDirection::Reply, 3, {qx25::kCan}));
+  add(Record(TraceDirection::Request, 4, ToNozzle({'4'})));
+  add(Record(TraceDirection::Reply, 4, {}, qx25::host::kSerialTimeout));
+  add(Record(TraceDirection::Request, 4, ToNozzle({'3'})));
+  add(Record(TraceDirection::Reply, 4, {qx25::kAck}));
+  model.Refresh();
+  TraceFilter& shown = window.TraceShown();
+  const auto requests = [&] {
+    QStringList texts;
+    for (int row = 0; row < shown.rowCount(); ++row)
+      texts << shown.index(row, TraceModel::RequestColumn).data().toString();
+    return texts;
+  };
+  QCOMPARE(shown.rowCount(), 8);
+  // Without the polls, a command and its reply remain, even when the poll's
+  // reply failed.
+  shown.SetHidePolls(true);
+  QCOMPARE(requests(), QStringList({"T предустановка", "ответ: T предустановка", "3 остановка",
+                                    "ответ: 3 остановка"}));
+  shown.SetHidePolls(false);
+  shown.SetPort(4);
+  QCOMPARE(shown.rowCount(), 4);
+  shown.SetPort(0);
+  shown.SetTroubleOnly(true);
+  QCOMPARE(requests(), QStringList({"ответ: T предустановка", "ответ: 4 текущий налив"}));
+
+  // Saved as shown, with the heading; a place that cannot be written says so.
+  const QTemporaryDir dir;
+  const QString path = dir.filePath(QStringLiteral("trace.txt"));
+  QVERIFY(window.SaveTraceTo(path));
+  QFile saved(path);
+  QVERIFY(saved.open(QIODevice::ReadOnly));
+  const QStringList lines = QString::fromUtf8(saved.readAll()).split('\n', Qt::SkipEmptyParts);
+  QCOMPARE(lines.size(), 3);
+  QVERIFY(lines[0].startsWith(QStringLiteral("Время, с\tПорт")));
+  QVERIFY2(lines[2].contains(QStringLiteral("\tнет ответа\t")), qPrintable(lines[2]));
+  QVERIFY(!window.SaveTraceTo(dir.filePath(QStringLiteral("no/such/folder/trace.txt"))));
+  QVERIFY(window.statusBar()->currentMessage().startsWith(QStringLiteral("Трасса не сохранена")));
+}
+
+void ConsoleModelTest::scrolledUpTraceStaysStill() {
+  auto buffer = std::make_shared<TraceBuffer>();
+  TraceModel model(buffer);
+  HostWindow window;
+  window.SetTraceModel(&model);
+  window.findChild<QTabWidget*>(QStringLiteral("ConsoleTabs"))->setCurrentIndex(0);
+  window.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&window));
+  double second = 0;
+  const auto addRows = [&](int Count) {
+    for (int i = 0; i < Count; ++i)
+      buffer->Add(TraceRecord{TraceDirection::Request, ++second, 3, ToNozzle({'1'}),
+                              qx25::host::kSerialOk, -1});
+    model.Refresh();
+  };
+  QTableView& view = window.TraceView();
+  QScrollBar* bar = view.verticalScrollBar();
+  const auto topTime = [&] {
+    return view.indexAt(QPoint(0, 0)).siblingAtColumn(TraceModel::TimeColumn).data().toString();
+  };
+  // At the end, the pane follows.
+  addRows(kTraceRows - 500);
+  QApplication::processEvents();
+  QCOMPARE(bar->value(), bar->maximum());
+  addRows(100);
+  QApplication::processEvents();
+  QCOMPARE(bar->value(), bar->maximum());
+
+  // Scrolled up: new rows below and the oldest trimmed above move nothing.
+  bar->setValue(bar->maximum() / 2);
+  QApplication::processEvents();
+  const QString top = topTime();
+  addRows(1000);
+  QApplication::processEvents();
+  QCOMPARE(topTime(), top);
+  QVERIFY(bar->value() < bar->maximum());
+
+  // Back at the end, it follows again.
+  bar->setValue(bar->maximum());
+  addRows(10);
+  QApplication::processEvents();
+  QCOMPARE(bar->value(), bar->maximum());
 }

@@ -99,6 +99,18 @@ void Spin(int Ms) {
   WaitFor([] { return false; }, Ms);
 }
 
+bool ShowAndStartDelivery(Station& S, int Nozzle, double Litres, int TimeoutMs) {
+  HostWindow& window = S.Window();
+  window.show();
+  if (!QTest::qWaitForWindowExposed(&window)) return false;
+  PanelWidgets w(*window.Panel(kSimulatedPort, Nozzle));
+  w.Child<QDoubleSpinBox>("PresetEdit")->setValue(Litres);
+  w.Click("PresetBtn");
+  w.Click("StartBtn");
+  return WaitFor([&] { return w.Text("StateLabel") == QStringLiteral("идёт налив, сторона 1"); },
+                 TimeoutMs);
+}
+
 void WriteScreenshot(QWidget& Widget, const QString& Name) {
   const QString dir = QStringLiteral(QX25_SCREENSHOT_DIR);
   QDir().mkpath(dir);

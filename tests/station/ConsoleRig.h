@@ -91,6 +91,10 @@ bool WaitFor(const std::function<bool()>& Condition, int TimeoutMs);
 // Runs the event loop for Ms.
 void Spin(int Ms);
 
+// Shows the station's window, doses Litres on Nozzle of the built-in
+// simulator's line and starts it; true once the panel says fuel flows.
+bool ShowAndStartDelivery(Station& S, int Nozzle, double Litres, int TimeoutMs);
+
 // Writes the widget's picture to the build's screenshots folder.
 void WriteScreenshot(QWidget& Widget, const QString& Name);
 

@@ -1,5 +1,7 @@
 // The forecourt console over the built-in simulator, driven as a user drives
 // it: through the panels' buttons, with the pollers on their own threads.
+#include <QCheckBox>
+#include <QMessageBox>
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTest>
@@ -8,6 +10,7 @@
 #include "ConsoleWords.h"
 #include "HostTests.h"
 #include "StatisticsModel.h"
+#include "TraceFilter.h"
 #include "TraceModel.h"
 
 using namespace consoletest;
@@ -36,6 +39,20 @@ constexpr int kNozzlesPerLine = 4;
 const QString kPresetAccepted = QStringLiteral("Команда: доза в литрах — принято");
 
 QString Total(double Litres) { return LitresText(Litres); }
+
+// The button of an open question, by its caption.
+QAbstractButton* Answer(QMessageBox* Box, const QString& Caption) {
+  if (Box == nullptr) return nullptr;
+  for (QAbstractButton* button : Box->buttons())
+    if (button->text() == Caption) return button;
+  return nullptr;
+}
+
+QMessageBox* OpenQuestion(QWidget& Owner, const char* Name) {
+  for (QMessageBox* box : Owner.findChildren<QMessageBox*>(QString::fromUtf8(Name)))
+    if (box->isVisible()) return box;
+  return nullptr;
+}
 
 }  // namespace
 
@@ -84,6 +101,12 @@ void ConsoleTest::deliveryThroughTheButtons() {
   QVERIFY2(w.Text("PollStatusLabel") == QStringLiteral("Опрос: принято"),
            qPrintable(w.Text("PollStatusLabel")));
   WriteScreenshot(window, QStringLiteral("qx25-host-console-finished"));
+
+  // The delivery's commands, without the polls around them.
+  window.findChild<QCheckBox*>(QStringLiteral("HidePollsBox"))->setChecked(true);
+  window.findChild<QTabWidget*>(QStringLiteral("ConsoleTabs"))->setCurrentIndex(0);
+  QVERIFY(window.TraceShown().rowCount() > 0);
+  WriteScreenshot(window, QStringLiteral("qx25-host-trace-filtered"));
 }
 
 void ConsoleTest::stopAndResetCloseADelivery() {
@@ -123,28 +146,29 @@ void ConsoleTest::refusalShowsCodeAndMeaning() {
   // No dose set: the controller refuses the start.
   w.Click("StartBtn");
   QTRY_COMPARE_WITH_TIMEOUT(w.Text("CommandStatusLabel"),
-                            QStringLiteral("Команда: пуск — отказ 16: пуск не принят"),
+                            QStringLiteral("Команда: пуск — отказ: пуск не принят (код 16)"),
                             kAnswerWaitMs);
   // A dose of nothing is refused too, with the preset's own code.
   w.Child<QDoubleSpinBox>("PresetEdit")->setValue(0);
   w.Click("PresetBtn");
   QTRY_COMPARE_WITH_TIMEOUT(
       w.Text("CommandStatusLabel"),
-      QStringLiteral("Команда: доза в литрах — отказ 18: предустановка не принята"), kAnswerWaitMs);
-  // A dose in money with no price set is the driver's error, shown as such.
+      QStringLiteral("Команда: доза в литрах — отказ: предустановка не принята (код 18)"),
+      kAnswerWaitMs);
+  // A price of 0 is given only when the operator agrees; a dose in money
+  // cannot be counted at it, and the panel says so.
   w.Child<QDoubleSpinBox>("PriceEdit1")->setValue(0);
   w.Click("PriceBtn1");
-  QTRY_VERIFY_WITH_TIMEOUT(w.Text("CommandStatusLabel").endsWith(QStringLiteral("задана")),
-                           kAnswerWaitMs);
+  QMessageBox* question = OpenQuestion(w.Panel, "ConfirmBox");
+  QVERIFY(question != nullptr);
+  Answer(question, QStringLiteral("Задать"))->click();
+  QTRY_COMPARE_WITH_TIMEOUT(w.Text("CommandStatusLabel"), QStringLiteral("Команда: цена — задана"),
+                            kAnswerWaitMs);
   w.Child<QComboBox>("PresetKindBox")->setCurrentIndex(kPresetByMoney);
   w.Child<QDoubleSpinBox>("PresetEdit")->setValue(100);
   w.Click("PresetBtn");
-  QTRY_VERIFY_WITH_TIMEOUT(
-      w.Text("CommandStatusLabel").startsWith(QStringLiteral("Команда: доза в деньгах — ")) &&
-          !w.Text("CommandStatusLabel").endsWith(QStringLiteral("выполняется")),
-      kAnswerWaitMs);
-  QVERIFY2(!w.Text("CommandStatusLabel").endsWith(QStringLiteral("принято")),
-           qPrintable(w.Text("CommandStatusLabel")));
+  QCOMPARE(w.Text("CommandStatusLabel"),
+           QStringLiteral("Команда: доза в деньгах — цена не задана"));
 }
 
 void ConsoleTest::silentLineLeavesTheRestResponsive() {
@@ -204,7 +228,7 @@ void ConsoleTest::silentLineLeavesTheRestResponsive() {
     timedOut =
         trace.data(trace.index(row, TraceModel::PortColumn)).toString() == PortName(kSilentPort) &&
         trace.data(trace.index(row, TraceModel::ResultColumn)).toString() ==
-            QStringLiteral("time-out");
+            QStringLiteral("нет ответа");
   QVERIFY(timedOut);
 }
 
@@ -266,7 +290,7 @@ void ConsoleTest::pollerReportsRefusalsAndFailures() {
   // The controller refuses a dose: the outcome carries the code, and the
   // poll that follows finds the nozzle as it was, with its totalizer.
   sim.Simulator().InjectFault(Fault::Refuse);
-  poller.Execute({CommandKind::PresetVolume, kPort, 1, 1, kPresetLitres});
+  poller.Execute({CommandKind::PresetVolume, kPort, 1, 1, kPresetLitres, {}});
   CommandOutcome outcome = lastOutcome();
   QCOMPARE(outcome.PortStatus, 18);
   QVERIFY(outcome.Error.isEmpty());
@@ -280,7 +304,7 @@ void ConsoleTest::pollerReportsRefusalsAndFailures() {
   // reports that and reads nothing more.
   sim.Simulator().InjectFault(Fault::Refuse);
   sim.Simulator().InjectFault(Fault::Refuse);
-  poller.Execute({CommandKind::Stop, kPort, 1, 1, 0});
+  poller.Execute({CommandKind::Stop, kPort, 1, 1, 0, {}});
   QCOMPARE(lastOutcome().PortStatus, 20);
   reading = lastReading();
   QCOMPARE(reading.PortStatus, 26);
@@ -290,7 +314,7 @@ void ConsoleTest::pollerReportsRefusalsAndFailures() {
   // and the line's verdict.
   sim.Simulator().InjectFault(Fault::Silence);
   sim.Simulator().InjectFault(Fault::Silence);
-  poller.Execute({CommandKind::Stop, kPort, 1, 1, 0});
+  poller.Execute({CommandKind::Stop, kPort, 1, 1, 0, {}});
   outcome = lastOutcome();
   QCOMPARE(outcome.Error, QStringLiteral("Can't STOP POMP"));
   QCOMPARE(outcome.PortStatus, int{qx25::host::kLineTimeout});
@@ -298,4 +322,77 @@ void ConsoleTest::pollerReportsRefusalsAndFailures() {
   QCOMPARE(reading.Error, QStringLiteral("Can't GetSost"));
   QCOMPARE(reading.PortStatus, int{qx25::host::kLineTimeout});
   station->Dispatcher().Close(kPort);
+}
+
+void ConsoleTest::noStartAtAPriceNeverSent() {
+  auto station = Started({"--simulate"});
+  PanelWidgets w(*station->Window().Panel(kSimPort, 4));
+  QTRY_COMPARE_WITH_TIMEOUT(w.Text("StateLabel"), QStringLiteral("свободна"), kAnswerWaitMs);
+  constexpr double kLitres = 3;
+  const double shown = w.Child<QDoubleSpinBox>("PriceEdit1")->value();
+  QVERIFY(shown > 0);
+
+  // "Задать" never pressed: the start carries the price the box shows.
+  w.Child<QDoubleSpinBox>("PresetEdit")->setValue(kLitres);
+  w.Click("PresetBtn");
+  QTRY_COMPARE_WITH_TIMEOUT(w.Text("CommandStatusLabel"), kPresetAccepted, kAnswerWaitMs);
+  w.Click("StartBtn");
+  QTRY_COMPARE_WITH_TIMEOUT(
+      w.Text("FinalLabel"),
+      LitresText(kLitres) + QStringLiteral(" · ") + MoneyText(kLitres * shown), kDeliveryWaitMs);
+
+  // A price of nothing goes out only on the operator's word.
+  QSignalSpy asked(w.Child<QWidget>("StartBtn")->parentWidget()->parentWidget(),
+                   SIGNAL(Command(qx25::hostapp::NozzleCommand)));
+  w.Child<QDoubleSpinBox>("PriceEdit1")->setValue(0);
+  w.Click("PresetBtn");
+  w.Click("StartBtn");
+  QMessageBox* question = OpenQuestion(w.Panel, "ConfirmBox");
+  QVERIFY(question != nullptr);
+  QCOMPARE(asked.count(), 1);  // the preset alone
+  Answer(question, QStringLiteral("Отмена"))->click();
+  QCOMPARE(asked.count(), 1);
+  w.Click("StartBtn");
+  question = OpenQuestion(w.Panel, "ConfirmBox");
+  QVERIFY(question != nullptr);
+  Answer(question, QStringLiteral("Пустить"))->click();
+  QCOMPARE(asked.count(), 2);
+  const auto start = asked.takeLast().at(0).value<NozzleCommand>();
+  QVERIFY(start.Kind == CommandKind::Start && start.PriceFirst && *start.PriceFirst == 0);
+  QTRY_COMPARE_WITH_TIMEOUT(w.Text("FinalLabel"),
+                            LitresText(kLitres) + QStringLiteral(" · ") + MoneyText(0),
+                            kDeliveryWaitMs);
+
+  // A dose in money needs a price: refused in the panel, nothing sent.
+  w.Child<QComboBox>("PresetKindBox")->setCurrentIndex(kPresetByMoney);
+  w.Click("PresetBtn");
+  QCOMPARE(asked.count(), 1);
+  QCOMPARE(w.Text("CommandStatusLabel"),
+           QStringLiteral("Команда: доза в деньгах — цена не задана"));
+}
+
+void ConsoleTest::quitDuringADeliveryAsksFirst() {
+  auto station = Started({"--simulate"});
+  QVERIFY(ShowAndStartDelivery(*station, 1, kPresetLitres, kDeliveryWaitMs));
+  HostWindow& window = station->Window();
+  PanelWidgets w(*window.Panel(kSimPort, 1));
+
+  window.ExitAction()->trigger();
+  QVERIFY(window.isVisible());
+  QMessageBox* question = OpenQuestion(window, "QuitBox");
+  QVERIFY(question != nullptr);
+  QVERIFY2(question->text().contains(w.Panel.title()), qPrintable(question->text()));
+  QVERIFY(question->text().contains(QStringLiteral("ничего не остановит")));
+  // The forecourt stays usable while the question waits.
+  QVERIFY(!question->isModal());
+  Answer(question, QStringLiteral("Остаться"))->click();
+  QVERIFY(window.isVisible());
+
+  window.ExitAction()->trigger();
+  question = OpenQuestion(window, "QuitBox");
+  QVERIFY(question != nullptr);
+  Answer(question, QStringLiteral("Выйти"))->click();
+  QVERIFY(!window.isVisible());
+  // Quitting left the delivery running.
+  QVERIFY(station->Simulator()->Simulator().State(1).State == qx25::sim::DeliveryState::Delivering);
 }

@@ -48,6 +48,8 @@ class ConsoleTest : public QObject {
   void silentLineLeavesTheRestResponsive();
   void wholeStationRunsAtOnce();
   void pollerReportsRefusalsAndFailures();
+  void noStartAtAPriceNeverSent();
+  void quitDuringADeliveryAsksFirst();
 };
 
 class ConsoleModelTest : public QObject {
@@ -59,6 +61,24 @@ class ConsoleModelTest : public QObject {
   void statesInWords();
   void traceComesInBatchesAndKeepsTheNewest();
   void unreadTraceIsBounded();
+  void traceFilterAndSave();
+  void scrolledUpTraceStaysStill();
+};
+
+class PanelTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void longMessagesMoveNothing();
+  void everyStatusIsInRussian();
+};
+
+// Run alone (host_app_tests --service-window): it needs the driver's menu entry.
+class ServiceWindowTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void stopWorksWhileTheServiceWindowIsOpen();
 };
 
 class UnplugTest : public QObject {

@@ -1,0 +1,68 @@
+// What each PortStatus value means, in English (qx25ctl) and in Russian (the
+// forecourt console): the dispatcher's verdict on the last exchange (0-7) and
+// the refusal codes the commands write after a CAN reply (16-26). One table,
+// so that the programs that show a status never tell it differently.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "Protocol.h"
+
+namespace qx25 {
+
+// PortStatus before any exchange on the port. kLineOk (1) is the accepted reply.
+inline constexpr uint8_t kStatusNoExchange = 0;
+// The serial dispatcher's verdicts on a failed exchange (GetLineStatus); the
+// driver itself interprets none of them.
+inline constexpr uint8_t kStatusTimeout = 2;
+inline constexpr uint8_t kStatusRejected = 3;
+inline constexpr uint8_t kStatusLineError = 4;
+inline constexpr uint8_t kStatusNoDevice = 5;
+inline constexpr uint8_t kStatusBadSettings = 6;
+// Another program holds the device.
+inline constexpr uint8_t kStatusInUse = 7;
+
+enum class TStatusClass : uint8_t { NoExchange, Accepted, Refused, LineFailure };
+
+struct TPortStatusWords {
+  uint8_t Code;
+  TStatusClass Class;
+  const char* English;
+  const char* Russian;  // UTF-8
+};
+
+inline constexpr std::array<TPortStatusWords, 16> PortStatusWords{{
+    {kStatusNoExchange, TStatusClass::NoExchange, "no exchange yet", "обмена ещё не было"},
+    {kLineOk, TStatusClass::Accepted, "accepted", "принято"},
+    {kStatusTimeout, TStatusClass::LineFailure, "time-out", "нет ответа"},
+    {kStatusRejected, TStatusClass::LineFailure, "reply rejected", "ответ не принят"},
+    {kStatusLineError, TStatusClass::LineFailure, "line error", "ошибка линии"},
+    {kStatusNoDevice, TStatusClass::LineFailure, "no such device", "нет устройства"},
+    {kStatusBadSettings, TStatusClass::LineFailure, "bad line settings",
+     "настройки линии не приняты"},
+    {kStatusInUse, TStatusClass::LineFailure, "in use by another program",
+     "линия занята другой программой"},
+    {kRefusedStart, TStatusClass::Refused, "start refused", "пуск не принят"},
+    {kRefusedPrepare, TStatusClass::Refused, "preparation refused",
+     "подготовка к пуску не принята"},
+    {kRefusedPreset, TStatusClass::Refused, "preset refused", "предустановка не принята"},
+    {kRefusedStop, TStatusClass::Refused, "stop refused", "остановка не принята"},
+    {kRefusedParam, TStatusClass::Refused, "parameter refused", "параметр не принят"},
+    {kRefusedNetAddress, TStatusClass::Refused, "address programming refused",
+     "сетевой адрес не принят"},
+    {kRefusedCurrent, TStatusClass::Refused, "current-delivery query refused",
+     "запрос текущего налива не принят"},
+    {kAnsweredWithoutData, TStatusClass::Refused,
+     "the controller answered a data query without data", "ответ без данных"},
+}};
+
+// The row of Code, or null for a value no one here gives (a host may write
+// any byte through slot 2).
+constexpr const TPortStatusWords* FindPortStatus(int Code) {
+  for (const TPortStatusWords& row : PortStatusWords)
+    if (row.Code == Code) return &row;
+  return nullptr;
+}
+
+}  // namespace qx25
