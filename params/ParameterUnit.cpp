@@ -9,8 +9,8 @@
 #include "driver/protocol/Protocol.h"
 
 // The catalog hands its link modes to ReadParam and WriteParam as they are.
-static_assert(lmParameter == qx25::kLinkParameter &&
-              lmCommon == qx25::kLinkCommon && lmAddress == qx25::kLinkAddress);
+static_assert(lmParameter == qx25::kLinkParameter && lmCommon == qx25::kLinkCommon &&
+              lmAddress == qx25::kLinkAddress);
 
 namespace {
 
@@ -64,12 +64,7 @@ CParameter::CParameter(uint8_t code, uint8_t digits, uint8_t decimals, std::stri
       MinValue(minValue),
       ReadError(false) {}
 
-double CParameter::Power10(int N) {
-  double result = 1.0;
-  // Past 10^308 the product is infinite and stays so.
-  for (int i = 0; i < N && !std::isinf(result); ++i) result *= 10.0;
-  return result;
-}
+double CParameter::Power10(int N) { return qx25::DecimalScale(N); }
 
 double CParameter::ScaledValue(int64_t Raw) const {
   const double x = static_cast<double>(Raw);

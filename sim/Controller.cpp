@@ -25,7 +25,23 @@ std::optional<int> CodeOf(uint8_t Character) {
 }  // namespace
 
 uint8_t StateCharacter(DeliveryState State) {
-  return static_cast<uint8_t>('0' + static_cast<int>(State));
+  switch (State) {
+    case DeliveryState::Idle:
+      return kStateIdle;
+    case DeliveryState::Lifted:
+      return kStateNozzleLifted;
+    case DeliveryState::Authorised:
+      return kStateAuthorised;
+    case DeliveryState::Suspended:
+      return kStateStopped;
+    case DeliveryState::Delivering:
+      return kStateDelivering;
+    case DeliveryState::HungUp:
+      return kStateHungUp;
+    case DeliveryState::Finished:
+      return kStateFinished;
+  }
+  return kStateIdle;
 }
 
 Bytes ShortReply(uint8_t Byte) { return Bytes{Byte}; }
@@ -88,13 +104,13 @@ int Controller::WholeVolume() const {
 uint8_t Controller::SubByte() const {
   switch (Data.State) {
     case DeliveryState::Delivering:
-      return Data.Reported >= 1 && Data.Reported < Data.DeliveryDose - 1 ? kSubCounting
-                                                                         : kSubNotCounting;
+      return Data.Reported >= 1 && Data.Reported < Data.DeliveryDose - 1 ? kSubFlowing
+                                                                         : kSubAsAuthorised;
     case DeliveryState::HungUp:
     case DeliveryState::Finished:
       return kSubEnded;
     default:
-      return kSubCounting;
+      return kSubFlowing;
   }
 }
 
@@ -108,7 +124,7 @@ Bytes Controller::Status(const uint8_t* Args, size_t Count) {
   e[TStatusReply::Sub] = SubByte();
   e[TStatusReply::Flags] = 0;
   if (Data.State == DeliveryState::Idle && !Data.Events.empty()) {
-    e[TStatusReply::Flags] = kFlagEvent;
+    e[TStatusReply::Flags] = kEventReported;
     PutField(e, TStatusReply::Event, static_cast<uint64_t>(Data.Events.front()));
     Data.EventReported = true;
   }
