@@ -12,7 +12,6 @@
 
 #include "CommandOps.h"
 #include "FuzzSupport.h"
-#include "RequestSamples.h"
 
 using namespace qx25;
 using namespace qx25::fuzz;

@@ -24,26 +24,6 @@ std::optional<int> CodeOf(uint8_t Character) {
 
 }  // namespace
 
-uint8_t StateCharacter(DeliveryState State) {
-  switch (State) {
-    case DeliveryState::Idle:
-      return kStateIdle;
-    case DeliveryState::Lifted:
-      return kStateNozzleLifted;
-    case DeliveryState::Authorised:
-      return kStateAuthorised;
-    case DeliveryState::Suspended:
-      return kStateStopped;
-    case DeliveryState::Delivering:
-      return kStateDelivering;
-    case DeliveryState::HungUp:
-      return kStateHungUp;
-    case DeliveryState::Finished:
-      return kStateFinished;
-  }
-  return kStateIdle;
-}
-
 Bytes ShortReply(uint8_t Byte) { return Bytes{Byte}; }
 
 Controller::Controller(int Address, int64_t IdNumber, double FlowRate) {

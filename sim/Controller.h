@@ -87,18 +87,17 @@ namespace qx25::sim {
 
 using Bytes = std::vector<uint8_t>;
 
+// Each state is the character a status reply carries for it.
 enum class DeliveryState : uint8_t {
-  Idle,
-  Lifted,
-  Authorised,
-  Suspended,
-  Delivering,
-  HungUp,
-  Finished,
+  Idle = kStateIdle,
+  Lifted = kStateNozzleLifted,
+  Authorised = kStateAuthorised,
+  Suspended = kStateStopped,
+  Delivering = kStateDelivering,
+  HungUp = kStateHungUp,
+  Finished = kStateFinished,
 };
-
-// The character a status reply carries for a state.
-uint8_t StateCharacter(DeliveryState State);
+constexpr uint8_t StateCharacter(DeliveryState State) { return static_cast<uint8_t>(State); }
 
 // Password operations.
 enum class Password : uint8_t { None, Calibration, Totaliser };

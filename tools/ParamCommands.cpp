@@ -69,7 +69,7 @@ Node ValueRow(const CParameter* Record, int Code, std::optional<int64_t> Raw) {
 
 void CheckEncodable(const CParameter& Record, int64_t Raw, const std::string& Where) {
   // Past 18 digits an int64_t holds any value; the limit stays at 18.
-  const int digits = std::min(Record.Digits, static_cast<int>(kMaxInt64Digits));
+  const int digits = std::min<int>(Record.Digits, kMaxInt64Digits);
   if (Raw < 0 || Raw > MaxDigitsValue(digits))
     throw BadArguments(Where + ": raw value " + std::to_string(Raw) + " of code " +
                        std::to_string(Record.Code) + " does not fit its " +

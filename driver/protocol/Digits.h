@@ -23,7 +23,11 @@ constexpr double DecimalScale(int N) {
 }
 
 // 10 to the power N, for N 0..18: exact, since every such power is a double.
-constexpr int64_t PowerOfTen(int N) { return static_cast<int64_t>(DecimalScale(N)); }
+// A larger N gives 10^18, the largest power an int64_t holds.
+constexpr int64_t PowerOfTen(int N) {
+  constexpr int kMost = static_cast<int>(kMaxInt64Digits);
+  return static_cast<int64_t>(DecimalScale(N < kMost ? N : kMost));
+}
 
 // The largest value that Digits decimal digits carry.
 constexpr int64_t MaxDigitsValue(int Digits) { return PowerOfTen(Digits) - 1; }

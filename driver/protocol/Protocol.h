@@ -94,10 +94,7 @@ inline constexpr uint8_t kStateStopped = '3';       // the host stopped the deli
 inline constexpr uint8_t kStateDelivering = '4';    // fuel flows
 inline constexpr uint8_t kStateHungUp = '5';        // hung up before the dose was reached
 inline constexpr uint8_t kStateFinished = '6';      // the dose has been delivered
-// '4', '5' and '6': the delivery is under way, as far as the host can tell.
-inline constexpr uint8_t kStateFlowFirst = kStateDelivering;
-inline constexpr uint8_t kStateFlowLast = kStateFinished;
-inline constexpr uint8_t kSubAsAuthorised = 0x03;  // a flowing state with it reports as authorised
+inline constexpr uint8_t kSubAsAuthorised = 0x03;   // a flowing state with it reports as authorised
 inline constexpr uint8_t kSubFlowing = '0';
 inline constexpr uint8_t kSubEnded = '1';        // the controller's word for a delivery that ended
 inline constexpr uint8_t kEventReported = 0x08;  // flags bit: the event digits are valid
@@ -156,7 +153,7 @@ inline constexpr TRequestKind kNetAddressRequest{']', 15, 2, kModeShort, "про
 
 // Every request kind: a new one is added here, and a test then names the
 // places (the simulator's answer, a fuzz seed) that do not know it yet.
-inline constexpr std::array<const TRequestKind*, 14> RequestKinds{
+inline constexpr std::array RequestKinds{
     &kStatusRequest,    &kCurrentRequest,    &kResultRequest, &kTotalRequest,     &kSetTotalRequest,
     &kStartRequest,     &kPrepareRequest,    &kPresetRequest, &kStopRequest,      &kResetRequest,
     &kReadParamRequest, &kWriteParamRequest, &kCommonRequest, &kNetAddressRequest};

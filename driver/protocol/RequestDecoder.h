@@ -35,9 +35,8 @@ struct TNozzleSide {
   int Side;
 };
 constexpr TNozzleSide NozzleSideOf(int Address, uint8_t Stride) {
-  const int stride = Stride == 0 ? 1 : Stride;
-  if (Address < 1) return {Address, 1};
-  return {(Address - 1) % stride + 1, (Address - 1) / stride + 1};
+  const int stride = Stride == 0 ? 1 : Stride, n = Address < 1 ? 0 : Address - 1;
+  return {n % stride + 1, n / stride + 1};
 }
 
 enum class RequestTarget : uint8_t {
@@ -48,8 +47,8 @@ enum class RequestTarget : uint8_t {
 
 struct DecodedRequest {
   RequestTarget To;
-  int Address;     // the network address for RequestTarget::Controller, else 0
-  uint8_t Letter;  // the command letter; 'W' or ']' for the line-wide requests
+  int Address;        // the network address for RequestTarget::Controller, else 0
+  uint8_t Letter;     // the command letter; 'W' or ']' for the line-wide requests
   RequestBytes Args;  // the request data after the letter
   // The kind the letter and length name; nullptr for a letter no kind has.
   const TRequestKind* Kind;

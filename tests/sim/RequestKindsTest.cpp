@@ -7,7 +7,7 @@
 
 #include "driver/protocol/Link.h"
 #include "driver/protocol/RequestDecoder.h"
-#include "fuzz/RequestSamples.h"
+#include "fuzz/FuzzSupport.h"
 #include "sim/Simulator.h"
 
 using namespace qx25;
@@ -36,7 +36,7 @@ TEST(RequestKinds, EachHasANameAFuzzSeedAndASimulatorAnswer) {
 
     const RequestBytes* sample = SampleOf(*kind);
     if (sample == nullptr) {
-      ADD_FAILURE() << "no sample in fuzz/RequestSamples.h, so no fuzz seed";
+      ADD_FAILURE() << "no sample in fuzz/FuzzSupport.h, so no fuzz seed";
       continue;
     }
     sim::Simulator sim;
