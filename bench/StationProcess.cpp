@@ -48,7 +48,7 @@ std::string ReadAll(int Fd) {
   try {
     host::SimulatedStation station(Lines, Options);
     std::string paths;
-    for (int k = 1; k <= station.Lines(); ++k) paths += station.DevicePath(k) + '\n';
+    for (int k = 1; k <= station.LineCount(); ++k) paths += station.DevicePath(k) + '\n';
     WriteAll(Report, paths);
     close(Report);
     for (;;) {

@@ -77,9 +77,9 @@ struct Station {
     options.Baud = qx25::bench::kBaud;
     options.Pacing = Paced;
     Wire.emplace(Sim, options);
-    Lines.SetDevicePath(kPort, Wire->OpenPseudoTerminal());
+    Dispatcher.SetDevicePath(kPort, Wire->OpenPseudoTerminal());
     Wire->Start();
-    Driver.reset(GetQX25(0, 0, &Lines));
+    Driver.reset(GetQX25(0, 0, &Dispatcher));
     Driver->SetupPort(kPort);
     Bar.addMenu("&ТРК");
     Driver->InstallMenu(&Bar, &CreateItem);
@@ -87,12 +87,12 @@ struct Station {
   }
   ~Station() {
     Driver.reset();
-    Lines.Close(kPort);
+    Dispatcher.Close(kPort);
     Wire->Stop();
   }
   qx25::sim::Simulator Sim;
   std::optional<qx25::sim::Line> Wire;
-  qx25::host::SerialDispatcher Lines;
+  qx25::host::SerialDispatcher Dispatcher;
   DriverPtr Driver;
   QMenuBar Bar;
   QAction* Item = nullptr;

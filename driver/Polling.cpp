@@ -59,7 +59,8 @@ uint8_t DecodeSideState(TQX25& Driver, uint8_t Port, int Nozzle, int Side, const
   if (state == kStateNozzleLifted) return static_cast<uint8_t>(kCodeNozzleLifted + Side);
   if (state == kStateAuthorised) return kCodeAuthorised;
   if (state == kStateStopped) return static_cast<uint8_t>(kCodeFinished + Side);
-  if (state < kStateFlowFirst || state > kStateFlowLast) return state;
+  // From here on, the delivery is under way ('4' to '6').
+  if (state < kStateDelivering || state > kStateFinished) return state;
 
   if (sub == kSubAsAuthorised) return kCodeAuthorised;
   const double delivered = Driver.DeliveredVolumes[Port][Nozzle];

@@ -61,7 +61,8 @@ bool IsParametr(const std::string& Name) {
 }
 
 // The integer a reader must take from a value's text: an optional sign and
-// at least one decimal digit, nothing else, within 32 bits.
+// at least one decimal digit, nothing else, within 32 bits. Written apart
+// from the reader's own number parsing on purpose: it is the oracle for it.
 std::optional<int32_t> Integer(const std::string& Text) {
   size_t i = 0;
   bool negative = false;

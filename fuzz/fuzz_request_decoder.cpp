@@ -28,6 +28,8 @@ void CheckAnswer(const std::optional<Bytes>& Answer) {
     Expect(IsReplyFrame(a.data(), a.size()), "an answer that is no whole reply frame");
 }
 
+// The digits are read here a second time, apart from ParseDigits: an oracle
+// that called the code it checks would agree with any fault in it.
 void CheckDigits(const Bytes& Stream) {
   const size_t count = Stream.size() < 20 ? Stream.size() : 20;
   const std::optional<int64_t> v = ParseDigits(Stream.data(), count);
@@ -62,8 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   Expect(whole.has_value() == IsRequestFrame(stream.data(), stream.size()),
          "the decoder and the encoder disagree on a frame");
   if (whole) {
-    const std::optional<Request> asked = ParseRequest(*whole);
-    if (asked && asked->To == Target::Controller)
+    const std::optional<DecodedRequest> asked = ParseRequest(*whole);
+    if (asked && asked->To == RequestTarget::Controller)
       Expect(asked->Address >= kMinNetAddress && asked->Address <= kMaxNetAddress,
              "a request for an address no controller can have");
   }

@@ -228,27 +228,12 @@ void CommandSeeds() {
 // Request frames as the driver sends them, alone and back to back, and
 // request data framed by the target itself.
 void RequestSeeds() {
-  const Bytes requests[] = {
-      {0x02, 0x21, kStartRequest.Letter},
-      {0x02, 0x21, kPresetRequest.Letter, '0', '0', '0', '2', '5'},
-      {0x02, 0x22, kStatusRequest.Letter, kEventAck},
-      {0x02, 0x21, kCurrentRequest.Letter},
-      {0x07, 0x21, kResultRequest.Letter},
-      {0x02, 0x21, kSetTotalRequest.Letter, kSetTotalMarker, '0', '0', '2', '5', '8', '1', '0',
-       '7'},
-      {0x02, 0x21, kReadParamRequest.Letter, '5'},
-      {0x02, 0x21, kWriteParamRequest.Letter, '5', '2', '5', '0'},
-      {kCommonGroup, kCommonRequest.Letter, '3', '1'},
-      {kCommonGroup, kNetAddressRequest.Letter, '0', '0', '0', '7', '6', '0', '0', '5', '5', '4',
-       '3', '2', '1'},
-  };
-  int i = 0;
   Bytes stream{0};
-  for (const Bytes& r : requests) {
+  for (size_t i = 0; i < fuzz::RequestSamples.size(); ++i) {
+    const Bytes& r = fuzz::RequestSamples[i];
     Seed("fuzz_request_decoder", "frame-" + std::to_string(i), Join({{0}, RequestFrame(r)}));
     Seed("fuzz_request_decoder", "data-" + std::to_string(i), Join({{1}, r}));
-    stream = Join({stream, {0x55}, RequestFrame(r)});
-    ++i;
+    if (i < kStreamSeeds) stream = Join({stream, {0x55}, RequestFrame(r)});
   }
   Seed("fuzz_request_decoder", "stream", stream);
 }

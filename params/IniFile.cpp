@@ -167,14 +167,14 @@ std::string TIniFile::Unusable(const std::string& FileName) {
 
 TIniFile::TIniFile(std::string FileName) : Name(std::move(FileName)) {
   std::string text;
-  Trouble = ReadCapped(Name, kMaxFileSize, text);
-  if (!Trouble.empty() || text.empty()) return;
+  ReadFailure = ReadCapped(Name, kMaxFileSize, text);
+  if (!ReadFailure.empty() || text.empty()) return;
   // A byte-order mark is no part of the first line, but it is written back:
   // were it dropped, a second mark behind it would become the first, and a
   // section header behind that would then count when read again.
   Bom = text.compare(0, 3, kBom) == 0;
   if (Bom) text.erase(0, 3);
-  // On Windows a file is written back with CR LF, whatever it was read with.
+    // On Windows a file is written back with CR LF, whatever it was read with.
 #ifndef _WIN32
   const size_t firstLf = text.find('\n');
   if (firstLf != std::string::npos)
@@ -284,8 +284,8 @@ void TIniFile::EraseSection(const std::string& Section) {
 
 void TIniFile::UpdateFile() {
   if (!Changed) return;
-  if (!Trouble.empty())
-    throw std::runtime_error("Cannot write the file \"" + Name + "\": it " + Trouble);
+  if (!ReadFailure.empty())
+    throw std::runtime_error("Cannot write the file \"" + Name + "\": it " + ReadFailure);
   std::string text = Bom ? kBom : "";
   for (const std::string& l : Lines) text += l + Eol;
   ReplaceContents(Name, text);

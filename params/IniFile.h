@@ -29,7 +29,7 @@ class TIniFile {
   const std::string& FileName() const { return Name; }
   // Why the file was not read and will not be replaced ("is not a regular
   // file"); empty when it was read or does not exist yet.
-  const std::string& Problem() const { return Trouble; }
+  const std::string& Problem() const { return ReadFailure; }
   // The same for a file name, without making an object; for checking a name
   // before any work that would end in writing it.
   static std::string Unusable(const std::string& FileName);
@@ -62,7 +62,7 @@ class TIniFile {
   bool FindKey(const Span& S, const std::string& Key, size_t& Line, std::string& Value) const;
 
   std::string Name;
-  std::string Trouble;
+  std::string ReadFailure;
   std::vector<std::string> Lines;
   std::string Eol = "\r\n";  // kept from the file when it has one
   bool Bom = false;          // the file began with a byte-order mark

@@ -60,12 +60,7 @@ CParameter::CParameter(uint8_t code, uint8_t digits, uint8_t decimals, std::stri
       MinValue(minValue),
       ReadError(false) {}
 
-double CParameter::Power10(int N) {
-  double result = 1.0;
-  // Past 10^308 the product is infinite and stays so.
-  for (int i = 0; i < N && !std::isinf(result); ++i) result *= 10.0;
-  return result;
-}
+double CParameter::Power10(int N) { return qx25::DecimalScale(N); }
 
 double CParameter::ScaledValue(int64_t Raw) const {
   const double x = static_cast<double>(Raw);

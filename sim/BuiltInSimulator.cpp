@@ -41,9 +41,9 @@ SimulatedStation::SimulatedStation(int Lines, const BuiltInSimulatorOptions& Opt
 SimulatedStation::~SimulatedStation() = default;
 
 BuiltInSimulator& SimulatedStation::At(int Line) const {
-  if (Line < 1 || Line > Lines())
+  if (Line < 1 || Line > LineCount())
     throw std::out_of_range("station line " + std::to_string(Line) + " is not 1.." +
-                            std::to_string(Lines()));
+                            std::to_string(LineCount()));
   return *Simulators[static_cast<size_t>(Line - 1)];
 }
 

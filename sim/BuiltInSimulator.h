@@ -72,7 +72,7 @@ inline constexpr int kMaxStationLines = 30;
 // controllers. A host gives line k to its port k.
 //
 //   qx25::host::SimulatedStation station(30);
-//   for (int k = 1; k <= station.Lines(); ++k)
+//   for (int k = 1; k <= station.LineCount(); ++k)
 //     dispatcher.SetDevicePath(k, station.DevicePath(k));
 class SimulatedStation {
  public:
@@ -83,8 +83,8 @@ class SimulatedStation {
   SimulatedStation(const SimulatedStation&) = delete;
   SimulatedStation& operator=(const SimulatedStation&) = delete;
 
-  int Lines() const { return static_cast<int>(Simulators.size()); }
-  // Line is 1..Lines(); std::out_of_range otherwise.
+  int LineCount() const { return static_cast<int>(Simulators.size()); }
+  // Line is 1..LineCount(); std::out_of_range otherwise.
   const std::string& DevicePath(int Line) const { return At(Line).DevicePath(); }
   BuiltInSimulator& Simulator(int Line) { return At(Line); }
 

@@ -24,10 +24,6 @@ std::optional<int> CodeOf(uint8_t Character) {
 
 }  // namespace
 
-uint8_t StateCharacter(DeliveryState State) {
-  return static_cast<uint8_t>('0' + static_cast<int>(State));
-}
-
 Bytes ShortReply(uint8_t Byte) { return Bytes{Byte}; }
 
 Controller::Controller(int Address, int64_t IdNumber, double FlowRate) {
@@ -88,13 +84,13 @@ int Controller::WholeVolume() const {
 uint8_t Controller::SubByte() const {
   switch (Data.State) {
     case DeliveryState::Delivering:
-      return Data.Reported >= 1 && Data.Reported < Data.DeliveryDose - 1 ? kSubCounting
-                                                                         : kSubNotCounting;
+      return Data.Reported >= 1 && Data.Reported < Data.DeliveryDose - 1 ? kSubFlowing
+                                                                         : kSubAsAuthorised;
     case DeliveryState::HungUp:
     case DeliveryState::Finished:
       return kSubEnded;
     default:
-      return kSubCounting;
+      return kSubFlowing;
   }
 }
 
@@ -108,7 +104,7 @@ Bytes Controller::Status(const uint8_t* Args, size_t Count) {
   e[TStatusReply::Sub] = SubByte();
   e[TStatusReply::Flags] = 0;
   if (Data.State == DeliveryState::Idle && !Data.Events.empty()) {
-    e[TStatusReply::Flags] = kFlagEvent;
+    e[TStatusReply::Flags] = kEventReported;
     PutField(e, TStatusReply::Event, static_cast<uint64_t>(Data.Events.front()));
     Data.EventReported = true;
   }

@@ -79,40 +79,35 @@
 #include <array>
 #include <cstdint>
 #include <deque>
+#include <vector>
 
 #include "driver/protocol/Protocol.h"
-#include "sim/RequestDecoder.h"
 
 namespace qx25::sim {
 
+using Bytes = std::vector<uint8_t>;
+
+// Each state is the character a status reply carries for it.
 enum class DeliveryState : uint8_t {
-  Idle,
-  Lifted,
-  Authorised,
-  Suspended,
-  Delivering,
-  HungUp,
-  Finished,
+  Idle = kStateIdle,
+  Lifted = kStateNozzleLifted,
+  Authorised = kStateAuthorised,
+  Suspended = kStateStopped,
+  Delivering = kStateDelivering,
+  HungUp = kStateHungUp,
+  Finished = kStateFinished,
 };
-
-// The character a status reply carries for a state, '0'..'6'.
-uint8_t StateCharacter(DeliveryState State);
-
-// Status reply bytes.
-inline constexpr uint8_t kSubCounting = '0';
-inline constexpr uint8_t kSubNotCounting = 0x03;
-inline constexpr uint8_t kSubEnded = '1';
-inline constexpr uint8_t kFlagEvent = 0x08;
+constexpr uint8_t StateCharacter(DeliveryState State) { return static_cast<uint8_t>(State); }
 
 // Password operations.
 enum class Password : uint8_t { None, Calibration, Totaliser };
 inline constexpr int32_t kConfirmNone = 0;
 inline constexpr int32_t kConfirmDone = 1;
 
-inline constexpr int kMaxEvent = 99;
-inline constexpr int64_t kTotaliserModulus = 100'000'000;  // 8 digits
-inline constexpr int kMaxDose = 99'999;                    // 5 digits
-inline constexpr int64_t kMaxIdNumber = 9'999'999'999;     // 10 digits
+inline constexpr int kMaxEvent = static_cast<int>(MaxDigitsValue(TStatusReply::Event.Digits));
+inline constexpr int64_t kTotaliserModulus = PowerOfTen(kTotalDigits);
+inline constexpr int kMaxDose = static_cast<int>(MaxDigitsValue(kVolumeDigits));
+inline constexpr int64_t kMaxIdNumber = MaxDigitsValue(kIdDigits);
 
 // Everything a controller holds: a plain value that tests can look at.
 struct ControllerState {

@@ -8,7 +8,7 @@
 #include <deque>
 #include <vector>
 
-#include "sim/RequestDecoder.h"
+#include "sim/Controller.h"
 
 namespace qx25::sim {
 

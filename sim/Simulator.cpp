@@ -11,23 +11,6 @@ namespace {
 
 constexpr int64_t kFirstDefaultId = 7654320;
 
-struct NewAddress {
-  int64_t IdNumber;
-  int64_t Address;
-};
-
-// The ']' request after its letter: ID digits 1-5, three address digits, ID
-// digits 6-10.
-std::optional<NewAddress> ParseNewAddress(const Bytes& Args) {
-  constexpr size_t kHalf = kIdDigits / 2;
-  if (Args.size() != kIdDigits + kNewAddressDigits) return std::nullopt;
-  const auto high = ParseDigits(Args.data(), kHalf);
-  const auto address = ParseDigits(Args.data() + kHalf, kNewAddressDigits);
-  const auto low = ParseDigits(Args.data() + kHalf + kNewAddressDigits, kHalf);
-  if (!high || !address || !low) return std::nullopt;
-  return NewAddress{*high * PowerOfTen(kHalf) + *low, *address};
-}
-
 void CheckSeconds(double Seconds, const char* What) {
   if (!(Seconds >= 0) || !std::isfinite(Seconds))
     throw std::invalid_argument(std::string(What) + " must be finite and not negative");
@@ -102,14 +85,14 @@ void Simulator::CatchUp() {
   LastTick = now;
 }
 
-bool Simulator::WillAnswer(const Request& Asked) const {
+bool Simulator::WillAnswer(const DecodedRequest& Asked) const {
   switch (Asked.To) {
-    case Target::Controller:
+    case RequestTarget::Controller:
       return Lookup(Asked.Address) != nullptr;
-    case Target::Common:
+    case RequestTarget::Common:
       return false;
-    case Target::NetAddress: {
-      const std::optional<NewAddress> wanted = ParseNewAddress(Asked.Args);
+    case RequestTarget::NetAddress: {
+      const std::optional<TNewAddress> wanted = ParseNewAddress(Asked.Args);
       if (!wanted) return false;
       return std::any_of(Controllers.begin(), Controllers.end(), [&](const sim::Controller& c) {
         return c.IdNumber() == wanted->IdNumber;
@@ -119,8 +102,8 @@ bool Simulator::WillAnswer(const Request& Asked) const {
   return false;
 }
 
-std::optional<Fault> Simulator::BoundFault(const Request& Asked) const {
-  if (Asked.To != Target::Controller || Asked.Args.empty()) return std::nullopt;
+std::optional<Fault> Simulator::BoundFault(const DecodedRequest& Asked) const {
+  if (Asked.To != RequestTarget::Controller || Asked.Args.empty()) return std::nullopt;
   ParamAccess access;
   if (Asked.Letter == kReadParamRequest.Letter)
     access = ParamAccess::Read;
@@ -137,20 +120,21 @@ std::optional<Fault> Simulator::BoundFault(const Request& Asked) const {
 }
 
 std::optional<Bytes> Simulator::Serve(std::vector<sim::Controller>& Line,
-                                      std::vector<CommonCommand>& Common, const Request& Asked) {
+                                      std::vector<CommonCommand>& Common,
+                                      const DecodedRequest& Asked) {
   switch (Asked.To) {
-    case Target::Controller:
+    case RequestTarget::Controller:
       for (sim::Controller& c : Line)
         if (c.Address() == Asked.Address)
           return c.Handle(Asked.Letter, Asked.Args.data(), Asked.Args.size());
       return std::nullopt;
-    case Target::Common:
+    case RequestTarget::Common:
       if (Asked.Args.size() == 2)
         Common.push_back(
             CommonCommand{Asked.Args[0] - kCodeCharBase, Asked.Args[1] - kCodeCharBase});
       return std::nullopt;
-    case Target::NetAddress: {
-      const std::optional<NewAddress> wanted = ParseNewAddress(Asked.Args);
+    case RequestTarget::NetAddress: {
+      const std::optional<TNewAddress> wanted = ParseNewAddress(Asked.Args);
       if (!wanted) return std::nullopt;
       sim::Controller* target = nullptr;
       bool taken = false;
@@ -181,7 +165,7 @@ Exchange Simulator::Answer(const uint8_t* Frame, size_t Length) {
     CatchUp();
     if (Frame != nullptr) x.Frame.assign(Frame, Frame + Length);
     x.Data = DecodeRequestFrame(Frame, Length);
-    const std::optional<Request> asked = x.Data ? ParseRequest(*x.Data) : std::nullopt;
+    const std::optional<DecodedRequest> asked = x.Data ? ParseRequest(*x.Data) : std::nullopt;
     if (asked && WillAnswer(*asked)) {
       const std::optional<Fault> bound = BoundFault(*asked);
       x.Applied = bound ? *bound : Faults.Next();

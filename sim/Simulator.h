@@ -37,9 +37,9 @@
 #include <optional>
 #include <vector>
 
+#include "driver/protocol/RequestDecoder.h"
 #include "sim/Controller.h"
 #include "sim/Faults.h"
-#include "sim/RequestDecoder.h"
 
 namespace qx25::sim {
 
@@ -165,10 +165,11 @@ class Simulator {
 
   sim::Controller& Find(int Address);
   const sim::Controller* Lookup(int Address) const;
-  bool WillAnswer(const Request& Asked) const;
-  std::optional<Fault> BoundFault(const Request& Asked) const;
+  bool WillAnswer(const DecodedRequest& Asked) const;
+  std::optional<Fault> BoundFault(const DecodedRequest& Asked) const;
   static std::optional<Bytes> Serve(std::vector<sim::Controller>& Line,
-                                    std::vector<CommonCommand>& Common, const Request& Asked);
+                                    std::vector<CommonCommand>& Common,
+                                    const DecodedRequest& Asked);
   void CatchUp();
 
   mutable std::mutex Lock;

@@ -96,19 +96,19 @@ Session::Session(const LineChoice& Choice, bool OpenLine, host::LineStatistics* 
     Sim = std::make_unique<host::BuiltInSimulator>(options);
     for (int address = host::kSimFirstAddress; address <= host::kSimLastAddress; ++address)
       sim::SetCatalogValues(Sim->Simulator(), address);
-    Lines.SetDevicePath(port, Sim->DevicePath());
+    Dispatcher.SetDevicePath(port, Sim->DevicePath());
   } else if (!Choice.Device.empty()) {
-    Lines.SetDevicePath(port, Choice.Device);
+    Dispatcher.SetDevicePath(port, Choice.Device);
   }
-  Path = Lines.DevicePath(port);
+  Path = Dispatcher.DevicePath(port);
   // A device that is being replugged may be missing for a while.
   const auto giveUp =
       std::chrono::steady_clock::now() + std::chrono::seconds(Choice.RetryDeviceSeconds);
   if (OpenLine && !Choice.Simulate) CheckDevice(LineName(), Path);
   if (Choice.TimeoutMs > 0) {
-    host::SerialTimeouts limits = Lines.Timeouts();
+    host::SerialTimeouts limits = Dispatcher.Timeouts();
     limits.FirstByte = std::chrono::milliseconds(Choice.TimeoutMs);
-    Lines.SetTimeouts(limits);
+    Dispatcher.SetTimeouts(limits);
   }
   host::TraceCallback trace;
   if (Choice.Trace) trace = host::TraceToFile(stderr);
@@ -117,21 +117,21 @@ Session::Session(const LineChoice& Choice, bool OpenLine, host::LineStatistics* 
     if (R.Direction == host::TraceDirection::Reply) *seen = R.Bytes.size();
     if (next) next(R);
   };
-  Lines.SetTrace(std::move(trace));
+  Dispatcher.SetTrace(std::move(trace));
 
-  Qx.reset(GetQX25(0, 0, &Lines));
+  DispenserDriver.reset(GetQX25(0, 0, &Dispatcher));
   if (OpenLine) {
-    int32_t result = Qx->SetupPort(PortNumber);
+    int32_t result = DispenserDriver->SetupPort(PortNumber);
     while (result == host::kSerialNoDevice && std::chrono::steady_clock::now() < giveUp) {
       std::this_thread::sleep_for(kDeviceRetryPause);
-      result = Qx->SetupPort(PortNumber);
+      result = DispenserDriver->SetupPort(PortNumber);
     }
     if (result == host::kSerialInUse) {
-      Qx.reset();
-      throw LineFailure(host::InUseText(port, Path, Lines.InUseBy(port)));
+      DispenserDriver.reset();
+      throw LineFailure(host::InUseText(port, Path, Dispatcher.InUseBy(port)));
     }
     if (result != 0) {
-      Qx.reset();
+      DispenserDriver.reset();
       Current.Failing = "opening the line";
       throw LineFailure(Describe(result));
     }
@@ -139,8 +139,8 @@ Session::Session(const LineChoice& Choice, bool OpenLine, host::LineStatistics* 
 }
 
 Session::~Session() {
-  Qx.reset();  // before its line closes
-  Lines.Close(static_cast<uint8_t>(PortNumber));
+  DispenserDriver.reset();  // before its line closes
+  Dispatcher.Close(static_cast<uint8_t>(PortNumber));
   Sim.reset();
 }
 
@@ -149,14 +149,14 @@ std::string Session::LineName() const {
 }
 
 void Session::Check() {
-  const uint8_t status = Qx->GetPortStatus(PortNumber);
+  const uint8_t status = DispenserDriver->GetPortStatus(PortNumber);
   if (status == kLineOk) return;
   if (RefusalMeaning(status)) throw Refused(status);
   throw LineFailure(Describe());
 }
 
 std::string Session::Describe(const std::string& DriverText) {
-  return Describe(Lines.GetErrorCode(static_cast<uint8_t>(PortNumber)), DriverText);
+  return Describe(Dispatcher.GetErrorCode(static_cast<uint8_t>(PortNumber)), DriverText);
 }
 
 std::string Session::Describe(int32_t Code, const std::string& DriverText) {
@@ -171,7 +171,7 @@ std::string Session::Describe(int32_t Code, const std::string& DriverText) {
     reason = "damaged reply";
     hint = kDamagedHint;
   } else if (Code == host::kSerialTimeout) {
-    reason = "no answer within " + std::to_string(Lines.Timeouts().FirstByte.count()) + " ms";
+    reason = "no answer within " + std::to_string(Dispatcher.Timeouts().FirstByte.count()) + " ms";
   } else {
     reason = host::SerialErrorText(Code);
   }

@@ -109,7 +109,7 @@ class Session {
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
-  TQX25& Driver() { return *Qx; }
+  TQX25& Driver() { return *DispenserDriver; }
   int Port() const { return PortNumber; }
   // The built-in simulator, or null on a real line.
   sim::Simulator* Simulator() { return Sim ? &Sim->Simulator() : nullptr; }
@@ -131,14 +131,14 @@ class Session {
 
  private:
   std::unique_ptr<host::BuiltInSimulator> Sim;
-  host::SerialDispatcher Lines;
+  host::SerialDispatcher Dispatcher;
   Operation Current;
   // Bytes that came back in the last exchange that ended, set from the trace:
   // a time-out after some bytes is a damaged reply, not a silent line.
   std::shared_ptr<size_t> LastReplyBytes = std::make_shared<size_t>(0);
   int PortNumber;
   std::string Path;
-  DriverPtr Qx;  // made by GetQX25
+  DriverPtr DispenserDriver;  // made by GetQX25
 };
 
 // Fills the result and returns the exit status; a refusal or a line failure

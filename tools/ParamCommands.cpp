@@ -69,10 +69,9 @@ Node ValueRow(const CParameter* Record, int Code, std::optional<int64_t> Raw) {
 }
 
 void CheckEncodable(const CParameter& Record, int64_t Raw, const std::string& Where) {
-  int64_t limit = 1;
-  for (int i = 0; i < Record.Digits && limit <= std::numeric_limits<int64_t>::max() / 10; ++i)
-    limit *= 10;
-  if (Raw < 0 || Raw >= limit)
+  // Past 18 digits an int64_t holds any value; the limit stays at 18.
+  const int digits = std::min<int>(Record.Digits, kMaxInt64Digits);
+  if (Raw < 0 || Raw > MaxDigitsValue(digits))
     throw BadArguments(Where + ": raw value " + std::to_string(Raw) + " of code " +
                        std::to_string(Record.Code) + " does not fit its " +
                        std::to_string(Record.Digits) + " digit(s)");

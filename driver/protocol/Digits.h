@@ -14,11 +14,19 @@ inline constexpr size_t kMaxInt64Digits = 18;
 // A reply byte with both of these bits set is read as a digit.
 inline constexpr uint8_t kDigitBits = 0x30;
 
-// 10 to the power N, for N 0..18.
-constexpr int64_t PowerOfTen(int N) {
-  int64_t p = 1;
-  for (int i = 0; i < N; ++i) p *= 10;
+// 10 to the power N as a double, the scale of a value with N decimals: 1 for
+// N <= 0, and infinite past 10^308 (the loop stops there).
+constexpr double DecimalScale(int N) {
+  double p = 1.0;
+  for (int i = 0; i < N && p <= 1e308; ++i) p *= 10.0;
   return p;
+}
+
+// 10 to the power N, for N 0..18: exact, since every such power is a double.
+// A larger N gives 10^18, the largest power an int64_t holds.
+constexpr int64_t PowerOfTen(int N) {
+  constexpr int kMost = static_cast<int>(kMaxInt64Digits);
+  return static_cast<int64_t>(DecimalScale(N < kMost ? N : kMost));
 }
 
 // The largest value that Digits decimal digits carry.

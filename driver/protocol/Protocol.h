@@ -53,46 +53,50 @@ inline constexpr uint8_t kModeShort = PortDispatcher::kReplyShort;
 // Length of a data reply with m data bytes: STX, m pairs, ETX, ETX, checksum.
 constexpr uint8_t DataReplyLength(int m) { return static_cast<uint8_t>(2 * m + 4); }
 
-// One request: its letter, the length of its request data, the reply length
-// and the reply mode it expects.
+// One request: its letter, the length of its request data, the reply length,
+// the reply mode it expects, and the name the station's trace shows for it.
 struct TRequestKind {
   uint8_t Letter;
   uint8_t RequestLength;
   uint8_t ReplyLength;
   uint8_t ReplyMode;
+  const char* Name;
 };
 
 // Pump control.
-inline constexpr TRequestKind kStartRequest{'2', 3, 2, kModeShort};
-inline constexpr TRequestKind kPrepareRequest{'U', 3, 2, kModeShort};
-inline constexpr TRequestKind kPresetRequest{'T', 8, 2, kModeShort};
-inline constexpr TRequestKind kStopRequest{'3', 3, 2, kModeShort};
-inline constexpr TRequestKind kResetRequest{'8', 3, 2, kModeShort};
+inline constexpr TRequestKind kStartRequest{'2', 3, 2, kModeShort, "пуск"};
+inline constexpr TRequestKind kPrepareRequest{'U', 3, 2, kModeShort, "подготовка к пуску"};
+inline constexpr TRequestKind kPresetRequest{'T', 8, 2, kModeShort, "предустановка"};
+inline constexpr TRequestKind kStopRequest{'3', 3, 2, kModeShort, "остановка"};
+inline constexpr TRequestKind kResetRequest{'8', 3, 2, kModeShort, "сброс"};
 inline constexpr int kPresetDigits = 5;
 
 // Delivery state and counters.
 inline constexpr TRequestKind kStatusRequest{'1', 3, DataReplyLength(TStatusReply::DataBytes),
-                                             kModeData};
+                                             kModeData, "состояние"};
 inline constexpr uint8_t kEventAck = '1';  // appended to the status request after an event
 inline constexpr TRequestKind kCurrentRequest{'4', 3, DataReplyLength(TCurrentReply::DataBytes),
-                                              kModeData};
+                                              kModeData, "текущий налив"};
 inline constexpr TRequestKind kResultRequest{'5', 3, DataReplyLength(TResultReply::DataBytes),
-                                             kModeData};
+                                             kModeData, "итог налива"};
 inline constexpr TRequestKind kTotalRequest{'6', 3, DataReplyLength(TTotalReply::DataBytes),
-                                            kModeData};
-inline constexpr TRequestKind kSetTotalRequest{'6', 12, 1, kModeShort};
+                                            kModeData, "суммарный счётчик"};
+// The password-guarded write shares the read's letter; its length tells them apart.
+inline constexpr TRequestKind kSetTotalRequest{'6', 12, 1, kModeShort, "запись счётчика"};
 inline constexpr uint8_t kSetTotalMarker = 0x01;
 inline constexpr int kCounterScale = 100;  // the counter is written in hundredths
 
 // What a status reply's state character and sub byte say.
-inline constexpr uint8_t kStateIdle = '0';
-inline constexpr uint8_t kStateNozzleLifted = '1';
-inline constexpr uint8_t kStateAuthorised = '2';
-inline constexpr uint8_t kStateStopped = '3';
-inline constexpr uint8_t kStateFlowFirst = '4';  // '4', '5' and '6': the delivery is under way
-inline constexpr uint8_t kStateFlowLast = '6';
-inline constexpr uint8_t kSubAsAuthorised = 0x03;  // a flowing state with it reports as authorised
+inline constexpr uint8_t kStateIdle = '0';          // nozzle hung up, no dose
+inline constexpr uint8_t kStateNozzleLifted = '1';  // lifted, no dose set
+inline constexpr uint8_t kStateAuthorised = '2';    // a dose waits for its start
+inline constexpr uint8_t kStateStopped = '3';       // the host stopped the delivery
+inline constexpr uint8_t kStateDelivering = '4';    // fuel flows
+inline constexpr uint8_t kStateHungUp = '5';        // hung up before the dose was reached
+inline constexpr uint8_t kStateFinished = '6';      // the dose has been delivered
+inline constexpr uint8_t kSubAsAuthorised = 0x03;   // a flowing state with it reports as authorised
 inline constexpr uint8_t kSubFlowing = '0';
+inline constexpr uint8_t kSubEnded = '1';        // the controller's word for a delivery that ended
 inline constexpr uint8_t kEventReported = 0x08;  // flags bit: the event digits are valid
 inline constexpr uint8_t kEventDigitMask = 0x0F;
 
@@ -141,10 +145,18 @@ inline constexpr std::array<TDriverProperty, 8> DriverProperties{
     {{1, 1}, {2, 0}, {3, 0}, {4, 1}, {5, 1}, {6, 0}, {7, 400}, {9, 999999}}};
 
 // Parameters and addresses.
-inline constexpr TRequestKind kReadParamRequest{'N', 4, 0, kModeData};
-inline constexpr TRequestKind kWriteParamRequest{'O', 4, 2, kModeShort};  // + N digits
-inline constexpr TRequestKind kCommonRequest{'W', 4, 0, kModeShort};      // no reply
-inline constexpr TRequestKind kNetAddressRequest{']', 15, 2, kModeShort};
+inline constexpr TRequestKind kReadParamRequest{'N', 4, 0, kModeData, "чтение параметра"};
+inline constexpr TRequestKind kWriteParamRequest{'O', 4, 2, kModeShort,  // + N digits
+                                                 "запись параметра"};
+inline constexpr TRequestKind kCommonRequest{'W', 4, 0, kModeShort, "общая команда"};  // no reply
+inline constexpr TRequestKind kNetAddressRequest{']', 15, 2, kModeShort, "программирование адреса"};
+
+// Every request kind: a new one is added here, and a test then names the
+// places (the simulator's answer, a fuzz seed) that do not know it yet.
+inline constexpr std::array RequestKinds{
+    &kStatusRequest,    &kCurrentRequest,    &kResultRequest, &kTotalRequest,     &kSetTotalRequest,
+    &kStartRequest,     &kPrepareRequest,    &kPresetRequest, &kStopRequest,      &kResetRequest,
+    &kReadParamRequest, &kWriteParamRequest, &kCommonRequest, &kNetAddressRequest};
 constexpr uint8_t ParamReplyLength(int Digits) {
   return DataReplyLength(TParamReply::DataBytes(Digits));
 }

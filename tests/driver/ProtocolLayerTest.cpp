@@ -81,4 +81,7 @@ TEST(ProtocolLayer, DigitsReadFromAReplyAreUncheckedOrEndAtTheFirstNonDigit) {
   EXPECT_EQ(ReadDigitsLoose(trailer, 0, 1), 0);
   EXPECT_EQ(MaxDigitsValue(0), 0);
   EXPECT_EQ(MaxDigitsValue(15), 999'999'999'999'999);
+  // The widest power is exact, and a wider request stays there rather than overflow.
+  EXPECT_EQ(MaxDigitsValue(18), 999'999'999'999'999'999);
+  EXPECT_EQ(PowerOfTen(40), PowerOfTen(18));
 }

@@ -19,7 +19,7 @@ TEST(SimulatedStation, EveryLineAnswersForItsFourControllersOnItsOwnDevice) {
   BuiltInSimulatorOptions unpaced;
   unpaced.Paced = false;
   SimulatedStation station(kLines, unpaced);
-  ASSERT_EQ(station.Lines(), kLines);
+  ASSERT_EQ(station.LineCount(), kLines);
 
   SerialDispatcher d;
   d.SetTimeouts({500ms, 200ms});  // address 5 waits it out

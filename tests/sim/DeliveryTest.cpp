@@ -39,12 +39,12 @@ TEST_F(Delivery, RunsFromPresetToFinishedAsTheClockAdvances) {
   EXPECT_EQ(Ask(Sim, RequestData(1, '2')), kAckReply);
 
   // Nothing counted yet: the delivery is not reported as counting.
-  EXPECT_EQ(Status(), StatusPair('4', kSubNotCounting));
+  EXPECT_EQ(Status(), StatusPair('4', kSubAsAuthorised));
   Sim.AdvanceTime(10);  // 5 litres
   // Still not, until the host has read a volume.
-  EXPECT_EQ(Status(), StatusPair('4', kSubNotCounting));
+  EXPECT_EQ(Status(), StatusPair('4', kSubAsAuthorised));
   EXPECT_EQ(Current(), 5);
-  EXPECT_EQ(Status(), StatusPair('4', kSubCounting));
+  EXPECT_EQ(Status(), StatusPair('4', kSubFlowing));
   EXPECT_EQ(Total(), 1005);
   const Bytes e = ReplyData(Ask(Sim, RequestData(1, '4')), 11);
   EXPECT_EQ(e[0], '4');
@@ -53,7 +53,7 @@ TEST_F(Delivery, RunsFromPresetToFinishedAsTheClockAdvances) {
   // The last litre before the dose: no longer reported as counting.
   Sim.AdvanceTime(38.5);  // 24.25 litres
   EXPECT_EQ(Current(), 24);
-  EXPECT_EQ(Status(), StatusPair('4', kSubNotCounting));
+  EXPECT_EQ(Status(), StatusPair('4', kSubAsAuthorised));
 
   Sim.AdvanceTime(100);
   EXPECT_EQ(Status(), StatusPair('6', kSubEnded));
@@ -144,7 +144,7 @@ TEST_F(Delivery, EventsAreReportedWhileIdleUntilAcknowledged) {
   Sim.RaiseEvent(1, 12);
   Sim.RaiseEvent(1, 17);
   Bytes e = ReplyData(Ask(Sim, RequestData(1, '1')), 8);
-  EXPECT_EQ(e[2], kFlagEvent);
+  EXPECT_EQ(e[2], kEventReported);
   EXPECT_EQ(e[3], '1');
   EXPECT_EQ(e[4], '2');
   // Not acknowledged: reported again.
@@ -152,7 +152,7 @@ TEST_F(Delivery, EventsAreReportedWhileIdleUntilAcknowledged) {
   EXPECT_EQ(Number(e, 3, 2), 12);
   // Acknowledged by the extra byte: the next one comes up.
   e = ReplyData(Ask(Sim, RequestData(1, '1', "1")), 8);
-  EXPECT_EQ(e[2], kFlagEvent);
+  EXPECT_EQ(e[2], kEventReported);
   EXPECT_EQ(Number(e, 3, 2), 17);
   e = ReplyData(Ask(Sim, RequestData(1, '1', "1")), 8);
   EXPECT_EQ(e[2], 0);
@@ -172,7 +172,7 @@ TEST_F(Delivery, EventsWaitWhileADeliveryRuns) {
   Sim.AdvanceTime(100);
   Ask(Sim, RequestData(1, '8'));
   e = ReplyData(Ask(Sim, RequestData(1, '1')), 8);
-  EXPECT_EQ(e[2], kFlagEvent);
+  EXPECT_EQ(e[2], kEventReported);
   EXPECT_EQ(Number(e, 3, 2), 16);
 }
 

@@ -40,7 +40,7 @@ TEST_F(Requests, StatusOfAnIdleController) {
   const Bytes e = ReplyData(Ask(Sim, RequestData(1, '1')), 8);
   ASSERT_EQ(e.size(), 8u);
   EXPECT_EQ(e[0], '0');
-  EXPECT_EQ(e[2] & kFlagEvent, 0);
+  EXPECT_EQ(e[2] & kEventReported, 0);
 }
 
 TEST_F(Requests, ControlRequestsAreAnsweredWithOneByte) {

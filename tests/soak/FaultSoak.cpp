@@ -139,7 +139,7 @@ class HostileLine {
   }
 
   void Run() {
-    sim::FrameCollector collector;
+    FrameCollector collector;
     for (;;) {
       pollfd p[2] = {{Master, POLLIN, 0}, {Wake, POLLIN, 0}};
       if (poll(p, 2, -1) < 0) {

@@ -2,11 +2,11 @@
 // hand, and the cutting of a byte stream into frames.
 #include <gtest/gtest.h>
 
-#include "sim/RequestDecoder.h"
+#include "driver/protocol/Link.h"
+#include "driver/protocol/RequestDecoder.h"
 
-using namespace qx25::sim;
-using qx25::ParseDigits;
-using qx25::WriteDigits;
+using namespace qx25;
+using Bytes = RequestBytes;
 
 namespace {
 
@@ -79,25 +79,59 @@ TEST(RequestDecoder, MapsAddressBytesBackToNetworkAddresses) {
 TEST(RequestDecoder, TellsLineWideRequestsFromAddressedOnes) {
   const auto start = ParseRequest({0x07, 0x20, '1', '1'});
   ASSERT_TRUE(start);
-  EXPECT_EQ(start->To, Target::Controller);
+  EXPECT_EQ(start->To, RequestTarget::Controller);
   EXPECT_EQ(start->Address, 30);
   EXPECT_EQ(start->Letter, '1');
   EXPECT_EQ(start->Args, (Bytes{'1'}));
 
   const auto common = ParseRequest({0x02, 'W', '4', '0'});
   ASSERT_TRUE(common);
-  EXPECT_EQ(common->To, Target::Common);
+  EXPECT_EQ(common->To, RequestTarget::Common);
   EXPECT_EQ(common->Args, (Bytes{'4', '0'}));
 
   const auto address =
       ParseRequest({0x02, ']', '0', '0', '0', '7', '6', '0', '0', '5', '5', '4', '3', '2', '1'});
   ASSERT_TRUE(address);
-  EXPECT_EQ(address->To, Target::NetAddress);
-  EXPECT_EQ(address->Args.size(), 13u);
+  EXPECT_EQ(address->To, RequestTarget::NetAddress);
+  EXPECT_EQ(address->Kind, &kNetAddressRequest);
+  const auto wanted = ParseNewAddress(address->Args);
+  ASSERT_TRUE(wanted);
+  EXPECT_EQ(wanted->IdNumber, 7654321);
+  EXPECT_EQ(wanted->Address, 5);
+  EXPECT_FALSE(ParseNewAddress({'0', '0', '0', '7', '6', '0', '0', '5', '5', '4', '3', '2'}));
+  EXPECT_FALSE(ParseNewAddress({'0', '0', '0', '7', '6', '0', 'x', '5', '5', '4', '3', '2', '1'}));
 
   EXPECT_FALSE(ParseRequest({0x02, 0x21}));  // no letter
   EXPECT_FALSE(ParseRequest({0x02}));
   EXPECT_FALSE(ParseRequest({0x06, 0x21, '1'}));
+}
+
+// The trace names a request by its kind: one letter can stand for two kinds,
+// and a status request that acknowledges an event is one byte longer.
+TEST(RequestDecoder, NamesTheKindOfEachRequest) {
+  EXPECT_EQ(ParseRequest({0x02, 0x21, '6'})->Kind, &kTotalRequest);
+  EXPECT_EQ(ParseRequest({0x02, 0x21, '6', kSetTotalMarker, '0', '0', '0', '0', '0', '0', '0', '0'})
+                ->Kind,
+            &kSetTotalRequest);
+  EXPECT_EQ(ParseRequest({0x02, 0x21, '1', kEventAck})->Kind, &kStatusRequest);
+  EXPECT_EQ(ParseRequest({0x02, 0x21, 'O', '5', '2', '5', '0'})->Kind, &kWriteParamRequest);
+  EXPECT_EQ(ParseRequest({0x02, 'W', '4', '0'})->Kind, &kCommonRequest);
+  const auto unknown = ParseRequest({0x02, 0x21, 'Z'});
+  ASSERT_TRUE(unknown);
+  EXPECT_EQ(unknown->Kind, nullptr);
+}
+
+TEST(RequestDecoder, MapsAddressesBackToNozzleAndSide) {
+  for (const uint8_t stride : {uint8_t{1}, uint8_t{8}, uint8_t{16}})
+    for (int side = 1; side <= kMaxSide; ++side)
+      for (int nozzle = 1; nozzle <= stride; ++nozzle) {
+        const TAddressBytes a = MapNozzleAddress(nozzle, side, stride);
+        const std::optional<int> n = NetworkAddressOf(a.Group, a.Address);
+        if (!n) continue;  // beyond address 99
+        const TNozzleSide back = NozzleSideOf(*n, stride);
+        EXPECT_EQ(back.Nozzle, nozzle) << *n;
+        EXPECT_EQ(back.Side, side) << *n;
+      }
 }
 
 TEST(RequestDecoder, ParsesDigitFields) {

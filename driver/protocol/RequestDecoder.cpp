@@ -1,16 +1,16 @@
-#include "sim/RequestDecoder.h"
+#include "RequestDecoder.h"
 
-#include "driver/protocol/Link.h"
+#include "Link.h"
 
-namespace qx25::sim {
+namespace qx25 {
 
-std::optional<Bytes> DecodeRequestFrame(const uint8_t* Frame, size_t Length) {
+std::optional<RequestBytes> DecodeRequestFrame(const uint8_t* Frame, size_t Length) {
   // 0x7F, group, pairs, 0x03, 0x03, checksum: always odd, at least 5 bytes.
   if (Frame == nullptr || Length < 5 || Length % 2 == 0) return std::nullopt;
   if (Frame[0] != kFrameStart) return std::nullopt;
   if (Frame[Length - 3] != kEtx || Frame[Length - 2] != kEtx) return std::nullopt;
 
-  Bytes data;
+  RequestBytes data;
   data.reserve((Length - 3) / 2);
   data.push_back(Frame[1]);
   uint8_t sum = kRequestChecksumStart;
@@ -32,16 +32,39 @@ std::optional<int> NetworkAddressOf(uint8_t Group, uint8_t Address) {
   return std::nullopt;
 }
 
-std::optional<Request> ParseRequest(const Bytes& Data) {
+const TRequestKind* FindRequestKind(uint8_t Letter, size_t Length) {
+  const TRequestKind* found = nullptr;
+  for (const TRequestKind* k : RequestKinds) {
+    if (k->Letter != Letter) continue;
+    if (found == nullptr || k->RequestLength == Length) found = k;
+  }
+  return found;
+}
+
+std::optional<DecodedRequest> ParseRequest(const RequestBytes& Data) {
   if (Data.size() < 2) return std::nullopt;
+  const auto args = [&](size_t From) { return RequestBytes(Data.begin() + From, Data.end()); };
+  // Line-wide requests carry the common group and their letter in d[1]; a
+  // nozzle's address character never equals either letter.
   if (Data[0] == kCommonGroup && Data[1] == kCommonRequest.Letter)
-    return Request{Target::Common, 0, Data[1], Bytes(Data.begin() + 2, Data.end())};
+    return DecodedRequest{RequestTarget::Common, 0, Data[1], args(2), &kCommonRequest};
   if (Data[0] == kCommonGroup && Data[1] == kNetAddressRequest.Letter)
-    return Request{Target::NetAddress, 0, Data[1], Bytes(Data.begin() + 2, Data.end())};
+    return DecodedRequest{RequestTarget::NetAddress, 0, Data[1], args(2), &kNetAddressRequest};
   if (Data.size() < 3) return std::nullopt;
   const std::optional<int> address = NetworkAddressOf(Data[0], Data[1]);
   if (!address) return std::nullopt;
-  return Request{Target::Controller, *address, Data[2], Bytes(Data.begin() + 3, Data.end())};
+  return DecodedRequest{RequestTarget::Controller, *address, Data[2], args(3),
+                        FindRequestKind(Data[2], Data.size())};
+}
+
+std::optional<TNewAddress> ParseNewAddress(const RequestBytes& Args) {
+  constexpr size_t kHalf = kIdDigits / 2;
+  if (Args.size() != kIdDigits + kNewAddressDigits) return std::nullopt;
+  const auto high = ParseDigits(Args.data(), kHalf);
+  const auto address = ParseDigits(Args.data() + kHalf, kNewAddressDigits);
+  const auto low = ParseDigits(Args.data() + kHalf + kNewAddressDigits, kHalf);
+  if (!high || !address || !low) return std::nullopt;
+  return TNewAddress{*high * PowerOfTen(kHalf) + *low, *address};
 }
 
 void FrameCollector::Reset() {
@@ -84,8 +107,8 @@ bool FrameCollector::Push(uint8_t Byte) {
     Buffer.push_back(Byte);
   }
   // No trailer where the longest frame must have had one.
-  if (Buffer.size() >= kMaxFrameLength) Reset();
+  if (Buffer.size() >= static_cast<size_t>(kFrameBufferSize)) Reset();
   return false;
 }
 
-}  // namespace qx25::sim
+}  // namespace qx25
