@@ -93,7 +93,7 @@ void TParamFrm::SaveToFile(const QString& FileName) {
 }
 
 void TParamFrm::LoadFromFile(const QString& FileName) {
-  Warn(*this, "LoadFailed", qx25::ui::LoadValues(Catalog(), Native(FileName)));
+  ShowStatus(qx25::ui::LoadValues(Catalog(), Native(FileName)));
   PublishRunInputs();
   RepaintGrid();
 }
