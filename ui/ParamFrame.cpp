@@ -10,6 +10,7 @@
 #include <QHeaderView>
 #include <QKeySequence>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QLocale>
 #include <QShowEvent>
 #include <QSpinBox>
@@ -17,6 +18,7 @@
 #include <QTabBar>
 #include <QTimer>
 #include <QToolTip>
+#include <QTranslator>
 #include <algorithm>
 #include <exception>
 
@@ -52,6 +54,21 @@ void TakeNumberFormatFromLocale() {
   (void)taken;
 }
 
+// Qt's own texts (standard buttons, file dialogs) in the user's language,
+// once per application: the host may not have loaded them.
+void SpeakTheUsersLanguage() {
+  QCoreApplication* app = QCoreApplication::instance();
+  constexpr char kLoaded[] = "qx25QtTranslations";
+  if (!app || app->property(kLoaded).toBool()) return;
+  app->setProperty(kLoaded, true);
+  auto* translator = new QTranslator(app);
+  if (translator->load(QLocale::system(), "qtbase", "_",
+                       QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    QCoreApplication::installTranslator(translator);
+  else
+    delete translator;  // English is what Qt speaks without one
+}
+
 // The header's captions fit their columns: narrowed like the buttons' if need be.
 void FitHeader(QHeaderView& Header) {
   constexpr int kPadding = 8;
@@ -78,6 +95,7 @@ TParamFrm::TParamFrm(QWidget* Parent)
       GridDelegate(new TParamDelegate(this)),
       RunInputs(std::make_shared<qx25::ui::TRunInputs>()) {
   TakeNumberFormatFromLocale();
+  SpeakTheUsersLanguage();
   qx25::ui::UseFormFont(*this);
   Controls->setupUi(this);
   Ui::ParamFrm& c = *Controls;

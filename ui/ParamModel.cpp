@@ -50,7 +50,18 @@ QVariant TParamModel::headerData(int Section, Qt::Orientation Orientation, int R
   return {};
 }
 
-QString LaidOut(const QString& Text) { return QString(Text).replace("\r\n", "\n"); }
+QString LaidOut(const QString& Text) {
+  QString text = QString(Text).replace("\r\n", "\n");
+  // A long number may wrap between its thousands, as a narrow column needs.
+  const QString separator = QString::fromStdString(NumberFormat().ThousandSeparator);
+  if (separator.isEmpty()) return text;
+  for (qsizetype at = text.indexOf(separator); at > 0; at = text.indexOf(separator, at + 1)) {
+    const qsizetype next = at + separator.size();
+    if (next < text.size() && text[at - 1].isDigit() && text[next].isDigit())
+      text.insert(next, QChar(0x200B));
+  }
+  return text;
+}
 
 int ValueBoxHeight(const QFont& Font) { return QFontMetrics(Font).height() + 2; }
 
@@ -115,8 +126,9 @@ void TParamDelegate::paint(QPainter* Painter, const QStyleOptionViewItem& Option
       Painter->drawText(cell, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, LaidOut(text));
       break;
     default: {
-      const QVariant ink = Index.data(Qt::ForegroundRole);
-      DrawValueBox(*Painter, cell, text, ink.isValid() ? ink.value<QColor>() : QColor(Qt::black),
+      const QVariant marked = Index.data(Qt::ForegroundRole);
+      DrawValueBox(*Painter, cell, text,
+                   marked.isValid() ? marked.value<QColor>() : QColor(Qt::black),
                    ValueBoxHeight(option.font));
       break;
     }

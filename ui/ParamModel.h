@@ -62,5 +62,6 @@ void DrawValueBox(QPainter& Canvas, const QRect& Rect, const QString& Text,
 // The value box's height for a font: a line of it and a pixel above and below.
 int ValueBoxHeight(const QFont& Font);
 
-// Text with the record texts' CR LF line ends as a painter lays it out.
+// Text with the record texts' CR LF line ends as a painter lays it out, and
+// room to break a long number between its thousands.
 QString LaidOut(const QString& Text);

@@ -104,7 +104,7 @@ class WindowRig {
       ran = true;
       QApplication::setActiveWindow(window);
       if (!QTest::qWaitForWindowActive(window)) return;
-      SetNumberFormat({".", ","});
+      if (!LocaleNumbers) SetNumberFormat({".", ","});
       window->Form().ComPortEdit->setValue(kPort);
       Body(*window);
       if (ParamWindow == window && window->isVisible()) window->close();
@@ -119,6 +119,8 @@ class WindowRig {
   DriverPtr Driver;
   QMenuBar Bar;
   QAction* Item = nullptr;
+  // Numbers as the window takes them from the user's locale, not as "1,200.00".
+  bool LocaleNumbers = false;
 };
 
 // Grid rows (1-based, the header is row 0) that are shown.

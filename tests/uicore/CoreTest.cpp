@@ -256,6 +256,7 @@ TEST_F(Core, ValuesOutsideTheLimitsAreShownAsTheyAreAndNeverSent) {
             "Дважды щелкните на поле для чтения параметра\nвне пределов 600.00 … 1,200.00");
   EXPECT_EQ(CellOf(Item(38), ColRead).Text, "0");  // code 34, limits 60,000 to 120,000
   EXPECT_EQ(CellOf(Item(kCode16), ColWrite).Text, "600.00");  // what an edit starts from
+  EXPECT_EQ(CellOf(Item(44), ColLimits).Text, "от 0 до 100 мл/c");  // two digits, yet no exponent
   EXPECT_FALSE(CellOf(Item(9), ColRead).OutOfLimits);
 
   Item(16).Value = 7;  // code 12, a list of three

@@ -33,10 +33,12 @@ std::string TrimControls(const std::string& Text) {
   return std::string(first, last);
 }
 
-// A limit of a number kind as ValueToText writes a pkNumber value.
+// A limit of a number kind as ValueToText writes a pkNumber value, but with
+// every digit: a record's small digit count would put 100 as "1.0E+02".
 std::string LimitText(const CParameter& P, int64_t Raw) {
+  constexpr int kAllDigits = 40;  // more than any 64-bit value has
   const int scale = P.Kind == pkNumber ? P.Decimals : 0;
-  return qx25::params::FormatNumber(Raw, scale, P.Digits, P.Decimals, NumberFormat());
+  return qx25::params::FormatNumber(Raw, scale, kAllDigits, P.Decimals, NumberFormat());
 }
 
 bool IsNumber(uint8_t Kind) {
