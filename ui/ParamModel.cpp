@@ -2,6 +2,7 @@
 
 #include <QFontMetrics>
 #include <QPainter>
+#include <QRegularExpression>
 
 #include "ui/core/Editing.h"
 
@@ -52,15 +53,22 @@ QVariant TParamModel::headerData(int Section, Qt::Orientation Orientation, int R
 
 QString LaidOut(const QString& Text) {
   QString text = QString(Text).replace("\r\n", "\n");
-  // A long number may wrap between its thousands, as a narrow column needs.
+  // A number longer than a narrow column (the card code's fifteen digits)
+  // may wrap between its thousands; a shorter one stays whole.
+  constexpr int kWholeGroups = 3;
   const QString separator = QString::fromStdString(NumberFormat().ThousandSeparator);
   if (separator.isEmpty()) return text;
-  for (qsizetype at = text.indexOf(separator); at > 0; at = text.indexOf(separator, at + 1)) {
-    const qsizetype next = at + separator.size();
-    if (next < text.size() && text[at - 1].isDigit() && text[next].isDigit())
-      text.insert(next, QChar(0x200B));
+  const QRegularExpression longNumber("\\d{1,3}(?:" + QRegularExpression::escape(separator) +
+                                      "\\d{3}){" + QString::number(kWholeGroups) + ",}");
+  QString out;
+  qsizetype done = 0;
+  for (auto it = longNumber.globalMatch(text); it.hasNext();) {
+    const QRegularExpressionMatch m = it.next();
+    out += text.mid(done, m.capturedStart() - done);
+    out += m.captured().replace(separator, separator + QChar(0x200B));
+    done = m.capturedEnd();
   }
-  return text;
+  return out + text.mid(done);
 }
 
 int ValueBoxHeight(const QFont& Font) { return QFontMetrics(Font).height() + 2; }

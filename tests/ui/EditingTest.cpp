@@ -16,7 +16,7 @@ using namespace uitest;
 using Colour = TParamFrm::TStatusColour;
 
 namespace {
-constexpr int kAddress = 1;  // AddrEdit's initial value
+constexpr int kAddress = 1;     // AddrEdit's initial value
 constexpr int kRowCode3 = 9;    // list, six names
 constexpr int kRowCode5 = 10;   // one decimal
 constexpr int kRowCode16 = 21;  // two decimals, 600.00 to 1200.00

@@ -61,12 +61,14 @@ class TechnicianTest : public QObject {
       const QString file = QDir::temp().filePath("qx25-technician-bad.par");
       QFile out(file);
       QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
-      out.write("[Parametr]\r\n12=7\r\n9=99999999\r\n10=-5\r\n16=80000\r\n31=70000\r\n"
-                "34=65000\r\n15=5\r\n39=4\r\n");
+      out.write(
+          "[Parametr]\r\n12=7\r\n9=99999999\r\n10=-5\r\n16=80000\r\n31=70000\r\n"
+          "34=65000\r\n15=5\r\n39=4\r\n");
       out.close();
       w.LoadFromFile(file);
-      QVERIFY(Status(w).contains(": взято значений 5; пропущено: 12=7 (вне пределов 0 … 2), "
-                                 "9=99999999 (вне пределов 0 … 9,999), 10=-5"));
+      QVERIFY(
+          Status(w).contains(": взято значений 5; пропущено: 12=7 (вне пределов 0 … 2), "
+                             "9=99999999 (вне пределов 0 … 9,999), 10=-5"));
       QCOMPARE(w.StatusColour(), Colour::Failure);
       QCOMPARE(w.Catalog()->Items(kRowCode12 - 1).Value, 0);
 
@@ -167,6 +169,11 @@ class TechnicianTest : public QObject {
         const QRect cell = c.RxDGCommon->CellRect(kColWrite, row, c.TabControl1);
         QVERIFY2(cell.contains(editor->geometry()), qPrintable(QString("row %1").arg(row)));
       }
+      // After address programming the code cell holds the ID number.
+      w.Catalog()->Items(0).Code = 123456789;
+      w.Form().TabControl1->Tabs()->setCurrentIndex(1);
+      w.RepaintGrid();
+      WriteScreenshot(w, "address-row-id-number");
     }));
   }
 };

@@ -19,11 +19,11 @@
 #include <functional>
 #include <optional>
 
+#include "driver/DriverPtr.h"
 #include "driver/QX25.h"
 #include "serial/SerialDispatcher.h"
 #include "sim/Line.h"
 #include "sim/Simulator.h"
-#include "driver/DriverPtr.h"
 #include "ui/ParamFrame.h"
 #include "ui/ParamModel.h"
 #include "ui/ServiceWindow.h"

@@ -57,7 +57,7 @@ class WorkersTest : public QObject {
       QCOMPARE(CellText(w, 21, TParamModel::ColRead), QString("750.00"));
       QCOMPARE(CellText(w, 8, TParamModel::ColRead), QString("7"));
       QCOMPARE(CellText(w, 14, TParamModel::ColRead), QString("Ошибка чтения!"));  // code 9
-      QCOMPARE(CellText(w, 15, TParamModel::ColRead), QString("0"));               // code 10, after it
+      QCOMPARE(CellText(w, 15, TParamModel::ColRead), QString("0"));  // code 10, after it
       for (int row = 1; row <= 7; ++row) QVERIFY(CellText(w, row, TParamModel::ColRead).isEmpty());
       // The slot is free again: the button starts a new run.
       rig.Sim.ClearCodeFaults();

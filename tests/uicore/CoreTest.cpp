@@ -214,10 +214,11 @@ TEST_F(Core, LoadingSaysWhatItTookAndWhatItLeft) {
   CParameter& code5 = Item(9);
   const TStatus status = LoadValues(&Catalog, file);
   EXPECT_EQ(status.Colour, TStatusColour::Failure);
-  EXPECT_EQ(status.Message, file + ": взято значений 2; пропущено: 12=7 (вне пределов 0 … 2), "
-                                   "9=99999999 (вне пределов 0 … 9,999), 10=-5 (вне пределов 0 … "
-                                   "9,999), 5=abc (не число), 99=1 (неизвестный код), 1=5 "
-                                   "(неизвестный код)");
+  EXPECT_EQ(status.Message,
+            "hand.par: взято значений 2; пропущено: 12=7 (вне пределов 0 … 2), "
+            "9=99999999 (вне пределов 0 … 9,999), 10=-5 (вне пределов 0 … "
+            "9,999), 5=abc (не число), 99=1 (неизвестный код), 1=5 "
+            "(неизвестный код)");
   EXPECT_EQ(list12.Value, 0);
   EXPECT_EQ(code9.Value, 0);
   EXPECT_EQ(Item(14).Value, 0);  // code 10
@@ -234,7 +235,8 @@ TEST_F(Core, LoadingSaysWhatItTookAndWhatItLeft) {
     if (name == "/other.par") std::ofstream(dir + name) << "[Other]\r\n16=70000\r\n";
     const TStatus failed = LoadValues(&Catalog, dir + name);
     EXPECT_EQ(failed.Colour, TStatusColour::Failure) << name;
-    EXPECT_NE(failed.Message.find(text.empty() ? "нет раздела [Parametr]" : text), std::string::npos)
+    EXPECT_NE(failed.Message.find(text.empty() ? "нет раздела [Parametr]" : text),
+              std::string::npos)
         << failed.Message;
     EXPECT_EQ(Item(kCode16).Value, 80000);
   }
@@ -254,7 +256,7 @@ TEST_F(Core, ValuesOutsideTheLimitsAreShownAsTheyAreAndNeverSent) {
   EXPECT_TRUE(read.OutOfLimits);
   EXPECT_EQ(CellHintOf(Item(kCode16), ColRead),
             "Дважды щелкните на поле для чтения параметра\nвне пределов 600.00 … 1,200.00");
-  EXPECT_EQ(CellOf(Item(38), ColRead).Text, "0");  // code 34, limits 60,000 to 120,000
+  EXPECT_EQ(CellOf(Item(38), ColRead).Text, "0");             // code 34, limits 60,000 to 120,000
   EXPECT_EQ(CellOf(Item(kCode16), ColWrite).Text, "600.00");  // what an edit starts from
   EXPECT_EQ(CellOf(Item(44), ColLimits).Text, "от 0 до 100 мл/c");  // two digits, yet no exponent
   EXPECT_FALSE(CellOf(Item(9), ColRead).OutOfLimits);

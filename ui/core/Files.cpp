@@ -63,7 +63,8 @@ TStatus LoadValues(CTRKParameters* Catalog, const std::string& FileName) {
   if (!std::filesystem::exists(FileName, error)) return failure(kMissing + FileName);
   const TIniFile ini(FileName);
   if (!ini.Problem().empty()) return failure(kUnreadable + FileName);
-  if (!ini.SectionExists(kParameterSection)) return failure(FileName + kNoSection);
+  if (!ini.SectionExists(kParameterSection))
+    return failure(std::filesystem::path(FileName).filename().string() + kNoSection);
   int taken = 0;
   std::vector<std::string> left;
   for (const std::string& key : ini.Keys(kParameterSection)) {
@@ -80,7 +81,9 @@ TStatus LoadValues(CTRKParameters* Catalog, const std::string& FileName) {
     p->Value = value;  // the file's 32 bits, widened with their sign
     ++taken;
   }
-  TStatus status{FileName + kTaken + std::to_string(taken), TStatusColour::Normal, {}};
+  // The name alone: the bar is narrow, and the dialog showed where it lies.
+  const std::string name = std::filesystem::path(FileName).filename().string();
+  TStatus status{name + kTaken + std::to_string(taken), TStatusColour::Normal, {}};
   for (size_t i = 0; i < left.size(); ++i) status.Message += (i == 0 ? kLeft : ", ") + left[i];
   if (!left.empty()) status.Colour = TStatusColour::Failure;
   return status;
