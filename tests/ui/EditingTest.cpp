@@ -26,7 +26,6 @@ constexpr int kColRead = TParamModel::ColRead, kColWrite = TParamModel::ColWrite
 const QString kWritten = "Операция записи проведена.";
 const QString kWriteFailed = "Ошибка при проведении операции записи.";
 
-QString Status(const TParamFrm& W) { return W.findChild<QLabel*>("StatusPanel")->text(); }
 int64_t Stored(WindowRig& Rig, int Code) { return Rig.Sim.State(kAddress).Params[Code]; }
 }  // namespace
 

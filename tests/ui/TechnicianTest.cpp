@@ -25,7 +25,6 @@ constexpr int kRowCode16 = 21;     // 600.00 to 1200.00
 constexpr int kRowCode45 = 50;     // a list of two, the last row a write-all sends
 constexpr int kColRead = TParamModel::ColRead, kColWrite = TParamModel::ColWrite;
 
-QString Status(const TParamFrm& W) { return W.findChild<QLabel*>("StatusPanel")->text(); }
 QVariant CellData(const TParamFrm& W, int Row, int Col, int Role) {
   return W.Model().data(W.Model().index(Row - 1, Col), Role);
 }

@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -130,6 +131,11 @@ inline QList<int> ShownRows(const TParamFrm& Window) {
   for (int row = 1; row <= grid->RowCount(); ++row)
     if (grid->RowHeight(row) > 0) rows.append(row);
   return rows;
+}
+
+// What the status bar's panel says.
+inline QString Status(const TParamFrm& Window) {
+  return Window.findChild<QLabel*>("StatusPanel")->text();
 }
 
 inline QString CellText(const TParamFrm& Window, int Row, int Col) {

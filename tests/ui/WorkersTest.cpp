@@ -32,8 +32,6 @@ std::vector<int> BulkCodes() {
   return codes;
 }
 
-QString Status(const TParamFrm& W) { return W.findChild<QLabel*>("StatusPanel")->text(); }
-
 }  // namespace
 
 class WorkersTest : public QObject {
