@@ -105,6 +105,9 @@ set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME ${QX25_RUNTIME_PACKAGE})
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
+# Qt's own translations: the service window's standard buttons and file
+# dialogs in the user's language.
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS qt6-translations-l10n)
 # The loader's cache is refreshed through dpkg's trigger.
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/triggers)
 set(CPACK_DEBIAN_RUNTIME_DESCRIPTION

@@ -14,6 +14,7 @@
 #include <filesystem>
 #endif
 
+#include <algorithm>
 #include <charconv>
 #include <stdexcept>
 
@@ -221,6 +222,22 @@ bool TIniFile::FindKey(const Span& S, const std::string& Key, size_t& Line,
 bool TIniFile::SectionExists(const std::string& Section) const {
   Span s;
   return FindSection(Section, s);
+}
+
+std::vector<std::string> TIniFile::Keys(const std::string& Section) const {
+  std::vector<std::string> keys;
+  Span s;
+  if (!FindSection(Section, s)) return keys;
+  for (size_t i = s.Header + 1; i < s.End; ++i) {
+    const size_t eq = Lines[i].find('=');
+    if (eq == std::string::npos) continue;
+    const std::string k = Trim(Lines[i].substr(0, eq));
+    if (k.empty() || k[0] == ';') continue;
+    if (std::none_of(keys.begin(), keys.end(),
+                     [&](const std::string& Seen) { return SameName(Seen, k); }))
+      keys.push_back(k);
+  }
+  return keys;
 }
 
 std::string TIniFile::ReadString(const std::string& Section, const std::string& Key,

@@ -47,6 +47,9 @@ class TIniFile {
   // Removes the section's header and every line up to the next section.
   void EraseSection(const std::string& Section);
   bool SectionExists(const std::string& Section) const;
+  // The section's keys in file order, each once (the first of a repeated key
+  // is the one read); none when the section is missing.
+  std::vector<std::string> Keys(const std::string& Section) const;
 
   // Writes the lines back; throws std::runtime_error naming the file when it
   // cannot be written, or when Problem() is not empty. Nothing is written

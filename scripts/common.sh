@@ -5,7 +5,7 @@ QX25_PACKAGES=(
   build-essential cmake ninja-build pkg-config
   clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev libcli11-dev fonts-dejavu-core
+  qt6-base-dev qt6-translations-l10n libcli11-dev fonts-dejavu-core locales
   file lintian
 )
 

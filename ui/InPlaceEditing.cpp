@@ -16,11 +16,6 @@ namespace {
 constexpr char kConfirmCaption[] = "Подтверждение записи";
 constexpr char kConfirmText[] = "Вы действительно хотите записать параметр";
 
-constexpr int kBoxHalfHeight = 8;
-constexpr int kEditorHeight = 18;
-constexpr int kEditorIndent = 5;
-constexpr int kPairGap = 5;
-
 }  // namespace
 
 void TParamFrm::RxDGCommonDblClick(int Col, int Row) {
@@ -75,27 +70,25 @@ void TParamFrm::PlaceEditor(int Row, int Col) {
 
   const QRect cell = c.RxDGCommon->CellRect(Col, Row, c.TabControl1);
   if (!cell.isValid()) return;  // scrolled out of sight
-  // Exclusive right and bottom edges, as the box arithmetic counts them.
-  const int top = (cell.top() + cell.top() + cell.height()) / 2 - kBoxHalfHeight;
-  const int bottom = top + kEditorHeight;
-  const int left = cell.left() + kEditorIndent;
-  const int right = cell.left() + cell.width() - kEditorIndent;
-  auto place = [&](QWidget* Editor, int Left, int Right) {
-    Editor->setGeometry(Left, top, Right - Left, bottom - top);
+  const bool pair = !c.WriteValueEdit->isHidden() && !c.WriteValueEdit2->isHidden();
+  const qx25::ui::TEditorPlace at = qx25::ui::EditorPlace(
+      {cell.left(), cell.top(), cell.left() + cell.width(), cell.top() + cell.height()},
+      EditorHeight(), pair);
+  auto place = [](QWidget* Editor, const qx25::ui::TRect& R) {
+    Editor->setGeometry(R.Left, R.Top, R.Right - R.Left, R.Bottom - R.Top);
     Editor->raise();
   };
-  if (!c.WriteValueCB->isHidden()) {
-    place(c.WriteValueCB, left, right);
-    c.WriteValueCB->setFocus();
-  } else if (!c.WriteValueEdit->isHidden() && !c.WriteValueEdit2->isHidden()) {
-    const int middle = (left + right) / 2 - kPairGap;
-    place(c.WriteValueEdit, left, middle);
-    place(c.WriteValueEdit2, middle + kPairGap, 2 * middle - left);
-    c.WriteValueEdit->setFocus();
-  } else if (!c.WriteValueEdit->isHidden()) {
-    place(c.WriteValueEdit, left, right);
-    c.WriteValueEdit->setFocus();
-  }
+  QWidget* focus =
+      c.WriteValueCB->isHidden() ? static_cast<QWidget*>(c.WriteValueEdit) : c.WriteValueCB;
+  if (focus->isHidden()) return;
+  place(focus, at.First);
+  if (pair) place(c.WriteValueEdit2, at.Second);
+  focus->setFocus();
+}
+
+int TParamFrm::EditorHeight() const {
+  return std::max(Controls->WriteValueEdit->sizeHint().height(),
+                  Controls->WriteValueCB->sizeHint().height());
 }
 
 void TParamFrm::PrepareEditor(int Row) {
@@ -157,6 +150,9 @@ void TParamFrm::WriteValueEditKeyDown() {
   QMessageBox confirm(QMessageBox::Question, QString::fromUtf8(kConfirmCaption),
                       QString::fromUtf8(kConfirmText), QMessageBox::Ok | QMessageBox::Cancel, this);
   confirm.setObjectName("ConfirmWrite");
+  if (const CParameter* p = RecordOfRow(Controls->RxDGCommon->Row()))
+    confirm.setInformativeText(QString::fromStdString(
+        qx25::ui::ConfirmationDetail(*p, EditorContents(), Controls->edIDNumber->value())));
   if (confirm.exec() == QMessageBox::Ok) WriteOne(Controls->RxDGCommon->Row());
   RepaintGrid();
 }
@@ -165,6 +161,19 @@ bool TParamFrm::eventFilter(QObject* Watched, QEvent* Event) {
   const Ui::ParamFrm& c = *Controls;
   const bool editor =
       Watched == c.WriteValueEdit || Watched == c.WriteValueEdit2 || Watched == c.WriteValueCB;
+  // Esc belongs to an open editor first (it closes it, the edit unsent);
+  // only then to the window's Esc, which closes the window.
+  if (editor && Event->type() == QEvent::ShortcutOverride &&
+      static_cast<QKeyEvent*>(Event)->key() == Qt::Key_Escape) {
+    Event->accept();
+    return true;
+  }
+  if (editor && Event->type() == QEvent::KeyPress &&
+      static_cast<QKeyEvent*>(Event)->key() == Qt::Key_Escape) {
+    PlaceEditor(0, 0);
+    Controls->RxDGCommon->setFocus();
+    return true;
+  }
   if (editor && Event->type() == QEvent::KeyPress) {
     const auto* key = static_cast<QKeyEvent*>(Event);
     if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
@@ -187,12 +196,8 @@ bool TParamFrm::eventFilter(QObject* Watched, QEvent* Event) {
 }
 
 void TParamFrm::WriteOne(int Row) {
-  const qx25::ui::TStatus status =
-      qx25::ui::WriteOne(Line(), RecordOfRow(Row), EditorContents(), Controls->edIDNumber->value());
-  PublishRunInputs();
-  if (status.Colour != TStatusColour::Normal) SetStatusColour(status.Colour);
-  SetStatus(QString::fromStdString(status.Message));
   // The bar keeps its own words; the driver's reason is there for the asking.
-  findChild<QWidget*>("StatusPanel")->setToolTip(QString::fromStdString(status.Detail));
-  findChild<QTimer*>("Timer1")->start();
+  ShowStatus(qx25::ui::WriteOne(Line(), RecordOfRow(Row), EditorContents(),
+                                Controls->edIDNumber->value()));
+  PublishRunInputs();
 }

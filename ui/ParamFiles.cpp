@@ -19,6 +19,7 @@ constexpr char kOpenTitle[] = "Считать параметры из файла
 constexpr char kInitialName[] = "ТРК";
 constexpr char kSaveSuffix[] = "par";
 constexpr char kOpenSuffix[] = "tar";
+constexpr char kAllFiles[] = "Все файлы (*)";
 
 std::string Native(const QString& FileName) {
   return QDir::toNativeSeparators(FileName).toStdString();
@@ -49,6 +50,9 @@ void PrepareDialog(QFileDialog& Dialog, const char* Name, const char* Title, con
   Dialog.setOption(QFileDialog::DontUseNativeDialog);
   Dialog.setDirectory(SettingsDirectory());
   Dialog.selectFile(QString::fromUtf8(kInitialName));
+  // Every file, named in the window's language; set before the suffix, which
+  // a filter would otherwise replace.
+  Dialog.setNameFilter(QString::fromUtf8(kAllFiles));
   Dialog.setDefaultSuffix(Suffix);
   Dialog.setFileMode(QFileDialog::AnyFile);
 }
@@ -93,7 +97,7 @@ void TParamFrm::SaveToFile(const QString& FileName) {
 }
 
 void TParamFrm::LoadFromFile(const QString& FileName) {
-  Warn(*this, "LoadFailed", qx25::ui::LoadValues(Catalog(), Native(FileName)));
+  ShowStatus(qx25::ui::LoadValues(Catalog(), Native(FileName)));
   PublishRunInputs();
   RepaintGrid();
 }

@@ -10,6 +10,7 @@
 #include <QHeaderView>
 #include <QKeySequence>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QLocale>
 #include <QShowEvent>
 #include <QSpinBox>
@@ -17,6 +18,7 @@
 #include <QTabBar>
 #include <QTimer>
 #include <QToolTip>
+#include <QTranslator>
 #include <algorithm>
 #include <exception>
 
@@ -33,8 +35,6 @@ namespace {
 constexpr int kClientWidth = 817;
 constexpr int kClientHeight = 705;
 constexpr int kColumnWidths[TParamModel::ColumnCount] = {38, 422, 76, 64, 169};
-constexpr int kMinRowHeight = 20;
-constexpr int kRowTextMargin = 5;
 constexpr int kStatusTimeoutMs = 2000;
 constexpr int kEditorDelayMs = 50;
 const QColor kStatusSuccess(0x00, 0x80, 0x00);
@@ -52,6 +52,21 @@ void TakeNumberFormatFromLocale() {
     return true;
   }();
   (void)taken;
+}
+
+// Qt's own texts (standard buttons, file dialogs) in the user's language,
+// once per application: the host may not have loaded them.
+void SpeakTheUsersLanguage() {
+  QCoreApplication* app = QCoreApplication::instance();
+  constexpr char kLoaded[] = "qx25QtTranslations";
+  if (!app || app->property(kLoaded).toBool()) return;
+  app->setProperty(kLoaded, true);
+  auto* translator = new QTranslator(app);
+  if (translator->load(QLocale::system(), "qtbase", "_",
+                       QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    QCoreApplication::installTranslator(translator);
+  else
+    delete translator;  // English is what Qt speaks without one
 }
 
 // The header's captions fit their columns: narrowed like the buttons' if need be.
@@ -80,6 +95,7 @@ TParamFrm::TParamFrm(QWidget* Parent)
       GridDelegate(new TParamDelegate(this)),
       RunInputs(std::make_shared<qx25::ui::TRunInputs>()) {
   TakeNumberFormatFromLocale();
+  SpeakTheUsersLanguage();
   qx25::ui::UseFormFont(*this);
   Controls->setupUi(this);
   Ui::ParamFrm& c = *Controls;
@@ -234,9 +250,9 @@ int TParamFrm::RowHeightFor(int Row) const {
     const QRect area(0, 0, grid->columnWidth(Col) - (grid->showGrid() ? 1 : 0), 0);
     return metrics.boundingRect(area, Qt::AlignLeft | Qt::TextWordWrap, LaidOut(Text)).height();
   };
-  return std::max({height(DescriptionText(Row), TParamModel::ColName) + kRowTextMargin,
-                   height(LimitsText(Row), TParamModel::ColLimits) + kRowTextMargin,
-                   kMinRowHeight});
+  return qx25::ui::RowHeight(height(DescriptionText(Row), TParamModel::ColName),
+                             height(LimitsText(Row), TParamModel::ColLimits),
+                             ValueBoxHeight(grid->font()), EditorHeight());
 }
 
 void TParamFrm::ApplyTabFilter(int Tab) {
@@ -261,7 +277,8 @@ void TParamFrm::RxDGCommonColumnSized() { ApplyTabFilter(Controls->TabControl1->
 
 void TParamFrm::RxDGCommonMouseMove(int Col, int Row, QPoint Global) {
   TRXDrawGrid* grid = Controls->RxDGCommon;
-  const QString hint = Row >= 1 ? QString::fromStdString(qx25::ui::CellHint(Col)) : QString();
+  const CParameter* p = RecordOfRow(Row);
+  const QString hint = p ? QString::fromStdString(qx25::ui::CellHintOf(*p, Col)) : QString();
   grid->setToolTip(hint);
   if (hint.isEmpty())
     QToolTip::hideText();
@@ -287,19 +304,32 @@ void TParamFrm::SetStatusColour(TStatusColour NewColour) {
   bar->setPalette(palette);
 }
 
+void TParamFrm::ShowStatus(const qx25::ui::TStatus& Status) {
+  if (Status.Colour != TStatusColour::Normal) SetStatusColour(Status.Colour);
+  SetStatus(QString::fromStdString(Status.Message));
+  findChild<QWidget*>("StatusPanel")
+      ->setToolTip(QString::fromStdString(
+          Status.Detail.empty() && Status.Colour != TStatusColour::Normal ? Status.Message
+                                                                          : Status.Detail));
+  findChild<QTimer*>("Timer1")->start();
+}
+
 void TParamFrm::Timer1Timer() {
   SetStatusColour(TStatusColour::Normal);
   findChild<QTimer*>("Timer1")->stop();
 }
 
 void TParamFrm::Button1Click() {
-  if (ReadParamsThread) return;
+  // A run of this window's or of one just closed still goes: say so.
+  if (ReadParamsThread)
+    return SetStatus(QString::fromStdString(qx25::ui::BusyText(qx25::ui::TBulk::Read)));
   ReadParamsThread = new TReadParamsTread(RunInputs);
   StartWorker(ReadParamsThread);
 }
 
 void TParamFrm::WriteBtnClick() {
-  if (WriteParamsThread) return;
+  if (WriteParamsThread)
+    return SetStatus(QString::fromStdString(qx25::ui::BusyText(qx25::ui::TBulk::Write)));
   WriteParamsThread = new TWriteParamsTread(RunInputs);
   StartWorker(WriteParamsThread);
 }
@@ -316,6 +346,8 @@ void TParamFrm::ApplyRow(const qx25::ui::TRowResult& Result) {
   const std::string status = qx25::ui::ApplyRowResult(Parameters.get(), Result);
   if (status.empty())
     RunInputs->Publish(Parameters.get());  // a read changed the record
+  else if (Result.Outcome == qx25::ui::TRowResult::Refused)
+    ShowStatus({status, TStatusColour::Failure, {}});
   else
     SetStatus(QString::fromStdString(status));
   RepaintGrid();

@@ -64,6 +64,9 @@ class TParamFrm : public QDialog {
   using TStatusColour = qx25::ui::TStatusColour;
   void SetStatus(const QString& Message);
   void SetStatusColour(TStatusColour Colour);
+  // A message with its colour (kept for two seconds) and, as the panel's hint,
+  // the detail or, for a long message, the message itself.
+  void ShowStatus(const qx25::ui::TStatus& Status);
   TStatusColour StatusColour() const { return Colour; }
 
  public slots:
@@ -98,6 +101,8 @@ class TParamFrm : public QDialog {
   void ApplyGridEnterRule();
   void WriteValueEditKeyDown();
   bool EditorHasFocus() const;
+  // The in-place editors' height in the font in use.
+  int EditorHeight() const;
   CParameter* RecordOfRow(int Row) const;
   qx25::ui::TLine Line() const;
   qx25::ui::TEdit EditorContents() const;

@@ -1,13 +1,15 @@
 #include "ui/ParamModel.h"
 
+#include <QFontMetrics>
 #include <QPainter>
+#include <QRegularExpression>
+
+#include "ui/core/Editing.h"
 
 namespace {
 
 const QColor kNameBackground(0xC0, 0xDC, 0xC0);
-constexpr int kValueBoxHeight = 16;
-constexpr int kValueBoxIndent = 5;
-constexpr int kValueBoxOutline = 2;
+const QColor kOutOfLimitsInk(0xFF, 0x00, 0x00);
 
 }  // namespace
 
@@ -31,9 +33,13 @@ int TParamModel::columnCount(const QModelIndex& Parent) const {
 
 QVariant TParamModel::data(const QModelIndex& Index, int Role) const {
   if (!Records || !Index.isValid() || Index.row() >= Records->Count()) return {};
-  if (Role == Qt::ToolTipRole) return QString::fromStdString(qx25::ui::CellHint(Index.column()));
+  const CParameter& p = Records->Items(Index.row());
+  if (Role == Qt::ToolTipRole)
+    return QString::fromStdString(qx25::ui::CellHintOf(p, Index.column()));
+  const qx25::ui::TCell cell = qx25::ui::CellOf(p, Index.column());
+  if (Role == Qt::ForegroundRole) return cell.OutOfLimits ? QVariant(kOutOfLimitsInk) : QVariant();
   if (Role != Qt::DisplayRole) return {};
-  return QString::fromStdString(qx25::ui::CellOf(Records->Items(Index.row()), Index.column()).Text);
+  return QString::fromStdString(cell.Text);
 }
 
 QVariant TParamModel::headerData(int Section, Qt::Orientation Orientation, int Role) const {
@@ -45,27 +51,47 @@ QVariant TParamModel::headerData(int Section, Qt::Orientation Orientation, int R
   return {};
 }
 
-QString LaidOut(const QString& Text) { return QString(Text).replace("\r\n", "\n"); }
+QString LaidOut(const QString& Text) {
+  QString text = QString(Text).replace("\r\n", "\n");
+  // A number longer than a narrow column (the card code's fifteen digits)
+  // may wrap between its thousands; a shorter one stays whole.
+  constexpr int kWholeGroups = 3;
+  const QString separator = QString::fromStdString(NumberFormat().ThousandSeparator);
+  if (separator.isEmpty()) return text;
+  const QRegularExpression longNumber("\\d{1,3}(?:" + QRegularExpression::escape(separator) +
+                                      "\\d{3}){" + QString::number(kWholeGroups) + ",}");
+  QString out;
+  qsizetype done = 0;
+  for (auto it = longNumber.globalMatch(text); it.hasNext();) {
+    const QRegularExpressionMatch m = it.next();
+    out += text.mid(done, m.capturedStart() - done);
+    out += m.captured().replace(separator, separator + QChar(0x200B));
+    done = m.capturedEnd();
+  }
+  return out + text.mid(done);
+}
 
-void DrawValueBox(QPainter& Canvas, const QRect& Rect, const QString& Text) {
+int ValueBoxHeight(const QFont& Font) { return QFontMetrics(Font).height() + 2; }
+
+void DrawValueBox(QPainter& Canvas, const QRect& Rect, const QString& Text, const QColor& Ink,
+                  int BoxHeight) {
   if (Rect.height() <= 0) return;
-  // QRect's bottom is inclusive; the box arithmetic counts the edge outside.
-  const int top = (Rect.top() + Rect.top() + Rect.height()) / 2 - kValueBoxHeight / 2;
-  const QRect box(
-      QPoint(Rect.left() + kValueBoxIndent, top),
-      QPoint(Rect.left() + Rect.width() - kValueBoxIndent - 1, top + kValueBoxHeight - 1));
+  const qx25::ui::TRect b = qx25::ui::ValueBox(
+      {Rect.left(), Rect.top(), Rect.left() + Rect.width(), Rect.top() + Rect.height()}, BoxHeight);
+  // QRect's right and bottom are inclusive; the core's are not.
+  const QRect box(QPoint(b.Left, b.Top), QPoint(b.Right - 1, b.Bottom - 1));
   Canvas.save();
   Canvas.setClipRect(box);
-  Canvas.setPen(Qt::black);
+  Canvas.setPen(Ink);
   Canvas.drawText(box, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, Text);
   Canvas.restore();
   Canvas.save();
   Canvas.setPen(Qt::black);
   Canvas.setBrush(Qt::NoBrush);
-  const QRect outline =
-      box.adjusted(-kValueBoxOutline, -kValueBoxOutline, kValueBoxOutline, kValueBoxOutline);
+  constexpr int outline = qx25::ui::kValueBoxOutline;
+  const QRect frame = box.adjusted(-outline, -outline, outline, outline);
   // A one-pixel pen strokes one pixel beyond the rectangle's right and bottom.
-  Canvas.drawRect(outline.adjusted(0, 0, -1, -1));
+  Canvas.drawRect(frame.adjusted(0, 0, -1, -1));
   Canvas.restore();
 }
 
@@ -88,9 +114,17 @@ void TParamDelegate::paint(QPainter* Painter, const QStyleOptionViewItem& Option
                          : option.palette.color(QPalette::Text);
   Painter->setPen(ink);
   switch (Index.column()) {
-    case TParamModel::ColCode:
+    case TParamModel::ColCode: {
+      // The address row's code becomes a long ID number: narrowed to fit.
+      QFont font = option.font;
+      for (int stretch = 90;
+           QFontMetrics(font).horizontalAdvance(text) > cell.width() - 2 && stretch >= 50;
+           stretch -= 10)
+        font.setStretch(stretch);
+      Painter->setFont(font);
       Painter->drawText(cell, Qt::AlignCenter | Qt::TextSingleLine, text);
       break;
+    }
     case TParamModel::ColName:
       Painter->fillRect(cell, kNameBackground);
       Painter->setPen(Qt::black);
@@ -99,9 +133,13 @@ void TParamDelegate::paint(QPainter* Painter, const QStyleOptionViewItem& Option
     case TParamModel::ColLimits:
       Painter->drawText(cell, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, LaidOut(text));
       break;
-    default:
-      DrawValueBox(*Painter, cell, text);
+    default: {
+      const QVariant marked = Index.data(Qt::ForegroundRole);
+      DrawValueBox(*Painter, cell, text,
+                   marked.isValid() ? marked.value<QColor>() : QColor(Qt::black),
+                   ValueBoxHeight(option.font));
       break;
+    }
   }
   Painter->restore();
 }

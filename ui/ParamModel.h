@@ -6,6 +6,8 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QColor>
+#include <QFont>
 #include <QString>
 #include <QStyledItemDelegate>
 
@@ -53,9 +55,13 @@ class TParamDelegate : public QStyledItemDelegate {
              const QModelIndex& Index) const override;
 };
 
-// A value cell: a 16-pixel text box centred in Rect, indented 5 pixels, its
-// text clipped to it, and a black outline 2 pixels outside it.
-void DrawValueBox(QPainter& Canvas, const QRect& Rect, const QString& Text);
+// A value cell: the core's value box in Rect (BoxHeight high, 16 at least),
+// its text in Ink clipped to it, and a black outline 2 pixels outside it.
+void DrawValueBox(QPainter& Canvas, const QRect& Rect, const QString& Text,
+                  const QColor& Ink = Qt::black, int BoxHeight = 0);
+// The value box's height for a font: a line of it and a pixel above and below.
+int ValueBoxHeight(const QFont& Font);
 
-// Text with the record texts' CR LF line ends as a painter lays it out.
+// Text with the record texts' CR LF line ends as a painter lays it out, and
+// room to break a long number between its thousands.
 QString LaidOut(const QString& Text);

@@ -16,7 +16,7 @@ using namespace uitest;
 using Colour = TParamFrm::TStatusColour;
 
 namespace {
-constexpr int kAddress = 1;  // AddrEdit's initial value
+constexpr int kAddress = 1;     // AddrEdit's initial value
 constexpr int kRowCode3 = 9;    // list, six names
 constexpr int kRowCode5 = 10;   // one decimal
 constexpr int kRowCode16 = 21;  // two decimals, 600.00 to 1200.00
@@ -26,7 +26,6 @@ constexpr int kColRead = TParamModel::ColRead, kColWrite = TParamModel::ColWrite
 const QString kWritten = "Операция записи проведена.";
 const QString kWriteFailed = "Ошибка при проведении операции записи.";
 
-QString Status(const TParamFrm& W) { return W.findChild<QLabel*>("StatusPanel")->text(); }
 int64_t Stored(WindowRig& Rig, int Code) { return Rig.Sim.State(kAddress).Params[Code]; }
 }  // namespace
 
@@ -87,7 +86,7 @@ class EditingTest : public QObject {
       QCOMPARE(edit->singleStep(), 0.01);
       QCOMPARE(edit->minimum(), 600.0);
       QCOMPARE(edit->maximum(), 1200.0);
-      QCOMPARE(edit->height(), 18);
+      QVERIFY(edit->height() >= 18);  // the classic height at least: the font's own
       w.Catalog()->Items(kRowCode16 - 1).Value = 0;
       OpenEditor(w, kRowCode16);
       QCOMPARE(edit->value(), 600.0);

@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -19,11 +20,11 @@
 #include <functional>
 #include <optional>
 
+#include "driver/DriverPtr.h"
 #include "driver/QX25.h"
 #include "serial/SerialDispatcher.h"
 #include "sim/Line.h"
 #include "sim/Simulator.h"
-#include "driver/DriverPtr.h"
 #include "ui/ParamFrame.h"
 #include "ui/ParamModel.h"
 #include "ui/ServiceWindow.h"
@@ -104,7 +105,7 @@ class WindowRig {
       ran = true;
       QApplication::setActiveWindow(window);
       if (!QTest::qWaitForWindowActive(window)) return;
-      SetNumberFormat({".", ","});
+      if (!LocaleNumbers) SetNumberFormat({".", ","});
       window->Form().ComPortEdit->setValue(kPort);
       Body(*window);
       if (ParamWindow == window && window->isVisible()) window->close();
@@ -119,6 +120,8 @@ class WindowRig {
   DriverPtr Driver;
   QMenuBar Bar;
   QAction* Item = nullptr;
+  // Numbers as the window takes them from the user's locale, not as "1,200.00".
+  bool LocaleNumbers = false;
 };
 
 // Grid rows (1-based, the header is row 0) that are shown.
@@ -128,6 +131,11 @@ inline QList<int> ShownRows(const TParamFrm& Window) {
   for (int row = 1; row <= grid->RowCount(); ++row)
     if (grid->RowHeight(row) > 0) rows.append(row);
   return rows;
+}
+
+// What the status bar's panel says.
+inline QString Status(const TParamFrm& Window) {
+  return Window.findChild<QLabel*>("StatusPanel")->text();
 }
 
 inline QString CellText(const TParamFrm& Window, int Row, int Col) {

@@ -2,11 +2,15 @@
 
 #include <exception>
 
+#include "ui/core/GridText.h"
+
 namespace qx25::ui {
 
 namespace {
 constexpr char kWriteDone[] = "Операция записи параметра ";
 constexpr char kWriteError[] = "Ошибка при операции записи параметра ";
+constexpr char kReadBusy[] = "Чтение всех параметров ещё идёт";
+constexpr char kWriteBusy[] = "Запись всех параметров ещё идёт";
 }  // namespace
 
 void TRunInputs::SetLine(const TLine& NewLine) {
@@ -45,7 +49,7 @@ std::optional<TRowResult> RunRow(TBulk Kind, const TRunInputs::TRowJob& Job, int
   if (Kind == TBulk::Read) {
     try {
       result.Value = line.Driver->ReadParam(*mode, line.Port, line.Address, p.Code, p.Digits);
-      result.Text = p.ValueToText(result.Value);
+      result.Text = ReadValueText(p, result.Value);
     } catch (const std::exception&) {
       result.Text.clear();  // a link failure, no value or no text: a read error
     }
@@ -53,6 +57,11 @@ std::optional<TRowResult> RunRow(TBulk Kind, const TRunInputs::TRowJob& Job, int
     return result;
   }
   if (p.SkipOnWriteAll) return std::nullopt;
+  if (const std::string refusal = Refusal(p, p.Value); !refusal.empty()) {
+    result.Outcome = TRowResult::Refused;
+    result.Text = kWriteError + std::to_string(p.Code) + ": " + refusal;
+    return result;
+  }
   bool ok = false;
   try {
     ok = line.Driver->WriteParam(*mode, line.Port, line.Address, p.Code, p.Digits, p.Value);
@@ -72,8 +81,10 @@ void RunBulk(TBulk Kind, const TRunInputs& Inputs,
       Report(*result);
 }
 
+std::string BusyText(TBulk Kind) { return Kind == TBulk::Read ? kReadBusy : kWriteBusy; }
+
 std::string ApplyRowResult(CTRKParameters* Catalog, const TRowResult& Result) {
-  if (Result.Outcome == TRowResult::Written || Result.Outcome == TRowResult::WriteFailed)
+  if (Result.Outcome != TRowResult::Read && Result.Outcome != TRowResult::Failed)
     return Result.Text;
   if (!Catalog || Result.Row < 0 || Result.Row >= Catalog->Count()) return {};
   CParameter& p = Catalog->Items(Result.Row);

@@ -23,7 +23,8 @@ namespace qx25::ui {
 enum class TBulk { Read, Write };
 
 struct TRowResult {
-  enum TOutcome { Failed, Read, Written, WriteFailed } Outcome = Failed;
+  // Refused: not sent, the value lies outside the record's limits.
+  enum TOutcome { Failed, Read, Written, WriteFailed, Refused } Outcome = Failed;
   int Row = 0;  // catalog index
   int64_t Value = 0;
   std::string Text;  // Read: the value's text; Written, WriteFailed: the status text
@@ -60,6 +61,9 @@ std::optional<TRowResult> RunRow(TBulk Kind, const TRunInputs::TRowJob& Job, int
 // row's result as soon as the row is done.
 void RunBulk(TBulk Kind, const TRunInputs& Inputs,
              const std::function<void(const TRowResult&)>& Report);
+
+// What the status bar says when a run of Kind is asked for while one goes on.
+std::string BusyText(TBulk Kind);
 
 // Applies a result to the catalog (ignored when the catalog no longer has the
 // row); the status text a write leaves, else empty.

@@ -1,11 +1,13 @@
 #include "ui/core/Editing.h"
 
+#include <algorithm>
 #include <cmath>
 #include <exception>
 #include <optional>
 #include <stdexcept>
 
 #include "params/Encodings.h"
+#include "ui/core/GridText.h"
 
 namespace qx25::ui {
 
@@ -14,6 +16,12 @@ namespace {
 constexpr char kWritten[] = "Операция записи проведена.";
 constexpr char kWriteFailed[] = "Ошибка при проведении операции записи.";
 constexpr char kNoDriver[] = "Невозможно провести операцию записи.";
+constexpr char kNewAddress[] = "Новый сетевой адрес: ";
+constexpr char kIdNumber[] = ", ID-номер: ";
+constexpr int kMinRowHeight = 20;
+constexpr int kRowTextMargin = 5;
+constexpr int kEditorIndent = 5;
+constexpr int kPairGap = 5;
 
 using namespace qx25::params;
 
@@ -93,6 +101,45 @@ int64_t CommittedRaw(const CParameter& P, const TEdit& Edit) {
   }
 }
 
+std::string ConfirmationDetail(const CParameter& P, const TEdit& Edit, int IdNumber) {
+  try {
+    const int64_t raw = CommittedRaw(P, Edit);
+    if (P.Kind == pkAddress)
+      return kNewAddress + std::to_string(raw) + kIdNumber + std::to_string(IdNumber);
+    std::string text = P.Caption + ": " + ReadValueText(P, raw);
+    if (!P.Units.empty()) text += " " + P.Units;
+    return text;
+  } catch (const std::exception&) {
+    return {};  // nothing chosen, or a value without a text
+  }
+}
+
+TRect ValueBox(const TRect& Cell, int BoxHeight) {
+  const int height = std::max(BoxHeight, kValueBoxHeight);
+  const int top = (Cell.Top + Cell.Bottom) / 2 - height / 2;
+  return {Cell.Left + kEditorIndent, top, Cell.Right - kEditorIndent, top + height};
+}
+
+TEditorPlace EditorPlace(const TRect& Cell, int EditorHeight, bool Pair) {
+  const int height = std::max(EditorHeight, kEditorHeight);
+  // On the box's middle: the classic 18-pixel editor starts where the box does.
+  const int top = (Cell.Top + Cell.Bottom) / 2 - (height - 2) / 2;
+  TEditorPlace place;
+  place.First = {Cell.Left + kEditorIndent, top, Cell.Right - kEditorIndent, top + height};
+  if (Pair) {
+    const int middle = (place.First.Left + place.First.Right) / 2 - kPairGap;
+    place.Second = {middle + kPairGap, top, 2 * middle - place.First.Left, top + height};
+    place.First.Right = middle;
+  }
+  return place;
+}
+
+int RowHeight(int NameTextHeight, int LimitsTextHeight, int BoxHeight, int EditorHeight) {
+  return std::max({NameTextHeight + kRowTextMargin, LimitsTextHeight + kRowTextMargin,
+                   kMinRowHeight, std::max(BoxHeight, kValueBoxHeight) + 2 * kValueBoxOutline,
+                   std::max(EditorHeight, kEditorHeight) + 2});
+}
+
 std::string ReadOne(const TLine& Line, CParameter& P) {
   const std::optional<TLinkMode> mode = LinkModeOf(P.Kind);
   std::string text;
@@ -100,7 +147,7 @@ std::string ReadOne(const TLine& Line, CParameter& P) {
   if (Line.Driver && mode) {
     try {
       value = Line.Driver->ReadParam(*mode, Line.Port, Line.Address, P.Code, P.Digits);
-      text = P.ValueToText(value);
+      text = ReadValueText(P, value);
     } catch (const std::exception&) {
       text.clear();  // a failed read shows as "Ошибка чтения!", not as a message
     }
@@ -120,6 +167,12 @@ TStatus WriteOne(const TLine& Line, CParameter* P, const TEdit& Edit, int IdNumb
   try {
     status.Message = kWriteFailed;  // kept when the edit gives no value
     const int64_t raw = CommittedRaw(*P, Edit);
+    if (const std::string refusal = Refusal(*P, raw); !refusal.empty()) {
+      // Sent nothing: the controller would take a value it has no use for.
+      status.Message += " (" + refusal + ")";
+      status.Colour = TStatusColour::Failure;
+      return status;
+    }
     status.Message.clear();  // a driver that raises leaves no message
     if (*mode == lmAddress) P->Code = IdNumber;
     const bool ok =
@@ -128,7 +181,7 @@ TStatus WriteOne(const TLine& Line, CParameter* P, const TEdit& Edit, int IdNumb
     status.Colour = ok ? TStatusColour::Success : TStatusColour::Failure;
     if (ok) {
       P->Value = raw;
-      P->ReadText = P->ValueToText(raw);
+      P->ReadText = ReadValueText(*P, raw);
     }
   } catch (const std::exception& Error) {
     status.Colour = TStatusColour::Failure;

@@ -2,12 +2,29 @@
 
 #include <algorithm>
 #include <exception>
+#include <filesystem>
+#include <vector>
 
 #include "params/ParameterFile.h"
+#include "ui/core/GridText.h"
 
 namespace qx25::ui {
 
 namespace {
+
+constexpr char kMissing[] = "Файл не найден: ";
+constexpr char kUnreadable[] = "Файл не прочитан: ";
+constexpr char kNoSection[] = ": нет раздела [Parametr], значения не изменены";
+constexpr char kTaken[] = ": взято значений ";
+constexpr char kLeft[] = "; пропущено: ";
+constexpr char kNotNumber[] = "не число";
+constexpr char kUnknownCode[] = "неизвестный код";
+
+CParameter* BulkRecordOfKey(CTRKParameters& Catalog, const std::string& Key) {
+  for (int i = kBulkFirst; i < Catalog.Count(); ++i)
+    if (std::to_string(Catalog.Items(i).Code) == Key) return &Catalog.Items(i);
+  return nullptr;
+}
 
 TFileError Failure(const char* Title, const char* Text, const std::string& FileName,
                    const std::exception& Error) {
@@ -37,15 +54,39 @@ std::optional<TFileError> SaveValues(const CTRKParameters* Catalog, const std::s
   return std::nullopt;
 }
 
-std::optional<TFileError> LoadValues(CTRKParameters* Catalog, const std::string& FileName) {
-  if (!Catalog) return std::nullopt;
-  try {
-    LoadParameterFile(*Catalog, FileName);
-  } catch (const std::exception& Error) {
-    return Failure("Чтение параметров", "Не удалось прочитать параметры из файла ", FileName,
-                   Error);
+TStatus LoadValues(CTRKParameters* Catalog, const std::string& FileName) {
+  if (!Catalog) return {};
+  const auto failure = [](std::string Text) {
+    return TStatus{std::move(Text), TStatusColour::Failure, {}};
+  };
+  std::error_code error;
+  if (!std::filesystem::exists(FileName, error)) return failure(kMissing + FileName);
+  const TIniFile ini(FileName);
+  if (!ini.Problem().empty()) return failure(kUnreadable + FileName);
+  if (!ini.SectionExists(kParameterSection))
+    return failure(std::filesystem::path(FileName).filename().string() + kNoSection);
+  int taken = 0;
+  std::vector<std::string> left;
+  for (const std::string& key : ini.Keys(kParameterSection)) {
+    const std::string given = key + "=" + ini.ReadString(kParameterSection, key, "");
+    CParameter* p = BulkRecordOfKey(*Catalog, key);
+    // Two defaults that differ tell a number from a text that only yields one.
+    const int32_t value = ini.ReadInteger(kParameterSection, key, 0);
+    const bool number = value == ini.ReadInteger(kParameterSection, key, 1);
+    const std::string refusal = p && number ? Refusal(*p, value) : std::string();
+    if (!p || !number || !refusal.empty()) {
+      left.push_back(given + " (" + (!p ? kUnknownCode : !number ? kNotNumber : refusal) + ")");
+      continue;
+    }
+    p->Value = value;  // the file's 32 bits, widened with their sign
+    ++taken;
   }
-  return std::nullopt;
+  // The name alone: the bar is narrow, and the dialog showed where it lies.
+  const std::string name = std::filesystem::path(FileName).filename().string();
+  TStatus status{name + kTaken + std::to_string(taken), TStatusColour::Normal, {}};
+  for (size_t i = 0; i < left.size(); ++i) status.Message += (i == 0 ? kLeft : ", ") + left[i];
+  if (!left.empty()) status.Colour = TStatusColour::Failure;
+  return status;
 }
 
 std::optional<int> NozzleAddress(TQX25* Driver, int Nozzle, int Dispenser) {

@@ -8,6 +8,7 @@
 
 #include "driver/QX25.h"
 #include "params/ParameterUnit.h"
+#include "ui/core/Editing.h"
 
 namespace qx25::ui {
 
@@ -21,7 +22,13 @@ struct TFileError {
 
 // Catalog may be null (no window shown): nothing happens then.
 std::optional<TFileError> SaveValues(const CTRKParameters* Catalog, const std::string& FileName);
-std::optional<TFileError> LoadValues(CTRKParameters* Catalog, const std::string& FileName);
+// Takes from the file's "Parametr" section each bulk-range value that may go
+// to the controller and returns what the status bar says: how many it took,
+// and which it left and why (not a number, a key that names no parameter of
+// the file, outside the limits), or that the file is missing, unreadable or
+// has no such section; red when it left anything. What it leaves keeps the
+// record's value.
+TStatus LoadValues(CTRKParameters* Catalog, const std::string& FileName);
 
 // The address the dialog's nozzle and dispenser numbers give, held to the
 // address field's range; nothing when there is no driver to ask.

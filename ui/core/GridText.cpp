@@ -20,6 +20,9 @@ constexpr char kLimitsList[] = "<список>";
 constexpr char kLimitsPair[] = "от 0 до 999 л/мин.";
 constexpr char kLimitsTemperature[] = "от -99 до +200 OC (200 - датчик отключен)";
 constexpr char kLimitsNegativeTemperature[] = "от -20 до 0 OC";
+constexpr char kOutOfLimits[] = "вне пределов ";
+constexpr char kRangeDash[] = " … ";
+constexpr char kNoItems[] = "вне пределов: список пуст";
 
 // Trims what the old toolkit's Trim did: every byte up to the blank.
 std::string TrimControls(const std::string& Text) {
@@ -30,15 +33,19 @@ std::string TrimControls(const std::string& Text) {
   return std::string(first, last);
 }
 
-// A limit of a number kind as ValueToText writes a pkNumber value.
+// A limit of a number kind as ValueToText writes a pkNumber value, but with
+// every digit: a record's small digit count would put 100 as "1.0E+02".
 std::string LimitText(const CParameter& P, int64_t Raw) {
+  constexpr int kAllDigits = 40;  // more than any 64-bit value has
   const int scale = P.Kind == pkNumber ? P.Decimals : 0;
-  return qx25::params::FormatNumber(Raw, scale, P.Digits, P.Decimals, NumberFormat());
+  return qx25::params::FormatNumber(Raw, scale, kAllDigits, P.Decimals, NumberFormat());
 }
 
 bool IsNumber(uint8_t Kind) {
   return Kind == pkNumber || Kind == pkCommonNumber || Kind == pkAddress;
 }
+
+bool IsList(uint8_t Kind) { return Kind == pkList || Kind == pkCommonList; }
 
 }  // namespace
 
@@ -96,21 +103,47 @@ TCell CellOf(const CParameter& P, int Column) {
       break;
     case ColRead:
       cell.Text = P.ReadError ? kReadError : P.ReadText;
-      cell.OutOfLimits = !P.ReadError && !P.ReadText.empty() && IsNumber(P.Kind) &&
-                         (P.Value < P.MinValue || P.Value > P.MaxValue);
+      if (!P.ReadError && !P.ReadText.empty()) cell.Note = Refusal(P, P.Value);
       break;
     case ColWrite:
-      // The value that a write would send: the larger of Value and MinValue.
+      // What an edit starts from: the larger of Value and MinValue. A value
+      // that a write-all would refuse is marked.
       try {
         cell.Text = P.ValueToText(std::max(P.Value, P.MinValue));
       } catch (const std::exception&) {
         cell.Text.clear();  // a kind without a text shows an empty box
       }
+      cell.Note = Refusal(P, P.Value);
       break;
     default:
       break;
   }
+  cell.OutOfLimits = !cell.Note.empty();
   return cell;
+}
+
+std::string CellHintOf(const CParameter& P, int Column) {
+  std::string hint = CellHint(Column);
+  const std::string note = CellOf(P, Column).Note;
+  if (!note.empty()) hint += (hint.empty() ? "" : "\n") + note;
+  return hint;
+}
+
+std::string ReadValueText(const CParameter& P, int64_t V) {
+  std::string text = P.ValueToText(V);  // refuses what has no text
+  if (IsNumber(P.Kind) && V < P.MinValue) text = LimitText(P, V);
+  return text;
+}
+
+std::string Refusal(const CParameter& P, int64_t Raw) {
+  if (IsList(P.Kind)) {
+    const auto items = static_cast<int64_t>(P.ValueNames.size());
+    if (items == 0) return kNoItems;
+    if (Raw >= 0 && Raw < items) return {};
+    return kOutOfLimits + std::string("0") + kRangeDash + std::to_string(items - 1);
+  }
+  if (!IsNumber(P.Kind) || (Raw >= P.MinValue && Raw <= P.MaxValue)) return {};
+  return kOutOfLimits + LimitText(P, P.MinValue) + kRangeDash + LimitText(P, P.MaxValue);
 }
 
 bool ShownOnTab(const CParameter& P, int Tab) { return P.TabIndex == Tab; }

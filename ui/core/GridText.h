@@ -17,16 +17,28 @@ inline constexpr int kAddressTab = 1;  // the only tab that shows the ID number 
 std::string TabCaption(int Tab);
 
 // A cell's text, and whether the value in it lies outside the record's limits
-// (a view may mark such a cell).
+// (a view marks such a cell and adds Note to its hint).
 struct TCell {
   std::string Text;
   bool OutOfLimits = false;
+  std::string Note;
 };
 
 std::string HeaderCaption(int Column);
 // The hint over a cell of a record's row; empty for the other columns.
 std::string CellHint(int Column);
 TCell CellOf(const CParameter& P, int Column);
+// CellHint, then on a line of its own the note of an out-of-limits cell.
+std::string CellHintOf(const CParameter& P, int Column);
+
+// A value as read: as it is, also outside the limits (ValueToText shows a
+// value below the lower limit as the limit, which is what an edit starts
+// from, not what the controller holds). Throws as ValueToText does.
+std::string ReadValueText(const CParameter& P, int64_t V);
+// Why Raw may not go to the controller: "вне пределов <min> … <max>" for a
+// number outside its limits or a list value that names no item; empty when
+// it may. Kinds without limits of their own are never refused.
+std::string Refusal(const CParameter& P, int64_t Raw);
 
 // The name cell: the caption, the units in brackets, then the value names
 // one to a line (CR LF between lines).
