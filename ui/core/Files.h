@@ -7,7 +7,9 @@
 #include <string>
 
 #include "driver/QX25.h"
+#include "params/FileInfo.h"
 #include "params/ParameterUnit.h"
+#include "ui/core/Editing.h"
 
 namespace qx25::ui {
 
@@ -21,7 +23,15 @@ struct TFileError {
 
 // Catalog may be null (no window shown): nothing happens then.
 std::optional<TFileError> SaveValues(const CTRKParameters* Catalog, const std::string& FileName);
+// The same, with an [Info] section saying which line and controller the
+// values are for and which driver wrote them.
+std::optional<TFileError> SaveValues(const CTRKParameters* Catalog, const std::string& FileName,
+                                     const TLine& Line);
 std::optional<TFileError> LoadValues(CTRKParameters* Catalog, const std::string& FileName);
+
+// What the window's [Info] says: its port and address, now, and the
+// driver's version (the ASCII head of its description, before '#').
+TFileInfo WindowFileInfo(const TLine& Line);
 
 // The address the dialog's nozzle and dispenser numbers give, held to the
 // address field's range; nothing when there is no driver to ask.
