@@ -8,6 +8,7 @@
 
 #include "Arguments.h"
 #include "ParamWork.h"
+#include "Toolbox.h"
 #include "driver/protocol/Protocol.h"
 #include "params/Encodings.h"
 
@@ -321,6 +322,7 @@ void AddParamCommands(CLI::App& App, Context& Ctx) {
   AddBulkCommands(App, Ctx);
   AddSetAddress(App, Ctx);
   AddCommon(App, Ctx);
+  AddDiffCommand(App, Ctx);
 }
 
 }  // namespace qx25::tools
