@@ -90,4 +90,21 @@ TEST_F(Toolbox, DiffAgainstADeadLineIsALineFailure) {
   EXPECT_NE(r.Err.find("not tried: the controller is not answering"), std::string::npos) << r.Err;
 }
 
+TEST_F(Toolbox, SetAddressChecksTheControllerAnswersOnlyAtTheNewAddress) {
+  BackgroundSimulator sim({QX25SIM_PATH, "--no-pacing", "--controllers", "1-2"});
+  const RunResult moved =
+      Ctl({"--device", sim.Line(), "--address", "2", "--json", "set-address", "7654322", "5"});
+  EXPECT_EQ(moved.Status, 0) << moved.Err;
+  const QJsonObject o = JsonOf(moved.Out);
+  EXPECT_TRUE(o["answers_at_new_address"].toBool());
+  EXPECT_FALSE(o["answers_at_old_address"].toBool());
+
+  // The ID number of another controller than the one meant: the one at 1
+  // still answers there.
+  const RunResult wrong =
+      Ctl({"--device", sim.Line(), "--address", "1", "set-address", "7654322", "6"});
+  EXPECT_EQ(wrong.Status, 3) << wrong.Err;
+  EXPECT_NE(wrong.Err.find("still answers at address 1"), std::string::npos) << wrong.Err;
+}
+
 }  // namespace
