@@ -1,6 +1,8 @@
 // After a controller has taken a new network address, whether it really
 // answers there, and no longer where it was: a request that was accepted says
 // only that some controller heard its ID number.
+#include <cstdio>
+
 #include "ParamWork.h"
 #include "Toolbox.h"
 

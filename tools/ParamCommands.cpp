@@ -327,6 +327,7 @@ void AddParamCommands(CLI::App& App, Context& Ctx) {
   AddSetAddress(App, Ctx);
   AddCommon(App, Ctx);
   AddDiffCommand(App, Ctx);
+  AddDriftCommand(App, Ctx);
 }
 
 }  // namespace qx25::tools

@@ -90,6 +90,54 @@ TEST_F(Toolbox, DiffAgainstADeadLineIsALineFailure) {
   EXPECT_NE(r.Err.find("not tried: the controller is not answering"), std::string::npos) << r.Err;
 }
 
+TEST_F(Toolbox, DriftShowsOnlyWhatDiffersAndMarksTheMajority) {
+  BackgroundSimulator sim({QX25SIM_PATH, "--no-pacing", "--controllers", "1-5"});
+  Set(sim.Line(), "3", "16", "812.50");
+  Set(sim.Line(), "2", "5", "0.7");
+  Set(sim.Line(), "4", "5", "0.7");
+  const RunResult r = Ctl({"--device", sim.Line(), "--json", "drift", "--addresses", "1-4",
+                           "--settings", "--save-dir", Dir.string()});
+  EXPECT_EQ(r.Status, 1) << r.Err;
+  EXPECT_NE(r.Err.find("[4/4] address 4"), std::string::npos) << r.Err;  // progress
+  const QJsonArray rows = JsonOf(r.Out)["codes_that_differ"].toArray();
+  ASSERT_EQ(rows.size(), 2) << r.Out;
+  EXPECT_EQ(rows[0]["code"].toInt(), 5);
+  EXPECT_EQ(rows[0]["address_1"].toString(), "0.4");  // a tie: nothing marked
+  EXPECT_EQ(rows[0]["address_2"].toString(), "0.7");
+  EXPECT_EQ(rows[1]["address_1"].toString(), "1200.00 *");
+  EXPECT_EQ(rows[1]["address_3"].toString(), "812.50");
+  const std::string kept = Read(Path("address-03.par"));
+  EXPECT_NE(kept.find("16=81250"), std::string::npos) << kept;
+  EXPECT_NE(kept.find("Address=3"), std::string::npos) << kept;
+
+  // Every controller alike: 0.
+  EXPECT_EQ(Ctl({"--device", sim.Line(), "drift", "--addresses", "1,5", "--settings"}).Status, 0);
+}
+
+TEST_F(Toolbox, DriftLeavesASilentControllerEmptyAndComparesTheOthers) {
+  BackgroundSimulator sim({QX25SIM_PATH, "--no-pacing", "--controllers", "1-2"});
+  Set(sim.Line(), "2", "16", "812.50");
+  const RunResult r = Ctl({"--device", sim.Line(), "--timeout", "50", "--json", "drift",
+                           "--addresses", "1,2,7", "--save-dir", Dir.string()});
+  EXPECT_EQ(r.Status, 3) << r.Err;
+  const QJsonObject o = JsonOf(r.Out);
+  const QJsonArray rows = o["codes_that_differ"].toArray();
+  ASSERT_FALSE(rows.empty()) << r.Out;
+  bool found16 = false;
+  for (const QJsonValue& row : rows) {
+    EXPECT_EQ(row["address_7"].toString(), "");
+    found16 = found16 || row["code"].toInt() == 16;
+  }
+  EXPECT_TRUE(found16);
+  ASSERT_EQ(o["notes"].toArray().size(), 1) << r.Out;
+  EXPECT_TRUE(o["notes"][0].toString().startsWith("address 7: did not answer"));
+  EXPECT_FALSE(fs::exists(Path("address-07.par")));
+  EXPECT_TRUE(fs::exists(Path("address-02.par")));
+
+  for (const char* bad : {"1", "0-3", "5-2", "1,1", "a", "1-100"})
+    EXPECT_EQ(Ctl({"--simulate", "drift", "--addresses", bad}).Status, 2) << bad;
+}
+
 TEST_F(Toolbox, SetAddressChecksTheControllerAnswersOnlyAtTheNewAddress) {
   BackgroundSimulator sim({QX25SIM_PATH, "--no-pacing", "--controllers", "1-2"});
   const RunResult moved =
