@@ -20,7 +20,6 @@ struct DiffArgs {
 };
 
 constexpr const char* kNotInFile = "(not in the file)";
-constexpr const char* kNotRead = "(not read)";
 
 void CheckFile(const std::string& Path) {
   const std::string problem = TIniFile::Unusable(Path);
@@ -40,8 +39,7 @@ void AddDiffCommand(CLI::App& App, Context& Ctx) {
       ->expected(1, 2)
       ->check(CLI::ExistingFile);
   AddAddressOption(*sub, a->Address);
-  sub->add_flag("--settings", a->Settings,
-                "Compare only what write-all writes: leave out counters and readings");
+  AddSettingsFlag(*sub, a->Settings);
   Command c;
   c.What.Failing = "reading the parameters";
   c.Validate = [a] {
@@ -66,7 +64,6 @@ void AddDiffCommand(CLI::App& App, Context& Ctx) {
           problems);
       progress.Finish();
     }
-    const char* firstAbsent = twoFiles ? kNotInFile : kNotRead;
     R = Node::Array();
     int compared = 0;
     for (int i = kBulkFirst; i < a->Catalog.Count(); ++i) {
@@ -81,7 +78,7 @@ void AddDiffCommand(CLI::App& App, Context& Ctx) {
       Node row = Node::Object();
       row.Add("code", Node::Integer(p.Code))
           .Add("caption", Node::Text(p.Caption))
-          .Add("first", Node::Text(Shown(p, x, firstAbsent)))
+          .Add("first", Node::Text(Shown(p, x, kNotInFile)))
           .Add("second", Node::Text(Shown(p, y, kNotInFile)))
           .Add("units", Node::Text(p.Units))
           .Add("first_raw", x ? Node::Integer(*x) : Node())

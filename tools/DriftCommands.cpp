@@ -65,8 +65,7 @@ void AddDriftCommand(CLI::App& App, Context& Ctx) {
       ->capture_default_str();
   sub->add_option("--save-dir", a->SaveDir,
                   "Keep each controller's parameters as DIR/address-NN.par");
-  sub->add_flag("--settings", a->Settings,
-                "Compare only what write-all writes: leave out counters and readings");
+  AddSettingsFlag(*sub, a->Settings);
   Command c;
   c.What.Failing = "reading the parameters";
   c.Validate = [a] {

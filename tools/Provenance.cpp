@@ -42,6 +42,12 @@ Values ValuesOfFile(const std::string& Path, const CTRKParameters& Catalog) {
   return out;
 }
 
+void AddSettingsFlag(CLI::App& Sub, bool& Settings) {
+  Sub.add_flag("--settings", Settings,
+               "Compare only what write-all writes: leave out counters and readings, which "
+               "differ on any working station");
+}
+
 bool Compared(const CTRKParameters& Catalog, int I, bool Settings) {
   return I >= kBulkFirst && I < Catalog.Count() && !(Settings && Catalog.Items(I).SkipOnWriteAll);
 }

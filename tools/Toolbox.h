@@ -39,6 +39,9 @@ Values ReadController(Session& S, int Address, const CTRKParameters& Catalog, bo
                       const std::function<void(const CParameter&)>& Show,
                       std::vector<std::string>& Problems);
 
+// --settings: compare only what write-all writes.
+void AddSettingsFlag(CLI::App& Sub, bool& Settings);
+
 // Whether catalog index I is compared: in the bulk range, and a setting
 // rather than a counter or a reading when Settings.
 bool Compared(const CTRKParameters& Catalog, int I, bool Settings);
