@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "FileInfo.h"
 #include "IniFile.h"
 #include "ParameterUnit.h"
 
@@ -20,6 +21,11 @@ inline constexpr const char* kSettingsDirectory = "C:\\ZARO\\Settings";
 // catalog order; every other section stays. Throws std::runtime_error when the
 // file cannot be written.
 void SaveParameterFile(const CTRKParameters& Parameters, const std::string& FileName);
+// The same, with the file's [Info] section replaced by Info in the same write;
+// the codes Info lists as unread are left out of "Parametr", so that a value
+// never read is never taken for the controller's.
+void SaveParameterFile(const CTRKParameters& Parameters, const std::string& FileName,
+                       const TFileInfo& Info);
 
 // Takes the value of each bulk-range record whose code has a key in the
 // file's "Parametr" section. A missing file, section or key, or a value that

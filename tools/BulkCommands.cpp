@@ -6,6 +6,7 @@
 
 #include "ParamWork.h"
 #include "Stop.h"
+#include "Toolbox.h"
 #include "params/IniFile.h"
 #include "params/ParameterFile.h"
 
@@ -132,18 +133,27 @@ void AddReadAll(CLI::App& App, Context& Ctx) {
     R.Add("address", Node::Integer(a->Address)).Add("parameters", std::move(rows));
     int status = tally.Status();
     if (!a->Save.empty()) {
-      // A file must hold what the controller has: with an entry unread it
-      // would keep the catalog's initial value in its place.
-      if (tally.Failures()) {
-        std::fprintf(stderr,
-                     "qx25ctl: %s not written: %d parameter(s) could not be read; read them "
-                     "again once the line and the controller answer\n",
-                     a->Save.c_str(), tally.Failures());
+      TFileInfo info = FileInfoOf(S, a->Address);
+      for (int i = kBulkFirst; i < catalog.Count(); ++i)
+        if (catalog.Items(i).ReadError) info.Unread.push_back(catalog.Items(i).Code);
+      // A file must hold only what the controller has: the codes not read
+      // are left out of it (and listed in [Info]), so that no initial value
+      // of the catalog passes for the controller's. Nothing read, or a run
+      // cut short, writes nothing.
+      const int read = catalog.Count() - kBulkFirst - static_cast<int>(info.Unread.size());
+      if (read == 0 || tally.UntriedCount()) {
+        std::fprintf(stderr, "qx25ctl: %s not written: %s\n", a->Save.c_str(),
+                     read == 0 ? "no parameter could be read" : "the reading was cut short");
         R.Add("saved", Node::Bool(false));
       } else {
         try {
-          SaveParameterFile(catalog, a->Save);
+          SaveParameterFile(catalog, a->Save, info);
           R.Add("saved", Node::Text(a->Save));
+          if (!info.Unread.empty())
+            std::fprintf(stderr,
+                         "qx25ctl: %s leaves out %zu parameter(s) that could not be read; read "
+                         "them again once the line and the controller answer\n",
+                         a->Save.c_str(), info.Unread.size());
         } catch (const std::runtime_error& e) {
           std::fprintf(stderr, "qx25ctl: %s; %s\n", e.what(), kFileHint);
           R.Add("saved", Node::Bool(false));

@@ -8,6 +8,7 @@
 
 #include "Arguments.h"
 #include "ParamWork.h"
+#include "Toolbox.h"
 #include "driver/protocol/Protocol.h"
 #include "params/Encodings.h"
 
@@ -252,14 +253,18 @@ void AddSetAddress(CLI::App& App, Context& Ctx) {
                                  "Give the controller with an ID number a new network address");
   auto id = std::make_shared<int32_t>(0);
   auto address = std::make_shared<int>(1);
+  auto present = std::make_shared<int>(0);
   sub->add_option("ID", *id, "The controller's ID number")
       ->required()
       ->transform(WholeNumber(0, std::numeric_limits<int32_t>::max()));
   sub->add_option("ADDRESS", *address, "New network address 1..99")
       ->required()
       ->transform(WholeNumber(kMinNetAddress, kMaxNetAddress));
+  sub->add_option("--address", *present,
+                  "The controller's present address, if known: checked to answer no longer")
+      ->transform(WholeNumber(kMinNetAddress, kMaxNetAddress));
   Command c;
-  c.Body = [id, address](Session& S, Node& R) {
+  c.Body = [id, address, present](Session& S, Node& R) {
     S.Doing({"programming the address", "the programming", "a read-param at the new address"});
     // The request carries no nozzle address: the ID number selects the controller.
     S.Driver().SetNetAddress(static_cast<uint8_t>(S.Port()), 1, *id, *address);
@@ -267,7 +272,7 @@ void AddSetAddress(CLI::App& App, Context& Ctx) {
     R.Add("id_number", Node::Integer(*id))
         .Add("new_address", Node::Integer(*address))
         .Add("programmed", Node::Bool(true));
-    return kExitOk;
+    return CheckNewAddress(S, *present, *address, R);
   };
   OnRun(*sub, Ctx, std::move(c));
 }
@@ -320,6 +325,8 @@ void AddParamCommands(CLI::App& App, Context& Ctx) {
   AddBulkCommands(App, Ctx);
   AddSetAddress(App, Ctx);
   AddCommon(App, Ctx);
+  AddDiffCommand(App, Ctx);
+  AddDriftCommand(App, Ctx);
 }
 
 }  // namespace qx25::tools

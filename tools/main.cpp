@@ -166,7 +166,8 @@ int main(int argc, char** argv) {
   CLI::App app{
       "qx25ctl: run fuel dispensers through the qx25 driver on a serial line or on the built-in "
       "simulator.\nVolumes are in litres (L), money in the station's currency.\nExit status: 0 "
-      "done, 1 refused by the controller, 2 bad arguments (nothing sent), 3 line error or "
+      "done, 1 refused by the controller (diff and drift: the values differ), 2 bad arguments "
+      "(nothing sent), 3 line error or "
       "time-out, 4 file or output not written, 130 interrupted (Ctrl-C) after the exchange in "
       "flight."};
   app.require_subcommand(1);

@@ -93,7 +93,7 @@ void TParamFrm::CopyToolClick() {
 void TParamFrm::PasteToolClick() { LoadFromFile(BufferFileName()); }
 
 void TParamFrm::SaveToFile(const QString& FileName) {
-  Warn(*this, "SaveFailed", qx25::ui::SaveValues(Catalog(), Native(FileName)));
+  Warn(*this, "SaveFailed", qx25::ui::SaveValues(Catalog(), Native(FileName), Line()));
 }
 
 void TParamFrm::LoadFromFile(const QString& FileName) {

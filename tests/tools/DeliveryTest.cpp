@@ -156,7 +156,7 @@ TEST(Failures, BadArgumentsSendNothing) {
 TEST(Failures, EverySubcommandHasHelp) {
   for (const char* sub : {"info", "poll", "preset", "start", "start-reset", "stop", "current",
                           "result", "total", "set-total", "read-param", "write-param", "read-all",
-                          "write-all", "set-address", "common", "demo"}) {
+                          "write-all", "set-address", "common", "demo", "diff", "drift"}) {
     const RunResult r = Ctl({sub, "--help"});
     EXPECT_EQ(r.Status, 0) << sub;
     EXPECT_NE(r.Out.find("Usage:"), std::string::npos) << sub;

@@ -74,8 +74,12 @@ class FilesTest : public QObject {
     QVERIFY(text.contains("[Station]\r\nName=Север\r\n"));
     QVERIFY(!text.contains("99="));
     QVERIFY(text.contains("\r\n16=80000\r\n"));
-    const QString section = text.mid(text.indexOf("[Parametr]"));
+    const qsizetype start = text.indexOf("[Parametr]");
+    const QString section = text.mid(start, text.indexOf("\r\n[", start) - start);
     QCOMPARE(section.count('='), 43);
+    // Where the values came from: the window's port and address, once.
+    QCOMPARE(text.count("[Info]"), 1);
+    QVERIFY(text.contains("\r\nPort=") && text.contains("\r\nAddress="));
   }
 
   void ALoadChangesOnlyWhatTheFileHolds() {

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <thread>
 
 #include "driver/DriverPtr.h"
@@ -325,6 +326,35 @@ TEST_F(Core, EditorsAndBoxesFitTheirRow) {
     EXPECT_GE(box.Top - kValueBoxOutline, row.Top);
     EXPECT_LE(box.Bottom + kValueBoxOutline, row.Bottom);
   }
+}
+
+// The window's save says where its values came from, keeps the sections it
+// does not own, and loads exactly as a file written before [Info] existed.
+TEST_F(Core, SavesCarryInfoThatLoadingPassesOver) {
+  const std::string file = ::testing::TempDir() + "/info.par";
+  std::ofstream(file, std::ios::binary) << "[Mine]\r\nkeep=1\r\n[Info]\r\nUnread=16\r\n";
+  Item(kCode16).Value = 81000;
+  ASSERT_FALSE(SaveValues(&Catalog, file, {Driver.get(), 7, 12}));
+  std::stringstream text;
+  text << std::ifstream(file, std::ios::binary).rdbuf();
+  for (const char* line : {"[Mine]\r\nkeep=1\r\n", "Port=7\r\n", "Address=12\r\n",
+                           "Driver=v2.41\r\n", "\r\n16=81000\r\n"})
+    EXPECT_NE(text.str().find(line), std::string::npos) << line << text.str();
+  EXPECT_EQ(text.str().find("Unread"), std::string::npos);
+
+  // The same values saved as before, without [Info], load the same.
+  const std::string old = ::testing::TempDir() + "/old.par";
+  std::filesystem::remove(old);
+  ASSERT_FALSE(SaveValues(&Catalog, old));
+  std::vector<int64_t> loaded[2];
+  for (int f = 0; f < 2; ++f) {
+    CTRKParameters fresh;
+    fresh.Fill();
+    ASSERT_NE(LoadValues(&fresh, f ? old : file).Colour, TStatusColour::Failure);
+    for (int i = 0; i < fresh.Count(); ++i) loaded[f].push_back(fresh.Items(i).Value);
+  }
+  EXPECT_EQ(loaded[0], loaded[1]);
+  EXPECT_EQ(loaded[0][kCode16], 81000);
 }
 
 TEST_F(Core, NozzleAddressesKeepToTheAddressField) {

@@ -41,10 +41,16 @@ std::string BufferFileName(const std::string& SettingsDirectory) {
 #endif
 }
 
-std::optional<TFileError> SaveValues(const CTRKParameters* Catalog, const std::string& FileName) {
+namespace {
+
+std::optional<TFileError> Save(const CTRKParameters* Catalog, const std::string& FileName,
+                               const TFileInfo* Info) {
   if (!Catalog) return std::nullopt;
   try {
-    SaveParameterFile(*Catalog, FileName);
+    if (Info)
+      SaveParameterFile(*Catalog, FileName, *Info);
+    else
+      SaveParameterFile(*Catalog, FileName);
   } catch (const std::exception& Error) {
     // The old file, if any, is still whole: a save writes beside it and
     // renames over it only once the new one is complete.
@@ -52,6 +58,35 @@ std::optional<TFileError> SaveValues(const CTRKParameters* Catalog, const std::s
                    Error);
   }
   return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<TFileError> SaveValues(const CTRKParameters* Catalog, const std::string& FileName) {
+  return Save(Catalog, FileName, nullptr);
+}
+
+std::optional<TFileError> SaveValues(const CTRKParameters* Catalog, const std::string& FileName,
+                                     const TLine& Line) {
+  const TFileInfo info = WindowFileInfo(Line);
+  return Save(Catalog, FileName, &info);
+}
+
+TFileInfo WindowFileInfo(const TLine& Line) {
+  TFileInfo info;
+  info.Program = "qx25 service window";
+  if (Line.Driver) {
+    const TDriverInfo about = Line.Driver->GetDriverInfo();
+    const size_t length = std::min<size_t>(about.Length, sizeof about.Text);
+    for (size_t i = 0; i < length; ++i) {
+      const auto c = static_cast<unsigned char>(about.Text[i]);
+      if (c == '#' || c < 0x20 || c > 0x7E) break;
+      info.Driver += static_cast<char>(c);
+    }
+  }
+  info.Port = Line.Port;
+  info.Address = Line.Address;
+  return info;
 }
 
 TStatus LoadValues(CTRKParameters* Catalog, const std::string& FileName) {

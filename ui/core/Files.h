@@ -7,6 +7,7 @@
 #include <string>
 
 #include "driver/QX25.h"
+#include "params/FileInfo.h"
 #include "params/ParameterUnit.h"
 #include "ui/core/Editing.h"
 
@@ -22,6 +23,10 @@ struct TFileError {
 
 // Catalog may be null (no window shown): nothing happens then.
 std::optional<TFileError> SaveValues(const CTRKParameters* Catalog, const std::string& FileName);
+// The same, with an [Info] section saying which line and controller the
+// values are for and which driver wrote them.
+std::optional<TFileError> SaveValues(const CTRKParameters* Catalog, const std::string& FileName,
+                                     const TLine& Line);
 // Takes from the file's "Parametr" section each bulk-range value that may go
 // to the controller and returns what the status bar says: how many it took,
 // and which it left and why (not a number, a key that names no parameter of
@@ -29,6 +34,10 @@ std::optional<TFileError> SaveValues(const CTRKParameters* Catalog, const std::s
 // has no such section; red when it left anything. What it leaves keeps the
 // record's value.
 TStatus LoadValues(CTRKParameters* Catalog, const std::string& FileName);
+
+// What the window's [Info] says: its port and address, now, and the
+// driver's version (the ASCII head of its description, before '#').
+TFileInfo WindowFileInfo(const TLine& Line);
 
 // The address the dialog's nozzle and dispenser numbers give, held to the
 // address field's range; nothing when there is no driver to ask.

@@ -1,0 +1,109 @@
+// diff: a controller against a parameter file, or two files against each
+// other, code by code in the catalog's terms.
+#include <cstdio>
+#include <memory>
+
+#include "ParamWork.h"
+#include "Toolbox.h"
+#include "params/IniFile.h"
+
+namespace qx25::tools {
+
+namespace {
+
+struct DiffArgs {
+  int Address = 1;
+  std::vector<std::string> Files;
+  bool Settings = false;
+  CTRKParameters Catalog;
+  Values Second;  // the last file's values
+};
+
+constexpr const char* kNotInFile = "(not in the file)";
+
+void CheckFile(const std::string& Path) {
+  const std::string problem = TIniFile::Unusable(Path);
+  if (!problem.empty()) throw BadArguments(Path + ": " + problem + "; give a .par file");
+}
+
+}  // namespace
+
+void AddDiffCommand(CLI::App& App, Context& Ctx) {
+  auto* sub = App.add_subcommand(
+      "diff",
+      "Compare the controller at --address with a parameter file, or two files; list the codes "
+      "whose values differ. Exit status 0 when equal, 1 when they differ");
+  auto a = std::make_shared<DiffArgs>();
+  sub->add_option("FILE", a->Files, "A parameter file; with two, the files are compared")
+      ->required()
+      ->expected(1, 2)
+      ->check(CLI::ExistingFile);
+  AddAddressOption(*sub, a->Address);
+  AddSettingsFlag(*sub, a->Settings);
+  Command c;
+  c.What.Failing = "reading the parameters";
+  c.Validate = [a] {
+    for (const std::string& f : a->Files) CheckFile(f);
+    a->Catalog.Fill();
+    a->Second = ValuesOfFile(a->Files.back(), a->Catalog);
+  };
+  c.Body = [a, &Ctx](Session& S, Node& R) {
+    const bool twoFiles = a->Files.size() == 2;
+    std::vector<std::string> problems;
+    Values first;
+    if (twoFiles) {
+      first = ValuesOfFile(a->Files.front(), a->Catalog);
+    } else {
+      Progress progress(a->Catalog.Count() - kBulkFirst);
+      int step = 0;
+      first = ReadController(
+          S, a->Address, a->Catalog, a->Settings,
+          [&](const CParameter& P) {
+            progress.Step(++step, "code " + std::to_string(P.Code) + " " + P.Caption);
+          },
+          problems);
+      progress.Finish();
+    }
+    R = Node::Array();
+    int compared = 0;
+    for (int i = kBulkFirst; i < a->Catalog.Count(); ++i) {
+      if (!Compared(a->Catalog, i, a->Settings)) continue;
+      const auto& x = first[static_cast<size_t>(i)];
+      const auto& y = a->Second[static_cast<size_t>(i)];
+      // A code the controller did not give is reported below, not as a difference.
+      if (!twoFiles && !x) continue;
+      ++compared;
+      if (x == y) continue;
+      const CParameter& p = a->Catalog.Items(i);
+      Node row = Node::Object();
+      row.Add("code", Node::Integer(p.Code))
+          .Add("caption", Node::Text(p.Caption))
+          .Add("first", Node::Text(Shown(p, x, kNotInFile)))
+          .Add("second", Node::Text(Shown(p, y, kNotInFile)))
+          .Add("units", Node::Text(p.Units))
+          .Add("first_raw", x ? Node::Integer(*x) : Node())
+          .Add("second_raw", y ? Node::Integer(*y) : Node());
+      R.Push(std::move(row));
+    }
+    const std::string firstName =
+        twoFiles ? a->Files.front() : "the controller at address " + std::to_string(a->Address);
+    if (!Ctx.Line.Json) {
+      // The table's two columns; the JSON array carries only the rows.
+      std::fprintf(stderr, "qx25ctl: first: %s, second: %s: %zu of %d code(s) differ\n",
+                   firstName.c_str(), a->Files.back().c_str(), R.Elements().size(), compared);
+    }
+    for (const std::string& p : problems)
+      std::fprintf(stderr, "qx25ctl: not compared, %s\n", p.c_str());
+    if (!problems.empty()) return static_cast<int>(kExitLine);
+    return static_cast<int>(R.Elements().empty() ? kExitOk : kExitDiffer);
+  };
+  // Two files need no line: whether one is opened is known once FILE is parsed.
+  sub->fallthrough();
+  sub->callback([&Ctx, a, c] {
+    Command run = c;
+    run.NeedsLine = a->Files.size() < 2;
+    Ctx.Action = [&Ctx, run] { return RunCommand(Ctx.Line, run); };
+  });
+}
+
+}  // namespace qx25::tools
