@@ -58,7 +58,7 @@ int PrintVersion(const std::vector<std::string>& Candidates) {
     return kHostExitNoDriver;
   }
   std::printf("%s\n", host::VersionText(kProgram, library.Factory()).c_str());
-  return kHostExitOk;
+  return TextWritten() ? kHostExitOk : kHostExitOutput;
 }
 
 DriverLibrary::~DriverLibrary() {

@@ -2,6 +2,10 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
 #include <optional>
 #include <stdexcept>
 
@@ -144,6 +148,14 @@ std::vector<NozzleConfig> SimulatedNozzles(int Port) {
   return nozzles;
 }
 
+bool TextWritten() {
+  std::cout.flush();
+  if (std::cout && std::fflush(stdout) == 0 && !std::ferror(stdout)) return true;
+  std::fprintf(stderr, "qx25-host: the text could not be written to stdout: %s\n",
+               std::strerror(errno));
+  return false;
+}
+
 ParsedCommandLine ParseCommandLine(int Argc, const char* const* Argv) {
   CLI::App app{
       "qx25-host: a station's control program running fuel dispensers through the qx25 driver "
@@ -193,7 +205,8 @@ ParsedCommandLine ParseCommandLine(int Argc, const char* const* Argv) {
     options.Nozzles = NozzlesOf(options.Lines, std::move(given));
     options.StationLines = station;
   } catch (const CLI::Success& e) {
-    return {std::nullopt, app.exit(e), false, {}};
+    app.exit(e);
+    return {std::nullopt, TextWritten() ? kHostExitOk : kHostExitOutput, false, {}};
   } catch (const CLI::ParseError& e) {
     app.exit(e);
     return {std::nullopt, kHostExitBadArguments, false, {}};

@@ -23,6 +23,7 @@ enum HostExit : int {
   kHostExitOk = 0,
   kHostExitBadArguments = 2,
   kHostExitNoDriver = 3,  // the driver library could not be loaded, or no simulator
+  kHostExitOutput = 4,    // --help or --version could not be written
 };
 
 struct LineConfig {
@@ -75,5 +76,9 @@ struct ParsedCommandLine {
   std::string DriverPath;
 };
 ParsedCommandLine ParseCommandLine(int Argc, const char* const* Argv);
+
+// Flushes standard output; false, and a word on standard error, when the
+// text printed there could not be written (a full disk, a closed pipe).
+bool TextWritten();
 
 }  // namespace qx25::hostapp

@@ -112,7 +112,11 @@ TEST(Arguments, RoundingIsShownAndMoneyNeedsAPrice) {
 
 // Text that cannot reach its reader is a failure, in every program.
 TEST(Arguments, UnwritableTextAndBadArgumentsExitAlikeInEveryProgram) {
-  for (const char* program : {QX25CTL_PATH, QX25SIM_PATH})
+  std::vector<const char*> programs{QX25CTL_PATH, QX25SIM_PATH};
+#ifdef QX25HOST_PATH
+  programs.push_back(QX25HOST_PATH);
+#endif
+  for (const char* program : programs)
     for (const char* option : {"--version", "--help"}) {
       const RunResult r =
           ::Run({"/bin/sh", "-c", std::string("exec ") + program + " " + option + " > /dev/full"});
