@@ -1,5 +1,5 @@
-// Line statistics from the protocol trace. The reply's lead bytes come from
-// the protocol layer's vocabulary; nothing here knows a command.
+// Line statistics from the protocol trace. What a reply's lead byte is comes
+// from the protocol layer's codec; nothing here knows a command.
 #include "LineStatistics.h"
 
 #include <algorithm>
@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <optional>
 
-#include "driver/protocol/Protocol.h"
+#include "driver/protocol/Link.h"
 
 namespace qx25::host {
 
@@ -30,8 +30,6 @@ double MiddleOf(size_t Bucket) {
   return LineStatistics::kLowestMs *
          std::pow(LineStatistics::kBucketGrowth, static_cast<double>(Bucket) + 0.5);
 }
-
-bool IsLeadByte(uint8_t B) { return B == kStx || B == kAck || B == kNak || B == kCan; }
 
 // The reply handler drops bytes ahead of the first lead byte; an accepted
 // reply that then starts with CAN is the controller's refusal.

@@ -1,9 +1,10 @@
 #include "ConsoleWords.h"
 
-#include <array>
+#include <optional>
 
 #include "driver/protocol/PortStatusWords.h"
 #include "driver/protocol/Protocol.h"
+#include "driver/protocol/RequestDecoder.h"
 #include "serial/SerialDispatcher.h"
 
 namespace qx25::hostapp {
@@ -17,59 +18,17 @@ static_assert(host::kLineIdle == kStatusNoExchange && host::kLineAccepted == kLi
               host::kLineError == kStatusLineError && host::kLineNoDevice == kStatusNoDevice &&
               host::kLineBadSettings == kStatusBadSettings && host::kLineInUse == kStatusInUse);
 
-struct LetterWords {
-  const TRequestKind& Kind;
-  const char* Text;
-};
-// '6' appears twice: the read and the password-guarded write differ in length.
-const std::array<LetterWords, 13> kRequests{{
-    {kStatusRequest, "состояние"},
-    {kCurrentRequest, "текущий налив"},
-    {kResultRequest, "итог налива"},
-    {kTotalRequest, "суммарный счётчик"},
-    {kSetTotalRequest, "запись счётчика"},
-    {kStartRequest, "пуск"},
-    {kPrepareRequest, "подготовка к пуску"},
-    {kPresetRequest, "предустановка"},
-    {kStopRequest, "остановка"},
-    {kResetRequest, "сброс"},
-    {kReadParamRequest, "чтение параметра"},
-    {kWriteParamRequest, "запись параметра"},
-    {kCommonRequest, "общая команда"},
-}};
-constexpr char kNetAddressWords[] = "программирование адреса";
-
 QString OnSide(const char* Words, int Side) {
   return QString::fromUtf8(Words) + QStringLiteral(", сторона %1").arg(Side);
 }
 
 bool InClass(uint16_t Code, uint8_t Base) { return Code > Base && Code <= Base + kMaxSide; }
 
-// Request data d[n] of a frame: 0x7F, d[0], then each further byte and its complement.
-constexpr size_t kFrameHead = 2;
-constexpr size_t DataPosition(size_t N) { return kFrameHead + 2 * (N - 1); }
-// A frame of request data n bytes long is 2n + 3 bytes.
-constexpr size_t kFrameOverhead = 3;
-
-// The letter a request frame carries and its request length; no letter (0)
-// when the bytes are no request frame. Line-wide requests carry the common
-// group and their letter in d[1]; a nozzle's address character never equals
-// either letter.
-struct FrameLetter {
-  uint8_t Letter = 0;
-  size_t Length = 0;
-};
-FrameLetter LetterOf(std::span<const uint8_t> Frame) {
-  if (Frame.size() < DataPosition(2) + 1 || Frame[0] != kFrameStart ||
-      (Frame.size() - kFrameOverhead) % 2 != 0)
-    return {};
-  const size_t length = (Frame.size() - kFrameOverhead) / 2;
-  const uint8_t first = Frame[DataPosition(1)];
-  if (Frame[1] == kCommonGroup &&
-      (first == kNetAddressRequest.Letter || first == kCommonRequest.Letter))
-    return {first, length};
-  if (length < 3) return {};
-  return {Frame[DataPosition(2)], length};
+// What a trace frame asks; nothing when the bytes are no request frame.
+std::optional<DecodedRequest> RequestOf(std::span<const uint8_t> Frame) {
+  const std::optional<RequestBytes> data = DecodeRequestFrame(Frame.data(), Frame.size());
+  if (!data) return std::nullopt;
+  return ParseRequest(*data);
 }
 
 }  // namespace
@@ -128,24 +87,18 @@ bool IsIdle(uint16_t Code) { return Code == kCodeIdle; }
 bool IsHalted(uint16_t Code) { return InClass(Code, kCodeFinished); }
 
 bool IsRoutinePoll(std::span<const uint8_t> Frame) {
-  const uint8_t letter = LetterOf(Frame).Letter;
-  return letter == kStatusRequest.Letter || letter == kCurrentRequest.Letter;
+  const std::optional<DecodedRequest> request = RequestOf(Frame);
+  return request && (request->Kind == &kStatusRequest || request->Kind == &kCurrentRequest);
 }
 
 QString RequestText(std::span<const uint8_t> Frame) {
-  const auto [letter, length] = LetterOf(Frame);
-  if (letter == 0) return {};
-  if (Frame[1] == kCommonGroup && Frame[DataPosition(1)] == kNetAddressRequest.Letter)
-    return QStringLiteral("] ") + QString::fromUtf8(kNetAddressWords);
-  const LetterWords* found = nullptr;
-  for (const LetterWords& w : kRequests) {
-    if (w.Kind.Letter != letter) continue;
-    // Of two kinds with one letter, the one whose length matches.
-    if (found == nullptr || w.Kind.RequestLength == length) found = &w;
-  }
-  if (found == nullptr) return QString(QChar(letter)) + QStringLiteral(" ?");
-  QString text = QString(QChar(letter)) + QLatin1Char(' ') + QString::fromUtf8(found->Text);
-  if (&found->Kind == &kStatusRequest && length > kStatusRequest.RequestLength)
+  const std::optional<DecodedRequest> request = RequestOf(Frame);
+  if (!request) return {};
+  const QString letter = QString(QChar(request->Letter));
+  if (request->Kind == nullptr) return letter + QStringLiteral(" ?");
+  QString text = letter + QLatin1Char(' ') + QString::fromUtf8(request->Kind->Name);
+  // The status request with one more byte also takes the event it reported.
+  if (request->Kind == &kStatusRequest && !request->Args.empty())
     text += QStringLiteral(", событие принято");
   return text;
 }

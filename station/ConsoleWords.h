@@ -1,7 +1,8 @@
 // The forecourt console's words for what the driver reports: a nozzle's
 // summary state (slot 21), the port status after a command (slot 3), and the
-// request a trace frame carries. The codes and letters come from the protocol
-// layer by name; only the Russian words are the console's own.
+// request a trace frame carries. The codes, letters and the words for requests
+// and port statuses come from the protocol layer; the nozzle states' words are
+// the console's own.
 #pragma once
 
 #include <QString>

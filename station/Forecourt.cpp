@@ -47,27 +47,27 @@ Forecourt::Forecourt(TQX25& Driver, const std::vector<NozzlePanel*>& Panels,
       const auto found = byNozzle.find(O.Command.Nozzle);
       if (found != byNozzle.end()) found->second->ShowOutcome(O);
     });
-    Lines.push_back(Line{port, thread, poller});
+    LineThreads.push_back(Line{port, thread, poller});
     thread->start();
   }
 }
 
 Forecourt::~Forecourt() {
   // Every line first learns to stop, so that the slow ones wait together.
-  for (const Line& line : Lines) {
+  for (const Line& line : LineThreads) {
     line.Poller->RequestStop();
     line.Thread->quit();
   }
-  for (const Line& line : Lines) {
+  for (const Line& line : LineThreads) {
     line.Thread->wait();
     delete line.Poller;
   }
 }
 
 LinePoller* Forecourt::Poller(int Port) const {
-  const auto found =
-      std::find_if(Lines.begin(), Lines.end(), [Port](const Line& L) { return L.Port == Port; });
-  return found != Lines.end() ? found->Poller : nullptr;
+  const auto found = std::find_if(LineThreads.begin(), LineThreads.end(),
+                                  [Port](const Line& L) { return L.Port == Port; });
+  return found != LineThreads.end() ? found->Poller : nullptr;
 }
 
 }  // namespace qx25::hostapp

@@ -39,7 +39,7 @@ class Forecourt : public QObject {
 
   // The poller of Port, or null when the port has no nozzle.
   LinePoller* Poller(int Port) const;
-  size_t LineCount() const { return Lines.size(); }
+  size_t LineCount() const { return LineThreads.size(); }
 
  private:
   struct Line {
@@ -47,7 +47,7 @@ class Forecourt : public QObject {
     QThread* Thread;
     LinePoller* Poller;
   };
-  std::vector<Line> Lines;
+  std::vector<Line> LineThreads;
 };
 
 }  // namespace qx25::hostapp

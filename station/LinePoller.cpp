@@ -16,28 +16,28 @@ constexpr int32_t kNoExtra = 0;
 constexpr int32_t kConfirmed = 1;
 constexpr int32_t kResetFirst = 0;  // SkipReset of slot 19
 
-void Run(TQX25& Qx, const NozzleCommand& C) {
+void Run(TQX25& Driver, const NozzleCommand& C) {
   switch (C.Kind) {
     case CommandKind::SetPrice:
-      Qx.SetPrice(C.Port, C.Nozzle, C.Side, 0, 0, C.Amount);
+      Driver.SetPrice(C.Port, C.Nozzle, C.Side, 0, 0, C.Amount);
       return;
     case CommandKind::PresetVolume:
-      Qx.PresetVolume(C.Port, C.Nozzle, C.Side, kNoExtra, C.Amount);
+      Driver.PresetVolume(C.Port, C.Nozzle, C.Side, kNoExtra, C.Amount);
       return;
     case CommandKind::PresetMoney:
-      Qx.PresetMoney(C.Port, C.Nozzle, C.Side, kNoExtra, C.Amount);
+      Driver.PresetMoney(C.Port, C.Nozzle, C.Side, kNoExtra, C.Amount);
       return;
     case CommandKind::Start:
-      Qx.StartPump(C.Port, C.Nozzle, C.Side);
+      Driver.StartPump(C.Port, C.Nozzle, C.Side);
       return;
     case CommandKind::StartWithReset:
-      Qx.StartPumpWithReset(C.Port, C.Nozzle, C.Side, kResetFirst);
+      Driver.StartPumpWithReset(C.Port, C.Nozzle, C.Side, kResetFirst);
       return;
     case CommandKind::Stop:
-      Qx.StopPump(C.Port, C.Nozzle, C.Side, kConfirmed);
+      Driver.StopPump(C.Port, C.Nozzle, C.Side, kConfirmed);
       return;
     case CommandKind::StopAndReset:
-      Qx.StopPumpAndReset(C.Port, C.Nozzle, C.Side, kConfirmed);
+      Driver.StopPumpAndReset(C.Port, C.Nozzle, C.Side, kConfirmed);
       return;
   }
 }
@@ -50,7 +50,7 @@ bool IsStart(CommandKind Kind) {
 
 LinePoller::LinePoller(TQX25& Driver, int Port, std::vector<NozzleConfig> Configs,
                        std::chrono::milliseconds Pause)
-    : Qx(Driver), PortNumber(Port), RoundPause(Pause) {
+    : Driver_(Driver), PortNumber(Port), RoundPause(Pause) {
   for (const NozzleConfig& config : Configs) Nozzles.push_back(Tracked{config});
 }
 
@@ -87,15 +87,15 @@ void LinePoller::Execute(NozzleCommand Command) {
   CommandOutcome outcome{Command, 0, {}};
   try {
     if (Command.PriceFirst) {
-      Qx.SetPrice(Command.Port, Command.Nozzle, Command.Side, 0, 0, *Command.PriceFirst);
+      Driver_.SetPrice(Command.Port, Command.Nozzle, Command.Side, 0, 0, *Command.PriceFirst);
       outcome.PriceStored = true;
     }
-    Run(Qx, Command);
+    Run(Driver_, Command);
   } catch (const std::exception& e) {
     outcome.Error = QString::fromUtf8(e.what());
   }
   try {
-    outcome.PortStatus = Qx.GetPortStatus(PortNumber);
+    outcome.PortStatus = Driver_.GetPortStatus(PortNumber);
   } catch (const std::exception& e) {
     if (outcome.Error.isEmpty()) outcome.Error = QString::fromUtf8(e.what());
   }
@@ -118,14 +118,14 @@ void LinePoller::PollOne(Tracked& Nozzle) {
   NozzleReading out;
   out.Nozzle = Nozzle.Config;
   try {
-    out.Poll = Qx.PollNozzle(PortNumber, Nozzle.Config.Nozzle, Nozzle.Config.Sides);
-    out.PortStatus = Qx.GetPortStatus(PortNumber);
+    out.Poll = Driver_.PollNozzle(PortNumber, Nozzle.Config.Nozzle, Nozzle.Config.Sides);
+    out.PortStatus = Driver_.GetPortStatus(PortNumber);
     if (out.PortStatus == kLineOk) ReadAfterPoll(Nozzle, out);
   } catch (const std::exception& e) {
     out.Error = QString::fromUtf8(e.what());
     LineFailed();
     try {
-      out.PortStatus = Qx.GetPortStatus(PortNumber);
+      out.PortStatus = Driver_.GetPortStatus(PortNumber);
     } catch (const std::exception&) {
       // The port number itself was refused; the message above says so.
     }
@@ -148,8 +148,8 @@ void LinePoller::ReadAfterPoll(Tracked& Nozzle, NozzleReading& Out) {
   if (IsFinished(state) || Nozzle.ResultDue) {
     // The poll (or a reset) has closed the delivery; slot 6 gives its result.
     Amounts final;
-    Qx.GetDeliveryResult(port, nozzle, final.Volume, final.Money);
-    Out.PortStatus = Qx.GetPortStatus(port);
+    Driver_.GetDeliveryResult(port, nozzle, final.Volume, final.Money);
+    Out.PortStatus = Driver_.GetPortStatus(port);
     if (Out.PortStatus == kLineOk) Out.Final = final;
     Nozzle.Dispensing = false;
     Nozzle.ResultDue = false;
@@ -160,8 +160,8 @@ void LinePoller::ReadAfterPoll(Tracked& Nozzle, NozzleReading& Out) {
     Nozzle.Dispensing = !IsIdle(state);
     if (Nozzle.Dispensing) {
       Amounts current;
-      current.Volume = Qx.GetCurrentDelivery(port, nozzle, current.Money);
-      Out.PortStatus = Qx.GetPortStatus(port);
+      current.Volume = Driver_.GetCurrentDelivery(port, nozzle, current.Money);
+      Out.PortStatus = Driver_.GetPortStatus(port);
       if (Out.PortStatus == kLineOk) Out.Current = current;
     }
   }
@@ -169,8 +169,8 @@ void LinePoller::ReadAfterPoll(Tracked& Nozzle, NozzleReading& Out) {
     for (int side = 1; side <= Nozzle.Config.Sides; ++side) {
       double total = 0;
       uint64_t second = 0;
-      Qx.GetTotalCounter(port, nozzle, side, total, second, 0, 0);
-      const int status = Qx.GetPortStatus(port);
+      Driver_.GetTotalCounter(port, nozzle, side, total, second, 0, 0);
+      const int status = Driver_.GetPortStatus(port);
       Out.Totals.push_back(status == kLineOk ? std::optional<double>(total) : std::nullopt);
     }
     Nozzle.TotalsDue = false;

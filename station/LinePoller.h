@@ -115,7 +115,7 @@ class LinePoller : public QObject {
   void LineFailed();
   Tracked* Find(int Nozzle);
 
-  TQX25& Qx;
+  TQX25& Driver_;
   const int PortNumber;
   std::vector<Tracked> Nozzles;
   const std::chrono::milliseconds RoundPause;

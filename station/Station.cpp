@@ -28,28 +28,28 @@ QString Describe(const TDriverInfo& Info) {
 
 Station::Station(HostOptions Options) : Settings(std::move(Options)) {
   if (Settings.StationLines > 0)
-    Stations = std::make_unique<host::SimulatedStation>(Settings.StationLines);
+    SimulatedLines_ = std::make_unique<host::SimulatedStation>(Settings.StationLines);
   std::vector<LineRow> rows;
   for (const LineConfig& line : Settings.Lines) {
     const auto port = static_cast<uint8_t>(line.Port);
-    if (line.StationLine > 0 && Stations) {
-      Lines.SetDevicePath(port, Stations->DevicePath(line.StationLine));
+    if (line.StationLine > 0 && SimulatedLines_) {
+      Dispatcher_.SetDevicePath(port, SimulatedLines_->DevicePath(line.StationLine));
     } else if (line.Simulated) {
       if (!Sim) Sim = std::make_unique<host::BuiltInSimulator>();
-      Lines.SetDevicePath(port, Sim->DevicePath());
+      Dispatcher_.SetDevicePath(port, Sim->DevicePath());
     } else if (!line.Device.empty()) {
-      Lines.SetDevicePath(port, line.Device);
+      Dispatcher_.SetDevicePath(port, line.Device);
     }
-    rows.push_back(LineRow{line, Lines.DevicePath(port), std::nullopt});
+    rows.push_back(LineRow{line, Dispatcher_.DevicePath(port), std::nullopt});
   }
   if (Settings.TimeoutMs > 0) {
-    host::SerialTimeouts limits = Lines.Timeouts();
+    host::SerialTimeouts limits = Dispatcher_.Timeouts();
     limits.FirstByte = std::chrono::milliseconds(Settings.TimeoutMs);
-    Lines.SetTimeouts(limits);
+    Dispatcher_.SetTimeouts(limits);
   }
   Traces = std::make_shared<TraceBuffer>();
   // The statistics and the trace pane share the dispatcher's one trace.
-  Lines.SetTrace(Stats.Recorder(TraceBuffer::Callback(Traces)));
+  Dispatcher_.SetTrace(Stats.Recorder(TraceBuffer::Callback(Traces)));
   TraceRows = std::make_unique<TraceModel>(Traces);
   StatisticsView = std::make_unique<StatisticsModel>(Stats);
   MainWindow = std::make_unique<HostWindow>();
@@ -61,11 +61,11 @@ Station::Station(HostOptions Options) : Settings(std::move(Options)) {
 }
 
 Station::~Station() {
-  Lanes.reset();
+  Pollers_.reset();
   MainWindow.reset();
-  Qx.reset();
-  for (const LineConfig& line : Settings.Lines) Lines.Close(static_cast<uint8_t>(line.Port));
-  Lines.SetTrace({});
+  Driver_.reset();
+  for (const LineConfig& line : Settings.Lines) Dispatcher_.Close(static_cast<uint8_t>(line.Port));
+  Dispatcher_.SetTrace({});
 }
 
 void Station::Start() {
@@ -78,17 +78,17 @@ void Station::Start() {
     throw;
   }
   // Not the forecourt itself: the service window is modal to its owner.
-  Qx.reset(Library_.Factory()(kDriverOptions,
-                              reinterpret_cast<uintptr_t>(&MainWindow->ServiceOwner()), &Lines));
+  Driver_.reset(Library_.Factory()(
+      kDriverOptions, reinterpret_cast<uintptr_t>(&MainWindow->ServiceOwner()), &Dispatcher_));
   const QString path = QString::fromStdString(Library_.Path());
   MainWindow->SetDriverText(
-      QFileInfo(path).fileName() + QStringLiteral(" ") + Describe(Qx->GetDriverInfo()),
+      QFileInfo(path).fileName() + QStringLiteral(" ") + Describe(Driver_->GetDriverInfo()),
       QFileInfo(path).absoluteFilePath());
 
   for (const LineConfig& line : Settings.Lines) {
     int32_t result;
     try {
-      result = Qx->SetupPort(line.Port);
+      result = Driver_->SetupPort(line.Port);
     } catch (const std::exception&) {
       result = host::kSerialBadSettings;
     }
@@ -96,14 +96,14 @@ void Station::Start() {
   }
   // The station runs without the driver's menu entries rather than not at all.
   try {
-    Qx->InstallMenu(MainWindow->menuBar(), &CreateMenuItem);
+    Driver_->InstallMenu(MainWindow->menuBar(), &CreateMenuItem);
   } catch (const std::exception& e) {
     qWarning("qx25-host: the driver could not add its menu entries: %s", e.what());
   }
-  Lanes = std::make_unique<Forecourt>(*Qx, MainWindow->Panels());
+  Pollers_ = std::make_unique<Forecourt>(*Driver_, MainWindow->Panels());
   // The line list follows its devices as they go and come back.
   for (const LineConfig& line : Settings.Lines) {
-    LinePoller* poller = Lanes->Poller(line.Port);
+    LinePoller* poller = Pollers_->Poller(line.Port);
     if (poller == nullptr) continue;
     HostWindow* window = MainWindow.get();
     QObject::connect(poller, &LinePoller::Reading, window, [window](const NozzleReading& R) {

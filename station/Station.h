@@ -51,34 +51,34 @@ class Station {
 
   HostWindow& Window() { return *MainWindow; }
   // The driver, or null before a successful Start.
-  TQX25* Driver() { return Qx.get(); }
+  TQX25* Driver() { return Driver_.get(); }
   const DriverLibrary& Library() const { return Library_; }
-  host::SerialDispatcher& Dispatcher() { return Lines; }
+  host::SerialDispatcher& Dispatcher() { return Dispatcher_; }
   // The built-in simulator, or null when no line is simulated.
   host::BuiltInSimulator* Simulator() { return Sim.get(); }
   // The simulated station of --station, or null.
-  host::SimulatedStation* SimulatedLines() { return Stations.get(); }
+  host::SimulatedStation* SimulatedLines() { return SimulatedLines_.get(); }
   const host::LineStatistics& Statistics() const { return Stats; }
   StatisticsModel& StatisticsRows() { return *StatisticsView; }
   const HostOptions& Options() const { return Settings; }
   // The pollers, or null before a successful Start.
-  Forecourt* Pollers() { return Lanes.get(); }
+  Forecourt* Pollers() { return Pollers_.get(); }
   TraceModel& Trace() { return *TraceRows; }
 
  private:
   HostOptions Settings;
   std::unique_ptr<host::BuiltInSimulator> Sim;
-  std::unique_ptr<host::SimulatedStation> Stations;
+  std::unique_ptr<host::SimulatedStation> SimulatedLines_;
   // Before the dispatcher, whose trace records into it until it goes.
   host::LineStatistics Stats;
-  host::SerialDispatcher Lines;
+  host::SerialDispatcher Dispatcher_;
   DriverLibrary Library_;
-  DriverPtr Qx;
+  DriverPtr Driver_;
   std::shared_ptr<TraceBuffer> Traces;
   std::unique_ptr<TraceModel> TraceRows;
   std::unique_ptr<StatisticsModel> StatisticsView;
   std::unique_ptr<HostWindow> MainWindow;
-  std::unique_ptr<Forecourt> Lanes;
+  std::unique_ptr<Forecourt> Pollers_;
   bool Started = false;
 };
 

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "Stop.h"
+#include "driver/protocol/PortStatusWords.h"
 #include "driver/protocol/Protocol.h"
 #include "sim/CatalogValues.h"
 
@@ -63,26 +64,8 @@ Refused::Refused(uint8_t Code)
       Status(Code) {}
 
 const char* RefusalMeaning(uint8_t Status) {
-  switch (Status) {
-    case kRefusedStart:
-      return "start refused";
-    case kRefusedPrepare:
-      return "preparation refused";
-    case kRefusedPreset:
-      return "preset refused";
-    case kRefusedStop:
-      return "stop refused";
-    case kRefusedParam:
-      return "parameter refused";
-    case kRefusedNetAddress:
-      return "address programming refused";
-    case kRefusedCurrent:
-      return "current-delivery query refused";
-    case kAnsweredWithoutData:
-      return "the controller answered a data query without data";
-    default:
-      return nullptr;
-  }
+  const TPortStatusWords* words = FindPortStatus(Status);
+  return words != nullptr && words->Class == TStatusClass::Refused ? words->English : nullptr;
 }
 
 Session::Session(const LineChoice& Choice, bool OpenLine, host::LineStatistics* Stats)
