@@ -14,7 +14,7 @@
 #include <climits>
 #include <cstdio>
 
-#include "serial/Terminal.h"
+#include "terminal/Terminal.h"
 
 namespace qx25::host::line {
 

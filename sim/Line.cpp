@@ -11,7 +11,7 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "serial/Terminal.h"
+#include "terminal/Terminal.h"
 
 namespace qx25::sim {
 

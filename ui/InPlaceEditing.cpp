@@ -92,35 +92,35 @@ int TParamFrm::EditorHeight() const {
 }
 
 void TParamFrm::PrepareEditor(int Row) {
-  using qx25::ui::TEditorSpec;
+  using qx25::ui::TEditorChoice;
   Ui::ParamFrm& c = *Controls;
   const CParameter* p = RecordOfRow(Row);
-  const TEditorSpec spec = p ? qx25::ui::EditorFor(*p) : TEditorSpec();
+  const TEditorChoice choice = p ? qx25::ui::EditorFor(*p) : TEditorChoice();
   QDoubleSpinBox* edit = c.WriteValueEdit;
   QDoubleSpinBox* edit2 = c.WriteValueEdit2;
   QComboBox* list = c.WriteValueCB;
   edit->setValue(0);
-  if (spec.Kind == TEditorSpec::Number || spec.Kind == TEditorSpec::Pair) {
-    edit->setDecimals(spec.Decimals);
-    edit->setSingleStep(spec.Step);
-    edit->setRange(spec.Min, spec.Max);
-    edit->setValue(spec.Start);
+  if (choice.Kind == TEditorChoice::Number || choice.Kind == TEditorChoice::Pair) {
+    edit->setDecimals(choice.Decimals);
+    edit->setSingleStep(choice.Step);
+    edit->setRange(choice.Min, choice.Max);
+    edit->setValue(choice.Start);
   }
-  if (spec.Kind == TEditorSpec::Pair) {
+  if (choice.Kind == TEditorChoice::Pair) {
     edit2->setDecimals(0);
     edit2->setSingleStep(1);
-    edit2->setRange(spec.Min2, spec.Max2);
-    edit2->setValue(spec.Start2);
+    edit2->setRange(choice.Min2, choice.Max2);
+    edit2->setValue(choice.Start2);
   }
-  if (spec.Kind == TEditorSpec::List) {
+  if (choice.Kind == TEditorChoice::List) {
     list->clear();
-    for (const std::string& item : spec.Items) list->addItem(QString::fromStdString(item));
-    list->setEnabled(spec.Enabled);
-    list->setCurrentIndex(spec.Selected);
+    for (const std::string& item : choice.Items) list->addItem(QString::fromStdString(item));
+    list->setEnabled(choice.Enabled);
+    list->setCurrentIndex(choice.Selected);
   }
-  edit->setVisible(spec.Kind == TEditorSpec::Number || spec.Kind == TEditorSpec::Pair);
-  edit2->setVisible(spec.Kind == TEditorSpec::Pair);
-  list->setVisible(spec.Kind == TEditorSpec::List);
+  edit->setVisible(choice.Kind == TEditorChoice::Number || choice.Kind == TEditorChoice::Pair);
+  edit2->setVisible(choice.Kind == TEditorChoice::Pair);
+  list->setVisible(choice.Kind == TEditorChoice::List);
 }
 
 qx25::ui::TEdit TParamFrm::EditorContents() const {

@@ -22,7 +22,7 @@
 
 #include "driver/PortDispatcher.h"
 #include "driver/protocol/Link.h"
-#include "serial/Terminal.h"
+#include "terminal/Terminal.h"
 
 using Bytes = std::vector<uint8_t>;
 using qx25::ReplyFrame;

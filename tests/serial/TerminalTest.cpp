@@ -4,7 +4,7 @@
 #include <cerrno>
 #include <filesystem>
 
-#include "serial/Terminal.h"
+#include "terminal/Terminal.h"
 
 using namespace qx25;
 

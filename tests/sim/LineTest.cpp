@@ -10,8 +10,8 @@
 #include <chrono>
 
 #include "SimTestSupport.h"
-#include "serial/Terminal.h"
 #include "sim/Line.h"
+#include "terminal/Terminal.h"
 
 using namespace qx25;
 using namespace qx25::sim;

@@ -46,8 +46,8 @@
 #include "driver/Driver.h"
 #include "driver/DriverPtr.h"
 #include "serial/SerialDispatcher.h"
-#include "serial/Terminal.h"
 #include "sim/Simulator.h"
+#include "terminal/Terminal.h"
 
 using namespace qx25;
 using Clock = std::chrono::steady_clock;

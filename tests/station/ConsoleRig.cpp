@@ -4,7 +4,7 @@
 #include <QTest>
 #include <QTextStream>
 
-#include "serial/Terminal.h"
+#include "terminal/Terminal.h"
 
 namespace consoletest {
 

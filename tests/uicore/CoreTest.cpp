@@ -77,12 +77,12 @@ TEST_F(Core, TheLimitCardCodeIsWrittenAndShownWithAllItsDigits) {
 TEST_F(Core, EditorsStartFromTheStoredValueAndCommitItsRawForm) {
   CParameter& number = Item(kCode16);  // two decimals, 600.00 to 1200.00
   number.Value = 75000;
-  TEditorSpec spec = EditorFor(number);
-  EXPECT_EQ(spec.Kind, TEditorSpec::Number);
-  EXPECT_EQ(spec.Start, 750.0);
-  EXPECT_EQ(spec.Min, 600.0);
-  EXPECT_EQ(spec.Max, 1200.0);
-  EXPECT_DOUBLE_EQ(spec.Step, 0.01);
+  TEditorChoice choice = EditorFor(number);
+  EXPECT_EQ(choice.Kind, TEditorChoice::Number);
+  EXPECT_EQ(choice.Start, 750.0);
+  EXPECT_EQ(choice.Min, 600.0);
+  EXPECT_EQ(choice.Max, 1200.0);
+  EXPECT_DOUBLE_EQ(choice.Step, 0.01);
   EXPECT_EQ(CommittedRaw(number, {800.5}), 80050);
   EXPECT_THROW(CommittedRaw(number, {std::nan("")}), std::out_of_range);
 
@@ -104,7 +104,7 @@ TEST_F(Core, EditorsStartFromTheStoredValueAndCommitItsRawForm) {
   }
 
   CParameter pair(18, 6, 0, "", "", 0, 0, 0, pkPair, 2, false);
-  EXPECT_EQ(EditorFor(pair).Kind, TEditorSpec::Pair);
+  EXPECT_EQ(EditorFor(pair).Kind, TEditorChoice::Pair);
   EXPECT_EQ(CommittedRaw(pair, {12, 345}), 12345);
   EXPECT_EQ(pair.ValueToText(CommittedRaw(pair, {12, 345})), "12 - 345");
 

@@ -30,48 +30,49 @@ int64_t Rounded(double X) {
   return std::llround(X);
 }
 
-void IntegerBox(TEditorSpec& Spec, int64_t Min, int64_t Max, int64_t Start) {
-  Spec.Kind = TEditorSpec::Number;
-  Spec.Min = static_cast<double>(Min);
-  Spec.Max = static_cast<double>(Max);
-  Spec.Start = static_cast<double>(Start);
+void IntegerBox(TEditorChoice& Choice, int64_t Min, int64_t Max, int64_t Start) {
+  Choice.Kind = TEditorChoice::Number;
+  Choice.Min = static_cast<double>(Min);
+  Choice.Max = static_cast<double>(Max);
+  Choice.Start = static_cast<double>(Start);
 }
 
 }  // namespace
 
-TEditorSpec EditorFor(const CParameter& P) {
-  TEditorSpec spec;
+TEditorChoice EditorFor(const CParameter& P) {
+  TEditorChoice choice;
   auto list = [&](int Selected) {
-    spec.Kind = TEditorSpec::List;
-    spec.Items = P.ValueNames;
-    spec.Enabled = !spec.Items.empty();
-    spec.Selected = Selected >= 0 && Selected < static_cast<int>(spec.Items.size()) ? Selected : -1;
+    choice.Kind = TEditorChoice::List;
+    choice.Items = P.ValueNames;
+    choice.Enabled = !choice.Items.empty();
+    choice.Selected =
+        Selected >= 0 && Selected < static_cast<int>(choice.Items.size()) ? Selected : -1;
   };
   switch (P.Kind) {
     case pkNumber:
     case pkCommonNumber:
     case pkAddress:
-      spec.Kind = TEditorSpec::Number;
-      spec.Decimals = P.Decimals;
-      spec.Step = P.Step();
-      spec.Min = P.ScaledMin();
-      spec.Max = P.ScaledMax();
-      spec.Start = static_cast<double>(P.Value) / CParameter::Power10(P.Decimals);
+      choice.Kind = TEditorChoice::Number;
+      choice.Decimals = P.Decimals;
+      choice.Step = P.Step();
+      choice.Min = P.ScaledMin();
+      choice.Max = P.ScaledMax();
+      choice.Start = static_cast<double>(P.Value) / CParameter::Power10(P.Decimals);
       break;
     case pkList:
     case pkCommonList:
       list(static_cast<int32_t>(static_cast<uint32_t>(P.Value)));
       break;
     case pkPair:
-      IntegerBox(spec, 0, kPairHighMax, 0);
-      spec.Kind = TEditorSpec::Pair;
-      spec.Max2 = static_cast<double>(kPairLowMax);
+      IntegerBox(choice, 0, kPairHighMax, 0);
+      choice.Kind = TEditorChoice::Pair;
+      choice.Max2 = static_cast<double>(kPairLowMax);
       break;
     case pkTemperature:
-      IntegerBox(spec, kTemperatureMin, kTemperatureMax, TemperatureOfRaw(P.Value));
+      IntegerBox(choice, kTemperatureMin, kTemperatureMax, TemperatureOfRaw(P.Value));
       break;
     case pkNegativeTemperature:
-      IntegerBox(spec, kNegativeTemperatureMin, 0, TemperatureOfRaw(P.Value));
+      IntegerBox(choice, kNegativeTemperatureMin, 0, TemperatureOfRaw(P.Value));
       break;
     case pkTemperatureList:
       list(TemperatureListItemOfRaw(P.Value));
@@ -79,7 +80,7 @@ TEditorSpec EditorFor(const CParameter& P) {
     default:
       break;
   }
-  return spec;
+  return choice;
 }
 
 int64_t CommittedRaw(const CParameter& P, const TEdit& Edit) {

@@ -13,7 +13,7 @@
 namespace qx25::ui {
 
 // The editor over a "Запись" cell. A pair shows two number boxes side by side.
-struct TEditorSpec {
+struct TEditorChoice {
   enum TKind { None, Number, Pair, List } Kind = None;
   // Number and the pair's first box; the pair's second box is Min2..Max2.
   int Decimals = 0;
@@ -26,7 +26,7 @@ struct TEditorSpec {
   bool Enabled = true;
 };
 
-TEditorSpec EditorFor(const CParameter& P);
+TEditorChoice EditorFor(const CParameter& P);
 
 // What the technician left in the editor.
 struct TEdit {

@@ -1,4 +1,4 @@
-#include "serial/Terminal.h"
+#include "terminal/Terminal.h"
 
 #include <fcntl.h>
 #include <stdlib.h>
