@@ -11,7 +11,14 @@
 
 namespace {
 constexpr char kServiceWindowArg[] = "--service-window";
+
+// Runs one test class; its failure count.
+template <typename TestClass>
+int Run(int Argc, char** Argv) {
+  TestClass test;
+  return QTest::qExec(&test, Argc, Argv);
 }
+}  // namespace
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -26,36 +33,14 @@ int main(int argc, char** argv) {
   // one the driver gives its menu entry; ctest runs it as a process of its own.
   if (argc > 1 && std::strcmp(argv[1], kServiceWindowArg) == 0) {
     argv[1] = argv[0];
-    ServiceWindowTest service;
-    return QTest::qExec(&service, argc - 1, argv + 1) == 0 ? EXIT_SUCCESS : EXIT_FAILURE;
+    return Run<ServiceWindowTest>(argc - 1, argv + 1) == 0 ? EXIT_SUCCESS : EXIT_FAILURE;
   }
-  {
-    HostAppTest host;
-    failed += QTest::qExec(&host, argc, argv);
-  }
-  {
-    ConsoleTest console;
-    failed += QTest::qExec(&console, argc, argv);
-  }
-  {
-    PanelTest panels;
-    failed += QTest::qExec(&panels, argc, argv);
-  }
-  {
-    ConsoleModelTest models;
-    failed += QTest::qExec(&models, argc, argv);
-  }
-  {
-    MenuItemTest menu;
-    failed += QTest::qExec(&menu, argc, argv);
-  }
-  {
-    UnplugTest unplug;
-    failed += QTest::qExec(&unplug, argc, argv);
-  }
-  {
-    OptionsTest options;
-    failed += QTest::qExec(&options, argc, argv);
-  }
+  failed += Run<HostAppTest>(argc, argv);
+  failed += Run<ConsoleTest>(argc, argv);
+  failed += Run<PanelTest>(argc, argv);
+  failed += Run<ConsoleModelTest>(argc, argv);
+  failed += Run<MenuItemTest>(argc, argv);
+  failed += Run<UnplugTest>(argc, argv);
+  failed += Run<OptionsTest>(argc, argv);
   return failed == 0 ? EXIT_SUCCESS : EXIT_FAILURE;
 }
