@@ -37,6 +37,12 @@ extern "C" TQX25* GetQX25(uint32_t Options, uintptr_t AppHandle, PortDispatcher*
   return driver;
 }
 
+#if defined(__ELF__)
+extern "C" void ForgetQX25(TQX25* Driver) noexcept {
+  if (CurrentDriver == Driver) CurrentDriver = nullptr;
+}
+#endif
+
 void TQX25::Abstract() { throw std::logic_error("abstract operation called (slot 0)"); }
 
 TDriverInfo TQX25::GetDriverInfo() {

@@ -159,10 +159,31 @@ class QX25_EXPORT TQX25 {
   bool KeepStatusOnCan;
   uint8_t AddressStride;
   uint8_t EventAckPending[31][33];
+
+  // Deleting a driver first stops it being CurrentDriver, so that the
+  // service window never opens for a freed driver. Static: it adds nothing to
+  // the table or the object.
+  static void operator delete(void* Driver) noexcept;
 };
 
-// The driver built last; the service window opens for it.
+// The driver built last; the service window opens for it. A driver the host
+// frees stops being CurrentDriver (then null) where the host's delete can
+// reach ForgetQX25: a host linked with libqx25.so. A host that loads the
+// library with dlopen(RTLD_LOCAL) cannot see it; such a host builds a new
+// driver, or removes its menu, before the menu item can open the window again.
 extern QX25_EXPORT TQX25* CurrentDriver;
+
+#if defined(__ELF__)
+// Weak, so that a host that does not link the library still loads.
+extern "C" QX25_EXPORT void ForgetQX25(TQX25* Driver) noexcept __attribute__((weak));
+#endif
+
+inline void TQX25::operator delete(void* Driver) noexcept {
+#if defined(__ELF__)
+  if (ForgetQX25) ForgetQX25(static_cast<TQX25*>(Driver));
+#endif
+  ::operator delete(Driver);
+}
 
 // The library's one exported function: builds a new driver. Only bit 7 of the
 // low byte of Options counts (KeepStatusOnCan). AppHandle is the host's main

@@ -99,8 +99,11 @@ TEST(Construction, EachCallMakesAFreshCurrentDriver) {
   EXPECT_EQ(CurrentDriver, second);
   for (int port = 1; port <= 30; ++port) EXPECT_EQ(second->GetPortStatus(port), 0);
   EXPECT_EQ(first->GetPortStatus(5), 9);
+  // Freeing another driver leaves the current one; freeing it clears it.
   FreeDriver(first);
+  EXPECT_EQ(CurrentDriver, second);
   FreeDriver(second);
+  EXPECT_EQ(CurrentDriver, nullptr);
 }
 
 TEST(Construction, PortOutsideTheTableTouchesNothing) {

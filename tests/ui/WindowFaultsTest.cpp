@@ -47,6 +47,7 @@ class WindowFaultsTest : public QObject {
     QVERIFY(sent < 43 + 31);  // stopped, not run to the end
 
     driver.reset();  // then the driver
+    QVERIFY(!CurrentDriver);
     QCoreApplication::processEvents();
     QCOMPARE(rig.Sim.ExchangeCount(), sent);
   }
