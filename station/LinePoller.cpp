@@ -5,6 +5,7 @@
 
 #include "ConsoleWords.h"
 #include "driver/protocol/Protocol.h"
+#include "params/ParameterUnit.h"
 
 namespace qx25::hostapp {
 
@@ -112,6 +113,24 @@ void LinePoller::Execute(NozzleCommand Command) {
   }
   emit CommandDone(outcome);
   if (nozzle != nullptr && Command.Kind != CommandKind::SetPrice && !Stopping) PollOne(*nozzle);
+}
+
+void LinePoller::ReadParameter(ParameterQuery Query) {
+  if (Stopping) return;
+  ParameterAnswer answer{Query, std::nullopt, 0, {}};
+  try {
+    const int64_t value = Driver_.ReadParam(lmParameter, PortNumber, Query.Address, Query.Code, 0);
+    answer.PortStatus = Driver_.GetPortStatus(PortNumber);
+    if (value >= 0) answer.Value = value;
+  } catch (const std::exception& e) {
+    answer.Error = QString::fromUtf8(e.what());
+    try {
+      answer.PortStatus = Driver_.GetPortStatus(PortNumber);
+    } catch (const std::exception&) {
+      // The message above says what went wrong.
+    }
+  }
+  emit ParameterRead(answer);
 }
 
 void LinePoller::PollOne(Tracked& Nozzle) {
