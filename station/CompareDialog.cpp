@@ -40,8 +40,8 @@ QString SettingsDirectory() {
          QString::fromUtf8(kSettingsSubdirectory);
 }
 
-// The controller of a nozzle is the one its side 1 is addressed at: the
-// nozzle's number (the driver's mapping of side 1).
+// A nozzle's parameters are read where its side 1 is addressed: network
+// address = the nozzle's number.
 QString NozzleName(const NozzleConfig& N) {
   return QStringLiteral("%1, колонка %2 (адрес %2)").arg(PortName(N.Port)).arg(N.Nozzle);
 }
@@ -198,7 +198,7 @@ void CompareDialog::StartComparing() {
   }
   static quint64 tickets = 0;
   Ticket = ++tickets;
-  Address = nozzle.Nozzle;
+  Nozzle = nozzle.Nozzle;
   Controller.assign(static_cast<size_t>(Catalog.Count()), std::nullopt);
   Unread.clear();
   InARow = 0;
@@ -223,7 +223,7 @@ void CompareDialog::Ask() {
   }
   const CParameter& p = Catalog.Items(Next);
   Doing->setText(QStringLiteral("Код %1: %2").arg(p.Code).arg(Text(p.Caption)));
-  const ParameterQuery query{Address, p.Code, Ticket};
+  const ParameterQuery query{Nozzle, p.Code, Ticket};
   LinePoller* poller = Poller;
   QMetaObject::invokeMethod(poller, [poller, query] { poller->ReadParameter(query); });
 }
@@ -313,8 +313,8 @@ void CompareDialog::ShowResult() {
   const QString file = QFileInfo(FileEdit->text()).fileName();
   if (c.Compared == 0) {
     const QString why = Unread.empty() ? QString() : Unread.begin()->second;
-    SetResult(QStringLiteral("Контроллер по адресу %1 не ответил (%2): сравнить не с чем.")
-                  .arg(Address)
+    SetResult(QStringLiteral("Контроллер колонки %1 не ответил (%2): сравнить не с чем.")
+                  .arg(Nozzle)
                   .arg(why),
               true);
     return;

@@ -5,7 +5,6 @@
 
 #include "ConsoleWords.h"
 #include "driver/protocol/Protocol.h"
-#include "params/ParameterUnit.h"
 
 namespace qx25::hostapp {
 
@@ -119,7 +118,9 @@ void LinePoller::ReadParameter(ParameterQuery Query) {
   if (Stopping) return;
   ParameterAnswer answer{Query, std::nullopt, 0, {}};
   try {
-    const int64_t value = Driver_.ReadParam(lmParameter, PortNumber, Query.Address, Query.Code, 0);
+    // The parameter number of slot 17 for side 1 is the code past the commands.
+    const int32_t value =
+        Driver_.GetParam(PortNumber, Query.Nozzle, kParamNoFirstCode + Query.Code);
     answer.PortStatus = Driver_.GetPortStatus(PortNumber);
     if (value >= 0) answer.Value = value;
   } catch (const std::exception& e) {

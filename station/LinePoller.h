@@ -57,11 +57,11 @@ struct CommandOutcome {
   bool PriceStored = false;  // PriceFirst reached the driver
 };
 
-// A parameter of a controller on the line (slot 25 ReadParam), read for a
-// window of the console between two polls. Ticket tells the asker's answers
-// from another's.
+// A parameter of a nozzle's controller (slot 17 GetParam, side 1), read for
+// a window of the console between two polls. Ticket tells the asker's
+// answers from another's.
 struct ParameterQuery {
-  int Address = 0;
+  int Nozzle = 0;
   int Code = 0;
   quint64 Ticket = 0;
 };
