@@ -17,10 +17,12 @@
 #include <QStandardPaths>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "ConsoleWords.h"
 #include "Forecourt.h"
 #include "LineListModel.h"
+#include "NozzlePanel.h"
 #include "params/ParameterFile.h"
 
 namespace qx25::hostapp {
@@ -40,11 +42,9 @@ QString SettingsDirectory() {
          QString::fromUtf8(kSettingsSubdirectory);
 }
 
-// A nozzle's parameters are read where its side 1 is addressed: network
-// address = the nozzle's number.
-QString NozzleName(const NozzleConfig& N) {
-  return QStringLiteral("%1, колонка %2 (адрес %2)").arg(PortName(N.Port)).arg(N.Nozzle);
-}
+// Wider value texts (a value outside the limits, with the limit) are cut,
+// and whole in the cell's tool tip.
+constexpr int kMaxValueWidth = 320;
 
 QTableWidgetItem* Cell(const QString& Text) {
   auto* item = new QTableWidgetItem(Text);
@@ -64,7 +64,10 @@ CompareDialog::CompareDialog(const std::vector<NozzleConfig>& Nozzles, Forecourt
 
   NozzleBox = new QComboBox(this);
   NozzleBox->setObjectName(QStringLiteral("CompareNozzleBox"));
-  for (const NozzleConfig& n : Choices) NozzleBox->addItem(NozzleName(n));
+  // A nozzle's parameters are read where its side 1 is addressed: network
+  // address = the nozzle's number.
+  for (const NozzleConfig& n : Choices)
+    NozzleBox->addItem(NozzleTitle(n) + QStringLiteral(" (адрес %1)").arg(n.Nozzle));
   FileEdit = new QLineEdit(this);
   FileEdit->setObjectName(QStringLiteral("CompareFileEdit"));
   FileEdit->setPlaceholderText(QStringLiteral("файл параметров (.par)"));
@@ -91,6 +94,7 @@ CompareDialog::CompareDialog(const std::vector<NozzleConfig>& Nozzles, Forecourt
   Progress->setObjectName(QStringLiteral("CompareProgress"));
   Progress->setFormat(QStringLiteral("%v из %m"));
   Progress->setValue(0);
+  Progress->hide();  // until there is something to count
   auto* actions = new QHBoxLayout;
   actions->addWidget(StartBtn);
   actions->addWidget(StopBtn);
@@ -109,6 +113,7 @@ CompareDialog::CompareDialog(const std::vector<NozzleConfig>& Nozzles, Forecourt
                                    QStringLiteral("Контроллер"), QStringLiteral("Файл"),
                                    QStringLiteral("Ед. изм.")});
   Rows->verticalHeader()->hide();
+  Rows->verticalHeader()->setDefaultSectionSize(Rows->fontMetrics().height() + 6);
   Rows->setEditTriggers(QAbstractItemView::NoEditTriggers);
   Rows->setSelectionBehavior(QAbstractItemView::SelectRows);
   Rows->setWordWrap(false);
@@ -198,13 +203,14 @@ void CompareDialog::StartComparing() {
   }
   static quint64 tickets = 0;
   Ticket = ++tickets;
-  Nozzle = nozzle.Nozzle;
+  ReadNozzle = nozzle.Nozzle;
   Controller.assign(static_cast<size_t>(Catalog.Count()), std::nullopt);
   Unread.clear();
   InARow = 0;
   int total = 0;
   for (int i = kBulkFirst; i < Catalog.Count(); ++i) total += params::Compared(Catalog, i, false);
   Progress->setRange(0, total);
+  Progress->show();
   Progress->setValue(0);
   connect(Poller, &LinePoller::ParameterRead, this, &CompareDialog::Take, Qt::UniqueConnection);
   StartBtn->setEnabled(false);
@@ -223,7 +229,7 @@ void CompareDialog::Ask() {
   }
   const CParameter& p = Catalog.Items(Next);
   Doing->setText(QStringLiteral("Код %1: %2").arg(p.Code).arg(Text(p.Caption)));
-  const ParameterQuery query{Nozzle, p.Code, Ticket};
+  const ParameterQuery query{ReadNozzle, p.Code, Ticket};
   LinePoller* poller = Poller;
   QMetaObject::invokeMethod(poller, [poller, query] { poller->ReadParameter(query); });
 }
@@ -307,14 +313,16 @@ void CompareDialog::ShowResult() {
         Rows->item(row, column)->setBackground(kUnreadColour);
   }
   Rows->resizeColumnToContents(kCode);
-  Rows->resizeColumnToContents(kController);
-  Rows->resizeColumnToContents(kFile);
+  for (const int column : {kController, kFile}) {
+    Rows->resizeColumnToContents(column);
+    Rows->setColumnWidth(column, std::min(Rows->columnWidth(column), kMaxValueWidth));
+  }
 
   const QString file = QFileInfo(FileEdit->text()).fileName();
   if (c.Compared == 0) {
     const QString why = Unread.empty() ? QString() : Unread.begin()->second;
     SetResult(QStringLiteral("Контроллер колонки %1 не ответил (%2): сравнить не с чем.")
-                  .arg(Nozzle)
+                  .arg(ReadNozzle)
                   .arg(why),
               true);
     return;

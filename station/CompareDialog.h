@@ -66,8 +66,8 @@ class CompareDialog : public QDialog {
   params::TValues Controller;
   std::map<int, QString> Unread;  // catalog index -> why
   QPointer<LinePoller> Poller;    // the line being read, while it is
-  int Nozzle = 0;
-  int Next = -1;  // catalog index being read; -1 when nothing is
+  int ReadNozzle = 0;             // the nozzle being read
+  int Next = -1;                  // catalog index being read; -1 when nothing is
   int InARow = 0;
   quint64 Ticket = 0;
 
