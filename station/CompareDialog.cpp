@@ -327,7 +327,12 @@ void CompareDialog::ShowResult() {
               true);
     return;
   }
-  QString text = c.Differ.empty()
+  // "All equal" only when every code was read.
+  QString text = c.Differ.empty() && unread > 0
+                     ? QStringLiteral("Прочитанные параметры совпадают с файлом %1: %2.")
+                           .arg(file)
+                           .arg(c.Compared)
+                 : c.Differ.empty()
                      ? QStringLiteral("Совпадают с файлом %1 все параметры контроллера: %2.")
                            .arg(file)
                            .arg(c.Compared)
