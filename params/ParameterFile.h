@@ -15,6 +15,9 @@ inline constexpr const char* kParameterSection = "Parametr";
 #ifdef _WIN32
 // Where parameter files and the service window's copy buffer live on Windows.
 inline constexpr const char* kSettingsDirectory = "C:\\ZARO\\Settings";
+#else
+// Where they live elsewhere, under the user's data directory.
+inline constexpr const char* kSettingsSubdirectory = "ZARO/Settings";
 #endif
 
 // Replaces the file's "Parametr" section by the values of the bulk range, in

@@ -19,6 +19,8 @@ Forecourt::Forecourt(TQX25& Driver, const std::vector<NozzlePanel*>& Panels,
   qRegisterMetaType<NozzleCommand>();
   qRegisterMetaType<CommandOutcome>();
   qRegisterMetaType<NozzleReading>();
+  qRegisterMetaType<ParameterQuery>();
+  qRegisterMetaType<ParameterAnswer>();
 
   std::map<int, std::vector<NozzlePanel*>> byPort;
   for (NozzlePanel* panel : Panels) byPort[panel->Config().Port].push_back(panel);

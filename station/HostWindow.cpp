@@ -76,6 +76,11 @@ HostWindow::HostWindow(QWidget* Parent) : QMainWindow(Parent), Model(new LineLis
   connect(Exit, &QAction::triggered, this, &QWidget::close);
   QMenu* dispenser = menuBar()->addMenu(QString::fromUtf8(kDispenserMenuText));
   DispenserMenu = dispenser->menuAction();
+  QMenu* line = menuBar()->addMenu(QString::fromUtf8(kLineMenuText));
+  Compare = line->addAction(QString::fromUtf8(kCompareItemText));
+  Compare->setObjectName(QStringLiteral("CompareAction"));
+  Compare->setStatusTip(QStringLiteral("Сравнить параметры контроллера колонки с файлом"));
+  Compare->setEnabled(false);
   Owner = std::make_unique<QWidget>(nullptr, Qt::Window);
   Owner->setObjectName(QStringLiteral("ServiceOwner"));
   Owner->setWindowTitle(windowTitle());

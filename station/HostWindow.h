@@ -34,6 +34,8 @@ class TraceModel;
 inline constexpr char kFileMenuText[] = "&Файл";
 inline constexpr char kExitText[] = "В&ыход";
 inline constexpr char kDispenserMenuText[] = "&ТРК";
+inline constexpr char kLineMenuText[] = "&Линия";
+inline constexpr char kCompareItemText[] = "Сравнить с файлом…";
 
 class HostWindow : public QMainWindow {
   Q_OBJECT
@@ -68,6 +70,8 @@ class HostWindow : public QMainWindow {
   QAction* FileEntry() const { return FileMenu; }
   QAction* DispenserEntry() const { return DispenserMenu; }
   QAction* ExitAction() const { return Exit; }
+  // "Линия" -> "Сравнить с файлом…": enabled once the lines are polled.
+  QAction* CompareAction() const { return Compare; }
   QString LinesText() const;
   QString DriverText() const;
   // The owner the console gives the driver (AppHandle) for its service
@@ -109,6 +113,7 @@ class HostWindow : public QMainWindow {
   QAction* FileMenu;
   QAction* DispenserMenu;
   QAction* Exit;
+  QAction* Compare;
   std::unique_ptr<QWidget> Owner;
   bool QuitAgreed = false;
   QPointer<QMessageBox>

@@ -114,6 +114,26 @@ void LinePoller::Execute(NozzleCommand Command) {
   if (nozzle != nullptr && Command.Kind != CommandKind::SetPrice && !Stopping) PollOne(*nozzle);
 }
 
+void LinePoller::ReadParameter(ParameterQuery Query) {
+  if (Stopping) return;
+  ParameterAnswer answer{Query, std::nullopt, 0, {}};
+  try {
+    // The parameter number of slot 17 for side 1 is the code past the commands.
+    const int32_t value =
+        Driver_.GetParam(PortNumber, Query.Nozzle, kParamNoFirstCode + Query.Code);
+    answer.PortStatus = Driver_.GetPortStatus(PortNumber);
+    if (value >= 0) answer.Value = value;
+  } catch (const std::exception& e) {
+    answer.Error = QString::fromUtf8(e.what());
+    try {
+      answer.PortStatus = Driver_.GetPortStatus(PortNumber);
+    } catch (const std::exception&) {
+      // The message above says what went wrong.
+    }
+  }
+  emit ParameterRead(answer);
+}
+
 void LinePoller::PollOne(Tracked& Nozzle) {
   NozzleReading out;
   out.Nozzle = Nozzle.Config;

@@ -57,6 +57,22 @@ struct CommandOutcome {
   bool PriceStored = false;  // PriceFirst reached the driver
 };
 
+// A parameter of a nozzle's controller (slot 17 GetParam, side 1), read for
+// a window of the console between two polls. Ticket tells the asker's
+// answers from another's.
+struct ParameterQuery {
+  int Nozzle = 0;
+  int Code = 0;
+  quint64 Ticket = 0;
+};
+
+struct ParameterAnswer {
+  ParameterQuery Query;
+  std::optional<int64_t> Value;  // nothing when the controller gave none
+  int PortStatus = 0;
+  QString Error;  // the driver's message when the exchange failed
+};
+
 struct Amounts {
   double Volume = 0;
   double Money = 0;
@@ -96,10 +112,13 @@ class LinePoller : public QObject {
   void Halt();
   // On the poller's thread: runs the command, reports it, then polls its nozzle.
   void Execute(qx25::hostapp::NozzleCommand Command);
+  // On the poller's thread: reads one parameter and reports it.
+  void ReadParameter(qx25::hostapp::ParameterQuery Query);
 
  signals:
   void Reading(const qx25::hostapp::NozzleReading& Reading);
   void CommandDone(const qx25::hostapp::CommandOutcome& Outcome);
+  void ParameterRead(const qx25::hostapp::ParameterAnswer& Answer);
 
  private:
   struct Tracked {
@@ -129,3 +148,5 @@ class LinePoller : public QObject {
 Q_DECLARE_METATYPE(qx25::hostapp::NozzleCommand)
 Q_DECLARE_METATYPE(qx25::hostapp::CommandOutcome)
 Q_DECLARE_METATYPE(qx25::hostapp::NozzleReading)
+Q_DECLARE_METATYPE(qx25::hostapp::ParameterQuery)
+Q_DECLARE_METATYPE(qx25::hostapp::ParameterAnswer)

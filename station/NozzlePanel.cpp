@@ -103,12 +103,16 @@ QString CommandName(CommandKind Kind) {
   return {};
 }
 
+QString NozzleTitle(const NozzleConfig& Nozzle) {
+  QString title = PortName(Nozzle.Port);
+  if (Nozzle.Dispenser > 0) title += QStringLiteral(" · ТРК %1").arg(Nozzle.Dispenser);
+  return title + QStringLiteral(" · пистолет %1").arg(Nozzle.Nozzle);
+}
+
 NozzlePanel::NozzlePanel(const NozzleConfig& Config, QWidget* Parent)
     : QGroupBox(Parent), Nozzle(Config) {
   setObjectName(NozzlePanelName(Nozzle.Port, Nozzle.Nozzle));
-  QString title = PortName(Nozzle.Port);
-  if (Nozzle.Dispenser > 0) title += QStringLiteral(" · ТРК %1").arg(Nozzle.Dispenser);
-  setTitle(title + QStringLiteral(" · пистолет %1").arg(Nozzle.Nozzle));
+  setTitle(NozzleTitle(Nozzle));
   // Panels keep their width when few, so that a row of them reads as a row.
   setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Maximum);
   setMaximumWidth(kPanelWidth);

@@ -32,6 +32,8 @@ class ElidedLabel;
 
 // "NozzlePanel_3_1" for nozzle 1 on COM3.
 QString NozzlePanelName(int Port, int Nozzle);
+// "COM1 · ТРК 1 · пистолет 2": the panel's title, and the nozzle's name elsewhere.
+QString NozzleTitle(const NozzleConfig& Nozzle);
 
 // Preset kinds, in the order of PresetKindBox.
 enum PresetKind { kPresetByVolume, kPresetByMoney };

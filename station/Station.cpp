@@ -1,9 +1,11 @@
 #include "Station.h"
 
+#include <QAction>
 #include <QFileInfo>
 #include <QMenuBar>
 #include <algorithm>
 
+#include "CompareDialog.h"
 #include "HostMenu.h"
 #include "tools/ProgramVersion.h"
 
@@ -101,11 +103,15 @@ void Station::Start() {
     qWarning("qx25-host: the driver could not add its menu entries: %s", e.what());
   }
   Pollers_ = std::make_unique<Forecourt>(*Driver_, MainWindow->Panels());
+  HostWindow* window = MainWindow.get();
+  Forecourt* lines = Pollers_.get();
+  QObject::connect(window->CompareAction(), &QAction::triggered, window,
+                   [this, window, lines] { OpenCompareDialog(Settings.Nozzles, *lines, *window); });
+  window->CompareAction()->setEnabled(lines->LineCount() > 0);
   // The line list follows its devices as they go and come back.
   for (const LineConfig& line : Settings.Lines) {
     LinePoller* poller = Pollers_->Poller(line.Port);
     if (poller == nullptr) continue;
-    HostWindow* window = MainWindow.get();
     QObject::connect(poller, &LinePoller::Reading, window, [window](const NozzleReading& R) {
       window->LineModel().ShowPortStatus(R.Nozzle.Port, R.PortStatus);
     });

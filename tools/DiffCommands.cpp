@@ -64,25 +64,19 @@ void AddDiffCommand(CLI::App& App, Context& Ctx) {
           problems);
       progress.Finish();
     }
+    const params::TComparison compared =
+        params::CompareValues(a->Catalog, first, a->Second, a->Settings, !twoFiles);
     R = Node::Array();
-    int compared = 0;
-    for (int i = kBulkFirst; i < a->Catalog.Count(); ++i) {
-      if (!Compared(a->Catalog, i, a->Settings)) continue;
-      const auto& x = first[static_cast<size_t>(i)];
-      const auto& y = a->Second[static_cast<size_t>(i)];
-      // A code the controller did not give is reported below, not as a difference.
-      if (!twoFiles && !x) continue;
-      ++compared;
-      if (x == y) continue;
-      const CParameter& p = a->Catalog.Items(i);
+    for (const params::TDifference& d : compared.Differ) {
+      const CParameter& p = a->Catalog.Items(d.Index);
       Node row = Node::Object();
       row.Add("code", Node::Integer(p.Code))
           .Add("caption", Node::Text(p.Caption))
-          .Add("first", Node::Text(Shown(p, x, kNotInFile)))
-          .Add("second", Node::Text(Shown(p, y, kNotInFile)))
+          .Add("first", Node::Text(Shown(p, d.First, kNotInFile)))
+          .Add("second", Node::Text(Shown(p, d.Second, kNotInFile)))
           .Add("units", Node::Text(p.Units))
-          .Add("first_raw", x ? Node::Integer(*x) : Node())
-          .Add("second_raw", y ? Node::Integer(*y) : Node());
+          .Add("first_raw", d.First ? Node::Integer(*d.First) : Node())
+          .Add("second_raw", d.Second ? Node::Integer(*d.Second) : Node());
       R.Push(std::move(row));
     }
     const std::string firstName =
@@ -90,7 +84,8 @@ void AddDiffCommand(CLI::App& App, Context& Ctx) {
     if (!Ctx.Line.Json) {
       // The table's two columns; the JSON array carries only the rows.
       std::fprintf(stderr, "qx25ctl: first: %s, second: %s: %zu of %d code(s) differ\n",
-                   firstName.c_str(), a->Files.back().c_str(), R.Elements().size(), compared);
+                   firstName.c_str(), a->Files.back().c_str(), R.Elements().size(),
+                   compared.Compared);
     }
     for (const std::string& p : problems)
       std::fprintf(stderr, "qx25ctl: not compared, %s\n", p.c_str());

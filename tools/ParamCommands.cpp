@@ -30,35 +30,6 @@ const CParameter* FindCommonCommand(const CTRKParameters& Catalog, int Code) {
   return nullptr;
 }
 
-std::string LimitBroken(const CParameter& Record, int64_t Raw) {
-  if (Raw >= Record.MinValue && Raw <= Record.MaxValue) return {};
-  const bool below = Raw < Record.MinValue;
-  const int64_t limit = below ? Record.MinValue : Record.MaxValue;
-  std::string shown = std::to_string(limit);
-  try {
-    shown = Record.ValueToText(limit);
-  } catch (const std::runtime_error&) {
-    // Shown raw.
-  }
-  return std::string(below ? "below the lower" : "above the upper") + " limit " + shown +
-         (Record.Units.empty() ? "" : " " + Record.Units) + " (raw " + std::to_string(limit) + ")";
-}
-
-std::string ValueText(const CParameter* Record, int64_t Raw) {
-  // The catalog's text shows a number below the limit as the limit; a value
-  // outside the limits is shown as it is, raw, with the limit it breaks.
-  if (Record && !LimitBroken(*Record, Raw).empty())
-    return std::to_string(Raw) + " (raw, " + LimitBroken(*Record, Raw) + ")";
-  if (Record) {
-    try {
-      return Record->ValueToText(Raw);
-    } catch (const std::runtime_error&) {
-      // A value the catalog cannot show is shown raw.
-    }
-  }
-  return std::to_string(Raw);
-}
-
 Node ValueRow(const CParameter* Record, int Code, std::optional<int64_t> Raw) {
   Node row = Node::Object();
   row.Add("code", Node::Integer(Code))

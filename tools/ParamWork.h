@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Commands.h"
+#include "params/Comparison.h"
 #include "params/ParameterUnit.h"
 
 namespace qx25::tools {
@@ -24,12 +25,10 @@ const CParameter* FindCommonCommand(const CTRKParameters& Catalog, int Code);
 // Code, caption, the value's text, units and the raw value of one row; the
 // value blank when there is none.
 Node ValueRow(const CParameter* Record, int Code, std::optional<int64_t> Raw);
-// The catalog's text of Raw, or Raw in decimal where the catalog has none.
-std::string ValueText(const CParameter* Record, int64_t Raw);
-
-// Which limit of the catalog Raw breaks ("below the lower limit 600.00
-// кг/м3 (raw 60000)"); empty when it keeps to them.
-std::string LimitBroken(const CParameter& Record, int64_t Raw);
+// The catalog's text of a value, and the limit it breaks, as the console
+// shows them too.
+using params::LimitBroken;
+using params::ValueText;
 
 // Throws BadArguments unless Raw can be sent in the record's digit count.
 void CheckEncodable(const CParameter& Record, int64_t Raw, const std::string& Where);
@@ -52,8 +51,6 @@ std::optional<int64_t> WriteValue(Session& S, int Address, const CParameter& Rec
 std::vector<std::string> FileProblems(const std::string& Path, const CTRKParameters& Catalog,
                                       bool Force);
 
-// Gives up a run over many parameters after this many line failures in a
-// row: the line is then dead, not noisy.
-inline constexpr int kMaxLineFailuresInARow = 3;
+using params::kMaxLineFailuresInARow;
 
 }  // namespace qx25::tools

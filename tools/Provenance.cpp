@@ -30,26 +30,13 @@ TFileInfo FileInfoOf(Session& S, int Address) {
 Values ValuesOfFile(const std::string& Path, const CTRKParameters& Catalog) {
   const TIniFile ini(Path);
   if (!ini.Problem().empty()) throw BadArguments(Path + ": " + ini.Problem());
-  Values out(static_cast<size_t>(Catalog.Count()));
-  for (int i = kBulkFirst; i < Catalog.Count(); ++i) {
-    const std::string key = std::to_string(Catalog.Items(i).Code);
-    // Read as the window and write-all read it; a sentinel default tells a
-    // missing key from a value.
-    const int32_t a = ini.ReadInteger(kParameterSection, key, 0);
-    const int32_t b = ini.ReadInteger(kParameterSection, key, 1);
-    if (a == b) out[static_cast<size_t>(i)] = a;
-  }
-  return out;
+  return params::ValuesOfFile(ini, Catalog);
 }
 
 void AddSettingsFlag(CLI::App& Sub, bool& Settings) {
   Sub.add_flag("--settings", Settings,
                "Compare only what write-all writes: leave out counters and readings, which "
                "differ on any working station");
-}
-
-bool Compared(const CTRKParameters& Catalog, int I, bool Settings) {
-  return I >= kBulkFirst && I < Catalog.Count() && !(Settings && Catalog.Items(I).SkipOnWriteAll);
 }
 
 std::string Shown(const CParameter& P, const std::optional<int64_t>& Raw, const char* Absent) {

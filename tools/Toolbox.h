@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Commands.h"
+#include "params/Comparison.h"
 #include "params/FileInfo.h"
 #include "params/ParameterUnit.h"
 
@@ -25,10 +26,10 @@ TFileInfo FileInfoOf(Session& S, int Address);
 
 // The bulk range's raw values of one controller, by catalog index; nothing
 // where a value could not be read.
-using Values = std::vector<std::optional<int64_t>>;
+using Values = params::TValues;
 
-// The bulk range as a parameter file gives it: a code without a key (or with
-// a value that is no whole number) has no value.
+// The bulk range as the parameter file at Path gives it. Throws BadArguments
+// when the file cannot be read.
 Values ValuesOfFile(const std::string& Path, const CTRKParameters& Catalog);
 
 // Reads the bulk range of the controller at Address (only the codes write-all
@@ -42,9 +43,9 @@ Values ReadController(Session& S, int Address, const CTRKParameters& Catalog, bo
 // --settings: compare only what write-all writes.
 void AddSettingsFlag(CLI::App& Sub, bool& Settings);
 
-// Whether catalog index I is compared: in the bulk range, and a setting
-// rather than a counter or a reading when Settings.
-bool Compared(const CTRKParameters& Catalog, int I, bool Settings);
+// Whether catalog index I is compared (only what write-all writes when
+// Settings).
+using params::Compared;
 
 // A value as diff and drift show it: the catalog's text, or Absent.
 std::string Shown(const CParameter& P, const std::optional<int64_t>& Raw, const char* Absent);

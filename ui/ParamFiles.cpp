@@ -31,7 +31,8 @@ QString SettingsDirectory() {
 #ifdef _WIN32
   return QString::fromUtf8(kSettingsDirectory);
 #else
-  return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/ZARO/Settings";
+  return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + '/' +
+         QString::fromUtf8(kSettingsSubdirectory);
 #endif
 }
 

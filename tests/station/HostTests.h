@@ -87,3 +87,12 @@ class UnplugTest : public QObject {
  private slots:
   void survivesTenUnplugCycles();
 };
+
+class CompareTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void listsExactlyTheCodesThatDiffer();
+  void unreadCodesAreMarkedNotEqual();
+  void fileThatIsNoParameterFileIsSaid();
+};
