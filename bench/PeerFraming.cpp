@@ -13,19 +13,29 @@ namespace {
 
 using Milliseconds = std::chrono::milliseconds;
 
+std::string FramingName(Milliseconds Silence) {
+  return Silence.count() == 0 ? "our framing"
+                              : "a silence of " + std::to_string(Silence.count()) + " ms";
+}
+
 // Measure with our framing, then with each silence; ours again after.
 PeerRow Compare(const std::function<void(Milliseconds)>& Frame,
                 const std::function<RatioRow()>& Measure,
                 const std::vector<Milliseconds>& Silences) {
+  const auto framed = [&](Milliseconds Silence) {
+    Frame(Silence);
+    try {
+      return Measure();
+    } catch (const std::runtime_error& e) {
+      throw std::runtime_error(std::string(e.what()) + ", with " + FramingName(Silence));
+    }
+  };
   PeerRow row;
-  Frame(Milliseconds{0});
-  row.Ours = Measure();
+  row.Ours = framed(Milliseconds{0});
   for (const Milliseconds silence : Silences) {
-    Frame(silence);
-    row.Theirs.push_back(Measure());
+    row.Theirs.push_back(framed(silence));
     if (row.Theirs.back().Bytes != row.Ours.Bytes)
-      throw std::runtime_error(row.Ours.Name + ": not the same work with a silence of " +
-                               std::to_string(silence.count()) + " ms");
+      throw std::runtime_error(row.Ours.Name + ": not the same work with " + FramingName(silence));
   }
   Frame(Milliseconds{0});
   return row;

@@ -15,10 +15,10 @@ int32_t ReadUntilSilent(const ReplyTarget& Target, Clock::time_point FirstByte,
   bool accepted = false;
   bool overlong = false;
   bool afterLoneByte = false;  // bytes came behind an accepted lone byte
-  // A paced reply is in by FirstByte plus its wire time; twice that, then the
-  // silence, bounds a line that never stops talking.
-  const Clock::time_point whole =
-      FirstByte + 2 * WireTime(Target.ReplyLength, Target.Baud) + Silence;
+  // Only a line that never stops talking meets this bound: a paced reply
+  // of the most bytes the handler can take is in by FirstByte plus its wire
+  // time, and twice that leaves a loaded host room to read late.
+  const Clock::time_point whole = FirstByte + 2 * WireTime(UINT8_MAX, Target.Baud) + Silence;
   Clock::time_point quietBy = FirstByte;
   for (;;) {
     uint8_t chunk[64];
