@@ -80,7 +80,12 @@ RatioRow PacedLine::Measure(const Scenario& Piece, int Runs) {
   for (int i = 0; i < Runs; ++i) {
     Simulator.ClearHistory();
     const auto start = std::chrono::steady_clock::now();
-    const std::string wrong = Piece.Run(*Driver, advance);
+    std::string wrong;
+    try {
+      wrong = Piece.Run(*Driver, advance);
+    } catch (const std::exception& e) {  // a failed exchange: say in which work
+      wrong = e.what();
+    }
     const auto end = std::chrono::steady_clock::now();
     if (!wrong.empty()) throw std::runtime_error(std::string(Piece.Name) + ": " + wrong);
     RunFigures r = CountWire(Simulator);
