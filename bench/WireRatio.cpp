@@ -10,21 +10,9 @@
 #include <cstdio>
 #include <stdexcept>
 
-#include "Scenarios.h"
-#include "serial/SerialDispatcher.h"
-#include "sim/Line.h"
-
 namespace qx25::bench {
 
 namespace {
-
-struct Run {
-  double Wall;  // seconds
-  double Wire;  // seconds
-  size_t Exchanges;
-  size_t Bytes;
-  double Ratio() const { return Wall / Wire; }
-};
 
 template <typename T>
 T Median(std::vector<T> Values) {
@@ -33,71 +21,85 @@ T Median(std::vector<T> Values) {
   return n % 2 == 1 ? Values[n / 2] : (Values[n / 2 - 1] + Values[n / 2]) / 2;
 }
 
-// Frames and replies the simulator saw since its history was cleared.
-void CountWire(const sim::Simulator& Sim, Run& R) {
-  const std::vector<sim::Exchange> history = Sim.History();
-  R.Exchanges = history.size();
-  R.Bytes = 0;
-  for (const sim::Exchange& x : history) R.Bytes += x.Frame.size() + x.Sent.size();
-  R.Wire = WireSeconds(R.Bytes);
-}
-
-}  // namespace
-
-std::vector<RatioRow> MeasureWireRatios(int Runs, std::chrono::milliseconds Burst) {
-  if (Runs < 1) throw std::invalid_argument("at least one run is needed");
-  sim::Simulator simulator;  // manual clock: only the scenarios move it
-  PrepareSimulator(simulator);
+sim::LineOptions PacedOptions(std::chrono::milliseconds Burst) {
   sim::LineOptions options;
   options.Baud = kBaud;
   options.Pacing = true;
   options.Burst = Burst;
-  sim::Line line(simulator, options);
-  const std::string path = line.OpenPseudoTerminal();
-  line.Start();
+  return options;
+}
 
-  host::SerialDispatcher dispatcher;  // default time-outs, as a host has them
-  dispatcher.SetDevicePath(kPort, path);
-  const DriverPtr driver(GetQX25(0, 0, &dispatcher));
-  CTRKParameters catalog;
-  catalog.Fill();
-  const AdvanceFn advance = [&](double Seconds) { simulator.AdvanceTime(Seconds); };
+}  // namespace
 
-  std::vector<RatioRow> rows;
-  if (driver->SetupPort(kPort) != 0) throw std::runtime_error("cannot open " + path);
-  // The first exchange on a fresh line is not what the host sees later.
-  driver->PollNozzle(kPort, kNozzle, 1);
+RunFigures CountWire(const sim::Simulator& Sim) {
+  RunFigures r;
+  const std::vector<sim::Exchange> history = Sim.History();
+  r.Exchanges = history.size();
+  for (const sim::Exchange& x : history) r.Bytes += x.Frame.size() + x.Sent.size();
+  r.Wire = WireSeconds(r.Bytes);
+  return r;
+}
 
-  for (const Scenario& s : Scenarios(catalog)) {
-    std::vector<Run> runs;
-    for (int i = 0; i < Runs; ++i) {
-      simulator.ClearHistory();
-      const auto start = std::chrono::steady_clock::now();
-      const std::string wrong = s.Run(*driver, advance);
-      const auto end = std::chrono::steady_clock::now();
-      if (!wrong.empty()) throw std::runtime_error(std::string(s.Name) + ": " + wrong);
-      Run r{std::chrono::duration<double>(end - start).count(), 0, 0, 0};
-      CountWire(simulator, r);
-      runs.push_back(r);
-    }
-    RatioRow row;
-    row.Name = s.Name;
-    row.Exchanges = runs.front().Exchanges;
-    row.Bytes = runs.front().Bytes;
-    row.Wire = runs.front().Wire;
-    std::vector<double> walls, ratios, extras;
-    for (const Run& r : runs) {
-      walls.push_back(r.Wall);
-      ratios.push_back(r.Ratio());
-      extras.push_back((r.Wall - r.Wire) / static_cast<double>(std::max<size_t>(r.Exchanges, 1)));
-    }
-    row.ExtraPerExchange = Median(extras);
-    row.Wall = Median(walls);
-    row.Ratio = Median(ratios);
-    row.Worst = *std::max_element(ratios.begin(), ratios.end());
-    rows.push_back(row);
+RatioRow Summarize(const std::string& Name, const std::vector<RunFigures>& Runs) {
+  if (Runs.empty()) throw std::invalid_argument("at least one run is needed");
+  RatioRow row;
+  row.Name = Name;
+  row.Exchanges = Runs.front().Exchanges;
+  row.Bytes = Runs.front().Bytes;
+  row.Wire = Runs.front().Wire;
+  std::vector<double> walls, ratios, extras;
+  for (const RunFigures& r : Runs) {
+    walls.push_back(r.Wall);
+    ratios.push_back(r.Wall / r.Wire);
+    extras.push_back((r.Wall - r.Wire) / static_cast<double>(std::max<size_t>(r.Exchanges, 1)));
   }
-  line.Stop();
+  row.ExtraPerExchange = Median(extras);
+  row.Wall = Median(walls);
+  row.Ratio = Median(ratios);
+  row.Worst = *std::max_element(ratios.begin(), ratios.end());
+  return row;
+}
+
+PacedLine::PacedLine(std::chrono::milliseconds Burst)
+    : Wire(Simulator, PacedOptions(Burst)), Driver(GetQX25(0, 0, &Lines)) {
+  PrepareSimulator(Simulator);
+  const std::string path = Wire.OpenPseudoTerminal();
+  Wire.Start();
+  Lines.SetDevicePath(kPort, path);  // default time-outs, as a host has them
+  Catalog.Fill();
+  Pieces = Scenarios(Catalog);
+  if (Driver->SetupPort(kPort) != 0) throw std::runtime_error("cannot open " + path);
+  // The first exchange on a fresh line is not what the host sees later.
+  Driver->PollNozzle(kPort, kNozzle, 1);
+}
+
+RatioRow PacedLine::Measure(const Scenario& Piece, int Runs) {
+  if (Runs < 1) throw std::invalid_argument("at least one run is needed");
+  const AdvanceFn advance = [this](double Seconds) { Simulator.AdvanceTime(Seconds); };
+  std::vector<RunFigures> runs;
+  for (int i = 0; i < Runs; ++i) {
+    Simulator.ClearHistory();
+    const auto start = std::chrono::steady_clock::now();
+    std::string wrong;
+    try {
+      wrong = Piece.Run(*Driver, advance);
+    } catch (const std::exception& e) {  // a failed exchange: say in which work
+      wrong = e.what();
+    }
+    const auto end = std::chrono::steady_clock::now();
+    if (!wrong.empty()) throw std::runtime_error(std::string(Piece.Name) + ": " + wrong);
+    RunFigures r = CountWire(Simulator);
+    r.Wall = std::chrono::duration<double>(end - start).count();
+    runs.push_back(r);
+  }
+  return Summarize(Piece.Name, runs);
+}
+
+std::vector<RatioRow> MeasureWireRatios(int Runs, std::chrono::milliseconds Burst) {
+  if (Runs < 1) throw std::invalid_argument("at least one run is needed");
+  PacedLine line(Burst);
+  std::vector<RatioRow> rows;
+  for (const Scenario& s : line.Work()) rows.push_back(line.Measure(s, Runs));
   return rows;
 }
 

@@ -6,8 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "Scenarios.h"
 #include "driver/DriverPtr.h"
 #include "driver/QX25.h"
+#include "serial/SerialDispatcher.h"
+#include "sim/Line.h"
+#include "sim/Simulator.h"
 
 namespace qx25::bench {
 
@@ -30,6 +34,42 @@ struct RatioRow {
   double Worst = 0;  // the largest ratio of any run
   // Median wall time beyond the wire time, per exchange, in seconds.
   double ExtraPerExchange = 0;
+};
+
+// What one run of a piece of work exchanged, and how long it took.
+struct RunFigures {
+  double Wall = 0;  // seconds
+  double Wire = 0;  // seconds
+  size_t Exchanges = 0;
+  size_t Bytes = 0;
+};
+// Frames and replies the simulator saw since its history was cleared.
+RunFigures CountWire(const sim::Simulator& Sim);
+// The row of a piece of work from its runs (at least one): medians, worst.
+RatioRow Summarize(const std::string& Name, const std::vector<RunFigures>& Runs);
+
+// The line the scenarios run on: the simulator (manual clock) behind a
+// pseudo-terminal that it paces at kBaud, with replies in adapter bursts
+// when Burst is given; the serial dispatcher with a host's default time-outs;
+// the driver on it, its first exchange done.
+class PacedLine {
+ public:
+  explicit PacedLine(std::chrono::milliseconds Burst = std::chrono::milliseconds{0});
+  PacedLine(const PacedLine&) = delete;
+  PacedLine& operator=(const PacedLine&) = delete;
+
+  host::SerialDispatcher& Dispatcher() { return Lines; }
+  const std::vector<Scenario>& Work() const { return Pieces; }
+  // Runs Piece Runs times; throws std::runtime_error when it goes wrong.
+  RatioRow Measure(const Scenario& Piece, int Runs);
+
+ private:
+  sim::Simulator Simulator;
+  sim::Line Wire;
+  host::SerialDispatcher Lines;
+  DriverPtr Driver;
+  CTRKParameters Catalog;
+  std::vector<Scenario> Pieces;
 };
 
 // Runs each scenario Runs times over a paced pseudo-terminal and returns one

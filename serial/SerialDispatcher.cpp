@@ -4,11 +4,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <stdexcept>
 #include <thread>
 #include <unordered_map>
 #include <vector>
 
 #include "SerialLine.h"
+#include "SilenceFraming.h"
 
 namespace qx25::host {
 
@@ -53,6 +55,7 @@ struct SerialDispatcher::PortConfig {
   std::string Path;  // empty: the default device
   TReplyHandler Reply{};
   TPortSetupHandler Setup{};
+  std::chrono::milliseconds Silence{0};  // zero: replies framed by their length
 };
 
 // What one thread knows of its own exchanges on one port.
@@ -130,6 +133,19 @@ void SerialDispatcher::SetTimeouts(const SerialTimeouts& Timeouts) {
 SerialTimeouts SerialDispatcher::Timeouts() const {
   std::lock_guard<std::mutex> config(ConfigLock);
   return Limits;
+}
+
+void SerialDispatcher::SetSilenceFraming(uint8_t Port, std::chrono::milliseconds Silence) {
+  if (Silence < std::chrono::milliseconds::zero() || Silence > kMaxSilence)
+    throw std::invalid_argument("a silence of " + std::to_string(Silence.count()) +
+                                " ms is not 0.." + std::to_string(kMaxSilence.count()));
+  std::lock_guard<std::mutex> config(ConfigLock);
+  Configs[Port].Silence = Silence;
+}
+
+std::chrono::milliseconds SerialDispatcher::SilenceFraming(uint8_t Port) const {
+  std::lock_guard<std::mutex> config(ConfigLock);
+  return Configs[Port].Silence;
 }
 
 void SerialDispatcher::SetTrace(TraceCallback Callback) {
@@ -283,6 +299,10 @@ int32_t SerialDispatcher::Exchange(uint8_t Port, const uint8_t* Frame, uint8_t F
 
   // The UART may still be shifting the frame out: allow for its wire time.
   const auto firstByte = line::Clock::now() + frameTime + limits.FirstByte;
+  if (const auto silence = SilenceFraming(Port); silence.count() > 0)
+    return finish(line::ReadUntilSilent({fd, baud, Port, Reply, ReplyLength}, firstByte, silence,
+                                        Handler, ReplyMode, Trace != nullptr ? &received : nullptr,
+                                        Failure));
   const auto whole = firstByte + 2 * line::WireTime(ReplyLength, baud) + limits.Between;
   auto deadline = firstByte;
   uint8_t held = 0;

@@ -176,6 +176,20 @@ class QX25_EXPORT SerialDispatcher : public PortDispatcher {
   // The process id of the program that held Port's device when the calling
   // thread last failed to open it with kSerialInUse; 0 when not known.
   long InUseBy(uint8_t Port) const;
+  // A benchmark's comparison, for no host: Port's replies end only when the
+  // line has stayed silent for Silence after the last byte, as drivers that
+  // do not count a reply's bytes frame them; the reply handler's verdict on
+  // everything that came is the exchange's. Zero (the default) restores the
+  // dispatcher's own framing. The driver's table cannot reach it. Failure
+  // classes are Transact's: nothing before FirstByte, or a reply that fell
+  // silent short of ReplyLength unaccepted, is a time-out; a reply the
+  // handler rejects at ReplyLength bytes, a longer one, a lone byte with more
+  // behind it where data is due, or a line that never falls silent, is
+  // rejected. The silence behind a lone byte stands for the quiet-line rule's
+  // gap. Throws std::invalid_argument for a Silence outside 0..kMaxSilence.
+  static constexpr std::chrono::milliseconds kMaxSilence{10'000};
+  void SetSilenceFraming(uint8_t Port, std::chrono::milliseconds Silence);
+  std::chrono::milliseconds SilenceFraming(uint8_t Port) const;
   // Opening a device takes it for this dispatcher alone: an advisory lock
   // (flock) that every program of this system takes, plus the terminal's
   // exclusive mode on a real serial device. The kernel drops both when the

@@ -113,6 +113,11 @@ class CheckingHandler {
     std::lock_guard<std::mutex> hold(Lock);
     return Seen;
   }
+  // Starts a new record, for the next exchange's WaitFor.
+  void Forget() {
+    std::lock_guard<std::mutex> hold(Lock);
+    Seen.clear();
+  }
   // Waits until the handler has been handed at least Count bytes.
   bool WaitFor(uint8_t Count) {
     std::unique_lock<std::mutex> hold(Lock);
