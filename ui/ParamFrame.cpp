@@ -58,6 +58,15 @@ void TakeTheUsersLocale() {
     delete translator;  // English is what Qt speaks without one
 }
 
+bool HeaderFits(const QFont& Font) {
+  for (int col = 0; col < TParamModel::ColumnCount; ++col) {
+    const QString caption = QString::fromStdString(qx25::ui::HeaderCaption(col));
+    if (QFontMetrics(Font).horizontalAdvance(caption) + kHeaderPadding > kColumnWidths[col])
+      return false;
+  }
+  return true;
+}
+
 QTimer* NamedTimer(QObject* Parent, const char* Name, int IntervalMs, bool SingleShot) {
   auto* timer = new QTimer(Parent);
   timer->setObjectName(Name);
@@ -96,18 +105,7 @@ TParamFrm::TParamFrm(QWidget* Parent)
     c.RxDGCommon->setColumnWidth(col, kColumnWidths[col]);
   // The captions fit their columns: narrowed like the buttons' if need be.
   QHeaderView& header = *c.RxDGCommon->horizontalHeader();
-  header.setFont(qx25::ui::FittedFont(
-      header.font(),
-      [](const QFont& Font) {
-        for (int col = 0; col < TParamModel::ColumnCount; ++col)
-          if (QFontMetrics(Font).horizontalAdvance(
-                  QString::fromStdString(qx25::ui::HeaderCaption(col))) +
-                  kHeaderPadding >
-              kColumnWidths[col])
-            return false;
-        return true;
-      },
-      false));
+  header.setFont(qx25::ui::FittedFont(header.font(), HeaderFits, false));
 
   c.AddrBtn->setIcon(qx25::ui::AddressGlyph());
   c.BitBtn1->setIcon(qx25::ui::CloseGlyph());
