@@ -6,7 +6,6 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <QPainter>
-#include <QPainterPath>
 #include <QPixmap>
 #include <QScreen>
 
@@ -111,14 +110,9 @@ QIcon CloseGlyph() {
     p.setPen(QPen(QColor(0x50, 0x30, 0x10), 1));
     p.setBrush(QColor(0xC8, 0x9A, 0x60));
     p.drawRect(QRectF(3.5, 1.5, 8, 13));
-    QPainterPath door;
-    door.moveTo(3.5, 1.5);
-    door.lineTo(8.5, 3.5);
-    door.lineTo(8.5, 15.5);
-    door.lineTo(3.5, 14.5);
-    door.closeSubpath();
     p.setBrush(QColor(0x9A, 0x6A, 0x30));
-    p.drawPath(door);
+    p.drawPolygon(
+        QPolygonF({QPointF(3.5, 1.5), QPointF(8.5, 3.5), QPointF(8.5, 15.5), QPointF(3.5, 14.5)}));
     p.setBrush(Qt::yellow);
     p.drawEllipse(QPointF(7.2, 9), 0.8, 0.8);
   });
