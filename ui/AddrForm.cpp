@@ -4,7 +4,6 @@
 #include <optional>
 
 #include "ui/Forms.h"
-#include "ui/Glyphs.h"
 #include "ui/ParamFrame.h"
 #include "ui/core/Files.h"
 #include "ui/ui_AddrForm.h"

@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QTimer>
+#include <algorithm>
 
 #include "ui/ParamFrame.h"
 #include "ui/ParamModel.h"
@@ -16,12 +17,18 @@ namespace {
 constexpr char kConfirmCaption[] = "Подтверждение записи";
 constexpr char kConfirmText[] = "Вы действительно хотите записать параметр";
 
+void SetUp(QDoubleSpinBox& Box, int Decimals, double Step, double Min, double Max, double Start) {
+  Box.setDecimals(Decimals);  // first: the range and the value are rounded to it
+  Box.setSingleStep(Step);
+  Box.setRange(Min, Max);
+  Box.setValue(Start);
+}
+
 }  // namespace
 
 void TParamFrm::RxDGCommonDblClick(int Col, int Row) {
-  if (Row < 1 || Col != TParamModel::ColRead) return;
   CParameter* p = RecordOfRow(Row);
-  if (!p) return;
+  if (Col != TParamModel::ColRead || !p) return;
   const QString text = ReadOne(Row);
   p->ReadText = text.toStdString();
   RepaintGrid();
@@ -43,13 +50,13 @@ void TParamFrm::TabControl1Change() {
   c.edIDNumber->setVisible(addressTab);
   ApplyTabFilter(c.TabControl1->TabIndex());
   PlaceEditor(0, 0);
-  ApplyGridEnterRule();
+  RxDGCommonEnter();
 }
 
-void TParamFrm::RxDGCommonSelectCell(int, int) { findChild<QTimer*>("Timer2")->start(); }
+void TParamFrm::RxDGCommonSelectCell(int, int) { EditorDelay->start(); }
 
 void TParamFrm::Timer2Timer() {
-  findChild<QTimer*>("Timer2")->stop();
+  EditorDelay->stop();
   PlaceEditor(Controls->RxDGCommon->Row(), Controls->RxDGCommon->Col());
 }
 
@@ -57,33 +64,23 @@ void TParamFrm::PlaceEditor(int Row, int Col) {
   Ui::ParamFrm& c = *Controls;
   if (Row < 1 || Col != TParamModel::ColWrite || c.RxDGCommon->RowHeight(Row) <= 0 ||
       !RecordOfRow(Row)) {
-    c.WriteValueEdit->hide();
-    c.WriteValueEdit2->hide();
-    c.WriteValueCB->hide();
+    for (QWidget* editor : Editors()) editor->hide();
     return;
   }
-  for (QWidget* editor :
-       {static_cast<QWidget*>(c.WriteValueEdit), static_cast<QWidget*>(c.WriteValueEdit2),
-        static_cast<QWidget*>(c.WriteValueCB)})
-    if (editor->parentWidget() != c.TabControl1) editor->setParent(c.TabControl1);
   PrepareEditor(Row);
-
-  const QRect cell = c.RxDGCommon->CellRect(Col, Row, c.TabControl1);
-  if (!cell.isValid()) return;  // scrolled out of sight
-  const bool pair = !c.WriteValueEdit->isHidden() && !c.WriteValueEdit2->isHidden();
-  const qx25::ui::TEditorPlace at = qx25::ui::EditorPlace(
-      {cell.left(), cell.top(), cell.left() + cell.width(), cell.top() + cell.height()},
-      EditorHeight(), pair);
-  auto place = [](QWidget* Editor, const qx25::ui::TRect& R) {
-    Editor->setGeometry(R.Left, R.Top, R.Right - R.Left, R.Bottom - R.Top);
-    Editor->raise();
-  };
-  QWidget* focus =
+  QWidget* first =
       c.WriteValueCB->isHidden() ? static_cast<QWidget*>(c.WriteValueEdit) : c.WriteValueCB;
-  if (focus->isHidden()) return;
-  place(focus, at.First);
-  if (pair) place(c.WriteValueEdit2, at.Second);
-  focus->setFocus();
+  const QRect cell = c.RxDGCommon->CellRect(Col, Row, c.TabControl1);
+  if (!cell.isValid() || first->isHidden()) return;  // scrolled out of sight, or no editor
+  const bool pair = !c.WriteValueEdit2->isHidden();
+  const qx25::ui::TEditorPlace at = qx25::ui::EditorPlace(CoreRect(cell), EditorHeight(), pair);
+  first->setGeometry(ViewRect(at.First));
+  first->raise();
+  if (pair) {
+    c.WriteValueEdit2->setGeometry(ViewRect(at.Second));
+    c.WriteValueEdit2->raise();
+  }
+  first->setFocus();
 }
 
 int TParamFrm::EditorHeight() const {
@@ -96,31 +93,22 @@ void TParamFrm::PrepareEditor(int Row) {
   Ui::ParamFrm& c = *Controls;
   const CParameter* p = RecordOfRow(Row);
   const TEditorChoice choice = p ? qx25::ui::EditorFor(*p) : TEditorChoice();
-  QDoubleSpinBox* edit = c.WriteValueEdit;
-  QDoubleSpinBox* edit2 = c.WriteValueEdit2;
-  QComboBox* list = c.WriteValueCB;
-  edit->setValue(0);
-  if (choice.Kind == TEditorChoice::Number || choice.Kind == TEditorChoice::Pair) {
-    edit->setDecimals(choice.Decimals);
-    edit->setSingleStep(choice.Step);
-    edit->setRange(choice.Min, choice.Max);
-    edit->setValue(choice.Start);
-  }
-  if (choice.Kind == TEditorChoice::Pair) {
-    edit2->setDecimals(0);
-    edit2->setSingleStep(1);
-    edit2->setRange(choice.Min2, choice.Max2);
-    edit2->setValue(choice.Start2);
-  }
+  const bool pair = choice.Kind == TEditorChoice::Pair;
+  const bool number = choice.Kind == TEditorChoice::Number || pair;
+  c.WriteValueEdit->setValue(0);
+  if (number)
+    SetUp(*c.WriteValueEdit, choice.Decimals, choice.Step, choice.Min, choice.Max, choice.Start);
+  if (pair) SetUp(*c.WriteValueEdit2, 0, 1, choice.Min2, choice.Max2, choice.Start2);
   if (choice.Kind == TEditorChoice::List) {
-    list->clear();
-    for (const std::string& item : choice.Items) list->addItem(QString::fromStdString(item));
-    list->setEnabled(choice.Enabled);
-    list->setCurrentIndex(choice.Selected);
+    c.WriteValueCB->clear();
+    for (const std::string& item : choice.Items)
+      c.WriteValueCB->addItem(QString::fromStdString(item));
+    c.WriteValueCB->setEnabled(choice.Enabled);
+    c.WriteValueCB->setCurrentIndex(choice.Selected);
   }
-  edit->setVisible(choice.Kind == TEditorChoice::Number || choice.Kind == TEditorChoice::Pair);
-  edit2->setVisible(choice.Kind == TEditorChoice::Pair);
-  list->setVisible(choice.Kind == TEditorChoice::List);
+  c.WriteValueEdit->setVisible(number);
+  c.WriteValueEdit2->setVisible(pair);
+  c.WriteValueCB->setVisible(choice.Kind == TEditorChoice::List);
 }
 
 qx25::ui::TEdit TParamFrm::EditorContents() const {
@@ -128,22 +116,15 @@ qx25::ui::TEdit TParamFrm::EditorContents() const {
   return {c.WriteValueEdit->value(), c.WriteValueEdit2->value(), c.WriteValueCB->currentIndex()};
 }
 
-bool TParamFrm::EditorHasFocus() const {
-  return Controls->WriteValueEdit->hasFocus() || Controls->WriteValueEdit2->hasFocus();
-}
-
 void TParamFrm::WriteValueEditExit() {
   Ui::ParamFrm& c = *Controls;
-  if (!c.WriteValueCB->isHidden()) {
-    c.WriteValueCB->hide();
-  } else if (!c.WriteValueEdit->isHidden() && !c.WriteValueEdit2->isHidden()) {
-    if (!EditorHasFocus()) {  // the pair hands the focus between its halves
-      c.WriteValueEdit->hide();
-      c.WriteValueEdit2->hide();
-    }
-  } else if (!c.WriteValueEdit->isHidden()) {
-    c.WriteValueEdit->hide();
+  if (!c.WriteValueCB->isHidden()) return c.WriteValueCB->hide();
+  if (!c.WriteValueEdit->isHidden() && !c.WriteValueEdit2->isHidden()) {
+    // The pair hands the focus between its halves.
+    if (c.WriteValueEdit->hasFocus() || c.WriteValueEdit2->hasFocus()) return;
+    c.WriteValueEdit2->hide();
   }
+  c.WriteValueEdit->hide();
 }
 
 void TParamFrm::WriteValueEditKeyDown() {
@@ -158,39 +139,36 @@ void TParamFrm::WriteValueEditKeyDown() {
 }
 
 bool TParamFrm::eventFilter(QObject* Watched, QEvent* Event) {
-  const Ui::ParamFrm& c = *Controls;
-  const bool editor =
-      Watched == c.WriteValueEdit || Watched == c.WriteValueEdit2 || Watched == c.WriteValueCB;
+  const auto editors = Editors();
+  if (std::find(editors.begin(), editors.end(), Watched) == editors.end())
+    return QDialog::eventFilter(Watched, Event);
+  const bool press = Event->type() == QEvent::KeyPress;
+  const int key = press || Event->type() == QEvent::ShortcutOverride
+                      ? static_cast<QKeyEvent*>(Event)->key()
+                      : 0;
   // Esc belongs to an open editor first (it closes it, the edit unsent);
   // only then to the window's Esc, which closes the window.
-  if (editor && Event->type() == QEvent::ShortcutOverride &&
-      static_cast<QKeyEvent*>(Event)->key() == Qt::Key_Escape) {
+  if (key == Qt::Key_Escape) {
     Event->accept();
-    return true;
-  }
-  if (editor && Event->type() == QEvent::KeyPress &&
-      static_cast<QKeyEvent*>(Event)->key() == Qt::Key_Escape) {
-    PlaceEditor(0, 0);
-    Controls->RxDGCommon->setFocus();
-    return true;
-  }
-  if (editor && Event->type() == QEvent::KeyPress) {
-    const auto* key = static_cast<QKeyEvent*>(Event);
-    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-      // The spin box takes what was typed before the value is read.
-      if (auto* spin = qobject_cast<QDoubleSpinBox*>(Watched)) spin->interpretText();
-      WriteValueEditKeyDown();
-      return true;
+    if (press) {
+      PlaceEditor(0, 0);
+      Controls->RxDGCommon->setFocus();
     }
+    return true;
   }
-  if (editor && Event->type() == QEvent::FocusOut) {
-    // A message box or the list's own drop-down taking the focus leaves the
-    // editor where it is; only a move to another control of the window
-    // closes it. Queued: the focus has reached its new widget by then.
+  if (press && (key == Qt::Key_Return || key == Qt::Key_Enter)) {
+    // The spin box takes what was typed before the value is read.
+    if (auto* spin = qobject_cast<QDoubleSpinBox*>(Watched)) spin->interpretText();
+    WriteValueEditKeyDown();
+    return true;
+  }
+  // A message box or the list's own drop-down taking the focus leaves the
+  // editor where it is; only a move to another control of the window closes
+  // it. Queued: the focus has reached its new widget by then.
+  if (Event->type() == QEvent::FocusOut) {
     const Qt::FocusReason reason = static_cast<QFocusEvent*>(Event)->reason();
-    if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason)
-      return QDialog::eventFilter(Watched, Event);
-    QMetaObject::invokeMethod(this, &TParamFrm::WriteValueEditExit, Qt::QueuedConnection);
+    if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+      QMetaObject::invokeMethod(this, &TParamFrm::WriteValueEditExit, Qt::QueuedConnection);
   }
   return QDialog::eventFilter(Watched, Event);
 }

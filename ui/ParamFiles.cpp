@@ -7,7 +7,6 @@
 #include <QStandardPaths>
 #include <optional>
 
-#include "params/ParameterFile.h"
 #include "ui/ParamFrame.h"
 #include "ui/ServiceWindow.h"
 #include "ui/core/Files.h"
@@ -25,6 +24,38 @@ std::string Native(const QString& FileName) {
   return QDir::toNativeSeparators(FileName).toStdString();
 }
 
+// The file the technician chose, empty when none. The dialog starts in the
+// settings directory, made on first use so that it opens there rather than
+// wherever the host was started.
+QString AskForFile(QWidget* Parent, const char* Name, const char* Title, const char* Suffix,
+                   QFileDialog::AcceptMode Mode) {
+  QDir().mkpath(SettingsDirectory());
+  QFileDialog dialog(Parent);
+  dialog.setObjectName(Name);
+  dialog.setWindowTitle(QString::fromUtf8(Title));
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setDirectory(SettingsDirectory());
+  dialog.selectFile(QString::fromUtf8(kInitialName));
+  // Every file, named in the window's language; set before the suffix, which
+  // a filter would otherwise replace.
+  dialog.setNameFilter(QString::fromUtf8(kAllFiles));
+  dialog.setDefaultSuffix(Suffix);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setAcceptMode(Mode);
+  if (Mode == QFileDialog::AcceptSave) dialog.setOption(QFileDialog::DontConfirmOverwrite);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+  return dialog.selectedFiles().first();
+}
+
+// Says, with the file's name and the reason, why a file could not be used.
+void Warn(QWidget& Parent, const char* Name, const std::optional<qx25::ui::TFileError>& Error) {
+  if (!Error) return;
+  QMessageBox box(QMessageBox::Warning, QString::fromStdString(Error->Title),
+                  QString::fromStdString(Error->Text), QMessageBox::Ok, &Parent);
+  box.setObjectName(Name);
+  box.exec();
+}
+
 }  // namespace
 
 QString SettingsDirectory() {
@@ -40,50 +71,16 @@ QString BufferFileName() {
   return QString::fromStdString(qx25::ui::BufferFileName(SettingsDirectory().toStdString()));
 }
 
-namespace {
-
-// The dialogs start in the settings directory, made on first use so that
-// they open there rather than wherever the host was started.
-void PrepareDialog(QFileDialog& Dialog, const char* Name, const char* Title, const char* Suffix) {
-  QDir().mkpath(SettingsDirectory());
-  Dialog.setObjectName(Name);
-  Dialog.setWindowTitle(QString::fromUtf8(Title));
-  Dialog.setOption(QFileDialog::DontUseNativeDialog);
-  Dialog.setDirectory(SettingsDirectory());
-  Dialog.selectFile(QString::fromUtf8(kInitialName));
-  // Every file, named in the window's language; set before the suffix, which
-  // a filter would otherwise replace.
-  Dialog.setNameFilter(QString::fromUtf8(kAllFiles));
-  Dialog.setDefaultSuffix(Suffix);
-  Dialog.setFileMode(QFileDialog::AnyFile);
-}
-
-// Says, with the file's name and the reason, why a file could not be used.
-void Warn(QWidget& Parent, const char* Name, const std::optional<qx25::ui::TFileError>& Error) {
-  if (!Error) return;
-  QMessageBox box(QMessageBox::Warning, QString::fromStdString(Error->Title),
-                  QString::fromStdString(Error->Text), QMessageBox::Ok, &Parent);
-  box.setObjectName(Name);
-  box.exec();
-}
-
-}  // namespace
-
 void TParamFrm::SaveBtnClick() {
-  QFileDialog dialog(this);
-  PrepareDialog(dialog, "SaveDialog", kSaveTitle, kSaveSuffix);
-  dialog.setAcceptMode(QFileDialog::AcceptSave);
-  dialog.setOption(QFileDialog::DontConfirmOverwrite);
-  if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
-    SaveToFile(dialog.selectedFiles().first());
+  const QString file =
+      AskForFile(this, "SaveDialog", kSaveTitle, kSaveSuffix, QFileDialog::AcceptSave);
+  if (!file.isEmpty()) SaveToFile(file);
 }
 
 void TParamFrm::LoadBtnClick() {
-  QFileDialog dialog(this);
-  PrepareDialog(dialog, "OpenDialog", kOpenTitle, kOpenSuffix);
-  dialog.setAcceptMode(QFileDialog::AcceptOpen);
-  if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
-    LoadFromFile(dialog.selectedFiles().first());
+  const QString file =
+      AskForFile(this, "OpenDialog", kOpenTitle, kOpenSuffix, QFileDialog::AcceptOpen);
+  if (!file.isEmpty()) LoadFromFile(file);
 }
 
 void TParamFrm::CopyToolClick() {

@@ -1,14 +1,12 @@
-// The window itself: its controls, the catalog's life on show and close, the
-// grid's rows and the runs. In-place editing (with the tab change) and the
-// files have files of their own, which call into this one and never the
-// other way; what any of them decides comes from the core in ui/core.
+// The window itself: its controls, the catalog from show to close, the
+// grid's rows, the status bar and the runs. In-place editing and the files
+// have files of their own, which call into this one and never the other way.
 #include "ui/ParamFrame.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QFontMetrics>
 #include <QHeaderView>
-#include <QKeySequence>
 #include <QLabel>
 #include <QLibraryInfo>
 #include <QLocale>
@@ -19,11 +17,9 @@
 #include <QTimer>
 #include <QToolTip>
 #include <QTranslator>
-#include <algorithm>
 #include <exception>
 
 #include "ui/Forms.h"
-#include "ui/Glyphs.h"
 #include "ui/ParamModel.h"
 #include "ui/ServiceWindow.h"
 #include "ui/Workers.h"
@@ -35,28 +31,21 @@ namespace {
 constexpr int kClientWidth = 817;
 constexpr int kClientHeight = 705;
 constexpr int kColumnWidths[TParamModel::ColumnCount] = {38, 422, 76, 64, 169};
+constexpr int kHeaderPadding = 8;
 constexpr int kStatusTimeoutMs = 2000;
 constexpr int kEditorDelayMs = 50;
 const QColor kStatusSuccess(0x00, 0x80, 0x00);
 const QColor kStatusFailure(0xFF, 0x00, 0x00);
 
-// The catalog's separators follow the user's locale; read it once, at the
-// first window.
-void TakeNumberFormatFromLocale() {
-  static const bool taken = [] {
+// The catalog's separators follow the user's locale, read at the first
+// window; Qt's own texts (standard buttons, file dialogs) speak the user's
+// language, once per application: the host may not have loaded them.
+void TakeTheUsersLocale() {
+  [[maybe_unused]] static const bool numbers = [] {
     const QLocale locale = QLocale::system();
-    TNumberFormat format;
-    format.DecimalSeparator = locale.decimalPoint().toStdString();
-    format.ThousandSeparator = locale.groupSeparator().toStdString();
-    SetNumberFormat(format);
+    SetNumberFormat({locale.decimalPoint().toStdString(), locale.groupSeparator().toStdString()});
     return true;
   }();
-  (void)taken;
-}
-
-// Qt's own texts (standard buttons, file dialogs) in the user's language,
-// once per application: the host may not have loaded them.
-void SpeakTheUsersLanguage() {
   QCoreApplication* app = QCoreApplication::instance();
   constexpr char kLoaded[] = "qx25QtTranslations";
   if (!app || app->property(kLoaded).toBool()) return;
@@ -69,21 +58,21 @@ void SpeakTheUsersLanguage() {
     delete translator;  // English is what Qt speaks without one
 }
 
-// The header's captions fit their columns: narrowed like the buttons' if need be.
-void FitHeader(QHeaderView& Header) {
-  constexpr int kPadding = 8;
-  QFont font = Header.font();
-  auto fits = [&] {
-    const QFontMetrics metrics(font);
-    for (int col = 0; col < TParamModel::ColumnCount; ++col)
-      if (metrics.horizontalAdvance(QString::fromStdString(qx25::ui::HeaderCaption(col))) +
-              kPadding >
-          kColumnWidths[col])
-        return false;
-    return true;
-  };
-  for (int stretch = 95; !fits() && stretch >= 70; stretch -= 5) font.setStretch(stretch);
-  Header.setFont(font);
+bool HeaderFits(const QFont& Font) {
+  for (int col = 0; col < TParamModel::ColumnCount; ++col) {
+    const QString caption = QString::fromStdString(qx25::ui::HeaderCaption(col));
+    if (QFontMetrics(Font).horizontalAdvance(caption) + kHeaderPadding > kColumnWidths[col])
+      return false;
+  }
+  return true;
+}
+
+QTimer* NamedTimer(QObject* Parent, const char* Name, int IntervalMs, bool SingleShot) {
+  auto* timer = new QTimer(Parent);
+  timer->setObjectName(Name);
+  timer->setInterval(IntervalMs);
+  timer->setSingleShot(SingleShot);
+  return timer;
 }
 
 }  // namespace
@@ -92,17 +81,17 @@ TParamFrm::TParamFrm(QWidget* Parent)
     : QDialog(Parent),
       Controls(std::make_unique<Ui::ParamFrm>()),
       GridModel(new TParamModel(this)),
-      GridDelegate(new TParamDelegate(this)),
+      StatusTimer(NamedTimer(this, "Timer1", kStatusTimeoutMs, false)),
+      EditorDelay(NamedTimer(this, "Timer2", kEditorDelayMs, true)),
       RunInputs(std::make_shared<qx25::ui::TRunInputs>()) {
-  TakeNumberFormatFromLocale();
-  SpeakTheUsersLanguage();
+  TakeTheUsersLocale();
   qx25::ui::UseFormFont(*this);
   Controls->setupUi(this);
   Ui::ParamFrm& c = *Controls;
 
-  auto* panel = new QLabel(c.StatusBar1);
-  panel->setObjectName("StatusPanel");
-  c.StatusBar1->addWidget(panel, 1);
+  StatusPanel = new QLabel(c.StatusBar1);
+  StatusPanel->setObjectName("StatusPanel");
+  c.StatusBar1->addWidget(StatusPanel, 1);
   c.StatusBar1->setAutoFillBackground(true);
 
   for (int tab = 0; tab < qx25::ui::kTabCount; ++tab)
@@ -111,33 +100,20 @@ TParamFrm::TParamFrm(QWidget* Parent)
   c.TabControl1->SetPage(c.RxDGCommon);
 
   c.RxDGCommon->setModel(GridModel);
-  c.RxDGCommon->setItemDelegate(GridDelegate);
+  c.RxDGCommon->setItemDelegate(new TParamDelegate(this));
   for (int col = 0; col < TParamModel::ColumnCount; ++col)
     c.RxDGCommon->setColumnWidth(col, kColumnWidths[col]);
-  c.RxDGCommon->horizontalHeader()->setStretchLastSection(false);
-  FitHeader(*c.RxDGCommon->horizontalHeader());
+  // The captions fit their columns: narrowed like the buttons' if need be.
+  QHeaderView& header = *c.RxDGCommon->horizontalHeader();
+  header.setFont(qx25::ui::FittedFont(header.font(), HeaderFits, false));
 
   c.AddrBtn->setIcon(qx25::ui::AddressGlyph());
   c.BitBtn1->setIcon(qx25::ui::CloseGlyph());
   c.CopyTool->setIcon(qx25::ui::CopyGlyph());
   c.PasteTool->setIcon(qx25::ui::PasteGlyph());
-
   c.ActionExit->setShortcuts({QKeySequence(Qt::ALT | Qt::Key_X), QKeySequence(Qt::Key_Escape)});
-  c.ActionExit->setShortcutContext(Qt::WindowShortcut);
   addAction(c.ActionExit);
-
-  auto* timer1 = new QTimer(this);
-  timer1->setObjectName("Timer1");
-  timer1->setInterval(kStatusTimeoutMs);
-  auto* timer2 = new QTimer(this);
-  timer2->setObjectName("Timer2");
-  timer2->setInterval(kEditorDelayMs);
-  timer2->setSingleShot(true);
-
-  for (QWidget* editor :
-       {static_cast<QWidget*>(c.WriteValueEdit), static_cast<QWidget*>(c.WriteValueEdit2),
-        static_cast<QWidget*>(c.WriteValueCB)})
-    editor->installEventFilter(this);
+  for (QWidget* editor : Editors()) editor->installEventFilter(this);
 
   connect(c.ActionExit, &QAction::triggered, this, &TParamFrm::ActionExitExecute);
   connect(c.BitBtn1, &QAbstractButton::clicked, this, &QDialog::accept);
@@ -147,8 +123,8 @@ TParamFrm::TParamFrm(QWidget* Parent)
   connect(c.RxDGCommon, &TRXDrawGrid::Enter, this, &TParamFrm::RxDGCommonEnter);
   connect(c.RxDGCommon, &TRXDrawGrid::SelectCellEvent, this, &TParamFrm::RxDGCommonSelectCell);
   connect(c.RxDGCommon, &TRXDrawGrid::CellDblClick, this, &TParamFrm::RxDGCommonDblClick);
-  connect(timer1, &QTimer::timeout, this, &TParamFrm::Timer1Timer);
-  connect(timer2, &QTimer::timeout, this, &TParamFrm::Timer2Timer);
+  connect(StatusTimer, &QTimer::timeout, this, &TParamFrm::Timer1Timer);
+  connect(EditorDelay, &QTimer::timeout, this, &TParamFrm::Timer2Timer);
   connect(c.Button1, &QAbstractButton::clicked, this, &TParamFrm::Button1Click);
   connect(c.WriteBtn, &QAbstractButton::clicked, this, &TParamFrm::WriteBtnClick);
   connect(c.SaveBtn, &QAbstractButton::clicked, this, &TParamFrm::SaveBtnClick);
@@ -180,11 +156,6 @@ void TParamFrm::done(int Result) {
   QDialog::done(Result);
 }
 
-void TParamFrm::FormShow() {
-  LoadCatalog();
-  Controls->AddrBtn->setEnabled(Driver != nullptr);
-}
-
 void TParamFrm::FormClose() {
   if (Closed) return;
   Closed = true;
@@ -195,7 +166,8 @@ void TParamFrm::FormClose() {
 
 void TParamFrm::ActionExitExecute() { close(); }
 
-void TParamFrm::LoadCatalog() {
+void TParamFrm::FormShow() {
+  Controls->AddrBtn->setEnabled(Driver != nullptr);
   try {
     auto catalog = std::make_unique<CTRKParameters>();
     catalog->Fill();
@@ -244,11 +216,12 @@ QString TParamFrm::LimitsText(int Row) const {
 
 int TParamFrm::RowHeightFor(int Row) const {
   const TRXDrawGrid* grid = Controls->RxDGCommon;
-  const QFontMetrics metrics(grid->font());
   auto height = [&](const QString& Text, int Col) {
     // The width the delegate draws in: the column less its grid line.
     const QRect area(0, 0, grid->columnWidth(Col) - (grid->showGrid() ? 1 : 0), 0);
-    return metrics.boundingRect(area, Qt::AlignLeft | Qt::TextWordWrap, LaidOut(Text)).height();
+    return QFontMetrics(grid->font())
+        .boundingRect(area, Qt::AlignLeft | Qt::TextWordWrap, LaidOut(Text))
+        .height();
   };
   return qx25::ui::RowHeight(height(DescriptionText(Row), TParamModel::ColName),
                              height(LimitsText(Row), TParamModel::ColLimits),
@@ -263,9 +236,7 @@ void TParamFrm::ApplyTabFilter(int Tab) {
         row, qx25::ui::ShownOnTab(Parameters->Items(row - 1), Tab) ? RowHeightFor(row) : -1);
 }
 
-void TParamFrm::RxDGCommonEnter() { ApplyGridEnterRule(); }
-
-void TParamFrm::ApplyGridEnterRule() {
+void TParamFrm::RxDGCommonEnter() {
   if (!Parameters) return;
   TRXDrawGrid* grid = Controls->RxDGCommon;
   const std::optional<int> row =
@@ -291,9 +262,7 @@ void TParamFrm::RepaintGrid() {
   Controls->RxDGCommon->viewport()->update();
 }
 
-void TParamFrm::SetStatus(const QString& Message) {
-  findChild<QLabel*>("StatusPanel")->setText(Message);
-}
+void TParamFrm::SetStatus(const QString& Message) { StatusPanel->setText(Message); }
 
 void TParamFrm::SetStatusColour(TStatusColour NewColour) {
   Colour = NewColour;
@@ -307,16 +276,14 @@ void TParamFrm::SetStatusColour(TStatusColour NewColour) {
 void TParamFrm::ShowStatus(const qx25::ui::TStatus& Status) {
   if (Status.Colour != TStatusColour::Normal) SetStatusColour(Status.Colour);
   SetStatus(QString::fromStdString(Status.Message));
-  findChild<QWidget*>("StatusPanel")
-      ->setToolTip(QString::fromStdString(
-          Status.Detail.empty() && Status.Colour != TStatusColour::Normal ? Status.Message
-                                                                          : Status.Detail));
-  findChild<QTimer*>("Timer1")->start();
+  const bool messageAsHint = Status.Detail.empty() && Status.Colour != TStatusColour::Normal;
+  StatusPanel->setToolTip(QString::fromStdString(messageAsHint ? Status.Message : Status.Detail));
+  StatusTimer->start();
 }
 
 void TParamFrm::Timer1Timer() {
   SetStatusColour(TStatusColour::Normal);
-  findChild<QTimer*>("Timer1")->stop();
+  StatusTimer->stop();
 }
 
 void TParamFrm::Button1Click() {
@@ -344,13 +311,17 @@ void TParamFrm::StartWorker(TParamsTread* Worker) {
 
 void TParamFrm::ApplyRow(const qx25::ui::TRowResult& Result) {
   const std::string status = qx25::ui::ApplyRowResult(Parameters.get(), Result);
-  if (status.empty())
-    RunInputs->Publish(Parameters.get());  // a read changed the record
-  else if (Result.Outcome == qx25::ui::TRowResult::Refused)
-    ShowStatus({status, TStatusColour::Failure, {}});
-  else
-    SetStatus(QString::fromStdString(status));
-  RepaintGrid();
+  if (!status.empty()) {
+    // A write leaves the record as it was: only the bar has news.
+    if (Result.Outcome == qx25::ui::TRowResult::Refused)
+      ShowStatus({status, TStatusColour::Failure, {}});
+    else
+      SetStatus(QString::fromStdString(status));
+  } else if (Parameters && Result.Row >= 0 && Result.Row < Parameters->Count()) {
+    // A read changed one record: that row alone is published and drawn again.
+    RunInputs->Publish(Result.Row, Parameters->Items(Result.Row));
+    GridModel->RepaintValues(Result.Row);
+  }
 }
 
 void TParamFrm::WorkerEnded(TParamsTread* Worker) {
@@ -369,4 +340,8 @@ void TParamFrm::Dismiss() {
   }
   Dismissed = true;
   hide();
+}
+
+std::array<QWidget*, 3> TParamFrm::Editors() const {
+  return {Controls->WriteValueEdit, Controls->WriteValueEdit2, Controls->WriteValueCB};
 }

@@ -1,17 +1,14 @@
 // The parameter programming window: the technician's screen over one nozzle
-// controller. It shows the catalog in a grid spread over three tabs, reads
-// and writes single parameters in place, starts the read-all and write-all
-// workers, saves, loads, copies and pastes parameter sets and computes a
-// nozzle address.
-//
-// Rows are counted as the grid counts them: row 0 is the header and row r
-// shows catalog record r - 1. The window runs on the host's user-interface
-// thread; the workers reach it only through queued signals. Destroying it
-// stops its runs after the exchange in flight and waits for them.
+// controller, a view of what ui/core decides. Rows are counted as the grid
+// counts them: row 0 is the header and row r shows catalog record r - 1.
+// The window runs on the host's user-interface thread; its workers reach it
+// only through queued signals. Destroying it stops its runs after the
+// exchange in flight and waits for them.
 #pragma once
 
 #include <QDialog>
 #include <QString>
+#include <array>
 #include <memory>
 
 #include "driver/QX25.h"
@@ -22,8 +19,10 @@
 namespace Ui {
 class ParamFrm;
 }
+class QLabel;
+class QTimer;
 class TParamModel;
-class TParamDelegate;
+class TParamsTread;
 
 class TParamFrm : public QDialog {
   Q_OBJECT
@@ -52,20 +51,18 @@ class TParamFrm : public QDialog {
   Q_INVOKABLE void PlaceEditor(int Row, int Col);
   Q_INVOKABLE void SaveToFile(const QString& FileName);
   Q_INVOKABLE void LoadFromFile(const QString& FileName);
-  // Has the grid draw every cell again.
   Q_INVOKABLE void RepaintGrid();
 
   // The window is done with: destroyed now, or hidden and destroyed when its
   // last worker ends, so that a closed window's runs go on to their end.
   void Dismiss();
 
-  // The status bar's message and its colour: green after a write, red after
-  // a failed one, the style's own otherwise.
+  // The status bar: green after a write, red after a failed one, the style's
+  // own otherwise. ShowStatus keeps a colour for two seconds and gives the
+  // panel the detail as its hint, or a long message itself.
   using TStatusColour = qx25::ui::TStatusColour;
   void SetStatus(const QString& Message);
   void SetStatusColour(TStatusColour Colour);
-  // A message with its colour (kept for two seconds) and, as the panel's hint,
-  // the detail or, for a long message, the message itself.
   void ShowStatus(const qx25::ui::TStatus& Status);
   TStatusColour StatusColour() const { return Colour; }
 
@@ -96,30 +93,29 @@ class TParamFrm : public QDialog {
   bool eventFilter(QObject* Watched, QEvent* Event) override;
 
  private:
-  void LoadCatalog();
   void ReleaseCatalog();
-  void ApplyGridEnterRule();
   void WriteValueEditKeyDown();
-  bool EditorHasFocus() const;
-  // The in-place editors' height in the font in use.
-  int EditorHeight() const;
+  std::array<QWidget*, 3> Editors() const;
+  int EditorHeight() const;  // in the font in use
   CParameter* RecordOfRow(int Row) const;
   qx25::ui::TLine Line() const;
   qx25::ui::TEdit EditorContents() const;
-  // After any change of a record or of the line: what the runs take next.
+  // After any change of the line or of records: what the runs take next.
   void PublishRunInputs();
-  void StartWorker(class TParamsTread* Worker);
-  void WorkerEnded(class TParamsTread* Worker);
+  void StartWorker(TParamsTread* Worker);
+  void WorkerEnded(TParamsTread* Worker);
   void ApplyRow(const qx25::ui::TRowResult& Result);
 
   std::unique_ptr<Ui::ParamFrm> Controls;
   std::unique_ptr<CTRKParameters> Parameters;
   TParamModel* GridModel;
-  TParamDelegate* GridDelegate;
+  QLabel* StatusPanel;
+  QTimer* StatusTimer;  // Timer1
+  QTimer* EditorDelay;  // Timer2
   TStatusColour Colour = TStatusColour::Normal;
   bool Closed = false;
   bool Dismissed = false;
   // Shared with this window's runs, which outlive neither it nor its driver.
   std::shared_ptr<qx25::ui::TRunInputs> RunInputs;
-  QList<class TParamsTread*> Workers;
+  QList<TParamsTread*> Workers;
 };

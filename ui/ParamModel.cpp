@@ -4,12 +4,28 @@
 #include <QPainter>
 #include <QRegularExpression>
 
-#include "ui/core/Editing.h"
-
 namespace {
 
 const QColor kNameBackground(0xC0, 0xDC, 0xC0);
 const QColor kOutOfLimitsInk(0xFF, 0x00, 0x00);
+
+// A value cell: the core's value box, its text in Ink clipped to it, and a
+// black outline around it.
+void DrawValueBox(QPainter& Canvas, const QRect& Cell, const QString& Text, const QColor& Ink,
+                  int BoxHeight) {
+  if (Cell.height() <= 0) return;
+  const QRect box = ViewRect(qx25::ui::ValueBox(CoreRect(Cell), BoxHeight));
+  Canvas.save();
+  Canvas.setClipRect(box);
+  Canvas.setPen(Ink);
+  Canvas.drawText(box, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, Text);
+  Canvas.restore();
+  Canvas.setPen(Qt::black);
+  Canvas.setBrush(Qt::NoBrush);
+  // A one-pixel pen strokes one pixel beyond the rectangle's right and bottom.
+  constexpr int outline = qx25::ui::kValueBoxOutline;
+  Canvas.drawRect(box.adjusted(-outline, -outline, outline - 1, outline - 1));
+}
 
 }  // namespace
 
@@ -21,6 +37,12 @@ void TParamModel::SetCatalog(CTRKParameters* Catalog) {
 
 void TParamModel::Repaint() {
   if (rowCount() > 0) emit dataChanged(index(0, 0), index(rowCount() - 1, ColumnCount - 1));
+}
+
+void TParamModel::RepaintValues(int Row) {
+  // One cell at a time: a view redraws a single cell, but the whole of itself
+  // for a range.
+  for (int col : {ColRead, ColWrite}) emit dataChanged(index(Row, col), index(Row, col));
 }
 
 int TParamModel::rowCount(const QModelIndex& Parent) const {
@@ -36,9 +58,9 @@ QVariant TParamModel::data(const QModelIndex& Index, int Role) const {
   const CParameter& p = Records->Items(Index.row());
   if (Role == Qt::ToolTipRole)
     return QString::fromStdString(qx25::ui::CellHintOf(p, Index.column()));
+  if (Role != Qt::DisplayRole && Role != Qt::ForegroundRole) return {};
   const qx25::ui::TCell cell = qx25::ui::CellOf(p, Index.column());
   if (Role == Qt::ForegroundRole) return cell.OutOfLimits ? QVariant(kOutOfLimitsInk) : QVariant();
-  if (Role != Qt::DisplayRole) return {};
   return QString::fromStdString(cell.Text);
 }
 
@@ -73,28 +95,6 @@ QString LaidOut(const QString& Text) {
 
 int ValueBoxHeight(const QFont& Font) { return QFontMetrics(Font).height() + 2; }
 
-void DrawValueBox(QPainter& Canvas, const QRect& Rect, const QString& Text, const QColor& Ink,
-                  int BoxHeight) {
-  if (Rect.height() <= 0) return;
-  const qx25::ui::TRect b = qx25::ui::ValueBox(
-      {Rect.left(), Rect.top(), Rect.left() + Rect.width(), Rect.top() + Rect.height()}, BoxHeight);
-  // QRect's right and bottom are inclusive; the core's are not.
-  const QRect box(QPoint(b.Left, b.Top), QPoint(b.Right - 1, b.Bottom - 1));
-  Canvas.save();
-  Canvas.setClipRect(box);
-  Canvas.setPen(Ink);
-  Canvas.drawText(box, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, Text);
-  Canvas.restore();
-  Canvas.save();
-  Canvas.setPen(Qt::black);
-  Canvas.setBrush(Qt::NoBrush);
-  constexpr int outline = qx25::ui::kValueBoxOutline;
-  const QRect frame = box.adjusted(-outline, -outline, outline, outline);
-  // A one-pixel pen strokes one pixel beyond the rectangle's right and bottom.
-  Canvas.drawRect(frame.adjusted(0, 0, -1, -1));
-  Canvas.restore();
-}
-
 void TParamDelegate::paint(QPainter* Painter, const QStyleOptionViewItem& Option,
                            const QModelIndex& Index) const {
   QStyleOptionViewItem option(Option);
@@ -103,16 +103,13 @@ void TParamDelegate::paint(QPainter* Painter, const QStyleOptionViewItem& Option
   const QRect cell = Option.rect;
   // The background as the view paints an empty cell (selection included).
   option.text.clear();
-  const QWidget* view = option.widget;
-  QStyle* style = view ? view->style() : nullptr;
-  if (style) style->drawControl(QStyle::CE_ItemViewItem, &option, Painter, view);
+  if (const QWidget* view = option.widget)
+    view->style()->drawControl(QStyle::CE_ItemViewItem, &option, Painter, view);
 
   Painter->save();
   Painter->setFont(option.font);
-  const QColor ink = (option.state & QStyle::State_Selected)
-                         ? option.palette.color(QPalette::HighlightedText)
-                         : option.palette.color(QPalette::Text);
-  Painter->setPen(ink);
+  Painter->setPen(option.palette.color(
+      (option.state & QStyle::State_Selected) ? QPalette::HighlightedText : QPalette::Text));
   switch (Index.column()) {
     case TParamModel::ColCode: {
       // The address row's code becomes a long ID number: narrowed to fit.
@@ -128,8 +125,7 @@ void TParamDelegate::paint(QPainter* Painter, const QStyleOptionViewItem& Option
     case TParamModel::ColName:
       Painter->fillRect(cell, kNameBackground);
       Painter->setPen(Qt::black);
-      Painter->drawText(cell, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, LaidOut(text));
-      break;
+      [[fallthrough]];
     case TParamModel::ColLimits:
       Painter->drawText(cell, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, LaidOut(text));
       break;
@@ -138,7 +134,6 @@ void TParamDelegate::paint(QPainter* Painter, const QStyleOptionViewItem& Option
       DrawValueBox(*Painter, cell, text,
                    marked.isValid() ? marked.value<QColor>() : QColor(Qt::black),
                    ValueBoxHeight(option.font));
-      break;
     }
   }
   Painter->restore();

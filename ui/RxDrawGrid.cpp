@@ -2,16 +2,55 @@
 
 #include <QHeaderView>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QStyleOptionTabWidgetFrame>
+#include <QTabBar>
+#include <algorithm>
+
+namespace {
+constexpr int kFrame = 2;  // the page's border, as the tab control draws it
+}  // namespace
+
+TTabControl::TTabControl(QWidget* Parent) : QWidget(Parent), Bar(new QTabBar(this)) {
+  Bar->setObjectName("TabControl1Tabs");
+  Bar->setDrawBase(false);
+  Bar->setExpanding(false);
+  connect(Bar, &QTabBar::currentChanged, this, &TTabControl::Change);
+}
+
+int TTabControl::TabIndex() const { return Bar->currentIndex(); }
+
+QRect TTabControl::PageRect() const {
+  const int top = Bar->sizeHint().height();
+  return QRect(0, top, width(), height() - top).adjusted(kFrame, kFrame, -kFrame, -kFrame);
+}
+
+void TTabControl::SetPage(QWidget* NewPage) {
+  Page = NewPage;
+  resizeEvent(nullptr);
+}
+
+void TTabControl::resizeEvent(QResizeEvent*) {
+  Bar->setGeometry(0, 0, width(), Bar->sizeHint().height());
+  if (Page) Page->setGeometry(PageRect());
+}
+
+void TTabControl::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  QStyleOptionTabWidgetFrame frame;
+  frame.initFrom(this);
+  frame.rect = PageRect().adjusted(-kFrame, -kFrame, kFrame, kFrame);
+  frame.tabBarSize = Bar->sizeHint();
+  frame.shape = QTabBar::RoundedNorth;
+  style()->drawPrimitive(QStyle::PE_FrameTabWidget, &frame, &painter, this);
+}
 
 TOpenedRXDrawGrid::TOpenedRXDrawGrid(QWidget* Parent) : QTableView(Parent) {
   setMouseTracking(true);
   setSelectionMode(QAbstractItemView::SingleSelection);
-  setSelectionBehavior(QAbstractItemView::SelectItems);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
-  setWordWrap(true);
   verticalHeader()->hide();
   horizontalHeader()->setHighlightSections(false);
-  horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
   connect(horizontalHeader(), &QHeaderView::sectionResized, this, &TOpenedRXDrawGrid::ColumnSized);
 }
 
@@ -21,15 +60,9 @@ bool TOpenedRXDrawGrid::SelectCell(int Col, int Row) {
   return true;
 }
 
-int TOpenedRXDrawGrid::Col() const {
-  const QModelIndex current = currentIndex();
-  return current.isValid() ? current.column() : 0;
-}
-
-int TOpenedRXDrawGrid::Row() const {
-  const QModelIndex current = currentIndex();
-  return current.isValid() ? current.row() + 1 : 0;
-}
+// No current cell is an index whose row and column are -1.
+int TOpenedRXDrawGrid::Col() const { return std::max(currentIndex().column(), 0); }
+int TOpenedRXDrawGrid::Row() const { return currentIndex().row() + 1; }
 
 void TOpenedRXDrawGrid::SetCurrentCell(int Col, int Row) {
   if (!model() || Row < 1) return;
@@ -38,12 +71,8 @@ void TOpenedRXDrawGrid::SetCurrentCell(int Col, int Row) {
 
 void TOpenedRXDrawGrid::SetRowHeight(int Row, int Height) {
   if (Row < 1 || Row > RowCount()) return;
-  if (Height <= 0) {
-    setRowHidden(Row - 1, true);
-  } else {
-    setRowHidden(Row - 1, false);
-    setRowHeight(Row - 1, Height);
-  }
+  setRowHidden(Row - 1, Height <= 0);
+  if (Height > 0) setRowHeight(Row - 1, Height);
 }
 
 int TOpenedRXDrawGrid::RowHeight(int Row) const {
@@ -61,10 +90,10 @@ QRect TOpenedRXDrawGrid::CellRect(int Col, int Row, const QWidget* Target) const
   return QRect(Target->mapFrom(window(), origin), cell.size());
 }
 
-void TOpenedRXDrawGrid::CellAt(QPoint Viewport, int& Col, int& Row) const {
+std::pair<int, int> TOpenedRXDrawGrid::CellAt(QPoint Viewport) const {
   const QModelIndex index = indexAt(Viewport);
-  Col = index.isValid() ? index.column() : columnAt(Viewport.x());
-  Row = index.isValid() ? index.row() + 1 : -1;
+  if (!index.isValid()) return {columnAt(Viewport.x()), -1};
+  return {index.column(), index.row() + 1};
 }
 
 void TOpenedRXDrawGrid::currentChanged(const QModelIndex& Current, const QModelIndex& Previous) {
@@ -85,15 +114,13 @@ void TOpenedRXDrawGrid::focusInEvent(QFocusEvent* Event) {
 
 void TOpenedRXDrawGrid::mouseMoveEvent(QMouseEvent* Event) {
   QTableView::mouseMoveEvent(Event);
-  int col = 0, row = -1;
-  CellAt(Event->position().toPoint(), col, row);
+  const auto [col, row] = CellAt(Event->position().toPoint());
   emit CellMouseMove(col, row, Event->globalPosition().toPoint());
 }
 
 void TOpenedRXDrawGrid::mouseDoubleClickEvent(QMouseEvent* Event) {
   QTableView::mouseDoubleClickEvent(Event);
-  int col = 0, row = -1;
-  CellAt(Event->position().toPoint(), col, row);
+  const auto [col, row] = CellAt(Event->position().toPoint());
   emit CellDblClick(col, row);
 }
 

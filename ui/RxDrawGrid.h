@@ -1,12 +1,46 @@
-// The parameter grid. It counts rows as the window does: row 0 is the
-// header, row r (r >= 1) is model row r - 1. A row is hidden by a height of
-// 0 or less, and a cell in a hidden row can never become the current cell,
-// whether by mouse, keyboard or code.
+// The parameter grid and the tab control it lies in.
 #pragma once
 
 #include <QPoint>
 #include <QRect>
 #include <QTableView>
+#include <QWidget>
+#include <utility>
+
+class QTabBar;
+
+// One row of tabs over a page that stays the same widget whatever tab is
+// selected (the grid filters its rows by the tab instead). Its other
+// children are laid on the page by the window.
+class TTabControl : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit TTabControl(QWidget* Parent = nullptr);
+
+  QTabBar* Tabs() const { return Bar; }
+  int TabIndex() const;  // -1 when no tab is selected
+  // The widget that fills the page (the grid), resized with the control.
+  void SetPage(QWidget* Page);
+
+ signals:
+  void Change();
+
+ protected:
+  void resizeEvent(QResizeEvent* Event) override;
+  void paintEvent(QPaintEvent* Event) override;
+
+ private:
+  QRect PageRect() const;  // under the tabs, inside the page's frame
+
+  QTabBar* Bar;
+  QWidget* Page = nullptr;
+};
+
+// The grid counts rows as the window does: row 0 is the header, row r
+// (r >= 1) is model row r - 1. A row is hidden by a height of 0 or less, and
+// a cell in a hidden row can never become the current cell, whether by
+// mouse, keyboard or code.
 
 class TOpenedRXDrawGrid : public QTableView {
   Q_OBJECT
@@ -28,8 +62,6 @@ class TOpenedRXDrawGrid : public QTableView {
   // The cell's rectangle in the coordinates of Target (a widget the grid is
   // inside, or the grid itself).
   QRect CellRect(int Col, int Row, const QWidget* Target) const;
-  // The cell at a point of the viewport; row -1 when it is no cell, 0 on the header.
-  void CellAt(QPoint Viewport, int& Col, int& Row) const;
 
  signals:
   void SelectCellEvent(int Col, int Row);
@@ -46,6 +78,9 @@ class TOpenedRXDrawGrid : public QTableView {
   bool viewportEvent(QEvent* Event) override;
 
  private:
+  // The column and grid row at a point of the viewport; row -1 off the cells.
+  std::pair<int, int> CellAt(QPoint Viewport) const;
+
   bool Reverting = false;
 };
 

@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QMessageBox>
+#include <QScopeGuard>
 #include <QWidget>
 #include <exception>
 #include <stdexcept>
@@ -45,13 +46,10 @@ const bool Registered = (qx25::SetMenuInstaller(&InstallServiceMenu), true);
 void ShowParamWindow(TQX25* Driver) {
   if (!ParamWindow) ParamWindow = new TParamFrm(HostWidget());
   TParamFrm* window = ParamWindow;
-  struct TRelease {
-    TParamFrm* Window;
-    ~TRelease() {
-      if (ParamWindow == Window) ParamWindow = nullptr;
-      Window->Dismiss();
-    }
-  } release{window};
+  const auto release = qScopeGuard([window] {
+    if (ParamWindow == window) ParamWindow = nullptr;
+    window->Dismiss();
+  });
   if (!Driver) return;
   window->Driver = Driver;
   // Modal to its owner only: a host that gives another window than its

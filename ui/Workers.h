@@ -13,13 +13,16 @@ class TParamsTread : public QThread {
   Q_OBJECT
 
  public:
-  TParamsTread(qx25::ui::TBulk Kind, std::shared_ptr<const qx25::ui::TRunInputs> Inputs);
+  TParamsTread(qx25::ui::TBulk RunKind, std::shared_ptr<const qx25::ui::TRunInputs> RunInputs)
+      : Kind(RunKind), Inputs(std::move(RunInputs)) {}
 
  signals:
   void RowDone(const qx25::ui::TRowResult& Result);
 
  protected:
-  void run() override;
+  void run() override {
+    qx25::ui::RunBulk(Kind, *Inputs, [this](const qx25::ui::TRowResult& R) { emit RowDone(R); });
+  }
 
  private:
   qx25::ui::TBulk Kind;
@@ -40,5 +43,5 @@ class TWriteParamsTread : public TParamsTread {
 
 // The running worker of each kind, or null. Read and written on the
 // user-interface thread only.
-extern TReadParamsTread* ReadParamsThread;
-extern TWriteParamsTread* WriteParamsThread;
+inline TReadParamsTread* ReadParamsThread = nullptr;
+inline TWriteParamsTread* WriteParamsThread = nullptr;

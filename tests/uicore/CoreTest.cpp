@@ -186,6 +186,29 @@ TEST_F(Core, InputsChangeWhileARunGoes) {
   EXPECT_EQ(rows, 31);
 }
 
+// What a read-all brings in reaches a write-all running beside it one record
+// at a time; a record the inputs have no row for changes nothing.
+TEST_F(Core, OneRecordIsPublishedAloneWhileARunGoes) {
+  TRunInputs inputs;
+  inputs.SetLine(Line());
+  inputs.Publish(&Catalog);
+  const int64_t next = Item(kCode16 + 1).Value;
+  Item(kCode16).Value = 80000;
+  Item(kCode16 + 1).Value = next + 1;  // changed in place, not published
+  inputs.Publish(kCode16, Item(kCode16));
+  for (int row : {-1, Catalog.Count()}) inputs.Publish(row, Item(kCode36));
+  EXPECT_EQ(inputs.Count(), Catalog.Count());
+  EXPECT_EQ(inputs.Job(kCode16).Record->Value, 80000);
+  EXPECT_EQ(inputs.Job(kCode16 + 1).Record->Value, next);
+
+  std::atomic<int> rows = 0;
+  std::thread run([&] { RunBulk(TBulk::Write, inputs, [&](const TRowResult&) { ++rows; }); });
+  for (int i = 0; rows < 31 && i < 10000; ++i) inputs.Publish(kCode36, Item(kCode36));
+  run.join();
+  EXPECT_EQ(rows, 31);
+  EXPECT_EQ(Sim.State(1).Params[16], 80000);
+}
+
 TEST_F(Core, FilesKeepTheBulkRangeAndSayWhyTheyFail) {
   const std::string dir = ::testing::TempDir();
   const std::string file = dir + "/core.par";

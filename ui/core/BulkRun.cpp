@@ -1,6 +1,7 @@
 #include "ui/core/BulkRun.h"
 
 #include <exception>
+#include <utility>
 
 #include "ui/core/GridText.h"
 
@@ -23,7 +24,13 @@ void TRunInputs::Publish(const CTRKParameters* Catalog) {
   if (Catalog)
     for (int i = 0; i < Catalog->Count(); ++i) records.push_back(Catalog->Items(i));
   const std::lock_guard guard(Lock);
-  Records = std::move(records);
+  std::swap(Records, records);  // the old ones go once the lock is free
+}
+
+void TRunInputs::Publish(int Row, const CParameter& Record) {
+  CParameter copy = Record;  // copied outside the lock, which a run waits on
+  const std::lock_guard guard(Lock);
+  if (Row >= 0 && static_cast<size_t>(Row) < Records.size()) std::swap(Records[Row], copy);
 }
 
 TRunInputs::TRowJob TRunInputs::Job(int Row) const {
@@ -40,22 +47,18 @@ int TRunInputs::Count() const {
 
 std::optional<TRowResult> RunRow(TBulk Kind, const TRunInputs::TRowJob& Job, int Row) {
   if (!Job.Record) return std::nullopt;  // the catalog went away
-  const CParameter& p = *Job.Record;
+  CParameter p = *Job.Record;
   TRowResult result;
   result.Row = Row;
-  const std::optional<TLinkMode> mode = LinkModeOf(p.Kind);
-  if (!Job.Line.Driver || !mode) return result;  // no driver, or a kind that is never sent
-  const TLine& line = Job.Line;
   if (Kind == TBulk::Read) {
-    try {
-      result.Value = line.Driver->ReadParam(*mode, line.Port, line.Address, p.Code, p.Digits);
-      result.Text = ReadValueText(p, result.Value);
-    } catch (const std::exception&) {
-      result.Text.clear();  // a link failure, no value or no text: a read error
-    }
+    result.Text = ReadOne(Job.Line, p);
+    result.Value = p.Value;
     if (!result.Text.empty()) result.Outcome = TRowResult::Read;
     return result;
   }
+  const TLine& line = Job.Line;
+  const std::optional<TLinkMode> mode = LinkModeOf(p.Kind);
+  if (!line.Driver || !mode) return result;  // no driver, or a kind that is never sent
   if (p.SkipOnWriteAll) return std::nullopt;
   if (const std::string refusal = Refusal(p, p.Value); !refusal.empty()) {
     result.Outcome = TRowResult::Refused;

@@ -35,6 +35,8 @@ class TRunInputs {
   // Called on the window's thread whenever the line or a record changes.
   void SetLine(const TLine& Line);
   void Publish(const CTRKParameters* Catalog);  // null: the catalog is gone
+  // One record (catalog index) changed: cheaper than the whole catalog.
+  void Publish(int Row, const CParameter& Record);
 
   struct TRowJob {
     TLine Line;

@@ -26,23 +26,6 @@ CParameter* BulkRecordOfKey(CTRKParameters& Catalog, const std::string& Key) {
   return nullptr;
 }
 
-TFileError Failure(const char* Title, const char* Text, const std::string& FileName,
-                   const std::exception& Error) {
-  return {Title, Text + FileName + ":\n" + Error.what()};
-}
-
-}  // namespace
-
-std::string BufferFileName(const std::string& SettingsDirectory) {
-#ifdef _WIN32
-  return SettingsDirectory + "\\Vedo.buf";
-#else
-  return SettingsDirectory + "/Vedo.buf";
-#endif
-}
-
-namespace {
-
 std::optional<TFileError> Save(const CTRKParameters* Catalog, const std::string& FileName,
                                const TFileInfo* Info) {
   if (!Catalog) return std::nullopt;
@@ -54,13 +37,21 @@ std::optional<TFileError> Save(const CTRKParameters* Catalog, const std::string&
   } catch (const std::exception& Error) {
     // The old file, if any, is still whole: a save writes beside it and
     // renames over it only once the new one is complete.
-    return Failure("Сохранение параметров", "Не удалось сохранить параметры в файл ", FileName,
-                   Error);
+    return TFileError{"Сохранение параметров",
+                      "Не удалось сохранить параметры в файл " + FileName + ":\n" + Error.what()};
   }
   return std::nullopt;
 }
 
 }  // namespace
+
+std::string BufferFileName(const std::string& SettingsDirectory) {
+#ifdef _WIN32
+  return SettingsDirectory + "\\Vedo.buf";
+#else
+  return SettingsDirectory + "/Vedo.buf";
+#endif
+}
 
 std::optional<TFileError> SaveValues(const CTRKParameters* Catalog, const std::string& FileName) {
   return Save(Catalog, FileName, nullptr);

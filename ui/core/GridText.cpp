@@ -24,15 +24,6 @@ constexpr char kOutOfLimits[] = "вне пределов ";
 constexpr char kRangeDash[] = " … ";
 constexpr char kNoItems[] = "вне пределов: список пуст";
 
-// Trims what the old toolkit's Trim did: every byte up to the blank.
-std::string TrimControls(const std::string& Text) {
-  auto blank = [](char C) { return static_cast<unsigned char>(C) <= ' '; };
-  const auto first = std::find_if_not(Text.begin(), Text.end(), blank);
-  const auto last =
-      std::find_if_not(Text.rbegin(), std::string::const_reverse_iterator(first), blank).base();
-  return std::string(first, last);
-}
-
 // A limit of a number kind as ValueToText writes a pkNumber value, but with
 // every digit: a record's small digit count would put 100 as "1.0E+02".
 std::string LimitText(const CParameter& P, int64_t Raw) {
@@ -63,12 +54,11 @@ std::string DescriptionText(const CParameter& P) {
   std::string text = P.Caption;
   if (!P.Units.empty()) text += " (" + P.Units + ")";
   if (!P.ValueNames.empty()) {
-    std::string names = ":\r\n";
-    for (size_t i = 0; i < P.ValueNames.size(); ++i) {
-      names += "  " + P.ValueNames[i];
-      if (i + 1 < P.ValueNames.size()) names += ";\r\n";
-    }
-    text += TrimControls(names);
+    text += ":";
+    for (size_t i = 0; i < P.ValueNames.size(); ++i)
+      text += (i == 0 ? "\r\n  " : ";\r\n  ") + P.ValueNames[i];
+    // The old toolkit's Trim took every byte up to the blank off the end.
+    while (static_cast<unsigned char>(text.back()) <= ' ') text.pop_back();
   }
   return text;
 }
