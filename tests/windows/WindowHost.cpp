@@ -6,7 +6,6 @@
 namespace {
 
 constexpr wchar_t kClass[] = L"QX25TestHost";
-constexpr UINT kExitCommand = 100;
 constexpr UINT kFirstItem = 1000;
 using GetQX25Fn = TQX25* (*)(uint32_t, uintptr_t, PortDispatcher*);
 

@@ -37,6 +37,7 @@ class TWindowHost {
   // Runs the host's messages until its window is gone.
   int Run();
 
+  static constexpr UINT kExitCommand = 100;  // "Выход": destroys the window
   HWND Window = nullptr;
   HMENU Station = nullptr;  // the "&ТРК" popup
   UINT ItemCommand = 0;     // what the driver's item sends, 0 before slot 24

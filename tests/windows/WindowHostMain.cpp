@@ -1,9 +1,8 @@
 // qx25-winhost: the Windows host to try the service window with.
 //
-//   qx25-winhost PORT                 the station's window; "ТРК" ->
+//   qx25-winhost                      the station's window; "ТРК" ->
 //                                     "Программирование параметров
-//                                     наливной" opens the window, whose
-//                                     "№ СОМ-порта" starts at PORT
+//                                     наливной" opens the service window
 //   qx25-winhost --test PORT DIR      drives the window by messages against
 //                                     a simulator on COM PORT; screenshots
 //                                     and the saved file go to DIR
@@ -23,12 +22,11 @@
 
 int wmain(int argc, wchar_t** argv) {
   const bool test = argc == 4 && std::wstring(argv[1]) == L"--test";
-  if (argc != 2 && !test) {
-    std::fprintf(stderr, "usage: qx25-winhost PORT\n       qx25-winhost --test PORT DIR\n");
+  const int port = test ? _wtoi(argv[2]) : 1;
+  if ((argc != 1 && !test) || port < 1 || port > 24) {
+    std::fprintf(stderr, "usage: qx25-winhost\n       qx25-winhost --test PORT DIR\n");
     return 2;
   }
-  const int port = _wtoi(argv[test ? 2 : 1]);
-  if (port < 1 || port > 24) return 2;
   try {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES};
     InitCommonControlsEx(&controls);
@@ -39,6 +37,10 @@ int wmain(int argc, wchar_t** argv) {
     std::thread driver([&run] { run.All(); });
     host.Run();
     driver.join();
+    if (run.SentAtHostGone >= 0 && host.Lines.Sent != run.SentAtHostGone) {
+      std::fprintf(stderr, "FAILED: requests were sent after the host's window was gone\n");
+      return 1;
+    }
     return run.Failures() == 0 ? 0 : 1;
   } catch (const std::exception& Error) {
     std::fprintf(stderr, "qx25-winhost: %s\n", Error.what());

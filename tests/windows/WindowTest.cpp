@@ -114,10 +114,17 @@ bool TWindowTest::Shown(int Row) const {
 
 void TWindowTest::ClickCell(int Col, int Row, bool Double) {
   static const UINT message = RegisterWindowMessageW(L"qx25.CellRect");
-  RECT r{};
-  if (!Check(SendMessageW(Grid, message, MAKEWPARAM(Col, Row), reinterpret_cast<LPARAM>(&r)) == 1,
-             "row " + std::to_string(Row) + " is shown"))
-    return;
+  RECT r{}, client{};
+  GetClientRect(Grid, &client);
+  constexpr int kHeader = 24, kTurns = 60;
+  // Scrolled into sight with the wheel first, as a technician does.
+  for (int turn = 0; turn < kTurns; ++turn) {
+    if (!Check(SendMessageW(Grid, message, MAKEWPARAM(Col, Row), reinterpret_cast<LPARAM>(&r)) == 1,
+               "row " + std::to_string(Row) + " is shown"))
+      return;
+    if (r.top >= kHeader && r.bottom <= client.bottom) break;
+    SendMessageW(Grid, WM_MOUSEWHEEL, MAKEWPARAM(0, r.top < kHeader ? WHEEL_DELTA : -WHEEL_DELTA), 0);
+  }
   Click(Grid, Centre(r), Double);
 }
 

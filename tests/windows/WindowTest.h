@@ -17,6 +17,8 @@ class TWindowTest {
   // Every step in order; ends by destroying the host's window mid-run.
   void All();
   int Failures() const { return Failed; }
+  // What the dispatcher had sent when the host's window was gone; -1 before.
+  int SentAtHostGone = -1;
 
  private:
   bool Check(bool Condition, const std::string& What);

@@ -17,10 +17,14 @@ constexpr wchar_t kUpDownProperty[] = L"qx25.UpDown";
 constexpr wchar_t kGlyphProperty[] = L"qx25.Glyph";
 constexpr int kGlyphGap = 4;
 
-HFONT MakeFont(int Weight) {
+constexpr int kNarrowest = 70;  // percent of the normal width
+constexpr int kStretchStep = 5;
+constexpr int kButtonPadding = 10;  // the frame and the space around the caption
+
+HFONT MakeFont(int Weight, int Width = 0) {
   // "MS Shell Dlg" is the system's own dialog face, with Cyrillic wherever
   // the system shows Russian.
-  return CreateFontW(kFontHeight, 0, 0, 0, Weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+  return CreateFontW(kFontHeight, Width, 0, 0, Weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                      OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                      DEFAULT_PITCH | FF_DONTCARE, L"MS Shell Dlg");
 }
@@ -68,6 +72,40 @@ HFONT BoldFont() {
   return font;
 }
 
+namespace {
+
+int TextWidth(HFONT Font, const std::wstring& Text, int* AverageWidth = nullptr) {
+  HDC canvas = GetDC(nullptr);
+  HGDIOBJ old = SelectObject(canvas, Font);
+  SIZE size{};
+  GetTextExtentPoint32W(canvas, Text.c_str(), static_cast<int>(Text.size()), &size);
+  if (AverageWidth) {
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(canvas, &metrics);
+    *AverageWidth = metrics.tmAveCharWidth;
+  }
+  SelectObject(canvas, old);
+  ReleaseDC(nullptr, canvas);
+  return size.cx;
+}
+
+}  // namespace
+
+HFONT FittedFont(const std::wstring& Text, int Room, bool Bold) {
+  HFONT font = Bold ? BoldFont() : FormFont();
+  int average = 0;
+  if (TextWidth(font, Text, &average) <= Room) return font;
+  // Narrowed cuts are made once and kept for the process's life.
+  static HFONT narrowed[2][100 / kStretchStep + 1] = {};
+  for (int stretch = 100 - kStretchStep; stretch >= kNarrowest; stretch -= kStretchStep) {
+    HFONT& cut = narrowed[Bold ? 1 : 0][stretch / kStretchStep];
+    if (!cut) cut = MakeFont(Bold ? FW_BOLD : FW_NORMAL, std::max(average * stretch / 100, 1));
+    font = cut;
+    if (TextWidth(font, Text) <= Room) break;
+  }
+  return font;
+}
+
 HWND MakeControl(HWND Parent, const wchar_t* Class, const wchar_t* Name, const std::string& Text,
                  DWORD Style, TPlace At, int Id, HFONT Font) {
   HWND control = CreateWindowExW(0, Class, Wide(Text).c_str(), WS_CHILD | Style, At.X, At.Y,
@@ -76,6 +114,13 @@ HWND MakeControl(HWND Parent, const wchar_t* Class, const wchar_t* Name, const s
                                  GetModuleHandleW(nullptr), nullptr);
   if (!control) return nullptr;
   SetName(control, Name);
+  const std::wstring caption = Wide(Text);
+  const std::wstring kind = Class;
+  if (!caption.empty() && (kind == L"BUTTON" || kind == L"STATIC")) {
+    std::wstring plain = caption;
+    std::erase(plain, L'&');
+    Font = FittedFont(plain, At.Width - (kind == L"BUTTON" ? kButtonPadding : 0), Font == BoldFont());
+  }
   SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(Font), FALSE);
   return control;
 }
@@ -122,6 +167,11 @@ HWND MakeGlyphButton(HWND Parent, const wchar_t* Name, const std::string& Text, 
   HWND button =
       MakeControl(Parent, L"BUTTON", Name, Text, WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW, At, Id);
   SetPropW(button, kGlyphProperty, reinterpret_cast<HANDLE>(static_cast<INT_PTR>(Glyph + 1)));
+  if (!Text.empty())
+    SendMessageW(button, WM_SETFONT,
+                 reinterpret_cast<WPARAM>(FittedFont(
+                     Wide(Text), At.Width - kButtonPadding - kGlyphSize - kGlyphGap, false)),
+                 FALSE);
   return button;
 }
 
@@ -133,7 +183,7 @@ bool DrawGlyphButton(const DRAWITEMSTRUCT& Item) {
   const bool disabled = (Item.itemState & ODS_DISABLED) != 0;
   DrawFrameControl(Item.hDC, &r, DFC_BUTTON, DFCS_BUTTONPUSH | (pressed ? DFCS_PUSHED : 0));
   const std::wstring text = WindowText(Item.hwndItem);
-  HGDIOBJ old = SelectObject(Item.hDC, FormFont());
+  HGDIOBJ old = SelectObject(Item.hDC, reinterpret_cast<HFONT>(SendMessageW(Item.hwndItem, WM_GETFONT, 0, 0)));
   SIZE size{};
   GetTextExtentPoint32W(Item.hDC, text.c_str(), static_cast<int>(text.size()), &size);
   const int glyphWidth = glyph >= 0 ? kGlyphSize + (text.empty() ? 0 : kGlyphGap) : 0;

@@ -20,6 +20,9 @@ HWND FindNamed(HWND Root, const wchar_t* Name);
 // The forms' font: the dialog font at 8 points, and its bold cut.
 HFONT FormFont();
 HFONT BoldFont();
+// The form font (bold or not), narrowed as far as needed for Text to fit in
+// Room pixels, as the Qt forms narrow a caption that does not fit.
+HFONT FittedFont(const std::wstring& Text, int Room, bool Bold);
 
 struct TPlace {
   int X, Y, Width, Height;

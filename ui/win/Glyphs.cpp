@@ -96,12 +96,14 @@ HIMAGELIST Glyphs() {
 }
 
 void DrawGlyph(HDC Canvas, int Glyph, int X, int Y, bool Disabled) {
-  if (Disabled)
-    DrawStateW(Canvas, nullptr, nullptr,
-               reinterpret_cast<LPARAM>(ImageList_GetIcon(Glyphs(), Glyph, ILD_NORMAL)), 0, X, Y,
-               kGlyphSize, kGlyphSize, DST_ICON | DSS_DISABLED);
-  else
+  if (!Disabled) {
     ImageList_Draw(Glyphs(), Glyph, Canvas, X, Y, ILD_TRANSPARENT);
+    return;
+  }
+  HICON icon = ImageList_GetIcon(Glyphs(), Glyph, ILD_NORMAL);
+  DrawStateW(Canvas, nullptr, nullptr, reinterpret_cast<LPARAM>(icon), 0, X, Y, kGlyphSize,
+             kGlyphSize, DST_ICON | DSS_DISABLED);
+  DestroyIcon(icon);
 }
 
 }  // namespace qx25::win

@@ -4,6 +4,7 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <climits>
 #include <numeric>
 
 #include "ui/core/Editing.h"
@@ -31,6 +32,23 @@ void RegisterOnce() {
     return RegisterClassW(&c) != 0;
   }();
   (void)registered;
+}
+
+// The captions fit their columns: narrowed like the buttons' if need be.
+HFONT HeaderFont() {
+  static const HFONT font = [] {
+    HFONT narrowest = FormFont();
+    int narrowestWidth = INT_MAX;
+    for (int col = 0; col < ui::ColumnCount; ++col) {
+      HFONT fitted = FittedFont(Wide(ui::HeaderCaption(col)), kColumnWidths[col] - 5, false);
+      LOGFONTW face{};
+      GetObjectW(fitted, sizeof face, &face);
+      if (fitted != FormFont() && face.lfWidth < narrowestWidth)
+        narrowest = fitted, narrowestWidth = face.lfWidth;
+    }
+    return narrowest;
+  }();
+  return font;
 }
 
 int LineHeight(HDC Canvas) {
@@ -255,10 +273,12 @@ void TGrid::PaintCell(HDC Canvas, int Col, int Row, const RECT& Cell) const {
 
   if (Row == 0) {
     const std::wstring caption = Wide(ui::HeaderCaption(Col));
+    SelectObject(Canvas, HeaderFont());
     RECT text = inner;
     InflateRect(&text, -2, 0);
     DrawTextW(Canvas, caption.c_str(), -1, &text,
               (Col == ui::ColCode ? DT_CENTER : DT_LEFT) | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+    SelectObject(Canvas, FormFont());
     return;
   }
   if (!Records || Row > Records->Count()) return;
@@ -329,7 +349,6 @@ LRESULT TGrid::Handle(UINT Message, WPARAM W, LPARAM L) {
     const int col = LOWORD(W), row = HIWORD(W);
     auto* out = reinterpret_cast<RECT*>(L);
     if (!out || row < 1 || RowHeight(row) <= 0 || col >= ui::ColumnCount) return 0;
-    BringIntoSight(row);
     *out = CellRect(col, row);
     return 1;
   }

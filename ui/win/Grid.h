@@ -19,9 +19,9 @@ namespace qx25::win {
 // Registered messages the grid answers for tests and tools, wParam =
 // MAKEWPARAM(column, row). CellText: lParam a wchar_t[kCellTextSize] that
 // receives the cell's text as drawn; the result is its length, -1 for no
-// such cell. CellRect: brings a shown row into sight and puts its cell's
-// rectangle, in the grid's client coordinates, into lParam (a RECT*); the
-// result is 1, or 0 for a hidden row or no such cell.
+// such cell. CellRect: puts the cell's rectangle, in the grid's client
+// coordinates (outside the client area when scrolled out of sight), into
+// lParam (a RECT*); the result is 1, or 0 for a hidden row or no such cell.
 UINT CellTextMessage();
 UINT CellRectMessage();
 inline constexpr int kCellTextSize = 1024;

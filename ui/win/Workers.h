@@ -9,7 +9,6 @@
 #include <deque>
 #include <memory>
 #include <mutex>
-#include <thread>
 
 #include "ui/core/BulkRun.h"
 
@@ -37,7 +36,14 @@ class TWorker {
   const ui::TBulk Kind;
 
  private:
-  std::thread Thread;
+  // A thread of Windows' own rather than std::thread: the C++ runtime's
+  // thread library, linked statically into the DLL as well as into the
+  // host, was seen to leave the process heap locked when its thread ended.
+  static DWORD WINAPI Run(void* Self);
+  std::shared_ptr<const ui::TRunInputs> Inputs;
+  std::shared_ptr<TRowQueue> Rows;
+  HWND Window;
+  HANDLE Thread = nullptr;
 };
 
 // The running worker of each kind, or null; the window's thread only.
