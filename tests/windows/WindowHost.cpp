@@ -16,7 +16,8 @@ UINT NextItem = kFirstItem;
 
 TWindowHost::TWindowHost() : Library(LoadLibraryW(L"qx25.dll")) {
   if (!Library)
-    throw std::runtime_error("qx25.dll cannot be loaded (error " + std::to_string(GetLastError()) + ")");
+    throw std::runtime_error("qx25.dll cannot be loaded (error " + std::to_string(GetLastError()) +
+                             ")");
   Host = this;
 }
 

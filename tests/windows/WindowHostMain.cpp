@@ -9,7 +9,7 @@
 //
 // Exits 0 on success, 1 on a failure (said on stderr), 2 on bad arguments.
 #include <windows.h>
-
+// After windows.h, which it needs.
 #include <commctrl.h>
 
 #include <cstdio>

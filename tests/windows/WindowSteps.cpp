@@ -1,6 +1,6 @@
 // The steps of the window test, each what a technician does and sees.
 #include <windows.h>
-
+// After windows.h, which it needs.
 #include <commctrl.h>
 
 #include <cstdio>
@@ -10,8 +10,8 @@
 namespace {
 
 constexpr int kColRead = 3, kColWrite = 4;
-constexpr int kDensityRow = 21;      // code 16, a number with two decimals
-constexpr int kHoseModeRow = 8;      // code 2, a list
+constexpr int kDensityRow = 21;  // code 16, a number with two decimals
+constexpr int kHoseModeRow = 8;  // code 2, a list
 constexpr int kFirstBulkRow = 8, kLastRow = 50;
 constexpr int kBulkRows = 43;
 const std::string kReadError = "Ошибка чтения!";
@@ -137,7 +137,8 @@ void TWindowTest::AddressDialog() {
     HWND found = nullptr;
     for (HWND w = FindWindowExW(dialog, nullptr, nullptr, nullptr); w && !found;
          w = FindWindowExW(dialog, w, nullptr, nullptr))
-      if (const auto* n = static_cast<const wchar_t*>(GetPropW(w, L"Name")); n && std::wstring(n) == Name)
+      if (const auto* n = static_cast<const wchar_t*>(GetPropW(w, L"Name"));
+          n && std::wstring(n) == Name)
         found = w;
     return found;
   };
@@ -150,7 +151,8 @@ void TWindowTest::AddressDialog() {
   HWND address = Control(L"AddrEdit");
   wchar_t text[16] = {};
   WaitUntil([&] { return GetWindowTextW(address, text, 16) > 0 && std::wstring(text) == L"4"; });
-  Check(std::wstring(text) == L"4", "dispenser 3, nozzle 2 give address 4, not " + std::to_string(_wtoi(text)));
+  Check(std::wstring(text) == L"4",
+        "dispenser 3, nozzle 2 give address 4, not " + std::to_string(_wtoi(text)));
   SetText(address, "1");
 }
 

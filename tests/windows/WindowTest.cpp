@@ -1,5 +1,7 @@
 #include "WindowTest.h"
 
+#include <windows.h>
+// After windows.h, which it needs.
 #include <commctrl.h>
 
 #include <chrono>
@@ -10,20 +12,22 @@
 #include <thread>
 #include <vector>
 
-
 namespace {
 
 std::wstring Wide(const std::string& Text) {
   std::wstring out(Text.size() + 1, L'\0');
   out.resize(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, Text.c_str(), -1, out.data(),
-                                                     static_cast<int>(out.size()))) - 1);
+                                                     static_cast<int>(out.size()))) -
+             1);
   return out;
 }
 
 std::string Utf8(const std::wstring& Text) {
   std::string out(Text.size() * 4 + 1, '\0');
-  out.resize(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, Text.c_str(), -1, out.data(),
-                                                     static_cast<int>(out.size()), nullptr, nullptr)) - 1);
+  out.resize(
+      static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, Text.c_str(), -1, out.data(),
+                                              static_cast<int>(out.size()), nullptr, nullptr)) -
+      1);
   return out;
 }
 
@@ -123,7 +127,8 @@ void TWindowTest::ClickCell(int Col, int Row, bool Double) {
                "row " + std::to_string(Row) + " is shown"))
       return;
     if (r.top >= kHeader && r.bottom <= client.bottom) break;
-    SendMessageW(Grid, WM_MOUSEWHEEL, MAKEWPARAM(0, r.top < kHeader ? WHEEL_DELTA : -WHEEL_DELTA), 0);
+    SendMessageW(Grid, WM_MOUSEWHEEL, MAKEWPARAM(0, r.top < kHeader ? WHEEL_DELTA : -WHEEL_DELTA),
+                 0);
   }
   Click(Grid, Centre(r), Double);
 }
@@ -193,8 +198,9 @@ void TWindowTest::Snapshot(const char* Name) {
 
 bool TWindowTest::OpenWindow() {
   PostMessageW(Host.Window, WM_COMMAND, Host.ItemCommand, 0);
-  if (!Check(WaitUntil([this] { return (Frame = TopLevel(L"ParamFrm")) && IsWindowVisible(Frame); }),
-             "the menu item opens the window"))
+  if (!Check(
+          WaitUntil([this] { return (Frame = TopLevel(L"ParamFrm")) && IsWindowVisible(Frame); }),
+          "the menu item opens the window"))
     return false;
   Grid = Control(L"RxDGCommon");
   SetText(Control(L"ComPortEdit"), std::to_string(Port));

@@ -15,25 +15,13 @@ constexpr int kClientWidth = 226;
 constexpr int kClientHeight = 104;
 constexpr int kNTrkEdit = 100, kNPstEdit = 101;
 
-void RegisterOnce(WNDPROC Proc) {
-  static const bool registered = [Proc] {
-    WNDCLASSW c{};
-    c.lpfnWndProc = Proc;
-    c.hInstance = GetModuleHandleW(nullptr);
-    c.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    c.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    c.lpszClassName = kClass;
-    return RegisterClassW(&c) != 0;
-  }();
-  (void)registered;
-}
-
 }  // namespace
 
 LRESULT CALLBACK TAddrFrm::Proc(HWND Window, UINT Message, WPARAM W, LPARAM L) {
   if (Message == WM_NCCREATE)
-    SetWindowLongPtrW(Window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(
-                                                 reinterpret_cast<CREATESTRUCTW*>(L)->lpCreateParams));
+    SetWindowLongPtrW(
+        Window, GWLP_USERDATA,
+        reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(L)->lpCreateParams));
   auto* self = reinterpret_cast<TAddrFrm*>(GetWindowLongPtrW(Window, GWLP_USERDATA));
   if (!self) return DefWindowProcW(Window, Message, W, L);
   switch (Message) {
@@ -55,10 +43,9 @@ LRESULT CALLBACK TAddrFrm::Proc(HWND Window, UINT Message, WPARAM W, LPARAM L) {
 }
 
 std::optional<TAddrFrm::TNumbers> TAddrFrm::Ask(HWND Owner) {
-  RegisterOnce(&TAddrFrm::Proc);
   TAddrFrm form;
-  form.Window = MakeFrame(kClass, L"AddrFrm", "Адрес пистолета", Owner, kClientWidth,
-                          kClientHeight, &form);
+  form.Window = MakeFrame(kClass, &TAddrFrm::Proc, L"AddrFrm", "Адрес пистолета", Owner,
+                          kClientWidth, kClientHeight, &form);
   if (!form.Window) return std::nullopt;
   HWND w = form.Window;
   constexpr DWORD label = WS_VISIBLE | SS_LEFT | SS_NOPREFIX;
@@ -74,7 +61,8 @@ std::optional<TAddrFrm::TNumbers> TAddrFrm::Ask(HWND Owner) {
   SendMessageW(form.NPstEdit, EM_SETSEL, 0, -1);
   RunModal(w, Owner, form.Done, nullptr);
   std::optional<TNumbers> numbers;
-  if (form.Accepted && IsWindow(w)) numbers = TNumbers{SpinValue(form.NPstEdit), SpinValue(form.NTrkEdit)};
+  if (form.Accepted && IsWindow(w))
+    numbers = TNumbers{SpinValue(form.NPstEdit), SpinValue(form.NTrkEdit)};
   if (IsWindow(w)) {
     SetWindowLongPtrW(w, GWLP_USERDATA, 0);
     DestroyWindow(w);
@@ -86,7 +74,8 @@ void TParamFrm::AddrBtnClick() {
   const HWND self = Window;
   const std::optional<TAddrFrm::TNumbers> numbers = TAddrFrm::Ask(Window);
   if (!numbers || !IsWindow(self)) return;
-  if (const std::optional<int> address = ui::NozzleAddress(Driver, numbers->Nozzle, numbers->Dispenser))
+  if (const std::optional<int> address =
+          ui::NozzleAddress(Driver, numbers->Nozzle, numbers->Dispenser))
     SetSpinValue(AddrEdit, *address);
 }
 

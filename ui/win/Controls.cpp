@@ -1,5 +1,7 @@
 #include "ui/win/Controls.h"
 
+#include <windows.h>
+// After windows.h, which it needs.
 #include <commctrl.h>
 
 #include <algorithm>
@@ -108,10 +110,9 @@ HFONT FittedFont(const std::wstring& Text, int Room, bool Bold) {
 
 HWND MakeControl(HWND Parent, const wchar_t* Class, const wchar_t* Name, const std::string& Text,
                  DWORD Style, TPlace At, int Id, HFONT Font) {
-  HWND control = CreateWindowExW(0, Class, Wide(Text).c_str(), WS_CHILD | Style, At.X, At.Y,
-                                 At.Width, At.Height, Parent,
-                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(Id)),
-                                 GetModuleHandleW(nullptr), nullptr);
+  HWND control = CreateWindowExW(
+      0, Class, Wide(Text).c_str(), WS_CHILD | Style, At.X, At.Y, At.Width, At.Height, Parent,
+      reinterpret_cast<HMENU>(static_cast<INT_PTR>(Id)), GetModuleHandleW(nullptr), nullptr);
   if (!control) return nullptr;
   SetName(control, Name);
   const std::wstring caption = Wide(Text);
@@ -119,7 +120,8 @@ HWND MakeControl(HWND Parent, const wchar_t* Class, const wchar_t* Name, const s
   if (!caption.empty() && (kind == L"BUTTON" || kind == L"STATIC")) {
     std::wstring plain = caption;
     std::erase(plain, L'&');
-    Font = FittedFont(plain, At.Width - (kind == L"BUTTON" ? kButtonPadding : 0), Font == BoldFont());
+    Font =
+        FittedFont(plain, At.Width - (kind == L"BUTTON" ? kButtonPadding : 0), Font == BoldFont());
   }
   SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(Font), FALSE);
   return control;
@@ -130,8 +132,8 @@ HWND MakeSpin(HWND Parent, const wchar_t* Name, TPlace At, int Id, int Min, int 
                           WS_VISIBLE | WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL, At, Id);
   HWND updown = CreateWindowExW(
       0, UPDOWN_CLASSW, nullptr,
-      WS_CHILD | WS_VISIBLE | UDS_SETBUDDYINT | UDS_ALIGNRIGHT | UDS_ARROWKEYS | UDS_NOTHOUSANDS,
-      0, 0, 0, 0, Parent, nullptr, GetModuleHandleW(nullptr), nullptr);
+      WS_CHILD | WS_VISIBLE | UDS_SETBUDDYINT | UDS_ALIGNRIGHT | UDS_ARROWKEYS | UDS_NOTHOUSANDS, 0,
+      0, 0, 0, Parent, nullptr, GetModuleHandleW(nullptr), nullptr);
   SendMessageW(updown, UDM_SETBUDDY, reinterpret_cast<WPARAM>(edit), 0);
   SendMessageW(updown, UDM_SETRANGE32, static_cast<WPARAM>(Min), static_cast<LPARAM>(Max));
   SendMessageW(updown, UDM_SETPOS32, 0, Value);
@@ -142,8 +144,9 @@ HWND MakeSpin(HWND Parent, const wchar_t* Name, TPlace At, int Id, int Min, int 
 int SpinValue(HWND Edit) {
   auto* updown = static_cast<HWND>(GetPropW(Edit, kUpDownProperty));
   int min = INT_MIN, max = INT_MAX;
-  if (updown) SendMessageW(updown, UDM_GETRANGE32, reinterpret_cast<WPARAM>(&min),
-                           reinterpret_cast<LPARAM>(&max));
+  if (updown)
+    SendMessageW(updown, UDM_GETRANGE32, reinterpret_cast<WPARAM>(&min),
+                 reinterpret_cast<LPARAM>(&max));
   // What was typed, held to the range; text that is no number reads as the
   // range's nearest value to zero, as an empty spin edit does.
   const std::wstring text = WindowText(Edit);
@@ -177,13 +180,15 @@ HWND MakeGlyphButton(HWND Parent, const wchar_t* Name, const std::string& Text, 
 
 bool DrawGlyphButton(const DRAWITEMSTRUCT& Item) {
   if (Item.CtlType != ODT_BUTTON) return false;
-  const int glyph = static_cast<int>(reinterpret_cast<INT_PTR>(GetPropW(Item.hwndItem, kGlyphProperty))) - 1;
+  const int glyph =
+      static_cast<int>(reinterpret_cast<INT_PTR>(GetPropW(Item.hwndItem, kGlyphProperty))) - 1;
   RECT r = Item.rcItem;
   const bool pressed = (Item.itemState & ODS_SELECTED) != 0;
   const bool disabled = (Item.itemState & ODS_DISABLED) != 0;
   DrawFrameControl(Item.hDC, &r, DFC_BUTTON, DFCS_BUTTONPUSH | (pressed ? DFCS_PUSHED : 0));
   const std::wstring text = WindowText(Item.hwndItem);
-  HGDIOBJ old = SelectObject(Item.hDC, reinterpret_cast<HFONT>(SendMessageW(Item.hwndItem, WM_GETFONT, 0, 0)));
+  HGDIOBJ old = SelectObject(
+      Item.hDC, reinterpret_cast<HFONT>(SendMessageW(Item.hwndItem, WM_GETFONT, 0, 0)));
   SIZE size{};
   GetTextExtentPoint32W(Item.hDC, text.c_str(), static_cast<int>(text.size()), &size);
   const int glyphWidth = glyph >= 0 ? kGlyphSize + (text.empty() ? 0 : kGlyphGap) : 0;
@@ -208,12 +213,22 @@ bool DrawGlyphButton(const DRAWITEMSTRUCT& Item) {
 
 std::wstring WindowText(HWND Window) {
   std::wstring text(static_cast<size_t>(GetWindowTextLengthW(Window)) + 1, L'\0');
-  text.resize(static_cast<size_t>(GetWindowTextW(Window, text.data(), static_cast<int>(text.size()))));
+  text.resize(
+      static_cast<size_t>(GetWindowTextW(Window, text.data(), static_cast<int>(text.size()))));
   return text;
 }
 
-HWND MakeFrame(const wchar_t* Class, const wchar_t* Name, const std::string& Caption, HWND Owner,
-               int Width, int Height, void* Self) {
+HWND MakeFrame(const wchar_t* Class, WNDPROC Proc, const wchar_t* Name, const std::string& Caption,
+               HWND Owner, int Width, int Height, void* Self) {
+  WNDCLASSW c{};
+  if (!GetClassInfoW(GetModuleHandleW(nullptr), Class, &c)) {
+    c.lpfnWndProc = Proc;
+    c.hInstance = GetModuleHandleW(nullptr);
+    c.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    c.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    c.lpszClassName = Class;
+    RegisterClassW(&c);
+  }
   constexpr DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
   constexpr DWORD exStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
   RECT frame{0, 0, Width, Height};

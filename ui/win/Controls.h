@@ -46,10 +46,11 @@ bool DrawGlyphButton(const DRAWITEMSTRUCT& Item);
 std::wstring WindowText(HWND Window);
 
 // A fixed frame with a caption and a close box whose client area is
-// Width x Height, centred on the screen. Self reaches WM_NCCREATE's
+// Width x Height, centred on the screen; its class (Proc, the dialog
+// colour) is registered on first use. Self reaches WM_NCCREATE's
 // CREATESTRUCT::lpCreateParams.
-HWND MakeFrame(const wchar_t* Class, const wchar_t* Name, const std::string& Caption, HWND Owner,
-               int Width, int Height, void* Self);
+HWND MakeFrame(const wchar_t* Class, WNDPROC Proc, const wchar_t* Name, const std::string& Caption,
+               HWND Owner, int Width, int Height, void* Self);
 
 // Shows Window modally over Owner (disabled meanwhile) and runs its messages
 // until Done is set. PreTranslate sees each message first and returns true

@@ -3,7 +3,7 @@
 #pragma once
 
 #include <windows.h>
-
+// After windows.h, which it needs.
 #include <commctrl.h>
 
 namespace qx25::win {

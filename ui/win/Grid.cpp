@@ -1,5 +1,7 @@
 #include "ui/win/Grid.h"
 
+#include <windows.h>
+// After windows.h, which it needs.
 #include <commctrl.h>
 #include <windowsx.h>
 
@@ -71,12 +73,11 @@ UINT CellRectMessage() {
 
 TGrid::TGrid(HWND Parent, HWND FrameWindow, TPlace At, int Id) : Frame(FrameWindow) {
   RegisterOnce();
-  Window = CreateWindowExW(WS_EX_CLIENTEDGE | WS_EX_CONTROLPARENT, kClass, nullptr,
-                           WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | WS_CLIPCHILDREN |
-                               WS_CLIPSIBLINGS,
-                           At.X, At.Y, At.Width, At.Height, Parent,
-                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(Id)),
-                           GetModuleHandleW(nullptr), nullptr);
+  Window = CreateWindowExW(
+      WS_EX_CLIENTEDGE | WS_EX_CONTROLPARENT, kClass, nullptr,
+      WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, At.X,
+      At.Y, At.Width, At.Height, Parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(Id)),
+      GetModuleHandleW(nullptr), nullptr);
   SetName(Window, L"RxDGCommon");
   SetWindowLongPtrW(Window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   SetWindowLongPtrW(Window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TGrid::Proc));
@@ -194,7 +195,8 @@ void TGrid::UpdateScrollBar() {
   info.cbSize = sizeof info;
   info.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
   info.nMax = std::max(ContentHeight() - 1, 0);
-  info.nPage = static_cast<UINT>(std::max<LONG>(client.bottom - (Heights.empty() ? 0 : Heights[0]), 0));
+  info.nPage =
+      static_cast<UINT>(std::max<LONG>(client.bottom - (Heights.empty() ? 0 : Heights[0]), 0));
   const int limit = std::max(ContentHeight() - static_cast<int>(info.nPage), 0);
   if (Top > limit) ScrollTo(limit);
   info.nPos = Top;
@@ -239,13 +241,26 @@ void TGrid::MoveCurrent(int Key) {
     return row;
   };
   switch (Key) {
-    case VK_LEFT: col = std::max(col - 1, 0); break;
-    case VK_RIGHT: col = std::min(col + 1, ui::ColumnCount - 1); break;
-    case VK_UP: row = step(-1); break;
-    case VK_DOWN: row = step(1); break;
-    case VK_HOME: row = 0, row = step(1); break;
-    case VK_END: row = RowCount(), row = step(-1); break;
-    default: return;
+    case VK_LEFT:
+      col = std::max(col - 1, 0);
+      break;
+    case VK_RIGHT:
+      col = std::min(col + 1, ui::ColumnCount - 1);
+      break;
+    case VK_UP:
+      row = step(-1);
+      break;
+    case VK_DOWN:
+      row = step(1);
+      break;
+    case VK_HOME:
+      row = 0, row = step(1);
+      break;
+    case VK_END:
+      row = RowCount(), row = step(-1);
+      break;
+    default:
+      return;
   }
   SetCurrentCell(col, row);
 }
@@ -276,8 +291,9 @@ void TGrid::PaintCell(HDC Canvas, int Col, int Row, const RECT& Cell) const {
     SelectObject(Canvas, HeaderFont());
     RECT text = inner;
     InflateRect(&text, -2, 0);
-    DrawTextW(Canvas, caption.c_str(), -1, &text,
-              (Col == ui::ColCode ? DT_CENTER : DT_LEFT) | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+    DrawTextW(
+        Canvas, caption.c_str(), -1, &text,
+        (Col == ui::ColCode ? DT_CENTER : DT_LEFT) | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
     SelectObject(Canvas, FormFont());
     return;
   }
@@ -285,11 +301,13 @@ void TGrid::PaintCell(HDC Canvas, int Col, int Row, const RECT& Cell) const {
   const ui::TCell cell = ui::CellOf(Records->Items(Row - 1), Col);
   const std::wstring text = Wide(cell.Text);
   if (Col == ui::ColCode) {
-    DrawTextW(Canvas, text.c_str(), -1, &inner, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+    DrawTextW(Canvas, text.c_str(), -1, &inner,
+              DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
   } else if (Col == ui::ColName || Col == ui::ColLimits) {
     DrawTextW(Canvas, text.c_str(), -1, &inner, kWrapped);
   } else {
-    const ui::TRect b = ui::ValueBox({Cell.left, Cell.top, Cell.right, Cell.bottom}, ValueBoxHeight());
+    const ui::TRect b =
+        ui::ValueBox({Cell.left, Cell.top, Cell.right, Cell.bottom}, ValueBoxHeight());
     RECT box{b.Left, b.Top, b.Right, b.Bottom};
     SetTextColor(Canvas, cell.OutOfLimits ? kOutOfLimitsInk : ink);
     DrawTextW(Canvas, text.c_str(), -1, &box, DT_LEFT | DT_TOP | DT_SINGLELINE | DT_NOPREFIX);
@@ -370,8 +388,11 @@ LRESULT TGrid::Handle(UINT Message, WPARAM W, LPARAM L) {
       EndPaint(Window, &ps);
       return 0;
     }
-    case WM_ERASEBKGND: return 1;
-    case WM_SIZE: UpdateScrollBar(); return 0;
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_SIZE:
+      UpdateScrollBar();
+      return 0;
     case WM_VSCROLL: {
       SCROLLINFO info{};
       info.cbSize = sizeof info;
@@ -379,14 +400,28 @@ LRESULT TGrid::Handle(UINT Message, WPARAM W, LPARAM L) {
       GetScrollInfo(Window, SB_VERT, &info);
       int top = Top;
       switch (LOWORD(W)) {
-        case SB_LINEUP: top -= kLineStep; break;
-        case SB_LINEDOWN: top += kLineStep; break;
-        case SB_PAGEUP: top -= static_cast<int>(info.nPage); break;
-        case SB_PAGEDOWN: top += static_cast<int>(info.nPage); break;
+        case SB_LINEUP:
+          top -= kLineStep;
+          break;
+        case SB_LINEDOWN:
+          top += kLineStep;
+          break;
+        case SB_PAGEUP:
+          top -= static_cast<int>(info.nPage);
+          break;
+        case SB_PAGEDOWN:
+          top += static_cast<int>(info.nPage);
+          break;
         case SB_THUMBTRACK:
-        case SB_THUMBPOSITION: top = info.nTrackPos; break;
-        case SB_TOP: top = 0; break;
-        case SB_BOTTOM: top = ContentHeight(); break;
+        case SB_THUMBPOSITION:
+          top = info.nTrackPos;
+          break;
+        case SB_TOP:
+          top = 0;
+          break;
+        case SB_BOTTOM:
+          top = ContentHeight();
+          break;
       }
       ScrollTo(top);
       return 0;
@@ -425,14 +460,20 @@ LRESULT TGrid::Handle(UINT Message, WPARAM W, LPARAM L) {
       }
       return SendMessageW(Frame, Message, W, L);
     }
-    case WM_COMMAND: return SendMessageW(Frame, Message, W, L);
+    case WM_COMMAND:
+      return SendMessageW(Frame, Message, W, L);
     case WM_SETFOCUS:
       if (OnEnter) OnEnter();
       Repaint();
       return 0;
-    case WM_KILLFOCUS: Repaint(); return 0;
-    case WM_GETDLGCODE: return DLGC_WANTARROWS;
-    case WM_KEYDOWN: MoveCurrent(static_cast<int>(W)); return 0;
+    case WM_KILLFOCUS:
+      Repaint();
+      return 0;
+    case WM_GETDLGCODE:
+      return DLGC_WANTARROWS;
+    case WM_KEYDOWN:
+      MoveCurrent(static_cast<int>(W));
+      return 0;
   }
   return DefWindowProcW(Window, Message, W, L);
 }

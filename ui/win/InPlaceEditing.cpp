@@ -2,7 +2,7 @@
 // reads that parameter; an editor fitted to the parameter's kind opens over
 // a "Запись" cell, and Enter (after a confirmation) writes its value.
 #include <windows.h>
-
+// After windows.h, which it needs.
 #include <commctrl.h>
 
 #include <algorithm>
@@ -24,7 +24,8 @@ HWND UpDownOf(HWND Edit) { return static_cast<HWND>(GetPropW(Edit, L"qx25.UpDown
 
 std::string NumberText(double Value, int Decimals) {
   char text[64];
-  const auto end = std::to_chars(text, text + sizeof text, Value, std::chars_format::fixed, Decimals);
+  const auto end =
+      std::to_chars(text, text + sizeof text, Value, std::chars_format::fixed, Decimals);
   std::string out(text, end.ptr);
   const std::string& separator = NumberFormat().DecimalSeparator;
   if (const size_t dot = out.find('.'); dot != std::string::npos) out.replace(dot, 1, separator);
@@ -131,7 +132,8 @@ void TParamFrm::PrepareEditor(int Row) {
   const TEditorChoice choice = p ? ui::EditorFor(*p) : TEditorChoice();
   const bool number = choice.Kind == TEditorChoice::Number || choice.Kind == TEditorChoice::Pair;
   Number = {choice.Min, choice.Max, choice.Step, choice.Decimals};
-  SetWindowTextW(WriteValueEdit, Wide(NumberText(number ? choice.Start : 0, Number.Decimals)).c_str());
+  SetWindowTextW(WriteValueEdit,
+                 Wide(NumberText(number ? choice.Start : 0, Number.Decimals)).c_str());
   if (choice.Kind == TEditorChoice::Pair) {
     Number2 = {choice.Min2, choice.Max2, 1, 0};
     SetWindowTextW(WriteValueEdit2, Wide(NumberText(choice.Start2, 0)).c_str());

@@ -2,7 +2,7 @@
 // INI text in the format the command-line tool shares. Loading only changes
 // the values in the catalog; nothing goes to the controller until a write.
 #include <windows.h>
-
+// After windows.h, which it needs.
 #include <commdlg.h>
 
 #include <filesystem>
@@ -28,7 +28,8 @@ void MakeSettingsDirectory() {
 }
 
 // The name the technician chose, or nothing when the dialog was cancelled.
-std::optional<std::string> AskFileName(HWND Owner, const char* Title, const wchar_t* Suffix, bool Save) {
+std::optional<std::string> AskFileName(HWND Owner, const char* Title, const wchar_t* Suffix,
+                                       bool Save) {
   MakeSettingsDirectory();
   const std::wstring title = Wide(Title), directory = Wide(SettingsDirectory());
   std::wstring name = Wide(kInitialName);
@@ -71,7 +72,8 @@ void TParamFrm::PasteToolClick() { LoadFromFile(ui::BufferFileName(SettingsDirec
 void TParamFrm::SaveToFile(const std::string& FileName) {
   // Says, with the file's name and the reason, why a file could not be used.
   if (const std::optional<ui::TFileError> error = ui::SaveValues(Catalog(), FileName, Line()))
-    MessageBoxW(Window, Wide(error->Text).c_str(), Wide(error->Title).c_str(), MB_OK | MB_ICONWARNING);
+    MessageBoxW(Window, Wide(error->Text).c_str(), Wide(error->Title).c_str(),
+                MB_OK | MB_ICONWARNING);
 }
 
 void TParamFrm::LoadFromFile(const std::string& FileName) {

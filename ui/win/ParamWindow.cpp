@@ -3,6 +3,8 @@
 // have files of their own; what any of them decides comes from ui/core.
 #include "ui/win/ParamWindow.h"
 
+#include <windows.h>
+// After windows.h, which it needs.
 #include <commctrl.h>
 
 #include <algorithm>
@@ -28,19 +30,6 @@ constexpr COLORREF kStatusSuccess = RGB(0x00, 0x80, 0x00);
 constexpr COLORREF kStatusFailure = RGB(0xFF, 0x00, 0x00);
 constexpr int kToolSize = 28;
 
-void RegisterOnce() {
-  static const bool registered = [] {
-    WNDCLASSW c{};
-    c.lpfnWndProc = DefWindowProcW;
-    c.hInstance = GetModuleHandleW(nullptr);
-    c.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    c.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    c.lpszClassName = kClass;
-    return RegisterClassW(&c) != 0;
-  }();
-  (void)registered;
-}
-
 // The catalog's separators follow the user's locale; read once.
 void TakeNumberFormatFromLocale() {
   static const bool taken = [] {
@@ -63,9 +52,8 @@ TParamFrm::TParamFrm(HWND OwnerWindow)
       RunInputs(std::make_shared<ui::TRunInputs>()),
       Rows(std::make_shared<TRowQueue>()) {
   TakeNumberFormatFromLocale();
-  RegisterOnce();
-  Window = MakeFrame(kClass, L"ParamFrm", "Программирование параметров ТРК", Owner, kClientWidth,
-                     kClientHeight, this);
+  Window = MakeFrame(kClass, DefWindowProcW, L"ParamFrm", "Программирование параметров ТРК", Owner,
+                     kClientWidth, kClientHeight, this);
   if (!Window) throw std::runtime_error("the parameter window cannot be created");
   SetWindowLongPtrW(Window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   SetWindowLongPtrW(Window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TParamFrm::Proc));
@@ -88,14 +76,14 @@ void TParamFrm::MakeControls() {
   edIDNumber = MakeSpin(w, L"edIDNumber", {320, 32, 121, 22}, kIdIDNumber, 0, 2147483647, 0);
   ShowWindow(edIDNumber, SW_HIDE);
   ShowWindow(static_cast<HWND>(GetPropW(edIDNumber, L"qx25.UpDown")), SW_HIDE);
-  MakeControl(w, L"BUTTON", L"Button1", "Прочитать все параметры из ТРК", button,
-              {8, 55, 209, 25}, kIdButton1, BoldFont());
+  MakeControl(w, L"BUTTON", L"Button1", "Прочитать все параметры из ТРК", button, {8, 55, 209, 25},
+              kIdButton1, BoldFont());
   MakeControl(w, L"BUTTON", L"SaveBtn", "Сохранить параметры в файл", button, {447, 6, 194, 25},
               kIdSaveBtn, BoldFont());
   MakeControl(w, L"BUTTON", L"LoadBtn", "Считать параметры из файла", button, {447, 37, 194, 25},
               kIdLoadBtn, BoldFont());
-  MakeControl(w, L"BUTTON", L"WriteBtn", "Записать все параметры в ТРК", button,
-              {447, 68, 194, 25}, kIdWriteBtn, BoldFont());
+  MakeControl(w, L"BUTTON", L"WriteBtn", "Записать все параметры в ТРК", button, {447, 68, 194, 25},
+              kIdWriteBtn, BoldFont());
 
   ToolBar1 = MakeControl(w, TOOLBARCLASSNAMEW, L"ToolBar1", "",
                          WS_VISIBLE | TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | TBSTYLE_WRAPABLE |
@@ -108,9 +96,19 @@ void TParamFrm::MakeControls() {
   static const std::wstring copyHint = Wide("Копировать в буфер");
   static const std::wstring pasteHint = Wide("Копировать из буфера");
   TBBUTTON tools[2] = {};
-  tools[0] = {CopyGlyph, kIdCopyTool, TBSTATE_ENABLED | TBSTATE_WRAP, BTNS_BUTTON, {}, 0,
+  tools[0] = {CopyGlyph,
+              kIdCopyTool,
+              TBSTATE_ENABLED | TBSTATE_WRAP,
+              BTNS_BUTTON,
+              {},
+              0,
               reinterpret_cast<INT_PTR>(copyHint.c_str())};
-  tools[1] = {PasteGlyph, kIdPasteTool, TBSTATE_ENABLED, BTNS_BUTTON, {}, 0,
+  tools[1] = {PasteGlyph,
+              kIdPasteTool,
+              TBSTATE_ENABLED,
+              BTNS_BUTTON,
+              {},
+              0,
               reinterpret_cast<INT_PTR>(pasteHint.c_str())};
   SendMessageW(ToolBar1, TB_ADDBUTTONSW, 2, reinterpret_cast<LPARAM>(tools));
   SendMessageW(ToolBar1, TB_SETMAXTEXTROWS, 0, 0);
@@ -118,41 +116,44 @@ void TParamFrm::MakeControls() {
 
   MakeGlyphButton(w, L"BitBtn1", "Закрыть (Esc)", CloseGlyph, {693, 55, 108, 25}, kIdBitBtn1);
 
-  TabControl1 = MakeControl(w, WC_TABCONTROLW, L"TabControl1", "",
-                            WS_VISIBLE | WS_TABSTOP | WS_CLIPSIBLINGS, {1, 86, 815, 599},
-                            kIdTabControl);
+  TabControl1 =
+      MakeControl(w, WC_TABCONTROLW, L"TabControl1", "", WS_VISIBLE | WS_TABSTOP | WS_CLIPSIBLINGS,
+                  {1, 86, 815, 599}, kIdTabControl);
   for (int tab = 0; tab < ui::kTabCount; ++tab) {
     std::wstring caption = Wide(ui::TabCaption(tab));
     TCITEMW item{};
     item.mask = TCIF_TEXT;
     item.pszText = caption.data();
-    SendMessageW(TabControl1, TCM_INSERTITEMW, static_cast<WPARAM>(tab), reinterpret_cast<LPARAM>(&item));
+    SendMessageW(TabControl1, TCM_INSERTITEMW, static_cast<WPARAM>(tab),
+                 reinterpret_cast<LPARAM>(&item));
   }
   RECT page{1, 86, 1 + 815, 86 + 599};
   SendMessageW(TabControl1, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&page));
-  Grid = std::make_unique<TGrid>(w, w, TPlace{page.left, page.top, page.right - page.left,
-                                              page.bottom - page.top},
-                                 kIdGrid);
+  Grid = std::make_unique<TGrid>(
+      w, w, TPlace{page.left, page.top, page.right - page.left, page.bottom - page.top}, kIdGrid);
   SetWindowPos(Grid->Handle(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
   Grid->OnSelectCell = [this](int, int) { SetTimer(Window, kTimer2, kEditorDelayMs, nullptr); };
   Grid->OnDblClick = [this](int Col, int Row) { RxDGCommonDblClick(Col, Row); };
   Grid->OnEnter = [this] { ApplyGridEnterRule(); };
 
   HWND g = Grid->Handle();
-  WriteValueEdit = MakeControl(g, L"EDIT", L"WriteValueEdit", "", WS_BORDER | ES_AUTOHSCROLL | WS_TABSTOP,
-                               {0, 0, 80, 20}, kIdWriteValueEdit);
-  WriteValueEdit2 = MakeControl(g, L"EDIT", L"WriteValueEdit2", "", WS_BORDER | ES_AUTOHSCROLL | WS_TABSTOP,
-                                {0, 0, 80, 20}, kIdWriteValueEdit2);
+  WriteValueEdit =
+      MakeControl(g, L"EDIT", L"WriteValueEdit", "", WS_BORDER | ES_AUTOHSCROLL | WS_TABSTOP,
+                  {0, 0, 80, 20}, kIdWriteValueEdit);
+  WriteValueEdit2 =
+      MakeControl(g, L"EDIT", L"WriteValueEdit2", "", WS_BORDER | ES_AUTOHSCROLL | WS_TABSTOP,
+                  {0, 0, 80, 20}, kIdWriteValueEdit2);
   for (HWND edit : {WriteValueEdit, WriteValueEdit2}) {
-    HWND updown = CreateWindowExW(0, UPDOWN_CLASSW, nullptr, WS_CHILD | UDS_ALIGNRIGHT | UDS_ARROWKEYS,
-                                  0, 0, 0, 0, g, nullptr, GetModuleHandleW(nullptr), nullptr);
+    HWND updown =
+        CreateWindowExW(0, UPDOWN_CLASSW, nullptr, WS_CHILD | UDS_ALIGNRIGHT | UDS_ARROWKEYS, 0, 0,
+                        0, 0, g, nullptr, GetModuleHandleW(nullptr), nullptr);
     SendMessageW(updown, UDM_SETRANGE32, 0, 100);
     SendMessageW(updown, UDM_SETPOS32, 0, 50);
     SetPropW(edit, L"qx25.UpDown", updown);
   }
-  WriteValueCB = MakeControl(g, L"COMBOBOX", L"WriteValueCB", "",
-                             CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, {0, 0, 160, 200},
-                             kIdWriteValueCB);
+  WriteValueCB =
+      MakeControl(g, L"COMBOBOX", L"WriteValueCB", "", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP,
+                  {0, 0, 160, 200}, kIdWriteValueCB);
   SendMessageW(WriteValueCB, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), EditorHeight() - 6);
 
   StatusBar1 = MakeControl(w, STATUSCLASSNAMEW, L"StatusBar1", "",
@@ -172,7 +173,8 @@ LRESULT CALLBACK TParamFrm::Proc(HWND Window, UINT Message, WPARAM W, LPARAM L) 
     return self->Handle(Message, W, L);
   } catch (const std::exception& Error) {
     // Nothing may leave a window procedure; the technician sees the reason.
-    MessageBoxW(Window, Wide(Error.what()).c_str(), Wide(kMenuCaption).c_str(), MB_OK | MB_ICONWARNING);
+    MessageBoxW(Window, Wide(Error.what()).c_str(), Wide(kMenuCaption).c_str(),
+                MB_OK | MB_ICONWARNING);
     return 0;
   }
 }
@@ -199,13 +201,21 @@ LRESULT TParamFrm::Handle(UINT Message, WPARAM W, LPARAM L) {
       if (W == kTimer1) Timer1Timer();
       if (W == kTimer2) Timer2Timer();
       return 0;
-    case kRowsWaiting: TakeRows(); return 0;
+    case kRowsWaiting:
+      TakeRows();
+      return 0;
     case kRunEnded:
       WorkerEnded(reinterpret_cast<TWorker*>(L));
       return 0;
-    case kEditorExit: WriteValueEditExit(); return 0;
-    case WM_CLOSE: FormClose(); return 0;
-    case WM_DESTROY: Destroyed(); return 0;
+    case kEditorExit:
+      WriteValueEditExit();
+      return 0;
+    case WM_CLOSE:
+      FormClose();
+      return 0;
+    case WM_DESTROY:
+      Destroyed();
+      return 0;
   }
   return DefWindowProcW(Window, Message, W, L);
 }
@@ -223,8 +233,8 @@ void TParamFrm::Command(int Id, int Code, HWND Control) {
   switch (Id) {
     case IDOK:  // Enter
       if (EditorHasFocus() || GetFocus() == WriteValueCB) return WriteValueEditKeyDown();
-      if (HWND focus = GetFocus(); focus && GetParent(focus) == Window && NameOf(focus) &&
-                                   !GetPropW(focus, L"qx25.UpDown"))
+      if (HWND focus = GetFocus();
+          focus && GetParent(focus) == Window && NameOf(focus) && !GetPropW(focus, L"qx25.UpDown"))
         SendMessageW(focus, BM_CLICK, 0, 0);
       return;
     case IDCANCEL:  // Esc: an open editor's first, then the window's
@@ -249,14 +259,22 @@ void TParamFrm::Command(int Id, int Code, HWND Control) {
   if (Code != BN_CLICKED) return;
   (void)Control;
   switch (Id) {
-    case kIdButton1: return Button1Click();
-    case kIdWriteBtn: return WriteBtnClick();
-    case kIdSaveBtn: return SaveBtnClick();
-    case kIdLoadBtn: return LoadBtnClick();
-    case kIdCopyTool: return CopyToolClick();
-    case kIdPasteTool: return PasteToolClick();
-    case kIdAddrBtn: return AddrBtnClick();
-    case kIdBitBtn1: return FormClose();
+    case kIdButton1:
+      return Button1Click();
+    case kIdWriteBtn:
+      return WriteBtnClick();
+    case kIdSaveBtn:
+      return SaveBtnClick();
+    case kIdLoadBtn:
+      return LoadBtnClick();
+    case kIdCopyTool:
+      return CopyToolClick();
+    case kIdPasteTool:
+      return PasteToolClick();
+    case kIdAddrBtn:
+      return AddrBtnClick();
+    case kIdBitBtn1:
+      return FormClose();
   }
 }
 
@@ -268,9 +286,8 @@ void TParamFrm::ShowModal() {
   // The window may be destroyed inside the loop (with its owner): only the
   // loop's own flags are looked at then.
   SetPropW(Window, L"qx25.Destroyed", &destroyed);
-  RunModal(Window, Owner, done, [this, &done](const MSG& Message) {
-    return !done && PreTranslate(Message);
-  });
+  RunModal(Window, Owner, done,
+           [this, &done](const MSG& Message) { return !done && PreTranslate(Message); });
   if (destroyed) return;
   RemovePropW(Window, L"qx25.Destroyed");
   ModalDone = nullptr;
@@ -370,7 +387,8 @@ int TParamFrm::RowHeightFor(int Row) const {
 void TParamFrm::ApplyTabFilter(int Tab) {
   if (!GridReady || !Parameters) return;
   for (int row = Grid->RowCount() - 1; row >= 1; --row)
-    Grid->SetRowHeight(row, ui::ShownOnTab(Parameters->Items(row - 1), Tab) ? RowHeightFor(row) : -1);
+    Grid->SetRowHeight(row,
+                       ui::ShownOnTab(Parameters->Items(row - 1), Tab) ? RowHeightFor(row) : -1);
 }
 
 void TParamFrm::ApplyGridEnterRule() {

@@ -1,7 +1,7 @@
 #include "ui/win/ServiceWindow.h"
 
 #include <windows.h>
-
+// After windows.h, which it needs.
 #include <commctrl.h>
 
 #include <exception>

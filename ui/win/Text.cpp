@@ -16,7 +16,8 @@ std::wstring Wide(const std::string& Utf8Text) {
 std::string Utf8(const std::wstring& Text) {
   if (Text.empty()) return {};
   const int size = static_cast<int>(Text.size());
-  const int length = WideCharToMultiByte(CP_UTF8, 0, Text.data(), size, nullptr, 0, nullptr, nullptr);
+  const int length =
+      WideCharToMultiByte(CP_UTF8, 0, Text.data(), size, nullptr, 0, nullptr, nullptr);
   std::string text(static_cast<size_t>(length), '\0');
   WideCharToMultiByte(CP_UTF8, 0, Text.data(), size, text.data(), length, nullptr, nullptr);
   return text;
