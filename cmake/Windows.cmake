@@ -1,8 +1,8 @@
 # The Windows build, included by the top-level CMakeLists.txt when the target
-# system is Windows: the Qt-free core as qx25.dll (no service window: Debian
-# has no Qt for MinGW, so slot 24 leaves the host's menu alone), the serial
-# dispatcher on the Win32 communications API, and the tests that run under
-# Wine.
+# system is Windows: qx25.dll with the service window on the Win32 API
+# (Debian has no Qt for MinGW; ui/win shows the same core as the Qt window),
+# the serial dispatcher on the Win32 communications API, and the tests that
+# run under Wine.
 # The programs beside the DLL, so that a test host loads "qx25.dll" by name
 # from its own folder as a station's program does.
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
@@ -10,6 +10,12 @@ add_subdirectory(driver)
 add_subdirectory(params)
 # The INI module's file access on the Win32 file API, with UTF-16 names.
 target_sources(qx25_params PRIVATE params/win/FileAccess.cpp)
+add_subdirectory(ui/core)
+add_subdirectory(ui/win)
+# The window ships inside the driver, which slot 24 opens it from; it needs
+# nothing beyond Windows' own DLLs.
+target_sources(qx25 PRIVATE $<TARGET_OBJECTS:qx25_win_ui>)
+target_link_libraries(qx25 PRIVATE qx25_ui_core qx25_params comctl32 comdlg32 gdi32 user32)
 
 # A Windows host loads "qx25.dll" by that name and finds GetQX25 undecorated;
 # the DLL exports only what QX25_EXPORT marks.

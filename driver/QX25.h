@@ -82,6 +82,22 @@ struct QX25_EXPORT TNozzlePoll {
   uint8_t Zero;
 };
 
+// Slot 24's menu contract. The driver calls the host's function with the
+// parent item and position -1 (append); the function makes an empty item
+// there and returns it, or null to make none.
+//   Qt (libqx25.so): RootItem is the host's menu bar (QWidget*); Parent is
+//   the top-level QAction captioned "&ТРК"; the function returns the new
+//   QAction*, whose triggered() the driver connects.
+//   Win32 (qx25.dll): RootItem is the HMENU of the host's menu bar and
+//   AppHandle (GetQX25) the HWND of the window that owns it; Parent is the
+//   HMENU of the popup captioned "&ТРК"; the function appends a MF_STRING
+//   item to it and returns the item's command identifier (1 to 65535) as the
+//   pointer. The driver gives the item its caption and subclasses AppHandle's
+//   window (SetWindowSubclass), which takes WM_COMMAND of that identifier and
+//   opens the window modally over it; the host calls slot 24 on that window's
+//   thread and must not use the identifier itself. Without AppHandle the item
+//   is made but opens nothing.
+// Either way the first call alone acts; a menu without "&ТРК" gets nothing.
 using TCreateMenuItemFn = void* (*)(void* Parent, int32_t Position);
 
 class QX25_EXPORT TQX25 {

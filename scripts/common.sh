@@ -11,7 +11,7 @@ QX25_PACKAGES=(
 
 # What scripts/test-windows needs besides; scripts/test runs it when they are
 # installed, and CI installs them.
-QX25_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix wine64)
+QX25_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix wine64 xvfb xauth imagemagick)
 
 # Prints those of the packages named that are not installed, one a line.
 missing_packages() {

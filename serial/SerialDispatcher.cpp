@@ -97,8 +97,16 @@ SerialDispatcher::~SerialDispatcher() {
 SerialDispatcher::Outcome& SerialDispatcher::Mine(uint8_t Port) const {
   // Keyed by dispatcher id rather than address, so a new dispatcher at a freed
   // address never inherits an old one's verdicts.
+#ifdef _WIN32
+  // MinGW-w64's thread_local destructors corrupt the heap when a thread that
+  // the host's runtime did not start (the service window's runs in qx25.dll)
+  // ends; the map is left to the thread's end there, a few bytes a thread.
+  thread_local auto* outcomes = new std::unordered_map<uint64_t, Outcome>;
+  return (*outcomes)[(Id << 8) | Port];
+#else
   thread_local std::unordered_map<uint64_t, Outcome> outcomes;
   return outcomes[(Id << 8) | Port];
+#endif
 }
 
 void SerialDispatcher::SetDevicePath(uint8_t Port, const std::string& Path) {

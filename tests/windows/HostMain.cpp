@@ -4,7 +4,8 @@
 //
 //   qx25-wintest delivery PORT LITRES   price, preset, start, poll to the
 //                                       end, result: the volume must be the
-//                                       preset's; slot 24 must do nothing,
+//                                       preset's; slot 24 without a menu
+//                                       must do nothing,
 //                                       slot 0's exception must reach the
 //                                       host, a silent address time out
 //   qx25-wintest copy-params IN OUT     loads parameter file IN into the
@@ -116,7 +117,7 @@ int Delivery(int Port, double Litres) {
     caught = true;
   }
   if (!caught) throw std::runtime_error("slot 0 did not throw std::logic_error");
-  // No window module in this build: the menu is left alone, nothing is called.
+  // No menu: nothing is added and nothing is called.
   d.InstallMenu(nullptr, nullptr);
 
   if (d.SetupPort(Port) != 0) throw std::runtime_error("SetupPort failed");

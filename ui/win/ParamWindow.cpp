@@ -1,0 +1,473 @@
+// The window itself: its controls, the catalog's life on show and close, the
+// grid's rows, the status bar and the runs. In-place editing and the files
+// have files of their own; what any of them decides comes from ui/core.
+#include "ui/win/ParamWindow.h"
+
+#include <windows.h>
+// After windows.h, which it needs.
+#include <commctrl.h>
+
+#include <algorithm>
+#include <exception>
+#include <stdexcept>
+
+#include "ui/core/GridText.h"
+#include "ui/win/Controls.h"
+#include "ui/win/Glyphs.h"
+#include "ui/win/Ids.h"
+#include "ui/win/ServiceWindow.h"
+#include "ui/win/Text.h"
+
+namespace qx25::win {
+namespace {
+
+constexpr wchar_t kClass[] = L"TParamFrm";
+constexpr int kClientWidth = 817;
+constexpr int kClientHeight = 705;
+constexpr UINT kStatusTimeoutMs = 2000;
+constexpr UINT kEditorDelayMs = 50;
+constexpr COLORREF kStatusSuccess = RGB(0x00, 0x80, 0x00);
+constexpr COLORREF kStatusFailure = RGB(0xFF, 0x00, 0x00);
+constexpr int kToolSize = 28;
+
+// The catalog's separators follow the user's locale; read once.
+void TakeNumberFormatFromLocale() {
+  static const bool taken = [] {
+    wchar_t decimal[8] = L".", thousand[8] = L" ";
+    GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, decimal, 8);
+    GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, thousand, 8);
+    TNumberFormat format;
+    format.DecimalSeparator = Utf8(decimal);
+    format.ThousandSeparator = Utf8(thousand);
+    SetNumberFormat(format);
+    return true;
+  }();
+  (void)taken;
+}
+
+}  // namespace
+
+TParamFrm::TParamFrm(HWND OwnerWindow)
+    : Owner(OwnerWindow),
+      RunInputs(std::make_shared<ui::TRunInputs>()),
+      Rows(std::make_shared<TRowQueue>()) {
+  TakeNumberFormatFromLocale();
+  Window = MakeFrame(kClass, DefWindowProcW, L"ParamFrm", "Программирование параметров ТРК", Owner,
+                     kClientWidth, kClientHeight, this);
+  if (!Window) throw std::runtime_error("the parameter window cannot be created");
+  SetWindowLongPtrW(Window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  SetWindowLongPtrW(Window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TParamFrm::Proc));
+  MakeControls();
+}
+
+void TParamFrm::MakeControls() {
+  HWND w = Window;
+  constexpr DWORD label = WS_VISIBLE | SS_LEFT | SS_CENTERIMAGE | SS_NOPREFIX;
+  constexpr DWORD button = WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON;
+  // Created in the tab order.
+  MakeControl(w, L"STATIC", L"Label1", "№ СОМ-порта", label, {8, 12, 87, 16}, -1);
+  ComPortEdit = MakeSpin(w, L"ComPortEdit", {96, 8, 89, 22}, kIdComPortEdit, 1, 24, 1);
+  MakeControl(w, L"STATIC", L"Label2", "Адрес пистолета", label, {224, 12, 95, 16}, -1);
+  AddrEdit = MakeSpin(w, L"AddrEdit", {320, 8, 89, 22}, kIdAddrEdit, 1, 64, 1);
+  AddrBtn = MakeGlyphButton(w, L"AddrBtn", "", AddressGlyph, {408, 8, 23, 22}, kIdAddrBtn);
+  EnableWindow(AddrBtn, FALSE);
+  IDLabel = MakeControl(w, L"STATIC", L"IDLabel", "ID-номер", SS_LEFT | SS_CENTERIMAGE,
+                        {264, 36, 55, 16}, -1);
+  edIDNumber = MakeSpin(w, L"edIDNumber", {320, 32, 121, 22}, kIdIDNumber, 0, 2147483647, 0);
+  ShowWindow(edIDNumber, SW_HIDE);
+  ShowWindow(static_cast<HWND>(GetPropW(edIDNumber, L"qx25.UpDown")), SW_HIDE);
+  MakeControl(w, L"BUTTON", L"Button1", "Прочитать все параметры из ТРК", button, {8, 55, 209, 25},
+              kIdButton1, BoldFont());
+  MakeControl(w, L"BUTTON", L"SaveBtn", "Сохранить параметры в файл", button, {447, 6, 194, 25},
+              kIdSaveBtn, BoldFont());
+  MakeControl(w, L"BUTTON", L"LoadBtn", "Считать параметры из файла", button, {447, 37, 194, 25},
+              kIdLoadBtn, BoldFont());
+  MakeControl(w, L"BUTTON", L"WriteBtn", "Записать все параметры в ТРК", button, {447, 68, 194, 25},
+              kIdWriteBtn, BoldFont());
+
+  ToolBar1 = MakeControl(w, TOOLBARCLASSNAMEW, L"ToolBar1", "",
+                         WS_VISIBLE | TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | TBSTYLE_WRAPABLE |
+                             CCS_NORESIZE | CCS_NOPARENTALIGN | CCS_NODIVIDER,
+                         {647, 4, 40, 66}, kIdToolBar);
+  SendMessageW(ToolBar1, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
+  SendMessageW(ToolBar1, TB_SETBITMAPSIZE, 0, MAKELPARAM(kGlyphSize, kGlyphSize));
+  SendMessageW(ToolBar1, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(Glyphs()));
+  // The hints are the buttons' texts, shown as tips only.
+  static const std::wstring copyHint = Wide("Копировать в буфер");
+  static const std::wstring pasteHint = Wide("Копировать из буфера");
+  TBBUTTON tools[2] = {};
+  tools[0] = {CopyGlyph,
+              kIdCopyTool,
+              TBSTATE_ENABLED | TBSTATE_WRAP,
+              BTNS_BUTTON,
+              {},
+              0,
+              reinterpret_cast<INT_PTR>(copyHint.c_str())};
+  tools[1] = {PasteGlyph,
+              kIdPasteTool,
+              TBSTATE_ENABLED,
+              BTNS_BUTTON,
+              {},
+              0,
+              reinterpret_cast<INT_PTR>(pasteHint.c_str())};
+  SendMessageW(ToolBar1, TB_ADDBUTTONSW, 2, reinterpret_cast<LPARAM>(tools));
+  SendMessageW(ToolBar1, TB_SETMAXTEXTROWS, 0, 0);
+  SendMessageW(ToolBar1, TB_SETBUTTONSIZE, 0, MAKELPARAM(kToolSize, kToolSize));
+
+  MakeGlyphButton(w, L"BitBtn1", "Закрыть (Esc)", CloseGlyph, {693, 55, 108, 25}, kIdBitBtn1);
+
+  TabControl1 =
+      MakeControl(w, WC_TABCONTROLW, L"TabControl1", "", WS_VISIBLE | WS_TABSTOP | WS_CLIPSIBLINGS,
+                  {1, 86, 815, 599}, kIdTabControl);
+  for (int tab = 0; tab < ui::kTabCount; ++tab) {
+    std::wstring caption = Wide(ui::TabCaption(tab));
+    TCITEMW item{};
+    item.mask = TCIF_TEXT;
+    item.pszText = caption.data();
+    SendMessageW(TabControl1, TCM_INSERTITEMW, static_cast<WPARAM>(tab),
+                 reinterpret_cast<LPARAM>(&item));
+  }
+  RECT page{1, 86, 1 + 815, 86 + 599};
+  SendMessageW(TabControl1, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&page));
+  Grid = std::make_unique<TGrid>(
+      w, w, TPlace{page.left, page.top, page.right - page.left, page.bottom - page.top}, kIdGrid);
+  SetWindowPos(Grid->Handle(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  Grid->OnSelectCell = [this](int, int) { SetTimer(Window, kTimer2, kEditorDelayMs, nullptr); };
+  Grid->OnDblClick = [this](int Col, int Row) { RxDGCommonDblClick(Col, Row); };
+  Grid->OnEnter = [this] { ApplyGridEnterRule(); };
+
+  HWND g = Grid->Handle();
+  WriteValueEdit =
+      MakeControl(g, L"EDIT", L"WriteValueEdit", "", WS_BORDER | ES_AUTOHSCROLL | WS_TABSTOP,
+                  {0, 0, 80, 20}, kIdWriteValueEdit);
+  WriteValueEdit2 =
+      MakeControl(g, L"EDIT", L"WriteValueEdit2", "", WS_BORDER | ES_AUTOHSCROLL | WS_TABSTOP,
+                  {0, 0, 80, 20}, kIdWriteValueEdit2);
+  for (HWND edit : {WriteValueEdit, WriteValueEdit2}) {
+    HWND updown =
+        CreateWindowExW(0, UPDOWN_CLASSW, nullptr, WS_CHILD | UDS_ALIGNRIGHT | UDS_ARROWKEYS, 0, 0,
+                        0, 0, g, nullptr, GetModuleHandleW(nullptr), nullptr);
+    SendMessageW(updown, UDM_SETRANGE32, 0, 100);
+    SendMessageW(updown, UDM_SETPOS32, 0, 50);
+    SetPropW(edit, L"qx25.UpDown", updown);
+  }
+  WriteValueCB =
+      MakeControl(g, L"COMBOBOX", L"WriteValueCB", "", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP,
+                  {0, 0, 160, 200}, kIdWriteValueCB);
+  SendMessageW(WriteValueCB, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), EditorHeight() - 6);
+
+  StatusBar1 = MakeControl(w, STATUSCLASSNAMEW, L"StatusBar1", "",
+                           WS_VISIBLE | CCS_NORESIZE | CCS_NOPARENTALIGN | CCS_NODIVIDER,
+                           {0, 686, 817, 19}, kIdStatusBar);
+}
+
+LRESULT CALLBACK TParamFrm::Proc(HWND Window, UINT Message, WPARAM W, LPARAM L) {
+  auto* self = reinterpret_cast<TParamFrm*>(GetWindowLongPtrW(Window, GWLP_USERDATA));
+  if (!self) return DefWindowProcW(Window, Message, W, L);
+  if (Message == WM_NCDESTROY) {
+    SetWindowLongPtrW(Window, GWLP_USERDATA, 0);
+    delete self;
+    return DefWindowProcW(Window, Message, W, L);
+  }
+  try {
+    return self->Handle(Message, W, L);
+  } catch (const std::exception& Error) {
+    // Nothing may leave a window procedure; the technician sees the reason.
+    MessageBoxW(Window, Wide(Error.what()).c_str(), Wide(kMenuCaption).c_str(),
+                MB_OK | MB_ICONWARNING);
+    return 0;
+  }
+}
+
+LRESULT TParamFrm::Handle(UINT Message, WPARAM W, LPARAM L) {
+  switch (Message) {
+    case WM_COMMAND:
+      Command(LOWORD(W), HIWORD(W), reinterpret_cast<HWND>(L));
+      return 0;
+    case WM_NOTIFY: {
+      const auto* header = reinterpret_cast<const NMHDR*>(L);
+      if (header->hwndFrom == TabControl1 && header->code == TCN_SELCHANGE) TabControl1Change();
+      if (header->code == UDN_DELTAPOS) {
+        for (HWND edit : {WriteValueEdit, WriteValueEdit2})
+          if (GetPropW(edit, L"qx25.UpDown") == header->hwndFrom)
+            StepNumber(edit, reinterpret_cast<const NMUPDOWN*>(L)->iDelta);
+        return 1;  // the edit's text is the value, not the up-down's position
+      }
+      return 0;
+    }
+    case WM_DRAWITEM:
+      return DrawGlyphButton(*reinterpret_cast<const DRAWITEMSTRUCT*>(L));
+    case WM_TIMER:
+      if (W == kTimer1) Timer1Timer();
+      if (W == kTimer2) Timer2Timer();
+      return 0;
+    case kRowsWaiting:
+      TakeRows();
+      return 0;
+    case kRunEnded:
+      WorkerEnded(reinterpret_cast<TWorker*>(L));
+      return 0;
+    case kEditorExit:
+      WriteValueEditExit();
+      return 0;
+    case WM_CLOSE:
+      FormClose();
+      return 0;
+    case WM_DESTROY:
+      Destroyed();
+      return 0;
+  }
+  return DefWindowProcW(Window, Message, W, L);
+}
+
+bool TParamFrm::PreTranslate(const MSG& Message) {
+  // Alt+X, like Esc, closes the window.
+  if (Message.message == WM_SYSKEYDOWN && Message.wParam == 'X') {
+    FormClose();
+    return true;
+  }
+  return false;
+}
+
+void TParamFrm::Command(int Id, int Code, HWND Control) {
+  switch (Id) {
+    case IDOK:  // Enter
+      if (EditorHasFocus() || GetFocus() == WriteValueCB) return WriteValueEditKeyDown();
+      if (HWND focus = GetFocus();
+          focus && GetParent(focus) == Window && NameOf(focus) && !GetPropW(focus, L"qx25.UpDown"))
+        SendMessageW(focus, BM_CLICK, 0, 0);
+      return;
+    case IDCANCEL:  // Esc: an open editor's first, then the window's
+      if (EditorHasFocus() || GetFocus() == WriteValueCB) {
+        PlaceEditor(0, 0);
+        SetFocus(Grid->Handle());
+        return;
+      }
+      return FormClose();
+    case kIdComPortEdit:
+    case kIdAddrEdit:
+      if (Code == EN_CHANGE) RunInputs->SetLine(Line());
+      return;
+    case kIdWriteValueEdit:
+    case kIdWriteValueEdit2:
+      if (Code == EN_KILLFOCUS) PostMessageW(Window, kEditorExit, 0, 0);
+      return;
+    case kIdWriteValueCB:
+      if (Code == CBN_KILLFOCUS) PostMessageW(Window, kEditorExit, 0, 0);
+      return;
+  }
+  if (Code != BN_CLICKED) return;
+  (void)Control;
+  switch (Id) {
+    case kIdButton1:
+      return Button1Click();
+    case kIdWriteBtn:
+      return WriteBtnClick();
+    case kIdSaveBtn:
+      return SaveBtnClick();
+    case kIdLoadBtn:
+      return LoadBtnClick();
+    case kIdCopyTool:
+      return CopyToolClick();
+    case kIdPasteTool:
+      return PasteToolClick();
+    case kIdAddrBtn:
+      return AddrBtnClick();
+    case kIdBitBtn1:
+      return FormClose();
+  }
+}
+
+void TParamFrm::ShowModal() {
+  bool done = false;
+  ModalDone = &done;
+  FormShow();
+  bool destroyed = false;
+  // The window may be destroyed inside the loop (with its owner): only the
+  // loop's own flags are looked at then.
+  SetPropW(Window, L"qx25.Destroyed", &destroyed);
+  RunModal(Window, Owner, done,
+           [this, &done](const MSG& Message) { return !done && PreTranslate(Message); });
+  if (destroyed) return;
+  RemovePropW(Window, L"qx25.Destroyed");
+  ModalDone = nullptr;
+  Dismiss();
+}
+
+void TParamFrm::FormShow() {
+  LoadCatalog();
+  EnableWindow(AddrBtn, Driver != nullptr);
+  SetFocus(Grid->Handle());
+}
+
+void TParamFrm::FormClose() {
+  if (ModalDone) *ModalDone = true;
+  if (Closed) return;
+  Closed = true;
+  KillTimer(Window, kTimer2);
+  // A running worker still fills this catalog; it goes with the window then.
+  if (Workers.empty()) ReleaseCatalog();
+  if (TrkParameters == Parameters.get()) TrkParameters = nullptr;
+}
+
+void TParamFrm::Dismiss() {
+  if (Workers.empty()) {
+    DestroyWindow(Window);  // deletes this
+    return;
+  }
+  Dismissed = true;
+  ShowWindow(Window, SW_HIDE);
+}
+
+void TParamFrm::Destroyed() {
+  if (auto* destroyed = static_cast<bool*>(GetPropW(Window, L"qx25.Destroyed"))) *destroyed = true;
+  RemovePropW(Window, L"qx25.Destroyed");
+  if (ModalDone) *ModalDone = true;
+  ModalDone = nullptr;
+  // Its owner is going, and with it perhaps the driver: the runs end after
+  // the exchange in flight and send nothing more.
+  RunInputs->Stop();
+  for (auto& worker : Workers) {
+    if (ReadParamsThread == worker.get()) ReadParamsThread = nullptr;
+    if (WriteParamsThread == worker.get()) WriteParamsThread = nullptr;
+  }
+  Workers.clear();  // waits for each
+  if (ParamWindow == this) ParamWindow = nullptr;
+  ReleaseCatalog();
+}
+
+void TParamFrm::LoadCatalog() {
+  try {
+    auto catalog = std::make_unique<CTRKParameters>();
+    catalog->Fill();
+    Parameters = std::move(catalog);
+    TrkParameters = Parameters.get();
+    Grid->SetCatalog(Parameters.get());
+    PublishRunInputs();
+    GridReady = true;
+    ApplyTabFilter(TabIndex());
+    ApplyGridEnterRule();
+  } catch (const std::exception&) {
+    // The window then shows whatever the grid holds.
+  }
+}
+
+void TParamFrm::ReleaseCatalog() {
+  if (Grid) Grid->SetCatalog(nullptr);
+  if (TrkParameters == Parameters.get()) TrkParameters = nullptr;
+  Parameters.reset();
+  PublishRunInputs();
+  GridReady = false;
+}
+
+int TParamFrm::TabIndex() const {
+  return static_cast<int>(SendMessageW(TabControl1, TCM_GETCURSEL, 0, 0));
+}
+
+ui::TLine TParamFrm::Line() const { return {Driver, SpinValue(ComPortEdit), SpinValue(AddrEdit)}; }
+
+void TParamFrm::PublishRunInputs() {
+  RunInputs->SetLine(Line());
+  RunInputs->Publish(Parameters.get());
+}
+
+CParameter* TParamFrm::RecordOfRow(int Row) const {
+  if (!Parameters || Row < 1 || Row > Parameters->Count()) return nullptr;
+  return &Parameters->Items(Row - 1);
+}
+
+int TParamFrm::RowHeightFor(int Row) const {
+  const CParameter* p = RecordOfRow(Row);
+  if (!p) return 0;
+  return ui::RowHeight(Grid->TextHeight(ui::DescriptionText(*p), ui::ColName),
+                       Grid->TextHeight(ui::LimitsText(*p), ui::ColLimits), Grid->ValueBoxHeight(),
+                       EditorHeight());
+}
+
+void TParamFrm::ApplyTabFilter(int Tab) {
+  if (!GridReady || !Parameters) return;
+  for (int row = Grid->RowCount() - 1; row >= 1; --row)
+    Grid->SetRowHeight(row,
+                       ui::ShownOnTab(Parameters->Items(row - 1), Tab) ? RowHeightFor(row) : -1);
+}
+
+void TParamFrm::ApplyGridEnterRule() {
+  if (!Parameters) return;
+  const std::optional<int> row = ui::CurrentRowOnTab(*Parameters, TabIndex(), Grid->Row() - 1);
+  if (row && *row != Grid->Row() - 1) Grid->SetCurrentCell(Grid->Col(), *row + 1);
+}
+
+void TParamFrm::SetStatus(const std::string& Message) {
+  SendMessageW(StatusBar1, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(Wide(Message).c_str()));
+}
+
+void TParamFrm::SetStatusColour(ui::TStatusColour NewColour) {
+  Colour = NewColour;
+  const COLORREF colour = NewColour == ui::TStatusColour::Success   ? kStatusSuccess
+                          : NewColour == ui::TStatusColour::Failure ? kStatusFailure
+                                                                    : CLR_DEFAULT;
+  SendMessageW(StatusBar1, SB_SETBKCOLOR, 0, static_cast<LPARAM>(colour));
+  // Read by tests and tools: the colour the bar shows, as the core names it.
+  SetPropW(StatusBar1, kColourProperty,
+           reinterpret_cast<HANDLE>(static_cast<INT_PTR>(static_cast<int>(NewColour) + 1)));
+  InvalidateRect(StatusBar1, nullptr, TRUE);
+}
+
+void TParamFrm::ShowStatus(const ui::TStatus& Status) {
+  if (Status.Colour != ui::TStatusColour::Normal) SetStatusColour(Status.Colour);
+  SetStatus(Status.Message);
+  SetTimer(Window, kTimer1, kStatusTimeoutMs, nullptr);
+}
+
+void TParamFrm::Timer1Timer() {
+  SetStatusColour(ui::TStatusColour::Normal);
+  KillTimer(Window, kTimer1);
+}
+
+void TParamFrm::Button1Click() {
+  // A run of this window's or of one just closed still goes: say so.
+  if (ReadParamsThread) return SetStatus(ui::BusyText(ui::TBulk::Read));
+  StartWorker(ui::TBulk::Read);
+}
+
+void TParamFrm::WriteBtnClick() {
+  if (WriteParamsThread) return SetStatus(ui::BusyText(ui::TBulk::Write));
+  StartWorker(ui::TBulk::Write);
+}
+
+void TParamFrm::StartWorker(ui::TBulk Kind) {
+  PublishRunInputs();  // records may have been changed in place since
+  Workers.push_back(std::make_unique<TWorker>(Kind, RunInputs, Rows, Window));
+  (Kind == ui::TBulk::Read ? ReadParamsThread : WriteParamsThread) = Workers.back().get();
+}
+
+void TParamFrm::TakeRows() {
+  std::deque<ui::TRowResult> rows;
+  {
+    const std::lock_guard<std::mutex> hold(Rows->Lock);
+    rows.swap(Rows->Rows);
+  }
+  for (const ui::TRowResult& result : rows) {
+    const std::string status = ui::ApplyRowResult(Parameters.get(), result);
+    if (status.empty())
+      RunInputs->Publish(Parameters.get());  // a read changed the record
+    else if (result.Outcome == ui::TRowResult::Refused)
+      ShowStatus({status, ui::TStatusColour::Failure, {}});
+    else
+      SetStatus(status);
+  }
+  if (!rows.empty()) Grid->Repaint();
+}
+
+void TParamFrm::WorkerEnded(TWorker* Worker) {
+  const auto found = std::find_if(Workers.begin(), Workers.end(),
+                                  [Worker](const auto& Each) { return Each.get() == Worker; });
+  if (found == Workers.end()) return;
+  TakeRows();  // the last row's result came before the end
+  if (ReadParamsThread == Worker) ReadParamsThread = nullptr;
+  if (WriteParamsThread == Worker) WriteParamsThread = nullptr;
+  Workers.erase(found);  // waits for the thread, which has ended by now
+  if (Dismissed && Workers.empty()) DestroyWindow(Window);
+}
+
+}  // namespace qx25::win

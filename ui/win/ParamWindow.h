@@ -1,0 +1,122 @@
+// The parameter programming window on Win32: the technician's screen over
+// one nozzle controller, with the same controls, places and behaviour as
+// the Qt window. It shows what the core in ui/core decides and passes input
+// on. Rows are counted as the grid counts them: row 0 is the header, row r
+// shows catalog record r - 1.
+//
+// The window runs on the host's user-interface thread; the workers reach it
+// only by posted messages. Closing it lets its runs go on to their end (the
+// window, hidden, goes with the last of them); destroying it, for instance
+// with its owner, stops them after the exchange in flight and waits.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "driver/QX25.h"
+#include "params/ParameterUnit.h"
+#include "ui/core/BulkRun.h"
+#include "ui/core/Editing.h"
+#include "ui/win/Grid.h"
+#include "ui/win/Workers.h"
+
+namespace qx25::win {
+
+class TParamFrm {
+ public:
+  // Creates the window (hidden) over Owner, which may be null.
+  explicit TParamFrm(HWND Owner);
+  TParamFrm(const TParamFrm&) = delete;
+  TParamFrm& operator=(const TParamFrm&) = delete;
+
+  HWND Handle() const { return Window; }
+  // The driver whose operations the window calls; not owned; may be none.
+  TQX25* Driver = nullptr;
+  bool GridReady = false;
+  CTRKParameters* Catalog() const { return Parameters.get(); }
+
+  // Shows the window modally over its owner and returns when it is closed
+  // or destroyed; afterwards the window is gone or goes with its last run.
+  void ShowModal();
+  // Destroys the window now, or hides it until its last run has ended.
+  void Dismiss();
+
+  void ApplyTabFilter(int Tab);
+  int RowHeightFor(int Row) const;
+  std::string ReadOne(int Row);
+  void WriteOne(int Row);
+  void PrepareEditor(int Row);
+  void PlaceEditor(int Row, int Col);
+  void SaveToFile(const std::string& FileName);
+  void LoadFromFile(const std::string& FileName);
+  void ShowStatus(const ui::TStatus& Status);
+  void SetStatus(const std::string& Message);
+
+ private:
+  static LRESULT CALLBACK Proc(HWND Window, UINT Message, WPARAM W, LPARAM L);
+  LRESULT Handle(UINT Message, WPARAM W, LPARAM L);
+  void MakeControls();
+  bool PreTranslate(const MSG& Message);
+  void Command(int Id, int Code, HWND Control);
+  void Destroyed();
+
+  void FormShow();
+  void FormClose();
+  void LoadCatalog();
+  void ReleaseCatalog();
+  void TabControl1Change();
+  void ApplyGridEnterRule();
+  void RxDGCommonDblClick(int Col, int Row);
+  void Timer1Timer();
+  void Timer2Timer();
+  void WriteValueEditKeyDown();
+  void WriteValueEditExit();
+  void StepNumber(HWND Edit, int Delta);
+  void Button1Click();
+  void WriteBtnClick();
+  void SaveBtnClick();
+  void LoadBtnClick();
+  void CopyToolClick();
+  void PasteToolClick();
+  void AddrBtnClick();
+
+  int TabIndex() const;
+  void SetStatusColour(ui::TStatusColour Colour);
+  CParameter* RecordOfRow(int Row) const;
+  ui::TLine Line() const;
+  ui::TEdit EditorContents() const;
+  bool EditorHasFocus() const;
+  int EditorHeight() const;
+  void PublishRunInputs();
+  void StartWorker(ui::TBulk Kind);
+  void TakeRows();
+  void WorkerEnded(TWorker* Worker);
+
+  HWND Window = nullptr;
+  HWND Owner = nullptr;
+  HWND ComPortEdit = nullptr, AddrEdit = nullptr, AddrBtn = nullptr;
+  HWND IDLabel = nullptr, edIDNumber = nullptr;
+  HWND TabControl1 = nullptr, StatusBar1 = nullptr, ToolBar1 = nullptr;
+  HWND WriteValueEdit = nullptr, WriteValueEdit2 = nullptr, WriteValueCB = nullptr;
+  std::unique_ptr<TGrid> Grid;
+  HACCEL Keys = nullptr;
+  // The number editors' ranges, steps and decimals, as the core chose them.
+  struct TNumberBox {
+    double Min = 0, Max = 0, Step = 1;
+    int Decimals = 0;
+  } Number, Number2;
+
+  std::unique_ptr<CTRKParameters> Parameters;
+  bool Closed = false;
+  bool Dismissed = false;
+  bool* ModalDone = nullptr;  // the running modal loop's flag, if any
+  ui::TStatusColour Colour = ui::TStatusColour::Normal;
+  std::shared_ptr<ui::TRunInputs> RunInputs;
+  std::shared_ptr<TRowQueue> Rows;
+  std::vector<std::unique_ptr<TWorker>> Workers;
+};
+
+}  // namespace qx25::win
