@@ -87,3 +87,14 @@ class UnplugTest : public QObject {
  private slots:
   void survivesTenUnplugCycles();
 };
+
+class OverviewTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void tileFollowsItsNozzle();
+  void marksStayUntilSeen();
+  void thirtyLinesAtAGlance();
+  void chartsDrawTheModelsFigures();
+  void troubleIsKeptForFiveMinutes();
+};
