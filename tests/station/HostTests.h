@@ -94,6 +94,7 @@ class OverviewTest : public QObject {
  private slots:
   void tileFollowsItsNozzle();
   void marksStayUntilSeen();
+  void deliveryCurveInItsPanel();
   void thirtyLinesAtAGlance();
   void chartsDrawTheModelsFigures();
   void troubleIsKeptForFiveMinutes();

@@ -12,6 +12,7 @@
 
 #include "ConsoleRig.h"
 #include "ConsoleWords.h"
+#include "DeliveryChart.h"
 #include "ForecourtOverview.h"
 #include "HostTests.h"
 #include "LineCharts.h"
@@ -150,6 +151,38 @@ void OverviewTest::marksStayUntilSeen() {
   tile.SetChosen(false);
   tile.ShowOutcome({{CommandKind::Stop, 3, 2, 1, 0, {}}, 3, QStringLiteral("Can't STOP POMP")});
   QVERIFY(tile.State().FailureMarked() && !tile.State().RefusalMarked());
+}
+
+void OverviewTest::deliveryCurveInItsPanel() {
+  NozzlePanel panel({3, 2, 1, 0});
+  auto* curve = panel.findChild<DeliveryChart*>(QStringLiteral("DeliveryChart"));
+  QVERIFY(curve != nullptr);
+  const auto litres = [&] {
+    QList<double> y;
+    for (const QPointF& p : curve->Points()) y << p.y();
+    return y;
+  };
+  panel.ShowReading(Polled(kCodeAuthorised, Amounts{0, 0}));
+  panel.ShowReading(Polled(kCodeDelivering + 1, Amounts{5, 250}));
+  // The result read at the end closes the curve where the delivery ended.
+  panel.ShowReading(Polled(kCodeFinished, {}, Amounts{10, 500}));
+  QCOMPARE(litres(), (QList<double>{0, 5, 10}));
+  // Idle polls leave the last curve; the next delivery starts a new one.
+  panel.ShowReading(Polled(kCodeIdle));
+  QCOMPARE(litres().size(), 3);
+  panel.ShowReading(Polled(kCodeDelivering + 1, Amounts{2, 100}));
+  QCOMPARE(litres(), (QList<double>{2}));
+
+  // A long delivery keeps its shape in bounded memory: the start, the end
+  // and the rise between.
+  DeliveryChart alone;
+  constexpr int kPolls = 20000;
+  for (int i = 0; i <= kPolls; ++i) alone.Add(i * 0.2, i);
+  QVERIFY(alone.Points().size() < 1100);
+  QCOMPARE(alone.Points().front().y(), 0.0);
+  QCOMPARE(alone.Points().back().y(), double{kPolls});
+  QVERIFY(std::is_sorted(alone.Points().begin(), alone.Points().end(),
+                         [](const QPointF& A, const QPointF& B) { return A.y() < B.y(); }));
 }
 
 void OverviewTest::thirtyLinesAtAGlance() {
