@@ -128,6 +128,20 @@ std::vector<PortStatistics> LineStatistics::Snapshot() const {
   return out;
 }
 
+std::vector<uint64_t> LineStatistics::ReplyTimeCounts(uint8_t Port,
+                                                      std::span<const double> EdgesMs) const {
+  std::vector<uint64_t> counts(EdgesMs.size() + 1, 0);
+  std::lock_guard<std::mutex> hold(Lock);
+  const std::unique_ptr<PortRecord>& port = Ports[Port];
+  if (!port) return counts;
+  for (size_t b = 0; b < port->Histogram.size(); ++b) {
+    if (port->Histogram[b] == 0) continue;
+    const auto bin = std::upper_bound(EdgesMs.begin(), EdgesMs.end(), MiddleOf(b));
+    counts[static_cast<size_t>(bin - EdgesMs.begin())] += port->Histogram[b];
+  }
+  return counts;
+}
+
 void LineStatistics::Reset() {
   std::lock_guard<std::mutex> hold(Lock);
   for (std::unique_ptr<PortRecord>& port : Ports) port.reset();

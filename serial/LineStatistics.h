@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -66,6 +67,11 @@ class LineStatistics {
   TraceCallback Recorder(TraceCallback Next = {});
   // The ports that have seen traffic, in ascending order.
   std::vector<PortStatistics> Snapshot() const;
+  // Port's accepted replies by reply time, in bins whose upper edges are
+  // EdgesMs (ascending), and one more bin for what lies above the last edge:
+  // EdgesMs.size() + 1 counts, all 0 for a port without traffic. A reply
+  // counts in the bin that holds the middle of its histogram bucket.
+  std::vector<uint64_t> ReplyTimeCounts(uint8_t Port, std::span<const double> EdgesMs) const;
   // Forgets everything, a reply under way included.
   void Reset();
 

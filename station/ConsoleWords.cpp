@@ -18,10 +18,6 @@ static_assert(host::kLineIdle == kStatusNoExchange && host::kLineAccepted == kLi
               host::kLineError == kStatusLineError && host::kLineNoDevice == kStatusNoDevice &&
               host::kLineBadSettings == kStatusBadSettings && host::kLineInUse == kStatusInUse);
 
-QString OnSide(const char* Words, int Side) {
-  return QString::fromUtf8(Words) + QStringLiteral(", сторона %1").arg(Side);
-}
-
 bool InClass(uint16_t Code, uint8_t Base) { return Code > Base && Code <= Base + kMaxSide; }
 
 // What a trace frame asks; nothing when the bytes are no request frame.
@@ -56,27 +52,23 @@ StatusMeaning PortStatusMeaning(int Status) {
   return {StatusKind::LineFailure, QStringLiteral("сбой линии: ") + text + code};
 }
 
+QString NozzleStateWord(uint16_t Code) {
+  if (Code == 0) return QStringLiteral("не опрошена");
+  if (Code == kCodeNoState) return QStringLiteral("нет ответа");
+  if (Code == kCodeIdle) return QStringLiteral("свободна");
+  if (Code == kCodeAuthorised) return QStringLiteral("налив разрешён");
+  if (Code == kCodeFinished) return QStringLiteral("налив окончен");
+  if (InClass(Code, kCodeDelivering)) return QStringLiteral("идёт налив");
+  if (InClass(Code, kCodeFinished)) return QStringLiteral("налив остановлен");
+  if (InClass(Code, kCodeNozzleLifted)) return QStringLiteral("пистолет снят");
+  return QStringLiteral("код %1").arg(Code);
+}
+
 QString NozzleStateText(uint16_t Code, uint8_t EventLetter) {
-  const int side = Code & 0x07;
-  QString text;
-  if (Code == 0)
-    text = QStringLiteral("не опрошена");
-  else if (Code == kCodeNoState)
-    text = QStringLiteral("нет ответа");
-  else if (Code == kCodeIdle)
-    text = QStringLiteral("свободна");
-  else if (Code == kCodeAuthorised)
-    text = QStringLiteral("налив разрешён");
-  else if (Code == kCodeFinished)
-    text = QStringLiteral("налив окончен");
-  else if (InClass(Code, kCodeDelivering))
-    text = OnSide("идёт налив", side);
-  else if (InClass(Code, kCodeFinished))
-    text = OnSide("налив остановлен", side);
-  else if (InClass(Code, kCodeNozzleLifted))
-    text = OnSide("пистолет снят", side);
-  else
-    text = QStringLiteral("код %1").arg(Code);
+  QString text = NozzleStateWord(Code);
+  const bool onSide = InClass(Code, kCodeDelivering) || InClass(Code, kCodeFinished) ||
+                      InClass(Code, kCodeNozzleLifted);
+  if (onSide) text += QStringLiteral(", сторона %1").arg(Code & 0x07);
   if (EventLetter != 0) text += QStringLiteral(", событие %1").arg(QChar(EventLetter));
   return text;
 }

@@ -26,6 +26,8 @@ StatusMeaning PortStatusMeaning(int Status);
 // A summary or per-side code of PollNozzle in words ("налив, сторона 2");
 // EventLetter, when not 0, adds the event ("свободна, событие R").
 QString NozzleStateText(uint16_t Code, uint8_t EventLetter = 0);
+// The same without side or event ("идёт налив"): where room is short.
+QString NozzleStateWord(uint16_t Code);
 // The state's class, which decides what the poller reads next.
 bool IsDelivering(uint16_t Code);  // fuel flows on a side (208 + side)
 bool IsFinished(uint16_t Code);    // the poll closed a delivery (216)

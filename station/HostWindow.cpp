@@ -25,7 +25,11 @@
 #include <iterator>
 
 #include "Confirm.h"
+#include "ForecourtOverview.h"
 #include "NozzlePanel.h"
+#include "OverviewPane.h"
+#include "StatisticsModel.h"
+#include "StatisticsPage.h"
 #include "TraceFilter.h"
 #include "TraceModel.h"
 
@@ -43,6 +47,11 @@ constexpr int kPanelColumns = 4;
 // The panels take the larger share of the height, the tabs the rest.
 constexpr int kPanelStretch = 3;
 constexpr int kTabStretch = 2;
+// Rows of panels shown as such; more, and the overview takes over.
+constexpr int kPanelRowsShown = 2;
+// What the tabs keep at least beside a full overview.
+constexpr int kLeastTabsHeight = 200;
+constexpr int kBarsHeight = 50;  // the menu and status bars, before the window is laid out
 // Said in the status line, and where the panels would stand.
 const QString kNoLinesHint =
     QStringLiteral("Линий нет: добавьте --port N=/dev/ttyUSB0 или --simulate");
@@ -104,8 +113,12 @@ HostWindow::~HostWindow() = default;
 QWidget* HostWindow::MakeConsole() {
   auto* split = new QSplitter(Qt::Vertical, this);
   split->setObjectName(QStringLiteral("ConsoleSplitter"));
+  Split = split;
+  ForecourtPane = new OverviewPane(split);
+  ForecourtPane->hide();
 
   auto* scroll = new QScrollArea(split);
+  PanelArea = scroll;
   scroll->setObjectName(QStringLiteral("NozzleArea"));
   scroll->setWidgetResizable(true);
   PanelHolder = new QWidget(scroll);
@@ -121,16 +134,19 @@ QWidget* HostWindow::MakeConsole() {
   Tabs->setObjectName(QStringLiteral("ConsoleTabs"));
   Tabs->addTab(MakeTracePage(Tabs), QStringLiteral("Трасса"));
   Statistics = ReadOnlyTable(QStringLiteral("StatisticsView"), Tabs);
-  Tabs->addTab(Statistics, QStringLiteral("Статистика линий"));
+  StatisticsPane = new StatisticsPage(*Statistics, Tabs);
+  Tabs->addTab(StatisticsPane, QStringLiteral("Статистика линий"));
   LineView = ReadOnlyTable(QStringLiteral("LineView"), Tabs);
   LineView->setModel(Model);
   Tabs->addTab(LineView, QStringLiteral("Линии"));
 
+  split->addWidget(ForecourtPane);
   split->addWidget(scroll);
   split->addWidget(Tabs);
   split->setStretchFactor(0, kPanelStretch);
-  split->setStretchFactor(1, kTabStretch);
-  split->setSizes({kInitialSize.height() * kPanelStretch / (kPanelStretch + kTabStretch),
+  split->setStretchFactor(1, kPanelStretch);
+  split->setStretchFactor(2, kTabStretch);
+  split->setSizes({0, kInitialSize.height() * kPanelStretch / (kPanelStretch + kTabStretch),
                    kInitialSize.height() * kTabStretch / (kPanelStretch + kTabStretch)});
   return split;
 }
@@ -217,6 +233,20 @@ void HostWindow::SetNozzles(const std::vector<NozzleConfig>& Nozzles) {
     PanelGrid->addWidget(panel, row, column++);
     NozzlePanels.push_back(panel);
   }
+  const bool overview = row + 1 > kPanelRowsShown;
+  PanelArea->setVisible(!overview);
+  ForecourtPane->setVisible(overview);
+  if (!overview) return;
+  ForecourtPane->SetPanels(NozzlePanels);
+  // The whole forecourt first, the tabs what is left.
+  const int whole = Split->isVisible() ? Split->height() : kInitialSize.height() - kBarsHeight;
+  const int tiles = ForecourtPane->Overview().sizeHint().height();
+  Split->setSizes(
+      {std::min(tiles, whole - kLeastTabsHeight), 0, std::max(kLeastTabsHeight, whole - tiles)});
+}
+
+OverviewPane* HostWindow::Overview() const {
+  return ForecourtPane->isVisibleTo(this) ? ForecourtPane : nullptr;
 }
 
 NozzlePanel* HostWindow::Panel(int Port, int Nozzle) const {
@@ -257,10 +287,11 @@ void HostWindow::SetTraceModel(TraceModel* Rows) {
   });
 }
 
-void HostWindow::SetStatisticsModel(QAbstractItemModel* Figures) {
+void HostWindow::SetStatisticsModel(StatisticsModel* Figures) {
   Statistics->setModel(Figures);
   Statistics->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
   Statistics->horizontalHeader()->setStretchLastSection(false);
+  StatisticsPane->SetModel(Figures);
 }
 
 void HostWindow::SetLines(std::vector<LineRow> Lines) {

@@ -13,19 +13,22 @@
 #include "HostOptions.h"
 #include "LineListModel.h"
 
-class QAbstractItemModel;
 class QAction;
 class QCloseEvent;
 class QComboBox;
 class QMessageBox;
 class QGridLayout;
 class QLabel;
+class QSplitter;
 class QTabWidget;
 class QTableView;
 
 namespace qx25::hostapp {
 
 class NozzlePanel;
+class OverviewPane;
+class StatisticsModel;
+class StatisticsPage;
 class TraceFilter;
 class TraceModel;
 
@@ -51,14 +54,19 @@ class HostWindow : public QMainWindow {
   // the tool tip gives the library's path.
   void SetDriverText(const QString& Text, const QString& ToolTip);
 
-  // One panel a nozzle, in the order given, replacing any panels shown.
+  // One panel a nozzle, in the order given, replacing any panels shown. Past
+  // two rows of them the forecourt overview takes their place, with the
+  // chosen nozzle's panel beside it.
   void SetNozzles(const std::vector<NozzleConfig>& Nozzles);
+  // The overview, or null while the rows of panels are shown.
+  OverviewPane* Overview() const;
+  StatisticsPage& StatisticsTab() const { return *StatisticsPane; }
   const std::vector<NozzlePanel*>& Panels() const { return NozzlePanels; }
   NozzlePanel* Panel(int Port, int Nozzle) const;
   // The trace pane follows the model's newest rows while it is scrolled to
   // the end. The window does not own the models.
   void SetTraceModel(TraceModel* Rows);
-  void SetStatisticsModel(QAbstractItemModel* Figures);
+  void SetStatisticsModel(StatisticsModel* Figures);
 
   LineListModel& LineModel() { return *Model; }
   // The trace pane shows the trace model through this filter.
@@ -103,7 +111,11 @@ class HostWindow : public QMainWindow {
   bool FollowTrace = true;
   quint64 TraceAnchor = 0;
   QTableView* Statistics;
+  StatisticsPage* StatisticsPane;
   QTabWidget* Tabs;
+  QSplitter* Split;
+  QWidget* PanelArea;
+  OverviewPane* ForecourtPane;
   QWidget* PanelHolder;
   QGridLayout* PanelGrid;
   QLabel* NoNozzlesLabel;  // in place of the panels while there are none

@@ -11,6 +11,7 @@
 
 #include "Confirm.h"
 #include "ConsoleWords.h"
+#include "DeliveryChart.h"
 #include "ElidedLabel.h"
 #include "LineListModel.h"
 #include "driver/protocol/Digits.h"
@@ -147,6 +148,9 @@ NozzlePanel::NozzlePanel(const NozzleConfig& Config, QWidget* Parent)
   }
   amounts->setColumnStretch(1, 1);
   layout->addLayout(amounts);
+  Flow = new DeliveryChart(this);
+  layout->addWidget(Flow);
+  FlowClock.start();
 
   layout->addWidget(MakeSideRows());
   layout->addWidget(MakeCommandRows());
@@ -329,11 +333,19 @@ void NozzlePanel::ShowReading(const NozzleReading& Reading) {
     sides << QStringLiteral("Сторона %1: ").arg(side) +
                  NozzleStateText(Reading.Poll.Codes[side - 1]);
   State->setToolTip(sides.join(QLatin1Char('\n')));
-  if (Reading.Current) Current->setText(AmountsText(*Reading.Current));
+  const double now = static_cast<double>(FlowClock.elapsed()) / 1e3;
+  if (Reading.Current) {
+    Current->setText(AmountsText(*Reading.Current));
+    if (FlowClosed) Flow->Restart();
+    FlowClosed = false;
+    Flow->Add(now, Reading.Current->Volume);
+  }
   // The last running figure may fall short of the end: show where it ended.
   if (Reading.Final) {
     Final->setText(AmountsText(*Reading.Final));
     Current->setText(AmountsText(*Reading.Final));
+    if (!FlowClosed) Flow->Add(now, Reading.Final->Volume);
+    FlowClosed = true;
   }
   for (size_t s = 0; s < Reading.Totals.size() && s < TotalLabels.size(); ++s)
     if (Reading.Totals[s]) TotalLabels[s]->setText(LitresText(*Reading.Totals[s]));
@@ -346,6 +358,7 @@ void NozzlePanel::ShowReading(const NozzleReading& Reading) {
                                                        : status.Text),
                       Reading.Error);
   Paint(PollStatus, ColourOf(failed ? StatusKind::LineFailure : status.Kind));
+  emit ReadingShown(Reading);
 }
 
 void NozzlePanel::ShowOutcome(const CommandOutcome& Outcome) {
@@ -376,11 +389,13 @@ void NozzlePanel::ShowOutcome(const CommandOutcome& Outcome) {
     // A new delivery: the last one's figures would mislead.
     Current->setText(kNoFigure);
     Final->setText(kNoFigure);
+    FlowClosed = true;
   }
   const bool stored = Outcome.Command.Kind == CommandKind::SetPrice;
   Paint(CommandStatus, ColourOf(!Outcome.Error.isEmpty() ? StatusKind::LineFailure
                                 : stored                 ? StatusKind::Accepted
                                                          : status.Kind));
+  emit OutcomeShown(Outcome);
 }
 
 }  // namespace qx25::hostapp

@@ -6,11 +6,12 @@
 // ShowReading and ShowOutcome.
 //
 // Child object names, for tests and tools: StateLabel, CurrentLabel,
-// FinalLabel, PollStatusLabel, CommandStatusLabel, SideBox, PresetEdit,
+// FinalLabel, DeliveryChart, PollStatusLabel, CommandStatusLabel, SideBox, PresetEdit,
 // PresetKindBox, PresetBtn, StartBtn, StartResetBtn, StopBtn, StopResetBtn,
 // and per side s: PriceEdit<s>, PriceBtn<s>, TotalLabel<s>.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QPointer>
 #include <functional>
@@ -28,6 +29,7 @@ class QPushButton;
 
 namespace qx25::hostapp {
 
+class DeliveryChart;
 class ElidedLabel;
 
 // "NozzlePanel_3_1" for nozzle 1 on COM3.
@@ -56,6 +58,9 @@ class NozzlePanel : public QGroupBox {
 
  signals:
   void Command(const qx25::hostapp::NozzleCommand& Command);
+  // What the panel has just shown, for the forecourt overview's tile.
+  void ReadingShown(const qx25::hostapp::NozzleReading& Reading);
+  void OutcomeShown(const qx25::hostapp::CommandOutcome& Outcome);
 
  private:
   void Ask(CommandKind Kind, double Amount = 0, int Side = 0,
@@ -85,6 +90,9 @@ class NozzlePanel : public QGroupBox {
   uint16_t LastState = 0;
   QPointer<QMessageBox> Question;  // the one question open, if any
   std::vector<QLabel*> TotalLabels;
+  DeliveryChart* Flow;
+  QElapsedTimer FlowClock;
+  bool FlowClosed = true;  // the next running figure starts a new curve
 };
 
 // "12 л", "123.45": how the console writes litres and money.

@@ -16,8 +16,12 @@ constexpr int kMsDecimals = 1;
 
 }  // namespace
 
-StatisticsModel::StatisticsModel(const host::LineStatistics& Source, QObject* Parent)
-    : QAbstractTableModel(Parent), Figures(Source), Sampling(new QThread(this)) {
+StatisticsModel::StatisticsModel(const host::LineStatistics& Lines, QObject* Parent)
+    : QAbstractTableModel(Parent),
+      Source(Lines),
+      ReplyBins(kReplyTimeEdgesMs.size() + 1, 0),
+      Sampling(new QThread(this)) {
+  Clock.start();
   Sampling->setObjectName(QStringLiteral("Statistics"));
   // The timer lives on the sampling thread; its snapshots come back queued.
   auto* tick = new QTimer;
@@ -25,15 +29,8 @@ StatisticsModel::StatisticsModel(const host::LineStatistics& Source, QObject* Pa
   tick->moveToThread(Sampling);
   connect(Sampling, &QThread::started, tick, qOverload<>(&QTimer::start));
   connect(Sampling, &QThread::finished, tick, &QObject::deleteLater);
-  const host::LineStatistics* figures = &Figures;
   connect(
-      tick, &QTimer::timeout, this,
-      [this, figures] {
-        // On the sampling thread: the window receives the copy.
-        QMetaObject::invokeMethod(
-            this, [this, ports = figures->Snapshot()] { Show(ports); }, Qt::QueuedConnection);
-      },
-      Qt::DirectConnection);
+      tick, &QTimer::timeout, this, [this] { Take(Source); }, Qt::DirectConnection);
   Sampling->start();
 }
 
@@ -42,9 +39,30 @@ StatisticsModel::~StatisticsModel() {
   Sampling->wait();
 }
 
-void StatisticsModel::Refresh() { Show(Figures.Snapshot()); }
+void StatisticsModel::Take(const host::LineStatistics& Lines) {
+  // On the sampling thread: the window receives the copies.
+  const int port = SelectedPort;
+  std::vector<host::PortStatistics> ports = Lines.Snapshot();
+  std::vector<uint64_t> bins;
+  if (port > 0) bins = Lines.ReplyTimeCounts(static_cast<uint8_t>(port), kReplyTimeEdgesMs);
+  QMetaObject::invokeMethod(
+      this,
+      [this, port, ports = std::move(ports), bins = std::move(bins)] {
+        ShowReplyTimes(port, bins);
+        Show(ports);
+      },
+      Qt::QueuedConnection);
+}
+
+void StatisticsModel::Refresh() {
+  const int port = SelectedPort;
+  if (port > 0)
+    ShowReplyTimes(port, Source.ReplyTimeCounts(static_cast<uint8_t>(port), kReplyTimeEdgesMs));
+  Show(Source.Snapshot());
+}
 
 void StatisticsModel::Show(const std::vector<host::PortStatistics>& Ports) {
+  History.Add(Ports, static_cast<double>(Clock.elapsed()) / 1e3);
   std::vector<host::PortStatistics> fresh = Ports;
   // A port joined (or a reset forgot them all): the rows move. Otherwise
   // only the figures change.
@@ -52,16 +70,43 @@ void StatisticsModel::Show(const std::vector<host::PortStatistics>& Ports) {
     beginResetModel();
     Rows = std::move(fresh);
     endResetModel();
-    return;
+  } else {
+    Rows = std::move(fresh);
+    if (!Rows.empty()) emit dataChanged(index(0, 0), index(rowCount() - 1, ColumnCount - 1));
   }
-  Rows = std::move(fresh);
-  if (!Rows.empty()) emit dataChanged(index(0, 0), index(rowCount() - 1, ColumnCount - 1));
+  emit Sampled();
+}
+
+void StatisticsModel::ShowReplyTimes(int Port, std::vector<uint64_t> Bins) {
+  // A sample taken for the line selected before is not this line's.
+  if (Port != SelectedPort || Bins.size() != kReplyTimeEdgesMs.size() + 1) return;
+  ReplyBins = std::move(Bins);
+}
+
+void StatisticsModel::Select(int Port) {
+  if (Port == SelectedPort) return;
+  SelectedPort = Port;
+  ReplyBins.assign(kReplyTimeEdgesMs.size() + 1, 0);
+  emit Sampled();
+}
+
+std::vector<TroubleSlot> StatisticsModel::Trouble(int Port) const {
+  return History.Slots(Port, static_cast<double>(Clock.elapsed()) / 1e3);
 }
 
 int StatisticsModel::RowOf(int Port) const {
   for (size_t row = 0; row < Rows.size(); ++row)
     if (Rows[row].Port == Port) return static_cast<int>(row);
   return -1;
+}
+
+int StatisticsModel::PortAt(int Row) const {
+  return Row >= 0 && Row < static_cast<int>(Rows.size()) ? Rows[static_cast<size_t>(Row)].Port : 0;
+}
+
+const host::PortStatistics* StatisticsModel::Figures(int Port) const {
+  const int row = RowOf(Port);
+  return row < 0 ? nullptr : &Rows[static_cast<size_t>(row)];
 }
 
 int StatisticsModel::rowCount(const QModelIndex& Parent) const {

@@ -6,9 +6,13 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QElapsedTimer>
+#include <array>
+#include <atomic>
 #include <chrono>
 #include <vector>
 
+#include "TroubleHistory.h"
 #include "serial/LineStatistics.h"
 
 class QThread;
@@ -17,6 +21,9 @@ namespace qx25::hostapp {
 
 // How often the view is brought up to date.
 inline constexpr std::chrono::milliseconds kStatisticsRefresh{500};
+// Upper edges of the reply-time bins the console draws, in milliseconds; one
+// more bin holds the slower replies.
+inline constexpr std::array<double, 8> kReplyTimeEdgesMs{5, 10, 20, 50, 100, 200, 500, 1000};
 
 class StatisticsModel : public QAbstractTableModel {
   Q_OBJECT
@@ -46,6 +53,19 @@ class StatisticsModel : public QAbstractTableModel {
   void Show(const std::vector<qx25::host::PortStatistics>& Ports);
   // The row of Port, or -1.
   int RowOf(int Port) const;
+  // The port of Row, or 0.
+  int PortAt(int Row) const;
+  // The figures of Port as last shown; null when the port has none.
+  const host::PortStatistics* Figures(int Port) const;
+
+  // The line whose reply times are sampled too (0: none). Its bins are empty
+  // until the next sample.
+  void Select(int Port);
+  int Selected() const { return SelectedPort; }
+  // The selected line's accepted replies in the bins of kReplyTimeEdgesMs.
+  const std::vector<uint64_t>& ReplyTimes() const { return ReplyBins; }
+  // Port's trouble over the last minutes, oldest slot first.
+  std::vector<TroubleSlot> Trouble(int Port) const;
 
   int rowCount(const QModelIndex& Parent = {}) const override;
   int columnCount(const QModelIndex& Parent = {}) const override;
@@ -53,9 +73,21 @@ class StatisticsModel : public QAbstractTableModel {
   QVariant headerData(int Section, Qt::Orientation Orientation,
                       int Role = Qt::DisplayRole) const override;
 
+ signals:
+  // After every snapshot shown: the charts follow the rows.
+  void Sampled();
+
  private:
-  const host::LineStatistics& Figures;
+  // What the sampler takes: every port's totals, and the selected one's bins.
+  void Take(const host::LineStatistics& Lines);
+  void ShowReplyTimes(int Port, std::vector<uint64_t> Bins);
+
+  const host::LineStatistics& Source;
   std::vector<host::PortStatistics> Rows;
+  std::atomic<int> SelectedPort{0};
+  std::vector<uint64_t> ReplyBins;
+  TroubleHistory History;
+  QElapsedTimer Clock;
   QThread* Sampling;
 };
 

@@ -71,6 +71,24 @@ TEST(LineStatistics, MedianAndWorstOfKnownReplyTimes) {
   EXPECT_DOUBLE_EQ(p.WorstReplyMs, 500.0);
 }
 
+TEST(LineStatistics, ReplyTimesFallIntoTheBinsAsked) {
+  LineStatistics s;
+  const Bytes ack{qx25::kAck};
+  const double edges[] = {10.0, 100.0};
+  // Nothing yet: a bin each and one above, all empty; another port too.
+  EXPECT_EQ(s.ReplyTimeCounts(3, edges), (std::vector<uint64_t>{0, 0, 0}));
+  double t = 0;
+  for (const double ms : {2.0, 9.5, 10.5, 50.0, 99.0, 101.0, 4000.0, 2e7})
+    Answered(s, 3, t++, ms, ack);
+  Answered(s, 4, t++, 50.0, ack);
+  s.Record(Sent(3, t));
+  s.Record(Ended(3, t + 1, {}, kSerialTimeout));  // no reply time
+  EXPECT_EQ(s.ReplyTimeCounts(3, edges), (std::vector<uint64_t>{2, 3, 3}));
+  EXPECT_EQ(s.ReplyTimeCounts(4, edges), (std::vector<uint64_t>{0, 1, 0}));
+  // No edges: one bin that holds every accepted reply.
+  EXPECT_EQ(s.ReplyTimeCounts(3, {}), (std::vector<uint64_t>{s.Snapshot().front().Accepted}));
+}
+
 TEST(LineStatistics, RepliesAreSortedByHowTheyEnded) {
   LineStatistics s;
   const Bytes can{qx25::kCan};

@@ -25,7 +25,33 @@ qint64 RunQueueWaitNs() {
   return fields.size() >= 2 ? fields[1].toLongLong() : 0;
 }
 
+// The first figure of a schedstat file: nanoseconds on a processor.
+qint64 OnCpuNs(const QString& Path) {
+  QFile file(Path);
+  if (!file.open(QIODevice::ReadOnly)) return 0;
+  return file.readAll().split(' ').value(0).toLongLong();
+}
+
 }  // namespace
+
+HostCpu HostCpuSeconds() {
+  const QString self = QString::number(getpid());
+  HostCpu cpu;
+  const QDir tasks(QStringLiteral("/proc/self/task"));
+  for (const QString& tid : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+    const QString task = tasks.filePath(tid);
+    QFile comm(task + QStringLiteral("/comm"));
+    const QString name =
+        comm.open(QIODevice::ReadOnly) ? QString::fromUtf8(comm.readAll()).trimmed() : QString();
+    const double seconds = static_cast<double>(OnCpuNs(task + QStringLiteral("/schedstat"))) / 1e9;
+    // Thread names are the QThread object names, cut to 15 bytes.
+    if (tid == self)
+      cpu.Window += seconds;
+    else if (name.startsWith(QStringLiteral("Poller")) || name == QStringLiteral("Statistics"))
+      cpu.Lines += seconds;
+  }
+  return cpu;
+}
 
 HostOptions Parse(std::vector<std::string> Args) {
   Args.insert(Args.begin(), "qx25-host");

@@ -84,6 +84,18 @@ class LoopProbe : public QObject {
   int Count = 0;
 };
 
+// CPU seconds the host's own threads have used: the window thread, the line
+// pollers and the statistics sampler. The simulators that serve the lines in
+// the same process are left out, as they would be on a real station.
+struct HostCpu {
+  double Window = 0;  // the window's thread
+  double Lines = 0;   // the pollers and the statistics sampler
+  HostCpu operator-(const HostCpu& Before) const {
+    return {Window - Before.Window, Lines - Before.Lines};
+  }
+};
+HostCpu HostCpuSeconds();
+
 // Runs the window thread's event loop until Condition holds or TimeoutMs
 // pass; returns Condition. Unlike QTest::qWait, which sleeps between turns,
 // the loop turns as the application's own would, so a probe sees its gaps.

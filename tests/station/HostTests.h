@@ -96,3 +96,15 @@ class CompareTest : public QObject {
   void unreadCodesAreMarkedNotEqual();
   void fileThatIsNoParameterFileIsSaid();
 };
+
+class OverviewTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void tileFollowsItsNozzle();
+  void marksStayUntilSeen();
+  void deliveryCurveInItsPanel();
+  void thirtyLinesAtAGlance();
+  void chartsDrawTheModelsFigures();
+  void troubleIsKeptForFiveMinutes();
+};

@@ -43,5 +43,6 @@ int main(int argc, char** argv) {
   failed += Run<UnplugTest>(argc, argv);
   failed += Run<OptionsTest>(argc, argv);
   failed += Run<CompareTest>(argc, argv);
+  failed += Run<OverviewTest>(argc, argv);
   return failed == 0 ? EXIT_SUCCESS : EXIT_FAILURE;
 }

@@ -1,0 +1,89 @@
+// A nozzle in the forecourt overview: a small tile with the nozzle's number,
+// its state in a word and a colour, the litres and money while fuel flows,
+// and a mark when its last command was refused or its line failed. The mark
+// stays until the operator has seen it: until he chooses the tile.
+#pragma once
+
+#include <QWidget>
+#include <optional>
+
+#include "LinePoller.h"
+
+namespace qx25::hostapp {
+
+// The colour a tile takes, by what its nozzle does.
+enum class TileTone { Unknown, Idle, Waiting, Flowing, Halted, Finished, LineDown };
+
+// What a tile shows, apart from any widget, so that it can be tested alone.
+class TileState {
+ public:
+  void ShowReading(const NozzleReading& Reading);
+  void ShowOutcome(const CommandOutcome& Outcome);
+  // The operator has seen the nozzle: its marks go.
+  void Seen();
+  // While chosen, its full panel stands beside the overview and says it all:
+  // nothing new is marked.
+  void SetChosen(bool Chosen) { IsChosen = Chosen; }
+
+  TileTone Tone() const;
+  QString Word() const;  // "свободна", "идёт налив", "сбой линии"
+  // "12 л · 600.00" while a delivery is open; empty otherwise.
+  QString Amounts() const;
+  bool RefusalMarked() const { return RefusalMark; }
+  bool FailureMarked() const { return FailureMark; }
+  // The full story, for the tip: the state with its side and event, the
+  // line's verdict, and what the last command met.
+  QString Detail() const;
+
+ private:
+  uint16_t State = 0;
+  uint8_t EventLetter = 0;
+  bool LineDown = false;
+  QString LineText;  // why the line is down
+  std::optional<qx25::hostapp::Amounts> Flow;
+  QString LastCommand;
+  bool RefusalMark = false;
+  bool FailureMark = false;
+  bool IsChosen = false;
+};
+
+class NozzleTile : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit NozzleTile(const NozzleConfig& Nozzle, QWidget* Parent = nullptr);
+
+  const NozzleConfig& Config() const { return Nozzle; }
+  const TileState& State() const { return Shown; }
+  // The tone's background, the colour a test and the painter agree on.
+  static QColor ToneColour(TileTone Tone);
+  // The least size its longest word needs.
+  QSize sizeHint() const override;
+
+  void SetChosen(bool Chosen);
+  void SetCurrent(bool Current);  // the keyboard's place in the overview
+  bool Chosen() const { return IsChosen; }
+
+ public slots:
+  void ShowReading(const qx25::hostapp::NozzleReading& Reading);
+  void ShowOutcome(const qx25::hostapp::CommandOutcome& Outcome);
+
+ signals:
+  void Clicked(qx25::hostapp::NozzleTile* Tile);
+
+ protected:
+  void paintEvent(QPaintEvent* Event) override;
+  void mousePressEvent(QMouseEvent* Event) override;
+  bool event(QEvent* Event) override;
+
+ private:
+  // Repaints only when what is drawn changed: every poll reports.
+  void Changed(const TileState& Before);
+
+  NozzleConfig Nozzle;
+  TileState Shown;
+  bool IsChosen = false;
+  bool IsCurrent = false;
+};
+
+}  // namespace qx25::hostapp
