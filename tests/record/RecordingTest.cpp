@@ -56,7 +56,7 @@ TEST(RecordingFormat, ExchangesReadBackAsWritten) {
                             "ok",
                             "answered",
                             0,
-                            {0x7F, 0x02, 0x21, 0x5E, 0x31, 0x4E, 0x03, 0x03, 0x41},
+                            {0x7F, 0x02, 0x21, 0x5E, 0x31, 0x4E, 0x03, 0x03, 0x53},
                             {{4.5, {0x02, 0x31}}, {9.0, {0x4E, 0x03, 0x03, 0x41}}},
                             "состояние"};
   RecordedExchange silent = answered;
@@ -123,7 +123,7 @@ TraceRecord Request(uint8_t Port, const std::vector<uint8_t>& Frame, double Seco
 TEST_F(TempDir, RecorderWritesEachExchangeWithArrivalsAndVerdict) {
   const std::string path = (Dir / "line.rec").string();
   auto recorder = Recorder::Open(path, {"test", "driver", {{1, "/dev/null"}}, ""});
-  const std::vector<uint8_t> status{0x7F, 0x02, 0x21, 0x5E, 0x31, 0x4E, 0x03, 0x03, 0x41};
+  const std::vector<uint8_t> status{0x7F, 0x02, 0x21, 0x5E, 0x31, 0x4E, 0x03, 0x03, 0x53};
   const std::vector<uint8_t> common{0x7F, 0x02, 0x57, 0x28, 0x03, 0x03, 0x54};
   const std::vector<uint8_t> reply{0x55, 0x18};  // noise, then CAN
   const std::vector<double> arrivals{1.010, 1.0125};
