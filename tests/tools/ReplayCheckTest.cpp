@@ -70,7 +70,8 @@ TEST_F(Recorded, ReplayCheckNamesTheExchangesThatNowEndOtherwise) {
   const std::string rec = File("edited.rec");
   ASSERT_EQ(Ctl({"--simulate", "--record", rec, "poll"}).Status, 0);
   // The controller refused where it had answered.
-  std::ofstream(rec) << EditFirstReply(Slurp(rec), " <- @5.0 18");
+  const std::string edited = EditFirstReply(Slurp(rec), " <- @5.0 18");
+  std::ofstream(rec) << edited;
   const RunResult check = Ctl({"--json", "replay-check", rec});
   EXPECT_EQ(check.Status, 1) << check.Out << check.Err;
   const QJsonArray differing = JsonOf(check.Out)["differing"].toArray();
@@ -84,7 +85,7 @@ TEST_F(Recorded, ReplayCheckNamesTheExchangesThatNowEndOtherwise) {
   const RunResult bad = Ctl({"replay-check", rec});
   EXPECT_EQ(bad.Status, 2);
   EXPECT_NE(bad.Err.find("edited.rec:9: "), std::string::npos) << bad.Err;
-  const RunResult sim = Run({QX25SIM_PATH, "--replay", rec});
+  const RunResult sim = ::Run({QX25SIM_PATH, "--replay", rec});
   EXPECT_EQ(sim.Status, 2);
   EXPECT_NE(sim.Err.find("edited.rec:9: "), std::string::npos) << sim.Err;
 }
