@@ -171,7 +171,9 @@ std::string FormatHeader(const RecordingHeader& Header) {
 
 std::string FormatExchange(const RecordedExchange& X) {
   std::string out;
-  out.reserve(64 + 3 * X.Request.size() + 4 * X.ReplyBytes().size());
+  size_t replyBytes = 0;
+  for (const ReplyBurst& burst : X.Reply) replyBytes += burst.Bytes.size() + 8;
+  out.reserve(96 + 3 * X.Request.size() + 3 * replyBytes + X.Remark.size());
   out += X.Time;
   out += ' ';
   out += kPortPrefix;
