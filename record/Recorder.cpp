@@ -17,11 +17,15 @@ constexpr uint64_t kMinCap = 1024;
 constexpr int kMaxKeep = 99;
 constexpr char kSentOutcome[] = "sent";
 
-std::string RequestName(std::span<const uint8_t> Frame) {
+// The request's name, and whether it wants a reply (a frame the protocol
+// does not know is taken to want one).
+std::string RequestName(std::span<const uint8_t> Frame, bool& WantsReply) {
+  WantsReply = true;
   const auto data = DecodeRequestFrame(Frame.data(), Frame.size());
   if (!data) return "неразборчивый запрос";
   const auto request = ParseRequest(*data);
   if (!request || request->Kind == nullptr) return "неизвестный запрос";
+  WantsReply = request->Kind->ReplyLength > 0;
   return request->Kind->Name;
 }
 
@@ -48,6 +52,7 @@ std::string OutcomeWord(int32_t Result, std::span<const uint8_t> Reply, bool Wan
 
 struct Recorder::Pending {
   bool Open = false;
+  bool WantsReply = true;
   double Seconds = 0;
   RecordedExchange X;
 };
@@ -133,11 +138,14 @@ void Recorder::Write(const RecordedExchange& X) {
   ++Count;
 }
 
-// With Lock held: the port's request went out well and wanted no reply.
-void Recorder::WritePending(uint8_t Port) {
+// With Lock held: the port's request went out well and wanted no reply. At
+// the end of a recording, an exchange still waiting for its reply is left
+// out rather than written as one that wanted none.
+void Recorder::WritePending(uint8_t Port, bool Ending) {
   Pending& p = Open_[Port];
   if (!p.Open) return;
   p.Open = false;
+  if (Ending && p.WantsReply) return;
   p.X.Verdict = VerdictWord(host::kSerialOk);
   p.X.Outcome = OutcomeWord(host::kSerialOk, {}, false);
   p.X.Code = -1;
@@ -149,13 +157,13 @@ void Recorder::Take(const host::TraceRecord& Record) {
   std::lock_guard<std::mutex> hold(Lock);
   Pending& p = Open_[Record.Port];
   if (Record.Direction == host::TraceDirection::Request) {
-    WritePending(Record.Port);
+    WritePending(Record.Port, false);
     p.Open = true;
     p.Seconds = Record.Seconds;
     p.X.Time = WallClockNow();
     p.X.Port = Record.Port;
     p.X.Request.assign(Record.Bytes.begin(), Record.Bytes.end());
-    p.X.Remark = RequestName(Record.Bytes);
+    p.X.Remark = RequestName(Record.Bytes, p.WantsReply);
     return;
   }
   if (!p.Open) return;  // recording began in the middle of this exchange
@@ -178,7 +186,7 @@ void Recorder::Take(const host::TraceRecord& Record) {
 
 void Recorder::Flush() {
   std::lock_guard<std::mutex> hold(Lock);
-  for (int port = 0; port < kPorts; ++port) WritePending(static_cast<uint8_t>(port));
+  for (int port = 0; port < kPorts; ++port) WritePending(static_cast<uint8_t>(port), true);
 }
 
 uint64_t Recorder::Exchanges() const {

@@ -8,7 +8,8 @@
 //
 // Each exchange is written and flushed when it ends, so a crash loses at
 // most the one in flight. A frame that wants no reply is written when the
-// port's next exchange begins, or when recording stops. A file that reaches
+// port's next exchange begins, or when recording stops; an exchange still
+// waiting for its reply when recording stops is left out. A file that reaches
 // its size cap is moved aside (FILE.1, the previous FILE.1 to FILE.2 and so
 // on, the oldest beyond Keep dropped) and a new one begun with the header;
 // a file already there when recording starts is moved aside the same way,
@@ -57,7 +58,7 @@ class Recorder {
 
   // Called with every trace record, from any thread.
   void Take(const host::TraceRecord& Record);
-  // Writes the pending frames that wanted no reply.
+  // Writes the pending frames that want no reply; drops exchanges in flight.
   void Flush();
   // Exchanges written so far, over every file.
   uint64_t Exchanges() const;
@@ -70,7 +71,7 @@ class Recorder {
   struct Pending;
   void Begin();
   void Write(const RecordedExchange& X);
-  void WritePending(uint8_t Port);
+  void WritePending(uint8_t Port, bool Ending);
   void Fail(const std::string& Why);
 
   const std::string FilePath;

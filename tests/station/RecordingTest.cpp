@@ -24,7 +24,7 @@ void ConsoleTest::recordingReplaysWithTheSameOutcomes() {
   auto station = Started({"--simulate", "--record", path});
   QAction* item = station->RecordItem().Action();
   QVERIFY(item->isChecked());
-  QVERIFY(ShowAndStartDelivery(*station, 1, 3.0, kRecordWaitMs));
+  QVERIFY(ShowAndStartDelivery(*station, 1, 50.0, kRecordWaitMs));
   qx25::sim::Simulator& sim = station->Simulator()->Simulator();
   for (const auto fault :
        {qx25::sim::Fault::Refuse, qx25::sim::Fault::FlipBit, qx25::sim::Fault::Silence})
