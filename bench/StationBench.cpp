@@ -1,6 +1,6 @@
 // qx25-station-bench: one host process drives a whole station.
 //
-//   qx25-station-bench [--lines N] [--seconds S] [--quick]
+//   qx25-station-bench [--lines N] [--seconds S] [--quick] [--record FILE]
 //
 // N lines (30 by default), each a pseudo-terminal paced at 4800 baud with
 // four simulated controllers, served by a child process (StationProcess) so
@@ -29,6 +29,7 @@
 #include "StationWork.h"
 #include "WireRatio.h"
 #include "driver/DriverPtr.h"
+#include "record/Recorder.h"
 #include "serial/LineStatistics.h"
 #include "serial/SerialDispatcher.h"
 
@@ -127,6 +128,10 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(1.0, kMaxSeconds))
       ->capture_default_str();
   app.add_flag("--quick", quick, "Two lines for three seconds, to see that everything works");
+  std::string recordPath;
+  app.add_option("--record", recordPath,
+                 "Record every exchange into this file, as qx25-host --record does, to see what "
+                 "recording costs the host");
   if (const auto status = bench::ParseOptions(app, argc, argv)) return *status;
   if (quick) {
     lines = std::min(lines, kQuickLines);
@@ -144,9 +149,16 @@ int main(int argc, char** argv) {
     host::LineStatistics stats;
     // Bytes each line carried, counted on the line's own thread only.
     std::array<uint64_t, 256> bytes{};
-    dispatcher.SetTrace(
-        stats.Recorder([&bytes](const host::TraceRecord& R) { bytes[R.Port] += R.Bytes.size(); }));
+    record::RecordSwitch recording;
+    dispatcher.SetTrace(stats.Recorder(
+        recording.Tap([&bytes](const host::TraceRecord& R) { bytes[R.Port] += R.Bytes.size(); })));
     DriverPtr driver(GetQX25(0, 0, &dispatcher));
+    if (!recordPath.empty()) {
+      record::RecordingHeader header{"qx25-station-bench", "", {}, ""};
+      for (int k = 1; k <= lines; ++k)
+        header.Lines.emplace_back(k, station.DevicePaths()[static_cast<size_t>(k - 1)]);
+      recording.Start(record::Recorder::Open(recordPath, std::move(header)));
+    }
     for (int k = 1; k <= lines; ++k) {
       dispatcher.SetDevicePath(static_cast<uint8_t>(k),
                                station.DevicePaths()[static_cast<size_t>(k - 1)]);
@@ -188,6 +200,12 @@ int main(int argc, char** argv) {
     const double wall = std::chrono::duration<double>(Clock::now() - start).count();
     const double hostCpu = ProcessCpuSeconds() - cpuBefore;
 
+    if (const auto recorder = recording.Current()) {
+      recording.Stop();
+      std::printf("recorded %llu exchanges into %s%s%s\n",
+                  static_cast<unsigned long long>(recorder->Exchanges()), recordPath.c_str(),
+                  recorder->Failure().empty() ? "" : ": ", recorder->Failure().c_str());
+    }
     PrintLines(runs, stats, bytes);
     double worst = 0;
     uint64_t exchanges = 0, deliveries = 0, failures = 0;

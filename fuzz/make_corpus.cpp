@@ -12,6 +12,7 @@
 
 #include "CommandOps.h"
 #include "FuzzSupport.h"
+#include "record/RecordingFormat.h"
 
 using namespace qx25;
 using namespace qx25::fuzz;
@@ -259,6 +260,23 @@ void IniSeeds() {
   Seed("fuzz_ini", "double-bom", saved16("\xEF\xBB\xBF\xEF\xBB\xBF[Parametr]\r\n2=1\r\n"));
 }
 
+// A recording as the recorder writes it, and one edited by hand.
+void RecordingSeeds() {
+  const std::string head = std::string(record::kMagic) +
+                           "\n# program: qx25-host 2.41\n# lines: COM1=/dev/ttyUSB0 COM2=x\n";
+  Seed("fuzz_recording", "recorded",
+       Text(head +
+            "2026-12-08T12:00:00.000Z COM1 ok answered code=0 -> 7F 02 21 5E 31 4E 03 03 41 <- "
+            "@10.2 02 @14.4 30 4F 30 4F 03 03 41 # состояние\n"
+            "2026-12-08T12:00:00.100Z COM2 time-out failed code=-1 -> 7F 02 21 5E 31 4E 03 03 41 "
+            "<-\n"
+            "2026-12-08T12:00:00.700Z COM1 ok refused code=0 -> 7F 02 21 5E 32 4D 03 03 42 <- "
+            "@8.0 18\n"));
+  Seed("fuzz_recording", "hand-edited",
+       Text(head + "\n# edited\nt COM1 ok answered code=0 -> 7f 02 <- @1 06 @1.5 02\r\n"
+                   "t COM1 ok answered code=0 -> 7F 02"));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -267,12 +285,14 @@ int main(int argc, char** argv) {
     return 2;
   }
   Root = argv[1];
-  for (const char* t : {"fuzz_validate_reply", "fuzz_commands", "fuzz_request_decoder", "fuzz_ini"})
+  for (const char* t : {"fuzz_validate_reply", "fuzz_commands", "fuzz_request_decoder", "fuzz_ini",
+                        "fuzz_recording"})
     std::filesystem::remove_all(Root / t);
   ValidateReplySeeds();
   CommandSeeds();
   RequestSeeds();
   IniSeeds();
+  RecordingSeeds();
   std::printf("%d seeds written to %s\n", Written, Root.c_str());
   return 0;
 }

@@ -73,10 +73,13 @@ struct SerialDispatcher::TraceSink {
   TraceCallback Callback;
   line::Clock::time_point Start;
 
+  double Seconds() const {
+    return std::chrono::duration<double>(line::Clock::now() - Start).count();
+  }
+
   void Emit(TraceDirection Direction, uint8_t Port, std::span<const uint8_t> Bytes, int32_t Result,
-            int ReplyCode) const {
-    const std::chrono::duration<double> since = line::Clock::now() - Start;
-    const TraceRecord record{Direction, since.count(), Port, Bytes, Result, ReplyCode};
+            int ReplyCode, std::span<const double> Arrivals = {}) const {
+    const TraceRecord record{Direction, Seconds(), Port, Bytes, Result, ReplyCode, Arrivals};
     // An observer must never change an exchange's outcome.
     try {
       Callback(record);
@@ -279,6 +282,11 @@ int32_t SerialDispatcher::Exchange(uint8_t Port, const uint8_t* Frame, uint8_t F
                                    const TReplyHandler& Handler, const TraceSink* Trace,
                                    int32_t& Failure) {
   std::vector<uint8_t> received;  // every byte as it arrived, for the trace only
+  std::vector<double> arrivals;   // and when, for a recording
+  const auto take = [&](const uint8_t* Bytes, size_t Count) {
+    received.insert(received.end(), Bytes, Bytes + Count);
+    arrivals.insert(arrivals.end(), Count, Trace->Seconds());
+  };
   const auto finish = [&](int32_t Result) {
     // Reopened by its path at the next exchange: a replugged adapter may be
     // a new device behind the same name.
@@ -287,7 +295,7 @@ int32_t SerialDispatcher::Exchange(uint8_t Port, const uint8_t* Frame, uint8_t F
       Lines[Port].Fd = -1;
     }
     if (Trace != nullptr && (Result != kSerialOk || ReplyLength > 0))
-      Trace->Emit(TraceDirection::Reply, Port, received, Result, Mine(Port).Result);
+      Trace->Emit(TraceDirection::Reply, Port, received, Result, Mine(Port).Result, arrivals);
     return Result;
   };
 
@@ -321,7 +329,7 @@ int32_t SerialDispatcher::Exchange(uint8_t Port, const uint8_t* Frame, uint8_t F
     if (read == line::ReadResult::TimedOut) return finish(kSerialTimeout);
     if (read == line::ReadResult::Failed) return finish(kSerialLineError);
     if (read == line::ReadResult::Gone) return finish(kSerialDeviceLost);
-    if (Trace != nullptr) received.insert(received.end(), Reply + held, Reply + held + got);
+    if (Trace != nullptr) take(Reply + held, got);
     held = static_cast<uint8_t>(held + got);
 
     bool accepted;
@@ -346,7 +354,7 @@ int32_t SerialDispatcher::Exchange(uint8_t Port, const uint8_t* Frame, uint8_t F
       if (more == line::ReadResult::TimedOut) return finish(kSerialOk);
       if (more == line::ReadResult::Failed) return finish(kSerialLineError);
       if (more == line::ReadResult::Gone) return finish(kSerialDeviceLost);
-      if (Trace != nullptr) received.insert(received.end(), extra, extra + got);
+      if (Trace != nullptr) take(extra, got);
       return finish(kSerialRejected);
     }
     if (accepted) return finish(kSerialOk);

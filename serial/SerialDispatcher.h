@@ -120,6 +120,9 @@ struct TraceRecord {
   // the last code the handler reported through SetReplyResult, -1 if none.
   int32_t Result;
   int ReplyCode;
+  // Reply records: when each byte of Bytes arrived, in the trace's seconds
+  // (bytes taken in one read share the time of that read); empty otherwise.
+  std::span<const double> Arrivals = {};
 };
 using TraceCallback = std::function<void(const TraceRecord&)>;
 

@@ -27,11 +27,17 @@ constexpr int kWriteRoomMs = 1000;
 
 }  // namespace
 
-Line::Line(Simulator& Simulated, const LineOptions& Options) : Sim(Simulated), Settings(Options) {
+Line::Line(Simulator& Simulated, const LineOptions& Options) : Sim(&Simulated), Settings(Options) {
   if (Options.Baud <= 0) throw std::invalid_argument("baud rate must be positive");
   if (Options.Turnaround.count() < 0)
     throw std::invalid_argument("turnaround must not be negative");
   if (Options.Burst.count() < 0) throw std::invalid_argument("burst period must not be negative");
+}
+
+Line::Line(TimedResponder Responder, const LineOptions& Options)
+    : Sim(nullptr), Respond(std::move(Responder)), Settings(Options) {
+  if (Options.Baud <= 0) throw std::invalid_argument("baud rate must be positive");
+  if (!Respond) throw std::invalid_argument("a line needs something to answer it");
 }
 
 Line::~Line() {
@@ -188,7 +194,13 @@ bool Line::SendInBursts(const Bytes& Reply, Clock::time_point Start) {
 
 bool Line::Reply(const Bytes& Frame, Clock::time_point Arrived) {
   if (!WaitUntil(Arrived)) return false;
-  const Exchange x = Sim.Answer(Frame.data(), Frame.size());
+  if (Sim == nullptr) {
+    for (const TimedBurst& burst : Respond(Frame))
+      if (!WaitUntil(Arrived + burst.At) || !Send(burst.Data.data(), burst.Data.size()))
+        return false;
+    return true;
+  }
+  const Exchange x = Sim->Answer(Frame.data(), Frame.size());
   if (x.Sent.empty()) return true;
   const Clock::time_point start = Arrived + Settings.Turnaround;
   if (Settings.Burst.count() > 0) return SendInBursts(x.Sent, start);

@@ -25,9 +25,11 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "sim/Simulator.h"
 
@@ -43,11 +45,24 @@ struct LineOptions {
   std::chrono::microseconds Burst{0};
 };
 
+// Reply bytes that go out together, At after the request's last byte
+// arrived, whatever the line's pacing: a recorded reply keeps its own timing.
+struct TimedBurst {
+  std::chrono::microseconds At;
+  Bytes Data;
+};
+// Answers a request frame with timed bursts; none for silence. Called on the
+// line's thread.
+using TimedResponder = std::function<std::vector<TimedBurst>(const Bytes& Frame)>;
+
 class Line {
  public:
   // The simulator must outlive the line. Throws std::invalid_argument for a
   // baud rate that is not positive or a negative turnaround.
   explicit Line(Simulator& Sim, const LineOptions& Options = {});
+  // A line answered by Respond instead (a replayed recording); the options'
+  // pacing holds the requests, the turnaround and bursts are not used.
+  explicit Line(TimedResponder Respond, const LineOptions& Options = {});
   // Stops the thread and closes what is open.
   ~Line();
   Line(const Line&) = delete;
@@ -91,7 +106,8 @@ class Line {
   bool SendInBursts(const Bytes& Reply, Clock::time_point Start);
   void Fail(const std::string& Why);
 
-  Simulator& Sim;
+  Simulator* Sim;  // null when Respond answers
+  TimedResponder Respond;
   const LineOptions Settings;
   const Clock::time_point Epoch = Clock::now();  // the adapter's timer runs freely from here
   std::string Path;

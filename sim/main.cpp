@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -21,6 +22,7 @@
 #include <filesystem>
 #include <iostream>
 #include <map>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -29,6 +31,7 @@
 
 #include "sim/CatalogValues.h"
 #include "sim/Line.h"
+#include "sim/Replay.h"
 #include "sim/Simulator.h"
 #include "tools/ProgramVersion.h"
 
@@ -172,6 +175,105 @@ constexpr int kExitFailed = 1;
 constexpr int kExitBadArguments = 2;
 constexpr int kExitOutput = 4;
 
+// Blocks SIGINT and SIGTERM in this thread for sigwait, and returns them.
+sigset_t StopSignals() {
+  sigset_t stop;
+  sigemptyset(&stop);
+  sigaddset(&stop, SIGINT);
+  sigaddset(&stop, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stop, nullptr);
+  return stop;
+}
+
+// Waits for a stop signal, waking now and then to notice a line that ended
+// on its own; true when every line still ran.
+template <typename Lines>
+bool AnswerUntilStopped(sigset_t Stop, const Lines& Running) {
+  const timespec tick{1, 0};
+  while (Running()) {
+    if (sigtimedwait(&Stop, nullptr, &tick) > 0) return true;
+  }
+  return false;
+}
+
+struct ReplayChoice {
+  std::string File;
+  int Port;
+  std::string Device;
+  std::string Link;
+  int Baud;
+  bool Pacing;
+};
+
+// --replay: a line per recorded port, each answered from its own exchanges.
+int RunReplay(const ReplayChoice& Choice) {
+  const qx25::record::Recording recording = qx25::record::ReadRecordingFile(Choice.File);
+  for (const std::string& warning : recording.Warnings)
+    std::cerr << "qx25-sim: " << warning << "\n";
+  std::vector<int> ports = recording.Ports();
+  if (Choice.Port != 0) {
+    if (std::find(ports.begin(), ports.end(), Choice.Port) == ports.end())
+      throw std::invalid_argument(Choice.File + " holds no exchange of COM" +
+                                  std::to_string(Choice.Port));
+    ports = {Choice.Port};
+  }
+  if (ports.empty()) throw std::invalid_argument(Choice.File + " holds no exchange to replay");
+  if (ports.size() > 1 && (!Choice.Device.empty() || !Choice.Link.empty()))
+    throw std::invalid_argument(Choice.File + " holds several ports; choose one with --port");
+
+  LineOptions options;
+  options.Baud = Choice.Baud;
+  options.Pacing = Choice.Device.empty() && Choice.Pacing;
+  std::vector<std::unique_ptr<ReplayScript>> scripts;
+  std::vector<std::unique_ptr<Line>> lines;
+  std::vector<std::string> paths;
+  for (const int port : ports) {
+    auto& script = scripts.emplace_back(
+        std::make_unique<ReplayScript>(ExchangesOf(recording, port), Choice.Baud));
+    script->OnUnmatched([port](const Bytes& Frame) {
+      std::cerr << "qx25-sim: COM" << port << ": no recorded exchange answers " << Hex(Frame)
+                << "; answered with silence" << std::endl;
+    });
+    auto& line = lines.emplace_back(std::make_unique<Line>(
+        [s = script.get()](const Bytes& Frame) { return s->Answer(Frame); }, options));
+    if (Choice.Device.empty()) {
+      paths.push_back(line->OpenPseudoTerminal());
+    } else {
+      line->OpenDevice(Choice.Device);
+      paths.push_back(Choice.Device);
+    }
+  }
+  std::optional<FixedLink> fixed;
+  if (!Choice.Link.empty()) {
+    fixed.emplace(Choice.Link, paths.front());
+    paths.front() = Choice.Link;
+  }
+  const sigset_t stop = StopSignals();
+  for (auto& line : lines) line->Start();
+  // One port prints its path alone, as without --replay; several say whose is which.
+  for (size_t k = 0; k < ports.size(); ++k)
+    std::cout << (ports.size() > 1 ? "COM" + std::to_string(ports[k]) + " " : std::string())
+              << paths[k] << "\n";
+  std::cout.flush();
+  std::cerr << "replaying " << recording.Exchanges.size() << " exchanges of " << Choice.File
+            << " until interrupted" << std::endl;
+  AnswerUntilStopped(stop, [&] {
+    return std::all_of(lines.begin(), lines.end(), [](const auto& L) { return L->Running(); });
+  });
+  int status = 0;
+  for (size_t k = 0; k < ports.size(); ++k) {
+    lines[k]->Stop();
+    std::cerr << "COM" << ports[k] << ": " << scripts[k]->Matched() << " of "
+              << scripts[k]->Recorded() << " recorded exchanges replayed, "
+              << scripts[k]->Unmatched() << " requests unmatched" << std::endl;
+    if (!lines[k]->Failure().empty()) {
+      std::cerr << "qx25-sim: COM" << ports[k] << ": " << lines[k]->Failure() << std::endl;
+      status = kExitFailed;
+    }
+  }
+  return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -225,6 +327,21 @@ int main(int argc, char** argv) {
                  "Also make the pseudo-terminal reachable at this path (a symbolic link, removed "
                  "on exit), e.g. /tmp/qx25-line; the path is printed instead of the terminal's")
       ->excludes("--device");
+  std::string replay;
+  int replayPort = 0;
+  auto* replayOption =
+      app.add_option("--replay", replay,
+                     "Answer as the controllers of this recording did (qx25ctl or qx25-host "
+                     "--record): each port of it on a pseudo-terminal of its own")
+          ->check(CLI::ExistingFile);
+  for (const char* name : {"--controllers", "--id", "--flow-rate", "--fault-rate", "--seed",
+                           "--burst", "--turnaround"})
+    replayOption->excludes(app.get_option(name));
+  app.add_option("--port", replayPort,
+                 "With --replay: replay only this port's exchanges (1..255); needed with --link "
+                 "or --device when the recording holds several ports")
+      ->check(CLI::Range(1, 255))
+      ->needs(replayOption);
   try {
     app.parse(argc, argv);
   } catch (const CLI::Success& e) {
@@ -240,6 +357,10 @@ int main(int argc, char** argv) {
   }
 
   try {
+    if (!replay.empty()) {
+      ReplayChoice choice{replay, replayPort, device, link, baud, !noPacing};
+      return RunReplay(choice);
+    }
     std::map<int, int64_t> idOf;
     for (const int a : ParseAddresses(controllers)) idOf[a] = DefaultIdNumber(a);
     for (const std::string& item : ids) {
@@ -284,11 +405,7 @@ int main(int argc, char** argv) {
     }
 
     // The signals are taken by sigwait below, in this thread only.
-    sigset_t stop;
-    sigemptyset(&stop);
-    sigaddset(&stop, SIGINT);
-    sigaddset(&stop, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stop, nullptr);
+    const sigset_t stop = StopSignals();
     line.Start();
 
     std::cout << path << std::endl;
@@ -296,17 +413,16 @@ int main(int argc, char** argv) {
       std::cerr << "controller " << address << ", ID number " << id << "\n";
     std::cerr << "answering on " << path << " until interrupted" << std::endl;
 
-    // Wake now and then to notice a line that ended on its own.
-    const timespec tick{1, 0};
-    while (line.Running()) {
-      if (sigtimedwait(&stop, nullptr, &tick) > 0) break;
-    }
+    AnswerUntilStopped(stop, [&] { return line.Running(); });
     line.Stop();
     if (!line.Failure().empty()) {
       std::cerr << "qx25-sim: " << line.Failure() << std::endl;
       return kExitFailed;
     }
     return 0;
+  } catch (const qx25::record::RecordingError& e) {
+    std::cerr << "qx25-sim: " << e.what() << std::endl;
+    return kExitBadArguments;
   } catch (const std::invalid_argument& e) {
     std::cerr << "qx25-sim: " << e.what() << "; see qx25-sim --help" << std::endl;
     return kExitBadArguments;

@@ -9,6 +9,7 @@
 #include <optional>
 #include <stdexcept>
 
+#include "record/Recorder.h"
 #include "sim/BuiltInSimulator.h"
 
 namespace qx25::hostapp {
@@ -193,6 +194,17 @@ ParsedCommandLine ParseCommandLine(int Argc, const char* const* Argv) {
   app.add_option("--driver", options.DriverPath,
                  "Load the driver from this file instead of searching for libqx25.so")
       ->type_name("PATH");
+
+  app.add_option("--record", options.RecordPath,
+                 "Write every exchange of the lines to this file from the start (the console's "
+                 "\"Файл\" menu starts and stops it too); an existing file is kept as FILE.1")
+      ->type_name("FILE");
+  app.add_option("--record-max", options.RecordMaxMiB,
+                 "A recording file's size in MiB before it is moved aside as FILE.1 and a new one "
+                 "begun; four are kept")
+      ->check(CLI::Range(1, record::kMaxRecordMiB))
+      ->capture_default_str()
+      ->type_name("MIB");
 
   try {
     app.parse(Argc, Argv);

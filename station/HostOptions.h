@@ -51,6 +51,8 @@ struct HostOptions {
   int StationLines = 0;       // --station N; 0 without
   int TimeoutMs = 0;          // first-byte reply time-out; 0 keeps the dispatcher's
   std::string DriverPath;     // --driver: this library only; empty: search for it
+  std::string RecordPath;     // --record: every exchange into this file from the start
+  int RecordMaxMiB = 64;      // --record-max: a recording file's size cap
   std::string ExecutableDir;  // where the driver search starts; filled by the caller
 };
 

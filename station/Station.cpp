@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QFileInfo>
 #include <QMenuBar>
+#include <QStatusBar>
 #include <algorithm>
 
 #include "CompareDialog.h"
@@ -51,7 +52,7 @@ Station::Station(HostOptions Options) : Settings(std::move(Options)) {
   }
   Traces = std::make_shared<TraceBuffer>();
   // The statistics and the trace pane share the dispatcher's one trace.
-  Dispatcher_.SetTrace(Stats.Recorder(TraceBuffer::Callback(Traces)));
+  Dispatcher_.SetTrace(Stats.Recorder(Recordings.Tap(TraceBuffer::Callback(Traces))));
   TraceRows = std::make_unique<TraceModel>(Traces);
   StatisticsView = std::make_unique<StatisticsModel>(Stats);
   MainWindow = std::make_unique<HostWindow>();
@@ -60,7 +61,31 @@ Station::Station(HostOptions Options) : Settings(std::move(Options)) {
   MainWindow->SetTraceModel(TraceRows.get());
   MainWindow->SetStatisticsModel(StatisticsView.get());
   MainWindow->SetDriverText(QStringLiteral("Драйвер не загружен"), {});
+  RecordEntry = new RecordMenu(
+      *MainWindow,
+      [this](const QString& Path) {
+        try {
+          StartRecording(Path.toStdString());
+          return QString();
+        } catch (const record::RecordingError& e) {
+          return QString::fromStdString(e.what());
+        }
+      },
+      [this] { StopRecording(); });
 }
+
+void Station::StartRecording(const std::string& Path) {
+  record::RecordingHeader header;
+  header.Program = host::ProgramVersion("qx25-host");
+  header.Driver = Driver_ ? host::DriverInfoText(Driver_->GetDriverInfo()) : "not loaded";
+  for (const LineConfig& line : Settings.Lines)
+    header.Lines.emplace_back(line.Port, Dispatcher_.DevicePath(static_cast<uint8_t>(line.Port)));
+  record::RecordLimits limits;
+  limits.MaxBytes = static_cast<uint64_t>(Settings.RecordMaxMiB) << 20;
+  Recordings.Start(record::Recorder::Open(Path, std::move(header), limits));
+}
+
+void Station::StopRecording() { Recordings.Stop(); }
 
 Station::~Station() {
   Pollers_.reset();
@@ -68,6 +93,7 @@ Station::~Station() {
   Driver_.reset();
   for (const LineConfig& line : Settings.Lines) Dispatcher_.Close(static_cast<uint8_t>(line.Port));
   Dispatcher_.SetTrace({});
+  Recordings.Stop();
 }
 
 void Station::Start() {
@@ -86,6 +112,12 @@ void Station::Start() {
   MainWindow->SetDriverText(
       QFileInfo(path).fileName() + QStringLiteral(" ") + Describe(Driver_->GetDriverInfo()),
       QFileInfo(path).absoluteFilePath());
+
+  // From the first exchange on, with the driver named in the header.
+  if (!Settings.RecordPath.empty() &&
+      !RecordEntry->RecordTo(QString::fromStdString(Settings.RecordPath)))
+    qWarning("qx25-host: --record %s: %s", Settings.RecordPath.c_str(),
+             qPrintable(MainWindow->statusBar()->currentMessage()));
 
   for (const LineConfig& line : Settings.Lines) {
     int32_t result;

@@ -19,9 +19,11 @@
 #include "Forecourt.h"
 #include "HostOptions.h"
 #include "HostWindow.h"
+#include "RecordMenu.h"
 #include "StatisticsModel.h"
 #include "TraceModel.h"
 #include "driver/DriverPtr.h"
+#include "record/Recorder.h"
 #include "serial/LineStatistics.h"
 #include "serial/SerialDispatcher.h"
 #include "sim/BuiltInSimulator.h"
@@ -65,12 +67,22 @@ class Station {
   Forecourt* Pollers() { return Pollers_.get(); }
   TraceModel& Trace() { return *TraceRows; }
 
+  // Records every exchange of the lines into Path (see record/Recorder.h),
+  // with a header naming this program, the driver and the lines; replaces a
+  // recording already running. Throws record::RecordingError.
+  void StartRecording(const std::string& Path);
+  void StopRecording();
+  // The recording being written, or null.
+  std::shared_ptr<record::Recorder> Recording() const { return Recordings.Current(); }
+  RecordMenu& RecordItem() { return *RecordEntry; }
+
  private:
   HostOptions Settings;
   std::unique_ptr<host::BuiltInSimulator> Sim;
   std::unique_ptr<host::SimulatedStation> SimulatedLines_;
-  // Before the dispatcher, whose trace records into it until it goes.
+  // Before the dispatcher, whose trace records into them until it goes.
   host::LineStatistics Stats;
+  record::RecordSwitch Recordings;
   host::SerialDispatcher Dispatcher_;
   DriverLibrary Library_;
   DriverPtr Driver_;
@@ -79,6 +91,7 @@ class Station {
   std::unique_ptr<StatisticsModel> StatisticsView;
   std::unique_ptr<HostWindow> MainWindow;
   std::unique_ptr<Forecourt> Pollers_;
+  RecordMenu* RecordEntry = nullptr;  // owned by the window
   bool Started = false;
 };
 

@@ -13,6 +13,7 @@
 #include "driver/protocol/PortStatusWords.h"
 #include "driver/protocol/Protocol.h"
 #include "sim/CatalogValues.h"
+#include "tools/ProgramVersion.h"
 
 namespace qx25::tools {
 
@@ -93,16 +94,31 @@ Session::Session(const LineChoice& Choice, bool OpenLine, host::LineStatistics* 
     limits.FirstByte = std::chrono::milliseconds(Choice.TimeoutMs);
     Dispatcher.SetTimeouts(limits);
   }
+  DispenserDriver.reset(GetQX25(0, 0, &Dispatcher));
+
   host::TraceCallback trace;
   if (Choice.Trace) trace = host::TraceToFile(stderr);
   if (Stats != nullptr) trace = Stats->Recorder(std::move(trace));
+  if (!Choice.Record.empty()) {
+    record::RecordingHeader header;
+    header.Program = host::ProgramVersion("qx25ctl");
+    header.Driver = host::DriverInfoText(DispenserDriver->GetDriverInfo());
+    header.Lines = {{PortNumber, Path}};
+    try {
+      Recording = record::Recorder::Open(Choice.Record, header);
+    } catch (const record::RecordingError& e) {
+      throw FileFailure(std::string("--record: ") + e.what());
+    }
+    trace = [to = Recording, next = std::move(trace)](const host::TraceRecord& R) {
+      to->Take(R);
+      if (next) next(R);
+    };
+  }
   trace = [seen = LastReplyBytes, next = std::move(trace)](const host::TraceRecord& R) {
     if (R.Direction == host::TraceDirection::Reply) *seen = R.Bytes.size();
     if (next) next(R);
   };
   Dispatcher.SetTrace(std::move(trace));
-
-  DispenserDriver.reset(GetQX25(0, 0, &Dispatcher));
   if (OpenLine) {
     int32_t result = DispenserDriver->SetupPort(PortNumber);
     while (result == host::kSerialNoDevice && std::chrono::steady_clock::now() < giveUp) {
@@ -125,6 +141,11 @@ Session::~Session() {
   DispenserDriver.reset();  // before its line closes
   Dispatcher.Close(static_cast<uint8_t>(PortNumber));
   Sim.reset();
+  if (Recording) {
+    Recording->Flush();
+    if (!Recording->Failure().empty())
+      std::fprintf(stderr, "qx25ctl: --record: %s; %s\n", Recording->Failure().c_str(), kFileHint);
+  }
 }
 
 std::string Session::LineName() const {

@@ -18,6 +18,7 @@
 #include "Output.h"
 #include "driver/DriverPtr.h"
 #include "driver/QX25.h"
+#include "record/Recorder.h"
 #include "serial/LineStatistics.h"
 #include "serial/SerialDispatcher.h"
 #include "sim/BuiltInSimulator.h"
@@ -40,6 +41,7 @@ struct LineChoice {
   int Port = 0;              // --port; 0 when not given
   bool Simulate = false;
   bool Trace = false;
+  std::string Record;  // --record: the file every exchange is written to
   bool Json = false;
   bool Stats = false;          // line statistics at the end of the run
   int TimeoutMs = 0;           // first-byte reply time-out; 0 keeps the dispatcher's
@@ -138,7 +140,8 @@ class Session {
   std::shared_ptr<size_t> LastReplyBytes = std::make_shared<size_t>(0);
   int PortNumber;
   std::string Path;
-  DriverPtr DispenserDriver;  // made by GetQX25
+  std::shared_ptr<record::Recorder> Recording;  // with --record
+  DriverPtr DispenserDriver;                    // made by GetQX25
 };
 
 // Fills the result and returns the exit status; a refusal or a line failure

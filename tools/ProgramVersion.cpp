@@ -40,8 +40,10 @@ std::string DriverInfoText(const TDriverInfo& Info) {
   return out;
 }
 
+std::string ProgramVersion(const std::string& Program) { return Program + " " + QX25_VERSION; }
+
 std::string VersionText(const std::string& Program, decltype(&GetQX25) Factory) {
-  const std::string version = Program + " " + QX25_VERSION;
+  const std::string version = ProgramVersion(Program);
   if (Factory == nullptr) return version;
   const DriverPtr driver(Factory(0, 0, nullptr));
   return version + "\nlibqx25 driver: " + DriverInfoText(driver->GetDriverInfo());

@@ -14,6 +14,9 @@ namespace qx25::host {
 // convert shows as '?'.
 std::string DriverInfoText(const TDriverInfo& Info);
 
+// "PROGRAM 2.41": the program and the version it was built as.
+std::string ProgramVersion(const std::string& Program);
+
 // "PROGRAM 2.41\nlibqx25 driver: v2.41#Протокол наливной Ж-4": the version the
 // program was built as, which is that of the library built with it, and the
 // description of the driver Factory makes (GetQX25, linked or loaded). The

@@ -10,6 +10,7 @@
 
 #include "Arguments.h"
 #include "Commands.h"
+#include "ReplayCheck.h"
 #include "Stop.h"
 #include "driver/protocol/Protocol.h"
 #include "params/ParameterUnit.h"
@@ -52,6 +53,10 @@ void AddLineOptions(CLI::App& App, LineChoice& Line) {
       ->default_str("0")
       ->group(lineGroup);
   App.add_flag("--trace", Line.Trace, "Print the protocol trace (frames in hex) on stderr")
+      ->group(lineGroup);
+  App.add_option("--record", Line.Record,
+                 "Write every exchange to this file, as qx25-sim --replay and replay-check read "
+                 "it (an existing file is kept as FILE.1)")
       ->group(lineGroup);
 
   const std::string outputGroup = "Output";
@@ -166,7 +171,8 @@ int main(int argc, char** argv) {
   CLI::App app{
       "qx25ctl: run fuel dispensers through the qx25 driver on a serial line or on the built-in "
       "simulator.\nVolumes are in litres (L), money in the station's currency.\nExit status: 0 "
-      "done, 1 refused by the controller (diff and drift: the values differ), 2 bad arguments "
+      "done, 1 refused by the controller (diff and drift: the values differ; replay-check: "
+      "outcomes differ), 2 bad arguments "
       "(nothing sent), 3 line error or "
       "time-out, 4 file or output not written, 130 interrupted (Ctrl-C) after the exchange in "
       "flight."};
@@ -179,6 +185,7 @@ int main(int argc, char** argv) {
   AddPumpCommands(app, ctx);
   AddParamCommands(app, ctx);
   AddDemoCommand(app, ctx);
+  AddReplayCheckCommand(app, ctx);
 
   try {
     app.parse(argc, argv);

@@ -50,6 +50,7 @@ class ConsoleTest : public QObject {
   void pollerReportsRefusalsAndFailures();
   void noStartAtAPriceNeverSent();
   void quitDuringADeliveryAsksFirst();
+  void recordingReplaysWithTheSameOutcomes();
 };
 
 class ConsoleModelTest : public QObject {

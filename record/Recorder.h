@@ -1,0 +1,106 @@
+// Records every exchange of a dispatcher's lines into a file, in the format
+// of RecordingFormat.h, from the dispatcher's protocol trace.
+//
+//   auto recorder = record::Recorder::Open("line.rec", header);   // throws RecordingError
+//   record::RecordSwitch recording;
+//   dispatcher.SetTrace(recording.Tap(otherTrace));
+//   recording.Start(recorder);   // and Stop(), as often as wanted
+//
+// Each exchange is written and flushed when it ends, so a crash loses at
+// most the one in flight. A frame that wants no reply is written when the
+// port's next exchange begins, or when recording stops; an exchange still
+// waiting for its reply when recording stops is left out. A file that reaches
+// its size cap is moved aside (FILE.1, the previous FILE.1 to FILE.2 and so
+// on, the oldest beyond Keep dropped) and a new one begun with the header;
+// a file already there when recording starts is moved aside the same way,
+// so no earlier recording is overwritten. A write that fails stops the
+// recording, and Failure() says why; the exchanges themselves go on.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <string>
+
+#include "record/RecordingFormat.h"
+#include "serial/SerialDispatcher.h"
+
+namespace qx25::record {
+
+struct RecordLimits {
+  uint64_t MaxBytes = 64ull << 20;  // a file's size cap
+  int Keep = 4;                     // files kept beside the one being written
+};
+
+// The largest --record-max, in MiB.
+inline constexpr int kMaxRecordMiB = 4096;
+
+// The dispatcher's verdict on an exchange as the recording writes it:
+// "ok", "time-out", "reply-rejected".
+std::string VerdictWord(int32_t Result);
+// What the driver makes of an exchange that ended with Result and brought
+// Reply: "failed", "refused" (CAN), "answered"; "sent" for a frame that
+// wanted no reply and went out.
+std::string OutcomeWord(int32_t Result, std::span<const uint8_t> Reply, bool WantsReply = true);
+
+class Recorder {
+ public:
+  // Moves an existing Path aside and begins the file. Throws RecordingError
+  // when it cannot be written, or for a cap below a kilobyte or Keep outside 0..99.
+  static std::shared_ptr<Recorder> Open(const std::string& Path, RecordingHeader Header,
+                                        RecordLimits Limits = {});
+  // Writes what is pending and closes the file.
+  ~Recorder();
+  Recorder(const Recorder&) = delete;
+  Recorder& operator=(const Recorder&) = delete;
+
+  // Called with every trace record, from any thread.
+  void Take(const host::TraceRecord& Record);
+  // Writes the pending frames that want no reply; drops exchanges in flight.
+  void Flush();
+  // Exchanges written so far, over every file.
+  uint64_t Exchanges() const;
+  // Why writing stopped; empty while it works.
+  std::string Failure() const;
+  const std::string& Path() const { return FilePath; }
+
+ private:
+  Recorder(std::string Path, RecordingHeader Header, RecordLimits Limits);
+  struct Pending;
+  void Begin();
+  void Write(const RecordedExchange& X);
+  void WritePending(uint8_t Port, bool Ending);
+  void Fail(const std::string& Why);
+
+  const std::string FilePath;
+  const RecordingHeader Header;
+  const RecordLimits Limits;
+  mutable std::mutex Lock;  // guards everything below
+  std::FILE* File = nullptr;
+  uint64_t Written = 0;  // bytes in the current file
+  uint64_t HeaderBytes = 0;
+  uint64_t Count = 0;
+  std::string Failed;
+  std::unique_ptr<Pending[]> Open_;  // the request in flight, per port
+};
+
+// Where the trace meets a recorder that starts and stops while the lines run.
+// Off, a record costs one uncontended lock.
+class RecordSwitch {
+ public:
+  // The trace callback to give the dispatcher: records, then passes on to Next.
+  host::TraceCallback Tap(host::TraceCallback Next);
+  // Replaces any recorder being written (which is flushed and, once its
+  // last record is through, closed).
+  void Start(std::shared_ptr<Recorder> To);
+  void Stop();
+  std::shared_ptr<Recorder> Current() const;
+
+ private:
+  mutable std::mutex Lock;
+  std::shared_ptr<Recorder> Active;
+};
+
+}  // namespace qx25::record

@@ -1,0 +1,356 @@
+#include "RecordingFormat.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <fstream>
+#include <set>
+
+namespace qx25::record {
+
+namespace {
+
+constexpr std::string_view kRequestMark = "->";
+constexpr std::string_view kReplyMark = "<-";
+constexpr char kBurstMark = '@';
+constexpr std::string_view kRemarkMark = " #";
+constexpr std::string_view kCodeKey = "code=";
+constexpr std::string_view kPortPrefix = "COM";
+constexpr std::string_view kProgramKey = "# program: ";
+constexpr std::string_view kDriverKey = "# driver: ";
+constexpr std::string_view kLinesKey = "# lines: ";
+constexpr std::string_view kStartedKey = "# started: ";
+constexpr std::string_view kFieldsLine =
+    "# time port verdict outcome code -> request <- @ms reply bytes ... # remark";
+
+// Bounds that no line of a real recording comes near; a hand-edited file past
+// them is refused rather than trusted.
+constexpr int kMaxPort = 255;
+constexpr int kMaxCode = 255;
+constexpr size_t kMaxRequestBytes = 255;
+constexpr size_t kMaxReplyBytes = 1024;
+constexpr double kMaxAtMs = 3'600'000;  // an hour: no reply takes longer
+
+std::vector<std::string_view> Split(std::string_view Text) {
+  std::vector<std::string_view> out;
+  size_t at = 0;
+  while (at < Text.size()) {
+    while (at < Text.size() && Text[at] == ' ') ++at;
+    const size_t end = std::min(Text.find(' ', at), Text.size());
+    if (end > at) out.push_back(Text.substr(at, end - at));
+    at = end;
+  }
+  return out;
+}
+
+std::optional<uint8_t> HexByte(std::string_view Token) {
+  if (Token.size() != 2) return std::nullopt;
+  int value = 0;
+  for (const char c : Token) {
+    int digit;
+    if (c >= '0' && c <= '9')
+      digit = c - '0';
+    else if (c >= 'A' && c <= 'F')
+      digit = c - 'A' + 10;
+    else if (c >= 'a' && c <= 'f')
+      digit = c - 'a' + 10;
+    else
+      return std::nullopt;
+    value = value * 16 + digit;
+  }
+  return static_cast<uint8_t>(value);
+}
+
+std::optional<int> WholeNumber(std::string_view Text, int Min, int Max) {
+  bool negative = !Text.empty() && Text[0] == '-';
+  if (negative) Text.remove_prefix(1);
+  if (Text.empty() || Text.size() > 6) return std::nullopt;
+  int value = 0;
+  for (const char c : Text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + (c - '0');
+  }
+  if (negative) value = -value;
+  if (value < Min || value > Max) return std::nullopt;
+  return value;
+}
+
+// Milliseconds as written: digits, at most one point, digits.
+std::optional<double> Milliseconds(std::string_view Text) {
+  if (Text.empty() || Text.size() > 12) return std::nullopt;
+  double whole = 0, scale = 0;
+  for (const char c : Text) {
+    if (c == '.' && scale == 0) {
+      scale = 1;
+      continue;
+    }
+    if (c < '0' || c > '9') return std::nullopt;
+    if (scale == 0) {
+      whole = whole * 10 + (c - '0');
+    } else {
+      scale /= 10;
+      whole += (c - '0') * scale;
+    }
+  }
+  if (Text.front() == '.' || Text.back() == '.' || whole > kMaxAtMs) return std::nullopt;
+  return whole;
+}
+
+bool IsWord(std::string_view Token) {
+  return !Token.empty() && std::all_of(Token.begin(), Token.end(),
+                                       [](char c) { return (c >= 'a' && c <= 'z') || c == '-'; });
+}
+
+void AppendHex(std::string& Out, uint8_t Byte) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  Out += ' ';
+  Out += kDigits[Byte >> 4];
+  Out += kDigits[Byte & 0x0F];
+}
+
+std::string Trimmed(std::string_view Text) {
+  while (!Text.empty() && (Text.back() == ' ' || Text.back() == '\r')) Text.remove_suffix(1);
+  return std::string(Text);
+}
+
+void ReadHeaderLine(std::string_view Line, RecordingHeader& Header) {
+  if (Line.starts_with(kProgramKey)) {
+    Header.Program = Trimmed(Line.substr(kProgramKey.size()));
+  } else if (Line.starts_with(kDriverKey)) {
+    Header.Driver = Trimmed(Line.substr(kDriverKey.size()));
+  } else if (Line.starts_with(kStartedKey)) {
+    Header.Started = Trimmed(Line.substr(kStartedKey.size()));
+  } else if (Line.starts_with(kLinesKey)) {
+    Header.Lines.clear();
+    for (const std::string_view item : Split(Line.substr(kLinesKey.size()))) {
+      const size_t eq = item.find('=');
+      if (!item.starts_with(kPortPrefix) || eq == std::string_view::npos) continue;
+      const auto port =
+          WholeNumber(item.substr(kPortPrefix.size(), eq - kPortPrefix.size()), 0, kMaxPort);
+      if (port) Header.Lines.emplace_back(*port, std::string(item.substr(eq + 1)));
+    }
+  }
+  // Other remarks are the reader's: a technician may annotate a recording.
+}
+
+}  // namespace
+
+std::vector<uint8_t> RecordedExchange::ReplyBytes() const {
+  std::vector<uint8_t> out;
+  for (const ReplyBurst& burst : Reply)
+    out.insert(out.end(), burst.Bytes.begin(), burst.Bytes.end());
+  return out;
+}
+
+std::vector<int> Recording::Ports() const {
+  std::set<int> ports;
+  for (const RecordedExchange& x : Exchanges) ports.insert(x.Port);
+  return {ports.begin(), ports.end()};
+}
+
+std::string FormatHeader(const RecordingHeader& Header) {
+  std::string out(kMagic);
+  out += '\n';
+  out += std::string(kProgramKey) + Header.Program + '\n';
+  out += std::string(kDriverKey) + Header.Driver + '\n';
+  out += kLinesKey;
+  bool first = true;
+  for (const auto& [port, device] : Header.Lines) {
+    if (!first) out += ' ';
+    first = false;
+    out += std::string(kPortPrefix) + std::to_string(port) + '=' + device;
+  }
+  out += '\n';
+  out += std::string(kStartedKey) + Header.Started + '\n';
+  out += kFieldsLine;
+  out += '\n';
+  return out;
+}
+
+std::string FormatExchange(const RecordedExchange& X) {
+  std::string out;
+  size_t replyBytes = 0;
+  for (const ReplyBurst& burst : X.Reply) replyBytes += burst.Bytes.size() + 8;
+  out.reserve(96 + 3 * X.Request.size() + 3 * replyBytes + X.Remark.size());
+  out += X.Time;
+  out += ' ';
+  out += kPortPrefix;
+  out += std::to_string(X.Port);
+  out += ' ';
+  out += X.Verdict;
+  out += ' ';
+  out += X.Outcome;
+  out += ' ';
+  out += kCodeKey;
+  out += std::to_string(X.Code);
+  out += ' ';
+  out += kRequestMark;
+  for (const uint8_t b : X.Request) AppendHex(out, b);
+  out += ' ';
+  out += kReplyMark;
+  for (const ReplyBurst& burst : X.Reply) {
+    char at[32];
+    std::snprintf(at, sizeof at, " %c%.1f", kBurstMark, burst.AtMs);
+    out += at;
+    for (const uint8_t b : burst.Bytes) AppendHex(out, b);
+  }
+  if (!X.Remark.empty()) {
+    out += kRemarkMark;
+    out += ' ';
+    out += X.Remark;
+  }
+  return out;
+}
+
+std::optional<RecordedExchange> ParseExchange(std::string_view Line, std::string& Why) {
+  RecordedExchange x;
+  const size_t remark = Line.find(kRemarkMark);
+  if (remark != std::string_view::npos) {
+    x.Remark = Trimmed(Line.substr(std::min(Line.size(), remark + kRemarkMark.size() + 1)));
+    Line = Line.substr(0, remark);
+  }
+  const std::string text = Trimmed(Line);  // the tokens below look into it
+  const std::vector<std::string_view> t = Split(text);
+  if (t.size() < 7) {
+    Why = "an exchange wants time, port, verdict, outcome, code, \"->\" and \"<-\"";
+    return std::nullopt;
+  }
+  x.Time = std::string(t[0]);
+  const auto port = t[1].starts_with(kPortPrefix)
+                        ? WholeNumber(t[1].substr(kPortPrefix.size()), 0, kMaxPort)
+                        : std::nullopt;
+  if (!port) {
+    Why = "\"" + std::string(t[1]) + "\" is not a port COM0..COM255";
+    return std::nullopt;
+  }
+  x.Port = *port;
+  if (!IsWord(t[2]) || !IsWord(t[3])) {
+    Why = "the verdict and the outcome are words of a-z and '-'";
+    return std::nullopt;
+  }
+  x.Verdict = std::string(t[2]);
+  x.Outcome = std::string(t[3]);
+  const auto code = t[4].starts_with(kCodeKey)
+                        ? WholeNumber(t[4].substr(kCodeKey.size()), -1, kMaxCode)
+                        : std::nullopt;
+  if (!code) {
+    Why = "\"" + std::string(t[4]) + "\" is not code=-1..255";
+    return std::nullopt;
+  }
+  x.Code = *code;
+  if (t[5] != kRequestMark) {
+    Why = "\"->\" must follow the code";
+    return std::nullopt;
+  }
+  size_t k = 6;
+  for (; k < t.size() && t[k] != kReplyMark; ++k) {
+    const auto b = HexByte(t[k]);
+    if (!b) {
+      Why = "\"" + std::string(t[k]) + "\" is not a request byte in hex";
+      return std::nullopt;
+    }
+    if (x.Request.size() == kMaxRequestBytes) {
+      Why = "a request frame holds at most 255 bytes";
+      return std::nullopt;
+    }
+    x.Request.push_back(*b);
+  }
+  if (x.Request.empty() || k == t.size()) {
+    Why = "an exchange wants request bytes after \"->\" and then \"<-\"";
+    return std::nullopt;
+  }
+  size_t replyBytes = 0;
+  for (++k; k < t.size(); ++k) {
+    if (t[k].front() == kBurstMark) {
+      const auto at = Milliseconds(t[k].substr(1));
+      if (!at) {
+        Why = "\"" + std::string(t[k]) + "\" is not an arrival time @MS (0 to 3600000)";
+        return std::nullopt;
+      }
+      x.Reply.push_back({*at, {}});
+      continue;
+    }
+    const auto b = HexByte(t[k]);
+    if (!b) {
+      Why = "\"" + std::string(t[k]) + "\" is not a reply byte in hex";
+      return std::nullopt;
+    }
+    if (x.Reply.empty()) {
+      Why = "reply bytes need their arrival time @MS before them";
+      return std::nullopt;
+    }
+    if (++replyBytes > kMaxReplyBytes) {
+      Why = "more reply bytes than any exchange receives";
+      return std::nullopt;
+    }
+    x.Reply.back().Bytes.push_back(*b);
+  }
+  for (const ReplyBurst& burst : x.Reply)
+    if (burst.Bytes.empty()) {
+      Why = "an arrival time without bytes";
+      return std::nullopt;
+    }
+  return x;
+}
+
+Recording ReadRecording(std::istream& In, const std::string& Name) {
+  Recording out;
+  std::string line;
+  size_t number = 0;
+  while (std::getline(In, line)) {
+    ++number;
+    const bool cutShort = In.eof();  // no newline after it
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const std::string where = Name + ":" + std::to_string(number) + ": ";
+    if (number == 1) {
+      if (line != kMagic)
+        throw RecordingError(where + "not a qx25 recording (it must begin with \"" +
+                             std::string(kMagic) + "\")");
+      continue;
+    }
+    if (line.find_first_not_of(' ') == std::string::npos) continue;
+    if (line.starts_with("#")) {
+      // A rotated file's successor, appended by hand, begins with its own header.
+      if (line == kMagic) continue;
+      ReadHeaderLine(line, out.Header);
+      continue;
+    }
+    std::string why;
+    std::optional<RecordedExchange> x = ParseExchange(line, why);
+    if (!x) {
+      if (cutShort) {
+        out.Warnings.push_back(where + "the last line is cut short and left out (" + why + ")");
+        break;
+      }
+      throw RecordingError(where + why);
+    }
+    x->LineNumber = number;
+    out.Exchanges.push_back(std::move(*x));
+  }
+  if (number == 0) throw RecordingError(Name + ": empty, not a qx25 recording");
+  return out;
+}
+
+Recording ReadRecordingFile(const std::string& Path) {
+  std::ifstream in(Path, std::ios::binary);
+  if (!in) throw RecordingError(Path + ": cannot be opened");
+  return ReadRecording(in, Path);
+}
+
+std::string WallClockNow() {
+  using namespace std::chrono;
+  const auto now = system_clock::now();
+  const std::time_t seconds = system_clock::to_time_t(now);
+  const auto millis = duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000;
+  std::tm utc{};
+  gmtime_r(&seconds, &utc);
+  char text[96];  // room for any year the fields can hold
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900,
+                utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
+                static_cast<int>(millis));
+  return text;
+}
+
+}  // namespace qx25::record

@@ -1,0 +1,51 @@
+// Answers a line as a recording says its controllers did: each request gets
+// the reply bytes recorded for the same request bytes, with their recorded
+// timing, damaged replies, silences and refusals included.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "record/RecordingFormat.h"
+#include "sim/Line.h"
+
+namespace qx25::sim {
+
+// One port's recorded exchanges, answered in order: a request is matched
+// with the first exchange from the last one matched on whose request bytes
+// are the same, so a request the host made twice is answered twice as
+// recorded, and one the recording lacks is skipped over without losing
+// the place. Safe to call from any thread.
+class ReplayScript {
+ public:
+  ReplayScript(std::vector<record::RecordedExchange> Exchanges, int Baud);
+
+  // A request the recording cannot answer, for the caller to report.
+  using UnmatchedFn = std::function<void(const Bytes& Frame)>;
+  void OnUnmatched(UnmatchedFn Report);
+
+  // The bursts that answer Frame, their times counted from when its last byte
+  // arrived; none for a recorded silence or an unmatched request.
+  std::vector<TimedBurst> Answer(const Bytes& Frame);
+
+  size_t Matched() const;
+  size_t Unmatched() const;
+  size_t Recorded() const { return Script.size(); }
+
+ private:
+  const std::vector<record::RecordedExchange> Script;
+  const int Baud;
+  mutable std::mutex Lock;
+  size_t Next = 0;
+  size_t MatchedCount = 0, UnmatchedCount = 0;
+  UnmatchedFn Report;
+};
+
+// The exchanges of one port, in the recording's order.
+std::vector<record::RecordedExchange> ExchangesOf(const record::Recording& From, int Port);
+
+}  // namespace qx25::sim

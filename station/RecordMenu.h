@@ -1,0 +1,43 @@
+// The console's "Файл" menu item that starts and stops recording the lines'
+// exchanges: checked while a recording runs. Starting asks for the file
+// without blocking the forecourt; the status line says how it went.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <functional>
+
+class QAction;
+
+namespace qx25::hostapp {
+
+class HostWindow;
+
+inline constexpr char kRecordText[] = "&Записывать обмен в файл…";
+
+class RecordMenu : public QObject {
+  Q_OBJECT
+
+ public:
+  // Start returns why the recording could not begin, or an empty text.
+  using StartFn = std::function<QString(const QString& Path)>;
+  using StopFn = std::function<void()>;
+  // Adds the item to the window's "Файл" menu, above "Выход".
+  RecordMenu(HostWindow& Window, StartFn Start, StopFn Stop);
+
+  QAction* Action() const { return Item; }
+  // Starts at once, as --record does, without the dialog.
+  bool RecordTo(const QString& Path);
+  void StopRecording();
+
+ private:
+  void AskWhere();
+  void Show(bool On);
+
+  HostWindow& Window;
+  StartFn Start;
+  StopFn Stop;
+  QAction* Item;
+};
+
+}  // namespace qx25::hostapp

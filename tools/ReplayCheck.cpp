@@ -1,0 +1,146 @@
+#include "ReplayCheck.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <system_error>
+
+#include "driver/protocol/RequestDecoder.h"
+#include "record/Recorder.h"
+#include "sim/Replay.h"
+
+namespace qx25::tools {
+
+namespace {
+
+struct ReplayCheckArgs {
+  std::string File;
+  int Port = 0;
+};
+
+std::string Summary(const std::string& Verdict, const std::string& Outcome, int Code) {
+  return Verdict + " " + Outcome + " code=" + std::to_string(Code);
+}
+
+std::string Where(const record::RecordedExchange& X) {
+  return "line " + std::to_string(X.LineNumber) + ": COM" + std::to_string(X.Port) +
+         (X.Remark.empty() ? std::string() : " " + X.Remark);
+}
+
+}  // namespace
+
+ReplayCheckResult CheckReplay(const record::Recording& From, int Port, const LineChoice& Choice) {
+  std::vector<int> ports = From.Ports();
+  if (Port != 0) {
+    if (std::find(ports.begin(), ports.end(), Port) == ports.end())
+      throw BadArguments("the recording holds no exchange of COM" + std::to_string(Port));
+    ports = {Port};
+  }
+  ReplayCheckResult result;
+  std::vector<std::unique_ptr<sim::ReplayScript>> scripts;
+  std::vector<std::unique_ptr<sim::Line>> lines;
+  host::SerialDispatcher dispatcher;
+  if (Choice.TimeoutMs > 0) {
+    host::SerialTimeouts limits = dispatcher.Timeouts();
+    limits.FirstByte = std::chrono::milliseconds(Choice.TimeoutMs);
+    dispatcher.SetTimeouts(limits);
+  }
+  try {
+    for (const int port : ports) {
+      auto& script = scripts.emplace_back(std::make_unique<sim::ReplayScript>(
+          sim::ExchangesOf(From, port), PortDispatcher::kProtocolBaud));
+      auto& line = lines.emplace_back(std::make_unique<sim::Line>(
+          [s = script.get()](const sim::Bytes& Frame) { return s->Answer(Frame); }));
+      dispatcher.SetDevicePath(static_cast<uint8_t>(port), line->OpenPseudoTerminal());
+      line->Start();
+    }
+  } catch (const std::system_error& e) {
+    throw LineFailure(std::string("the replay could not be started: ") + e.what());
+  }
+
+  DriverPtr driver(GetQX25(0, 0, &dispatcher));
+  for (const record::RecordedExchange& x : From.Exchanges) {
+    if (std::find(ports.begin(), ports.end(), x.Port) == ports.end()) continue;
+    if (x.Port < 1 || x.Port > kMaxPort) {
+      result.Skipped.push_back(Where(x) + ": the driver runs ports 1..30 only");
+      continue;
+    }
+    const auto data = DecodeRequestFrame(x.Request.data(), x.Request.size());
+    const auto request = data ? ParseRequest(*data) : std::nullopt;
+    if (!request || request->Kind == nullptr || data->size() > kMaxRequestLength) {
+      result.Skipped.push_back(Where(x) + ": not a request this driver sends");
+      continue;
+    }
+    uint8_t buffer[kFrameBufferSize] = {};
+    std::copy(data->begin(), data->end(), buffer);
+    const auto port = static_cast<uint8_t>(x.Port);
+    const int32_t code = driver->Exchange(port, buffer, static_cast<uint8_t>(data->size()),
+                                          request->Kind->ReplyLength, request->Kind->ReplyMode);
+    const uint8_t* reply = code == 0 ? buffer : nullptr;
+    const std::string now = Summary(
+        record::VerdictWord(code),
+        record::OutcomeWord(code, {reply, reply ? size_t{1} : 0}, request->Kind->ReplyLength > 0),
+        request->Kind->ReplyLength > 0 ? dispatcher.LastReplyResult(port) : -1);
+    const std::string then = Summary(x.Verdict, x.Outcome, x.Code);
+    ++result.Checked;
+    if (now != then) result.Differences.push_back({x.LineNumber, x.Port, x.Remark, then, now});
+  }
+  driver.reset();
+  for (size_t k = 0; k < lines.size(); ++k) {
+    lines[k]->Stop();
+    result.Unmatched += scripts[k]->Unmatched();
+  }
+  return result;
+}
+
+void AddReplayCheckCommand(CLI::App& App, Context& Ctx) {
+  auto* sub = App.add_subcommand(
+      "replay-check",
+      "Send the requests of a recording (--record) again, through this driver, to a replay of "
+      "it, and list every exchange whose outcome differs from the recorded one. Exit status 0 "
+      "when none differs, 1 when some do");
+  auto a = std::make_shared<ReplayCheckArgs>();
+  sub->add_option("FILE", a->File, "A recording made with --record")
+      ->required()
+      ->check(CLI::ExistingFile);
+  sub->add_option("--record-port", a->Port, "Check only this port's exchanges")
+      ->transform(WholeNumber(1, kMaxPort));
+  sub->fallthrough();
+  sub->callback([a, &Ctx] {
+    Ctx.Action = [a, &Ctx] {
+      const LineChoice& choice = Ctx.Line;
+      try {
+        const record::Recording recording = record::ReadRecordingFile(a->File);
+        for (const std::string& w : recording.Warnings) std::cerr << "qx25ctl: " << w << "\n";
+        const ReplayCheckResult r = CheckReplay(recording, a->Port, choice);
+        Node result = Node::Object();
+        Node differences = Node::Array();
+        for (const ReplayDifference& d : r.Differences) {
+          Node item = Node::Object();
+          item.Add("line", Node::Integer(static_cast<int64_t>(d.Line)));
+          item.Add("port", Node::Integer(d.Port));
+          item.Add("request", Node::Text(d.Request));
+          item.Add("recorded", Node::Text(d.Recorded));
+          item.Add("replayed", Node::Text(d.Replayed));
+          differences.Push(std::move(item));
+        }
+        Node skipped = Node::Array();
+        for (const std::string& s : r.Skipped) skipped.Push(Node::Text(s));
+        result.Add("checked", Node::Integer(static_cast<int64_t>(r.Checked)));
+        result.Add("differing", std::move(differences));
+        result.Add("skipped", std::move(skipped));
+        result.Add("unmatched", Node::Integer(static_cast<int64_t>(r.Unmatched)));
+        return PrintResult(choice, result, r.Differences.empty() ? kExitOk : kExitRefused);
+      } catch (const record::RecordingError& e) {
+        return ReportError(choice, kExitBadArguments, "arguments", e.what());
+      } catch (const BadArguments& e) {
+        return ReportError(choice, kExitBadArguments, "arguments", e.what());
+      } catch (const LineFailure& e) {
+        return ReportError(choice, kExitLine, "line", e.what());
+      }
+    };
+  });
+}
+
+}  // namespace qx25::tools
