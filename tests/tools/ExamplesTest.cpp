@@ -37,7 +37,8 @@ std::vector<std::vector<std::string>> Examples(const std::string& File, const st
 }
 
 // Puts the example on the simulated line: the built-in simulator, unpaced,
-// where it asks for it; the line of Sim in place of a device; files in Dir.
+// where it asks for it; the line of Sim in place of a device; parameter
+// files and recordings in Dir.
 std::vector<std::string> OnSimulatedLine(std::vector<std::string> Args, const std::string& Line,
                                          const fs::path& Dir) {
   bool simulate = false;
@@ -45,7 +46,8 @@ std::vector<std::string> OnSimulatedLine(std::vector<std::string> Args, const st
     if (Args[i] == "--simulate") simulate = true;
     if (Args[i] == "--device" && i + 1 < Args.size())
       Args.erase(Args.begin() + i, Args.begin() + i + 2);
-    if (i < Args.size() && Args[i].size() > 4 && Args[i].ends_with(".par"))
+    if (i < Args.size() && Args[i].size() > 4 &&
+        (Args[i].ends_with(".par") || Args[i].ends_with(".rec")))
       Args[i] = (Dir / Args[i]).string();
   }
   if (simulate)
