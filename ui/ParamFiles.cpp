@@ -7,6 +7,7 @@
 #include <QStandardPaths>
 #include <optional>
 
+#include "params/ParameterFile.h"
 #include "ui/ParamFrame.h"
 #include "ui/ServiceWindow.h"
 #include "ui/core/Files.h"
