@@ -12,6 +12,8 @@
 #include <exception>
 #include <stdexcept>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "ui/core/GridText.h"
 #include "ui/win/Controls.h"
@@ -83,6 +85,10 @@ LRESULT CALLBACK StatusBarProc(HWND Bar, UINT Message, WPARAM W, LPARAM L, UINT_
   return 0;
 }
 
+// The windows of this thread, for WindowGoing; the window's thread only.
+std::vector<TParamFrm*> LiveFrames;
+HHOOK DestroyHook = nullptr;
+
 }  // namespace
 
 TParamFrm::TParamFrm(HWND OwnerWindow)
@@ -95,7 +101,23 @@ TParamFrm::TParamFrm(HWND OwnerWindow)
   if (!Window) throw std::runtime_error("the parameter window cannot be created");
   SetWindowLongPtrW(Window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   SetWindowLongPtrW(Window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TParamFrm::Proc));
+  if (LiveFrames.empty())
+    DestroyHook = SetWindowsHookExW(WH_CBT, &TParamFrm::WindowGoing, nullptr, GetCurrentThreadId());
+  LiveFrames.push_back(this);
   MakeControls();
+}
+
+// Under Wine, DestroyWindow on the owner was seen to hide it and then wait
+// until the workers had ended before this window heard of its end, so the
+// runs went on to the last row. They are told to stop as soon as the owner
+// (or this window) starts to go, and end after the exchange in flight.
+LRESULT CALLBACK TParamFrm::WindowGoing(int Code, WPARAM W, LPARAM L) {
+  if (Code == HCBT_DESTROYWND) {
+    const auto going = reinterpret_cast<HWND>(W);
+    for (TParamFrm* frame : LiveFrames)
+      if (going == frame->Window || (going && going == frame->Owner)) frame->RunInputs->Stop();
+  }
+  return CallNextHookEx(nullptr, Code, W, L);
 }
 
 void TParamFrm::MakeControls() {
@@ -205,6 +227,8 @@ LRESULT CALLBACK TParamFrm::Proc(HWND Window, UINT Message, WPARAM W, LPARAM L) 
   if (!self) return DefWindowProcW(Window, Message, W, L);
   if (Message == WM_NCDESTROY) {
     SetWindowLongPtrW(Window, GWLP_USERDATA, 0);
+    std::erase(LiveFrames, self);
+    if (LiveFrames.empty() && DestroyHook) UnhookWindowsHookEx(std::exchange(DestroyHook, nullptr));
     delete self;
     return DefWindowProcW(Window, Message, W, L);
   }
