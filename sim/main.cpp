@@ -65,10 +65,13 @@ std::vector<int> ParseAddresses(const std::string& Text) {
   return out;
 }
 
-// "ADDRESS=N" into its two numbers; Option and Example say what was wanted.
+// "ADDRESS=N" into its two numbers, ADDRESS one of Controllers; Option and
+// Example say what was wanted.
 std::pair<int, int64_t> ParseAddressPair(const std::string& Item, const char* Option,
-                                         const char* Example) {
+                                         const char* Example,
+                                         const std::map<int, int64_t>& Controllers) {
   const size_t eq = Item.find('=');
+  std::pair<int, int64_t> pair;
   try {
     if (eq == std::string::npos) throw std::invalid_argument(Item);
     size_t used = 0;
@@ -77,11 +80,15 @@ std::pair<int, int64_t> ParseAddressPair(const std::string& Item, const char* Op
     const std::string digits = Item.substr(eq + 1);
     const int64_t number = std::stoll(digits, &used);
     if (used != digits.size()) throw std::invalid_argument(Item);
-    return {address, number};
+    pair = {address, number};
   } catch (const std::logic_error&) {
     throw std::invalid_argument(std::string(Option) + " wants " + Example + ", not \"" + Item +
                                 "\"");
   }
+  if (Controllers.count(pair.first) == 0)
+    throw std::invalid_argument(std::string(Option) + " " + Item + ": no controller at address " +
+                                std::to_string(pair.first));
+  return pair;
 }
 
 std::string Hex(const Bytes& Data) {
@@ -251,10 +258,7 @@ int main(int argc, char** argv) {
     for (const int a : ParseAddresses(controllers)) idOf[a] = DefaultIdNumber(a);
     for (const std::string& item : ids) {
       const auto [address, id] =
-          ParseAddressPair(item, "--id", "ADDRESS=ID, for example 1=7654321");
-      if (idOf.count(address) == 0)
-        throw std::invalid_argument("--id " + item + ": no controller at address " +
-                                    std::to_string(address));
+          ParseAddressPair(item, "--id", "ADDRESS=ID, for example 1=7654321", idOf);
       idOf[address] = id;
     }
 
@@ -269,10 +273,7 @@ int main(int argc, char** argv) {
     }
     for (const std::string& item : refusals) {
       const auto [address, code] =
-          ParseAddressPair(item, "--refuse-write", "ADDRESS=CODE, for example 2=16");
-      if (idOf.count(address) == 0)
-        throw std::invalid_argument("--refuse-write " + item + ": no controller at address " +
-                                    std::to_string(address));
+          ParseAddressPair(item, "--refuse-write", "ADDRESS=CODE, for example 2=16", idOf);
       try {
         // The simulator knows which codes a controller keeps; a number past
         // int is none of them, and is said as the item given.
