@@ -15,6 +15,7 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -66,22 +67,30 @@ std::vector<int> ParseAddresses(const std::string& Text) {
   return out;
 }
 
-// "ADDRESS=ID" into its two numbers.
-std::pair<int, int64_t> ParseId(const std::string& Item) {
+// "ADDRESS=N" into its two numbers, ADDRESS one of Controllers; Option and
+// Example say what was wanted.
+std::pair<int, int64_t> ParseAddressPair(const std::string& Item, const char* Option,
+                                         const char* Example,
+                                         const std::map<int, int64_t>& Controllers) {
   const size_t eq = Item.find('=');
+  std::pair<int, int64_t> pair;
   try {
     if (eq == std::string::npos) throw std::invalid_argument(Item);
     size_t used = 0;
     const int address = std::stoi(Item.substr(0, eq), &used);
     if (used != eq) throw std::invalid_argument(Item);
     const std::string digits = Item.substr(eq + 1);
-    const int64_t id = std::stoll(digits, &used);
+    const int64_t number = std::stoll(digits, &used);
     if (used != digits.size()) throw std::invalid_argument(Item);
-    return {address, id};
+    pair = {address, number};
   } catch (const std::logic_error&) {
-    throw std::invalid_argument("--id wants ADDRESS=ID, for example 1=7654321, not \"" + Item +
+    throw std::invalid_argument(std::string(Option) + " wants " + Example + ", not \"" + Item +
                                 "\"");
   }
+  if (Controllers.count(pair.first) == 0)
+    throw std::invalid_argument(std::string(Option) + " " + Item + ": no controller at address " +
+                                std::to_string(pair.first));
+  return pair;
 }
 
 std::string Hex(const Bytes& Data) {
@@ -289,6 +298,7 @@ int main(int argc, char** argv) {
   bool noPacing = false;
   std::string controllers = "1,2";
   std::vector<std::string> ids;
+  std::vector<std::string> refusals;
   double flowRate = 1.0;
   double faultRate = 0;
   uint64_t seed = 1;
@@ -307,6 +317,9 @@ int main(int argc, char** argv) {
       ->capture_default_str();
   app.add_option("--id", ids,
                  "ID number of a controller as ADDRESS=ID (default 7654320 + address)");
+  app.add_option("--refuse-write", refusals,
+                 "The controller at ADDRESS answers CAN to every write of parameter CODE, as "
+                 "ADDRESS=CODE; repeatable");
   app.add_option("--flow-rate", flowRate, "Litres a second while delivering")
       ->capture_default_str()
       ->check(CLI::NonNegativeNumber);
@@ -364,10 +377,8 @@ int main(int argc, char** argv) {
     std::map<int, int64_t> idOf;
     for (const int a : ParseAddresses(controllers)) idOf[a] = DefaultIdNumber(a);
     for (const std::string& item : ids) {
-      const auto [address, id] = ParseId(item);
-      if (idOf.count(address) == 0)
-        throw std::invalid_argument("--id " + item + ": no controller at address " +
-                                    std::to_string(address));
+      const auto [address, id] =
+          ParseAddressPair(item, "--id", "ADDRESS=ID, for example 1=7654321", idOf);
       idOf[address] = id;
     }
 
@@ -379,6 +390,18 @@ int main(int argc, char** argv) {
     for (const auto& [address, id] : idOf) {
       sim.AddController(address, id);
       SetCatalogValues(sim, address);
+    }
+    for (const std::string& item : refusals) {
+      const auto [address, code] =
+          ParseAddressPair(item, "--refuse-write", "ADDRESS=CODE, for example 2=16", idOf);
+      try {
+        // The simulator knows which codes a controller keeps; a number past
+        // int is none of them, and is said as the item given.
+        sim.SetCodeFault(static_cast<int>(std::clamp<int64_t>(code, -1, INT_MAX)), Fault::Refuse,
+                         ParamAccess::Write, address);
+      } catch (const std::invalid_argument& e) {
+        throw std::invalid_argument("--refuse-write " + item + ": " + e.what());
+      }
     }
     if (faultRate > 0) sim.SetFaultRate(faultRate, seed);
     if (trace) {

@@ -310,18 +310,12 @@ void TParamFrm::StartWorker(TParamsTread* Worker) {
 }
 
 void TParamFrm::ApplyRow(const qx25::ui::TRowResult& Result) {
-  const std::string status = qx25::ui::ApplyRowResult(Parameters.get(), Result);
-  if (!status.empty()) {
-    // A write leaves the record as it was: only the bar has news.
-    if (Result.Outcome == qx25::ui::TRowResult::Refused)
-      ShowStatus({status, TStatusColour::Failure, {}});
-    else
-      SetStatus(QString::fromStdString(status));
-  } else if (Parameters && Result.Row >= 0 && Result.Row < Parameters->Count()) {
-    // A read changed one record: that row alone is published and drawn again.
-    RunInputs->Publish(Result.Row, Parameters->Items(Result.Row));
-    GridModel->RepaintValues(Result.Row);
-  }
+  const qx25::ui::TRowNews news = qx25::ui::TakeRowResult(Parameters.get(), *RunInputs, Result);
+  if (news.Status && news.Status->Colour == TStatusColour::Failure)
+    ShowStatus(*news.Status);
+  else if (news.Status)
+    SetStatus(QString::fromStdString(news.Status->Message));
+  if (news.ReadRow) GridModel->RepaintValues(*news.ReadRow);
 }
 
 void TParamFrm::WorkerEnded(TParamsTread* Worker) {

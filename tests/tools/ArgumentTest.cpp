@@ -125,10 +125,14 @@ TEST(Arguments, UnwritableTextAndBadArgumentsExitAlikeInEveryProgram) {
   for (const std::vector<std::string>& sim : {std::vector<std::string>{"--baud", "0"},
                                               {"--controllers", "x"},
                                               {"--id", "9=1"},
+                                              {"--refuse-write", "9=16"},
+                                              {"--refuse-write", "1=60"},
+                                              {"--refuse-write", "1=99999999999"},
+                                              {"--refuse-write", "16"},
                                               {"--bogus"}}) {
     std::vector<std::string> command{QX25SIM_PATH};
     command.insert(command.end(), sim.begin(), sim.end());
-    EXPECT_EQ(::Run(command).Status, 2) << sim[0];
+    EXPECT_EQ(::Run(command).Status, 2) << sim[0] << " " << sim.back();
   }
 }
 

@@ -94,15 +94,16 @@ void TWindowTest::EditInPlace() {
         "a confirmed list write changes the value");
   Check(Cell(kColRead, kHoseModeRow) == Cell(kColWrite, kHoseModeRow), "and the read column");
 
-  // A write that fails: no controller answers at address 9.
+  // A write the controller refuses: the one at address 2 answers CAN to
+  // writes of this code (the script starts the simulator so).
   HWND address = Control(L"AddrEdit");
-  SetText(address, "9");
+  SetText(address, "2");
   ClickCell(kColWrite, kDensityRow);
   if (!Check(WaitUntil([&] { return IsWindowVisible(edit) != FALSE; }), "the editor moves")) return;
   PostMessageW(edit, WM_KEYDOWN, VK_RETURN, 0);
   Confirm(true);
-  Check(WaitUntil([this] { return Status() == kNotWritten; }), "a failure is said: " + Status());
-  Check(StatusColour() == kFailure, "a failed write turns the status bar red");
+  Check(WaitUntil([this] { return Status() == kNotWritten; }), "a refusal is said: " + Status());
+  Check(StatusColour() == kFailure, "a refused write turns the status bar red");
   Snapshot("win-failed");
   SetText(address, "1");
   PostMessageW(edit, WM_KEYDOWN, VK_ESCAPE, 0);
@@ -194,6 +195,7 @@ void TWindowTest::DestroyHostDuringRun() {
   // The run was waited for while the windows went: what has been sent by
   // now is all that is ever sent (wmain compares at the end).
   SentAtHostGone = Host.Lines.Sent;
+  Check(SentAtHostGone - before < kBulkRows, "the run stopped after the exchange in flight");
   std::printf("host closed after %d requests of the run, gone after %d\n", asked,
               SentAtHostGone - before);
 }

@@ -99,4 +99,18 @@ std::string ApplyRowResult(CTRKParameters* Catalog, const TRowResult& Result) {
   return {};
 }
 
+TRowNews TakeRowResult(CTRKParameters* Catalog, TRunInputs& Inputs, const TRowResult& Result) {
+  TRowNews news;
+  if (std::string status = ApplyRowResult(Catalog, Result); !status.empty()) {
+    // A write leaves the record as it was: only the bar has news.
+    const bool red = Result.Outcome == TRowResult::Refused;
+    news.Status =
+        TStatus{std::move(status), red ? TStatusColour::Failure : TStatusColour::Normal, {}};
+  } else if (Catalog && Result.Row >= 0 && Result.Row < Catalog->Count()) {
+    Inputs.Publish(Result.Row, Catalog->Items(Result.Row));
+    news.ReadRow = Result.Row;
+  }
+  return news;
+}
+
 }  // namespace qx25::ui

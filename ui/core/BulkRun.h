@@ -71,4 +71,17 @@ std::string BusyText(TBulk Kind);
 // row); the status text a write leaves, else empty.
 std::string ApplyRowResult(CTRKParameters* Catalog, const TRowResult& Result);
 
+// What a window shows of a row's result once TakeRowResult has applied it.
+struct TRowNews {
+  // A write's news for the status bar: red (and put back after a while)
+  // when its colour is Failure, else the text alone.
+  std::optional<TStatus> Status;
+  // A read changed this record (catalog index), already published to the run.
+  std::optional<int> ReadRow;
+};
+
+// Applies Result to Catalog and publishes a changed record to Inputs, so that
+// the run's later rows see it.
+TRowNews TakeRowResult(CTRKParameters* Catalog, TRunInputs& Inputs, const TRowResult& Result);
+
 }  // namespace qx25::ui

@@ -8,8 +8,12 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cwchar>
 #include <exception>
 #include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "ui/core/GridText.h"
 #include "ui/win/Controls.h"
@@ -29,6 +33,8 @@ constexpr UINT kEditorDelayMs = 50;
 constexpr COLORREF kStatusSuccess = RGB(0x00, 0x80, 0x00);
 constexpr COLORREF kStatusFailure = RGB(0xFF, 0x00, 0x00);
 constexpr int kToolSize = 28;
+constexpr UINT_PTR kStatusSubclassId = 1;
+constexpr int kStatusTextIndent = 4;
 
 // The catalog's separators follow the user's locale; read once.
 void TakeNumberFormatFromLocale() {
@@ -45,6 +51,44 @@ void TakeNumberFormatFromLocale() {
   (void)taken;
 }
 
+// The common status bar draws its own background over SB_SETBKCOLOR under
+// some themes (and under Wine always), so a coloured status is painted here:
+// the colour from the bar's "Colour" property, then the text of its part.
+LRESULT CALLBACK StatusBarProc(HWND Bar, UINT Message, WPARAM W, LPARAM L, UINT_PTR, DWORD_PTR) {
+  const auto colour = static_cast<ui::TStatusColour>(
+      static_cast<int>(reinterpret_cast<INT_PTR>(GetPropW(Bar, kColourProperty))) - 1);
+  const bool coloured =
+      colour == ui::TStatusColour::Success || colour == ui::TStatusColour::Failure;
+  if (Message == WM_NCDESTROY) RemoveWindowSubclass(Bar, &StatusBarProc, kStatusSubclassId);
+  if (!coloured || (Message != WM_PAINT && Message != WM_ERASEBKGND))
+    return DefSubclassProc(Bar, Message, W, L);
+  if (Message == WM_ERASEBKGND) return 1;
+  PAINTSTRUCT paint{};
+  HDC dc = BeginPaint(Bar, &paint);
+  RECT r{};
+  GetClientRect(Bar, &r);
+  HBRUSH brush =
+      CreateSolidBrush(colour == ui::TStatusColour::Success ? kStatusSuccess : kStatusFailure);
+  FillRect(dc, &r, brush);
+  DeleteObject(brush);
+  std::wstring text(LOWORD(SendMessageW(Bar, SB_GETTEXTLENGTHW, 0, 0)) + 1, L'\0');
+  SendMessageW(Bar, SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(text.data()));
+  text.resize(std::wcslen(text.c_str()));
+  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(Bar, WM_GETFONT, 0, 0)));
+  SetBkMode(dc, TRANSPARENT);
+  SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
+  r.left += kStatusTextIndent;
+  DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r,
+            DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
+  SelectObject(dc, old);
+  EndPaint(Bar, &paint);
+  return 0;
+}
+
+// The windows of this thread, for WindowGoing; the window's thread only.
+std::vector<TParamFrm*> LiveFrames;
+HHOOK DestroyHook = nullptr;
+
 }  // namespace
 
 TParamFrm::TParamFrm(HWND OwnerWindow)
@@ -57,7 +101,23 @@ TParamFrm::TParamFrm(HWND OwnerWindow)
   if (!Window) throw std::runtime_error("the parameter window cannot be created");
   SetWindowLongPtrW(Window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   SetWindowLongPtrW(Window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TParamFrm::Proc));
+  if (LiveFrames.empty())
+    DestroyHook = SetWindowsHookExW(WH_CBT, &TParamFrm::WindowGoing, nullptr, GetCurrentThreadId());
+  LiveFrames.push_back(this);
   MakeControls();
+}
+
+// Under Wine, DestroyWindow on the owner was seen to hide it and then wait
+// until the workers had ended before this window heard of its end, so the
+// runs went on to the last row. They are told to stop as soon as the owner
+// (or this window) starts to go, and end after the exchange in flight.
+LRESULT CALLBACK TParamFrm::WindowGoing(int Code, WPARAM W, LPARAM L) {
+  if (Code == HCBT_DESTROYWND) {
+    const auto going = reinterpret_cast<HWND>(W);
+    for (TParamFrm* frame : LiveFrames)
+      if (going == frame->Window || (going && going == frame->Owner)) frame->RunInputs->Stop();
+  }
+  return CallNextHookEx(nullptr, Code, W, L);
 }
 
 void TParamFrm::MakeControls() {
@@ -159,6 +219,7 @@ void TParamFrm::MakeControls() {
   StatusBar1 = MakeControl(w, STATUSCLASSNAMEW, L"StatusBar1", "",
                            WS_VISIBLE | CCS_NORESIZE | CCS_NOPARENTALIGN | CCS_NODIVIDER,
                            {0, 686, 817, 19}, kIdStatusBar);
+  SetWindowSubclass(StatusBar1, &StatusBarProc, kStatusSubclassId, 0);
 }
 
 LRESULT CALLBACK TParamFrm::Proc(HWND Window, UINT Message, WPARAM W, LPARAM L) {
@@ -166,6 +227,8 @@ LRESULT CALLBACK TParamFrm::Proc(HWND Window, UINT Message, WPARAM W, LPARAM L) 
   if (!self) return DefWindowProcW(Window, Message, W, L);
   if (Message == WM_NCDESTROY) {
     SetWindowLongPtrW(Window, GWLP_USERDATA, 0);
+    std::erase(LiveFrames, self);
+    if (LiveFrames.empty() && DestroyHook) UnhookWindowsHookEx(std::exchange(DestroyHook, nullptr));
     delete self;
     return DefWindowProcW(Window, Message, W, L);
   }
@@ -403,11 +466,7 @@ void TParamFrm::SetStatus(const std::string& Message) {
 
 void TParamFrm::SetStatusColour(ui::TStatusColour NewColour) {
   Colour = NewColour;
-  const COLORREF colour = NewColour == ui::TStatusColour::Success   ? kStatusSuccess
-                          : NewColour == ui::TStatusColour::Failure ? kStatusFailure
-                                                                    : CLR_DEFAULT;
-  SendMessageW(StatusBar1, SB_SETBKCOLOR, 0, static_cast<LPARAM>(colour));
-  // Read by tests and tools: the colour the bar shows, as the core names it.
+  // What StatusBarProc paints with; read by tests and tools as well.
   SetPropW(StatusBar1, kColourProperty,
            reinterpret_cast<HANDLE>(static_cast<INT_PTR>(static_cast<int>(NewColour) + 1)));
   InvalidateRect(StatusBar1, nullptr, TRUE);
@@ -448,13 +507,11 @@ void TParamFrm::TakeRows() {
     rows.swap(Rows->Rows);
   }
   for (const ui::TRowResult& result : rows) {
-    const std::string status = ui::ApplyRowResult(Parameters.get(), result);
-    if (status.empty())
-      RunInputs->Publish(Parameters.get());  // a read changed the record
-    else if (result.Outcome == ui::TRowResult::Refused)
-      ShowStatus({status, ui::TStatusColour::Failure, {}});
-    else
-      SetStatus(status);
+    const ui::TRowNews news = ui::TakeRowResult(Parameters.get(), *RunInputs, result);
+    if (news.Status && news.Status->Colour == ui::TStatusColour::Failure)
+      ShowStatus(*news.Status);
+    else if (news.Status)
+      SetStatus(news.Status->Message);
   }
   if (!rows.empty()) Grid->Repaint();
 }

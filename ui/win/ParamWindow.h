@@ -57,6 +57,7 @@ class TParamFrm {
 
  private:
   static LRESULT CALLBACK Proc(HWND Window, UINT Message, WPARAM W, LPARAM L);
+  static LRESULT CALLBACK WindowGoing(int Code, WPARAM W, LPARAM L);
   LRESULT Handle(UINT Message, WPARAM W, LPARAM L);
   void MakeControls();
   bool PreTranslate(const MSG& Message);
