@@ -105,7 +105,10 @@ TParamFrm::TParamFrm(QWidget* Parent)
     c.RxDGCommon->setColumnWidth(col, kColumnWidths[col]);
   // The captions fit their columns: narrowed like the buttons' if need be.
   QHeaderView& header = *c.RxDGCommon->horizontalHeader();
-  header.setFont(qx25::ui::FittedFont(header.font(), HeaderFits, false));
+  // A lambda, not the function itself: a function pointer in std::function
+  // would export the typeinfo of its type from libqx25.so.
+  header.setFont(qx25::ui::FittedFont(
+      header.font(), [](const QFont& Font) { return HeaderFits(Font); }, false));
 
   c.AddrBtn->setIcon(qx25::ui::AddressGlyph());
   c.BitBtn1->setIcon(qx25::ui::CloseGlyph());
