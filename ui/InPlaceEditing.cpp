@@ -1,8 +1,6 @@
 // Single reads and writes from the grid: a double click on a "Чтение" cell
 // reads that parameter; an editor fitted to the parameter's kind opens over
 // a "Запись" cell, and Enter (after a confirmation) writes its value.
-#include <QComboBox>
-#include <QDoubleSpinBox>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QTimer>
@@ -38,7 +36,7 @@ QString TParamFrm::ReadOne(int Row) {
   CParameter* p = RecordOfRow(Row);
   if (!p) return {};
   const QString text = QString::fromStdString(qx25::ui::ReadOne(Line(), *p));
-  PublishRunInputs();
+  RunInputs->Publish(Line(), Catalog());
   return text;
 }
 
@@ -177,5 +175,5 @@ void TParamFrm::WriteOne(int Row) {
   // The bar keeps its own words; the driver's reason is there for the asking.
   ShowStatus(qx25::ui::WriteOne(Line(), RecordOfRow(Row), EditorContents(),
                                 Controls->edIDNumber->value()));
-  PublishRunInputs();
+  RunInputs->Publish(Line(), Catalog());
 }

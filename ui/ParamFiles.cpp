@@ -60,12 +60,8 @@ void Warn(QWidget& Parent, const char* Name, const std::optional<qx25::ui::TFile
 }  // namespace
 
 QString SettingsDirectory() {
-#ifdef _WIN32
-  return QString::fromUtf8(kSettingsDirectory);
-#else
   return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + '/' +
          QString::fromUtf8(kSettingsSubdirectory);
-#endif
 }
 
 QString BufferFileName() {
@@ -97,6 +93,6 @@ void TParamFrm::SaveToFile(const QString& FileName) {
 
 void TParamFrm::LoadFromFile(const QString& FileName) {
   ShowStatus(qx25::ui::LoadValues(Catalog(), Native(FileName)));
-  PublishRunInputs();
+  RunInputs->Publish(Line(), Catalog());
   RepaintGrid();
 }

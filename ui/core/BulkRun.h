@@ -1,9 +1,8 @@
-// Read-all and write-all as row jobs. A run goes through the bulk range one
-// row at a time on a thread of its own. What it needs for a row (driver,
-// port, address, the record as it stands) it takes from TRunInputs, which the
-// window's thread keeps current; what a row ends in goes back as a
-// TRowResult, which the window's thread applies to its catalog. A run never
-// holds a reference to a window, and stops between rows once asked to.
+// Read-all and write-all as row jobs, one row at a time on a thread of the
+// run's own. A row's inputs come from TRunInputs, which the window's thread
+// keeps current; its result goes back as a TRowResult for the window's thread
+// to apply. A run never holds a reference to a window, and stops between rows
+// once asked to.
 #pragma once
 
 #include <atomic>
@@ -32,9 +31,11 @@ struct TRowResult {
 
 class TRunInputs {
  public:
-  // Called on the window's thread whenever the line or a record changes.
+  // Called on the window's thread whenever the line or a record changes; a
+  // null catalog is gone.
   void SetLine(const TLine& Line);
-  void Publish(const CTRKParameters* Catalog);  // null: the catalog is gone
+  void Publish(const CTRKParameters* Catalog);
+  void Publish(const TLine& Line, const CTRKParameters* Catalog);
   // One record (catalog index) changed: cheaper than the whole catalog.
   void Publish(int Row, const CParameter& Record);
 
@@ -56,10 +57,7 @@ class TRunInputs {
   std::atomic<bool> Stopping = false;
 };
 
-// One row of a run; nothing when the row sends nothing and shows nothing.
-std::optional<TRowResult> RunRow(TBulk Kind, const TRunInputs::TRowJob& Job, int Row);
-
-// The whole run over the bulk range, on the calling thread. Report gets each
+// The whole run over the bulk range, on the calling thread; Report gets each
 // row's result as soon as the row is done.
 void RunBulk(TBulk Kind, const TRunInputs& Inputs,
              const std::function<void(const TRowResult&)>& Report);
@@ -67,14 +65,12 @@ void RunBulk(TBulk Kind, const TRunInputs& Inputs,
 // What the status bar says when a run of Kind is asked for while one goes on.
 std::string BusyText(TBulk Kind);
 
-// Applies a result to the catalog (ignored when the catalog no longer has the
-// row); the status text a write leaves, else empty.
+// Applies a result to the catalog (not when it no longer has the row); the
+// status text a write leaves, else empty.
 std::string ApplyRowResult(CTRKParameters* Catalog, const TRowResult& Result);
 
-// What a window shows of a row's result once TakeRowResult has applied it.
 struct TRowNews {
-  // A write's news for the status bar: red (and put back after a while)
-  // when its colour is Failure, else the text alone.
+  // A write's news: shown red for a while when Failure, else the text alone.
   std::optional<TStatus> Status;
   // A read changed this record (catalog index), already published to the run.
   std::optional<int> ReadRow;

@@ -18,6 +18,7 @@ constexpr char kWriteFailed[] = "Ошибка при проведении опе
 constexpr char kNoDriver[] = "Невозможно провести операцию записи.";
 constexpr char kNewAddress[] = "Новый сетевой адрес: ";
 constexpr char kIdNumber[] = ", ID-номер: ";
+constexpr int kValueBoxHeight = 16;  // the least; a larger font gets more
 constexpr int kMinRowHeight = 20;
 constexpr int kRowTextMargin = 5;
 constexpr int kEditorIndent = 5;

@@ -7,7 +7,6 @@
 #include <string>
 
 #include "driver/QX25.h"
-#include "params/FileInfo.h"
 #include "params/ParameterUnit.h"
 #include "ui/core/Editing.h"
 
@@ -21,10 +20,9 @@ struct TFileError {
   std::string Text;
 };
 
-// Catalog may be null (no window shown): nothing happens then.
+// Nothing happens for a null Catalog (no window shown). With a Line, the file
+// gets an [Info] section: the line, the controller and the driver's version.
 std::optional<TFileError> SaveValues(const CTRKParameters* Catalog, const std::string& FileName);
-// The same, with an [Info] section saying which line and controller the
-// values are for and which driver wrote them.
 std::optional<TFileError> SaveValues(const CTRKParameters* Catalog, const std::string& FileName,
                                      const TLine& Line);
 // Takes from the file's "Parametr" section each bulk-range value that may go
@@ -35,14 +33,8 @@ std::optional<TFileError> SaveValues(const CTRKParameters* Catalog, const std::s
 // record's value.
 TStatus LoadValues(CTRKParameters* Catalog, const std::string& FileName);
 
-// What the window's [Info] says: its port and address, now, and the
-// driver's version (the ASCII head of its description, before '#').
-TFileInfo WindowFileInfo(const TLine& Line);
-
 // The address the dialog's nozzle and dispenser numbers give, held to the
 // address field's range; nothing when there is no driver to ask.
 std::optional<int> NozzleAddress(TQX25* Driver, int Nozzle, int Dispenser);
-inline constexpr int kMinAddress = 1;
-inline constexpr int kMaxAddress = 64;
 
 }  // namespace qx25::ui

@@ -1,6 +1,6 @@
 // What the grid shows: which rows a tab holds, which row is current after a
 // tab change, the five texts of a row and the hints over its cells. Rows are
-// catalog indices here; the views add the header row themselves.
+// catalog indices here but in RecordOfRow.
 #pragma once
 
 #include <optional>
@@ -15,6 +15,10 @@ enum TColumn { ColCode, ColName, ColLimits, ColRead, ColWrite, ColumnCount };
 inline constexpr int kTabCount = 3;
 inline constexpr int kAddressTab = 1;  // the only tab that shows the ID number field
 std::string TabCaption(int Tab);
+std::string HeaderCaption(int Column);
+
+// The record grid row Row shows (row 0 is the header); null for none.
+CParameter* RecordOfRow(CTRKParameters* Catalog, int Row);
 
 // A cell's text, and whether the value in it lies outside the record's limits
 // (a view marks such a cell and adds Note to its hint).
@@ -23,12 +27,9 @@ struct TCell {
   bool OutOfLimits = false;
   std::string Note;
 };
-
-std::string HeaderCaption(int Column);
-// The hint over a cell of a record's row; empty for the other columns.
-std::string CellHint(int Column);
 TCell CellOf(const CParameter& P, int Column);
-// CellHint, then on a line of its own the note of an out-of-limits cell.
+// The hint over a cell of a record's row, then on a line of its own the note
+// of an out-of-limits cell.
 std::string CellHintOf(const CParameter& P, int Column);
 
 // A value as read: as it is, also outside the limits (ValueToText shows a
