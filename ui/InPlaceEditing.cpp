@@ -27,8 +27,7 @@ void SetUp(QDoubleSpinBox& Box, int Decimals, double Step, double Min, double Ma
 void TParamFrm::RxDGCommonDblClick(int Col, int Row) {
   CParameter* p = RecordOfRow(Row);
   if (Col != TParamModel::ColRead || !p) return;
-  const QString text = ReadOne(Row);
-  p->ReadText = text.toStdString();
+  p->ReadText = ReadOne(Row).toStdString();
   RepaintGrid();
 }
 

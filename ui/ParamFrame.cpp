@@ -1,6 +1,6 @@
-// The window itself: its controls, the catalog from show to close, the
-// grid's rows, the status bar and the runs. In-place editing and the files
-// have files of their own, which call into this one and never the other way.
+// The window itself: its controls, the catalog from show to close, the grid's
+// rows, the status bar and the runs. In-place editing and the files call into
+// this file, never the other way.
 #include "ui/ParamFrame.h"
 
 #include <QHeaderView>
@@ -132,8 +132,7 @@ TParamFrm::TParamFrm(QWidget* Parent)
 }
 
 TParamFrm::~TParamFrm() {
-  // Its owner is going, and with it perhaps the driver: the runs end after
-  // the exchange in flight and send nothing more.
+  // The owner, and perhaps the driver, is going: the runs stop after the exchange in flight.
   RunInputs->Stop();
   while (!Workers.isEmpty()) WorkerEnded(Workers.first());
   if (ParamWindow == this) ParamWindow = nullptr;
@@ -240,10 +239,7 @@ void TParamFrm::RxDGCommonMouseMove(int Col, int Row, QPoint Global) {
     QToolTip::showText(Global, hint, grid);
 }
 
-void TParamFrm::RepaintGrid() {
-  GridModel->Repaint();
-  Controls->RxDGCommon->viewport()->update();
-}
+void TParamFrm::RepaintGrid() { GridModel->Repaint(); }
 
 void TParamFrm::SetStatus(const std::string& Message) {
   StatusPanel->setText(QString::fromStdString(Message));
@@ -272,25 +268,20 @@ void TParamFrm::Timer1Timer() {
   StatusTimer->stop();
 }
 
-void TParamFrm::Button1Click() {
+void TParamFrm::Button1Click() { StartWorker(qx25::ui::TBulk::Read); }
+
+void TParamFrm::WriteBtnClick() { StartWorker(qx25::ui::TBulk::Write); }
+
+void TParamFrm::StartWorker(qx25::ui::TBulk Kind) {
+  TParamsTread*& running = Kind == qx25::ui::TBulk::Read ? ReadParamsThread : WriteParamsThread;
   // A run of this window's or of one just closed still goes: say so.
-  if (ReadParamsThread) return SetStatus(qx25::ui::BusyText(qx25::ui::TBulk::Read));
-  ReadParamsThread = new TReadParamsTread(RunInputs);
-  StartWorker(ReadParamsThread);
-}
-
-void TParamFrm::WriteBtnClick() {
-  if (WriteParamsThread) return SetStatus(qx25::ui::BusyText(qx25::ui::TBulk::Write));
-  WriteParamsThread = new TWriteParamsTread(RunInputs);
-  StartWorker(WriteParamsThread);
-}
-
-void TParamFrm::StartWorker(TParamsTread* Worker) {
-  Workers.append(Worker);
+  if (running) return SetStatus(qx25::ui::BusyText(Kind));
+  TParamsTread* worker = running = new TParamsTread(Kind, RunInputs);
+  Workers.append(worker);
   RunInputs->Publish(Line(), Catalog());  // records may have been changed in place since
-  connect(Worker, &TParamsTread::RowDone, this, &TParamFrm::ApplyRow, Qt::QueuedConnection);
-  connect(Worker, &QThread::finished, this, [this, Worker] { WorkerEnded(Worker); });
-  Worker->start();
+  connect(worker, &TParamsTread::RowDone, this, &TParamFrm::ApplyRow, Qt::QueuedConnection);
+  connect(worker, &QThread::finished, this, [this, worker] { WorkerEnded(worker); });
+  worker->start();
 }
 
 void TParamFrm::ApplyRow(const qx25::ui::TRowResult& Result) {
@@ -312,12 +303,11 @@ void TParamFrm::WorkerEnded(TParamsTread* Worker) {
 }
 
 void TParamFrm::Dismiss() {
-  if (Workers.isEmpty()) {
-    delete this;
-    return;
-  }
   Dismissed = true;
-  hide();
+  if (Workers.isEmpty())
+    delete this;
+  else
+    hide();
 }
 
 std::array<QWidget*, 3> TParamFrm::Editors() const {

@@ -6,14 +6,10 @@
 #pragma once
 
 #include <QDialog>
-#include <QString>
 #include <array>
 #include <memory>
 
-#include "driver/QX25.h"
-#include "params/ParameterUnit.h"
 #include "ui/core/BulkRun.h"
-#include "ui/core/Editing.h"
 #include "ui/core/GridText.h"
 
 namespace Ui {
@@ -96,7 +92,7 @@ class TParamFrm : public QDialog {
   CParameter* RecordOfRow(int Row) const { return qx25::ui::RecordOfRow(Catalog(), Row); }
   qx25::ui::TLine Line() const;
   qx25::ui::TEdit EditorContents() const;
-  void StartWorker(TParamsTread* Worker);
+  void StartWorker(qx25::ui::TBulk Kind);
   void WorkerEnded(TParamsTread* Worker);
   void ApplyRow(const qx25::ui::TRowResult& Result);
 

@@ -1,8 +1,6 @@
-// Read-all and write-all as row jobs, one row at a time on a thread of the
-// run's own. A row's inputs come from TRunInputs, which the window's thread
-// keeps current; its result goes back as a TRowResult for the window's thread
-// to apply. A run never holds a reference to a window, and stops between rows
-// once asked to.
+// Read-all and write-all, a row at a time on a thread of their own, from the
+// TRunInputs the window's thread keeps current; each TRowResult goes back for
+// that thread to apply. A run never refers to a window.
 #pragma once
 
 #include <atomic>
@@ -31,22 +29,19 @@ struct TRowResult {
 
 class TRunInputs {
  public:
-  // Called on the window's thread whenever the line or a record changes; a
-  // null catalog is gone.
+  // On the window's thread whenever the line or a record changes.
   void SetLine(const TLine& Line);
   void Publish(const CTRKParameters* Catalog);
   void Publish(const TLine& Line, const CTRKParameters* Catalog);
   // One record (catalog index) changed: cheaper than the whole catalog.
   void Publish(int Row, const CParameter& Record);
-
   struct TRowJob {
     TLine Line;
     std::optional<CParameter> Record;
   };
   TRowJob Job(int Row) const;
   int Count() const;
-
-  // Asks every run over these inputs to stop after the row in flight.
+  // Every run over these inputs stops after the row in flight.
   void Stop() { Stopping = true; }
   bool Stopped() const { return Stopping; }
 
@@ -57,16 +52,14 @@ class TRunInputs {
   std::atomic<bool> Stopping = false;
 };
 
-// The whole run over the bulk range, on the calling thread; Report gets each
-// row's result as soon as the row is done.
+// The run over the bulk range on the calling thread, reporting each row's result.
 void RunBulk(TBulk Kind, const TRunInputs& Inputs,
              const std::function<void(const TRowResult&)>& Report);
 
 // What the status bar says when a run of Kind is asked for while one goes on.
 std::string BusyText(TBulk Kind);
 
-// Applies a result to the catalog (not when it no longer has the row); the
-// status text a write leaves, else empty.
+// Applies a result to the catalog, if it still has the row; a write's status text.
 std::string ApplyRowResult(CTRKParameters* Catalog, const TRowResult& Result);
 
 struct TRowNews {
@@ -76,8 +69,7 @@ struct TRowNews {
   std::optional<int> ReadRow;
 };
 
-// Applies Result to Catalog and publishes a changed record to Inputs, so that
-// the run's later rows see it.
+// ApplyRowResult, and a changed record published for the run's later rows.
 TRowNews TakeRowResult(CTRKParameters* Catalog, TRunInputs& Inputs, const TRowResult& Result);
 
 }  // namespace qx25::ui

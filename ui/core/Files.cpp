@@ -108,10 +108,15 @@ TStatus LoadValues(CTRKParameters* Catalog, const std::string& FileName) {
       continue;
     }
     left += (left.empty() ? kLeft : ", ") + key + "=" + ini.ReadString(kParameterSection, key, "") +
-            " (" + (!p ? kUnknownCode : !number ? kNotNumber : refusal) + ")";
+            " (" +
+            (!p        ? kUnknownCode
+             : !number ? kNotNumber
+                       : refusal) +
+            ")";
   }
   return {name + kTaken + std::to_string(taken) + left,
-          left.empty() ? TStatusColour::Normal : TStatusColour::Failure, {}};
+          left.empty() ? TStatusColour::Normal : TStatusColour::Failure,
+          {}};
 }
 
 std::optional<int> NozzleAddress(TQX25* Driver, int Nozzle, int Dispenser) {

@@ -1,6 +1,5 @@
-// Parameter files, the copy buffer and the nozzle address rule as the window
-// uses them: a file failure comes back as the text to show, never as an
-// exception out of a button's handler.
+// Parameter files, the copy buffer and the nozzle address rule: a file
+// failure comes back as the text to show, never as an exception.
 #pragma once
 
 #include <optional>
@@ -25,16 +24,12 @@ struct TFileError {
 std::optional<TFileError> SaveValues(const CTRKParameters* Catalog, const std::string& FileName);
 std::optional<TFileError> SaveValues(const CTRKParameters* Catalog, const std::string& FileName,
                                      const TLine& Line);
-// Takes from the file's "Parametr" section each bulk-range value that may go
-// to the controller and returns what the status bar says: how many it took,
-// and which it left and why (not a number, a key that names no parameter of
-// the file, outside the limits), or that the file is missing, unreadable or
-// has no such section; red when it left anything. What it leaves keeps the
-// record's value.
+// Takes each bulk-range value of "Parametr" that may go to the controller;
+// the status says how many, and, red, which it left and why (or why the file
+// gave none). What it leaves keeps the record's value.
 TStatus LoadValues(CTRKParameters* Catalog, const std::string& FileName);
 
-// The address the dialog's nozzle and dispenser numbers give, held to the
-// address field's range; nothing when there is no driver to ask.
+// The address of a nozzle, held to the address field's range; none without a driver.
 std::optional<int> NozzleAddress(TQX25* Driver, int Nozzle, int Dispenser);
 
 }  // namespace qx25::ui
