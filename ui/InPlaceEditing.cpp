@@ -22,6 +22,11 @@ void SetUp(QDoubleSpinBox& Box, int Decimals, double Step, double Min, double Ma
   Box.setValue(Start);
 }
 
+qx25::ui::TEdit EditorContents(const Ui::ParamFrm& Form) {
+  return {Form.WriteValueEdit->value(), Form.WriteValueEdit2->value(),
+          Form.WriteValueCB->currentIndex()};
+}
+
 }  // namespace
 
 void TParamFrm::RxDGCommonDblClick(int Col, int Row) {
@@ -108,11 +113,6 @@ void TParamFrm::PrepareEditor(int Row) {
   c.WriteValueCB->setVisible(choice.Kind == TEditorChoice::List);
 }
 
-qx25::ui::TEdit TParamFrm::EditorContents() const {
-  const Ui::ParamFrm& c = *Controls;
-  return {c.WriteValueEdit->value(), c.WriteValueEdit2->value(), c.WriteValueCB->currentIndex()};
-}
-
 void TParamFrm::WriteValueEditExit() {
   Ui::ParamFrm& c = *Controls;
   if (!c.WriteValueCB->isHidden()) return c.WriteValueCB->hide();
@@ -129,8 +129,8 @@ void TParamFrm::WriteValueEditKeyDown() {
                       QString::fromUtf8(kConfirmText), QMessageBox::Ok | QMessageBox::Cancel, this);
   confirm.setObjectName("ConfirmWrite");
   if (const CParameter* p = RecordOfRow(Controls->RxDGCommon->Row()))
-    confirm.setInformativeText(QString::fromStdString(
-        qx25::ui::ConfirmationDetail(*p, EditorContents(), Controls->edIDNumber->value())));
+    confirm.setInformativeText(QString::fromStdString(qx25::ui::ConfirmationDetail(
+        *p, EditorContents(*Controls), Controls->edIDNumber->value())));
   if (confirm.exec() == QMessageBox::Ok) WriteOne(Controls->RxDGCommon->Row());
   RepaintGrid();
 }
@@ -172,7 +172,7 @@ bool TParamFrm::eventFilter(QObject* Watched, QEvent* Event) {
 
 void TParamFrm::WriteOne(int Row) {
   // The bar keeps its own words; the driver's reason is there for the asking.
-  ShowStatus(qx25::ui::WriteOne(Line(), RecordOfRow(Row), EditorContents(),
+  ShowStatus(qx25::ui::WriteOne(Line(), RecordOfRow(Row), EditorContents(*Controls),
                                 Controls->edIDNumber->value()));
   RunInputs->Publish(Line(), Catalog());
 }

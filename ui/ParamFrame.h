@@ -91,7 +91,6 @@ class TParamFrm : public QDialog {
   int EditorHeight() const;  // in the font in use
   CParameter* RecordOfRow(int Row) const { return qx25::ui::RecordOfRow(Catalog(), Row); }
   qx25::ui::TLine Line() const;
-  qx25::ui::TEdit EditorContents() const;
   void StartWorker(qx25::ui::TBulk Kind);
   void WorkerEnded(TParamsTread* Worker);
   void ApplyRow(const qx25::ui::TRowResult& Result);

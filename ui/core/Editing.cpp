@@ -160,14 +160,10 @@ std::string ReadOne(const TLine& Line, CParameter& P) {
 }
 
 TStatus WriteOne(const TLine& Line, CParameter* P, const TEdit& Edit, int IdNumber) {
-  TStatus status;
   const std::optional<TLinkMode> mode = P ? LinkModeOf(P->Kind) : std::nullopt;
-  if (!Line.Driver || !P || !mode) {
-    status.Message = Line.Driver && P ? kWriteFailed : kNoDriver;
-    return status;
-  }
+  if (!Line.Driver || !P || !mode) return {Line.Driver && P ? kWriteFailed : kNoDriver};
+  TStatus status{kWriteFailed};  // kept when the edit gives no value
   try {
-    status.Message = kWriteFailed;  // kept when the edit gives no value
     const int64_t raw = CommittedRaw(*P, Edit);
     if (const std::string refusal = Refusal(*P, raw); !refusal.empty()) {
       // Sent nothing: the controller would take a value it has no use for.
