@@ -85,11 +85,6 @@ void TParamFrm::PlaceEditor(int Row, int Col) {
   first->setFocus();
 }
 
-int TParamFrm::EditorHeight() const {
-  return std::max(Controls->WriteValueEdit->sizeHint().height(),
-                  Controls->WriteValueCB->sizeHint().height());
-}
-
 void TParamFrm::PrepareEditor(int Row) {
   using qx25::ui::TEditorChoice;
   Ui::ParamFrm& c = *Controls;

@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <QToolTip>
 #include <QTranslator>
+#include <algorithm>
 #include <exception>
 
 #include "ui/Forms.h"
@@ -312,4 +313,9 @@ void TParamFrm::Dismiss() {
 
 std::array<QWidget*, 3> TParamFrm::Editors() const {
   return {Controls->WriteValueEdit, Controls->WriteValueEdit2, Controls->WriteValueCB};
+}
+
+int TParamFrm::EditorHeight() const {
+  return std::max(Controls->WriteValueEdit->sizeHint().height(),
+                  Controls->WriteValueCB->sizeHint().height());
 }
