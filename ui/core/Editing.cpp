@@ -161,8 +161,9 @@ std::string ReadOne(const TLine& Line, CParameter& P) {
 
 TStatus WriteOne(const TLine& Line, CParameter* P, const TEdit& Edit, int IdNumber) {
   const std::optional<TLinkMode> mode = P ? LinkModeOf(P->Kind) : std::nullopt;
-  if (!Line.Driver || !P || !mode) return {Line.Driver && P ? kWriteFailed : kNoDriver};
-  TStatus status{kWriteFailed};  // kept when the edit gives no value
+  if (!Line.Driver || !P || !mode)
+    return {Line.Driver && P ? kWriteFailed : kNoDriver, TStatusColour::Normal, {}};
+  TStatus status{kWriteFailed, TStatusColour::Normal, {}};  // kept when the edit gives no value
   try {
     const int64_t raw = CommittedRaw(*P, Edit);
     if (const std::string refusal = Refusal(*P, raw); !refusal.empty()) {
