@@ -1,25 +1,19 @@
 #include "ui/AddrForm.h"
 
-#include <QSpinBox>
-#include <optional>
-
 #include "ui/Forms.h"
 #include "ui/ParamFrame.h"
 #include "ui/core/Files.h"
 #include "ui/ui_AddrForm.h"
 #include "ui/ui_ParamFrame.h"
 
-namespace {
-constexpr int kClientWidth = 226;
-constexpr int kClientHeight = 104;
-}  // namespace
+constexpr QSize kClientSize(226, 104);
 
 TAddrFrm::TAddrFrm(QWidget* Parent) : QDialog(Parent), Controls(std::make_unique<Ui::AddrFrm>()) {
   qx25::ui::UseFormFont(*this);
   Controls->setupUi(this);
   Controls->BitBtn1->setIcon(qx25::ui::OkGlyph());
   Controls->BitBtn2->setIcon(qx25::ui::CancelGlyph());
-  qx25::ui::FinishFixedDialog(*this, QSize(kClientWidth, kClientHeight));
+  qx25::ui::FinishFixedDialog(*this, kClientSize);
   // Esc rejects through QDialog; the cancel button does the same.
   connect(Controls->BitBtn1, &QAbstractButton::clicked, this, &QDialog::accept);
   connect(Controls->BitBtn2, &QAbstractButton::clicked, this, &QDialog::reject);

@@ -3,10 +3,8 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
-#include <QFontMetrics>
 #include <QLabel>
 #include <QPainter>
-#include <QPixmap>
 #include <QScreen>
 
 namespace qx25::ui {
@@ -18,7 +16,6 @@ constexpr int kStretchStep = 5;
 constexpr int kSmallestPoints = 6;
 constexpr int kButtonPadding = 10;  // the frame and the space around the caption
 constexpr int kIconGap = 4;
-
 constexpr int kGlyphSize = 16;
 
 // Narrows Control's font until Caption fits it with Extra to spare; '&' only
@@ -29,6 +26,16 @@ void Fit(QWidget& Control, const QString& Caption, int Extra) {
     return QFontMetrics(Font).horizontalAdvance(plain) + Extra <= Control.width();
   };
   if (!fits(Control.font())) Control.setFont(FittedFont(Control.font(), fits));
+}
+
+void FitCaptions(QWidget& Form) {
+  for (QLabel* label : Form.findChildren<QLabel*>())
+    if (!label->text().isEmpty()) Fit(*label, label->text(), 0);
+  for (QAbstractButton* button : Form.findChildren<QAbstractButton*>()) {
+    if (button->text().isEmpty()) continue;
+    const int icon = button->icon().isNull() ? 0 : button->iconSize().width() + kIconGap;
+    Fit(*button, button->text(), kButtonPadding + icon);
+  }
 }
 
 QIcon Draw(const std::function<void(QPainter&)>& Paint) {
@@ -78,16 +85,6 @@ QFont FittedFont(QFont Font, const std::function<bool(const QFont&)>& Fits, bool
   while (Smaller && !Fits(Font) && Font.pointSizeF() > kSmallestPoints)
     Font.setPointSizeF(Font.pointSizeF() - 0.5);
   return Font;
-}
-
-void FitCaptions(QWidget& Form) {
-  for (QLabel* label : Form.findChildren<QLabel*>())
-    if (!label->text().isEmpty()) Fit(*label, label->text(), 0);
-  for (QAbstractButton* button : Form.findChildren<QAbstractButton*>()) {
-    if (button->text().isEmpty()) continue;
-    const int icon = button->icon().isNull() ? 0 : button->iconSize().width() + kIconGap;
-    Fit(*button, button->text(), kButtonPadding + icon);
-  }
 }
 
 QIcon AddressGlyph() {

@@ -1,18 +1,14 @@
-// What the window and its dialogs share in how they look: the form font,
-// a fixed frame at the forms' pixel sizes, centred on the screen, captions
-// that fit their controls whatever font the system has (where a caption
-// would not fit, its font is narrowed and, past that, made smaller), and the
-// small pictures on the buttons, drawn here so that the driver ships no
-// bitmaps of its own.
+// What the window and its dialogs share in how they look: the form font, a
+// fixed frame at the forms' pixel sizes, centred on the screen, captions that
+// fit their controls whatever font the system has, and the small pictures on
+// the buttons, drawn here so that the driver ships no bitmaps of its own.
 #pragma once
 
 #include <QFont>
 #include <QIcon>
-#include <QSize>
 #include <functional>
 
 class QDialog;
-class QWidget;
 
 namespace qx25::ui {
 
@@ -22,7 +18,6 @@ void UseFormFont(QDialog& Dialog);
 // A frame that cannot be resized, of Client size, centred on the screen of
 // Dialog's parent (or the primary one), with its captions fitted.
 void FinishFixedDialog(QDialog& Dialog, QSize Client);
-void FitCaptions(QWidget& Form);
 // Font as it is when Fits says so, else narrowed step by step and then, if
 // Smaller, made smaller, until Fits says so or nothing is left to take.
 QFont FittedFont(QFont Font, const std::function<bool(const QFont&)>& Fits, bool Smaller = true);

@@ -1,8 +1,6 @@
 // Single reads and writes from the grid: a double click on a "Чтение" cell
 // reads that parameter; an editor fitted to the parameter's kind opens over
 // a "Запись" cell, and Enter (after a confirmation) writes its value.
-#include <QComboBox>
-#include <QDoubleSpinBox>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QTimer>
@@ -24,13 +22,17 @@ void SetUp(QDoubleSpinBox& Box, int Decimals, double Step, double Min, double Ma
   Box.setValue(Start);
 }
 
+qx25::ui::TEdit EditorContents(const Ui::ParamFrm& Form) {
+  return {Form.WriteValueEdit->value(), Form.WriteValueEdit2->value(),
+          Form.WriteValueCB->currentIndex()};
+}
+
 }  // namespace
 
 void TParamFrm::RxDGCommonDblClick(int Col, int Row) {
   CParameter* p = RecordOfRow(Row);
   if (Col != TParamModel::ColRead || !p) return;
-  const QString text = ReadOne(Row);
-  p->ReadText = text.toStdString();
+  p->ReadText = ReadOne(Row).toStdString();
   RepaintGrid();
 }
 
@@ -38,7 +40,7 @@ QString TParamFrm::ReadOne(int Row) {
   CParameter* p = RecordOfRow(Row);
   if (!p) return {};
   const QString text = QString::fromStdString(qx25::ui::ReadOne(Line(), *p));
-  PublishRunInputs();
+  RunInputs->Publish(Line(), Catalog());
   return text;
 }
 
@@ -83,11 +85,6 @@ void TParamFrm::PlaceEditor(int Row, int Col) {
   first->setFocus();
 }
 
-int TParamFrm::EditorHeight() const {
-  return std::max(Controls->WriteValueEdit->sizeHint().height(),
-                  Controls->WriteValueCB->sizeHint().height());
-}
-
 void TParamFrm::PrepareEditor(int Row) {
   using qx25::ui::TEditorChoice;
   Ui::ParamFrm& c = *Controls;
@@ -111,11 +108,6 @@ void TParamFrm::PrepareEditor(int Row) {
   c.WriteValueCB->setVisible(choice.Kind == TEditorChoice::List);
 }
 
-qx25::ui::TEdit TParamFrm::EditorContents() const {
-  const Ui::ParamFrm& c = *Controls;
-  return {c.WriteValueEdit->value(), c.WriteValueEdit2->value(), c.WriteValueCB->currentIndex()};
-}
-
 void TParamFrm::WriteValueEditExit() {
   Ui::ParamFrm& c = *Controls;
   if (!c.WriteValueCB->isHidden()) return c.WriteValueCB->hide();
@@ -132,8 +124,8 @@ void TParamFrm::WriteValueEditKeyDown() {
                       QString::fromUtf8(kConfirmText), QMessageBox::Ok | QMessageBox::Cancel, this);
   confirm.setObjectName("ConfirmWrite");
   if (const CParameter* p = RecordOfRow(Controls->RxDGCommon->Row()))
-    confirm.setInformativeText(QString::fromStdString(
-        qx25::ui::ConfirmationDetail(*p, EditorContents(), Controls->edIDNumber->value())));
+    confirm.setInformativeText(QString::fromStdString(qx25::ui::ConfirmationDetail(
+        *p, EditorContents(*Controls), Controls->edIDNumber->value())));
   if (confirm.exec() == QMessageBox::Ok) WriteOne(Controls->RxDGCommon->Row());
   RepaintGrid();
 }
@@ -175,7 +167,7 @@ bool TParamFrm::eventFilter(QObject* Watched, QEvent* Event) {
 
 void TParamFrm::WriteOne(int Row) {
   // The bar keeps its own words; the driver's reason is there for the asking.
-  ShowStatus(qx25::ui::WriteOne(Line(), RecordOfRow(Row), EditorContents(),
+  ShowStatus(qx25::ui::WriteOne(Line(), RecordOfRow(Row), EditorContents(*Controls),
                                 Controls->edIDNumber->value()));
-  PublishRunInputs();
+  RunInputs->Publish(Line(), Catalog());
 }

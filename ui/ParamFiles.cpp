@@ -1,11 +1,9 @@
 // Parameter files and the copy buffer: the values of the bulk range kept as
 // INI text in the format the command-line tool shares. Loading only changes
 // the values in the catalog; nothing goes to the controller until a write.
-#include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QStandardPaths>
-#include <optional>
 
 #include "params/ParameterFile.h"
 #include "ui/ParamFrame.h"
@@ -21,13 +19,8 @@ constexpr char kSaveSuffix[] = "par";
 constexpr char kOpenSuffix[] = "tar";
 constexpr char kAllFiles[] = "Все файлы (*)";
 
-std::string Native(const QString& FileName) {
-  return QDir::toNativeSeparators(FileName).toStdString();
-}
-
 // The file the technician chose, empty when none. The dialog starts in the
-// settings directory, made on first use so that it opens there rather than
-// wherever the host was started.
+// settings directory, made on first use, not wherever the host was started.
 QString AskForFile(QWidget* Parent, const char* Name, const char* Title, const char* Suffix,
                    QFileDialog::AcceptMode Mode) {
   QDir().mkpath(SettingsDirectory());
@@ -37,8 +30,8 @@ QString AskForFile(QWidget* Parent, const char* Name, const char* Title, const c
   dialog.setOption(QFileDialog::DontUseNativeDialog);
   dialog.setDirectory(SettingsDirectory());
   dialog.selectFile(QString::fromUtf8(kInitialName));
-  // Every file, named in the window's language; set before the suffix, which
-  // a filter would otherwise replace.
+  // Every file, named in the window's language; before the suffix, which a
+  // filter would replace.
   dialog.setNameFilter(QString::fromUtf8(kAllFiles));
   dialog.setDefaultSuffix(Suffix);
   dialog.setFileMode(QFileDialog::AnyFile);
@@ -48,7 +41,6 @@ QString AskForFile(QWidget* Parent, const char* Name, const char* Title, const c
   return dialog.selectedFiles().first();
 }
 
-// Says, with the file's name and the reason, why a file could not be used.
 void Warn(QWidget& Parent, const char* Name, const std::optional<qx25::ui::TFileError>& Error) {
   if (!Error) return;
   QMessageBox box(QMessageBox::Warning, QString::fromStdString(Error->Title),
@@ -60,12 +52,8 @@ void Warn(QWidget& Parent, const char* Name, const std::optional<qx25::ui::TFile
 }  // namespace
 
 QString SettingsDirectory() {
-#ifdef _WIN32
-  return QString::fromUtf8(kSettingsDirectory);
-#else
   return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + '/' +
          QString::fromUtf8(kSettingsSubdirectory);
-#endif
 }
 
 QString BufferFileName() {
@@ -92,11 +80,11 @@ void TParamFrm::CopyToolClick() {
 void TParamFrm::PasteToolClick() { LoadFromFile(BufferFileName()); }
 
 void TParamFrm::SaveToFile(const QString& FileName) {
-  Warn(*this, "SaveFailed", qx25::ui::SaveValues(Catalog(), Native(FileName), Line()));
+  Warn(*this, "SaveFailed", qx25::ui::SaveValues(Catalog(), FileName.toStdString(), Line()));
 }
 
 void TParamFrm::LoadFromFile(const QString& FileName) {
-  ShowStatus(qx25::ui::LoadValues(Catalog(), Native(FileName)));
-  PublishRunInputs();
+  ShowStatus(qx25::ui::LoadValues(Catalog(), FileName.toStdString()));
+  RunInputs->Publish(Line(), Catalog());
   RepaintGrid();
 }

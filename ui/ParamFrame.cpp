@@ -1,35 +1,27 @@
-// The window itself: its controls, the catalog from show to close, the
-// grid's rows, the status bar and the runs. In-place editing and the files
-// have files of their own, which call into this one and never the other way.
+// The window itself: its controls, the catalog from show to close, the grid's
+// rows, the status bar and the runs. In-place editing and the files call into
+// this file, never the other way.
 #include "ui/ParamFrame.h"
 
-#include <QAction>
-#include <QApplication>
-#include <QFontMetrics>
 #include <QHeaderView>
-#include <QLabel>
 #include <QLibraryInfo>
-#include <QLocale>
 #include <QShowEvent>
-#include <QSpinBox>
-#include <QStatusBar>
 #include <QTabBar>
 #include <QTimer>
 #include <QToolTip>
 #include <QTranslator>
+#include <algorithm>
 #include <exception>
 
 #include "ui/Forms.h"
 #include "ui/ParamModel.h"
 #include "ui/ServiceWindow.h"
 #include "ui/Workers.h"
-#include "ui/core/GridText.h"
 #include "ui/ui_ParamFrame.h"
 
 namespace {
 
-constexpr int kClientWidth = 817;
-constexpr int kClientHeight = 705;
+constexpr QSize kClientSize(817, 705);
 constexpr int kColumnWidths[TParamModel::ColumnCount] = {38, 422, 76, 64, 169};
 constexpr int kHeaderPadding = 8;
 constexpr int kStatusTimeoutMs = 2000;
@@ -103,10 +95,10 @@ TParamFrm::TParamFrm(QWidget* Parent)
   c.RxDGCommon->setItemDelegate(new TParamDelegate(this));
   for (int col = 0; col < TParamModel::ColumnCount; ++col)
     c.RxDGCommon->setColumnWidth(col, kColumnWidths[col]);
-  // The captions fit their columns: narrowed like the buttons' if need be.
+  // The captions fit their columns, narrowed like the buttons' if need be. A
+  // lambda: a function pointer in std::function would export its type's
+  // typeinfo from libqx25.so.
   QHeaderView& header = *c.RxDGCommon->horizontalHeader();
-  // A lambda, not the function itself: a function pointer in std::function
-  // would export the typeinfo of its type from libqx25.so.
   header.setFont(qx25::ui::FittedFont(
       header.font(), [](const QFont& Font) { return HeaderFits(Font); }, false));
 
@@ -137,12 +129,11 @@ TParamFrm::TParamFrm(QWidget* Parent)
   connect(c.AddrBtn, &QAbstractButton::clicked, this, &TParamFrm::AddrBtnClick);
   for (QSpinBox* edit : {c.ComPortEdit, c.AddrEdit})
     connect(edit, &QSpinBox::valueChanged, this, [this] { RunInputs->SetLine(Line()); });
-  qx25::ui::FinishFixedDialog(*this, QSize(kClientWidth, kClientHeight));
+  qx25::ui::FinishFixedDialog(*this, kClientSize);
 }
 
 TParamFrm::~TParamFrm() {
-  // Its owner is going, and with it perhaps the driver: the runs end after
-  // the exchange in flight and send nothing more.
+  // The owner, and perhaps the driver, is going: the runs stop after the exchange in flight.
   RunInputs->Stop();
   while (!Workers.isEmpty()) WorkerEnded(Workers.first());
   if (ParamWindow == this) ParamWindow = nullptr;
@@ -177,7 +168,7 @@ void TParamFrm::FormShow() {
     Parameters = std::move(catalog);
     TrkParameters = Parameters.get();
     GridModel->SetCatalog(Parameters.get());
-    PublishRunInputs();
+    RunInputs->Publish(Line(), Catalog());
     GridReady = true;
     ApplyTabFilter(Controls->TabControl1->TabIndex());
   } catch (const std::exception&) {
@@ -189,22 +180,12 @@ void TParamFrm::ReleaseCatalog() {
   GridModel->SetCatalog(nullptr);
   if (TrkParameters == Parameters.get()) TrkParameters = nullptr;
   Parameters.reset();
-  PublishRunInputs();
+  RunInputs->Publish(Line(), nullptr);
   GridReady = false;
 }
 
 qx25::ui::TLine TParamFrm::Line() const {
   return {Driver, Controls->ComPortEdit->value(), Controls->AddrEdit->value()};
-}
-
-void TParamFrm::PublishRunInputs() {
-  RunInputs->SetLine(Line());
-  RunInputs->Publish(Parameters.get());
-}
-
-CParameter* TParamFrm::RecordOfRow(int Row) const {
-  if (!Parameters || Row < 1 || Row > Parameters->Count()) return nullptr;
-  return &Parameters->Items(Row - 1);
 }
 
 QString TParamFrm::DescriptionText(int Row) const {
@@ -251,8 +232,7 @@ void TParamFrm::RxDGCommonColumnSized() { ApplyTabFilter(Controls->TabControl1->
 
 void TParamFrm::RxDGCommonMouseMove(int Col, int Row, QPoint Global) {
   TRXDrawGrid* grid = Controls->RxDGCommon;
-  const CParameter* p = RecordOfRow(Row);
-  const QString hint = p ? QString::fromStdString(qx25::ui::CellHintOf(*p, Col)) : QString();
+  const QString hint = GridModel->index(Row - 1, Col).data(Qt::ToolTipRole).toString();
   grid->setToolTip(hint);
   if (hint.isEmpty())
     QToolTip::hideText();
@@ -260,25 +240,25 @@ void TParamFrm::RxDGCommonMouseMove(int Col, int Row, QPoint Global) {
     QToolTip::showText(Global, hint, grid);
 }
 
-void TParamFrm::RepaintGrid() {
-  GridModel->Repaint();
-  Controls->RxDGCommon->viewport()->update();
-}
+void TParamFrm::RepaintGrid() { GridModel->Repaint(); }
 
-void TParamFrm::SetStatus(const QString& Message) { StatusPanel->setText(Message); }
+void TParamFrm::SetStatus(const std::string& Message) {
+  StatusPanel->setText(QString::fromStdString(Message));
+}
 
 void TParamFrm::SetStatusColour(TStatusColour NewColour) {
   Colour = NewColour;
   QStatusBar* bar = Controls->StatusBar1;
   QPalette palette = bar->parentWidget()->palette();
-  if (NewColour == TStatusColour::Success) palette.setColor(QPalette::Window, kStatusSuccess);
-  if (NewColour == TStatusColour::Failure) palette.setColor(QPalette::Window, kStatusFailure);
+  if (NewColour != TStatusColour::Normal)
+    palette.setColor(QPalette::Window,
+                     NewColour == TStatusColour::Success ? kStatusSuccess : kStatusFailure);
   bar->setPalette(palette);
 }
 
 void TParamFrm::ShowStatus(const qx25::ui::TStatus& Status) {
   if (Status.Colour != TStatusColour::Normal) SetStatusColour(Status.Colour);
-  SetStatus(QString::fromStdString(Status.Message));
+  SetStatus(Status.Message);
   const bool messageAsHint = Status.Detail.empty() && Status.Colour != TStatusColour::Normal;
   StatusPanel->setToolTip(QString::fromStdString(messageAsHint ? Status.Message : Status.Detail));
   StatusTimer->start();
@@ -289,27 +269,20 @@ void TParamFrm::Timer1Timer() {
   StatusTimer->stop();
 }
 
-void TParamFrm::Button1Click() {
+void TParamFrm::Button1Click() { StartWorker(qx25::ui::TBulk::Read); }
+
+void TParamFrm::WriteBtnClick() { StartWorker(qx25::ui::TBulk::Write); }
+
+void TParamFrm::StartWorker(qx25::ui::TBulk Kind) {
+  TParamsTread*& running = Kind == qx25::ui::TBulk::Read ? ReadParamsThread : WriteParamsThread;
   // A run of this window's or of one just closed still goes: say so.
-  if (ReadParamsThread)
-    return SetStatus(QString::fromStdString(qx25::ui::BusyText(qx25::ui::TBulk::Read)));
-  ReadParamsThread = new TReadParamsTread(RunInputs);
-  StartWorker(ReadParamsThread);
-}
-
-void TParamFrm::WriteBtnClick() {
-  if (WriteParamsThread)
-    return SetStatus(QString::fromStdString(qx25::ui::BusyText(qx25::ui::TBulk::Write)));
-  WriteParamsThread = new TWriteParamsTread(RunInputs);
-  StartWorker(WriteParamsThread);
-}
-
-void TParamFrm::StartWorker(TParamsTread* Worker) {
-  Workers.append(Worker);
-  PublishRunInputs();  // records may have been changed in place since
-  connect(Worker, &TParamsTread::RowDone, this, &TParamFrm::ApplyRow, Qt::QueuedConnection);
-  connect(Worker, &QThread::finished, this, [this, Worker] { WorkerEnded(Worker); });
-  Worker->start();
+  if (running) return SetStatus(qx25::ui::BusyText(Kind));
+  TParamsTread* worker = running = new TParamsTread(Kind, RunInputs);
+  Workers.append(worker);
+  RunInputs->Publish(Line(), Catalog());  // records may have been changed in place since
+  connect(worker, &TParamsTread::RowDone, this, &TParamFrm::ApplyRow, Qt::QueuedConnection);
+  connect(worker, &QThread::finished, this, [this, worker] { WorkerEnded(worker); });
+  worker->start();
 }
 
 void TParamFrm::ApplyRow(const qx25::ui::TRowResult& Result) {
@@ -317,7 +290,7 @@ void TParamFrm::ApplyRow(const qx25::ui::TRowResult& Result) {
   if (news.Status && news.Status->Colour == TStatusColour::Failure)
     ShowStatus(*news.Status);
   else if (news.Status)
-    SetStatus(QString::fromStdString(news.Status->Message));
+    SetStatus(news.Status->Message);
   if (news.ReadRow) GridModel->RepaintValues(*news.ReadRow);
 }
 
@@ -331,14 +304,18 @@ void TParamFrm::WorkerEnded(TParamsTread* Worker) {
 }
 
 void TParamFrm::Dismiss() {
-  if (Workers.isEmpty()) {
-    delete this;
-    return;
-  }
   Dismissed = true;
-  hide();
+  if (Workers.isEmpty())
+    delete this;
+  else
+    hide();
 }
 
 std::array<QWidget*, 3> TParamFrm::Editors() const {
   return {Controls->WriteValueEdit, Controls->WriteValueEdit2, Controls->WriteValueCB};
+}
+
+int TParamFrm::EditorHeight() const {
+  return std::max(Controls->WriteValueEdit->sizeHint().height(),
+                  Controls->WriteValueCB->sizeHint().height());
 }

@@ -1,20 +1,16 @@
 // The parameter programming window: the technician's screen over one nozzle
 // controller, a view of what ui/core decides. Rows are counted as the grid
 // counts them: row 0 is the header and row r shows catalog record r - 1.
-// The window runs on the host's user-interface thread; its workers reach it
-// only through queued signals. Destroying it stops its runs after the
-// exchange in flight and waits for them.
+// Its workers reach it only through queued signals; destroying it stops its
+// runs after the exchange in flight and waits for them.
 #pragma once
 
 #include <QDialog>
-#include <QString>
 #include <array>
 #include <memory>
 
-#include "driver/QX25.h"
-#include "params/ParameterUnit.h"
 #include "ui/core/BulkRun.h"
-#include "ui/core/Editing.h"
+#include "ui/core/GridText.h"
 
 namespace Ui {
 class ParamFrm;
@@ -31,11 +27,7 @@ class TParamFrm : public QDialog {
   explicit TParamFrm(QWidget* Parent = nullptr);
   ~TParamFrm() override;
 
-  // The driver whose operations the window calls; not owned; may be none.
-  TQX25* Driver = nullptr;
-  // False until the grid has been sized to the catalog on show.
-  bool GridReady = false;
-
+  TQX25* Driver = nullptr;  // not owned; may be none
   // The catalog this window shows; null before show and after close.
   CTRKParameters* Catalog() const { return Parameters.get(); }
   Ui::ParamFrm& Form() const { return *Controls; }
@@ -53,16 +45,14 @@ class TParamFrm : public QDialog {
   Q_INVOKABLE void LoadFromFile(const QString& FileName);
   Q_INVOKABLE void RepaintGrid();
 
-  // The window is done with: destroyed now, or hidden and destroyed when its
-  // last worker ends, so that a closed window's runs go on to their end.
+  // Destroyed now, or hidden and destroyed when its last worker ends, so
+  // that a closed window's runs go on to their end.
   void Dismiss();
 
   // The status bar: green after a write, red after a failed one, the style's
   // own otherwise. ShowStatus keeps a colour for two seconds and gives the
   // panel the detail as its hint, or a long message itself.
   using TStatusColour = qx25::ui::TStatusColour;
-  void SetStatus(const QString& Message);
-  void SetStatusColour(TStatusColour Colour);
   void ShowStatus(const qx25::ui::TStatus& Status);
   TStatusColour StatusColour() const { return Colour; }
 
@@ -95,14 +85,13 @@ class TParamFrm : public QDialog {
  private:
   void ReleaseCatalog();
   void WriteValueEditKeyDown();
+  void SetStatus(const std::string& Message);
+  void SetStatusColour(TStatusColour Colour);
   std::array<QWidget*, 3> Editors() const;
   int EditorHeight() const;  // in the font in use
-  CParameter* RecordOfRow(int Row) const;
+  CParameter* RecordOfRow(int Row) const { return qx25::ui::RecordOfRow(Catalog(), Row); }
   qx25::ui::TLine Line() const;
-  qx25::ui::TEdit EditorContents() const;
-  // After any change of the line or of records: what the runs take next.
-  void PublishRunInputs();
-  void StartWorker(TParamsTread* Worker);
+  void StartWorker(qx25::ui::TBulk Kind);
   void WorkerEnded(TParamsTread* Worker);
   void ApplyRow(const qx25::ui::TRowResult& Result);
 
@@ -113,6 +102,7 @@ class TParamFrm : public QDialog {
   QTimer* StatusTimer;  // Timer1
   QTimer* EditorDelay;  // Timer2
   TStatusColour Colour = TStatusColour::Normal;
+  bool GridReady = false;  // sized to the catalog on show
   bool Closed = false;
   bool Dismissed = false;
   // Shared with this window's runs, which outlive neither it nor its driver.

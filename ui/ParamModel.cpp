@@ -4,30 +4,8 @@
 #include <QPainter>
 #include <QRegularExpression>
 
-namespace {
-
 const QColor kNameBackground(0xC0, 0xDC, 0xC0);
 const QColor kOutOfLimitsInk(0xFF, 0x00, 0x00);
-
-// A value cell: the core's value box, its text in Ink clipped to it, and a
-// black outline around it.
-void DrawValueBox(QPainter& Canvas, const QRect& Cell, const QString& Text, const QColor& Ink,
-                  int BoxHeight) {
-  if (Cell.height() <= 0) return;
-  const QRect box = ViewRect(qx25::ui::ValueBox(CoreRect(Cell), BoxHeight));
-  Canvas.save();
-  Canvas.setClipRect(box);
-  Canvas.setPen(Ink);
-  Canvas.drawText(box, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, Text);
-  Canvas.restore();
-  Canvas.setPen(Qt::black);
-  Canvas.setBrush(Qt::NoBrush);
-  // A one-pixel pen strokes one pixel beyond the rectangle's right and bottom.
-  constexpr int outline = qx25::ui::kValueBoxOutline;
-  Canvas.drawRect(box.adjusted(-outline, -outline, outline - 1, outline - 1));
-}
-
-}  // namespace
 
 void TParamModel::SetCatalog(CTRKParameters* Catalog) {
   beginResetModel();
@@ -130,10 +108,20 @@ void TParamDelegate::paint(QPainter* Painter, const QStyleOptionViewItem& Option
       Painter->drawText(cell, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, LaidOut(text));
       break;
     default: {
-      const QVariant marked = Index.data(Qt::ForegroundRole);
-      DrawValueBox(*Painter, cell, text,
-                   marked.isValid() ? marked.value<QColor>() : QColor(Qt::black),
-                   ValueBoxHeight(option.font));
+      // The core's value box, its text clipped to it, and a black outline.
+      if (cell.height() <= 0) break;
+      const QVariant ink = Index.data(Qt::ForegroundRole);
+      const QRect box = ViewRect(qx25::ui::ValueBox(CoreRect(cell), ValueBoxHeight(option.font)));
+      Painter->save();
+      Painter->setClipRect(box);
+      Painter->setPen(ink.isValid() ? ink.value<QColor>() : QColor(Qt::black));
+      Painter->drawText(box, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
+      Painter->restore();
+      Painter->setPen(Qt::black);
+      Painter->setBrush(Qt::NoBrush);
+      // A one-pixel pen strokes one pixel beyond the rectangle's right and bottom.
+      constexpr int outline = qx25::ui::kValueBoxOutline;
+      Painter->drawRect(box.adjusted(-outline, -outline, outline - 1, outline - 1));
     }
   }
   Painter->restore();

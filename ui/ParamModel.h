@@ -5,10 +5,8 @@
 #pragma once
 
 #include <QAbstractTableModel>
-#include <QRect>
 #include <QStyledItemDelegate>
 
-#include "params/ParameterUnit.h"
 #include "ui/core/Editing.h"
 #include "ui/core/GridText.h"
 
@@ -19,12 +17,9 @@ class TParamModel : public QAbstractTableModel {
   using enum qx25::ui::TColumn;
   using QAbstractTableModel::QAbstractTableModel;
 
-  // The records shown; nullptr shows none. Not owned.
-  void SetCatalog(CTRKParameters* Catalog);
-  // Has every view draw every cell again.
+  void SetCatalog(CTRKParameters* Catalog);  // not owned; null shows none
   void Repaint();
-  // Has the views draw again the value cells of record Row, which a read
-  // changed; a hidden row costs nothing.
+  // The value cells of record Row, which a read changed.
   void RepaintValues(int Row);
 
   int rowCount(const QModelIndex& Parent = {}) const override;

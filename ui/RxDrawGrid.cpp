@@ -7,9 +7,7 @@
 #include <QTabBar>
 #include <algorithm>
 
-namespace {
 constexpr int kFrame = 2;  // the page's border, as the tab control draws it
-}  // namespace
 
 TTabControl::TTabControl(QWidget* Parent) : QWidget(Parent), Bar(new QTabBar(this)) {
   Bar->setObjectName("TabControl1Tabs");

@@ -1,17 +1,13 @@
 // The parameter grid and the tab control it lies in.
 #pragma once
 
-#include <QPoint>
-#include <QRect>
 #include <QTableView>
-#include <QWidget>
 #include <utility>
 
 class QTabBar;
 
 // One row of tabs over a page that stays the same widget whatever tab is
-// selected (the grid filters its rows by the tab instead). Its other
-// children are laid on the page by the window.
+// selected (the grid filters its rows by the tab instead).
 class TTabControl : public QWidget {
   Q_OBJECT
 
@@ -37,11 +33,10 @@ class TTabControl : public QWidget {
   QWidget* Page = nullptr;
 };
 
-// The grid counts rows as the window does: row 0 is the header, row r
-// (r >= 1) is model row r - 1. A row is hidden by a height of 0 or less, and
-// a cell in a hidden row can never become the current cell, whether by
-// mouse, keyboard or code.
-
+// The grid counts rows as the window does: row 0 is the header, row r is
+// model row r - 1. A row is hidden by a height of 0 or less, and a cell in a
+// hidden row never becomes the current cell, whether by mouse, keyboard or
+// code.
 class TOpenedRXDrawGrid : public QTableView {
   Q_OBJECT
 
@@ -55,8 +50,7 @@ class TOpenedRXDrawGrid : public QTableView {
   int Col() const;
   int Row() const;
   void SetCurrentCell(int Col, int Row);
-  // Grid row r's height; -1 hides it.
-  void SetRowHeight(int Row, int Height);
+  void SetRowHeight(int Row, int Height);  // -1 hides the row
   int RowHeight(int Row) const;
   int RowCount() const;
   // The cell's rectangle in the coordinates of Target (a widget the grid is

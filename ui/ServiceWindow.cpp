@@ -5,8 +5,6 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QScopeGuard>
-#include <QWidget>
-#include <exception>
 #include <stdexcept>
 
 #include "driver/MenuHook.h"

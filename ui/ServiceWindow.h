@@ -1,6 +1,6 @@
 // The service window's module-level state and its door into the host: slot
 // 24 adds "Программирование параметров наливной" under the host's "&ТРК"
-// menu entry, and the entry opens the window for the driver built last.
+// menu entry, which opens the window for the driver built last.
 #pragma once
 
 #include <QString>
@@ -10,12 +10,9 @@
 
 class TParamFrm;
 
-// The open window, or null.
-extern TParamFrm* ParamWindow;
-// The catalog of the open window, or null.
-extern CTRKParameters* TrkParameters;
-// True until the first call of slot 24.
-extern bool MenuPending;
+extern TParamFrm* ParamWindow;         // the open window, or null
+extern CTRKParameters* TrkParameters;  // its catalog, or null
+extern bool MenuPending;               // true until the first call of slot 24
 
 // Creates the window if there is none; shows it modally over the host's
 // window (AppHandle) alone when Driver is set; destroys it in every case.
@@ -29,5 +26,4 @@ void InstallServiceMenu(TQX25& Driver, void* RootItem, TCreateMenuItemFn CreateM
 // Where parameter files start and the copy buffer lives: ZARO/Settings under
 // the user's data directory.
 QString SettingsDirectory();
-// The copy buffer, "Vedo.buf" in the settings directory.
-QString BufferFileName();
+QString BufferFileName();  // "Vedo.buf" in the settings directory

@@ -29,19 +29,10 @@ class TParamsTread : public QThread {
   std::shared_ptr<const qx25::ui::TRunInputs> Inputs;
 };
 
-class TReadParamsTread : public TParamsTread {
- public:
-  explicit TReadParamsTread(std::shared_ptr<const qx25::ui::TRunInputs> Run)
-      : TParamsTread(qx25::ui::TBulk::Read, std::move(Run)) {}
-};
+// The two kinds differ only in the run they were made for.
+using TReadParamsTread = TParamsTread;
+using TWriteParamsTread = TParamsTread;
 
-class TWriteParamsTread : public TParamsTread {
- public:
-  explicit TWriteParamsTread(std::shared_ptr<const qx25::ui::TRunInputs> Run)
-      : TParamsTread(qx25::ui::TBulk::Write, std::move(Run)) {}
-};
-
-// The running worker of each kind, or null. Read and written on the
-// user-interface thread only.
+// The running worker of each kind, or null; user-interface thread only.
 inline TReadParamsTread* ReadParamsThread = nullptr;
 inline TWriteParamsTread* WriteParamsThread = nullptr;

@@ -8,43 +8,13 @@
 namespace qx25::ui {
 
 namespace {
+
 constexpr char kWriteDone[] = "Операция записи параметра ";
 constexpr char kWriteError[] = "Ошибка при операции записи параметра ";
 constexpr char kReadBusy[] = "Чтение всех параметров ещё идёт";
 constexpr char kWriteBusy[] = "Запись всех параметров ещё идёт";
-}  // namespace
 
-void TRunInputs::SetLine(const TLine& NewLine) {
-  const std::lock_guard guard(Lock);
-  Line = NewLine;
-}
-
-void TRunInputs::Publish(const CTRKParameters* Catalog) {
-  std::vector<CParameter> records;
-  if (Catalog)
-    for (int i = 0; i < Catalog->Count(); ++i) records.push_back(Catalog->Items(i));
-  const std::lock_guard guard(Lock);
-  std::swap(Records, records);  // the old ones go once the lock is free
-}
-
-void TRunInputs::Publish(int Row, const CParameter& Record) {
-  CParameter copy = Record;  // copied outside the lock, which a run waits on
-  const std::lock_guard guard(Lock);
-  if (Row >= 0 && static_cast<size_t>(Row) < Records.size()) std::swap(Records[Row], copy);
-}
-
-TRunInputs::TRowJob TRunInputs::Job(int Row) const {
-  const std::lock_guard guard(Lock);
-  TRowJob job{Line, std::nullopt};
-  if (Row >= 0 && static_cast<size_t>(Row) < Records.size()) job.Record = Records[Row];
-  return job;
-}
-
-int TRunInputs::Count() const {
-  const std::lock_guard guard(Lock);
-  return static_cast<int>(Records.size());
-}
-
+// One row of a run; nothing when the row sends nothing and shows nothing.
 std::optional<TRowResult> RunRow(TBulk Kind, const TRunInputs::TRowJob& Job, int Row) {
   if (!Job.Record) return std::nullopt;  // the catalog went away
   CParameter p = *Job.Record;
@@ -74,6 +44,44 @@ std::optional<TRowResult> RunRow(TBulk Kind, const TRunInputs::TRowJob& Job, int
   result.Outcome = ok ? TRowResult::Written : TRowResult::WriteFailed;
   result.Text = (ok ? kWriteDone : kWriteError) + std::to_string(p.Code);
   return result;
+}
+
+}  // namespace
+
+void TRunInputs::SetLine(const TLine& NewLine) {
+  const std::lock_guard guard(Lock);
+  Line = NewLine;
+}
+
+void TRunInputs::Publish(const CTRKParameters* Catalog) {
+  std::vector<CParameter> records;
+  if (Catalog)
+    for (int i = 0; i < Catalog->Count(); ++i) records.push_back(Catalog->Items(i));
+  const std::lock_guard guard(Lock);
+  std::swap(Records, records);  // the old ones go once the lock is free
+}
+
+void TRunInputs::Publish(const TLine& NewLine, const CTRKParameters* Catalog) {
+  SetLine(NewLine);
+  Publish(Catalog);
+}
+
+void TRunInputs::Publish(int Row, const CParameter& Record) {
+  CParameter copy = Record;  // copied outside the lock, which a run waits on
+  const std::lock_guard guard(Lock);
+  if (Row >= 0 && static_cast<size_t>(Row) < Records.size()) std::swap(Records[Row], copy);
+}
+
+TRunInputs::TRowJob TRunInputs::Job(int Row) const {
+  const std::lock_guard guard(Lock);
+  TRowJob job{Line, std::nullopt};
+  if (Row >= 0 && static_cast<size_t>(Row) < Records.size()) job.Record = Records[Row];
+  return job;
+}
+
+int TRunInputs::Count() const {
+  const std::lock_guard guard(Lock);
+  return static_cast<int>(Records.size());
 }
 
 void RunBulk(TBulk Kind, const TRunInputs& Inputs,

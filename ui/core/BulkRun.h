@@ -1,9 +1,6 @@
-// Read-all and write-all as row jobs. A run goes through the bulk range one
-// row at a time on a thread of its own. What it needs for a row (driver,
-// port, address, the record as it stands) it takes from TRunInputs, which the
-// window's thread keeps current; what a row ends in goes back as a
-// TRowResult, which the window's thread applies to its catalog. A run never
-// holds a reference to a window, and stops between rows once asked to.
+// Read-all and write-all, a row at a time on a thread of their own, from the
+// TRunInputs the window's thread keeps current; each TRowResult goes back for
+// that thread to apply. A run never refers to a window.
 #pragma once
 
 #include <atomic>
@@ -32,20 +29,19 @@ struct TRowResult {
 
 class TRunInputs {
  public:
-  // Called on the window's thread whenever the line or a record changes.
+  // On the window's thread whenever the line or a record changes.
   void SetLine(const TLine& Line);
-  void Publish(const CTRKParameters* Catalog);  // null: the catalog is gone
+  void Publish(const CTRKParameters* Catalog);
+  void Publish(const TLine& Line, const CTRKParameters* Catalog);
   // One record (catalog index) changed: cheaper than the whole catalog.
   void Publish(int Row, const CParameter& Record);
-
   struct TRowJob {
     TLine Line;
     std::optional<CParameter> Record;
   };
   TRowJob Job(int Row) const;
   int Count() const;
-
-  // Asks every run over these inputs to stop after the row in flight.
+  // Every run over these inputs stops after the row in flight.
   void Stop() { Stopping = true; }
   bool Stopped() const { return Stopping; }
 
@@ -56,32 +52,24 @@ class TRunInputs {
   std::atomic<bool> Stopping = false;
 };
 
-// One row of a run; nothing when the row sends nothing and shows nothing.
-std::optional<TRowResult> RunRow(TBulk Kind, const TRunInputs::TRowJob& Job, int Row);
-
-// The whole run over the bulk range, on the calling thread. Report gets each
-// row's result as soon as the row is done.
+// The run over the bulk range on the calling thread, reporting each row's result.
 void RunBulk(TBulk Kind, const TRunInputs& Inputs,
              const std::function<void(const TRowResult&)>& Report);
 
 // What the status bar says when a run of Kind is asked for while one goes on.
 std::string BusyText(TBulk Kind);
 
-// Applies a result to the catalog (ignored when the catalog no longer has the
-// row); the status text a write leaves, else empty.
+// Applies a result to the catalog, if it still has the row; a write's status text.
 std::string ApplyRowResult(CTRKParameters* Catalog, const TRowResult& Result);
 
-// What a window shows of a row's result once TakeRowResult has applied it.
 struct TRowNews {
-  // A write's news for the status bar: red (and put back after a while)
-  // when its colour is Failure, else the text alone.
+  // A write's news: shown red for a while when Failure, else the text alone.
   std::optional<TStatus> Status;
   // A read changed this record (catalog index), already published to the run.
   std::optional<int> ReadRow;
 };
 
-// Applies Result to Catalog and publishes a changed record to Inputs, so that
-// the run's later rows see it.
+// ApplyRowResult, and a changed record published for the run's later rows.
 TRowNews TakeRowResult(CTRKParameters* Catalog, TRunInputs& Inputs, const TRowResult& Result);
 
 }  // namespace qx25::ui

@@ -18,6 +18,7 @@ constexpr char kWriteFailed[] = "Ошибка при проведении опе
 constexpr char kNoDriver[] = "Невозможно провести операцию записи.";
 constexpr char kNewAddress[] = "Новый сетевой адрес: ";
 constexpr char kIdNumber[] = ", ID-номер: ";
+constexpr int kValueBoxHeight = 16;  // the least; a larger font gets more
 constexpr int kMinRowHeight = 20;
 constexpr int kRowTextMargin = 5;
 constexpr int kEditorIndent = 5;
@@ -159,14 +160,11 @@ std::string ReadOne(const TLine& Line, CParameter& P) {
 }
 
 TStatus WriteOne(const TLine& Line, CParameter* P, const TEdit& Edit, int IdNumber) {
-  TStatus status;
   const std::optional<TLinkMode> mode = P ? LinkModeOf(P->Kind) : std::nullopt;
-  if (!Line.Driver || !P || !mode) {
-    status.Message = Line.Driver && P ? kWriteFailed : kNoDriver;
-    return status;
-  }
+  if (!Line.Driver || !P || !mode)
+    return {Line.Driver && P ? kWriteFailed : kNoDriver, TStatusColour::Normal, {}};
+  TStatus status{kWriteFailed, TStatusColour::Normal, {}};  // kept when the edit gives no value
   try {
-    status.Message = kWriteFailed;  // kept when the edit gives no value
     const int64_t raw = CommittedRaw(*P, Edit);
     if (const std::string refusal = Refusal(*P, raw); !refusal.empty()) {
       // Sent nothing: the controller would take a value it has no use for.

@@ -1,6 +1,5 @@
 // One parameter at a time: the editor a row gets, the raw value an edit
-// commits, and a single read or write through the driver with what it leaves
-// in the record and in the status bar.
+// commits, and a single read or write with what it leaves in record and bar.
 #pragma once
 
 #include <cstdint>
@@ -25,7 +24,6 @@ struct TEditorChoice {
   int Selected = -1;
   bool Enabled = true;
 };
-
 TEditorChoice EditorFor(const CParameter& P);
 
 // What the technician left in the editor.
@@ -33,34 +31,27 @@ struct TEdit {
   double Value = 0, Value2 = 0;
   int Item = -1;
 };
-
 // The raw value the edit writes. Throws std::out_of_range when the edit
 // cannot give one (nothing chosen in a list, a number out of the 64-bit range).
 int64_t CommittedRaw(const CParameter& P, const TEdit& Edit);
-
-// The informative text of the write confirmation: the caption and the value
-// the edit writes, in the record's units; for the address record the new
-// address and the ID number that receives it. Empty when the edit gives no value.
+// The write confirmation's detail: caption, value and units, or the new
+// address and the ID number; empty when the edit gives no value.
 std::string ConfirmationDetail(const CParameter& P, const TEdit& Edit, int IdNumber);
 
 // A rectangle in a view's pixels, right and bottom exclusive.
 struct TRect {
   int Left = 0, Top = 0, Right = 0, Bottom = 0;
 };
-inline constexpr int kValueBoxHeight = 16;  // the least; a larger font gets more
-inline constexpr int kEditorHeight = 18;
-// The value box of a "Чтение" or "Запись" cell, centred in it; its outline
-// lies kValueBoxOutline outside.
-TRect ValueBox(const TRect& Cell, int BoxHeight);
+inline constexpr int kEditorHeight = 18;  // the least; a larger font gets more
 inline constexpr int kValueBoxOutline = 2;
-// Where the editor goes over a "Запись" cell, on the value box's middle; a
-// pair's two boxes side by side (Second is empty otherwise).
+// The value box centred in a "Чтение" or "Запись" cell; its outline lies outside.
+TRect ValueBox(const TRect& Cell, int BoxHeight);
+// The editor over a "Запись" cell; Second is a pair's second box.
 struct TEditorPlace {
   TRect First, Second;
 };
 TEditorPlace EditorPlace(const TRect& Cell, int EditorHeight, bool Pair);
-// A shown row's height: its name and limits texts, and room for the value
-// box and the editor in the font in use.
+// A shown row's height: its texts, the value box and the editor.
 int RowHeight(int NameTextHeight, int LimitsTextHeight, int BoxHeight, int EditorHeight);
 
 // Where single transfers go: the window's driver (may be none), port and address.

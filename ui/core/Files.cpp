@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <exception>
 #include <filesystem>
-#include <vector>
 
 #include "params/ParameterFile.h"
 #include "ui/core/GridText.h"
@@ -19,6 +18,8 @@ constexpr char kTaken[] = ": взято значений ";
 constexpr char kLeft[] = "; пропущено: ";
 constexpr char kNotNumber[] = "не число";
 constexpr char kUnknownCode[] = "неизвестный код";
+constexpr int kMinAddress = 1;
+constexpr int kMaxAddress = 64;
 
 CParameter* BulkRecordOfKey(CTRKParameters& Catalog, const std::string& Key) {
   for (int i = kBulkFirst; i < Catalog.Count(); ++i)
@@ -26,43 +27,8 @@ CParameter* BulkRecordOfKey(CTRKParameters& Catalog, const std::string& Key) {
   return nullptr;
 }
 
-std::optional<TFileError> Save(const CTRKParameters* Catalog, const std::string& FileName,
-                               const TFileInfo* Info) {
-  if (!Catalog) return std::nullopt;
-  try {
-    if (Info)
-      SaveParameterFile(*Catalog, FileName, *Info);
-    else
-      SaveParameterFile(*Catalog, FileName);
-  } catch (const std::exception& Error) {
-    // The old file, if any, is still whole: a save writes beside it and
-    // renames over it only once the new one is complete.
-    return TFileError{"Сохранение параметров",
-                      "Не удалось сохранить параметры в файл " + FileName + ":\n" + Error.what()};
-  }
-  return std::nullopt;
-}
-
-}  // namespace
-
-std::string BufferFileName(const std::string& SettingsDirectory) {
-#ifdef _WIN32
-  return SettingsDirectory + "\\Vedo.buf";
-#else
-  return SettingsDirectory + "/Vedo.buf";
-#endif
-}
-
-std::optional<TFileError> SaveValues(const CTRKParameters* Catalog, const std::string& FileName) {
-  return Save(Catalog, FileName, nullptr);
-}
-
-std::optional<TFileError> SaveValues(const CTRKParameters* Catalog, const std::string& FileName,
-                                     const TLine& Line) {
-  const TFileInfo info = WindowFileInfo(Line);
-  return Save(Catalog, FileName, &info);
-}
-
+// What the window's [Info] says: its port and address, now, and the
+// driver's version (the ASCII head of its description, before '#').
 TFileInfo WindowFileInfo(const TLine& Line) {
   TFileInfo info;
   info.Program = "qx25 service window";
@@ -80,6 +46,42 @@ TFileInfo WindowFileInfo(const TLine& Line) {
   return info;
 }
 
+std::optional<TFileError> Save(const CTRKParameters* Catalog, const std::string& FileName,
+                               const std::optional<TLine>& Line) {
+  if (!Catalog) return std::nullopt;
+  try {
+    if (Line)
+      SaveParameterFile(*Catalog, FileName, WindowFileInfo(*Line));
+    else
+      SaveParameterFile(*Catalog, FileName);
+  } catch (const std::exception& Error) {
+    // The old file, if any, is still whole: a save writes beside it and
+    // renames over it only once the new one is complete.
+    return TFileError{"Сохранение параметров",
+                      "Не удалось сохранить параметры в файл " + FileName + ":\n" + Error.what()};
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<TFileError> SaveValues(const CTRKParameters* Catalog, const std::string& FileName) {
+  return Save(Catalog, FileName, std::nullopt);
+}
+
+std::optional<TFileError> SaveValues(const CTRKParameters* Catalog, const std::string& FileName,
+                                     const TLine& Line) {
+  return Save(Catalog, FileName, Line);
+}
+
+std::string BufferFileName(const std::string& SettingsDirectory) {
+#ifdef _WIN32
+  return SettingsDirectory + "\\Vedo.buf";
+#else
+  return SettingsDirectory + "/Vedo.buf";
+#endif
+}
+
 TStatus LoadValues(CTRKParameters* Catalog, const std::string& FileName) {
   if (!Catalog) return {};
   const auto failure = [](std::string Text) {
@@ -89,30 +91,32 @@ TStatus LoadValues(CTRKParameters* Catalog, const std::string& FileName) {
   if (!std::filesystem::exists(FileName, error)) return failure(kMissing + FileName);
   const TIniFile ini(FileName);
   if (!ini.Problem().empty()) return failure(kUnreadable + FileName);
-  if (!ini.SectionExists(kParameterSection))
-    return failure(std::filesystem::path(FileName).filename().string() + kNoSection);
+  // The name alone: the bar is narrow, and the dialog showed where it lies.
+  const std::string name = std::filesystem::path(FileName).filename().string();
+  if (!ini.SectionExists(kParameterSection)) return failure(name + kNoSection);
   int taken = 0;
-  std::vector<std::string> left;
+  std::string left;
   for (const std::string& key : ini.Keys(kParameterSection)) {
-    const std::string given = key + "=" + ini.ReadString(kParameterSection, key, "");
     CParameter* p = BulkRecordOfKey(*Catalog, key);
     // Two defaults that differ tell a number from a text that only yields one.
     const int32_t value = ini.ReadInteger(kParameterSection, key, 0);
     const bool number = value == ini.ReadInteger(kParameterSection, key, 1);
     const std::string refusal = p && number ? Refusal(*p, value) : std::string();
-    if (!p || !number || !refusal.empty()) {
-      left.push_back(given + " (" + (!p ? kUnknownCode : !number ? kNotNumber : refusal) + ")");
+    if (p && number && refusal.empty()) {
+      p->Value = value;  // the file's 32 bits, widened with their sign
+      ++taken;
       continue;
     }
-    p->Value = value;  // the file's 32 bits, widened with their sign
-    ++taken;
+    left += (left.empty() ? kLeft : ", ") + key + "=" + ini.ReadString(kParameterSection, key, "") +
+            " (" +
+            (!p        ? kUnknownCode
+             : !number ? kNotNumber
+                       : refusal) +
+            ")";
   }
-  // The name alone: the bar is narrow, and the dialog showed where it lies.
-  const std::string name = std::filesystem::path(FileName).filename().string();
-  TStatus status{name + kTaken + std::to_string(taken), TStatusColour::Normal, {}};
-  for (size_t i = 0; i < left.size(); ++i) status.Message += (i == 0 ? kLeft : ", ") + left[i];
-  if (!left.empty()) status.Colour = TStatusColour::Failure;
-  return status;
+  return {name + kTaken + std::to_string(taken) + left,
+          left.empty() ? TStatusColour::Normal : TStatusColour::Failure,
+          {}};
 }
 
 std::optional<int> NozzleAddress(TQX25* Driver, int Nozzle, int Dispenser) {

@@ -1,13 +1,11 @@
-// Parameter files, the copy buffer and the nozzle address rule as the window
-// uses them: a file failure comes back as the text to show, never as an
-// exception out of a button's handler.
+// Parameter files, the copy buffer and the nozzle address rule: a file
+// failure comes back as the text to show, never as an exception.
 #pragma once
 
 #include <optional>
 #include <string>
 
 #include "driver/QX25.h"
-#include "params/FileInfo.h"
 #include "params/ParameterUnit.h"
 #include "ui/core/Editing.h"
 
@@ -21,28 +19,17 @@ struct TFileError {
   std::string Text;
 };
 
-// Catalog may be null (no window shown): nothing happens then.
+// Nothing happens for a null Catalog (no window shown). With a Line, the file
+// gets an [Info] section: the line, the controller and the driver's version.
 std::optional<TFileError> SaveValues(const CTRKParameters* Catalog, const std::string& FileName);
-// The same, with an [Info] section saying which line and controller the
-// values are for and which driver wrote them.
 std::optional<TFileError> SaveValues(const CTRKParameters* Catalog, const std::string& FileName,
                                      const TLine& Line);
-// Takes from the file's "Parametr" section each bulk-range value that may go
-// to the controller and returns what the status bar says: how many it took,
-// and which it left and why (not a number, a key that names no parameter of
-// the file, outside the limits), or that the file is missing, unreadable or
-// has no such section; red when it left anything. What it leaves keeps the
-// record's value.
+// Takes each bulk-range value of "Parametr" that may go to the controller;
+// the status says how many, and, red, which it left and why (or why the file
+// gave none). What it leaves keeps the record's value.
 TStatus LoadValues(CTRKParameters* Catalog, const std::string& FileName);
 
-// What the window's [Info] says: its port and address, now, and the
-// driver's version (the ASCII head of its description, before '#').
-TFileInfo WindowFileInfo(const TLine& Line);
-
-// The address the dialog's nozzle and dispenser numbers give, held to the
-// address field's range; nothing when there is no driver to ask.
+// The address of a nozzle, held to the address field's range; none without a driver.
 std::optional<int> NozzleAddress(TQX25* Driver, int Nozzle, int Dispenser);
-inline constexpr int kMinAddress = 1;
-inline constexpr int kMaxAddress = 64;
 
 }  // namespace qx25::ui

@@ -46,8 +46,8 @@ std::string HeaderCaption(int Column) {
   return Column >= 0 && Column < ColumnCount ? kHeader[Column] : "";
 }
 
-std::string CellHint(int Column) {
-  return Column == ColRead ? kHintRead : Column == ColWrite ? kHintWrite : "";
+CParameter* RecordOfRow(CTRKParameters* Catalog, int Row) {
+  return Catalog && Row >= 1 && Row <= Catalog->Count() ? &Catalog->Items(Row - 1) : nullptr;
 }
 
 std::string DescriptionText(const CParameter& P) {
@@ -113,7 +113,7 @@ TCell CellOf(const CParameter& P, int Column) {
 }
 
 std::string CellHintOf(const CParameter& P, int Column) {
-  std::string hint = CellHint(Column);
+  std::string hint = Column == ColRead ? kHintRead : Column == ColWrite ? kHintWrite : "";
   const std::string note = CellOf(P, Column).Note;
   if (!note.empty()) hint += (hint.empty() ? "" : "\n") + note;
   return hint;

@@ -69,7 +69,7 @@ std::string TParamFrm::ReadOne(int Row) {
   CParameter* p = RecordOfRow(Row);
   if (!p) return {};
   std::string text = ui::ReadOne(Line(), *p);
-  PublishRunInputs();
+  RunInputs->Publish(Line(), Catalog());
   return text;
 }
 
@@ -210,7 +210,7 @@ void TParamFrm::WriteValueEditKeyDown() {
 
 void TParamFrm::WriteOne(int Row) {
   ShowStatus(ui::WriteOne(Line(), RecordOfRow(Row), EditorContents(), SpinValue(edIDNumber)));
-  PublishRunInputs();
+  RunInputs->Publish(Line(), Catalog());
 }
 
 }  // namespace qx25::win

@@ -78,7 +78,7 @@ void TParamFrm::SaveToFile(const std::string& FileName) {
 
 void TParamFrm::LoadFromFile(const std::string& FileName) {
   ShowStatus(ui::LoadValues(Catalog(), FileName));
-  PublishRunInputs();
+  RunInputs->Publish(Line(), Catalog());
   Grid->Repaint();
 }
 

@@ -406,7 +406,7 @@ void TParamFrm::LoadCatalog() {
     Parameters = std::move(catalog);
     TrkParameters = Parameters.get();
     Grid->SetCatalog(Parameters.get());
-    PublishRunInputs();
+    RunInputs->Publish(Line(), Catalog());
     GridReady = true;
     ApplyTabFilter(TabIndex());
     ApplyGridEnterRule();
@@ -419,7 +419,7 @@ void TParamFrm::ReleaseCatalog() {
   if (Grid) Grid->SetCatalog(nullptr);
   if (TrkParameters == Parameters.get()) TrkParameters = nullptr;
   Parameters.reset();
-  PublishRunInputs();
+  RunInputs->Publish(Line(), Catalog());
   GridReady = false;
 }
 
@@ -428,16 +428,6 @@ int TParamFrm::TabIndex() const {
 }
 
 ui::TLine TParamFrm::Line() const { return {Driver, SpinValue(ComPortEdit), SpinValue(AddrEdit)}; }
-
-void TParamFrm::PublishRunInputs() {
-  RunInputs->SetLine(Line());
-  RunInputs->Publish(Parameters.get());
-}
-
-CParameter* TParamFrm::RecordOfRow(int Row) const {
-  if (!Parameters || Row < 1 || Row > Parameters->Count()) return nullptr;
-  return &Parameters->Items(Row - 1);
-}
 
 int TParamFrm::RowHeightFor(int Row) const {
   const CParameter* p = RecordOfRow(Row);
@@ -495,7 +485,7 @@ void TParamFrm::WriteBtnClick() {
 }
 
 void TParamFrm::StartWorker(ui::TBulk Kind) {
-  PublishRunInputs();  // records may have been changed in place since
+  RunInputs->Publish(Line(), Catalog());  // records may have been changed in place since
   Workers.push_back(std::make_unique<TWorker>(Kind, RunInputs, Rows, Window));
   (Kind == ui::TBulk::Read ? ReadParamsThread : WriteParamsThread) = Workers.back().get();
 }

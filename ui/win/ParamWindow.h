@@ -20,6 +20,7 @@
 #include "params/ParameterUnit.h"
 #include "ui/core/BulkRun.h"
 #include "ui/core/Editing.h"
+#include "ui/core/GridText.h"
 #include "ui/win/Grid.h"
 #include "ui/win/Workers.h"
 
@@ -86,12 +87,11 @@ class TParamFrm {
 
   int TabIndex() const;
   void SetStatusColour(ui::TStatusColour Colour);
-  CParameter* RecordOfRow(int Row) const;
+  CParameter* RecordOfRow(int Row) const { return ui::RecordOfRow(Catalog(), Row); }
   ui::TLine Line() const;
   ui::TEdit EditorContents() const;
   bool EditorHasFocus() const;
   int EditorHeight() const;
-  void PublishRunInputs();
   void StartWorker(ui::TBulk Kind);
   void TakeRows();
   void WorkerEnded(TWorker* Worker);
