@@ -8,12 +8,12 @@
 
 #include "ui/ParamFrame.h"
 #include "ui/ParamModel.h"
+#include "ui/core/Texts.h"
 #include "ui/ui_ParamFrame.h"
 
 namespace {
 
-constexpr char kConfirmCaption[] = "Подтверждение записи";
-constexpr char kConfirmText[] = "Вы действительно хотите записать параметр";
+using qx25::ui::kConfirmCaption, qx25::ui::kConfirmText;
 
 void SetUp(QDoubleSpinBox& Box, int Decimals, double Step, double Min, double Max, double Start) {
   Box.setDecimals(Decimals);  // first: the range and the value are rounded to it

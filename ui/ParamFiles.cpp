@@ -9,14 +9,13 @@
 #include "ui/ParamFrame.h"
 #include "ui/ServiceWindow.h"
 #include "ui/core/Files.h"
+#include "ui/core/Texts.h"
 
 namespace {
 
-constexpr char kSaveTitle[] = "Сохранение файла настроек";
-constexpr char kOpenTitle[] = "Считать параметры из файла";
-constexpr char kInitialName[] = "ТРК";
-constexpr char kSaveSuffix[] = "par";
-constexpr char kOpenSuffix[] = "tar";
+using qx25::ui::kInitialName, qx25::ui::kOpenSuffix, qx25::ui::kOpenTitle, qx25::ui::kSaveSuffix,
+    qx25::ui::kSaveTitle;
+
 constexpr char kAllFiles[] = "Все файлы (*)";
 
 // The file the technician chose, empty when none. The dialog starts in the

@@ -9,6 +9,7 @@
 
 #include "driver/MenuHook.h"
 #include "ui/ParamFrame.h"
+#include "ui/core/Texts.h"
 
 TParamFrm* ParamWindow = nullptr;
 CTRKParameters* TrkParameters = nullptr;
@@ -16,8 +17,7 @@ bool MenuPending = true;
 
 namespace {
 
-constexpr char kHostEntry[] = "&ТРК";
-constexpr char kMenuCaption[] = "Программирование параметров наливной";
+using qx25::ui::kHostEntry, qx25::ui::kMenuCaption;
 constexpr int kAppend = -1;
 
 // The host's main window, when the handle names a live widget of this

@@ -10,6 +10,7 @@
 #include <cmath>
 
 #include "ui/core/GridText.h"
+#include "ui/core/Texts.h"
 #include "ui/win/Ids.h"
 #include "ui/win/ParamWindow.h"
 #include "ui/win/Text.h"
@@ -17,8 +18,7 @@
 namespace qx25::win {
 namespace {
 
-constexpr char kConfirmCaption[] = "Подтверждение записи";
-constexpr char kConfirmText[] = "Вы действительно хотите записать параметр";
+using ui::kConfirmCaption, ui::kConfirmText;
 
 HWND UpDownOf(HWND Edit) { return static_cast<HWND>(GetPropW(Edit, L"qx25.UpDown")); }
 

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "ui/core/Files.h"
+#include "ui/core/Texts.h"
 #include "ui/win/ParamWindow.h"
 #include "ui/win/ServiceWindow.h"
 #include "ui/win/Text.h"
@@ -16,11 +17,7 @@
 namespace qx25::win {
 namespace {
 
-constexpr char kSaveTitle[] = "Сохранение файла настроек";
-constexpr char kOpenTitle[] = "Считать параметры из файла";
-constexpr char kInitialName[] = "ТРК";
-constexpr wchar_t kSaveSuffix[] = L"par";
-constexpr wchar_t kOpenSuffix[] = L"tar";
+using ui::kInitialName, ui::kOpenSuffix, ui::kOpenTitle, ui::kSaveSuffix, ui::kSaveTitle;
 
 void MakeSettingsDirectory() {
   std::error_code ignored;  // a dialog then starts elsewhere; a save says why it failed
@@ -28,10 +25,11 @@ void MakeSettingsDirectory() {
 }
 
 // The name the technician chose, or nothing when the dialog was cancelled.
-std::optional<std::string> AskFileName(HWND Owner, const char* Title, const wchar_t* Suffix,
+std::optional<std::string> AskFileName(HWND Owner, const char* Title, const char* Suffix,
                                        bool Save) {
   MakeSettingsDirectory();
-  const std::wstring title = Wide(Title), directory = Wide(SettingsDirectory());
+  const std::wstring title = Wide(Title), directory = Wide(SettingsDirectory()),
+                     suffix = Wide(Suffix);
   std::wstring name = Wide(kInitialName);
   name.resize(MAX_PATH * 4);
   OPENFILENAMEW dialog{};
@@ -41,7 +39,7 @@ std::optional<std::string> AskFileName(HWND Owner, const char* Title, const wcha
   dialog.nMaxFile = static_cast<DWORD>(name.size());
   dialog.lpstrInitialDir = directory.c_str();
   dialog.lpstrTitle = title.c_str();
-  dialog.lpstrDefExt = Suffix;
+  dialog.lpstrDefExt = suffix.c_str();
   dialog.Flags = OFN_EXPLORER | OFN_NOCHANGEDIR | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
   const BOOL chosen = Save ? GetSaveFileNameW(&dialog) : GetOpenFileNameW(&dialog);
   if (!chosen) return std::nullopt;

@@ -7,13 +7,13 @@
 
 #include "driver/QX25.h"
 #include "params/ParameterUnit.h"
+#include "ui/core/Texts.h"
 
 namespace qx25::win {
 
 class TParamFrm;
 
-inline constexpr char kHostEntry[] = "&ТРК";
-inline constexpr char kMenuCaption[] = "Программирование параметров наливной";
+using ui::kHostEntry, ui::kMenuCaption;
 
 // The open window, or null.
 extern TParamFrm* ParamWindow;
