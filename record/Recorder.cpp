@@ -22,7 +22,7 @@ namespace {
 constexpr int kPorts = 256;
 constexpr uint64_t kMinCap = 1024;
 constexpr int kMaxKeep = 99;
-constexpr char kSentOutcome[] = "sent";
+constexpr std::string_view kSentOutcome = "sent";
 // A port's line polls a few nozzles with the same frames over and over; the
 // names of its latest frames are kept so that each is decoded once.
 constexpr size_t kNamedFrames = 8;
@@ -42,7 +42,7 @@ const char* RequestName(std::span<const uint8_t> Frame, bool& WantsReply) {
 
 // The first lead byte is the reply, as the driver's check skips what comes
 // before it.
-const char* Outcome(int32_t Result, std::span<const uint8_t> Reply, bool WantsReply) {
+std::string_view Outcome(int32_t Result, std::span<const uint8_t> Reply, bool WantsReply) {
   if (Result != host::kSerialOk) return "failed";
   if (!WantsReply) return kSentOutcome;
   for (const uint8_t b : Reply)
@@ -77,7 +77,7 @@ std::string VerdictWord(int32_t Result) {
 }
 
 std::string OutcomeWord(int32_t Result, std::span<const uint8_t> Reply, bool WantsReply) {
-  return Outcome(Result, Reply, WantsReply);
+  return std::string(Outcome(Result, Reply, WantsReply));
 }
 
 // One port's exchange in flight and the buffers its line is formatted in,
@@ -86,7 +86,7 @@ struct Recorder::Port {
   struct Named {
     std::array<uint8_t, kNamedFrameBytes> Frame{};
     size_t Length = 0;  // 0: not used yet
-    const char* Name = "";
+    std::string_view Name;
     bool WantsReply = true;
   };
 
@@ -98,7 +98,7 @@ struct Recorder::Port {
   int64_t Second = 0;  // and the wall clock's
   std::string Time;
   std::vector<uint8_t> Request;
-  const char* Name = "";
+  std::string_view Name;
   std::array<Named, kNamedFrames> Names;
   size_t NextName = 0;
   int32_t VerdictOf = host::kSerialOk;
@@ -131,7 +131,7 @@ struct Recorder::Port {
   }
 
   // The line up to its reply bytes, in Line.
-  void Start(int32_t Result, const char* OutcomeText, int Code) {
+  void Start(int32_t Result, std::string_view OutcomeText, int Code) {
     Line.clear();
     AppendExchangeStart(Line, Time, Number, VerdictFor(Result), OutcomeText, Code, Request);
   }
@@ -302,9 +302,15 @@ std::string Recorder::Failure() const {
   return Failed;
 }
 
+RecordSwitch::RecordSwitch() : Slots(new Slot[kPorts]) {}
+
 host::TraceCallback RecordSwitch::Tap(host::TraceCallback Next) {
   return [this, next = std::move(Next)](const host::TraceRecord& Record) {
-    if (const std::shared_ptr<Recorder> to = Current()) to->Take(Record);
+    {
+      Slot& slot = Slots[Record.Port];
+      std::lock_guard<std::mutex> hold(slot.Lock);
+      if (slot.To != nullptr) slot.To->Take(Record);
+    }
     if (next) next(Record);
   };
 }
@@ -314,6 +320,11 @@ void RecordSwitch::Start(std::shared_ptr<Recorder> To) {
   {
     std::lock_guard<std::mutex> hold(Lock);
     old = std::exchange(Active, std::move(To));
+    // Once past a slot, no record of that port reaches the old recorder.
+    for (int port = 0; port < kPorts; ++port) {
+      std::lock_guard<std::mutex> slot(Slots[port].Lock);
+      Slots[port].To = Active.get();
+    }
   }
   if (old) old->Flush();
 }

@@ -92,9 +92,12 @@ class Recorder {
 };
 
 // Where the trace meets a recorder that starts and stops while the lines run.
-// Off, a record costs one uncontended lock.
+// Every trace record looks here, from every line's thread, so each port has
+// a slot of its own: its thread takes an uncontended lock on a cache line no
+// other line writes. Start and Stop go through every slot.
 class RecordSwitch {
  public:
+  RecordSwitch();
   // The trace callback to give the dispatcher: records, then passes on to Next.
   host::TraceCallback Tap(host::TraceCallback Next);
   // Replaces any recorder being written (which is flushed and, once its
@@ -104,8 +107,13 @@ class RecordSwitch {
   std::shared_ptr<Recorder> Current() const;
 
  private:
-  mutable std::mutex Lock;
+  struct alignas(64) Slot {
+    std::mutex Lock;
+    Recorder* To = nullptr;  // Active's, while it is held below
+  };
+  mutable std::mutex Lock;  // guards Active; one Start at a time
   std::shared_ptr<Recorder> Active;
+  std::unique_ptr<Slot[]> Slots;
 };
 
 }  // namespace qx25::record
