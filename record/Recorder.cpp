@@ -206,6 +206,14 @@ void Recorder::Fail(const std::string& Why) {
   Fd = -1;
 }
 
+// With Lock held: false, and the recording stopped, when the file has been removed.
+bool Recorder::StillThere() {
+  struct stat file {};
+  if (Fd < 0 || ::fstat(Fd, &file) != 0 || !S_ISREG(file.st_mode) || file.st_nlink > 0) return true;
+  Fail(FilePath + " was removed while being written");
+  return false;
+}
+
 // Line ends in its newline; Second is its exchange's wall-clock second.
 void Recorder::Write(const std::string& Line, int64_t Second) {
   std::lock_guard<std::mutex> hold(Lock);
@@ -214,11 +222,7 @@ void Recorder::Write(const std::string& Line, int64_t Second) {
   // looked for once a second, which costs one fstat.
   if (Second != CheckedSecond) {
     CheckedSecond = Second;
-    struct stat file {};
-    if (::fstat(Fd, &file) == 0 && S_ISREG(file.st_mode) && file.st_nlink == 0) {
-      Fail(FilePath + " was removed while being written");
-      return;
-    }
+    if (!StillThere()) return;
   }
   // A file holding nothing but its header is not moved aside, however long the line.
   if (Written > HeaderBytes && Written + Line.size() > Limits.MaxBytes) {
@@ -290,6 +294,8 @@ void Recorder::Flush() {
     std::lock_guard<std::mutex> hold(Ports[port].Lock);
     WritePending(Ports[port], true);
   }
+  std::lock_guard<std::mutex> hold(Lock);
+  StillThere();
 }
 
 uint64_t Recorder::Exchanges() const {

@@ -60,6 +60,7 @@ class Recorder {
   // Called with every trace record, from any thread.
   void Take(const host::TraceRecord& Record);
   // Writes the pending frames that want no reply; drops exchanges in flight.
+  // A file removed meanwhile is found here at the latest.
   void Flush();
   // Exchanges written so far, over every file.
   uint64_t Exchanges() const;
@@ -74,6 +75,7 @@ class Recorder {
   void Write(const std::string& Line, int64_t Second);
   void WritePending(Port& P, bool Ending);
   void Fail(const std::string& Why);
+  bool StillThere();
 
   const std::string FilePath;
   const RecordingHeader Header;
