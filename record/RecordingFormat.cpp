@@ -189,12 +189,10 @@ void AppendExchangeStart(std::string& Out, std::string_view Time, int Port,
   Out += ' ';
   Out += kPortPrefix;
   AppendNumber(Out, Port);
-  Out += ' ';
-  Out += Verdict;
-  Out += ' ';
-  Out += Outcome;
-  Out += ' ';
-  Out += kCodeKey;
+  for (const std::string_view word : {Verdict, Outcome, kCodeKey}) {
+    Out += ' ';
+    Out += word;
+  }
   AppendNumber(Out, Code);
   Out += ' ';
   Out += kRequestMark;
