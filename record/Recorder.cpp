@@ -23,10 +23,18 @@ constexpr int kPorts = 256;
 constexpr uint64_t kMinCap = 1024;
 constexpr int kMaxKeep = 99;
 constexpr std::string_view kSentOutcome = "sent";
-// A port's line polls a few nozzles with the same frames over and over; the
-// names of its latest frames are kept so that each is decoded once.
-constexpr size_t kNamedFrames = 8;
+// A port's line sends a couple of dozen frames over and over (a poll of each
+// kind for each nozzle); their names are kept, a slot picked by the frame's
+// hash, so that each is decoded once and a lookup touches one slot.
+constexpr size_t kNamedFrames = 64;
 constexpr size_t kNamedFrameBytes = 32;  // longer frames are decoded every time
+
+// FNV-1a.
+uint64_t FrameHash(std::span<const uint8_t> Frame) {
+  uint64_t h = 14695981039346656037ull;
+  for (const uint8_t b : Frame) h = (h ^ b) * 1099511628211ull;
+  return h;
+}
 
 // The request's name, and whether it wants a reply (a frame the protocol
 // does not know is taken to want one).
@@ -99,27 +107,26 @@ struct Recorder::Port {
   std::string Time;
   std::vector<uint8_t> Request;
   std::string_view Name;
-  std::array<Named, kNamedFrames> Names;
-  size_t NextName = 0;
+  std::unique_ptr<std::array<Named, kNamedFrames>> Names;  // once the port records
   int32_t VerdictOf = host::kSerialOk;
   std::string Verdict = VerdictWord(host::kSerialOk);
   WallClockText Clock;
   std::string Line;
 
   void Identify(std::span<const uint8_t> Frame) {
-    for (const Named& n : Names)
-      if (n.Length == Frame.size() && std::equal(Frame.begin(), Frame.end(), n.Frame.begin())) {
-        Name = n.Name;
-        WantsReply = n.WantsReply;
-        return;
-      }
-    Name = RequestName(Frame, WantsReply);
-    if (Frame.empty() || Frame.size() > kNamedFrameBytes) return;
-    Named& n = Names[NextName++ % kNamedFrames];
-    std::copy(Frame.begin(), Frame.end(), n.Frame.begin());
-    n.Length = Frame.size();
-    n.Name = Name;
-    n.WantsReply = WantsReply;
+    if (Frame.empty() || Frame.size() > kNamedFrameBytes) {
+      Name = RequestName(Frame, WantsReply);
+      return;
+    }
+    if (!Names) Names = std::make_unique<std::array<Named, kNamedFrames>>();
+    Named& n = (*Names)[FrameHash(Frame) % kNamedFrames];
+    if (n.Length != Frame.size() || !std::equal(Frame.begin(), Frame.end(), n.Frame.begin())) {
+      n.Name = RequestName(Frame, n.WantsReply);
+      std::copy(Frame.begin(), Frame.end(), n.Frame.begin());
+      n.Length = Frame.size();
+    }
+    Name = n.Name;
+    WantsReply = n.WantsReply;
   }
 
   const std::string& VerdictFor(int32_t Result) {
