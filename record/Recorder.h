@@ -6,16 +6,17 @@
 //   dispatcher.SetTrace(recording.Tap(otherTrace));
 //   recording.Start(recorder);   // and Stop(), as often as wanted
 //
-// Each exchange is written when it ends, in one write to the file, so a crash
-// of the program loses at most the one in flight (the system has the rest). A frame that wants no
-// reply is written when the port's next exchange begins, or when recording stops; an exchange still
-// waiting for its reply when recording stops is left out. A file that reaches
-// its size cap is moved aside (FILE.1, the previous FILE.1 to FILE.2 and so
-// on, the oldest beyond Keep dropped) and a new one begun with the header;
-// a file already there when recording starts is moved aside the same way,
-// so no earlier recording is overwritten. A write that fails stops the
-// recording, and Failure() says why; so does a file removed while being
-// written, found within a second. The exchanges themselves go on.
+// Each exchange is written when it ends, in one write to the file, so a
+// crash of the program loses at most the one in flight (the system has the
+// rest). A frame that wants no reply is written when the port's next
+// exchange begins, or when recording stops; an exchange still waiting for its
+// reply when recording stops is left out. A file that reaches its size cap is
+// moved aside (FILE.1, the previous FILE.1 to FILE.2 and so on, the oldest
+// beyond Keep dropped) and a new one begun with the header; a file already
+// there when recording starts is moved aside the same way, so no earlier
+// recording is overwritten. A write that fails stops the recording, and
+// Failure() says why; so does a file removed while being written, found
+// within a second. The exchanges themselves go on.
 #pragma once
 
 #include <atomic>
