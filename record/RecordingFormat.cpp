@@ -123,6 +123,31 @@ void AppendNumber(std::string& Out, int Value) {
   Out.append(text, end);
 }
 
+// Milliseconds with one decimal, as printf's "%.1f" writes them: rounded to
+// the nearest tenth, a true tie to even. From whole tenths, since to_chars
+// with a precision walks large tables that are cold at every exchange.
+void AppendTenths(std::string& Out, double Ms) {
+  char text[330];  // the longest double in fixed notation
+  char* end;
+  const double scaled = Ms * 10;
+  if (!std::signbit(scaled) && scaled < 0x1p52) {
+    double tenths = std::nearbyint(scaled);
+    const double below = std::floor(scaled);
+    if (scaled - below == 0.5) {
+      // The product was rounded onto a tie; its exact value decides.
+      const double error = std::fma(Ms, 10, -scaled);
+      if (error != 0) tenths = error > 0 ? below + 1 : below;
+    }
+    const auto whole = static_cast<uint64_t>(tenths);
+    end = std::to_chars(text, text + sizeof text - 2, whole / 10).ptr;
+    *end++ = '.';
+    *end++ = static_cast<char>('0' + whole % 10);
+  } else {
+    end = std::to_chars(text, text + sizeof text, Ms, std::chars_format::fixed, 1).ptr;
+  }
+  Out.append(text, end);
+}
+
 std::string Trimmed(std::string_view Text) {
   while (!Text.empty() && (Text.back() == ' ' || Text.back() == '\r')) Text.remove_suffix(1);
   return std::string(Text);
@@ -201,13 +226,10 @@ void AppendExchangeStart(std::string& Out, std::string_view Time, int Port,
   Out += kReplyMark;
 }
 
-// to_chars with a precision rounds as printf's "%.1f" does, without the locale.
 void AppendReplyBurst(std::string& Out, double AtMs, std::span<const uint8_t> Bytes) {
-  char at[48];
-  at[0] = ' ';
-  at[1] = kBurstMark;
-  const auto end = std::to_chars(at + 2, at + sizeof at, AtMs, std::chars_format::fixed, 1).ptr;
-  Out.append(at, end);
+  Out += ' ';
+  Out += kBurstMark;
+  AppendTenths(Out, AtMs);
   AppendHex(Out, Bytes);
 }
 

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include <cmath>
 #include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -117,6 +119,23 @@ TEST(RecordingFormat, LastLineCutShortIsLeftOutWithAWarning) {
   EXPECT_NE(r.Warnings[0].find("cut short"), std::string::npos);
   // A whole last line without its newline is read as any other.
   EXPECT_EQ(Read(Header() + good + good.substr(0, good.size() - 1)).Exchanges.size(), 2u);
+}
+
+// Arrival times are rounded by hand, not by printf: they must come out as
+// "%.1f" writes them, ties and the doubles either side of one included.
+TEST(RecordingFormat, ArrivalTimesAreRoundedAsPrintfRoundsThem) {
+  std::vector<double> times{0, 0.05, 0.15, 0.25, 0.35, 2.45, 12.5, 99.95, 3599999.95, 1e20};
+  for (int k = 0; k < 20000; ++k) {
+    const double tie = k * 0.05;
+    times.insert(times.end(), {tie, std::nextafter(tie, 0.0), std::nextafter(tie, 1e9)});
+  }
+  for (const double at : times) {
+    std::string line;
+    AppendReplyBurst(line, at, {});
+    char expected[400];
+    std::snprintf(expected, sizeof expected, " @%.1f", at);
+    ASSERT_EQ(line, expected) << std::hexfloat << at;
+  }
 }
 
 TraceRecord Request(uint8_t Port, const std::vector<uint8_t>& Frame, double Seconds) {
