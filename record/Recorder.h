@@ -6,19 +6,21 @@
 //   dispatcher.SetTrace(recording.Tap(otherTrace));
 //   recording.Start(recorder);   // and Stop(), as often as wanted
 //
-// Each exchange is written and flushed when it ends, so a crash loses at
-// most the one in flight. A frame that wants no reply is written when the
-// port's next exchange begins, or when recording stops; an exchange still
-// waiting for its reply when recording stops is left out. A file that reaches
-// its size cap is moved aside (FILE.1, the previous FILE.1 to FILE.2 and so
-// on, the oldest beyond Keep dropped) and a new one begun with the header;
-// a file already there when recording starts is moved aside the same way,
-// so no earlier recording is overwritten. A write that fails stops the
-// recording, and Failure() says why; the exchanges themselves go on.
+// Each exchange is written when it ends, in one write to the file, so a
+// crash of the program loses at most the one in flight (the system has the
+// rest). A frame that wants no reply is written when the port's next
+// exchange begins, or when recording stops; an exchange still waiting for its
+// reply when recording stops is left out. A file that reaches its size cap is
+// moved aside (FILE.1, the previous FILE.1 to FILE.2 and so on, the oldest
+// beyond Keep dropped) and a new one begun with the header; a file already
+// there when recording starts is moved aside the same way, so no earlier
+// recording is overwritten. A write that fails stops the recording, and
+// Failure() says why; so does a file removed while being written, found
+// within a second. The exchanges themselves go on.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <mutex>
 #include <span>
@@ -59,6 +61,7 @@ class Recorder {
   // Called with every trace record, from any thread.
   void Take(const host::TraceRecord& Record);
   // Writes the pending frames that want no reply; drops exchanges in flight.
+  // A file removed meanwhile is found here at the latest.
   void Flush();
   // Exchanges written so far, over every file.
   uint64_t Exchanges() const;
@@ -68,28 +71,36 @@ class Recorder {
 
  private:
   Recorder(std::string Path, RecordingHeader Header, RecordLimits Limits);
-  struct Pending;
+  struct Port;
   void Begin();
-  void Write(const RecordedExchange& X);
-  void WritePending(uint8_t Port, bool Ending);
+  void Write(const std::string& Line, int64_t Second);
+  void WritePending(Port& P, bool Ending);
   void Fail(const std::string& Why);
+  bool StillThere();
 
   const std::string FilePath;
   const RecordingHeader Header;
   const RecordLimits Limits;
-  mutable std::mutex Lock;  // guards everything below
-  std::FILE* File = nullptr;
+  // Each port's exchange is formatted under the port's own lock; this one
+  // is held only to write a line, and guards everything below.
+  mutable std::mutex Lock;
+  int Fd = -1;
   uint64_t Written = 0;  // bytes in the current file
   uint64_t HeaderBytes = 0;
   uint64_t Count = 0;
+  int64_t CheckedSecond = 0;  // when the file was last seen still there
   std::string Failed;
-  std::unique_ptr<Pending[]> Open_;  // the request in flight, per port
+  std::atomic<bool> Stopped{false};  // Failed is set: nothing more to format
+  std::unique_ptr<Port[]> Ports;
 };
 
 // Where the trace meets a recorder that starts and stops while the lines run.
-// Off, a record costs one uncontended lock.
+// Every trace record looks here, from every line's thread, so each port has
+// a slot of its own: its thread takes an uncontended lock on a cache line no
+// other line writes. Start and Stop go through every slot.
 class RecordSwitch {
  public:
+  RecordSwitch();
   // The trace callback to give the dispatcher: records, then passes on to Next.
   host::TraceCallback Tap(host::TraceCallback Next);
   // Replaces any recorder being written (which is flushed and, once its
@@ -99,8 +110,13 @@ class RecordSwitch {
   std::shared_ptr<Recorder> Current() const;
 
  private:
-  mutable std::mutex Lock;
+  struct alignas(64) Slot {
+    std::mutex Lock;
+    Recorder* To = nullptr;  // Active's, while it is held below
+  };
+  mutable std::mutex Lock;  // guards Active; one Start at a time
   std::shared_ptr<Recorder> Active;
+  std::unique_ptr<Slot[]> Slots;
 };
 
 }  // namespace qx25::record

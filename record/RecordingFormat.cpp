@@ -1,6 +1,7 @@
 #include "RecordingFormat.h"
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -103,11 +104,48 @@ bool IsWord(std::string_view Token) {
                                        [](char c) { return (c >= 'a' && c <= 'z') || c == '-'; });
 }
 
-void AppendHex(std::string& Out, uint8_t Byte) {
+// Each byte as " 7F", written in place: this runs for every recorded byte.
+void AppendHex(std::string& Out, std::span<const uint8_t> Bytes) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
-  Out += ' ';
-  Out += kDigits[Byte >> 4];
-  Out += kDigits[Byte & 0x0F];
+  const size_t at = Out.size();
+  Out.resize(at + 3 * Bytes.size());
+  char* to = Out.data() + at;
+  for (const uint8_t b : Bytes) {
+    *to++ = ' ';
+    *to++ = kDigits[b >> 4];
+    *to++ = kDigits[b & 0x0F];
+  }
+}
+
+void AppendNumber(std::string& Out, int Value) {
+  char text[16];
+  const auto end = std::to_chars(text, text + sizeof text, Value).ptr;
+  Out.append(text, end);
+}
+
+// Milliseconds with one decimal, as printf's "%.1f" writes them: rounded to
+// the nearest tenth, a true tie to even. From whole tenths, since to_chars
+// with a precision walks large tables that are cold at every exchange.
+void AppendTenths(std::string& Out, double Ms) {
+  char text[330];  // the longest double in fixed notation
+  char* end;
+  const double scaled = Ms * 10;
+  if (!std::signbit(scaled) && scaled < 0x1p52) {
+    double tenths = std::nearbyint(scaled);
+    const double below = std::floor(scaled);
+    if (scaled - below == 0.5) {
+      // The product was rounded onto a tie; its exact value decides.
+      const double error = std::fma(Ms, 10, -scaled);
+      if (error != 0) tenths = error > 0 ? below + 1 : below;
+    }
+    const auto whole = static_cast<uint64_t>(tenths);
+    end = std::to_chars(text, text + sizeof text - 2, whole / 10).ptr;
+    *end++ = '.';
+    *end++ = static_cast<char>('0' + whole % 10);
+  } else {
+    end = std::to_chars(text, text + sizeof text, Ms, std::chars_format::fixed, 1).ptr;
+  }
+  Out.append(text, end);
 }
 
 std::string Trimmed(std::string_view Text) {
@@ -169,38 +207,47 @@ std::string FormatHeader(const RecordingHeader& Header) {
   return out;
 }
 
+void AppendExchangeStart(std::string& Out, std::string_view Time, int Port,
+                         std::string_view Verdict, std::string_view Outcome, int Code,
+                         std::span<const uint8_t> Request) {
+  Out += Time;
+  Out += ' ';
+  Out += kPortPrefix;
+  AppendNumber(Out, Port);
+  for (const std::string_view word : {Verdict, Outcome, kCodeKey}) {
+    Out += ' ';
+    Out += word;
+  }
+  AppendNumber(Out, Code);
+  Out += ' ';
+  Out += kRequestMark;
+  AppendHex(Out, Request);
+  Out += ' ';
+  Out += kReplyMark;
+}
+
+void AppendReplyBurst(std::string& Out, double AtMs, std::span<const uint8_t> Bytes) {
+  Out += ' ';
+  Out += kBurstMark;
+  AppendTenths(Out, AtMs);
+  AppendHex(Out, Bytes);
+}
+
+void AppendRemark(std::string& Out, std::string_view Remark) {
+  if (Remark.empty()) return;
+  Out += kRemarkMark;
+  Out += ' ';
+  Out += Remark;
+}
+
 std::string FormatExchange(const RecordedExchange& X) {
   std::string out;
   size_t replyBytes = 0;
   for (const ReplyBurst& burst : X.Reply) replyBytes += burst.Bytes.size() + 8;
   out.reserve(96 + 3 * X.Request.size() + 3 * replyBytes + X.Remark.size());
-  out += X.Time;
-  out += ' ';
-  out += kPortPrefix;
-  out += std::to_string(X.Port);
-  out += ' ';
-  out += X.Verdict;
-  out += ' ';
-  out += X.Outcome;
-  out += ' ';
-  out += kCodeKey;
-  out += std::to_string(X.Code);
-  out += ' ';
-  out += kRequestMark;
-  for (const uint8_t b : X.Request) AppendHex(out, b);
-  out += ' ';
-  out += kReplyMark;
-  for (const ReplyBurst& burst : X.Reply) {
-    char at[32];
-    std::snprintf(at, sizeof at, " %c%.1f", kBurstMark, burst.AtMs);
-    out += at;
-    for (const uint8_t b : burst.Bytes) AppendHex(out, b);
-  }
-  if (!X.Remark.empty()) {
-    out += kRemarkMark;
-    out += ' ';
-    out += X.Remark;
-  }
+  AppendExchangeStart(out, X.Time, X.Port, X.Verdict, X.Outcome, X.Code, X.Request);
+  for (const ReplyBurst& burst : X.Reply) AppendReplyBurst(out, burst.AtMs, burst.Bytes);
+  AppendRemark(out, X.Remark);
   return out;
 }
 
@@ -340,17 +387,31 @@ Recording ReadRecordingFile(const std::string& Path) {
 }
 
 std::string WallClockNow() {
+  std::string out;
+  WallClockText().Append(out, std::chrono::system_clock::now());
+  return out;
+}
+
+void WallClockText::Append(std::string& Out, std::chrono::system_clock::time_point At) {
   using namespace std::chrono;
-  const auto now = system_clock::now();
-  const std::time_t seconds = system_clock::to_time_t(now);
-  const auto millis = duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000;
-  std::tm utc{};
-  gmtime_r(&seconds, &utc);
-  char text[96];  // room for any year the fields can hold
-  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900,
-                utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
-                static_cast<int>(millis));
-  return text;
+  const int64_t millis = duration_cast<milliseconds>(At.time_since_epoch()).count();
+  // Floor division: a time before 1970 still gets its milliseconds right.
+  const int64_t second = millis / 1000 - (millis % 1000 < 0 ? 1 : 0);
+  if (second != Second) {
+    const auto seconds = static_cast<std::time_t>(second);
+    std::tm utc{};
+    gmtime_r(&seconds, &utc);
+    const int n =
+        std::snprintf(Prefix, sizeof Prefix, "%04d-%02d-%02dT%02d:%02d:%02d.", utc.tm_year + 1900,
+                      utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec);
+    PrefixLength = n > 0 ? std::min(static_cast<size_t>(n), sizeof Prefix - 1) : 0;
+    Second = second;
+  }
+  const auto ms = static_cast<int>(millis - second * 1000);
+  const char tail[] = {static_cast<char>('0' + ms / 100), static_cast<char>('0' + ms / 10 % 10),
+                       static_cast<char>('0' + ms % 10), 'Z'};
+  Out.append(Prefix, PrefixLength);
+  Out.append(tail, sizeof tail);
 }
 
 }  // namespace qx25::record

@@ -23,10 +23,12 @@
 // dispatcher.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <istream>
 #include <optional>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -87,6 +89,14 @@ class RecordingError : public std::runtime_error {
 std::string FormatHeader(const RecordingHeader& Header);
 // One exchange line, without its newline.
 std::string FormatExchange(const RecordedExchange& Exchange);
+// The same line appended piece by piece, for a recorder that formats into a
+// buffer it keeps and has no RecordedExchange to build: the fields up to the
+// reply, then each burst of reply bytes, then the remark.
+void AppendExchangeStart(std::string& Out, std::string_view Time, int Port,
+                         std::string_view Verdict, std::string_view Outcome, int Code,
+                         std::span<const uint8_t> Request);
+void AppendReplyBurst(std::string& Out, double AtMs, std::span<const uint8_t> Bytes);
+void AppendRemark(std::string& Out, std::string_view Remark);
 // One exchange line (no newline) back into an exchange; nothing when it is not
 // one, and Why says what is wrong.
 std::optional<RecordedExchange> ParseExchange(std::string_view Line, std::string& Why);
@@ -99,5 +109,17 @@ Recording ReadRecordingFile(const std::string& Path);
 
 // "2026-12-08T12:34:56.120Z" for now.
 std::string WallClockNow();
+
+// Wall-clock times as the recording writes them, the calendar worked out once
+// a second rather than for every exchange. One per thread, or under a lock.
+class WallClockText {
+ public:
+  void Append(std::string& Out, std::chrono::system_clock::time_point At);
+
+ private:
+  int64_t Second = INT64_MIN;
+  char Prefix[80] = {};  // "2026-12-08T12:34:56."
+  size_t PrefixLength = 0;
+};
 
 }  // namespace qx25::record

@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <cmath>
+#include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "record/Recorder.h"
 #include "record/RecordingFormat.h"
@@ -116,6 +121,23 @@ TEST(RecordingFormat, LastLineCutShortIsLeftOutWithAWarning) {
   EXPECT_EQ(Read(Header() + good + good.substr(0, good.size() - 1)).Exchanges.size(), 2u);
 }
 
+// Arrival times are rounded by hand, not by printf: they must come out as
+// "%.1f" writes them, ties and the doubles either side of one included.
+TEST(RecordingFormat, ArrivalTimesAreRoundedAsPrintfRoundsThem) {
+  std::vector<double> times{0, 0.05, 0.15, 0.25, 0.35, 2.45, 12.5, 99.95, 3599999.95, 1e20};
+  for (int k = 0; k < 20000; ++k) {
+    const double tie = k * 0.05;
+    times.insert(times.end(), {tie, std::nextafter(tie, 0.0), std::nextafter(tie, 1e9)});
+  }
+  for (const double at : times) {
+    std::string line;
+    AppendReplyBurst(line, at, {});
+    char expected[400];
+    std::snprintf(expected, sizeof expected, " @%.1f", at);
+    ASSERT_EQ(line, expected) << std::hexfloat << at;
+  }
+}
+
 TraceRecord Request(uint8_t Port, const std::vector<uint8_t>& Frame, double Seconds) {
   return {TraceDirection::Request, Seconds, Port, Frame, 0, -1};
 }
@@ -186,6 +208,99 @@ TEST_F(TempDir, RecorderThatCannotWriteSaysSo) {
   // A full disk: the header does not go in.
   if (std::filesystem::exists("/dev/full")) {
     EXPECT_THROW(Recorder::Open("/dev/full", {}), RecordingError);
+  }
+}
+
+// A station's lines record at once while the file is moved aside again and
+// again: every line reaches a file whole, none is lost, and each port's
+// exchanges keep their order across the files.
+TEST_F(TempDir, RecorderKeepsEveryLineWholeWhenManyLinesRecordAcrossRotation) {
+  constexpr int kLines = 30, kExchanges = 150;
+  const std::filesystem::path path = Dir / "station.rec";
+  RecordLimits limits;
+  limits.MaxBytes = 16 * 1024;
+  limits.Keep = 99;
+  RecordSwitch recording;
+  const qx25::host::TraceCallback trace = recording.Tap({});
+  recording.Start(Recorder::Open(path.string(), {"test", "driver", {}, ""}, limits));
+  std::vector<std::thread> lines;
+  for (int port = 1; port <= kLines; ++port)
+    lines.emplace_back([&trace, port] {
+      const std::vector<uint8_t> reply(24, 0x30);
+      const std::vector<double> arrivals(reply.size(), 0.5);
+      for (int k = 0; k < kExchanges; ++k) {
+        // The exchange's number in its request, to check the order by.
+        const std::vector<uint8_t> frame{0x7F, static_cast<uint8_t>(k >> 8),
+                                         static_cast<uint8_t>(k & 0xFF)};
+        trace(Request(static_cast<uint8_t>(port), frame, k));
+        trace({TraceDirection::Reply, k + 0.2, static_cast<uint8_t>(port), reply, 0, 0, arrivals});
+      }
+    });
+  for (std::thread& t : lines) t.join();
+  const std::shared_ptr<Recorder> recorder = recording.Current();
+  recording.Stop();
+  EXPECT_EQ(recorder->Failure(), "");
+  EXPECT_EQ(recorder->Exchanges(), uint64_t{kLines * kExchanges});
+
+  std::vector<std::filesystem::path> files;  // oldest first
+  for (int n = limits.Keep; n >= 1; --n)
+    if (std::filesystem::exists(path.string() + "." + std::to_string(n)))
+      files.push_back(path.string() + "." + std::to_string(n));
+  files.push_back(path);
+  ASSERT_GT(files.size(), 10u);
+  std::vector<int> next(kLines + 1, 0);
+  for (const std::filesystem::path& file : files) {
+    SCOPED_TRACE(file.string());
+    EXPECT_LE(std::filesystem::file_size(file), limits.MaxBytes);
+    const Recording r = ReadRecordingFile(file.string());  // throws on a mixed line
+    EXPECT_TRUE(r.Warnings.empty());
+    for (const RecordedExchange& x : r.Exchanges) {
+      ASSERT_EQ(x.Request.size(), 3u);
+      EXPECT_EQ(x.Request[1] * 256 + x.Request[2], next[static_cast<size_t>(x.Port)]++);
+      EXPECT_EQ(x.ReplyBytes().size(), 24u);
+    }
+  }
+  for (int port = 1; port <= kLines; ++port) EXPECT_EQ(next[static_cast<size_t>(port)], kExchanges);
+}
+
+// A disk that fills (here a file size limit) or a file removed under the
+// recording: the recording stops and says why; what was written stays readable.
+TEST_F(TempDir, RecorderStopsAndSaysWhyWhenItsFileCannotTakeMore) {
+  const std::vector<uint8_t> frame{0x7F, 0x02, 0x21, 0x5E, 0x31, 0x4E, 0x03, 0x03, 0x53};
+  const std::vector<uint8_t> reply(40, 0x30);
+  const auto exchange = [&](Recorder& R, int K) {
+    R.Take(Request(1, frame, K));
+    R.Take({TraceDirection::Reply, K + 0.1, 1, reply, 0, 0});
+  };
+  {
+    const std::string path = (Dir / "full.rec").string();
+    auto recorder = Recorder::Open(path, {"test", "driver", {}, ""});
+    rlimit before{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = before;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    int k = 0;
+    while (recorder->Failure().empty() && k < 1000) exchange(*recorder, k++);
+    setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_NE(recorder->Failure().find("cannot write " + path), std::string::npos);
+    const uint64_t written = recorder->Exchanges();
+    EXPECT_GT(written, 0u);
+    exchange(*recorder, k);  // stopped: nothing more, and no harm
+    EXPECT_EQ(recorder->Exchanges(), written);
+    recorder.reset();
+    // Every counted exchange is there; a line the limit cut is only a warning.
+    EXPECT_EQ(ReadRecordingFile(path).Exchanges.size(), written);
+  }
+  {
+    const std::filesystem::path path = Dir / "removed.rec";
+    auto recorder = Recorder::Open(path.string(), {"test", "driver", {}, ""});
+    exchange(*recorder, 0);
+    std::filesystem::remove(path);
+    recorder->Flush();
+    EXPECT_EQ(recorder->Failure(), path.string() + " was removed while being written");
   }
 }
 
