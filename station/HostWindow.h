@@ -96,6 +96,11 @@ class HostWindow : public QMainWindow {
  private:
   void UpdateLinesText();
   void FitColumns();
+  // Scrolls the trace to its newest rows, or keeps its top row, as it was left.
+  void FollowTraceRows();
+  // Fits the statistics' columns to their figures when shown; Always, even
+  // when no column's longest text changed.
+  void FitStatistics(bool Always);
 
   QWidget* MakeConsole();
   QWidget* MakeTracePage(QWidget* Parent);
@@ -111,6 +116,7 @@ class HostWindow : public QMainWindow {
   bool FollowTrace = true;
   quint64 TraceAnchor = 0;
   QTableView* Statistics;
+  std::vector<qsizetype> StatisticsWidths;  // each column's longest text when last fitted
   StatisticsPage* StatisticsPane;
   QTabWidget* Tabs;
   QSplitter* Split;

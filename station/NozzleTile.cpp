@@ -9,6 +9,7 @@
 #include "ConsoleWords.h"
 #include "LineListModel.h"
 #include "NozzlePanel.h"
+#include "TileFrame.h"
 #include "driver/protocol/Protocol.h"
 
 namespace qx25::hostapp {
@@ -95,8 +96,8 @@ QString TileState::Detail() const {
   return lines.join(QLatin1Char('\n'));
 }
 
-NozzleTile::NozzleTile(const NozzleConfig& Config, QWidget* Parent)
-    : QWidget(Parent), Nozzle(Config) {
+NozzleTile::NozzleTile(const NozzleConfig& Config, QWidget* Parent, TileFrame* Frame)
+    : QWidget(Parent), Nozzle(Config), Frames(Frame) {
   setObjectName(QStringLiteral("NozzleTile_%1_%2").arg(Nozzle.Port).arg(Nozzle.Nozzle));
   setAttribute(Qt::WA_OpaquePaintEvent);
   setFocusPolicy(Qt::NoFocus);  // the overview keeps the keyboard and moves among tiles
@@ -165,10 +166,16 @@ void NozzleTile::ShowOutcome(const CommandOutcome& Outcome) {
 }
 
 void NozzleTile::Changed(const TileState& Before) {
-  if (Before.Tone() != Shown.Tone() || Before.Word() != Shown.Word() ||
-      Before.Amounts() != Shown.Amounts() || Before.RefusalMarked() != Shown.RefusalMarked() ||
-      Before.FailureMarked() != Shown.FailureMarked())
-    update();
+  const bool urgent = Before.Tone() != Shown.Tone() || Before.Word() != Shown.Word() ||
+                      Before.RefusalMarked() != Shown.RefusalMarked() ||
+                      Before.FailureMarked() != Shown.FailureMarked();
+  if (Frames == nullptr) {
+    if (urgent || Before.Amounts() != Shown.Amounts()) update();
+  } else if (urgent) {
+    Frames->Now(this);
+  } else if (Before.Amounts() != Shown.Amounts()) {
+    Frames->Later(this);
+  }
 }
 
 void NozzleTile::paintEvent(QPaintEvent*) {

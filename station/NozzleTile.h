@@ -47,11 +47,16 @@ class TileState {
   bool IsChosen = false;
 };
 
+class TileFrame;
+
 class NozzleTile : public QWidget {
   Q_OBJECT
 
  public:
-  explicit NozzleTile(const NozzleConfig& Nozzle, QWidget* Parent = nullptr);
+  // With Frames, changed figures are painted with the overview's next frame;
+  // without, at once.
+  explicit NozzleTile(const NozzleConfig& Nozzle, QWidget* Parent = nullptr,
+                      TileFrame* Frames = nullptr);
 
   const NozzleConfig& Config() const { return Nozzle; }
   const TileState& State() const { return Shown; }
@@ -77,10 +82,12 @@ class NozzleTile : public QWidget {
   bool event(QEvent* Event) override;
 
  private:
-  // Repaints only when what is drawn changed: every poll reports.
+  // Repaints only when what is drawn changed: every poll reports. Figures
+  // wait for the frame; a new colour, word or mark does not.
   void Changed(const TileState& Before);
 
   NozzleConfig Nozzle;
+  TileFrame* Frames;
   TileState Shown;
   bool IsChosen = false;
   bool IsCurrent = false;
