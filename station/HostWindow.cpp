@@ -30,6 +30,7 @@
 #include "OverviewPane.h"
 #include "StatisticsModel.h"
 #include "StatisticsPage.h"
+#include "TraceDelegate.h"
 #include "TraceFilter.h"
 #include "TraceModel.h"
 #include "WhenShown.h"
@@ -178,6 +179,7 @@ QWidget* HostWindow::MakeTracePage(QWidget* Parent) {
 
   Trace = ReadOnlyTable(QStringLiteral("TraceView"), page);
   Trace->setAlternatingRowColors(false);
+  Trace->setItemDelegate(new TraceDelegate(Trace));
   Trace->verticalHeader()->setDefaultSectionSize(Trace->fontMetrics().height() + 4);
   Filter = new TraceFilter(this);
   Filter->setObjectName(QStringLiteral("TraceFilter"));

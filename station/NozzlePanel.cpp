@@ -355,6 +355,12 @@ void NozzlePanel::Keep(const NozzleReading& Reading) {
     if (Reading.Totals[s]) Kept.Totals[s] = Reading.Totals[s];
 }
 
+QSize NozzlePanel::minimumSizeHint() const {
+  if (!isHidden()) return QGroupBox::minimumSizeHint();
+  if (!HiddenMinimum.isValid()) HiddenMinimum = QGroupBox::minimumSizeHint();
+  return HiddenMinimum;
+}
+
 void NozzlePanel::showEvent(QShowEvent* Event) {
   QGroupBox::showEvent(Event);
   ShowKept();
@@ -384,6 +390,7 @@ void NozzlePanel::ShowKept() {
                       reading.Error);
   Paint(PollStatus, ColourOf(failed ? StatusKind::LineFailure : status.Kind));
   Kept = {};
+  HiddenMinimum = {};
 }
 
 void NozzlePanel::ShowOutcome(const CommandOutcome& Outcome) {

@@ -51,6 +51,10 @@ class NozzlePanel : public QGroupBox {
   // last poll found it; with its state in words.
   bool Delivering() const;
   QString StateText() const;
+  // The overview's stack of panels asks every panel's least size whenever the
+  // shown one changes a label; a hidden panel's labels wait, so it answers
+  // from what it measured last.
+  QSize minimumSizeHint() const override;
 
  public slots:
   void ShowReading(const qx25::hostapp::NozzleReading& Reading);
@@ -110,6 +114,7 @@ class NozzlePanel : public QGroupBox {
     std::vector<std::optional<double>> Totals;
   };
   Unshown Kept;
+  mutable QSize HiddenMinimum;  // measured while hidden; invalid: measure again
 };
 
 // "12 л", "123.45": how the console writes litres and money.

@@ -178,22 +178,38 @@ void NozzleTile::Changed(const TileState& Before) {
   }
 }
 
-void NozzleTile::paintEvent(QPaintEvent*) {
-  QPainter p(this);
-  p.fillRect(rect(), palette().color(QPalette::Window));
-  p.setRenderHint(QPainter::Antialiasing);
-  const TileTone tone = Shown.Tone();
+void NozzleTile::PaintBackground(QPainter& P, TileTone Tone) const {
+  P.fillRect(rect(), palette().color(QPalette::Window));
+  P.setRenderHint(QPainter::Antialiasing);
   const QRectF box = QRectF(rect()).adjusted(1, 1, -1, -1);
-  p.setBrush(ToneColour(tone));
-  p.setPen(IsChosen ? QPen(kChosenFrame, kChosenPen) : QPen(QColor(0x90, 0x90, 0x90), 1));
-  p.drawRoundedRect(
+  P.setBrush(ToneColour(Tone));
+  P.setPen(IsChosen ? QPen(kChosenFrame, kChosenPen) : QPen(QColor(0x90, 0x90, 0x90), 1));
+  P.drawRoundedRect(
       box.adjusted(kChosenPen / 2.0, kChosenPen / 2.0, -kChosenPen / 2.0, -kChosenPen / 2.0),
       kRadius, kRadius);
   if (IsCurrent) {
-    p.setPen(QPen(Qt::black, 1, Qt::DashLine));
-    p.setBrush(Qt::NoBrush);
-    p.drawRoundedRect(box.adjusted(3, 3, -3, -3), kRadius, kRadius);
+    P.setPen(QPen(Qt::black, 1, Qt::DashLine));
+    P.setBrush(Qt::NoBrush);
+    P.drawRoundedRect(box.adjusted(3, 3, -3, -3), kRadius, kRadius);
   }
+}
+
+void NozzleTile::paintEvent(QPaintEvent*) {
+  const TileTone tone = Shown.Tone();
+  // The rounded box is most of a tile's painting, and changes far less often
+  // than its figures: it is drawn once for each look and kept.
+  const qreal ratio = devicePixelRatioF();
+  const Look look{tone, IsChosen, IsCurrent, size(), ratio, palette().color(QPalette::Window)};
+  if (Background.isNull() || !(look == BackgroundLook)) {
+    Background = QPixmap(size() * ratio);
+    Background.setDevicePixelRatio(ratio);
+    QPainter box(&Background);
+    PaintBackground(box, tone);
+    BackgroundLook = look;
+  }
+  QPainter p(this);
+  p.drawPixmap(0, 0, Background);
+  p.setRenderHint(QPainter::Antialiasing);
 
   // Dark text on the light tones, white on the strong ones.
   const bool strong = tone == TileTone::LineDown;

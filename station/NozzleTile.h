@@ -4,10 +4,14 @@
 // stays until the operator has seen it: until he chooses the tile.
 #pragma once
 
+#include <QColor>
+#include <QPixmap>
 #include <QWidget>
 #include <optional>
 
 #include "LinePoller.h"
+
+class QPainter;
 
 namespace qx25::hostapp {
 
@@ -85,12 +89,25 @@ class NozzleTile : public QWidget {
   // Repaints only when what is drawn changed: every poll reports. Figures
   // wait for the frame; a new colour, word or mark does not.
   void Changed(const TileState& Before);
+  void PaintBackground(QPainter& P, TileTone Tone) const;
 
   NozzleConfig Nozzle;
   TileFrame* Frames;
   TileState Shown;
   bool IsChosen = false;
   bool IsCurrent = false;
+  // What the kept background was drawn for.
+  struct Look {
+    TileTone Tone = TileTone::Unknown;
+    bool Chosen = false;
+    bool Current = false;
+    QSize Size;
+    qreal Ratio = 1;
+    QColor Window;
+    bool operator==(const Look&) const = default;
+  };
+  QPixmap Background;
+  Look BackgroundLook;
 };
 
 }  // namespace qx25::hostapp
