@@ -275,17 +275,23 @@ void HostWindow::SetTraceModel(TraceModel* Rows) {
   // top stays put while rows are added below and the oldest go above. Hidden,
   // it neither scrolls nor lays out, and catches up when shown.
   connect(Rows, &TraceModel::BatchStarting, Trace, [this] {
-    if (!Trace->isVisible()) return;
+    // Hidden, the place it was left in is taken once, by the first batch.
+    if (TraceBehind) return;
     QScrollBar* bar = Trace->verticalScrollBar();
     FollowTrace = bar->value() >= bar->maximum();
     const QModelIndex top = Trace->indexAt(QPoint(0, 0));
     FollowTrace = FollowTrace || !top.isValid();
     if (!FollowTrace) TraceAnchor = top.data(TraceModel::SerialRole).toULongLong();
+    TraceBehind = !Trace->isVisible();
   });
   connect(Rows, &TraceModel::RowsAppended, Trace, [this] {
-    if (Trace->isVisible()) FollowTraceRows();
+    if (!TraceBehind) FollowTraceRows();
   });
-  WhenShown(*Trace, [this] { FollowTraceRows(); });
+  WhenShown(*Trace, [this] {
+    if (!TraceBehind) return;
+    TraceBehind = false;
+    FollowTraceRows();
+  });
 }
 
 void HostWindow::FollowTraceRows() {

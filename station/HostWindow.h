@@ -115,6 +115,8 @@ class HostWindow : public QMainWindow {
   // While scrolled up, the row at the top stays there as rows come and go.
   bool FollowTrace = true;
   quint64 TraceAnchor = 0;
+  // Rows came while hidden: it scrolls when next shown.
+  bool TraceBehind = false;
   QTableView* Statistics;
   std::vector<qsizetype> StatisticsWidths;  // each column's longest text when last fitted
   StatisticsPage* StatisticsPane;

@@ -339,8 +339,11 @@ void NozzlePanel::ShowReading(const NozzleReading& Reading) {
     if (!FlowClosed) Flow->Add(now, Reading.Final->Volume);
     FlowClosed = true;
   }
+  // The state in words too: it changes seldom, and a hidden panel still
+  // says what its nozzle does.
+  State->setText(NozzleStateText(Reading.Poll.State, Reading.Poll.EventLetter));
   Keep(Reading);
-  // Hidden by its holder, it writes its labels when shown. A panel of its own
+  // Hidden by its holder, it writes its other labels when shown. A panel of its own
   // (no holder) always writes them.
   if (!isHidden() || parentWidget() == nullptr) ShowKept();
   emit ReadingShown(Reading);
@@ -369,7 +372,6 @@ void NozzlePanel::showEvent(QShowEvent* Event) {
 void NozzlePanel::ShowKept() {
   if (!Kept.Last) return;
   const NozzleReading& reading = *Kept.Last;
-  State->setText(NozzleStateText(reading.Poll.State, reading.Poll.EventLetter));
   // The merged state hides the other sides; the tip tells each.
   QStringList sides;
   for (int side = 1; side <= Nozzle.Sides && side <= kMaxSides; ++side)
