@@ -326,8 +326,9 @@ QString NozzlePanel::StateText() const { return NozzleStateText(LastState); }
 void NozzlePanel::ShowReading(const NozzleReading& Reading) {
   // The state and the curve follow every poll, shown or not: a quit asks by
   // the state, and a curve drawn later would lose its shape.
-  // A poll that read no state leaves the last one standing.
-  if (Reading.Poll.State != 0 && Reading.Poll.State != kCodeNoState) LastState = Reading.Poll.State;
+  // A poll that read no state (the merged state stays 0: an unread side is
+  // not merged) leaves the last one standing.
+  if (Reading.Poll.State != 0) LastState = Reading.Poll.State;
   const double now = static_cast<double>(FlowClock.elapsed()) / 1e3;
   if (Reading.Current) {
     if (FlowClosed) Flow->Restart();

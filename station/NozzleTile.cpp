@@ -44,7 +44,7 @@ void TileState::ShowReading(const NozzleReading& Reading) {
   LineDown = down;
   LineText = down ? PortStatusMeaning(Reading.PortStatus).Text : QString();
   if (down) return;
-  if (Reading.Poll.State != 0 && Reading.Poll.State != kCodeNoState) {
+  if (Reading.Poll.State != 0) {
     State = Reading.Poll.State;
     EventLetter = Reading.Poll.EventLetter;
   }
@@ -200,7 +200,7 @@ void NozzleTile::paintEvent(QPaintEvent*) {
   // than its figures: it is drawn once for each look and kept.
   const qreal ratio = devicePixelRatioF();
   const Look look{tone, IsChosen, IsCurrent, size(), ratio, palette().color(QPalette::Window)};
-  if (Background.isNull() || !(look == BackgroundLook)) {
+  if (Background.isNull() || look != BackgroundLook) {
     Background = QPixmap(size() * ratio);
     Background.setDevicePixelRatio(ratio);
     QPainter box(&Background);
