@@ -41,9 +41,10 @@ Forecourt::Forecourt(TQX25& Driver, const std::vector<NozzlePanel*>& Panels,
       byNozzle[panel->Config().Nozzle] = panel;
       connect(panel, &NozzlePanel::Command, poller, &LinePoller::Execute);
     }
-    connect(poller, &LinePoller::Reading, this, [byNozzle](const NozzleReading& R) {
+    connect(poller, &LinePoller::Reading, this, [this, byNozzle](const NozzleReading& R) {
       const auto found = byNozzle.find(R.Nozzle.Nozzle);
       if (found != byNozzle.end()) found->second->ShowReading(R);
+      emit Read(R);
     });
     connect(poller, &LinePoller::CommandDone, this, [byNozzle](const CommandOutcome& O) {
       const auto found = byNozzle.find(O.Command.Nozzle);

@@ -41,6 +41,11 @@ class Forecourt : public QObject {
   LinePoller* Poller(int Port) const;
   size_t LineCount() const { return LineThreads.size(); }
 
+ signals:
+  // Every line's readings, on the window's thread, once the nozzle's panel
+  // has them: whoever else follows the readings shares their one queued event.
+  void Read(const qx25::hostapp::NozzleReading& Reading);
+
  private:
   struct Line {
     int Port;

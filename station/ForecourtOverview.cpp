@@ -9,6 +9,7 @@
 
 #include "LineListModel.h"
 #include "NozzleTile.h"
+#include "TileFrame.h"
 
 namespace qx25::hostapp {
 
@@ -23,7 +24,7 @@ constexpr int kNamePadding = 4;
 }  // namespace
 
 ForecourtOverview::ForecourtOverview(QWidget* Parent)
-    : QScrollArea(Parent), Body(new QWidget(this)) {
+    : QScrollArea(Parent), Body(new QWidget(this)), Frames(new TileFrame(this)) {
   setObjectName(QStringLiteral("ForecourtOverview"));
   Body->setObjectName(QStringLiteral("OverviewBody"));
   setWidget(Body);
@@ -42,7 +43,7 @@ void ForecourtOverview::SetNozzles(const std::vector<NozzleConfig>& Nozzles) {
   Chosen = nullptr;
   Current = 0;
   for (const NozzleConfig& nozzle : Nozzles) {
-    auto* tile = new NozzleTile(nozzle, Body);
+    auto* tile = new NozzleTile(nozzle, Body, Frames);
     connect(tile, &NozzleTile::Clicked, this, [this](NozzleTile* T) {
       const auto at = std::find(TileList.begin(), TileList.end(), T);
       SetCurrent(static_cast<size_t>(at - TileList.begin()));

@@ -13,6 +13,7 @@
 namespace qx25::hostapp {
 
 class NozzleTile;
+class TileFrame;
 
 class ForecourtOverview : public QScrollArea {
   Q_OBJECT
@@ -59,6 +60,7 @@ class ForecourtOverview : public QScrollArea {
   int NameWidth() const;
 
   QWidget* Body;
+  TileFrame* Frames;
   std::vector<NozzleTile*> TileList;
   std::vector<LineRow> Rows;
   std::vector<QWidget*> Names;  // each line's name, before its first row

@@ -30,8 +30,10 @@
 #include "OverviewPane.h"
 #include "StatisticsModel.h"
 #include "StatisticsPage.h"
+#include "TraceDelegate.h"
 #include "TraceFilter.h"
 #include "TraceModel.h"
+#include "WhenShown.h"
 
 namespace qx25::hostapp {
 
@@ -177,6 +179,7 @@ QWidget* HostWindow::MakeTracePage(QWidget* Parent) {
 
   Trace = ReadOnlyTable(QStringLiteral("TraceView"), page);
   Trace->setAlternatingRowColors(false);
+  Trace->setItemDelegate(new TraceDelegate(Trace));
   Trace->verticalHeader()->setDefaultSectionSize(Trace->fontMetrics().height() + 4);
   Filter = new TraceFilter(this);
   Filter->setObjectName(QStringLiteral("TraceFilter"));
@@ -269,29 +272,64 @@ void HostWindow::SetTraceModel(TraceModel* Rows) {
     Trace->setColumnWidth(column,
                           Trace->fontMetrics().horizontalAdvance(widest[column]) + kCellPadding);
   // At the end the pane follows the newest rows; scrolled up, the row at its
-  // top stays put while rows are added below and the oldest go above.
+  // top stays put while rows are added below and the oldest go above. Hidden,
+  // it neither scrolls nor lays out, and catches up when shown.
   connect(Rows, &TraceModel::BatchStarting, Trace, [this] {
+    // Hidden, the place it was left in is taken once, by the first batch.
+    if (TraceBehind) return;
     QScrollBar* bar = Trace->verticalScrollBar();
     FollowTrace = bar->value() >= bar->maximum();
     const QModelIndex top = Trace->indexAt(QPoint(0, 0));
     FollowTrace = FollowTrace || !top.isValid();
     if (!FollowTrace) TraceAnchor = top.data(TraceModel::SerialRole).toULongLong();
+    TraceBehind = !Trace->isVisible();
   });
   connect(Rows, &TraceModel::RowsAppended, Trace, [this] {
-    if (FollowTrace) {
-      Trace->scrollToBottom();
-      return;
-    }
-    const QModelIndex anchor = Filter->mapFromSource(TraceRows->IndexOfSerial(TraceAnchor));
-    if (anchor.isValid()) Trace->scrollTo(anchor, QAbstractItemView::PositionAtTop);
+    if (!TraceBehind) FollowTraceRows();
   });
+  WhenShown(*Trace, [this] {
+    if (!TraceBehind) return;
+    TraceBehind = false;
+    FollowTraceRows();
+  });
+}
+
+void HostWindow::FollowTraceRows() {
+  if (FollowTrace) {
+    Trace->scrollToBottom();
+    return;
+  }
+  const QModelIndex anchor = Filter->mapFromSource(TraceRows->IndexOfSerial(TraceAnchor));
+  if (anchor.isValid()) Trace->scrollTo(anchor, QAbstractItemView::PositionAtTop);
 }
 
 void HostWindow::SetStatisticsModel(StatisticsModel* Figures) {
   Statistics->setModel(Figures);
-  Statistics->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  // Fitted to the figures when they grow or shrink a column, not at every
+  // sample; hidden, when next shown.
+  Statistics->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   Statistics->horizontalHeader()->setStretchLastSection(false);
   StatisticsPane->SetModel(Figures);
+  connect(Figures, &StatisticsModel::Sampled, Statistics, [this] { FitStatistics(false); });
+  WhenShown(*Statistics, [this] { FitStatistics(true); });
+  FitStatistics(true);
+}
+
+void HostWindow::FitStatistics(bool Always) {
+  if (!Statistics->isVisible()) return;
+  // The longest text of each column, in characters: figures are as wide as
+  // their digits, so a column needs fitting only when this changes.
+  const QAbstractItemModel* figures = Statistics->model();
+  std::vector<qsizetype> longest(static_cast<size_t>(figures->columnCount()), 0);
+  for (int column = 0; column < figures->columnCount(); ++column) {
+    qsizetype& most = longest[static_cast<size_t>(column)];
+    most = figures->headerData(column, Qt::Horizontal).toString().size();
+    for (int row = 0; row < figures->rowCount(); ++row)
+      most = std::max(most, figures->index(row, column).data().toString().size());
+  }
+  if (!Always && longest == StatisticsWidths) return;
+  StatisticsWidths = std::move(longest);
+  Statistics->resizeColumnsToContents();
 }
 
 void HostWindow::SetLines(std::vector<LineRow> Lines) {

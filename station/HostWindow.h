@@ -96,6 +96,11 @@ class HostWindow : public QMainWindow {
  private:
   void UpdateLinesText();
   void FitColumns();
+  // Scrolls the trace to its newest rows, or keeps its top row, as it was left.
+  void FollowTraceRows();
+  // Fits the statistics' columns to their figures when shown; Always, even
+  // when no column's longest text changed.
+  void FitStatistics(bool Always);
 
   QWidget* MakeConsole();
   QWidget* MakeTracePage(QWidget* Parent);
@@ -110,7 +115,10 @@ class HostWindow : public QMainWindow {
   // While scrolled up, the row at the top stays there as rows come and go.
   bool FollowTrace = true;
   quint64 TraceAnchor = 0;
+  // Rows came while hidden: it scrolls when next shown.
+  bool TraceBehind = false;
   QTableView* Statistics;
+  std::vector<qsizetype> StatisticsWidths;  // each column's longest text when last fitted
   StatisticsPage* StatisticsPane;
   QTabWidget* Tabs;
   QSplitter* Split;

@@ -324,44 +324,81 @@ bool NozzlePanel::Delivering() const { return IsDelivering(LastState) || IsHalte
 QString NozzlePanel::StateText() const { return NozzleStateText(LastState); }
 
 void NozzlePanel::ShowReading(const NozzleReading& Reading) {
-  // A poll that read no state leaves the last one standing.
-  if (Reading.Poll.State != 0 && Reading.Poll.State != kCodeNoState) LastState = Reading.Poll.State;
-  State->setText(NozzleStateText(Reading.Poll.State, Reading.Poll.EventLetter));
-  // The merged state hides the other sides; the tip tells each.
-  QStringList sides;
-  for (int side = 1; side <= Nozzle.Sides && side <= kMaxSides; ++side)
-    sides << QStringLiteral("Сторона %1: ").arg(side) +
-                 NozzleStateText(Reading.Poll.Codes[side - 1]);
-  State->setToolTip(sides.join(QLatin1Char('\n')));
+  // The state and the curve follow every poll, shown or not: a quit asks by
+  // the state, and a curve drawn later would lose its shape.
+  // A poll that read no state (the merged state stays 0: an unread side is
+  // not merged) leaves the last one standing.
+  if (Reading.Poll.State != 0) LastState = Reading.Poll.State;
   const double now = static_cast<double>(FlowClock.elapsed()) / 1e3;
   if (Reading.Current) {
-    Current->setText(AmountsText(*Reading.Current));
     if (FlowClosed) Flow->Restart();
     FlowClosed = false;
     Flow->Add(now, Reading.Current->Volume);
   }
   // The last running figure may fall short of the end: show where it ended.
   if (Reading.Final) {
-    Final->setText(AmountsText(*Reading.Final));
-    Current->setText(AmountsText(*Reading.Final));
     if (!FlowClosed) Flow->Add(now, Reading.Final->Volume);
     FlowClosed = true;
   }
-  for (size_t s = 0; s < Reading.Totals.size() && s < TotalLabels.size(); ++s)
-    if (Reading.Totals[s]) TotalLabels[s]->setText(LitresText(*Reading.Totals[s]));
-  const StatusMeaning status = PortStatusMeaning(Reading.PortStatus);
-  // The driver's own message (English, or the controller's jargon) is for the
-  // tip; the label says in the console's words what happened.
-  const bool failed = !Reading.Error.isEmpty();
-  PollStatus->SetText(QStringLiteral("Опрос: ") + (failed && status.Kind != StatusKind::LineFailure
-                                                       ? QStringLiteral("не выполнен")
-                                                       : status.Text),
-                      Reading.Error);
-  Paint(PollStatus, ColourOf(failed ? StatusKind::LineFailure : status.Kind));
+  // The state in words too: it changes seldom, and a hidden panel still
+  // says what its nozzle does.
+  State->setText(NozzleStateText(Reading.Poll.State, Reading.Poll.EventLetter));
+  Keep(Reading);
+  // Hidden by its holder, it writes its other labels when shown. A panel of its own
+  // (no holder) always writes them.
+  if (!isHidden() || parentWidget() == nullptr) ShowKept();
   emit ReadingShown(Reading);
 }
 
+void NozzlePanel::Keep(const NozzleReading& Reading) {
+  Kept.Last = Reading;
+  if (Reading.Current) Kept.Current = Reading.Current;
+  if (Reading.Final) Kept.Current = Kept.Final = Reading.Final;
+  if (Kept.Totals.size() < Reading.Totals.size()) Kept.Totals.resize(Reading.Totals.size());
+  for (size_t s = 0; s < Reading.Totals.size(); ++s)
+    if (Reading.Totals[s]) Kept.Totals[s] = Reading.Totals[s];
+}
+
+QSize NozzlePanel::minimumSizeHint() const {
+  if (!isHidden()) return QGroupBox::minimumSizeHint();
+  if (!HiddenMinimum.isValid()) HiddenMinimum = QGroupBox::minimumSizeHint();
+  return HiddenMinimum;
+}
+
+void NozzlePanel::showEvent(QShowEvent* Event) {
+  QGroupBox::showEvent(Event);
+  ShowKept();
+}
+
+void NozzlePanel::ShowKept() {
+  if (!Kept.Last) return;
+  const NozzleReading& reading = *Kept.Last;
+  // The merged state hides the other sides; the tip tells each.
+  QStringList sides;
+  for (int side = 1; side <= Nozzle.Sides && side <= kMaxSides; ++side)
+    sides << QStringLiteral("Сторона %1: ").arg(side) +
+                 NozzleStateText(reading.Poll.Codes[side - 1]);
+  State->setToolTip(sides.join(QLatin1Char('\n')));
+  if (Kept.Current) Current->setText(AmountsText(*Kept.Current));
+  if (Kept.Final) Final->setText(AmountsText(*Kept.Final));
+  for (size_t s = 0; s < Kept.Totals.size() && s < TotalLabels.size(); ++s)
+    if (Kept.Totals[s]) TotalLabels[s]->setText(LitresText(*Kept.Totals[s]));
+  const StatusMeaning status = PortStatusMeaning(reading.PortStatus);
+  // The driver's own message (English, or the controller's jargon) is for the
+  // tip; the label says in the console's words what happened.
+  const bool failed = !reading.Error.isEmpty();
+  PollStatus->SetText(QStringLiteral("Опрос: ") + (failed && status.Kind != StatusKind::LineFailure
+                                                       ? QStringLiteral("не выполнен")
+                                                       : status.Text),
+                      reading.Error);
+  Paint(PollStatus, ColourOf(failed ? StatusKind::LineFailure : status.Kind));
+  Kept = {};
+  HiddenMinimum = {};
+}
+
 void NozzlePanel::ShowOutcome(const CommandOutcome& Outcome) {
+  // What the polls found before the command goes first: a start clears it.
+  ShowKept();
   const NozzleCommand& asked = Outcome.Command;
   if (asked.Side >= 1 && asked.Side <= static_cast<int>(SentPrices.size())) {
     std::optional<double>& sent = SentPrices[static_cast<size_t>(asked.Side - 1)];

@@ -51,10 +51,17 @@ class NozzlePanel : public QGroupBox {
   // last poll found it; with its state in words.
   bool Delivering() const;
   QString StateText() const;
+  // The overview's stack of panels asks every panel's least size whenever the
+  // shown one changes a label; a hidden panel's labels wait, so it answers
+  // from what it measured last.
+  QSize minimumSizeHint() const override;
 
  public slots:
   void ShowReading(const qx25::hostapp::NozzleReading& Reading);
   void ShowOutcome(const qx25::hostapp::CommandOutcome& Outcome);
+
+ protected:
+  void showEvent(QShowEvent* Event) override;
 
  signals:
   void Command(const qx25::hostapp::NozzleCommand& Command);
@@ -74,6 +81,11 @@ class NozzlePanel : public QGroupBox {
   int ChosenSide() const;
   QWidget* MakeSideRows();
   QWidget* MakeCommandRows();
+  // A hidden panel (the overview shows one nozzle's) keeps what its labels
+  // are to say and writes them once shown: thirty lines' polls would
+  // otherwise lay out a hundred panels nobody sees.
+  void Keep(const NozzleReading& Reading);
+  void ShowKept();
 
   NozzleConfig Nozzle;
   QLabel* State;
@@ -93,6 +105,16 @@ class NozzlePanel : public QGroupBox {
   DeliveryChart* Flow;
   QElapsedTimer FlowClock;
   bool FlowClosed = true;  // the next running figure starts a new curve
+  // What the labels have yet to show: the newest reading's state and status,
+  // and the newest figure of each kind since they were last written.
+  struct Unshown {
+    std::optional<NozzleReading> Last;
+    std::optional<Amounts> Current;  // the running figure, or the final one after it
+    std::optional<Amounts> Final;
+    std::vector<std::optional<double>> Totals;
+  };
+  Unshown Kept;
+  mutable QSize HiddenMinimum;  // measured while hidden; invalid: measure again
 };
 
 // "12 л", "123.45": how the console writes litres and money.

@@ -9,6 +9,7 @@
 #include "ConsoleWords.h"
 #include "LineListModel.h"
 #include "NozzlePanel.h"
+#include "TileFrame.h"
 #include "driver/protocol/Protocol.h"
 
 namespace qx25::hostapp {
@@ -43,7 +44,7 @@ void TileState::ShowReading(const NozzleReading& Reading) {
   LineDown = down;
   LineText = down ? PortStatusMeaning(Reading.PortStatus).Text : QString();
   if (down) return;
-  if (Reading.Poll.State != 0 && Reading.Poll.State != kCodeNoState) {
+  if (Reading.Poll.State != 0) {
     State = Reading.Poll.State;
     EventLetter = Reading.Poll.EventLetter;
   }
@@ -95,8 +96,8 @@ QString TileState::Detail() const {
   return lines.join(QLatin1Char('\n'));
 }
 
-NozzleTile::NozzleTile(const NozzleConfig& Config, QWidget* Parent)
-    : QWidget(Parent), Nozzle(Config) {
+NozzleTile::NozzleTile(const NozzleConfig& Config, QWidget* Parent, TileFrame* Frame)
+    : QWidget(Parent), Nozzle(Config), Frames(Frame) {
   setObjectName(QStringLiteral("NozzleTile_%1_%2").arg(Nozzle.Port).arg(Nozzle.Nozzle));
   setAttribute(Qt::WA_OpaquePaintEvent);
   setFocusPolicy(Qt::NoFocus);  // the overview keeps the keyboard and moves among tiles
@@ -165,28 +166,50 @@ void NozzleTile::ShowOutcome(const CommandOutcome& Outcome) {
 }
 
 void NozzleTile::Changed(const TileState& Before) {
-  if (Before.Tone() != Shown.Tone() || Before.Word() != Shown.Word() ||
-      Before.Amounts() != Shown.Amounts() || Before.RefusalMarked() != Shown.RefusalMarked() ||
-      Before.FailureMarked() != Shown.FailureMarked())
-    update();
+  const bool urgent = Before.Tone() != Shown.Tone() || Before.Word() != Shown.Word() ||
+                      Before.RefusalMarked() != Shown.RefusalMarked() ||
+                      Before.FailureMarked() != Shown.FailureMarked();
+  if (Frames == nullptr) {
+    if (urgent || Before.Amounts() != Shown.Amounts()) update();
+  } else if (urgent) {
+    Frames->Now(this);
+  } else if (Before.Amounts() != Shown.Amounts()) {
+    Frames->Later(this);
+  }
 }
 
-void NozzleTile::paintEvent(QPaintEvent*) {
-  QPainter p(this);
-  p.fillRect(rect(), palette().color(QPalette::Window));
-  p.setRenderHint(QPainter::Antialiasing);
-  const TileTone tone = Shown.Tone();
+void NozzleTile::PaintBackground(QPainter& P, TileTone Tone) const {
+  P.fillRect(rect(), palette().color(QPalette::Window));
+  P.setRenderHint(QPainter::Antialiasing);
   const QRectF box = QRectF(rect()).adjusted(1, 1, -1, -1);
-  p.setBrush(ToneColour(tone));
-  p.setPen(IsChosen ? QPen(kChosenFrame, kChosenPen) : QPen(QColor(0x90, 0x90, 0x90), 1));
-  p.drawRoundedRect(
+  P.setBrush(ToneColour(Tone));
+  P.setPen(IsChosen ? QPen(kChosenFrame, kChosenPen) : QPen(QColor(0x90, 0x90, 0x90), 1));
+  P.drawRoundedRect(
       box.adjusted(kChosenPen / 2.0, kChosenPen / 2.0, -kChosenPen / 2.0, -kChosenPen / 2.0),
       kRadius, kRadius);
   if (IsCurrent) {
-    p.setPen(QPen(Qt::black, 1, Qt::DashLine));
-    p.setBrush(Qt::NoBrush);
-    p.drawRoundedRect(box.adjusted(3, 3, -3, -3), kRadius, kRadius);
+    P.setPen(QPen(Qt::black, 1, Qt::DashLine));
+    P.setBrush(Qt::NoBrush);
+    P.drawRoundedRect(box.adjusted(3, 3, -3, -3), kRadius, kRadius);
   }
+}
+
+void NozzleTile::paintEvent(QPaintEvent*) {
+  const TileTone tone = Shown.Tone();
+  // The rounded box is most of a tile's painting, and changes far less often
+  // than its figures: it is drawn once for each look and kept.
+  const qreal ratio = devicePixelRatioF();
+  const Look look{tone, IsChosen, IsCurrent, size(), ratio, palette().color(QPalette::Window)};
+  if (Background.isNull() || look != BackgroundLook) {
+    Background = QPixmap(size() * ratio);
+    Background.setDevicePixelRatio(ratio);
+    QPainter box(&Background);
+    PaintBackground(box, tone);
+    BackgroundLook = look;
+  }
+  QPainter p(this);
+  p.drawPixmap(0, 0, Background);
+  p.setRenderHint(QPainter::Antialiasing);
 
   // Dark text on the light tones, white on the strong ones.
   const bool strong = tone == TileTone::LineDown;

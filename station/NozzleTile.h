@@ -4,10 +4,14 @@
 // stays until the operator has seen it: until he chooses the tile.
 #pragma once
 
+#include <QColor>
+#include <QPixmap>
 #include <QWidget>
 #include <optional>
 
 #include "LinePoller.h"
+
+class QPainter;
 
 namespace qx25::hostapp {
 
@@ -47,11 +51,16 @@ class TileState {
   bool IsChosen = false;
 };
 
+class TileFrame;
+
 class NozzleTile : public QWidget {
   Q_OBJECT
 
  public:
-  explicit NozzleTile(const NozzleConfig& Nozzle, QWidget* Parent = nullptr);
+  // With Frames, changed figures are painted with the overview's next frame;
+  // without, at once.
+  explicit NozzleTile(const NozzleConfig& Nozzle, QWidget* Parent = nullptr,
+                      TileFrame* Frames = nullptr);
 
   const NozzleConfig& Config() const { return Nozzle; }
   const TileState& State() const { return Shown; }
@@ -77,13 +86,28 @@ class NozzleTile : public QWidget {
   bool event(QEvent* Event) override;
 
  private:
-  // Repaints only when what is drawn changed: every poll reports.
+  // Repaints only when what is drawn changed: every poll reports. Figures
+  // wait for the frame; a new colour, word or mark does not.
   void Changed(const TileState& Before);
+  void PaintBackground(QPainter& P, TileTone Tone) const;
 
   NozzleConfig Nozzle;
+  TileFrame* Frames;
   TileState Shown;
   bool IsChosen = false;
   bool IsCurrent = false;
+  // What the kept background was drawn for.
+  struct Look {
+    TileTone Tone = TileTone::Unknown;
+    bool Chosen = false;
+    bool Current = false;
+    QSize Size;
+    qreal Ratio = 1;
+    QColor Window;
+    bool operator==(const Look&) const = default;
+  };
+  QPixmap Background;
+  Look BackgroundLook;
 };
 
 }  // namespace qx25::hostapp

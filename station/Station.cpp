@@ -141,13 +141,9 @@ void Station::Start() {
                    [this, window, lines] { OpenCompareDialog(Settings.Nozzles, *lines, *window); });
   window->CompareAction()->setEnabled(lines->LineCount() > 0);
   // The line list follows its devices as they go and come back.
-  for (const LineConfig& line : Settings.Lines) {
-    LinePoller* poller = Pollers_->Poller(line.Port);
-    if (poller == nullptr) continue;
-    QObject::connect(poller, &LinePoller::Reading, window, [window](const NozzleReading& R) {
-      window->LineModel().ShowPortStatus(R.Nozzle.Port, R.PortStatus);
-    });
-  }
+  QObject::connect(lines, &Forecourt::Read, window, [window](const NozzleReading& R) {
+    window->LineModel().ShowPortStatus(R.Nozzle.Port, R.PortStatus);
+  });
 }
 
 }  // namespace qx25::hostapp

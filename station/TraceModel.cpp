@@ -15,12 +15,15 @@ namespace {
 const QColor kFailedReply{0xB0, 0x00, 0x00};
 const QColor kRefusedReply{0xC0, 0x60, 0x00};  // as a panel shows a refusal
 
+// "02 31 03": written digit by digit, since every frame on every line passes here.
 QString Hex(const std::vector<uint8_t>& Bytes) {
+  constexpr char kDigits[] = "0123456789ABCDEF";
   QString text;
   text.reserve(static_cast<qsizetype>(Bytes.size() * 3));
   for (const uint8_t b : Bytes) {
     if (!text.isEmpty()) text += QLatin1Char(' ');
-    text += QStringLiteral("%1").arg(b, 2, 16, QLatin1Char('0')).toUpper();
+    text += QLatin1Char(kDigits[b >> 4]);
+    text += QLatin1Char(kDigits[b & 0x0F]);
   }
   return text;
 }

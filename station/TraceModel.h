@@ -73,7 +73,7 @@ class TraceModel : public QAbstractTableModel {
     ColumnCount
   };
   // What the pane's filter asks of a row, on any column.
-  enum Role {
+  enum DataRole {
     PortRole = Qt::UserRole,  // int
     RoutinePollRole,          // bool: the poller's repeated reads, and their replies
     TroubleRole,              // bool: a refusal (CAN) or a failed exchange

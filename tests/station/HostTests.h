@@ -109,3 +109,12 @@ class OverviewTest : public QObject {
   void chartsDrawTheModelsFigures();
   void troubleIsKeptForFiveMinutes();
 };
+
+class UnseenTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void hiddenPanelCatchesUpWhenShown();
+  void figuresWaitForAFrameMarksDoNot();
+  void hiddenTraceCatchesUpWhenShown();
+};

@@ -44,5 +44,6 @@ int main(int argc, char** argv) {
   failed += Run<OptionsTest>(argc, argv);
   failed += Run<CompareTest>(argc, argv);
   failed += Run<OverviewTest>(argc, argv);
+  failed += Run<UnseenTest>(argc, argv);
   return failed == 0 ? EXIT_SUCCESS : EXIT_FAILURE;
 }
