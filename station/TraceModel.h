@@ -27,8 +27,9 @@ namespace qx25::hostapp {
 // window does not take them; older ones are dropped (and counted).
 inline constexpr int kTraceRows = 16000;
 inline constexpr size_t kTraceBacklog = 40000;
-// How often the window takes the buffer's records.
-inline constexpr std::chrono::milliseconds kTraceRefresh{100};
+// How often the window takes the buffer's records: four times a second is
+// as often as an eye follows a scrolling trace, and each take costs a repaint.
+inline constexpr std::chrono::milliseconds kTraceRefresh{250};
 
 // A trace record that owns its bytes.
 struct TraceEntry {
