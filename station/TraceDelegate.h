@@ -1,6 +1,6 @@
 // Draws the trace's cells: a line of text in the row's colour, cut with an
-// ellipsis where it does not fit. At thirty lines the pane shows new rows ten
-// times a second, and the item views' general drawing (a text layout per cell,
+// ellipsis where it does not fit. At thirty lines the pane shows new rows at
+// every take, and the item views' general drawing (a text layout per cell,
 // every role asked for) took a third of the window's time.
 #pragma once
 
