@@ -10,8 +10,15 @@
 
 namespace qx25::hostapp {
 
-RecordMenu::RecordMenu(HostWindow& Owner, StartFn Starter, StopFn Stopper)
-    : QObject(&Owner), Window(Owner), Start(std::move(Starter)), Stop(std::move(Stopper)) {
+RecordMenu::RecordMenu(HostWindow& Owner, StartFn Starter, StopFn Stopper, FailureFn Failed)
+    : QObject(&Owner),
+      Window(Owner),
+      Start(std::move(Starter)),
+      Stop(std::move(Stopper)),
+      Failure(std::move(Failed)) {
+  // The recorder finds a removed file within a second; so does the operator.
+  Watch.setInterval(1000);
+  connect(&Watch, &QTimer::timeout, this, &RecordMenu::CheckFailure);
   QMenu* file = Window.FileEntry()->menu();
   Item = new QAction(QString::fromUtf8(kRecordText), file);
   Item->setObjectName(QStringLiteral("RecordAction"));
@@ -66,6 +73,20 @@ void RecordMenu::StopRecording() {
   Show(false);
 }
 
-void RecordMenu::Show(bool On) { Item->setChecked(On); }
+void RecordMenu::CheckFailure() {
+  const QString why = Failure();
+  if (why.isEmpty()) return;
+  Stop();
+  Window.statusBar()->showMessage(QStringLiteral("Запись обмена прервана: %1").arg(why));
+  Show(false);
+}
+
+void RecordMenu::Show(bool On) {
+  Item->setChecked(On);
+  if (On)
+    Watch.start();
+  else
+    Watch.stop();
+}
 
 }  // namespace qx25::hostapp

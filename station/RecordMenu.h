@@ -1,10 +1,12 @@
 // The console's "Файл" menu item that starts and stops recording the lines'
 // exchanges: checked while a recording runs. Starting asks for the file
-// without blocking the forecourt; the status line says how it went.
+// without blocking the forecourt; the status line says how it went, and why
+// when a recording stops by itself (a full disk, its file removed).
 #pragma once
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <functional>
 
 class QAction;
@@ -22,8 +24,10 @@ class RecordMenu : public QObject {
   // Start returns why the recording could not begin, or an empty text.
   using StartFn = std::function<QString(const QString& Path)>;
   using StopFn = std::function<void()>;
+  // Why the running recording stopped writing, or an empty text.
+  using FailureFn = std::function<QString()>;
   // Adds the item to the window's "Файл" menu, above "Выход".
-  RecordMenu(HostWindow& Window, StartFn Start, StopFn Stop);
+  RecordMenu(HostWindow& Window, StartFn Start, StopFn Stop, FailureFn Failure);
 
   QAction* Action() const { return Item; }
   // Starts at once, as --record does, without the dialog.
@@ -33,11 +37,14 @@ class RecordMenu : public QObject {
  private:
   void AskWhere();
   void Show(bool On);
+  void CheckFailure();
 
   HostWindow& Window;
   StartFn Start;
   StopFn Stop;
+  FailureFn Failure;
   QAction* Item;
+  QTimer Watch;  // runs while recording
 };
 
 }  // namespace qx25::hostapp

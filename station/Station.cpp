@@ -71,7 +71,11 @@ Station::Station(HostOptions Options) : Settings(std::move(Options)) {
           return QString::fromStdString(e.what());
         }
       },
-      [this] { StopRecording(); });
+      [this] { StopRecording(); },
+      [this] {
+        const auto recorder = Recording();
+        return recorder ? QString::fromStdString(recorder->Failure()) : QString();
+      });
 }
 
 void Station::StartRecording(const std::string& Path) {

@@ -51,6 +51,7 @@ class ConsoleTest : public QObject {
   void noStartAtAPriceNeverSent();
   void quitDuringADeliveryAsksFirst();
   void recordingReplaysWithTheSameOutcomes();
+  void aRecordingThatStopsByItselfSaysWhy();
 };
 
 class ConsoleModelTest : public QObject {

@@ -2,7 +2,9 @@
 // "Файл" menu, with a delivery and the faults of a field on the line; then
 // checked against the driver by qx25ctl replay-check.
 #include <QAction>
+#include <QFile>
 #include <QProcess>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <map>
@@ -55,4 +57,26 @@ void ConsoleTest::recordingReplaysWithTheSameOutcomes() {
               {QStringLiteral("replay-check"), QString::fromStdString(path)});
   QVERIFY(check.waitForFinished(60000));
   QVERIFY2(check.exitCode() == 0, check.readAllStandardOutput().constData());
+}
+
+// A recording whose file is removed (or whose disk fills) stops writing; the
+// item must not stay checked as if it still recorded, and the operator is told.
+void ConsoleTest::aRecordingThatStopsByItselfSaysWhy() {
+  QTemporaryDir dir;
+  const QString path = dir.path() + QStringLiteral("/station.rec");
+  auto station = Started({"--simulate", "--record", path.toStdString()});
+  QAction* item = station->RecordItem().Action();
+  QVERIFY(item->isChecked());
+  QVERIFY(QFile::remove(path));
+  QVERIFY(WaitFor([&] { return !item->isChecked(); }, kRecordWaitMs));
+  const QString message = station->Window().statusBar()->currentMessage();
+  QVERIFY2(message.startsWith(QStringLiteral("Запись обмена прервана: ")) &&
+               message.contains(QStringLiteral("was removed")),
+           qPrintable(message));
+  QCOMPARE(station->Recording(), nullptr);
+  // Started again, it records anew.
+  QVERIFY(station->RecordItem().RecordTo(path));
+  QVERIFY(item->isChecked());
+  QVERIFY(WaitFor([&] { return station->Recording() && station->Recording()->Exchanges() > 0; },
+                  kRecordWaitMs));
 }
