@@ -16,6 +16,9 @@ void PreferLockFreeEventLoop() {
 Forecourt::Forecourt(TQX25& Driver, const std::vector<NozzlePanel*>& Panels,
                      std::chrono::milliseconds Pause, QObject* Parent)
     : QObject(Parent) {
+  Gathering.setInterval(kReportGathering);
+  connect(&Gathering, &QTimer::timeout, this, &Forecourt::Deliver);
+  Gathering.start();
   qRegisterMetaType<NozzleCommand>();
   qRegisterMetaType<CommandOutcome>();
   qRegisterMetaType<NozzleReading>();
@@ -34,22 +37,25 @@ Forecourt::Forecourt(TQX25& Driver, const std::vector<NozzlePanel*>& Panels,
     connect(thread, &QThread::started, poller, &LinePoller::Start);
     // Runs on the poller's thread as it ends, so its timer stops there.
     connect(thread, &QThread::finished, poller, &LinePoller::Halt, Qt::DirectConnection);
-    // One queued event a reading, whatever the number of panels: every
-    // cross-thread event takes the window thread's event queue for a moment.
+    // The reports are gathered on the line's thread and shown together,
+    // readings and outcomes in one queue so that each line's order holds.
     std::map<int, NozzlePanel*> byNozzle;
     for (NozzlePanel* panel : panels) {
       byNozzle[panel->Config().Nozzle] = panel;
       connect(panel, &NozzlePanel::Command, poller, &LinePoller::Execute);
     }
-    connect(poller, &LinePoller::Reading, this, [this, byNozzle](const NozzleReading& R) {
-      const auto found = byNozzle.find(R.Nozzle.Nozzle);
-      if (found != byNozzle.end()) found->second->ShowReading(R);
-      emit Read(R);
-    });
-    connect(poller, &LinePoller::CommandDone, this, [byNozzle](const CommandOutcome& O) {
-      const auto found = byNozzle.find(O.Command.Nozzle);
-      if (found != byNozzle.end()) found->second->ShowOutcome(O);
-    });
+    const auto panelOf = [byNozzle](int Nozzle) {
+      const auto found = byNozzle.find(Nozzle);
+      return found != byNozzle.end() ? found->second : nullptr;
+    };
+    connect(
+        poller, &LinePoller::Reading, this,
+        [this, panelOf](const NozzleReading& R) { Post({panelOf(R.Nozzle.Nozzle), R}); },
+        Qt::DirectConnection);
+    connect(
+        poller, &LinePoller::CommandDone, this,
+        [this, panelOf](const CommandOutcome& O) { Post({panelOf(O.Command.Nozzle), O}); },
+        Qt::DirectConnection);
     LineThreads.push_back(Line{port, thread, poller});
     thread->start();
   }
@@ -64,6 +70,27 @@ Forecourt::~Forecourt() {
   for (const Line& line : LineThreads) {
     line.Thread->wait();
     delete line.Poller;
+  }
+}
+
+void Forecourt::Post(Report R) {
+  const std::lock_guard hold(Gathered);
+  Reports.push_back(std::move(R));
+}
+
+void Forecourt::Deliver() {
+  std::vector<Report> taken;
+  {
+    const std::lock_guard hold(Gathered);
+    taken.swap(Reports);
+  }
+  for (const Report& r : taken) {
+    if (const auto* reading = std::get_if<NozzleReading>(&r.What)) {
+      if (r.Panel != nullptr) r.Panel->ShowReading(*reading);
+      emit Read(*reading);
+    } else if (r.Panel != nullptr) {
+      r.Panel->ShowOutcome(std::get<CommandOutcome>(r.What));
+    }
   }
 }
 

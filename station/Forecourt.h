@@ -6,7 +6,10 @@
 #pragma once
 
 #include <QObject>
+#include <QTimer>
 #include <chrono>
+#include <mutex>
+#include <variant>
 #include <vector>
 
 #include "LinePoller.h"
@@ -16,6 +19,13 @@ class QThread;
 namespace qx25::hostapp {
 
 class NozzlePanel;
+
+// How long the window lets the lines' reports gather before it takes them
+// all at once: a station of thirty lines makes some 300 readings a second,
+// and waking the window for each cost more than showing them. Tiles paint
+// at most every kTileFrame anyway, and a command's outcome 50 ms late is
+// not seen as late.
+inline constexpr std::chrono::milliseconds kReportGathering{50};
 
 // Call before the QApplication is made. Every poller wakes the window's
 // thread for each reading; with glib's event loop that wake-up takes the
@@ -43,16 +53,30 @@ class Forecourt : public QObject {
 
  signals:
   // Every line's readings, on the window's thread, once the nozzle's panel
-  // has them: whoever else follows the readings shares their one queued event.
+  // has them, in the order each line made them.
   void Read(const qx25::hostapp::NozzleReading& Reading);
 
  private:
+  // A reading or a command's outcome, and the panel of its nozzle (null when
+  // no panel shows that nozzle).
+  struct Report {
+    NozzlePanel* Panel;
+    std::variant<NozzleReading, CommandOutcome> What;
+  };
+  // On a line's thread.
+  void Post(Report R);
+  // On the window's thread: shows every report gathered so far, in order.
+  void Deliver();
+
   struct Line {
     int Port;
     QThread* Thread;
     LinePoller* Poller;
   };
   std::vector<Line> LineThreads;
+  std::mutex Gathered;
+  std::vector<Report> Reports;  // guarded by Gathered
+  QTimer Gathering;
 };
 
 }  // namespace qx25::hostapp

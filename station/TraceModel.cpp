@@ -67,31 +67,44 @@ TraceModel::TraceModel(std::shared_ptr<TraceBuffer> Buffer, QObject* Parent)
   Tick.start(kTraceRefresh);
 }
 
-TraceModel::Row TraceModel::Format(const TraceEntry& Entry) {
+TraceModel::Row TraceModel::Take(TraceEntry Entry) {
   Row row;
   const bool request = Entry.Direction == host::TraceDirection::Request;
-  row.Cells[TimeColumn] = QString::number(Entry.Seconds, 'f', 3);
-  row.Cells[PortColumn] = PortName(Entry.Port);
-  row.Cells[DirectionColumn] = request ? QStringLiteral("→") : QStringLiteral("←");
   if (request) {
     LastRequest[Entry.Port] = RequestText(Entry.Bytes);
     LastWasPoll[Entry.Port] = IsRoutinePoll(Entry.Bytes);
-    row.Cells[RequestColumn] = LastRequest[Entry.Port];
-  } else {
-    row.Cells[RequestColumn] = QStringLiteral("ответ: ") + LastRequest[Entry.Port];
   }
+  row.Request = LastRequest[Entry.Port];
   row.Poll = LastWasPoll[Entry.Port];
-  row.Port = Entry.Port;
   row.Serial = Added++;
-  row.Cells[BytesColumn] = Hex(Entry.Bytes);
   row.Failed = !request && Entry.Result != host::kSerialOk;
   row.Refused = !request && !row.Failed && !Entry.Bytes.empty() && Entry.Bytes[0] == kCan;
-  if (row.Failed) {
-    row.Cells[ResultColumn] = SerialErrorWords(Entry.Result);
-    if (Entry.Result == host::kSerialRejected && Entry.ReplyCode >= 0)
-      row.Cells[ResultColumn] += QStringLiteral(", код %1").arg(Entry.ReplyCode);
-  }
+  row.Entry = std::move(Entry);
   return row;
+}
+
+QString TraceModel::Cell(const Row& R, int Column) {
+  const TraceEntry& e = R.Entry;
+  const bool request = e.Direction == host::TraceDirection::Request;
+  switch (Column) {
+    case TimeColumn:
+      return QString::number(e.Seconds, 'f', 3);
+    case PortColumn:
+      return PortName(e.Port);
+    case DirectionColumn:
+      return request ? QStringLiteral("→") : QStringLiteral("←");
+    case RequestColumn:
+      return request ? R.Request : QStringLiteral("ответ: ") + R.Request;
+    case BytesColumn:
+      return Hex(e.Bytes);
+    case ResultColumn:
+      if (!R.Failed) return {};
+      if (e.Result == host::kSerialRejected && e.ReplyCode >= 0)
+        return SerialErrorWords(e.Result) + QStringLiteral(", код %1").arg(e.ReplyCode);
+      return SerialErrorWords(e.Result);
+    default:
+      return {};
+  }
 }
 
 void TraceModel::Refresh() {
@@ -118,7 +131,7 @@ void TraceModel::Refresh() {
   }
   const int first = static_cast<int>(Rows.size());
   beginInsertRows({}, first, first + static_cast<int>(keep) - 1);
-  for (size_t i = skip; i < batch.size(); ++i) Rows.push_back(Format(batch[i]));
+  for (size_t i = skip; i < batch.size(); ++i) Rows.push_back(Take(std::move(batch[i])));
   endInsertRows();
   emit RowsAppended();
 }
@@ -144,7 +157,7 @@ QVariant TraceModel::data(const QModelIndex& Index, int Role) const {
   const Row& row = Rows[static_cast<size_t>(Index.row())];
   switch (Role) {
     case PortRole:
-      return row.Port;
+      return row.Entry.Port;
     case RoutinePollRole:
       return row.Poll;
     case TroubleRole:
@@ -157,7 +170,7 @@ QVariant TraceModel::data(const QModelIndex& Index, int Role) const {
   if (Role == Qt::ForegroundRole && row.Failed) return QBrush(kFailedReply);
   if (Role == Qt::ForegroundRole && row.Refused) return QBrush(kRefusedReply);
   if (Role != Qt::DisplayRole) return {};
-  return row.Cells[static_cast<size_t>(Index.column())];
+  return Cell(row, Index.column());
 }
 
 QVariant TraceModel::headerData(int Section, Qt::Orientation Orientation, int Role) const {

@@ -3,8 +3,9 @@
 // The dispatcher delivers trace records on the exchange's own thread with the
 // port's lock held, so the callback only copies the record into a buffer
 // under a short lock of its own. The model, on the window's thread, takes the
-// buffer's contents in one batch on a timer, formats them and keeps the
-// newest kTraceRows rows.
+// buffer's contents in one batch on a timer and keeps the newest kTraceRows
+// rows; a cell's text is written only when it is asked for, since a busy
+// station adds a thousand rows a second and the pane shows a few dozen.
 #pragma once
 
 #include <QAbstractTableModel>
@@ -104,14 +105,15 @@ class TraceModel : public QAbstractTableModel {
 
  private:
   struct Row {
-    std::array<QString, ColumnCount> Cells;
-    bool Failed;
+    TraceEntry Entry;
+    QString Request;  // the request's name; a reply's row names what it answers
+    bool Failed = false;
     bool Refused = false;
     bool Poll = false;
-    int Port = 0;
     quint64 Serial = 0;
   };
-  Row Format(const TraceEntry& Entry);
+  Row Take(TraceEntry Entry);
+  static QString Cell(const Row& R, int Column);
 
   std::shared_ptr<TraceBuffer> Source;
   std::deque<Row> Rows;
