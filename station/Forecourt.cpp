@@ -50,11 +50,15 @@ Forecourt::Forecourt(TQX25& Driver, const std::vector<NozzlePanel*>& Panels,
     };
     connect(
         poller, &LinePoller::Reading, this,
-        [this, panelOf](const NozzleReading& R) { Post({panelOf(R.Nozzle.Nozzle), R}); },
+        [this, panelOf](const NozzleReading& R) {
+          Post({panelOf(R.Nozzle.Nozzle), R});
+        },
         Qt::DirectConnection);
     connect(
         poller, &LinePoller::CommandDone, this,
-        [this, panelOf](const CommandOutcome& O) { Post({panelOf(O.Command.Nozzle), O}); },
+        [this, panelOf](const CommandOutcome& O) {
+          Post({panelOf(O.Command.Nozzle), O});
+        },
         Qt::DirectConnection);
     LineThreads.push_back(Line{port, thread, poller});
     thread->start();

@@ -1,8 +1,11 @@
 // The console's words and trace pane without a window: frames built by the
 // driver's own codec named by their request, port statuses sorted into
 // accepted, refused and failed, and the trace model's batches and cap.
+#include <QApplication>
 #include <QFile>
+#include <QPainter>
 #include <QScrollBar>
+#include <QStandardItemModel>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTableView>
@@ -13,6 +16,7 @@
 #include "ConsoleWords.h"
 #include "HostTests.h"
 #include "HostWindow.h"
+#include "TraceDelegate.h"
 #include "TraceFilter.h"
 #include "TraceModel.h"
 #include "driver/protocol/Link.h"
@@ -249,4 +253,29 @@ void ConsoleModelTest::scrolledUpTraceStaysStill() {
   addRows(10);
   QApplication::processEvents();
   QCOMPARE(bar->value(), bar->maximum());
+}
+
+void ConsoleModelTest::traceCellsFollowTheirColumnsWidth() {
+  // The drawer keeps each text laid out; a column made narrower must still
+  // cut the text anew, as a drawer that never saw it wide would.
+  QStandardItemModel cells(1, 1);
+  cells.setItem(0, 0, new QStandardItem(QStringLiteral("02 30 4F 30 4F 00 7F 30 4F 03 03 73")));
+  const auto drawn = [&](const TraceDelegate& Drawer, int Width) {
+    QImage image(400, 20, QImage::Format_ARGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    QStyleOptionViewItem option;
+    option.rect = QRect(0, 0, Width, 20);
+    option.font = QApplication::font();
+    option.fontMetrics = QFontMetrics(option.font);
+    option.palette = QApplication::palette();
+    Drawer.paint(&painter, option, cells.index(0, 0));
+    return image;
+  };
+  const TraceDelegate used;
+  const TraceDelegate fresh;
+  const QImage wide = drawn(used, 400);
+  QCOMPARE(drawn(used, 400), wide);
+  QCOMPARE(drawn(used, 80), drawn(fresh, 80));
+  QVERIFY(drawn(fresh, 80) != wide);
 }

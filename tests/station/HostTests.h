@@ -65,6 +65,7 @@ class ConsoleModelTest : public QObject {
   void unreadTraceIsBounded();
   void traceFilterAndSave();
   void scrolledUpTraceStaysStill();
+  void traceCellsFollowTheirColumnsWidth();
 };
 
 class PanelTest : public QObject {
@@ -118,4 +119,5 @@ class UnseenTest : public QObject {
   void hiddenPanelCatchesUpWhenShown();
   void figuresWaitForAFrameMarksDoNot();
   void hiddenTraceCatchesUpWhenShown();
+  void reportsKeepEachLinesOrder();
 };

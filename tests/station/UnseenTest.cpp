@@ -1,15 +1,20 @@
 // What the console puts off while it is not seen, and how it catches up: a
 // hidden nozzle panel shown with the newest reading and every figure since,
 // tiles' figures gathered into frames while a mark is painted at once, and a
-// trace pane that was hidden following, or keeping its place, once shown.
+// trace pane that was hidden following, or keeping its place, once shown;
+// and the lines' reports, taken by the window in batches, in each line's
+// order.
+#include <QDoubleSpinBox>
 #include <QScrollBar>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTest>
+#include <mutex>
 
 #include "ConsoleRig.h"
 #include "ConsoleWords.h"
 #include "DeliveryChart.h"
+#include "Forecourt.h"
 #include "ForecourtOverview.h"
 #include "HostTests.h"
 #include "HostWindow.h"
@@ -188,4 +193,52 @@ void UnseenTest::hiddenTraceCatchesUpWhenShown() {
   tabs->setCurrentIndex(0);
   QCOMPARE(timeAt(0), top);
   QVERIFY(bar->value() < bar->maximum());
+}
+
+void UnseenTest::reportsKeepEachLinesOrder() {
+  // What the line made, as it made it, and what its panel was shown; held
+  // until the station, and so its pollers, are gone.
+  std::mutex lock;
+  QStringList made;
+  QStringList shown;
+  const auto polled = [](const NozzleReading& R) {
+    return QStringLiteral("poll %1 %2").arg(R.Poll.State).arg(R.Current ? R.Current->Volume : -1);
+  };
+  const auto answered = [](const CommandOutcome& O) {
+    return QStringLiteral("command %1 %2").arg(static_cast<int>(O.Command.Kind)).arg(O.PortStatus);
+  };
+  auto station = Started({"--simulate"});
+  NozzlePanel& panel = *station->Window().Panel(kSimulatedPort, 1);
+  LinePoller& poller = *station->Pollers()->Poller(kSimulatedPort);
+  QObject::connect(
+      &poller, &LinePoller::Reading, &poller,
+      [&](const NozzleReading& R) {
+        const std::lock_guard hold(lock);
+        if (R.Nozzle.Nozzle == 1) made << polled(R);
+      },
+      Qt::DirectConnection);
+  QObject::connect(
+      &poller, &LinePoller::CommandDone, &poller,
+      [&](const CommandOutcome& O) {
+        const std::lock_guard hold(lock);
+        made << answered(O);
+      },
+      Qt::DirectConnection);
+  QObject::connect(&panel, &NozzlePanel::ReadingShown, &panel,
+                   [&](const NozzleReading& R) { shown << polled(R); });
+  QObject::connect(&panel, &NozzlePanel::OutcomeShown, &panel,
+                   [&](const CommandOutcome& O) { shown << answered(O); });
+
+  // A dose and a start between the polls, then a few polls of the delivery.
+  PanelWidgets w(panel);
+  w.Child<QDoubleSpinBox>("PresetEdit")->setValue(5);
+  w.Click("PresetBtn");
+  w.Click("StartBtn");
+  const auto started = [&] { return shown.filter(QStringLiteral("command")).size() == 2; };
+  QVERIFY(WaitFor(started, kWaitMs));
+  const qsizetype enough = shown.size() + 3;
+  QVERIFY(WaitFor([&] { return shown.size() >= enough; }, kWaitMs));
+  const std::lock_guard hold(lock);
+  const qsizetype both = std::min(made.size(), shown.size());
+  QCOMPARE(shown.mid(0, both), made.mid(0, both));
 }
