@@ -196,36 +196,39 @@ void NozzleTile::PaintBackground(QPainter& P, TileTone Tone) const {
 
 void NozzleTile::paintEvent(QPaintEvent*) {
   const TileTone tone = Shown.Tone();
-  // The rounded box is most of a tile's painting, and changes far less often
-  // than its figures: it is drawn once for each look and kept.
+  // The rounded box with the number and the word is most of a tile's
+  // painting, and changes far less often than its figures: it is drawn once
+  // for each look and kept.
   const qreal ratio = devicePixelRatioF();
-  const Look look{tone, IsChosen, IsCurrent, size(), ratio, palette().color(QPalette::Window)};
+  const Look look{tone,         IsChosen, IsCurrent,
+                  size(),       ratio,    palette().color(QPalette::Window),
+                  Shown.Word(), font()};
+  const QRect text = rect().adjusted(kPadding + 2, kPadding, -kPadding, -kPadding);
+  const QFontMetrics fm = fontMetrics();
+  QFont bold = font();
+  bold.setBold(true);
+  // Dark text on the light tones, white on the strong ones.
+  const QColor ink = tone == TileTone::LineDown ? Qt::white : Qt::black;
   if (Background.isNull() || look != BackgroundLook) {
     Background = QPixmap(size() * ratio);
     Background.setDevicePixelRatio(ratio);
     QPainter box(&Background);
     PaintBackground(box, tone);
+    box.setPen(ink);
+    box.setFont(bold);
+    const QString number = QString::number(Nozzle.Nozzle) + QLatin1Char(' ');
+    box.drawText(text.topLeft() + QPoint(0, fm.ascent()), number);
+    const int numberWidth = QFontMetrics(bold).horizontalAdvance(number);
+    box.setFont(font());
+    box.drawText(text.topLeft() + QPoint(numberWidth, fm.ascent()),
+                 fm.elidedText(Shown.Word(), Qt::ElideRight, text.width() - numberWidth));
     BackgroundLook = look;
   }
   QPainter p(this);
   p.drawPixmap(0, 0, Background);
   p.setRenderHint(QPainter::Antialiasing);
-
-  // Dark text on the light tones, white on the strong ones.
-  const bool strong = tone == TileTone::LineDown;
-  p.setPen(strong ? Qt::white : Qt::black);
-  const QFontMetrics fm = fontMetrics();
-  const QRect text = rect().adjusted(kPadding + 2, kPadding, -kPadding, -kPadding);
+  p.setPen(ink);
   const bool marked = Shown.FailureMarked() || Shown.RefusalMarked();
-  QFont bold = font();
-  bold.setBold(true);
-  p.setFont(bold);
-  const QString number = QString::number(Nozzle.Nozzle) + QLatin1Char(' ');
-  p.drawText(text.topLeft() + QPoint(0, fm.ascent()), number);
-  const int numberWidth = QFontMetrics(bold).horizontalAdvance(number);
-  p.setFont(font());
-  p.drawText(text.topLeft() + QPoint(numberWidth, fm.ascent()),
-             fm.elidedText(Shown.Word(), Qt::ElideRight, text.width() - numberWidth));
   const QString amounts = Shown.Amounts();
   if (!amounts.isEmpty())
     p.drawText(

@@ -104,6 +104,8 @@ class NozzleTile : public QWidget {
     QSize Size;
     qreal Ratio = 1;
     QColor Window;
+    QString Word;
+    QFont Font;
     bool operator==(const Look&) const = default;
   };
   QPixmap Background;
