@@ -85,7 +85,10 @@ void Forecourt::Post(Report R) {
 void Forecourt::Deliver() {
   std::vector<Report> taken;
   {
-    const std::lock_guard hold(Gathered);
+    // A line's thread holding the lock may have lost its processor: the
+    // window does not wait for it, it takes the reports at its next turn.
+    const std::unique_lock hold(Gathered, std::try_to_lock);
+    if (!hold.owns_lock()) return;
     taken.swap(Reports);
   }
   for (const Report& r : taken) {

@@ -27,10 +27,11 @@ class NozzlePanel;
 // not seen as late.
 inline constexpr std::chrono::milliseconds kReportGathering{50};
 
-// Call before the QApplication is made. Every poller wakes the window's
-// thread for each reading; with glib's event loop that wake-up takes the
-// window's main-context lock, and a poller that loses its processor while
-// holding it stalls the window for its whole time slice. Qt's own Unix event
+// Call before the QApplication is made. Other threads still wake the
+// window's (the statistics' sampler, a comparison's reads); with glib's
+// event loop that wake-up takes the window's main-context lock, and a
+// thread that loses its processor while holding it stalls the window for
+// its whole time slice. Qt's own Unix event
 // loop wakes through an eventfd without a lock. QT_NO_GLIB set by the user
 // is left as it is.
 void PreferLockFreeEventLoop();

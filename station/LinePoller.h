@@ -3,7 +3,8 @@
 // is busy or dead. It polls its nozzles in turn (slot 21, and what the state
 // calls for: the current delivery, the final result, the totalizers) and
 // carries out the panels' commands between two polls. What it finds goes
-// back as signals, which reach the window queued on its own thread.
+// out as signals on its own thread; the forecourt gathers them for the
+// window.
 //
 //   auto* poller = new LinePoller(*driver, port, nozzles);
 //   poller->moveToThread(thread);
