@@ -16,9 +16,6 @@ void PreferLockFreeEventLoop() {
 Forecourt::Forecourt(TQX25& Driver, const std::vector<NozzlePanel*>& Panels,
                      std::chrono::milliseconds Pause, QObject* Parent)
     : QObject(Parent) {
-  Gathering.setInterval(kReportGathering);
-  connect(&Gathering, &QTimer::timeout, this, &Forecourt::Deliver);
-  Gathering.start();
   qRegisterMetaType<NozzleCommand>();
   qRegisterMetaType<CommandOutcome>();
   qRegisterMetaType<NozzleReading>();
@@ -63,6 +60,9 @@ Forecourt::Forecourt(TQX25& Driver, const std::vector<NozzlePanel*>& Panels,
     LineThreads.push_back(Line{port, thread, poller});
     thread->start();
   }
+  Gathering.setInterval(kReportGathering);
+  connect(&Gathering, &QTimer::timeout, this, &Forecourt::Deliver);
+  if (!LineThreads.empty()) Gathering.start();
 }
 
 Forecourt::~Forecourt() {
