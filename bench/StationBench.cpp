@@ -9,8 +9,9 @@
 // polling its four nozzles without a pause while deliveries start and end
 // (StationWork). It prints, per line, the wall time over the wire time of the
 // bytes exchanged; the host's CPU time as a share of one core; the host's
-// CPU per exchange; and the driver's own CPU per exchange, replayed as
-// qx25-bench does. --quick runs two lines for three seconds.
+// CPU per exchange and its line threads' wake-ups per exchange; and the
+// driver's own CPU per exchange, replayed as qx25-bench does. --quick runs
+// two lines for three seconds.
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -67,6 +68,7 @@ struct LineRun {
   int Port = 0;
   double Wall = 0;       // seconds the line's thread ran
   double ThreadCpu = 0;  // seconds of CPU that thread used
+  long Wakes = 0;        // times that thread slept and was woken
   uint64_t Deliveries = 0;
   uint64_t Failures = 0;  // exchanges that raised ESerialIO
   std::string Wrong;
@@ -191,6 +193,9 @@ int main(int argc, char** argv) {
         }
         run.Wall = std::chrono::duration<double>(Clock::now() - began).count();
         run.ThreadCpu = bench::ThreadCpuSeconds();
+        rusage own{};
+        getrusage(RUSAGE_THREAD, &own);
+        run.Wakes = own.ru_nvcsw;
         run.Deliveries = line.Deliveries();
         run.Failures = line.Failures();
       });
@@ -210,6 +215,7 @@ int main(int argc, char** argv) {
     double worst = 0;
     uint64_t exchanges = 0, deliveries = 0, failures = 0;
     double threadCpu = 0;
+    long wakes = 0;
     bool wrong = false;
     for (const LineRun& r : runs) {
       const double wire = bench::WireSeconds(bytes[static_cast<size_t>(r.Port)]);
@@ -217,6 +223,7 @@ int main(int argc, char** argv) {
       deliveries += r.Deliveries;
       failures += r.Failures;
       threadCpu += r.ThreadCpu;
+      wakes += r.Wakes;
       if (!r.Wrong.empty()) {
         std::fprintf(stderr, "qx25-station-bench: %s\n", r.Wrong.c_str());
         wrong = true;
@@ -232,10 +239,14 @@ int main(int argc, char** argv) {
                 static_cast<unsigned long long>(exchanges),
                 static_cast<unsigned long long>(deliveries),
                 static_cast<unsigned long long>(failures));
-    if (exchanges > 0)
+    if (exchanges > 0) {
       std::printf(
           "host CPU per exchange (line threads: driver, dispatcher, system calls): %.1f us\n",
           1e6 * threadCpu / static_cast<double>(exchanges));
+      // Most of that CPU is the cost of being woken, so the count says why.
+      std::printf("line thread wake-ups per exchange: %.2f\n",
+                  static_cast<double>(wakes) / static_cast<double>(exchanges));
+    }
     std::fflush(stdout);
 
     const bench::DriverCpuFigure driverCpu =

@@ -267,6 +267,20 @@ TEST_F(SerialExchange, HangUpLosesTheDeviceAndClosesThePort) {
   EXPECT_FALSE(Dispatcher.IsOpen(kPort));  // opened again, by its path, at the next exchange
 }
 
+// Mid-reply, the dispatcher sleeps for the bytes still due: a line that hung
+// up meanwhile must still read as lost, with what came before kept.
+TEST_F(SerialExchange, HangUpMidReplyLosesTheDevice) {
+  Peer.Run([this](PtyPeer& p) {
+    Received = p.Read(Request.size());
+    p.Write(Bytes(Status.begin(), Status.begin() + 5));
+    Checker.WaitFor(5);
+    p.HangUp();
+  });
+  EXPECT_EQ(Exchange(20), kSerialDeviceLost);
+  EXPECT_FALSE(Dispatcher.IsOpen(kPort));
+  EXPECT_EQ(ReplyBytes(5), Bytes(Status.begin(), Status.begin() + 5));
+}
+
 // A port-settings handler as the driver's: it applies the line settings
 // through the dispatcher and answers with their result.
 struct SetupProbe {
