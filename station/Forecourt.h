@@ -31,9 +31,8 @@ inline constexpr std::chrono::milliseconds kReportGathering{50};
 // window's (the statistics' sampler, a comparison's reads); with glib's
 // event loop that wake-up takes the window's main-context lock, and a
 // thread that loses its processor while holding it stalls the window for
-// its whole time slice. Qt's own Unix event
-// loop wakes through an eventfd without a lock. QT_NO_GLIB set by the user
-// is left as it is.
+// its whole time slice. Qt's own Unix event loop wakes through an eventfd
+// without a lock. QT_NO_GLIB set by the user is left as it is.
 void PreferLockFreeEventLoop();
 
 class Forecourt : public QObject {
