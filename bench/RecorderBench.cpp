@@ -50,7 +50,7 @@ std::vector<TraceExchange> Exchanges() {
     std::string why;
     const auto x = record::ParseExchange(line, why);
     if (!x) throw std::runtime_error(why);
-    TraceExchange t{x->Request, {}, {}, x->Verdict == "ok" ? 0 : host::kSerialTimeout};
+    TraceExchange t{x->Request, {}, {}, x->Verdict == "ok" ? 0 : serial::kSerialTimeout};
     for (const record::ReplyBurst& burst : x->Reply)
       for (const uint8_t b : burst.Bytes) {
         t.Reply.push_back(b);
@@ -79,9 +79,9 @@ void Record(benchmark::State& State, const std::string& Path) {
   size_t k = 0;
   for (auto _ : State) {
     const TraceExchange& x = exchanges[k++ % exchanges.size()];
-    Shared->Take({host::TraceDirection::Request, seconds, port, x.Request, 0, -1});
+    Shared->Take({serial::TraceDirection::Request, seconds, port, x.Request, 0, -1});
     Shared->Take(
-        {host::TraceDirection::Reply, seconds + 0.03, port, x.Reply, x.Result, 0, x.Arrivals});
+        {serial::TraceDirection::Reply, seconds + 0.03, port, x.Reply, x.Result, 0, x.Arrivals});
     seconds += 0.05;
   }
   State.SetItemsProcessed(State.iterations());

@@ -78,7 +78,7 @@ struct LineRun {
 bench::DriverCpuFigure ReplayedDriverCpu(const bench::StationWorkOptions& Work, double CpuBudget) {
   constexpr int kPort = 1;
   sim::Simulator simulator(sim::SimulatorOptions{kFlowRate, false, 0});
-  for (int address = host::kSimFirstAddress; address <= host::kSimLastAddress; ++address)
+  for (int address = sim::kSimFirstAddress; address <= sim::kSimLastAddress; ++address)
     simulator.AddController(address);
   const bench::WorkFn work = [&Work](TQX25& D, const bench::AdvanceFn& Advance) {
     bench::StationLine line(kPort, Work);
@@ -93,15 +93,15 @@ bench::DriverCpuFigure ReplayedDriverCpu(const bench::StationWorkOptions& Work, 
   return bench::MeasureDriverCpu(simulator, kPort, work, CpuBudget);
 }
 
-void PrintLines(const std::vector<LineRun>& Runs, const host::LineStatistics& Stats,
+void PrintLines(const std::vector<LineRun>& Runs, const serial::LineStatistics& Stats,
                 const std::array<uint64_t, 256>& Bytes) {
   std::printf("%-6s %9s %8s %8s %8s %7s %9s %10s %9s %9s  %s\n", "line", "exchanges", "bytes",
               "wire s", "wall s", "ratio", "time-outs", "deliveries", "median ms", "worst ms",
               "bar");
-  const std::vector<host::PortStatistics> ports = Stats.Snapshot();
+  const std::vector<serial::PortStatistics> ports = Stats.Snapshot();
   for (const LineRun& r : Runs) {
-    host::PortStatistics p{};
-    for (const host::PortStatistics& s : ports)
+    serial::PortStatistics p{};
+    for (const serial::PortStatistics& s : ports)
       if (s.Port == r.Port) p = s;
     const double wire = bench::WireSeconds(Bytes[static_cast<size_t>(r.Port)]);
     const double ratio = wire > 0 ? r.Wall / wire : 0;
@@ -117,14 +117,14 @@ void PrintLines(const std::vector<LineRun>& Runs, const host::LineStatistics& St
 }  // namespace
 
 int main(int argc, char** argv) {
-  int lines = host::kMaxStationLines;
+  int lines = sim::kMaxStationLines;
   double seconds = kDefaultSeconds;
   bool quick = false;
   CLI::App app{
       "One host process drives a whole simulated station: every line's wall time over "
       "its wire time, and the host's CPU"};
   app.add_option("--lines", lines, "Lines, each with four nozzles")
-      ->check(CLI::Range(1, host::kMaxStationLines))
+      ->check(CLI::Range(1, sim::kMaxStationLines))
       ->capture_default_str();
   app.add_option("--seconds", seconds, "Seconds every line is polled")
       ->check(CLI::Range(1.0, kMaxSeconds))
@@ -143,17 +143,17 @@ int main(int argc, char** argv) {
   try {
     // Forked first, while this process has one thread.
     std::fflush(stdout);
-    host::BuiltInSimulatorOptions simulated;
+    sim::BuiltInSimulatorOptions simulated;
     simulated.FlowRate = kFlowRate;
     bench::StationProcess station(lines, simulated);
 
-    host::SerialDispatcher dispatcher;  // default time-outs, as a host has them
-    host::LineStatistics stats;
+    serial::SerialDispatcher dispatcher;  // default time-outs, as a host has them
+    serial::LineStatistics stats;
     // Bytes each line carried, counted on the line's own thread only.
     std::array<uint64_t, 256> bytes{};
     record::RecordSwitch recording;
     dispatcher.SetTrace(stats.Recorder(
-        recording.Tap([&bytes](const host::TraceRecord& R) { bytes[R.Port] += R.Bytes.size(); })));
+        recording.Tap([&bytes](const serial::TraceRecord& R) { bytes[R.Port] += R.Bytes.size(); })));
     DriverPtr driver(GetQX25(0, 0, &dispatcher));
     if (!recordPath.empty()) {
       record::RecordingHeader header{"qx25-station-bench", "", {}, ""};
@@ -229,7 +229,7 @@ int main(int argc, char** argv) {
         wrong = true;
       }
     }
-    for (const host::PortStatistics& p : stats.Snapshot()) exchanges += p.Exchanges;
+    for (const serial::PortStatistics& p : stats.Snapshot()) exchanges += p.Exchanges;
     std::printf("\nworst line: wall over wire %.4f (bar %.2f: %s)\n", worst, kRatioBar,
                 worst <= kRatioBar ? "met" : "MISSED");
     std::printf("host CPU: %.2f s in %.2f s = %.2f%% of one core (bar %.0f%%: %s)\n", hostCpu, wall,

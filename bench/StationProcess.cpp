@@ -41,12 +41,12 @@ std::string ReadAll(int Fd) {
 }
 
 // The child: serves the station until the control pipe reaches its end.
-[[noreturn]] void ServeStation(int Lines, const host::BuiltInSimulatorOptions& Options, int Report,
+[[noreturn]] void ServeStation(int Lines, const sim::BuiltInSimulatorOptions& Options, int Report,
                                int Control) {
   prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlive a parent that was killed
   int status = 0;
   try {
-    host::SimulatedStation station(Lines, Options);
+    sim::SimulatedStation station(Lines, Options);
     std::string paths;
     for (int k = 1; k <= station.LineCount(); ++k) paths += station.DevicePath(k) + '\n';
     WriteAll(Report, paths);
@@ -66,7 +66,7 @@ std::string ReadAll(int Fd) {
 
 }  // namespace
 
-StationProcess::StationProcess(int Lines, const host::BuiltInSimulatorOptions& Options) {
+StationProcess::StationProcess(int Lines, const sim::BuiltInSimulatorOptions& Options) {
   int report[2], control[2];
   if (pipe2(report, O_CLOEXEC) != 0) throw std::runtime_error("no pipe");
   if (pipe2(control, O_CLOEXEC) != 0) {

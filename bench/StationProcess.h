@@ -18,7 +18,7 @@ class StationProcess {
   // Forks the child, which starts a SimulatedStation of Lines lines, and
   // waits for its device paths. Throws std::runtime_error when the child
   // cannot be started or its station fails (with the child's reason).
-  StationProcess(int Lines, const host::BuiltInSimulatorOptions& Options);
+  StationProcess(int Lines, const sim::BuiltInSimulatorOptions& Options);
   // Closes the control pipe and waits for the child to end.
   ~StationProcess();
   StationProcess(const StationProcess&) = delete;

@@ -23,10 +23,10 @@ StationRound::StationRound(int Count) : Station(Count), Driver(GetQX25(0, 0, &Li
 void StationRound::Reset() {
   for (int k = 1; k <= LineCount(); ++k) {
     sim::Simulator& controllers = Station.Simulator(k).Simulator();
-    for (int address = host::kSimFirstAddress; address <= host::kSimLastAddress; ++address) {
+    for (int address = sim::kSimFirstAddress; address <= sim::kSimLastAddress; ++address) {
       controllers.RemoveController(address);
       controllers.AddController(address);
-      controllers.SetTotaliser(address, host::kSimTotaliser);
+      controllers.SetTotaliser(address, sim::kSimTotaliser);
     }
     controllers.ClearHistory();
   }

@@ -17,13 +17,13 @@ class StationRound {
  public:
   // Throws as SimulatedStation does, and std::runtime_error when a line
   // cannot be opened.
-  explicit StationRound(int LineCount = host::kMaxStationLines);
+  explicit StationRound(int LineCount = sim::kMaxStationLines);
   StationRound(const StationRound&) = delete;
   StationRound& operator=(const StationRound&) = delete;
 
   int LineCount() const { return Station.LineCount(); }
   // Line k is port k.
-  host::SerialDispatcher& Dispatcher() { return Lines; }
+  serial::SerialDispatcher& Dispatcher() { return Lines; }
   // The lines run side by side, so a run's wall time is set against the
   // wire time of its busiest line; exchanges and bytes are the station's.
   // Throws std::runtime_error when a line's work goes wrong.
@@ -32,8 +32,8 @@ class StationRound {
  private:
   void Reset();
 
-  host::SimulatedStation Station;
-  host::SerialDispatcher Lines;
+  sim::SimulatedStation Station;
+  serial::SerialDispatcher Lines;
   DriverPtr Driver;
   StationWorkOptions Work;
 };

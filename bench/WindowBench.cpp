@@ -23,7 +23,7 @@
 #include "driver/DriverPtr.h"
 #include "driver/QX25.h"
 #include "serial/SerialDispatcher.h"
-#include "sim/Line.h"
+#include "sim/Endpoint.h"
 #include "sim/Simulator.h"
 #include "ui/ParamFrame.h"
 #include "ui/ServiceWindow.h"
@@ -73,7 +73,7 @@ class FirstSight : public QObject {
 struct Station {
   Station(bool Paced) {
     for (int address = 1; address <= 4; ++address) Sim.AddController(address);
-    qx25::sim::LineOptions options;
+    qx25::sim::EndpointOptions options;
     options.Baud = qx25::bench::kBaud;
     options.Pacing = Paced;
     Wire.emplace(Sim, options);
@@ -91,8 +91,8 @@ struct Station {
     Wire->Stop();
   }
   qx25::sim::Simulator Sim;
-  std::optional<qx25::sim::Line> Wire;
-  qx25::host::SerialDispatcher Dispatcher;
+  std::optional<qx25::sim::Endpoint> Wire;
+  qx25::serial::SerialDispatcher Dispatcher;
   DriverPtr Driver;
   QMenuBar Bar;
   QAction* Item = nullptr;

@@ -21,8 +21,8 @@ T Median(std::vector<T> Values) {
   return n % 2 == 1 ? Values[n / 2] : (Values[n / 2 - 1] + Values[n / 2]) / 2;
 }
 
-sim::LineOptions PacedOptions(std::chrono::milliseconds Burst) {
-  sim::LineOptions options;
+sim::EndpointOptions PacedOptions(std::chrono::milliseconds Burst) {
+  sim::EndpointOptions options;
   options.Baud = kBaud;
   options.Pacing = true;
   options.Burst = Burst;

@@ -10,7 +10,7 @@
 #include "driver/DriverPtr.h"
 #include "driver/QX25.h"
 #include "serial/SerialDispatcher.h"
-#include "sim/Line.h"
+#include "sim/Endpoint.h"
 #include "sim/Simulator.h"
 
 namespace qx25::bench {
@@ -58,15 +58,15 @@ class PacedLine {
   PacedLine(const PacedLine&) = delete;
   PacedLine& operator=(const PacedLine&) = delete;
 
-  host::SerialDispatcher& Dispatcher() { return Lines; }
+  serial::SerialDispatcher& Dispatcher() { return Lines; }
   const std::vector<Scenario>& Work() const { return Pieces; }
   // Runs Piece Runs times; throws std::runtime_error when it goes wrong.
   RatioRow Measure(const Scenario& Piece, int Runs);
 
  private:
   sim::Simulator Simulator;
-  sim::Line Wire;
-  host::SerialDispatcher Lines;
+  sim::Endpoint Wire;
+  serial::SerialDispatcher Lines;
   DriverPtr Driver;
   CTRKParameters Catalog;
   std::vector<Scenario> Pieces;

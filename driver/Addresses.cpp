@@ -39,8 +39,8 @@ void TQX25::SetNetAddress(uint8_t Port, uint8_t Nozzle, int32_t IdNumber, int32_
   for (int i = kHalf; i < kIdDigits; ++i) request.Put(id[i]);
 
   const TReply reply = SendOrThrow(*this, port, request, kNetAddressRequest, kMsgNetAddressLink);
-  if (reply.Outcome == TOutcome::InDoubt) throw ESerialIO(kMsgNetAddressReply);
-  if (reply.Outcome == TOutcome::Refused) PortStatus[port] = kRefusedNetAddress;
+  if (reply.Outcome == TReplyOutcome::InDoubt) throw ESerialIO(kMsgNetAddressReply);
+  if (reply.Outcome == TReplyOutcome::Refused) PortStatus[port] = kRefusedNetAddress;
 }
 
 int32_t TQX25::CalcNozzleAddress(int32_t Nozzle, int32_t Dispenser) {

@@ -41,9 +41,9 @@ double QueryVolume(TQX25& Driver, uint8_t Port, int Nozzle, const TRequestKind& 
   TRequest request = NozzleRequest(Driver, Nozzle, Driver.NozzleSides[Port][Nozzle], Kind.Letter);
   const TReply reply = SendOrThrow(Driver, Port, request, Kind, kMsgDelivery);
   Money = 0;
-  if (reply.Outcome == TOutcome::InDoubt) return 0;
+  if (reply.Outcome == TReplyOutcome::InDoubt) return 0;
   if (!HasData(reply.Data, Field.End())) {
-    Driver.PortStatus[Port] = reply.Outcome == TOutcome::Refused ? Refusal : kAnsweredWithoutData;
+    Driver.PortStatus[Port] = reply.Outcome == TReplyOutcome::Refused ? Refusal : kAnsweredWithoutData;
     return 0;
   }
   const double volume = ReadField(reply.Data, Field);
@@ -101,7 +101,7 @@ void TQX25::GetTotalCounter(int32_t Port, int32_t Nozzle, int32_t Side, double& 
 
   Total = 0;
   Second = 0;  // nothing on the line fills it
-  if (reply.Outcome == TOutcome::InDoubt) return;
+  if (reply.Outcome == TReplyOutcome::InDoubt) return;
   if (!HasData(reply.Data, TTotalReply::Total.End())) {
     PortStatus[port] = kAnsweredWithoutData;
     return;

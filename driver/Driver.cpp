@@ -97,20 +97,20 @@ TRequest NozzleRequest(const TQX25& Driver, int32_t Nozzle, int32_t Side, uint8_
 TReply Send(TQX25& Driver, uint8_t Port, TRequest& Request, const TRequestKind& Kind) {
   const int32_t code =
       Driver.Exchange(Port, Request.Buffer, Request.Length, Kind.ReplyLength, Kind.ReplyMode);
-  TOutcome outcome = TOutcome::Answered;
+  TReplyOutcome outcome = TReplyOutcome::Answered;
   if (code != 0)
-    outcome = TOutcome::Failed;
+    outcome = TReplyOutcome::Failed;
   else if (Driver.PortStatus[Port] != kLineOk)
-    outcome = TOutcome::InDoubt;
+    outcome = TReplyOutcome::InDoubt;
   else if (Request.Buffer[0] == kCan)
-    outcome = TOutcome::Refused;
+    outcome = TReplyOutcome::Refused;
   return {outcome, code, Request.Buffer};
 }
 
 TReply SendOrThrow(TQX25& Driver, uint8_t Port, TRequest& Request, const TRequestKind& Kind,
                    const char* Message) {
   const TReply reply = Send(Driver, Port, Request, Kind);
-  if (reply.Outcome == TOutcome::Failed) throw ESerialIO(Message);
+  if (reply.Outcome == TReplyOutcome::Failed) throw ESerialIO(Message);
   return reply;
 }
 

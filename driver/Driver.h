@@ -75,7 +75,7 @@ struct TRequest {
 TRequest NozzleRequest(const TQX25& Driver, int32_t Nozzle, int32_t Side, uint8_t Letter);
 
 // How an exchange ended, in the terms a command acts on.
-enum class TOutcome : uint8_t {
+enum class TReplyOutcome : uint8_t {
   Failed,    // no reply was accepted
   InDoubt,   // a reply was accepted, but the line status after it is not 1
   Refused,   // the controller answered CAN
@@ -83,7 +83,7 @@ enum class TOutcome : uint8_t {
 };
 
 struct TReply {
-  TOutcome Outcome;
+  TReplyOutcome Outcome;
   int32_t Code;         // Exchange's result: 0 once a reply was accepted
   const uint8_t* Data;  // the reply, in the request's buffer
 };

@@ -63,11 +63,11 @@ int64_t ReadCode(TQX25& Driver, uint8_t Port, TRequest& Request, int Code, const
   TRequestKind kind = kReadParamRequest;
   kind.ReplyLength = ParamReplyLength(digits);
   const TReply reply = SendOrThrow(Driver, Port, Request, kind, LinkMessage);
-  if (reply.Outcome == TOutcome::InDoubt) {
+  if (reply.Outcome == TReplyOutcome::InDoubt) {
     if (StatusMessage) throw ESerialIO(StatusMessage);
     return -1;
   }
-  if (reply.Outcome == TOutcome::Refused) {
+  if (reply.Outcome == TReplyOutcome::Refused) {
     Driver.PortStatus[Port] = kRefusedParam;
     return -1;
   }
@@ -128,7 +128,7 @@ void TQX25::WriteCtrlParam(int32_t Port, int32_t Nozzle, int32_t Index, int32_t 
       NozzleRequest(*this, Nozzle, Index / kParamCodeCount + 1, kWriteParamRequest.Letter);
   WriteBody(request, code, static_cast<uint64_t>(Value), ParamDigits[code]);
   // The write shares the read's message: to the host both are "the parameter".
-  if (SendOrThrow(*this, port, request, kWriteParamRequest, kMsgParam).Outcome == TOutcome::Refused)
+  if (SendOrThrow(*this, port, request, kWriteParamRequest, kMsgParam).Outcome == TReplyOutcome::Refused)
     PortStatus[port] = kRefusedParam;
 }
 
@@ -173,11 +173,11 @@ bool TQX25::WriteParam(uint8_t Mode, int64_t Port, int64_t Address, int64_t Code
       const uint8_t port = PortIndex(port32);
       TRequest request(MapNetworkAddress(Address), kWriteParamRequest.Letter);
       WriteBody(request, code, static_cast<uint64_t>(Value), static_cast<int>(Digits));
-      const TOutcome outcome = Send(*this, port, request, kWriteParamRequest).Outcome;
-      if (outcome == TOutcome::Failed) return false;
+      const TReplyOutcome outcome = Send(*this, port, request, kWriteParamRequest).Outcome;
+      if (outcome == TReplyOutcome::Failed) return false;
       // A refused write is no write: the window and write-all must not show it
       // as done.
-      if (outcome == TOutcome::Refused) {
+      if (outcome == TReplyOutcome::Refused) {
         PortStatus[port] = kRefusedParam;
         return false;
       }

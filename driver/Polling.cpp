@@ -75,7 +75,7 @@ uint16_t RequestSideState(TQX25& Driver, uint8_t Port, int Nozzle, int Side, TNo
   TRequest request = NozzleRequest(Driver, Nozzle, Side, kStatusRequest.Letter);
   if (Driver.EventAckPending[Port][Nozzle]) request.Put(kEventAck);
   const TReply reply = SendOrThrow(Driver, Port, request, kStatusRequest, kMsgStatus);
-  if (reply.Outcome == TOutcome::InDoubt || !HasData(reply.Data, TStatusReply::Read))
+  if (reply.Outcome == TReplyOutcome::InDoubt || !HasData(reply.Data, TStatusReply::Read))
     return kCodeNoState;
   Driver.EventAckPending[Port][Nozzle] = 0;
   return DecodeSideState(Driver, Port, Nozzle, Side, reply.Data, Poll);

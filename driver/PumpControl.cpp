@@ -24,7 +24,7 @@ void SendStart(TQX25& Driver, uint8_t Port, int Nozzle, int32_t Side) {
   TRequest request = NozzleRequest(Driver, Nozzle, Side, kStartRequest.Letter);
   Driver.NozzleSides[Port][Nozzle] = static_cast<uint8_t>(Side);
   const TReply reply = SendOrThrow(Driver, Port, request, kStartRequest, kMsgStart);
-  if (!Driver.KeepStatusOnCan && reply.Outcome == TOutcome::Refused)
+  if (!Driver.KeepStatusOnCan && reply.Outcome == TReplyOutcome::Refused)
     Driver.PortStatus[Port] = kRefusedStart;
 }
 
@@ -51,8 +51,8 @@ void TQX25::StartPumpWithReset(int32_t Port, int32_t Nozzle, int32_t Side, int32
     TRequest request = NozzleRequest(*this, Nozzle, Side, kPrepareRequest.Letter);
     const TReply reply = SendOrThrow(*this, port, request, kPrepareRequest, kMsgStart);
     if (!KeepStatusOnCan) {
-      if (reply.Outcome == TOutcome::InDoubt) return;  // no start on a line in doubt
-      if (reply.Outcome == TOutcome::Refused) PortStatus[port] = kRefusedPrepare;
+      if (reply.Outcome == TReplyOutcome::InDoubt) return;  // no start on a line in doubt
+      if (reply.Outcome == TReplyOutcome::Refused) PortStatus[port] = kRefusedPrepare;
     }
   }
   SendStart(*this, port, nozzle, Side);
@@ -73,8 +73,8 @@ void TQX25::PresetVolume(int32_t Port, int32_t Nozzle, int32_t Side, int32_t, do
   request.PutDigits(static_cast<uint64_t>(litres), kPresetDigits);
   const TReply reply = SendOrThrow(*this, port, request, kPresetRequest, kMsgPreset);
 
-  if (reply.Outcome == TOutcome::InDoubt) return;
-  if (reply.Outcome == TOutcome::Refused)
+  if (reply.Outcome == TReplyOutcome::InDoubt) return;
+  if (reply.Outcome == TReplyOutcome::Refused)
     PortStatus[port] = kRefusedPreset;
   else
     PresetVolumes[port][nozzle] = Volume;  // the host's figure, not the rounded one
@@ -115,7 +115,7 @@ void TQX25::StopPump(int32_t Port, int32_t Nozzle, int32_t Side, int32_t Confirm
   CheckNozzle(Nozzle);
   const uint8_t port = PortIndex(Port);
   TRequest request = NozzleRequest(*this, Nozzle, Side, kStopRequest.Letter);
-  if (SendOrThrow(*this, port, request, kStopRequest, kMsgStop).Outcome == TOutcome::Refused)
+  if (SendOrThrow(*this, port, request, kStopRequest, kMsgStop).Outcome == TReplyOutcome::Refused)
     PortStatus[port] = kRefusedStop;
 }
 

@@ -51,7 +51,7 @@ const char* RequestName(std::span<const uint8_t> Frame, bool& WantsReply) {
 // The first lead byte is the reply, as the driver's check skips what comes
 // before it.
 std::string_view Outcome(int32_t Result, std::span<const uint8_t> Reply, bool WantsReply) {
-  if (Result != host::kSerialOk) return "failed";
+  if (Result != serial::kSerialOk) return "failed";
   if (!WantsReply) return kSentOutcome;
   for (const uint8_t b : Reply)
     if (IsLeadByte(b)) return b == kCan ? "refused" : "answered";
@@ -78,7 +78,7 @@ std::string Numbered(const std::string& Path, int N) { return Path + "." + std::
 }  // namespace
 
 std::string VerdictWord(int32_t Result) {
-  std::string word = host::SerialErrorText(Result);
+  std::string word = serial::SerialErrorText(Result);
   for (char& c : word)
     if (c == ' ') c = '-';
   return word;
@@ -108,8 +108,8 @@ struct Recorder::Port {
   std::vector<uint8_t> Request;
   std::string_view Name;
   std::unique_ptr<std::array<Named, kNamedFrames>> Names;  // once the port records
-  int32_t VerdictOf = host::kSerialOk;
-  std::string Verdict = VerdictWord(host::kSerialOk);
+  int32_t VerdictOf = serial::kSerialOk;
+  std::string Verdict = VerdictWord(serial::kSerialOk);
   WallClockText Clock;
   std::string Line;
 
@@ -252,16 +252,16 @@ void Recorder::WritePending(Port& P, bool Ending) {
   P.Open = false;
   if (Ending && P.WantsReply) return;
   if (Stopped) return;
-  P.Start(host::kSerialOk, kSentOutcome, -1);
+  P.Start(serial::kSerialOk, kSentOutcome, -1);
   AppendRemark(P.Line, P.Name);
   P.Line += '\n';
   Write(P.Line, P.Second);
 }
 
-void Recorder::Take(const host::TraceRecord& Record) {
+void Recorder::Take(const serial::TraceRecord& Record) {
   Port& p = Ports[Record.Port];
   std::lock_guard<std::mutex> hold(p.Lock);
-  if (Record.Direction == host::TraceDirection::Request) {
+  if (Record.Direction == serial::TraceDirection::Request) {
     WritePending(p, false);
     if (Stopped) return;
     const auto now = std::chrono::system_clock::now();
@@ -317,8 +317,8 @@ std::string Recorder::Failure() const {
 
 RecordSwitch::RecordSwitch() : Slots(new Slot[kPorts]) {}
 
-host::TraceCallback RecordSwitch::Tap(host::TraceCallback Next) {
-  return [this, next = std::move(Next)](const host::TraceRecord& Record) {
+serial::TraceCallback RecordSwitch::Tap(serial::TraceCallback Next) {
+  return [this, next = std::move(Next)](const serial::TraceRecord& Record) {
     {
       Slot& slot = Slots[Record.Port];
       std::lock_guard<std::mutex> hold(slot.Lock);

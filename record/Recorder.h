@@ -59,7 +59,7 @@ class Recorder {
   Recorder& operator=(const Recorder&) = delete;
 
   // Called with every trace record, from any thread.
-  void Take(const host::TraceRecord& Record);
+  void Take(const serial::TraceRecord& Record);
   // Writes the pending frames that want no reply; drops exchanges in flight.
   // A file removed meanwhile is found here at the latest.
   void Flush();
@@ -102,7 +102,7 @@ class RecordSwitch {
  public:
   RecordSwitch();
   // The trace callback to give the dispatcher: records, then passes on to Next.
-  host::TraceCallback Tap(host::TraceCallback Next);
+  serial::TraceCallback Tap(serial::TraceCallback Next);
   // Replaces any recorder being written (which is flushed and, once its
   // last record is through, closed).
   void Start(std::shared_ptr<Recorder> To);

@@ -9,7 +9,7 @@
 
 #include "driver/protocol/Link.h"
 
-namespace qx25::host {
+namespace qx25::serial {
 
 namespace {
 
@@ -168,4 +168,4 @@ std::string FormatStatistics(const std::vector<PortStatistics>& Ports) {
   return out;
 }
 
-}  // namespace qx25::host
+}  // namespace qx25::serial

@@ -3,8 +3,8 @@
 // took to answer. A station's console shows them beside its trace pane, and
 // qx25ctl prints them with --stats.
 //
-//   qx25::host::LineStatistics stats;
-//   dispatcher.SetTrace(stats.Recorder(qx25::host::TraceToFile(stderr)));
+//   qx25::serial::LineStatistics stats;
+//   dispatcher.SetTrace(stats.Recorder(qx25::serial::TraceToFile(stderr)));
 //   ...
 //   std::fputs(FormatStatistics(stats.Snapshot()).c_str(), stderr);
 //
@@ -31,7 +31,7 @@
 
 #include "SerialDispatcher.h"
 
-namespace qx25::host {
+namespace qx25::serial {
 
 struct PortStatistics {
   uint8_t Port = 0;
@@ -91,4 +91,4 @@ class LineStatistics {
 // "no traffic" alone when the list is empty.
 std::string FormatStatistics(const std::vector<PortStatistics>& Ports);
 
-}  // namespace qx25::host
+}  // namespace qx25::serial

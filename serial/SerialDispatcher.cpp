@@ -1,5 +1,5 @@
 // The serial dispatcher: port records, registrations, per-thread outcomes and
-// the exchange loop. The device work itself is in SerialLine.cpp.
+// the exchange loop. The device work itself is in SerialDevice.cpp.
 #include "SerialDispatcher.h"
 
 #include <algorithm>
@@ -9,10 +9,10 @@
 #include <unordered_map>
 #include <vector>
 
-#include "SerialLine.h"
+#include "SerialDevice.h"
 #include "SilenceFraming.h"
 
-namespace qx25::host {
+namespace qx25::serial {
 
 namespace {
 
@@ -45,7 +45,7 @@ bool IsFailureClass(int32_t Code) { return Code >= kSerialNoDevice && Code <= kS
 }  // namespace
 
 // The device of one port; Fd and Baud change only with Lock held.
-struct SerialDispatcher::Line {
+struct SerialDispatcher::PortDevice {
   std::recursive_mutex Lock;
   int Fd = -1;
   int32_t Baud = 0;
@@ -71,10 +71,10 @@ struct SerialDispatcher::Outcome {
 
 struct SerialDispatcher::TraceSink {
   TraceCallback Callback;
-  line::Clock::time_point Start;
+  device::Clock::time_point Start;
 
   double Seconds() const {
-    return std::chrono::duration<double>(line::Clock::now() - Start).count();
+    return std::chrono::duration<double>(device::Clock::now() - Start).count();
   }
 
   void Emit(TraceDirection Direction, uint8_t Port, std::span<const uint8_t> Bytes, int32_t Result,
@@ -90,7 +90,7 @@ struct SerialDispatcher::TraceSink {
 
 SerialDispatcher::SerialDispatcher()
     : Id(NextDispatcherId.fetch_add(1)),
-      Lines(new Line[kPortCount]),
+      Devices(new PortDevice[kPortCount]),
       Configs(new PortConfig[kPortCount]) {}
 
 SerialDispatcher::~SerialDispatcher() {
@@ -113,13 +113,13 @@ SerialDispatcher::Outcome& SerialDispatcher::Mine(uint8_t Port) const {
 }
 
 void SerialDispatcher::SetDevicePath(uint8_t Port, const std::string& Path) {
-  Line& line = Lines[Port];
+  PortDevice& line = Devices[Port];
   std::lock_guard<std::recursive_mutex> hold(line.Lock);
   {
     std::lock_guard<std::mutex> config(ConfigLock);
     Configs[Port].Path = Path;
   }
-  line::Close(line.Fd);
+  device::Close(line.Fd);
   line.Fd = -1;
 }
 
@@ -162,20 +162,20 @@ std::chrono::milliseconds SerialDispatcher::SilenceFraming(uint8_t Port) const {
 void SerialDispatcher::SetTrace(TraceCallback Callback) {
   std::shared_ptr<const TraceSink> sink;
   if (Callback)
-    sink = std::make_shared<TraceSink>(TraceSink{std::move(Callback), line::Clock::now()});
+    sink = std::make_shared<TraceSink>(TraceSink{std::move(Callback), device::Clock::now()});
   std::lock_guard<std::mutex> config(ConfigLock);
   Tracer = std::move(sink);
 }
 
 void SerialDispatcher::Close(uint8_t Port) {
-  Line& line = Lines[Port];
+  PortDevice& line = Devices[Port];
   std::lock_guard<std::recursive_mutex> hold(line.Lock);
-  line::Close(line.Fd);
+  device::Close(line.Fd);
   line.Fd = -1;
 }
 
 bool SerialDispatcher::IsOpen(uint8_t Port) const {
-  Line& line = Lines[Port];
+  PortDevice& line = Devices[Port];
   std::lock_guard<std::recursive_mutex> hold(line.Lock);
   return line.Fd >= 0;
 }
@@ -207,20 +207,20 @@ void SerialDispatcher::SetPortSetupHandler(uint8_t Port, TPortSetupHandler Handl
 }
 
 int32_t SerialDispatcher::SetLineParams(uint8_t Port, int32_t Format, int32_t Baud) {
-  if (Format != PortDispatcher::kFormat8N1 || !line::KnownBaud(Baud)) return kSerialBadSettings;
-  Line& line = Lines[Port];
+  if (Format != PortDispatcher::kFormat8N1 || !device::KnownBaud(Baud)) return kSerialBadSettings;
+  PortDevice& line = Devices[Port];
   std::lock_guard<std::recursive_mutex> hold(line.Lock);
   return OpenLine(Port, Baud);
 }
 
 // With the port's lock held.
 int32_t SerialDispatcher::OpenLine(uint8_t Port, int32_t Baud) {
-  Line& line = Lines[Port];
-  line::Close(line.Fd);
+  PortDevice& line = Devices[Port];
+  device::Close(line.Fd);
   line.Fd = -1;
   int fd = -1;
   long holder = 0;
-  const int32_t r = line::Open(DevicePath(Port), Baud, fd, holder);
+  const int32_t r = device::Open(DevicePath(Port), Baud, fd, holder);
   if (r == kSerialInUse) Mine(Port).Holder = holder;
   if (r != kSerialOk) return r;
   line.Fd = fd;
@@ -230,7 +230,7 @@ int32_t SerialDispatcher::OpenLine(uint8_t Port, int32_t Baud) {
 
 int32_t SerialDispatcher::Transact(uint8_t Port, const uint8_t* Frame, uint8_t FrameLength,
                                    uint8_t* Reply, uint8_t ReplyLength, uint8_t ReplyMode) {
-  std::lock_guard<std::recursive_mutex> hold(Lines[Port].Lock);
+  std::lock_guard<std::recursive_mutex> hold(Devices[Port].Lock);
   Outcome& mine = Mine(Port);
   mine.State = -1;
   mine.Result = -1;
@@ -260,7 +260,7 @@ int32_t SerialDispatcher::Transact(uint8_t Port, const uint8_t* Frame, uint8_t F
 
 // With the port's lock held.
 int32_t SerialDispatcher::EnsureOpen(uint8_t Port, int32_t& Failure) {
-  if (Lines[Port].Fd >= 0) return kSerialOk;
+  if (Devices[Port].Fd >= 0) return kSerialOk;
   TPortSetupHandler setup;
   {
     std::lock_guard<std::mutex> config(ConfigLock);
@@ -271,7 +271,7 @@ int32_t SerialDispatcher::EnsureOpen(uint8_t Port, int32_t& Failure) {
     const int32_t r = setup.Code(setup.Self, Port);
     Failure = kSerialLineError;
     if (r != kSerialOk) return IsFailureClass(r) ? r : kSerialBadSettings;
-    if (Lines[Port].Fd >= 0) return kSerialOk;
+    if (Devices[Port].Fd >= 0) return kSerialOk;
   }
   return OpenLine(Port, kDefaultBaud);
 }
@@ -291,8 +291,8 @@ int32_t SerialDispatcher::Exchange(uint8_t Port, const uint8_t* Frame, uint8_t F
     // Reopened by its path at the next exchange: a replugged adapter may be
     // a new device behind the same name.
     if (Result == kSerialDeviceLost) {
-      line::Close(Lines[Port].Fd);
-      Lines[Port].Fd = -1;
+      device::Close(Devices[Port].Fd);
+      Devices[Port].Fd = -1;
     }
     if (Trace != nullptr && (Result != kSerialOk || ReplyLength > 0))
       Trace->Emit(TraceDirection::Reply, Port, received, Result, Mine(Port).Result, arrivals);
@@ -302,33 +302,33 @@ int32_t SerialDispatcher::Exchange(uint8_t Port, const uint8_t* Frame, uint8_t F
   if (Trace != nullptr) Trace->Emit(TraceDirection::Request, Port, {Frame, FrameLength}, 0, -1);
   int32_t r = EnsureOpen(Port, Failure);
   if (r != kSerialOk) return finish(r);
-  const int fd = Lines[Port].Fd;
-  const int32_t baud = Lines[Port].Baud;
+  const int fd = Devices[Port].Fd;
+  const int32_t baud = Devices[Port].Baud;
   const SerialTimeouts limits = Timeouts();
 
-  r = line::DiscardInput(fd);
+  r = device::DiscardInput(fd);
   if (r != kSerialOk) return finish(r);
-  const auto frameTime = line::WireTime(FrameLength, baud);
-  r = line::WriteAll(fd, Frame, FrameLength, line::Clock::now() + 2 * frameTime + limits.FirstByte);
+  const auto frameTime = device::WireTime(FrameLength, baud);
+  r = device::WriteAll(fd, Frame, FrameLength, device::Clock::now() + 2 * frameTime + limits.FirstByte);
   if (r != kSerialOk) return finish(r);
-  if (ReplyLength == 0) return finish(line::Drain(fd));
+  if (ReplyLength == 0) return finish(device::Drain(fd));
 
   // The UART may still be shifting the frame out: allow for its wire time.
-  const auto firstByte = line::Clock::now() + frameTime + limits.FirstByte;
+  const auto firstByte = device::Clock::now() + frameTime + limits.FirstByte;
   if (const auto silence = SilenceFraming(Port); silence.count() > 0)
-    return finish(line::ReadUntilSilent({fd, baud, Port, Reply, ReplyLength}, firstByte, silence,
+    return finish(device::ReadUntilSilent({fd, baud, Port, Reply, ReplyLength}, firstByte, silence,
                                         Handler, ReplyMode, Trace != nullptr ? &received : nullptr,
                                         Failure));
-  const auto whole = firstByte + 2 * line::WireTime(ReplyLength, baud) + limits.Between;
+  const auto whole = firstByte + 2 * device::WireTime(ReplyLength, baud) + limits.Between;
   auto deadline = firstByte;
   uint8_t held = 0;
   for (;;) {
     size_t got = 0;
-    const line::ReadResult read =
-        line::ReadSome(fd, Reply + held, ReplyLength - held, std::min(deadline, whole), got);
-    if (read == line::ReadResult::TimedOut) return finish(kSerialTimeout);
-    if (read == line::ReadResult::Failed) return finish(kSerialLineError);
-    if (read == line::ReadResult::Gone) return finish(kSerialDeviceLost);
+    const device::ReadResult read =
+        device::ReadSome(fd, Reply + held, ReplyLength - held, std::min(deadline, whole), got);
+    if (read == device::ReadResult::TimedOut) return finish(kSerialTimeout);
+    if (read == device::ReadResult::Failed) return finish(kSerialLineError);
+    if (read == device::ReadResult::Gone) return finish(kSerialDeviceLost);
     if (Trace != nullptr) take(Reply + held, got);
     held = static_cast<uint8_t>(held + got);
 
@@ -349,11 +349,11 @@ int32_t SerialDispatcher::Exchange(uint8_t Port, const uint8_t* Frame, uint8_t F
       // lost STX leaves the handler a data byte that reads as one). Only
       // timing tells the two apart, and this waits only on such replies.
       uint8_t extra[32];  // one byte would tell; the trace shows what came
-      const line::ReadResult more =
-          line::ReadSome(fd, extra, sizeof extra, line::Clock::now() + limits.Between, got);
-      if (more == line::ReadResult::TimedOut) return finish(kSerialOk);
-      if (more == line::ReadResult::Failed) return finish(kSerialLineError);
-      if (more == line::ReadResult::Gone) return finish(kSerialDeviceLost);
+      const device::ReadResult more =
+          device::ReadSome(fd, extra, sizeof extra, device::Clock::now() + limits.Between, got);
+      if (more == device::ReadResult::TimedOut) return finish(kSerialOk);
+      if (more == device::ReadResult::Failed) return finish(kSerialLineError);
+      if (more == device::ReadResult::Gone) return finish(kSerialDeviceLost);
       if (Trace != nullptr) take(extra, got);
       return finish(kSerialRejected);
     }
@@ -367,9 +367,9 @@ int32_t SerialDispatcher::Exchange(uint8_t Port, const uint8_t* Frame, uint8_t F
     // stops short still times out, later by at most its missing bytes' time.
     if (ReplyLength - held > 1)
       std::this_thread::sleep_until(
-          std::min(line::Clock::now() + line::WireTime(ReplyLength - held - 1u, baud), whole));
-    deadline = line::Clock::now() + limits.Between;
+          std::min(device::Clock::now() + device::WireTime(ReplyLength - held - 1u, baud), whole));
+    deadline = device::Clock::now() + limits.Between;
   }
 }
 
-}  // namespace qx25::host
+}  // namespace qx25::serial

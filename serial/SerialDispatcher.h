@@ -14,9 +14,9 @@
 // The Windows build (serial/win/) opens \\.\COMn for port n instead, through
 // the Win32 communications API; paths there are UTF-8, and all else is alike.
 //
-//   qx25::host::SerialDispatcher lines;
+//   qx25::serial::SerialDispatcher lines;
 //   lines.SetDevicePath(3, "/dev/pts/5");
-//   lines.SetTrace(qx25::host::TraceToFile(stderr));   // optional
+//   lines.SetTrace(qx25::serial::TraceToFile(stderr));   // optional
 //   TQX25* driver = GetQX25(0, 0, &lines);
 //   driver->SetupPort(3);                               // SetLineParams(3, 42, 4800)
 //
@@ -44,7 +44,7 @@
 
 #include "PortDispatcher.h"
 
-namespace qx25::host {
+namespace qx25::serial {
 
 // Failure classes: the non-zero results of Transact and SetLineParams, and
 // what GetErrorCode reports.
@@ -251,7 +251,7 @@ class QX25_EXPORT SerialDispatcher : public PortDispatcher {
   void SetPortSetupHandler(uint8_t Port, TPortSetupHandler Handler) override;
 
  private:
-  struct Line;
+  struct PortDevice;
   struct PortConfig;
   struct Outcome;
   struct TraceSink;
@@ -264,11 +264,11 @@ class QX25_EXPORT SerialDispatcher : public PortDispatcher {
                    const TraceSink* Trace, int32_t& Failure);
 
   const uint64_t Id;  // tells this dispatcher's per-thread records from others'
-  std::unique_ptr<Line[]> Lines;
+  std::unique_ptr<PortDevice[]> Devices;
   mutable std::mutex ConfigLock;  // guards Configs, Limits and Tracer
   std::unique_ptr<PortConfig[]> Configs;
   SerialTimeouts Limits;
   std::shared_ptr<const TraceSink> Tracer;
 };
 
-}  // namespace qx25::host
+}  // namespace qx25::serial

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
-namespace qx25::host::line {
+namespace qx25::serial::device {
 
 int32_t ReadUntilSilent(const ReplyTarget& Target, Clock::time_point FirstByte,
                         Clock::duration Silence, const TReplyHandler& Handler, uint8_t ReplyMode,
@@ -57,4 +57,4 @@ int32_t ReadUntilSilent(const ReplyTarget& Target, Clock::time_point FirstByte,
   return count == Target.ReplyLength ? kSerialRejected : kSerialTimeout;
 }
 
-}  // namespace qx25::host::line
+}  // namespace qx25::serial::device

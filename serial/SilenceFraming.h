@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "SerialLine.h"
+#include "SerialDevice.h"
 
-namespace qx25::host::line {
+namespace qx25::serial::device {
 
 // Where a reply goes: the open device and the caller's buffer.
 struct ReplyTarget {
@@ -31,4 +31,4 @@ int32_t ReadUntilSilent(const ReplyTarget& Target, Clock::time_point FirstByte,
                         Clock::duration Silence, const TReplyHandler& Handler, uint8_t ReplyMode,
                         std::vector<uint8_t>* Received, int32_t& Failure);
 
-}  // namespace qx25::host::line
+}  // namespace qx25::serial::device

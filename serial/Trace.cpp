@@ -6,7 +6,7 @@
 
 #include "SerialDispatcher.h"
 
-namespace qx25::host {
+namespace qx25::serial {
 
 const char* SerialErrorText(int32_t Code) {
   switch (Code) {
@@ -77,4 +77,4 @@ TraceCallback TraceToStream(std::ostream& Out) {
   };
 }
 
-}  // namespace qx25::host
+}  // namespace qx25::serial

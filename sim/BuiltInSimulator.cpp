@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-namespace qx25::host {
+namespace qx25::sim {
 
 namespace {
 
@@ -21,9 +21,9 @@ BuiltInSimulator::BuiltInSimulator(const BuiltInSimulatorOptions& Options) {
     Controllers->SetTotaliser(address, kSimTotaliser);
   }
   if (Options.Fault) Controllers->SetFaultRate(1.0, kSimFaultSeed, {*Options.Fault});
-  sim::LineOptions line;
+  sim::EndpointOptions line;
   line.Pacing = Options.Paced;
-  Wire = std::make_unique<sim::Line>(*Controllers, line);
+  Wire = std::make_unique<sim::Endpoint>(*Controllers, line);
   Wire->OpenPseudoTerminal();
   Wire->Start();
 }
@@ -47,4 +47,4 @@ BuiltInSimulator& SimulatedStation::At(int Line) const {
   return *Simulators[static_cast<size_t>(Line - 1)];
 }
 
-}  // namespace qx25::host
+}  // namespace qx25::sim

@@ -3,7 +3,7 @@
 // pseudo-terminal, so a user can try the driver without a dispenser. One
 // definition keeps the two programs' simulated stations alike.
 //
-//   qx25::host::BuiltInSimulator sim;             // started
+//   qx25::sim::BuiltInSimulator sim;             // started
 //   dispatcher.SetDevicePath(1, sim.DevicePath());
 //
 // It runs from construction to destruction; the line's thread answers on its
@@ -27,10 +27,10 @@
 #include <string>
 #include <vector>
 
-#include "sim/Line.h"
+#include "sim/Endpoint.h"
 #include "sim/Simulator.h"
 
-namespace qx25::host {
+namespace qx25::sim {
 
 // Network addresses that have a controller in the built-in simulator; their ID
 // numbers are the simulator's defaults (7654320 + address).
@@ -57,12 +57,12 @@ class BuiltInSimulator {
   // The slave side of the pseudo-terminal ("/dev/pts/N"), for the host's port.
   const std::string& DevicePath() const { return Wire->DevicePath(); }
   sim::Simulator& Simulator() { return *Controllers; }
-  sim::Line& Line() { return *Wire; }
+  sim::Endpoint& Endpoint() { return *Wire; }
 
  private:
   // The line refers to the simulator, so it is declared after it.
   std::unique_ptr<sim::Simulator> Controllers;
-  std::unique_ptr<sim::Line> Wire;
+  std::unique_ptr<sim::Endpoint> Wire;
 };
 
 // The most lines a station has: the driver's ports 1 to 30.
@@ -71,7 +71,7 @@ inline constexpr int kMaxStationLines = 30;
 // Lines 1..N of a simulated station, each a BuiltInSimulator with its four
 // controllers. A host gives line k to its port k.
 //
-//   qx25::host::SimulatedStation station(30);
+//   qx25::sim::SimulatedStation station(30);
 //   for (int k = 1; k <= station.LineCount(); ++k)
 //     dispatcher.SetDevicePath(k, station.DevicePath(k));
 class SimulatedStation {
@@ -93,4 +93,4 @@ class SimulatedStation {
   std::vector<std::unique_ptr<BuiltInSimulator>> Simulators;
 };
 
-}  // namespace qx25::host
+}  // namespace qx25::sim

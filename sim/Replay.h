@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "record/RecordingFormat.h"
-#include "sim/Line.h"
+#include "sim/Endpoint.h"
 
 namespace qx25::sim {
 

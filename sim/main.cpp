@@ -31,10 +31,10 @@
 #include <vector>
 
 #include "sim/CatalogValues.h"
-#include "sim/Line.h"
+#include "sim/Endpoint.h"
 #include "sim/Replay.h"
 #include "sim/Simulator.h"
-#include "tools/ProgramVersion.h"
+#include "version/ProgramVersion.h"
 
 using namespace qx25::sim;
 
@@ -230,11 +230,11 @@ int RunReplay(const ReplayChoice& Choice) {
   if (ports.size() > 1 && (!Choice.Device.empty() || !Choice.Link.empty()))
     throw std::invalid_argument(Choice.File + " holds several ports; choose one with --port");
 
-  LineOptions options;
+  EndpointOptions options;
   options.Baud = Choice.Baud;
   options.Pacing = Choice.Device.empty() && Choice.Pacing;
   std::vector<std::unique_ptr<ReplayScript>> scripts;
-  std::vector<std::unique_ptr<Line>> lines;
+  std::vector<std::unique_ptr<Endpoint>> lines;
   std::vector<std::string> paths;
   for (const int port : ports) {
     auto& script = scripts.emplace_back(
@@ -243,7 +243,7 @@ int RunReplay(const ReplayChoice& Choice) {
       std::cerr << "qx25-sim: COM" << port << ": no recorded exchange answers " << Hex(Frame)
                 << "; answered with silence" << std::endl;
     });
-    auto& line = lines.emplace_back(std::make_unique<Line>(
+    auto& line = lines.emplace_back(std::make_unique<Endpoint>(
         [s = script.get()](const Bytes& Frame) { return s->Answer(Frame); }, options));
     if (Choice.Device.empty()) {
       paths.push_back(line->OpenPseudoTerminal());
@@ -291,7 +291,7 @@ int main(int argc, char** argv) {
       "0 stopped by SIGINT or SIGTERM, 1 the line failed, 2 bad arguments, 4 output not "
       "written."};
   app.set_version_flag(
-      "--version", [] { return qx25::host::VersionText("qx25-sim", &GetQX25); },
+      "--version", [] { return qx25::version::VersionText("qx25-sim", nullptr); },
       "Show the versions of qx25-sim and of the driver");
   std::string device;
   int baud = PortDispatcher::kProtocolBaud;
@@ -413,12 +413,12 @@ int main(int argc, char** argv) {
       });
     }
 
-    LineOptions lineOptions;
+    EndpointOptions lineOptions;
     lineOptions.Baud = baud;
     lineOptions.Pacing = device.empty() && !noPacing;
     lineOptions.Turnaround = std::chrono::milliseconds(turnaroundMs);
     lineOptions.Burst = std::chrono::milliseconds(burstMs);
-    Line line(sim, lineOptions);
+    Endpoint line(sim, lineOptions);
     std::string path = device.empty() ? line.OpenPseudoTerminal() : device;
     if (!device.empty()) line.OpenDevice(device);
     std::optional<FixedLink> fixed;

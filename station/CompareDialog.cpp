@@ -20,12 +20,12 @@
 #include <algorithm>
 
 #include "ConsoleWords.h"
-#include "Forecourt.h"
+#include "PollerSet.h"
 #include "LineListModel.h"
 #include "NozzlePanel.h"
 #include "params/ParameterFile.h"
 
-namespace qx25::hostapp {
+namespace qx25::station {
 
 namespace {
 
@@ -54,7 +54,7 @@ QTableWidgetItem* Cell(const QString& Text) {
 
 }  // namespace
 
-CompareDialog::CompareDialog(const std::vector<NozzleConfig>& Nozzles, Forecourt& Lines,
+CompareDialog::CompareDialog(const std::vector<NozzleConfig>& Nozzles, PollerSet& Lines,
                              QWidget* Parent)
     : QDialog(Parent), Choices(Nozzles), Pollers(Lines) {
   setObjectName(QStringLiteral("CompareDialog"));
@@ -212,7 +212,7 @@ void CompareDialog::StartComparing() {
   Progress->setRange(0, total);
   Progress->show();
   Progress->setValue(0);
-  connect(Poller, &LinePoller::ParameterRead, this, &CompareDialog::Take, Qt::UniqueConnection);
+  connect(Poller, &PortPoller::ParameterRead, this, &CompareDialog::Take, Qt::UniqueConnection);
   StartBtn->setEnabled(false);
   NozzleBox->setEnabled(false);
   StopBtn->setEnabled(true);
@@ -230,7 +230,7 @@ void CompareDialog::Ask() {
   const CParameter& p = Catalog.Items(Next);
   Doing->setText(QStringLiteral("Код %1: %2").arg(p.Code).arg(Text(p.Caption)));
   const ParameterQuery query{ReadNozzle, p.Code, Ticket};
-  LinePoller* poller = Poller;
+  PortPoller* poller = Poller;
   QMetaObject::invokeMethod(poller, [poller, query] { poller->ReadParameter(query); });
 }
 
@@ -351,7 +351,7 @@ void CompareDialog::SetResult(const QString& Line, bool Trouble) {
   Result->setStyleSheet(Trouble ? QStringLiteral("color: #a04000;") : QString());
 }
 
-CompareDialog* OpenCompareDialog(const std::vector<NozzleConfig>& Nozzles, Forecourt& Lines,
+CompareDialog* OpenCompareDialog(const std::vector<NozzleConfig>& Nozzles, PollerSet& Lines,
                                  QWidget& Window) {
   auto* dialog = new CompareDialog(Nozzles, Lines, &Window);
   dialog->setWindowFlag(Qt::Window);
@@ -359,4 +359,4 @@ CompareDialog* OpenCompareDialog(const std::vector<NozzleConfig>& Nozzles, Forec
   return dialog;
 }
 
-}  // namespace qx25::hostapp
+}  // namespace qx25::station

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "HostOptions.h"
-#include "LinePoller.h"
+#include "PortPoller.h"
 #include "params/Comparison.h"
 
 class QCheckBox;
@@ -24,16 +24,16 @@ class QProgressBar;
 class QPushButton;
 class QTableWidget;
 
-namespace qx25::hostapp {
+namespace qx25::station {
 
-class Forecourt;
+class PollerSet;
 
 class CompareDialog : public QDialog {
   Q_OBJECT
 
  public:
   // Nozzles: those the console shows; Lines must outlive the dialog.
-  CompareDialog(const std::vector<NozzleConfig>& Nozzles, Forecourt& Lines, QWidget* Parent);
+  CompareDialog(const std::vector<NozzleConfig>& Nozzles, PollerSet& Lines, QWidget* Parent);
 
   // What the operator picks, for the menu and for tests.
   void SelectNozzle(int Port, int Nozzle);
@@ -60,12 +60,12 @@ class CompareDialog : public QDialog {
   QString FileTrouble(const QString& Path);
 
   std::vector<NozzleConfig> Choices;
-  Forecourt& Pollers;
+  PollerSet& Pollers;
   CTRKParameters Catalog;
   params::TValues FileValues;
   params::TValues Controller;
   std::map<int, QString> Unread;  // catalog index -> why
-  QPointer<LinePoller> Poller;    // the line being read, while it is
+  QPointer<PortPoller> Poller;    // the line being read, while it is
   int ReadNozzle = 0;             // the nozzle being read
   int Next = -1;                  // catalog index being read; -1 when nothing is
   int InARow = 0;
@@ -84,7 +84,7 @@ class CompareDialog : public QDialog {
 
 // Opens a comparison over the console's window (not modal: the forecourt
 // stays in command); several may be open at once.
-CompareDialog* OpenCompareDialog(const std::vector<NozzleConfig>& Nozzles, Forecourt& Lines,
+CompareDialog* OpenCompareDialog(const std::vector<NozzleConfig>& Nozzles, PollerSet& Lines,
                                  QWidget& Window);
 
-}  // namespace qx25::hostapp
+}  // namespace qx25::station

@@ -4,7 +4,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 
-namespace qx25::hostapp {
+namespace qx25::station {
 
 QMessageBox* AskFirst(QWidget* Parent, const Question& Q, std::function<void()> Then) {
   auto* box =
@@ -25,4 +25,4 @@ QMessageBox* AskFirst(QWidget* Parent, const Question& Q, std::function<void()> 
   return box;
 }
 
-}  // namespace qx25::hostapp
+}  // namespace qx25::station

@@ -9,7 +9,7 @@
 class QMessageBox;
 class QWidget;
 
-namespace qx25::hostapp {
+namespace qx25::station {
 
 struct Question {
   QString Name;  // the box's object name, for tests
@@ -23,4 +23,4 @@ struct Question {
 // once answered or closed. Then runs only when Yes is clicked.
 QMessageBox* AskFirst(QWidget* Parent, const Question& Q, std::function<void()> Then);
 
-}  // namespace qx25::hostapp
+}  // namespace qx25::station

@@ -7,16 +7,16 @@
 #include "driver/protocol/RequestDecoder.h"
 #include "serial/SerialDispatcher.h"
 
-namespace qx25::hostapp {
+namespace qx25::station {
 
 namespace {
 
 // The dispatcher names its verdicts itself; they must be the codes the
 // status table names.
-static_assert(host::kLineIdle == kStatusNoExchange && host::kLineAccepted == kLineOk &&
-              host::kLineTimeout == kStatusTimeout && host::kLineRejected == kStatusRejected &&
-              host::kLineError == kStatusLineError && host::kLineNoDevice == kStatusNoDevice &&
-              host::kLineBadSettings == kStatusBadSettings && host::kLineInUse == kStatusInUse);
+static_assert(serial::kLineIdle == kStatusNoExchange && serial::kLineAccepted == kLineOk &&
+              serial::kLineTimeout == kStatusTimeout && serial::kLineRejected == kStatusRejected &&
+              serial::kLineError == kStatusLineError && serial::kLineNoDevice == kStatusNoDevice &&
+              serial::kLineBadSettings == kStatusBadSettings && serial::kLineInUse == kStatusInUse);
 
 bool InClass(uint16_t Code, uint8_t Base) { return Code > Base && Code <= Base + kMaxSide; }
 
@@ -95,4 +95,4 @@ QString RequestText(std::span<const uint8_t> Frame) {
   return text;
 }
 
-}  // namespace qx25::hostapp
+}  // namespace qx25::station

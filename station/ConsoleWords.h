@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <span>
 
-namespace qx25::hostapp {
+namespace qx25::station {
 
 // How the last command on a port ended, as a panel colours it.
 enum class StatusKind { None, Accepted, Refused, LineFailure };
@@ -41,4 +41,4 @@ QString RequestText(std::span<const uint8_t> Frame);
 // its running volume), not a command.
 bool IsRoutinePoll(std::span<const uint8_t> Frame);
 
-}  // namespace qx25::hostapp
+}  // namespace qx25::station

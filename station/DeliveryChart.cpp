@@ -6,7 +6,7 @@
 
 #include "NozzlePanel.h"
 
-namespace qx25::hostapp {
+namespace qx25::station {
 
 namespace {
 
@@ -90,4 +90,4 @@ void DeliveryChart::paintEvent(QPaintEvent*) {
                  .arg(QString::number(Samples.back().x(), 'f', 0), LitresText(Samples.back().y())));
 }
 
-}  // namespace qx25::hostapp
+}  // namespace qx25::station

@@ -6,7 +6,7 @@
 #include <QWidget>
 #include <vector>
 
-namespace qx25::hostapp {
+namespace qx25::station {
 
 class DeliveryChart : public QWidget {
   Q_OBJECT
@@ -31,4 +31,4 @@ class DeliveryChart : public QWidget {
   double Start = 0;
 };
 
-}  // namespace qx25::hostapp
+}  // namespace qx25::station

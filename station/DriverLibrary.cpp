@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "HostOptions.h"
-#include "tools/ProgramVersion.h"
+#include "version/ProgramVersion.h"
 
 // Set by the build: the soname, and the library's folder relative to the
 // executable's in the build tree and in the install tree.
@@ -19,7 +19,7 @@
 #define QX25_DRIVER_INSTALL_DIR "../lib"
 #endif
 
-namespace qx25::hostapp {
+namespace qx25::station {
 
 namespace {
 
@@ -53,11 +53,11 @@ int PrintVersion(const std::vector<std::string>& Candidates) {
   try {
     library.Load(Candidates);
   } catch (const DriverLoadError& e) {
-    std::printf("%s\n", host::VersionText(kProgram, nullptr).c_str());
+    std::printf("%s\n", version::VersionText(kProgram, nullptr).c_str());
     std::fprintf(stderr, "%s: %s\n", kProgram, e.what());
     return kHostExitNoDriver;
   }
-  std::printf("%s\n", host::VersionText(kProgram, library.Factory()).c_str());
+  std::printf("%s\n", version::VersionText(kProgram, library.Factory()).c_str());
   return TextWritten() ? kHostExitOk : kHostExitOutput;
 }
 
@@ -92,4 +92,4 @@ void DriverLibrary::Load(const std::vector<std::string>& Candidates) {
   throw DriverLoadError("cannot load the dispenser driver; tried:" + tried);
 }
 
-}  // namespace qx25::hostapp
+}  // namespace qx25::station

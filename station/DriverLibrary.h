@@ -10,7 +10,7 @@
 
 #include "driver/QX25.h"
 
-namespace qx25::hostapp {
+namespace qx25::station {
 
 using TGetQX25Fn = TQX25* (*)(uint32_t Options, uintptr_t AppHandle, PortDispatcher* Dispatcher);
 
@@ -62,4 +62,4 @@ class DriverLibrary {
   std::string LoadedPath;
 };
 
-}  // namespace qx25::hostapp
+}  // namespace qx25::station

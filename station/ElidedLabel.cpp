@@ -2,7 +2,7 @@
 
 #include <QPainter>
 
-namespace qx25::hostapp {
+namespace qx25::station {
 
 namespace {
 
@@ -44,4 +44,4 @@ void ElidedLabel::paintEvent(QPaintEvent*) {
   painter.drawText(room, flags, shown);
 }
 
-}  // namespace qx25::hostapp
+}  // namespace qx25::station

@@ -5,7 +5,7 @@
 
 #include <QLabel>
 
-namespace qx25::hostapp {
+namespace qx25::station {
 
 class ElidedLabel : public QLabel {
   Q_OBJECT
@@ -22,4 +22,4 @@ class ElidedLabel : public QLabel {
   void paintEvent(QPaintEvent* Event) override;
 };
 
-}  // namespace qx25::hostapp
+}  // namespace qx25::station

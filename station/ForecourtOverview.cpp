@@ -11,7 +11,7 @@
 #include "NozzleTile.h"
 #include "TileFrame.h"
 
-namespace qx25::hostapp {
+namespace qx25::station {
 
 namespace {
 
@@ -210,4 +210,4 @@ void ForecourtOverview::focusOutEvent(QFocusEvent* Event) {
   if (Current < TileList.size()) TileList[Current]->SetCurrent(false);
 }
 
-}  // namespace qx25::hostapp
+}  // namespace qx25::station

@@ -10,7 +10,7 @@
 
 #include "HostOptions.h"
 
-namespace qx25::hostapp {
+namespace qx25::station {
 
 class NozzleTile;
 class TileFrame;
@@ -34,7 +34,7 @@ class ForecourtOverview : public QScrollArea {
   QSize sizeHint() const override;
 
  signals:
-  void TileChosen(qx25::hostapp::NozzleTile* Tile);
+  void TileChosen(qx25::station::NozzleTile* Tile);
 
  protected:
   void resizeEvent(QResizeEvent* Event) override;
@@ -68,4 +68,4 @@ class ForecourtOverview : public QScrollArea {
   size_t Current = 0;
 };
 
-}  // namespace qx25::hostapp
+}  // namespace qx25::station

@@ -4,7 +4,7 @@
 #include <QMenu>
 #include <QMenuBar>
 
-namespace qx25::hostapp {
+namespace qx25::station {
 
 void* CreateMenuItem(void* Parent, int32_t Position) {
   auto* entry = static_cast<QAction*>(Parent);
@@ -25,4 +25,4 @@ QAction* TopLevelEntry(const QMenuBar& Bar, const QString& Text) {
   return nullptr;
 }
 
-}  // namespace qx25::hostapp
+}  // namespace qx25::station

@@ -10,7 +10,7 @@ class QAction;
 class QMenuBar;
 class QString;
 
-namespace qx25::hostapp {
+namespace qx25::station {
 
 // The position that appends.
 inline constexpr int32_t kAppendItem = -1;
@@ -24,4 +24,4 @@ void* CreateMenuItem(void* Parent, int32_t Position);
 // The top-level entry of Bar whose text is exactly Text, or null.
 QAction* TopLevelEntry(const QMenuBar& Bar, const QString& Text);
 
-}  // namespace qx25::hostapp
+}  // namespace qx25::station

@@ -12,7 +12,7 @@
 #include "record/Recorder.h"
 #include "sim/BuiltInSimulator.h"
 
-namespace qx25::hostapp {
+namespace qx25::station {
 
 namespace {
 
@@ -142,8 +142,8 @@ NozzleConfig ParseNozzleSpec(const std::string& Text) {
 std::vector<NozzleConfig> SimulatedNozzles(int Port) {
   // Nozzle n on side 1 is network address n, one controller a nozzle.
   std::vector<NozzleConfig> nozzles;
-  for (int address = host::kSimFirstAddress; address <= host::kSimLastAddress; ++address) {
-    const int dispenser = (address - host::kSimFirstAddress) / kSimNozzlesPerDispenser + 1;
+  for (int address = sim::kSimFirstAddress; address <= sim::kSimLastAddress; ++address) {
+    const int dispenser = (address - sim::kSimFirstAddress) / kSimNozzlesPerDispenser + 1;
     nozzles.push_back({Port, address, 1, dispenser});
   }
   return nozzles;
@@ -179,9 +179,9 @@ ParsedCommandLine ParseCommandLine(int Argc, const char* const* Argv) {
   int station = 0;
   app.add_option("--station", station,
                  "Simulate a whole station: N lines COM1..COMN (1.." +
-                     std::to_string(host::kMaxStationLines) +
+                     std::to_string(sim::kMaxStationLines) +
                      "), each its own pseudo-terminal with four controllers")
-      ->check(CLI::Range(1, host::kMaxStationLines))
+      ->check(CLI::Range(1, sim::kMaxStationLines))
       ->type_name("N");
   std::vector<std::string> nozzles;
   app.add_option("--nozzle", nozzles,
@@ -229,4 +229,4 @@ ParsedCommandLine ParseCommandLine(int Argc, const char* const* Argv) {
   return {std::move(options), kHostExitOk, false, {}};
 }
 
-}  // namespace qx25::hostapp
+}  // namespace qx25::station

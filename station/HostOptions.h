@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace qx25::hostapp {
+namespace qx25::station {
 
 // COM port numbers a line may have: the driver's tables hold ports 1..30.
 inline constexpr int kFirstPort = 1;
@@ -83,4 +83,4 @@ ParsedCommandLine ParseCommandLine(int Argc, const char* const* Argv);
 // text printed there could not be written (a full disk, a closed pipe).
 bool TextWritten();
 
-}  // namespace qx25::hostapp
+}  // namespace qx25::station

@@ -35,7 +35,7 @@
 #include "TraceModel.h"
 #include "WhenShown.h"
 
-namespace qx25::hostapp {
+namespace qx25::station {
 
 namespace {
 
@@ -406,4 +406,4 @@ void HostWindow::UpdateLinesText() {
   LinesLabel->setText(QStringLiteral("Линии: ") + names.join(QStringLiteral(", ")));
 }
 
-}  // namespace qx25::hostapp
+}  // namespace qx25::station

@@ -23,7 +23,7 @@ class QSplitter;
 class QTabWidget;
 class QTableView;
 
-namespace qx25::hostapp {
+namespace qx25::station {
 
 class NozzlePanel;
 class OverviewPane;
@@ -140,4 +140,4 @@ class HostWindow : public QMainWindow {
       QuitQuestion;  // while it is asked  // a top-level of its own: no ancestor is the forecourt
 };
 
-}  // namespace qx25::hostapp
+}  // namespace qx25::station

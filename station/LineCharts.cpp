@@ -6,7 +6,7 @@
 #include "LineListModel.h"
 #include "StatisticsModel.h"
 
-namespace qx25::hostapp {
+namespace qx25::station {
 
 namespace {
 
@@ -172,4 +172,4 @@ void TroubleChart::paintEvent(QPaintEvent*) {
   }
 }
 
-}  // namespace qx25::hostapp
+}  // namespace qx25::station

@@ -10,7 +10,7 @@
 
 #include "TroubleHistory.h"
 
-namespace qx25::hostapp {
+namespace qx25::station {
 
 class ReplyTimeChart : public QWidget {
   Q_OBJECT
@@ -49,4 +49,4 @@ class TroubleChart : public QWidget {
   std::vector<TroubleSlot> Slots;
 };
 
-}  // namespace qx25::hostapp
+}  // namespace qx25::station

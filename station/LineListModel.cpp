@@ -5,7 +5,7 @@
 
 #include "serial/SerialDispatcher.h"
 
-namespace qx25::hostapp {
+namespace qx25::station {
 
 namespace {
 
@@ -17,26 +17,26 @@ QString PortName(int Port) { return QStringLiteral("COM%1").arg(Port); }
 
 QString SetupText(std::optional<int32_t> Result) {
   if (!Result) return QStringLiteral("не проверена");
-  if (*Result == host::kSerialOk) return QStringLiteral("готова");
+  if (*Result == serial::kSerialOk) return QStringLiteral("готова");
   return SerialErrorWords(*Result);
 }
 
 QString SerialErrorWords(int32_t Error) {
   switch (Error) {
-    case host::kSerialOk:
+    case serial::kSerialOk:
       return QStringLiteral("без ошибки");
-    case host::kSerialNoDevice:
-    case host::kSerialDeviceLost:
+    case serial::kSerialNoDevice:
+    case serial::kSerialDeviceLost:
       return QStringLiteral("нет устройства");
-    case host::kSerialInUse:
+    case serial::kSerialInUse:
       return QStringLiteral("занята другой программой");
-    case host::kSerialLineError:
+    case serial::kSerialLineError:
       return QStringLiteral("ошибка линии");
-    case host::kSerialTimeout:
+    case serial::kSerialTimeout:
       return QStringLiteral("нет ответа");
-    case host::kSerialRejected:
+    case serial::kSerialRejected:
       return QStringLiteral("ответ не принят");
-    case host::kSerialBadSettings:
+    case serial::kSerialBadSettings:
       return QStringLiteral("настройки не приняты");
     default:
       return QStringLiteral("ошибка (код %1)").arg(Error);
@@ -62,15 +62,15 @@ void LineListModel::SetSetupResult(int Port, int32_t Result) {
 
 void LineListModel::ShowPortStatus(int Port, int Status) {
   std::optional<int32_t> device;
-  if (Status == host::kLineNoDevice) device = host::kSerialNoDevice;
-  if (Status == host::kLineInUse) device = host::kSerialInUse;
+  if (Status == serial::kLineNoDevice) device = serial::kSerialNoDevice;
+  if (Status == serial::kLineInUse) device = serial::kSerialInUse;
   for (const LineRow& row : Rows) {
     if (row.Line.Port != Port || row.Setup == device) continue;
-    const bool wasAway = row.Setup == host::kSerialNoDevice || row.Setup == host::kSerialInUse;
+    const bool wasAway = row.Setup == serial::kSerialNoDevice || row.Setup == serial::kSerialInUse;
     if (device)
       SetSetupResult(Port, *device);
-    else if (wasAway && Status != host::kLineIdle)
-      SetSetupResult(Port, host::kSerialOk);
+    else if (wasAway && Status != serial::kLineIdle)
+      SetSetupResult(Port, serial::kSerialOk);
     return;
   }
 }
@@ -87,7 +87,7 @@ QVariant LineListModel::data(const QModelIndex& Index, int Role) const {
   if (!Index.isValid() || Index.row() >= static_cast<int>(Rows.size())) return {};
   const LineRow& row = Rows[static_cast<size_t>(Index.row())];
   if (Role == Qt::ForegroundRole && Index.column() == StateColumn && row.Setup &&
-      *row.Setup != host::kSerialOk)
+      *row.Setup != serial::kSerialOk)
     return QBrush(kFailedLine);
   if (Role != Qt::DisplayRole) return {};
   switch (Index.column()) {
@@ -121,4 +121,4 @@ QVariant LineListModel::headerData(int Section, Qt::Orientation Orientation, int
   }
 }
 
-}  // namespace qx25::hostapp
+}  // namespace qx25::station

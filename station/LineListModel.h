@@ -9,7 +9,7 @@
 
 #include "HostOptions.h"
 
-namespace qx25::hostapp {
+namespace qx25::station {
 
 struct LineRow {
   LineConfig Line;
@@ -51,4 +51,4 @@ QString SetupText(std::optional<int32_t> Result);
 // A failure class of the dispatcher (Transact, SetLineParams) in words.
 QString SerialErrorWords(int32_t Error);
 
-}  // namespace qx25::hostapp
+}  // namespace qx25::station

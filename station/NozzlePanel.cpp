@@ -17,7 +17,7 @@
 #include "driver/protocol/Digits.h"
 #include "driver/protocol/Protocol.h"
 
-namespace qx25::hostapp {
+namespace qx25::station {
 
 namespace {
 
@@ -71,7 +71,7 @@ QPushButton* NamedButton(const QString& Name, const QString& Text, QWidget* Pare
   return button;
 }
 
-QString AmountsText(const qx25::hostapp::Amounts& A) {
+QString AmountsText(const qx25::station::Amounts& A) {
   return LitresText(A.Volume) + QStringLiteral(" · ") + MoneyText(A.Money);
 }
 
@@ -435,4 +435,4 @@ void NozzlePanel::ShowOutcome(const CommandOutcome& Outcome) {
   emit OutcomeShown(Outcome);
 }
 
-}  // namespace qx25::hostapp
+}  // namespace qx25::station

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "HostOptions.h"
-#include "LinePoller.h"
+#include "PortPoller.h"
 
 class QComboBox;
 class QDoubleSpinBox;
@@ -27,7 +27,7 @@ class QLabel;
 class QMessageBox;
 class QPushButton;
 
-namespace qx25::hostapp {
+namespace qx25::station {
 
 class DeliveryChart;
 class ElidedLabel;
@@ -57,17 +57,17 @@ class NozzlePanel : public QGroupBox {
   QSize minimumSizeHint() const override;
 
  public slots:
-  void ShowReading(const qx25::hostapp::NozzleReading& Reading);
-  void ShowOutcome(const qx25::hostapp::CommandOutcome& Outcome);
+  void ShowReading(const qx25::station::NozzleReading& Reading);
+  void ShowOutcome(const qx25::station::CommandOutcome& Outcome);
 
  protected:
   void showEvent(QShowEvent* Event) override;
 
  signals:
-  void Command(const qx25::hostapp::NozzleCommand& Command);
+  void Command(const qx25::station::NozzleCommand& Command);
   // What the panel has just shown, for the forecourt overview's tile.
-  void ReadingShown(const qx25::hostapp::NozzleReading& Reading);
-  void OutcomeShown(const qx25::hostapp::CommandOutcome& Outcome);
+  void ReadingShown(const qx25::station::NozzleReading& Reading);
+  void OutcomeShown(const qx25::station::CommandOutcome& Outcome);
 
  private:
   void Ask(CommandKind Kind, double Amount = 0, int Side = 0,
@@ -123,4 +123,4 @@ QString MoneyText(double Money);
 // What the console calls each command ("пуск").
 QString CommandName(CommandKind Kind);
 
-}  // namespace qx25::hostapp
+}  // namespace qx25::station

@@ -12,7 +12,7 @@
 #include "TileFrame.h"
 #include "driver/protocol/Protocol.h"
 
-namespace qx25::hostapp {
+namespace qx25::station {
 
 namespace {
 
@@ -261,4 +261,4 @@ bool NozzleTile::event(QEvent* Event) {
   return QWidget::event(Event);
 }
 
-}  // namespace qx25::hostapp
+}  // namespace qx25::station

@@ -9,11 +9,11 @@
 #include <QWidget>
 #include <optional>
 
-#include "LinePoller.h"
+#include "PortPoller.h"
 
 class QPainter;
 
-namespace qx25::hostapp {
+namespace qx25::station {
 
 // The colour a tile takes, by what its nozzle does.
 enum class TileTone { Unknown, Idle, Waiting, Flowing, Halted, Finished, LineDown };
@@ -44,7 +44,7 @@ class TileState {
   uint8_t EventLetter = 0;
   bool LineDown = false;
   QString LineText;  // why the line is down
-  std::optional<qx25::hostapp::Amounts> Flow;
+  std::optional<qx25::station::Amounts> Flow;
   QString LastCommand;
   bool RefusalMark = false;
   bool FailureMark = false;
@@ -74,11 +74,11 @@ class NozzleTile : public QWidget {
   bool Chosen() const { return IsChosen; }
 
  public slots:
-  void ShowReading(const qx25::hostapp::NozzleReading& Reading);
-  void ShowOutcome(const qx25::hostapp::CommandOutcome& Outcome);
+  void ShowReading(const qx25::station::NozzleReading& Reading);
+  void ShowOutcome(const qx25::station::CommandOutcome& Outcome);
 
  signals:
-  void Clicked(qx25::hostapp::NozzleTile* Tile);
+  void Clicked(qx25::station::NozzleTile* Tile);
 
  protected:
   void paintEvent(QPaintEvent* Event) override;
@@ -112,4 +112,4 @@ class NozzleTile : public QWidget {
   Look BackgroundLook;
 };
 
-}  // namespace qx25::hostapp
+}  // namespace qx25::station

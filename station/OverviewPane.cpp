@@ -8,7 +8,7 @@
 #include "NozzlePanel.h"
 #include "NozzleTile.h"
 
-namespace qx25::hostapp {
+namespace qx25::station {
 
 OverviewPane::OverviewPane(QWidget* Parent)
     : QWidget(Parent), Tiles(new ForecourtOverview(this)), Shown(new QStackedWidget(this)) {
@@ -50,4 +50,4 @@ NozzlePanel* OverviewPane::ShownPanel() const {
 
 void OverviewPane::Choose(int Port, int Nozzle) { Tiles->Choose(Tiles->Tile(Port, Nozzle)); }
 
-}  // namespace qx25::hostapp
+}  // namespace qx25::station

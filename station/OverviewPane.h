@@ -7,7 +7,7 @@
 
 class QStackedWidget;
 
-namespace qx25::hostapp {
+namespace qx25::station {
 
 class ForecourtOverview;
 class NozzlePanel;
@@ -32,4 +32,4 @@ class OverviewPane : public QWidget {
   std::vector<NozzlePanel*> Panels;
 };
 
-}  // namespace qx25::hostapp
+}  // namespace qx25::station

@@ -8,7 +8,7 @@
 
 #include "HostWindow.h"
 
-namespace qx25::hostapp {
+namespace qx25::station {
 
 RecordMenu::RecordMenu(HostWindow& Owner, StartFn Starter, StopFn Stopper, FailureFn Failed)
     : QObject(&Owner),
@@ -89,4 +89,4 @@ void RecordMenu::Show(bool On) {
     Watch.stop();
 }
 
-}  // namespace qx25::hostapp
+}  // namespace qx25::station

@@ -11,7 +11,7 @@
 
 class QAction;
 
-namespace qx25::hostapp {
+namespace qx25::station {
 
 class HostWindow;
 
@@ -47,4 +47,4 @@ class RecordMenu : public QObject {
   QTimer Watch;  // runs while recording
 };
 
-}  // namespace qx25::hostapp
+}  // namespace qx25::station

@@ -8,9 +8,9 @@
 
 #include "CompareDialog.h"
 #include "HostMenu.h"
-#include "tools/ProgramVersion.h"
+#include "version/ProgramVersion.h"
 
-namespace qx25::hostapp {
+namespace qx25::station {
 
 namespace {
 
@@ -21,7 +21,7 @@ constexpr char kDriverInfoSeparator = '#';
 
 // "v2.41, Протокол наливной Ж-4".
 QString Describe(const TDriverInfo& Info) {
-  QString text = QString::fromStdString(host::DriverInfoText(Info));
+  QString text = QString::fromStdString(version::DriverInfoText(Info));
   const qsizetype separator = text.indexOf(QLatin1Char(kDriverInfoSeparator));
   if (separator >= 0) text.replace(separator, 1, QStringLiteral(", "));
   return text;
@@ -31,28 +31,28 @@ QString Describe(const TDriverInfo& Info) {
 
 Station::Station(HostOptions Options) : Settings(std::move(Options)) {
   if (Settings.StationLines > 0)
-    SimulatedLines_ = std::make_unique<host::SimulatedStation>(Settings.StationLines);
+    SimStation = std::make_unique<sim::SimulatedStation>(Settings.StationLines);
   std::vector<LineRow> rows;
   for (const LineConfig& line : Settings.Lines) {
     const auto port = static_cast<uint8_t>(line.Port);
-    if (line.StationLine > 0 && SimulatedLines_) {
-      Dispatcher_.SetDevicePath(port, SimulatedLines_->DevicePath(line.StationLine));
+    if (line.StationLine > 0 && SimStation) {
+      SerialPorts.SetDevicePath(port, SimStation->DevicePath(line.StationLine));
     } else if (line.Simulated) {
-      if (!Sim) Sim = std::make_unique<host::BuiltInSimulator>();
-      Dispatcher_.SetDevicePath(port, Sim->DevicePath());
+      if (!Sim) Sim = std::make_unique<sim::BuiltInSimulator>();
+      SerialPorts.SetDevicePath(port, Sim->DevicePath());
     } else if (!line.Device.empty()) {
-      Dispatcher_.SetDevicePath(port, line.Device);
+      SerialPorts.SetDevicePath(port, line.Device);
     }
-    rows.push_back(LineRow{line, Dispatcher_.DevicePath(port), std::nullopt});
+    rows.push_back(LineRow{line, SerialPorts.DevicePath(port), std::nullopt});
   }
   if (Settings.TimeoutMs > 0) {
-    host::SerialTimeouts limits = Dispatcher_.Timeouts();
+    serial::SerialTimeouts limits = SerialPorts.Timeouts();
     limits.FirstByte = std::chrono::milliseconds(Settings.TimeoutMs);
-    Dispatcher_.SetTimeouts(limits);
+    SerialPorts.SetTimeouts(limits);
   }
   Traces = std::make_shared<TraceBuffer>();
   // The statistics and the trace pane share the dispatcher's one trace.
-  Dispatcher_.SetTrace(Stats.Recorder(Recordings.Tap(TraceBuffer::Callback(Traces))));
+  SerialPorts.SetTrace(Stats.Recorder(Recordings.Tap(TraceBuffer::Callback(Traces))));
   TraceRows = std::make_unique<TraceModel>(Traces);
   StatisticsView = std::make_unique<StatisticsModel>(Stats);
   MainWindow = std::make_unique<HostWindow>();
@@ -80,10 +80,10 @@ Station::Station(HostOptions Options) : Settings(std::move(Options)) {
 
 void Station::StartRecording(const std::string& Path) {
   record::RecordingHeader header;
-  header.Program = host::ProgramVersion("qx25-host");
-  header.Driver = Driver_ ? host::DriverInfoText(Driver_->GetDriverInfo()) : "not loaded";
+  header.Program = version::ProgramVersion("qx25-host");
+  header.Driver = LoadedDriver ? version::DriverInfoText(LoadedDriver->GetDriverInfo()) : "not loaded";
   for (const LineConfig& line : Settings.Lines)
-    header.Lines.emplace_back(line.Port, Dispatcher_.DevicePath(static_cast<uint8_t>(line.Port)));
+    header.Lines.emplace_back(line.Port, SerialPorts.DevicePath(static_cast<uint8_t>(line.Port)));
   record::RecordLimits limits;
   limits.MaxBytes = static_cast<uint64_t>(Settings.RecordMaxMiB) << 20;
   Recordings.Start(record::Recorder::Open(Path, std::move(header), limits));
@@ -92,11 +92,11 @@ void Station::StartRecording(const std::string& Path) {
 void Station::StopRecording() { Recordings.Stop(); }
 
 Station::~Station() {
-  Pollers_.reset();
+  PollerThreads.reset();
   MainWindow.reset();
-  Driver_.reset();
-  for (const LineConfig& line : Settings.Lines) Dispatcher_.Close(static_cast<uint8_t>(line.Port));
-  Dispatcher_.SetTrace({});
+  LoadedDriver.reset();
+  for (const LineConfig& line : Settings.Lines) SerialPorts.Close(static_cast<uint8_t>(line.Port));
+  SerialPorts.SetTrace({});
   Recordings.Stop();
 }
 
@@ -104,17 +104,17 @@ void Station::Start() {
   if (Started) throw std::logic_error("the station is already started");
   Started = true;
   try {
-    Library_.Load(DriverCandidates(Settings.DriverPath, Settings.ExecutableDir));
+    LoadedLibrary.Load(DriverCandidates(Settings.DriverPath, Settings.ExecutableDir));
   } catch (const DriverLoadError&) {
     MainWindow->SetDriverText(QStringLiteral("Драйвер не загружен: нет libqx25"), {});
     throw;
   }
   // Not the forecourt itself: the service window is modal to its owner.
-  Driver_.reset(Library_.Factory()(
-      kDriverOptions, reinterpret_cast<uintptr_t>(&MainWindow->ServiceOwner()), &Dispatcher_));
-  const QString path = QString::fromStdString(Library_.Path());
+  LoadedDriver.reset(LoadedLibrary.Factory()(
+      kDriverOptions, reinterpret_cast<uintptr_t>(&MainWindow->ServiceOwner()), &SerialPorts));
+  const QString path = QString::fromStdString(LoadedLibrary.Path());
   MainWindow->SetDriverText(
-      QFileInfo(path).fileName() + QStringLiteral(" ") + Describe(Driver_->GetDriverInfo()),
+      QFileInfo(path).fileName() + QStringLiteral(" ") + Describe(LoadedDriver->GetDriverInfo()),
       QFileInfo(path).absoluteFilePath());
 
   // From the first exchange on, with the driver named in the header.
@@ -126,28 +126,28 @@ void Station::Start() {
   for (const LineConfig& line : Settings.Lines) {
     int32_t result;
     try {
-      result = Driver_->SetupPort(line.Port);
+      result = LoadedDriver->SetupPort(line.Port);
     } catch (const std::exception&) {
-      result = host::kSerialBadSettings;
+      result = serial::kSerialBadSettings;
     }
     MainWindow->SetSetupResult(line.Port, result);
   }
   // The station runs without the driver's menu entries rather than not at all.
   try {
-    Driver_->InstallMenu(MainWindow->menuBar(), &CreateMenuItem);
+    LoadedDriver->InstallMenu(MainWindow->menuBar(), &CreateMenuItem);
   } catch (const std::exception& e) {
     qWarning("qx25-host: the driver could not add its menu entries: %s", e.what());
   }
-  Pollers_ = std::make_unique<Forecourt>(*Driver_, MainWindow->Panels());
+  PollerThreads = std::make_unique<PollerSet>(*LoadedDriver, MainWindow->Panels());
   HostWindow* window = MainWindow.get();
-  Forecourt* lines = Pollers_.get();
+  PollerSet* lines = PollerThreads.get();
   QObject::connect(window->CompareAction(), &QAction::triggered, window,
                    [this, window, lines] { OpenCompareDialog(Settings.Nozzles, *lines, *window); });
   window->CompareAction()->setEnabled(lines->LineCount() > 0);
   // The line list follows its devices as they go and come back.
-  QObject::connect(lines, &Forecourt::Read, window, [window](const NozzleReading& R) {
+  QObject::connect(lines, &PollerSet::Read, window, [window](const NozzleReading& R) {
     window->LineModel().ShowPortStatus(R.Nozzle.Port, R.PortStatus);
   });
 }
 
-}  // namespace qx25::hostapp
+}  // namespace qx25::station

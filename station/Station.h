@@ -16,7 +16,7 @@
 #include <memory>
 
 #include "DriverLibrary.h"
-#include "Forecourt.h"
+#include "PollerSet.h"
 #include "HostOptions.h"
 #include "HostWindow.h"
 #include "RecordMenu.h"
@@ -28,7 +28,7 @@
 #include "serial/SerialDispatcher.h"
 #include "sim/BuiltInSimulator.h"
 
-namespace qx25::hostapp {
+namespace qx25::station {
 
 class Station {
  public:
@@ -53,18 +53,18 @@ class Station {
 
   HostWindow& Window() { return *MainWindow; }
   // The driver, or null before a successful Start.
-  TQX25* Driver() { return Driver_.get(); }
-  const DriverLibrary& Library() const { return Library_; }
-  host::SerialDispatcher& Dispatcher() { return Dispatcher_; }
+  TQX25* Driver() { return LoadedDriver.get(); }
+  const DriverLibrary& Library() const { return LoadedLibrary; }
+  serial::SerialDispatcher& Dispatcher() { return SerialPorts; }
   // The built-in simulator, or null when no line is simulated.
-  host::BuiltInSimulator* Simulator() { return Sim.get(); }
+  sim::BuiltInSimulator* Simulator() { return Sim.get(); }
   // The simulated station of --station, or null.
-  host::SimulatedStation* SimulatedLines() { return SimulatedLines_.get(); }
-  const host::LineStatistics& Statistics() const { return Stats; }
+  sim::SimulatedStation* SimulatedLines() { return SimStation.get(); }
+  const serial::LineStatistics& Statistics() const { return Stats; }
   StatisticsModel& StatisticsRows() { return *StatisticsView; }
   const HostOptions& Options() const { return Settings; }
   // The pollers, or null before a successful Start.
-  Forecourt* Pollers() { return Pollers_.get(); }
+  PollerSet* Pollers() { return PollerThreads.get(); }
   TraceModel& Trace() { return *TraceRows; }
 
   // Records every exchange of the lines into Path (see record/Recorder.h),
@@ -78,21 +78,21 @@ class Station {
 
  private:
   HostOptions Settings;
-  std::unique_ptr<host::BuiltInSimulator> Sim;
-  std::unique_ptr<host::SimulatedStation> SimulatedLines_;
+  std::unique_ptr<sim::BuiltInSimulator> Sim;
+  std::unique_ptr<sim::SimulatedStation> SimStation;
   // Before the dispatcher, whose trace records into them until it goes.
-  host::LineStatistics Stats;
+  serial::LineStatistics Stats;
   record::RecordSwitch Recordings;
-  host::SerialDispatcher Dispatcher_;
-  DriverLibrary Library_;
-  DriverPtr Driver_;
+  serial::SerialDispatcher SerialPorts;
+  DriverLibrary LoadedLibrary;
+  DriverPtr LoadedDriver;
   std::shared_ptr<TraceBuffer> Traces;
   std::unique_ptr<TraceModel> TraceRows;
   std::unique_ptr<StatisticsModel> StatisticsView;
   std::unique_ptr<HostWindow> MainWindow;
-  std::unique_ptr<Forecourt> Pollers_;
+  std::unique_ptr<PollerSet> PollerThreads;
   RecordMenu* RecordEntry = nullptr;  // owned by the window
   bool Started = false;
 };
 
-}  // namespace qx25::hostapp
+}  // namespace qx25::station

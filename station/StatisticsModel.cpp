@@ -7,7 +7,7 @@
 
 #include "LineListModel.h"
 
-namespace qx25::hostapp {
+namespace qx25::station {
 
 namespace {
 
@@ -16,7 +16,7 @@ constexpr int kMsDecimals = 1;
 
 }  // namespace
 
-StatisticsModel::StatisticsModel(const host::LineStatistics& Lines, QObject* Parent)
+StatisticsModel::StatisticsModel(const serial::LineStatistics& Lines, QObject* Parent)
     : QAbstractTableModel(Parent),
       Source(Lines),
       ReplyBins(kReplyTimeEdgesMs.size() + 1, 0),
@@ -39,10 +39,10 @@ StatisticsModel::~StatisticsModel() {
   Sampling->wait();
 }
 
-void StatisticsModel::Take(const host::LineStatistics& Lines) {
+void StatisticsModel::Take(const serial::LineStatistics& Lines) {
   // On the sampling thread: the window receives the copies.
   const int port = SelectedPort;
-  std::vector<host::PortStatistics> ports = Lines.Snapshot();
+  std::vector<serial::PortStatistics> ports = Lines.Snapshot();
   std::vector<uint64_t> bins;
   if (port > 0) bins = Lines.ReplyTimeCounts(static_cast<uint8_t>(port), kReplyTimeEdgesMs);
   QMetaObject::invokeMethod(
@@ -61,9 +61,9 @@ void StatisticsModel::Refresh() {
   Show(Source.Snapshot());
 }
 
-void StatisticsModel::Show(const std::vector<host::PortStatistics>& Ports) {
+void StatisticsModel::Show(const std::vector<serial::PortStatistics>& Ports) {
   History.Add(Ports, static_cast<double>(Clock.elapsed()) / 1e3);
-  std::vector<host::PortStatistics> fresh = Ports;
+  std::vector<serial::PortStatistics> fresh = Ports;
   // A port joined (or a reset forgot them all): the rows move. Otherwise
   // only the figures change.
   if (fresh.size() != Rows.size()) {
@@ -104,7 +104,7 @@ int StatisticsModel::PortAt(int Row) const {
   return Row >= 0 && Row < static_cast<int>(Rows.size()) ? Rows[static_cast<size_t>(Row)].Port : 0;
 }
 
-const host::PortStatistics* StatisticsModel::Figures(int Port) const {
+const serial::PortStatistics* StatisticsModel::Figures(int Port) const {
   const int row = RowOf(Port);
   return row < 0 ? nullptr : &Rows[static_cast<size_t>(row)];
 }
@@ -119,7 +119,7 @@ int StatisticsModel::columnCount(const QModelIndex& Parent) const {
 
 QVariant StatisticsModel::data(const QModelIndex& Index, int Role) const {
   if (!Index.isValid() || Index.row() >= static_cast<int>(Rows.size())) return {};
-  const host::PortStatistics& p = Rows[static_cast<size_t>(Index.row())];
+  const serial::PortStatistics& p = Rows[static_cast<size_t>(Index.row())];
   const bool troubled = p.Timeouts + p.Rejected + p.LineErrors > 0;
   if (Role == Qt::ForegroundRole && troubled) return QBrush(kTroubled);
   if (Role == Qt::TextAlignmentRole && Index.column() != PortColumn)
@@ -175,4 +175,4 @@ QVariant StatisticsModel::headerData(int Section, Qt::Orientation Orientation, i
   }
 }
 
-}  // namespace qx25::hostapp
+}  // namespace qx25::station

@@ -17,7 +17,7 @@
 
 class QThread;
 
-namespace qx25::hostapp {
+namespace qx25::station {
 
 // How often the view is brought up to date.
 inline constexpr std::chrono::milliseconds kStatisticsRefresh{500};
@@ -43,20 +43,20 @@ class StatisticsModel : public QAbstractTableModel {
   };
 
   // Source must outlive the model. Snapshots arrive every kStatisticsRefresh.
-  explicit StatisticsModel(const host::LineStatistics& Source, QObject* Parent = nullptr);
+  explicit StatisticsModel(const serial::LineStatistics& Source, QObject* Parent = nullptr);
   // Stops the sampling thread and waits for it.
   ~StatisticsModel() override;
 
   // Takes a snapshot now, on the calling thread (tests).
   void Refresh();
   // Shows a snapshot (the sampler's, queued).
-  void Show(const std::vector<qx25::host::PortStatistics>& Ports);
+  void Show(const std::vector<qx25::serial::PortStatistics>& Ports);
   // The row of Port, or -1.
   int RowOf(int Port) const;
   // The port of Row, or 0.
   int PortAt(int Row) const;
   // The figures of Port as last shown; null when the port has none.
-  const host::PortStatistics* Figures(int Port) const;
+  const serial::PortStatistics* Figures(int Port) const;
 
   // The line whose reply times are sampled too (0: none). Its bins are empty
   // until the next sample.
@@ -79,11 +79,11 @@ class StatisticsModel : public QAbstractTableModel {
 
  private:
   // What the sampler takes: every port's totals, and the selected one's bins.
-  void Take(const host::LineStatistics& Lines);
+  void Take(const serial::LineStatistics& Lines);
   void ShowReplyTimes(int Port, std::vector<uint64_t> Bins);
 
-  const host::LineStatistics& Source;
-  std::vector<host::PortStatistics> Rows;
+  const serial::LineStatistics& Source;
+  std::vector<serial::PortStatistics> Rows;
   std::atomic<int> SelectedPort{0};
   std::vector<uint64_t> ReplyBins;
   TroubleHistory History;
@@ -91,4 +91,4 @@ class StatisticsModel : public QAbstractTableModel {
   QThread* Sampling;
 };
 
-}  // namespace qx25::hostapp
+}  // namespace qx25::station

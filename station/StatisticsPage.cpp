@@ -8,7 +8,7 @@
 #include "LineCharts.h"
 #include "StatisticsModel.h"
 
-namespace qx25::hostapp {
+namespace qx25::station {
 
 StatisticsPage::StatisticsPage(QTableView& View, QWidget* Parent)
     : QWidget(Parent),
@@ -62,4 +62,4 @@ void StatisticsPage::UpdateCharts() {
   Faults->SetSlots(port, Model->Trouble(port));
 }
 
-}  // namespace qx25::hostapp
+}  // namespace qx25::station

@@ -7,7 +7,7 @@
 
 class QTableView;
 
-namespace qx25::hostapp {
+namespace qx25::station {
 
 class ReplyTimeChart;
 class StatisticsModel;
@@ -37,4 +37,4 @@ class StatisticsPage : public QWidget {
   TroubleChart* Faults;
 };
 
-}  // namespace qx25::hostapp
+}  // namespace qx25::station

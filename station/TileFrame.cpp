@@ -3,7 +3,7 @@
 #include <QWidget>
 #include <algorithm>
 
-namespace qx25::hostapp {
+namespace qx25::station {
 
 TileFrame::TileFrame(QObject* Parent) : QObject(Parent) {
   Tick.setSingleShot(true);
@@ -31,4 +31,4 @@ void TileFrame::Paint() {
     if (tile) tile->update();
 }
 
-}  // namespace qx25::hostapp
+}  // namespace qx25::station

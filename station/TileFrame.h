@@ -14,7 +14,7 @@
 
 class QWidget;
 
-namespace qx25::hostapp {
+namespace qx25::station {
 
 // Ten frames a second: as fast as an operator reads running litres.
 inline constexpr std::chrono::milliseconds kTileFrame{100};
@@ -39,4 +39,4 @@ class TileFrame : public QObject {
   std::vector<QPointer<QWidget>> Waiting;
 };
 
-}  // namespace qx25::hostapp
+}  // namespace qx25::station

@@ -5,7 +5,7 @@
 #include <QPainter>
 #include <QStyle>
 
-namespace qx25::hostapp {
+namespace qx25::station {
 
 namespace {
 
@@ -53,4 +53,4 @@ void TraceDelegate::paint(QPainter* Painter, const QStyleOptionViewItem& Option,
   Painter->restore();
 }
 
-}  // namespace qx25::hostapp
+}  // namespace qx25::station

@@ -11,7 +11,7 @@
 #include <QStaticText>
 #include <QStyledItemDelegate>
 
-namespace qx25::hostapp {
+namespace qx25::station {
 
 class TraceDelegate : public QStyledItemDelegate {
   Q_OBJECT
@@ -34,4 +34,4 @@ class TraceDelegate : public QStyledItemDelegate {
   mutable QHash<QString, Laid> Kept;
 };
 
-}  // namespace qx25::hostapp
+}  // namespace qx25::station

@@ -4,7 +4,7 @@
 
 #include "TraceModel.h"
 
-namespace qx25::hostapp {
+namespace qx25::station {
 
 void TraceFilter::SetHidePolls(bool Hide) {
   HidePolls = Hide;
@@ -44,4 +44,4 @@ QString SaveTrace(const QAbstractItemModel& Shown, const QString& Path) {
   return {};
 }
 
-}  // namespace qx25::hostapp
+}  // namespace qx25::station

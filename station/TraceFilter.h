@@ -6,7 +6,7 @@
 #include <QSortFilterProxyModel>
 #include <QString>
 
-namespace qx25::hostapp {
+namespace qx25::station {
 
 class TraceFilter : public QSortFilterProxyModel {
   Q_OBJECT
@@ -32,4 +32,4 @@ class TraceFilter : public QSortFilterProxyModel {
 // reason in words when it could not; empty on success.
 QString SaveTrace(const QAbstractItemModel& Shown, const QString& Path);
 
-}  // namespace qx25::hostapp
+}  // namespace qx25::station

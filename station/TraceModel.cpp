@@ -8,7 +8,7 @@
 #include "LineListModel.h"
 #include "driver/protocol/Protocol.h"
 
-namespace qx25::hostapp {
+namespace qx25::station {
 
 namespace {
 
@@ -30,11 +30,11 @@ QString Hex(const std::vector<uint8_t>& Bytes) {
 
 }  // namespace
 
-host::TraceCallback TraceBuffer::Callback(std::shared_ptr<TraceBuffer> Buffer) {
-  return [Buffer](const host::TraceRecord& Record) { Buffer->Add(Record); };
+serial::TraceCallback TraceBuffer::Callback(std::shared_ptr<TraceBuffer> Buffer) {
+  return [Buffer](const serial::TraceRecord& Record) { Buffer->Add(Record); };
 }
 
-void TraceBuffer::Add(const host::TraceRecord& Record) {
+void TraceBuffer::Add(const serial::TraceRecord& Record) {
   TraceEntry entry{Record.Direction, Record.Seconds,
                    Record.Port,      std::vector<uint8_t>(Record.Bytes.begin(), Record.Bytes.end()),
                    Record.Result,    Record.ReplyCode};
@@ -69,7 +69,7 @@ TraceModel::TraceModel(std::shared_ptr<TraceBuffer> Buffer, QObject* Parent)
 
 TraceModel::Row TraceModel::Take(TraceEntry Entry) {
   Row row;
-  const bool request = Entry.Direction == host::TraceDirection::Request;
+  const bool request = Entry.Direction == serial::TraceDirection::Request;
   if (request) {
     LastRequest[Entry.Port] = RequestText(Entry.Bytes);
     LastWasPoll[Entry.Port] = IsRoutinePoll(Entry.Bytes);
@@ -77,7 +77,7 @@ TraceModel::Row TraceModel::Take(TraceEntry Entry) {
   row.Request = LastRequest[Entry.Port];
   row.Poll = LastWasPoll[Entry.Port];
   row.Serial = Added++;
-  row.Failed = !request && Entry.Result != host::kSerialOk;
+  row.Failed = !request && Entry.Result != serial::kSerialOk;
   row.Refused = !request && !row.Failed && !Entry.Bytes.empty() && Entry.Bytes[0] == kCan;
   row.Entry = std::move(Entry);
   return row;
@@ -85,7 +85,7 @@ TraceModel::Row TraceModel::Take(TraceEntry Entry) {
 
 QString TraceModel::Cell(const Row& R, int Column) {
   const TraceEntry& e = R.Entry;
-  const bool request = e.Direction == host::TraceDirection::Request;
+  const bool request = e.Direction == serial::TraceDirection::Request;
   switch (Column) {
     case TimeColumn:
       return QString::number(e.Seconds, 'f', 3);
@@ -99,7 +99,7 @@ QString TraceModel::Cell(const Row& R, int Column) {
       return Hex(e.Bytes);
     case ResultColumn:
       if (!R.Failed) return {};
-      if (e.Result == host::kSerialRejected && e.ReplyCode >= 0)
+      if (e.Result == serial::kSerialRejected && e.ReplyCode >= 0)
         return SerialErrorWords(e.Result) + QStringLiteral(", код %1").arg(e.ReplyCode);
       return SerialErrorWords(e.Result);
     default:
@@ -115,7 +115,7 @@ void TraceModel::Refresh() {
   const size_t keep = std::min(batch.size(), static_cast<size_t>(kTraceRows));
   const size_t skip = batch.size() - keep;
   for (size_t i = 0; i < skip; ++i)
-    if (batch[i].Direction == host::TraceDirection::Request) {
+    if (batch[i].Direction == serial::TraceDirection::Request) {
       LastRequest[batch[i].Port] = RequestText(batch[i].Bytes);
       LastWasPoll[batch[i].Port] = IsRoutinePoll(batch[i].Bytes);
     }
@@ -193,4 +193,4 @@ QVariant TraceModel::headerData(int Section, Qt::Orientation Orientation, int Ro
   }
 }
 
-}  // namespace qx25::hostapp
+}  // namespace qx25::station

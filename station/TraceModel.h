@@ -21,7 +21,7 @@
 
 #include "serial/SerialDispatcher.h"
 
-namespace qx25::hostapp {
+namespace qx25::station {
 
 // Rows the pane keeps (polling alone adds some 18 a second: this holds a
 // quarter of an hour of a busy line), and records the buffer holds while the
@@ -34,7 +34,7 @@ inline constexpr std::chrono::milliseconds kTraceRefresh{250};
 
 // A trace record that owns its bytes.
 struct TraceEntry {
-  host::TraceDirection Direction;
+  serial::TraceDirection Direction;
   double Seconds;
   uint8_t Port;
   std::vector<uint8_t> Bytes;
@@ -47,8 +47,8 @@ class TraceBuffer {
  public:
   // The callback to give the dispatcher (or the statistics' recorder). It
   // keeps the buffer alive.
-  static host::TraceCallback Callback(std::shared_ptr<TraceBuffer> Buffer);
-  void Add(const host::TraceRecord& Record);
+  static serial::TraceCallback Callback(std::shared_ptr<TraceBuffer> Buffer);
+  void Add(const serial::TraceRecord& Record);
   // Everything added since the last call, oldest first; nothing, without
   // waiting, while an exchange thread holds the buffer.
   std::deque<TraceEntry> Take();
@@ -124,4 +124,4 @@ class TraceModel : public QAbstractTableModel {
   uint64_t Added = 0;
 };
 
-}  // namespace qx25::hostapp
+}  // namespace qx25::station

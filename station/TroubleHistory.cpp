@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-namespace qx25::hostapp {
+namespace qx25::station {
 
 namespace {
 
@@ -14,9 +14,9 @@ uint64_t Gained(uint64_t Now, uint64_t Before) { return Now >= Before ? Now - Be
 
 }  // namespace
 
-void TroubleHistory::Add(const std::vector<host::PortStatistics>& Totals, double Seconds) {
+void TroubleHistory::Add(const std::vector<serial::PortStatistics>& Totals, double Seconds) {
   const int64_t slot = SlotOf(Seconds);
-  for (const host::PortStatistics& p : Totals) {
+  for (const serial::PortStatistics& p : Totals) {
     Series& series = Ports[p.Port];
     const TroubleSlot gained{Gained(p.Timeouts, series.Last.Timeouts),
                              Gained(p.Rejected, series.Last.Rejected),
@@ -47,4 +47,4 @@ std::vector<TroubleSlot> TroubleHistory::Slots(int Port, double Seconds) const {
   return out;
 }
 
-}  // namespace qx25::hostapp
+}  // namespace qx25::station

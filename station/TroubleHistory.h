@@ -10,7 +10,7 @@
 
 #include "serial/LineStatistics.h"
 
-namespace qx25::hostapp {
+namespace qx25::station {
 
 inline constexpr double kTroubleSlotSeconds = 10;
 inline constexpr int kTroubleSlots = 30;  // five minutes
@@ -27,17 +27,17 @@ class TroubleHistory {
   // The totals of a snapshot taken at Seconds (a steady clock): what each
   // port gained since its last snapshot goes to the slot of Seconds. Totals
   // that went down (the statistics were reset) count from zero again.
-  void Add(const std::vector<host::PortStatistics>& Ports, double Seconds);
+  void Add(const std::vector<serial::PortStatistics>& Ports, double Seconds);
   // Port's kTroubleSlots slots up to the one of Seconds, oldest first; empty
   // slots where nothing happened or the port is unknown.
   std::vector<TroubleSlot> Slots(int Port, double Seconds) const;
 
  private:
   struct Series {
-    host::PortStatistics Last;
+    serial::PortStatistics Last;
     std::deque<std::pair<int64_t, TroubleSlot>> Slots;  // by slot number, ascending
   };
   std::map<int, Series> Ports;
 };
 
-}  // namespace qx25::hostapp
+}  // namespace qx25::station

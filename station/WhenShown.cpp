@@ -3,7 +3,7 @@
 #include <QEvent>
 #include <QWidget>
 
-namespace qx25::hostapp {
+namespace qx25::station {
 
 namespace {
 
@@ -30,4 +30,4 @@ void WhenShown(QWidget& Watched, std::function<void()> Then) {
   new ShowWatch(Watched, std::move(Then));
 }
 
-}  // namespace qx25::hostapp
+}  // namespace qx25::station

@@ -6,10 +6,10 @@
 
 class QWidget;
 
-namespace qx25::hostapp {
+namespace qx25::station {
 
 // Calls Then each time Watched is shown (its tab chosen, its window opened).
 // Lives as long as Watched.
 void WhenShown(QWidget& Watched, std::function<void()> Then);
 
-}  // namespace qx25::hostapp
+}  // namespace qx25::station

@@ -9,7 +9,7 @@
 
 #include "Station.h"
 
-using namespace qx25::hostapp;
+using namespace qx25::station;
 
 int main(int argc, char** argv) {
   // Help, version and bad arguments need no display.

@@ -7,13 +7,13 @@
 #include <functional>
 #include <string>
 
-#include "Line.h"
+#include "Session.h"
 
 namespace qx25::tools {
 
 // What the command line chose: the line, and the action of the subcommand.
 struct Context {
-  LineChoice Line;
+  SessionOptions Line;
   std::function<int()> Action;
 };
 

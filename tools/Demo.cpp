@@ -136,7 +136,7 @@ void AddDemoCommand(CLI::App& App, Context& Ctx) {
   sub->fallthrough();
   sub->callback([&Ctx, a] {
     Ctx.Action = [&Ctx, a] {
-      LineChoice line = Ctx.Line;
+      SessionOptions line = Ctx.Line;
       line.Simulate = true;
       Command c;
       c.Validate = [&Ctx] {

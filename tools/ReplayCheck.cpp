@@ -30,7 +30,7 @@ std::string Where(const record::RecordedExchange& X) {
 
 }  // namespace
 
-ReplayCheckResult CheckReplay(const record::Recording& From, int Port, const LineChoice& Choice) {
+ReplayCheckResult CheckReplay(const record::Recording& From, int Port, const SessionOptions& Choice) {
   std::vector<int> ports = From.Ports();
   if (Port != 0) {
     if (std::find(ports.begin(), ports.end(), Port) == ports.end())
@@ -39,10 +39,10 @@ ReplayCheckResult CheckReplay(const record::Recording& From, int Port, const Lin
   }
   ReplayCheckResult result;
   std::vector<std::unique_ptr<sim::ReplayScript>> scripts;
-  std::vector<std::unique_ptr<sim::Line>> lines;
-  host::SerialDispatcher dispatcher;
+  std::vector<std::unique_ptr<sim::Endpoint>> lines;
+  serial::SerialDispatcher dispatcher;
   if (Choice.TimeoutMs > 0) {
-    host::SerialTimeouts limits = dispatcher.Timeouts();
+    serial::SerialTimeouts limits = dispatcher.Timeouts();
     limits.FirstByte = std::chrono::milliseconds(Choice.TimeoutMs);
     dispatcher.SetTimeouts(limits);
   }
@@ -50,7 +50,7 @@ ReplayCheckResult CheckReplay(const record::Recording& From, int Port, const Lin
     for (const int port : ports) {
       auto& script = scripts.emplace_back(std::make_unique<sim::ReplayScript>(
           sim::ExchangesOf(From, port), PortDispatcher::kProtocolBaud));
-      auto& line = lines.emplace_back(std::make_unique<sim::Line>(
+      auto& line = lines.emplace_back(std::make_unique<sim::Endpoint>(
           [s = script.get()](const sim::Bytes& Frame) { return s->Answer(Frame); }));
       dispatcher.SetDevicePath(static_cast<uint8_t>(port), line->OpenPseudoTerminal());
       line->Start();
@@ -109,7 +109,7 @@ void AddReplayCheckCommand(CLI::App& App, Context& Ctx) {
   sub->fallthrough();
   sub->callback([a, &Ctx] {
     Ctx.Action = [a, &Ctx] {
-      const LineChoice& choice = Ctx.Line;
+      const SessionOptions& choice = Ctx.Line;
       try {
         const record::Recording recording = record::ReadRecordingFile(a->File);
         for (const std::string& w : recording.Warnings) std::cerr << "qx25ctl: " << w << "\n";

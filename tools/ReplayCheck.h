@@ -33,7 +33,7 @@ struct ReplayCheckResult {
 // driver on the serial dispatcher and compares verdict, outcome and code.
 // Throws BadArguments for a port the recording lacks, LineFailure when no
 // pseudo-terminal can be had.
-ReplayCheckResult CheckReplay(const record::Recording& From, int Port, const LineChoice& Choice);
+ReplayCheckResult CheckReplay(const record::Recording& From, int Port, const SessionOptions& Choice);
 
 void AddReplayCheckCommand(CLI::App& App, Context& Ctx);
 

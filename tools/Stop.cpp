@@ -4,7 +4,7 @@
 
 #include <atomic>
 
-#include "Line.h"
+#include "Session.h"
 
 namespace qx25::tools {
 

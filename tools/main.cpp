@@ -27,7 +27,7 @@ std::map<std::string, qx25::sim::Fault> FaultsByName() {
   return faults;
 }
 
-void AddLineOptions(CLI::App& App, LineChoice& Line) {
+void AddLineOptions(CLI::App& App, SessionOptions& Line) {
   const std::string lineGroup = "Line";
   auto* device =
       App.add_option("--device", Line.Device,
@@ -44,7 +44,7 @@ void AddLineOptions(CLI::App& App, LineChoice& Line) {
   simulate->excludes(device)->excludes(port);
   App.add_option("--timeout", Line.TimeoutMs, "Reply time-out in milliseconds (first byte)")
       ->transform(WholeNumber(1, 60000))
-      ->default_str(std::to_string(qx25::host::SerialTimeouts{}.FirstByte.count()))
+      ->default_str(std::to_string(qx25::serial::SerialTimeouts{}.FirstByte.count()))
       ->group(lineGroup);
   App.add_option("--retry-device", Line.RetryDeviceSeconds,
                  "Seconds to wait for a missing device (an adapter being replugged) to appear "
@@ -193,7 +193,7 @@ int main(int argc, char** argv) {
   } catch (const CLI::Success& e) {
     return PrintInformation(app, e);
   } catch (const CLI::ParseError& e) {
-    LineChoice choice;
+    SessionOptions choice;
     choice.Json = WantsJson(argc, argv);
     std::string message = std::string(e.what()) + "; " + kArgumentsHint;
     const std::string unknown = UnknownCommand(app);

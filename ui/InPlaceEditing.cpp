@@ -39,8 +39,8 @@ void TParamFrm::RxDGCommonDblClick(int Col, int Row) {
 QString TParamFrm::ReadOne(int Row) {
   CParameter* p = RecordOfRow(Row);
   if (!p) return {};
-  const QString text = QString::fromStdString(qx25::ui::ReadOne(Line(), *p));
-  RunInputs->Publish(Line(), Catalog());
+  const QString text = QString::fromStdString(qx25::ui::ReadOne(Target(), *p));
+  RunInputs->Publish(Target(), Catalog());
   return text;
 }
 
@@ -167,7 +167,7 @@ bool TParamFrm::eventFilter(QObject* Watched, QEvent* Event) {
 
 void TParamFrm::WriteOne(int Row) {
   // The bar keeps its own words; the driver's reason is there for the asking.
-  ShowStatus(qx25::ui::WriteOne(Line(), RecordOfRow(Row), EditorContents(*Controls),
+  ShowStatus(qx25::ui::WriteOne(Target(), RecordOfRow(Row), EditorContents(*Controls),
                                 Controls->edIDNumber->value()));
-  RunInputs->Publish(Line(), Catalog());
+  RunInputs->Publish(Target(), Catalog());
 }

@@ -79,11 +79,11 @@ void TParamFrm::CopyToolClick() {
 void TParamFrm::PasteToolClick() { LoadFromFile(BufferFileName()); }
 
 void TParamFrm::SaveToFile(const QString& FileName) {
-  Warn(*this, "SaveFailed", qx25::ui::SaveValues(Catalog(), FileName.toStdString(), Line()));
+  Warn(*this, "SaveFailed", qx25::ui::SaveValues(Catalog(), FileName.toStdString(), Target()));
 }
 
 void TParamFrm::LoadFromFile(const QString& FileName) {
   ShowStatus(qx25::ui::LoadValues(Catalog(), FileName.toStdString()));
-  RunInputs->Publish(Line(), Catalog());
+  RunInputs->Publish(Target(), Catalog());
   RepaintGrid();
 }

@@ -128,7 +128,7 @@ TParamFrm::TParamFrm(QWidget* Parent)
   connect(c.PasteTool, &QAction::triggered, this, &TParamFrm::PasteToolClick);
   connect(c.AddrBtn, &QAbstractButton::clicked, this, &TParamFrm::AddrBtnClick);
   for (QSpinBox* edit : {c.ComPortEdit, c.AddrEdit})
-    connect(edit, &QSpinBox::valueChanged, this, [this] { RunInputs->SetLine(Line()); });
+    connect(edit, &QSpinBox::valueChanged, this, [this] { RunInputs->SetTarget(Target()); });
   qx25::ui::FinishFixedDialog(*this, kClientSize);
 }
 
@@ -168,7 +168,7 @@ void TParamFrm::FormShow() {
     Parameters = std::move(catalog);
     TrkParameters = Parameters.get();
     GridModel->SetCatalog(Parameters.get());
-    RunInputs->Publish(Line(), Catalog());
+    RunInputs->Publish(Target(), Catalog());
     GridReady = true;
     ApplyTabFilter(Controls->TabControl1->TabIndex());
   } catch (const std::exception&) {
@@ -180,11 +180,11 @@ void TParamFrm::ReleaseCatalog() {
   GridModel->SetCatalog(nullptr);
   if (TrkParameters == Parameters.get()) TrkParameters = nullptr;
   Parameters.reset();
-  RunInputs->Publish(Line(), nullptr);
+  RunInputs->Publish(Target(), nullptr);
   GridReady = false;
 }
 
-qx25::ui::TLine TParamFrm::Line() const {
+qx25::ui::TTarget TParamFrm::Target() const {
   return {Driver, Controls->ComPortEdit->value(), Controls->AddrEdit->value()};
 }
 
@@ -279,7 +279,7 @@ void TParamFrm::StartWorker(qx25::ui::TBulk Kind) {
   if (running) return SetStatus(qx25::ui::BusyText(Kind));
   TParamsTread* worker = running = new TParamsTread(Kind, RunInputs);
   Workers.append(worker);
-  RunInputs->Publish(Line(), Catalog());  // records may have been changed in place since
+  RunInputs->Publish(Target(), Catalog());  // records may have been changed in place since
   connect(worker, &TParamsTread::RowDone, this, &TParamFrm::ApplyRow, Qt::QueuedConnection);
   connect(worker, &QThread::finished, this, [this, worker] { WorkerEnded(worker); });
   worker->start();

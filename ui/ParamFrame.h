@@ -90,7 +90,7 @@ class TParamFrm : public QDialog {
   std::array<QWidget*, 3> Editors() const;
   int EditorHeight() const;  // in the font in use
   CParameter* RecordOfRow(int Row) const { return qx25::ui::RecordOfRow(Catalog(), Row); }
-  qx25::ui::TLine Line() const;
+  qx25::ui::TTarget Target() const;
   void StartWorker(qx25::ui::TBulk Kind);
   void WorkerEnded(TParamsTread* Worker);
   void ApplyRow(const qx25::ui::TRowResult& Result);

@@ -99,8 +99,8 @@ TEST_P(Faults, SilentControllerTimesOut) {
     Sim.InjectFault(Fault::Silence);
     EXPECT_EQ(SerialIOMessage([&] { command.Call(D()); }), command.Message);
     EXPECT_EQ(LastFault(), Fault::Silence);
-    EXPECT_EQ(Status(), qx25::host::kLineTimeout);
-    EXPECT_EQ(Lines.GetErrorCode(kPort), qx25::host::kSerialTimeout);
+    EXPECT_EQ(Status(), qx25::serial::kLineTimeout);
+    EXPECT_EQ(Lines.GetErrorCode(kPort), qx25::serial::kSerialTimeout);
     D().PollNozzle(kPort, 1, 1);
     EXPECT_EQ(Status(), 1);
   }

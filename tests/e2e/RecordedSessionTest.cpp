@@ -82,7 +82,7 @@ TEST_P(RecordedSession, ReplayedIntoTheDriverGivesTheSameOutcomesAndStatuses) {
                             ("qx25-session-" + std::to_string(getpid()) + ".rec"))
                                .string();
   auto recorder = qx25::record::Recorder::Open(path, {"e2e", "driver", {{kPort, "pty"}}, ""});
-  Lines.SetTrace([recorder](const qx25::host::TraceRecord& R) { recorder->Take(R); });
+  Lines.SetTrace([recorder](const qx25::serial::TraceRecord& R) { recorder->Take(R); });
   const std::vector<std::string> lived = FieldSession(D(), &Sim);
   Lines.SetTrace({});
   recorder.reset();
@@ -100,9 +100,9 @@ TEST_P(RecordedSession, ReplayedIntoTheDriverGivesTheSameOutcomesAndStatuses) {
 
   qx25::sim::ReplayScript script(qx25::sim::ExchangesOf(recording, kPort),
                                  LineOptionsFor(GetParam()).Baud);
-  qx25::sim::Line replay([&script](const Bytes& Frame) { return script.Answer(Frame); },
+  qx25::sim::Endpoint replay([&script](const Bytes& Frame) { return script.Answer(Frame); },
                          LineOptionsFor(GetParam()));
-  qx25::host::SerialDispatcher lines;
+  qx25::serial::SerialDispatcher lines;
   lines.SetDevicePath(kPort, replay.OpenPseudoTerminal());
   lines.SetTimeouts(Lines.Timeouts());
   replay.Start();

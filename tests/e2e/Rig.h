@@ -21,7 +21,7 @@
 
 #include "driver/QX25.h"
 #include "serial/SerialDispatcher.h"
-#include "sim/Line.h"
+#include "sim/Endpoint.h"
 #include "sim/Simulator.h"
 #include "driver/DriverPtr.h"
 
@@ -59,7 +59,7 @@ class Rig : public testing::TestWithParam<LineMode> {
     // for a busy machine to wake the simulator's thread.
     Lines.SetTimeouts({std::chrono::milliseconds(300), std::chrono::milliseconds(150)});
     // QX25_E2E_TRACE=1 shows every frame and reply of a failing test.
-    if (std::getenv("QX25_E2E_TRACE") != nullptr) Lines.SetTrace(qx25::host::TraceToFile(stderr));
+    if (std::getenv("QX25_E2E_TRACE") != nullptr) Lines.SetTrace(qx25::serial::TraceToFile(stderr));
     Driver.reset(GetQX25(0, 0, &Lines));
     ASSERT_NE(Driver, nullptr);
     ASSERT_EQ(Driver->SetupPort(kPort), 0);
@@ -75,8 +75,8 @@ class Rig : public testing::TestWithParam<LineMode> {
     Sim.SetObserver({});
   }
 
-  static qx25::sim::LineOptions LineOptionsFor(LineMode Mode) {
-    qx25::sim::LineOptions options;
+  static qx25::sim::EndpointOptions LineOptionsFor(LineMode Mode) {
+    qx25::sim::EndpointOptions options;
     options.Baud = 38400;  // byte by byte, yet quick
     options.Pacing = Mode == LineMode::Paced;
     return options;
@@ -111,8 +111,8 @@ class Rig : public testing::TestWithParam<LineMode> {
 
  protected:
   qx25::sim::Simulator Sim;
-  std::optional<qx25::sim::Line> Wire;
-  qx25::host::SerialDispatcher Lines;
+  std::optional<qx25::sim::Endpoint> Wire;
+  qx25::serial::SerialDispatcher Lines;
   DriverPtr Driver;
 };
 

@@ -30,7 +30,7 @@ int Fail(const char* What) {
 
 int main(int argc, char** argv) {
   if (argc != 2) return Fail("usage: host LINE");
-  qx25::host::SerialDispatcher lines;
+  qx25::serial::SerialDispatcher lines;
   lines.SetDevicePath(kPort, argv[1]);
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdelete-non-virtual-dtor"

@@ -15,8 +15,8 @@
 namespace {
 
 using namespace qx25::record;
-using qx25::host::TraceDirection;
-using qx25::host::TraceRecord;
+using qx25::serial::TraceDirection;
+using qx25::serial::TraceRecord;
 
 std::string Header() {
   return FormatHeader({"qx25ctl 2.41", "v2.41#test", {{3, "/dev/pts/9"}}, "2026-12-08T00:00:00Z"});
@@ -152,7 +152,7 @@ TEST_F(TempDir, RecorderWritesEachExchangeWithArrivalsAndVerdict) {
   recorder->Take(Request(1, status, 1.0));
   recorder->Take({TraceDirection::Reply, 1.02, 1, reply, 0, 0, arrivals});
   recorder->Take(Request(2, status, 2.0));
-  recorder->Take({TraceDirection::Reply, 2.5, 2, {}, qx25::host::kSerialTimeout, -1});
+  recorder->Take({TraceDirection::Reply, 2.5, 2, {}, qx25::serial::kSerialTimeout, -1});
   // A frame that wants no reply has no reply record: it is written when the
   // port's next exchange begins, or when the recording ends.
   recorder->Take(Request(1, common, 3.0));
@@ -186,7 +186,7 @@ TEST_F(TempDir, RecorderMovesFullFilesAsideAndNeverOverwritesARecording) {
   const std::vector<uint8_t> frame(40, 0x31);
   for (int k = 0; k < 200; ++k) {
     recorder->Take(Request(1, frame, k));
-    recorder->Take({TraceDirection::Reply, k + 0.01, 1, {}, qx25::host::kSerialTimeout, -1});
+    recorder->Take({TraceDirection::Reply, k + 0.01, 1, {}, qx25::serial::kSerialTimeout, -1});
   }
   EXPECT_EQ(recorder->Failure(), "");
   recorder.reset();
@@ -221,7 +221,7 @@ TEST_F(TempDir, RecorderKeepsEveryLineWholeWhenManyLinesRecordAcrossRotation) {
   limits.MaxBytes = 16 * 1024;
   limits.Keep = 99;
   RecordSwitch recording;
-  const qx25::host::TraceCallback trace = recording.Tap({});
+  const qx25::serial::TraceCallback trace = recording.Tap({});
   recording.Start(Recorder::Open(path.string(), {"test", "driver", {}, ""}, limits));
   std::vector<std::thread> lines;
   for (int port = 1; port <= kLines; ++port)

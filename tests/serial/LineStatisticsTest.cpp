@@ -11,7 +11,7 @@
 #include "PtyPeer.h"
 #include "driver/protocol/Protocol.h"
 
-using namespace qx25::host;
+using namespace qx25::serial;
 using namespace std::chrono_literals;
 
 namespace {

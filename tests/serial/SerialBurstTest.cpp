@@ -5,10 +5,10 @@
 
 #include "PtyPeer.h"
 #include "SerialDispatcher.h"
-#include "sim/Line.h"
+#include "sim/Endpoint.h"
 #include "sim/Simulator.h"
 
-using namespace qx25::host;
+using namespace qx25::serial;
 using namespace std::chrono_literals;
 using qx25::sim::Fault;
 
@@ -30,9 +30,9 @@ std::vector<Outcome> Exchanges(std::chrono::milliseconds Burst) {
   qx25::sim::Simulator sim;
   sim.AddController(1);
   sim.SetFaultRate(0.5, kSeed);
-  qx25::sim::LineOptions options;
+  qx25::sim::EndpointOptions options;
   options.Burst = Burst;
-  qx25::sim::Line line(sim, options);
+  qx25::sim::Endpoint line(sim, options);
   SerialDispatcher d;
   d.SetDevicePath(kPort, line.OpenPseudoTerminal());
   d.SetTimeouts({200ms, 50ms});

@@ -11,10 +11,10 @@
 
 #include "PtyPeer.h"
 #include "SerialDispatcher.h"
-#include "sim/Line.h"
+#include "sim/Endpoint.h"
 #include "sim/Simulator.h"
 
-using namespace qx25::host;
+using namespace qx25::serial;
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
@@ -122,7 +122,7 @@ class SerialDeviceLoss : public ::testing::Test {
   fs::path Dir;
   std::string Link;
   qx25::sim::Simulator Sim;
-  qx25::sim::Line Wire{Sim, {PortDispatcher::kProtocolBaud, false, {}}};
+  qx25::sim::Endpoint Wire{Sim, {PortDispatcher::kProtocolBaud, false, {}}};
   SerialDispatcher D;
   CheckingHandler Checker{D};
 };
@@ -150,7 +150,7 @@ TEST_F(SerialDeviceLoss, AnotherLineRunsOnWhileOneIsGone) {
   constexpr uint8_t kOther = 4;
   qx25::sim::Simulator otherSim;
   otherSim.AddController(1);
-  qx25::sim::Line other(otherSim, {PortDispatcher::kProtocolBaud, false, {}});
+  qx25::sim::Endpoint other(otherSim, {PortDispatcher::kProtocolBaud, false, {}});
   D.SetDevicePath(kOther, other.OpenPseudoTerminal());
   D.SetReplyHandler(kOther, Checker.Handler());
   other.Start();

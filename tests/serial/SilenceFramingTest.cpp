@@ -9,7 +9,7 @@
 #include "PtyPeer.h"
 #include "SerialDispatcher.h"
 
-using namespace qx25::host;
+using namespace qx25::serial;
 using namespace std::chrono_literals;
 
 namespace {

@@ -9,7 +9,8 @@
 #include "SerialDispatcher.h"
 #include "sim/BuiltInSimulator.h"
 
-using namespace qx25::host;
+using namespace qx25::serial;
+using namespace qx25::sim;
 using namespace std::chrono_literals;
 
 namespace {

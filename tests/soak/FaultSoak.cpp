@@ -244,7 +244,7 @@ class HostileLine {
 // exchange: what the reply handler accepted against what the line meant.
 class Watch final : public PortDispatcher {
  public:
-  Watch(host::SerialDispatcher& Real, HostileLine& Hostile) : Inner(Real), Line(Hostile) {}
+  Watch(serial::SerialDispatcher& Real, HostileLine& Hostile) : Inner(Real), Line(Hostile) {}
 
   long Exchanges = 0, Accepted = 0, Corrupted = 0, Unheard = 0;
   long Losses = 0, Recoveries = 0;  // device losses, and the first accepted reply after each
@@ -270,9 +270,9 @@ class Watch final : public PortDispatcher {
     ++Exchanges;
     Last.clear();
     const int32_t r = Inner.Transact(Port, Frame, FrameLength, Reply, ReplyLength, ReplyMode);
-    if (r == host::kSerialDeviceLost || r == host::kSerialNoDevice) {
+    if (r == serial::kSerialDeviceLost || r == serial::kSerialNoDevice) {
       // The frame never reached the line: nothing was heard to check against.
-      Losses += r == host::kSerialDeviceLost ? 1 : 0;
+      Losses += r == serial::kSerialDeviceLost ? 1 : 0;
       Lost = true;
       return r;
     }
@@ -304,7 +304,7 @@ class Watch final : public PortDispatcher {
     return ok;
   }
 
-  host::SerialDispatcher& Inner;
+  serial::SerialDispatcher& Inner;
   HostileLine& Line;
   TReplyHandler Driver{};
   sim::Bytes Last;
@@ -427,7 +427,7 @@ int Soak(const Settings& S) {
   sim::Simulator sim(options);
   for (int n = 1; n <= kNozzles; ++n) sim.AddController(n);
   HostileLine line(sim, S.Seed, S.Rate);
-  host::SerialDispatcher serial;
+  serial::SerialDispatcher serial;
   serial.SetDevicePath(kPort, line.DevicePath());
   // Silence costs the first-byte time-out, a cut reply the gap: both short,
   // since the line answers at once; long enough for a busy machine.

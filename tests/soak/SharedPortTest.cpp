@@ -16,7 +16,7 @@
 #include "driver/Driver.h"
 #include "driver/DriverPtr.h"
 #include "serial/SerialDispatcher.h"
-#include "sim/Line.h"
+#include "sim/Endpoint.h"
 #include "sim/Simulator.h"
 
 using namespace qx25;
@@ -39,10 +39,10 @@ TEST(SharedPort, TwoThreadsPollAndReadOnOnePortEachGetsItsOwnReply) {
     ++answered;
     if (!x.Data) ++broken;
   });
-  sim::LineOptions options;
+  sim::EndpointOptions options;
   options.Pacing = false;
-  sim::Line line(sim, options);
-  host::SerialDispatcher serial;
+  sim::Endpoint line(sim, options);
+  serial::SerialDispatcher serial;
   serial.SetDevicePath(kPort, line.OpenPseudoTerminal());
   line.Start();
 

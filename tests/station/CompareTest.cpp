@@ -24,7 +24,7 @@ constexpr int kWaitMs = 60000;  // only a broken console waits this long
 
 // Gives the controller and a file the same value of every bulk code (each
 // within its limits), so that only what a test changes afterwards differs.
-QString SameAsController(qx25::host::BuiltInSimulator& Sim, const QString& Dir) {
+QString SameAsController(qx25::sim::BuiltInSimulator& Sim, const QString& Dir) {
   CTRKParameters catalog;
   catalog.Fill();
   for (int i = kBulkFirst; i < catalog.Count(); ++i) {

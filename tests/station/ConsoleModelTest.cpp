@@ -23,9 +23,9 @@
 #include "driver/protocol/Protocol.h"
 #include "serial/SerialDispatcher.h"
 
-using namespace qx25::hostapp;
-using qx25::host::TraceDirection;
-using qx25::host::TraceRecord;
+using namespace qx25::station;
+using qx25::serial::TraceDirection;
+using qx25::serial::TraceRecord;
 
 namespace {
 
@@ -37,7 +37,7 @@ std::vector<uint8_t> ToNozzle(std::vector<uint8_t> Tail) {
 }
 
 TraceRecord Record(TraceDirection Direction, uint8_t Port, const std::vector<uint8_t>& Bytes,
-                   int32_t Result = qx25::host::kSerialOk, int Code = -1) {
+                   int32_t Result = qx25::serial::kSerialOk, int Code = -1) {
   return TraceRecord{Direction, 1.5, Port, Bytes, Result, Code};
 }
 
@@ -86,9 +86,9 @@ void ConsoleModelTest::portStatusIsSortedAndNamed() {
   QCOMPARE(PortStatusMeaning(16).Text, QStringLiteral("отказ: пуск не принят (код 16)"));
   // The dispatcher's verdicts on a failed exchange are line failures; the
   // code is named as one, so that "5" is never read as a port.
-  QCOMPARE(PortStatusMeaning(qx25::host::kLineNoDevice).Text,
+  QCOMPARE(PortStatusMeaning(qx25::serial::kLineNoDevice).Text,
            QStringLiteral("сбой линии: нет устройства (код 5)"));
-  QCOMPARE(PortStatusMeaning(qx25::host::kLineNoDevice).Kind, StatusKind::LineFailure);
+  QCOMPARE(PortStatusMeaning(qx25::serial::kLineNoDevice).Kind, StatusKind::LineFailure);
   // Codes nobody defines (a host's own through slot 2) are never taken for
   // an accepted reply or a refusal.
   for (const int code : {19, 21, 22, 200, 255})
@@ -112,13 +112,13 @@ void ConsoleModelTest::statesInWords() {
 
 void ConsoleModelTest::traceComesInBatchesAndKeepsTheNewest() {
   auto buffer = std::make_shared<TraceBuffer>();
-  const qx25::host::TraceCallback add = TraceBuffer::Callback(buffer);
+  const qx25::serial::TraceCallback add = TraceBuffer::Callback(buffer);
   TraceModel model(buffer);
   const std::vector<uint8_t> status = ToNozzle({'1'});
   add(Record(TraceDirection::Request, 3, status));
-  add(Record(TraceDirection::Reply, 3, {0x02, 0x31}, qx25::host::kSerialTimeout));
+  add(Record(TraceDirection::Reply, 3, {0x02, 0x31}, qx25::serial::kSerialTimeout));
   add(Record(TraceDirection::Request, 4, ToNozzle({'8'})));
-  add(Record(TraceDirection::Reply, 4, {0x15, 0x06}, qx25::host::kSerialRejected, 222));
+  add(Record(TraceDirection::Reply, 4, {0x15, 0x06}, qx25::serial::kSerialRejected, 222));
   // Nothing reaches the model until the window takes the batch.
   QCOMPARE(model.rowCount(), 0);
   model.Refresh();
@@ -164,7 +164,7 @@ void ConsoleModelTest::unreadTraceIsBounded() {
 
 void ConsoleModelTest::traceFilterAndSave() {
   auto buffer = std::make_shared<TraceBuffer>();
-  const qx25::host::TraceCallback add = TraceBuffer::Callback(buffer);
+  const qx25::serial::TraceCallback add = TraceBuffer::Callback(buffer);
   TraceModel model(buffer);
   HostWindow window;
   window.SetTraceModel(&model);
@@ -173,7 +173,7 @@ void ConsoleModelTest::traceFilterAndSave() {
   add(Record(TraceDirection::Request, 3, ToNozzle({'T', '0', '0', '0', '2', '5'})));
   add(Record(TraceDirection::Reply, 3, {qx25::kCan}));
   add(Record(TraceDirection::Request, 4, ToNozzle({'4'})));
-  add(Record(TraceDirection::Reply, 4, {}, qx25::host::kSerialTimeout));
+  add(Record(TraceDirection::Reply, 4, {}, qx25::serial::kSerialTimeout));
   add(Record(TraceDirection::Request, 4, ToNozzle({'3'})));
   add(Record(TraceDirection::Reply, 4, {qx25::kAck}));
   model.Refresh();
@@ -223,7 +223,7 @@ void ConsoleModelTest::scrolledUpTraceStaysStill() {
   const auto addRows = [&](int Count) {
     for (int i = 0; i < Count; ++i)
       buffer->Add(TraceRecord{TraceDirection::Request, ++second, 3, ToNozzle({'1'}),
-                              qx25::host::kSerialOk, -1});
+                              qx25::serial::kSerialOk, -1});
     model.Refresh();
   };
   QTableView& view = window.TraceView();

@@ -26,7 +26,7 @@
 
 namespace consoletest {
 
-using namespace qx25::hostapp;
+using namespace qx25::station;
 
 // The options main() would get from these arguments, the driver searched
 // for from the host program's folder.

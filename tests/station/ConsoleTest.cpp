@@ -66,7 +66,7 @@ void ConsoleTest::deliveryThroughTheButtons() {
   PanelWidgets w(*panel);
 
   // The first poll reads the totalizer; the dispenser's other nozzle too.
-  const double before = static_cast<double>(qx25::host::kSimTotaliser);
+  const double before = static_cast<double>(qx25::sim::kSimTotaliser);
   QTRY_COMPARE_WITH_TIMEOUT(w.Text("TotalLabel1"), Total(before), kAnswerWaitMs);
   PanelWidgets neighbour(*window.Panel(kSimPort, 2));
   QTRY_COMPARE_WITH_TIMEOUT(neighbour.Text("TotalLabel1"), Total(before), kAnswerWaitMs);
@@ -112,7 +112,7 @@ void ConsoleTest::deliveryThroughTheButtons() {
 void ConsoleTest::stopAndResetCloseADelivery() {
   auto station = Started({"--simulate"});
   PanelWidgets w(*station->Window().Panel(kSimPort, 2));
-  const double before = static_cast<double>(qx25::host::kSimTotaliser);
+  const double before = static_cast<double>(qx25::sim::kSimTotaliser);
   QTRY_COMPARE_WITH_TIMEOUT(w.Text("TotalLabel1"), Total(before), kAnswerWaitMs);
   w.Child<QDoubleSpinBox>("PresetEdit")->setValue(kPresetLitres);
   w.Click("PresetBtn");
@@ -179,7 +179,7 @@ void ConsoleTest::silentLineLeavesTheRestResponsive() {
   window.show();
   QVERIFY(QTest::qWaitForWindowExposed(&window));
   int simReadings = 0;
-  QObject::connect(station->Pollers()->Poller(kSimPort), &LinePoller::Reading, &window,
+  QObject::connect(station->Pollers()->Poller(kSimPort), &PortPoller::Reading, &window,
                    [&simReadings] { ++simReadings; });
 
   const LoopProbe probe;
@@ -273,16 +273,16 @@ void ConsoleTest::pollerReportsRefusalsAndFailures() {
   // A poller on a line of the test's own, run on this thread, so that each
   // fault lands on the request meant.
   auto station = Started({"--timeout", "100"});
-  qx25::host::BuiltInSimulator sim;
+  qx25::sim::BuiltInSimulator sim;
   constexpr int kPort = 5;
   station->Dispatcher().SetDevicePath(kPort, sim.DevicePath());
   TQX25& qx = *station->Driver();
   QCOMPARE(qx.SetupPort(kPort), 0);
   qRegisterMetaType<NozzleReading>();
   qRegisterMetaType<CommandOutcome>();
-  LinePoller poller(qx, kPort, {{kPort, 1, 1, 0}});
-  QSignalSpy readings(&poller, &LinePoller::Reading);
-  QSignalSpy outcomes(&poller, &LinePoller::CommandDone);
+  PortPoller poller(qx, kPort, {{kPort, 1, 1, 0}});
+  QSignalSpy readings(&poller, &PortPoller::Reading);
+  QSignalSpy outcomes(&poller, &PortPoller::CommandDone);
   const auto lastOutcome = [&] { return outcomes.takeLast().at(0).value<CommandOutcome>(); };
   const auto lastReading = [&] { return readings.takeLast().at(0).value<NozzleReading>(); };
   using qx25::sim::Fault;
@@ -298,7 +298,7 @@ void ConsoleTest::pollerReportsRefusalsAndFailures() {
   QCOMPARE(int{reading.Poll.State}, 192);
   QCOMPARE(reading.PortStatus, 1);
   QCOMPARE(reading.Totals.size(), size_t{1});
-  QCOMPARE(*reading.Totals[0], static_cast<double>(qx25::host::kSimTotaliser));
+  QCOMPARE(*reading.Totals[0], static_cast<double>(qx25::sim::kSimTotaliser));
 
   // A refused stop, then a status request answered without data: the poll
   // reports that and reads nothing more.
@@ -317,10 +317,10 @@ void ConsoleTest::pollerReportsRefusalsAndFailures() {
   poller.Execute({CommandKind::Stop, kPort, 1, 1, 0, {}});
   outcome = lastOutcome();
   QCOMPARE(outcome.Error, QStringLiteral("Can't STOP POMP"));
-  QCOMPARE(outcome.PortStatus, int{qx25::host::kLineTimeout});
+  QCOMPARE(outcome.PortStatus, int{qx25::serial::kLineTimeout});
   reading = lastReading();
   QCOMPARE(reading.Error, QStringLiteral("Can't GetSost"));
-  QCOMPARE(reading.PortStatus, int{qx25::host::kLineTimeout});
+  QCOMPARE(reading.PortStatus, int{qx25::serial::kLineTimeout});
   station->Dispatcher().Close(kPort);
 }
 
@@ -343,7 +343,7 @@ void ConsoleTest::noStartAtAPriceNeverSent() {
 
   // A price of nothing goes out only on the operator's word.
   QSignalSpy asked(w.Child<QWidget>("StartBtn")->parentWidget()->parentWidget(),
-                   SIGNAL(Command(qx25::hostapp::NozzleCommand)));
+                   SIGNAL(Command(qx25::station::NozzleCommand)));
   w.Child<QDoubleSpinBox>("PriceEdit1")->setValue(0);
   w.Click("PresetBtn");
   w.Click("StartBtn");

@@ -19,7 +19,7 @@
 #include "RecordMenu.h"
 #include "Station.h"
 
-using namespace qx25::hostapp;
+using namespace qx25::station;
 using consoletest::Parse;
 using consoletest::Started;
 
@@ -138,7 +138,7 @@ void HostAppTest::driverRunsEndToEndOnSimulator() {
   double total = 0;
   uint64_t second = 0;
   driver.GetTotalCounter(kSimPort, 1, 1, total, second, 0, 0);
-  QCOMPARE(total, static_cast<double>(qx25::host::kSimTotaliser));
+  QCOMPARE(total, static_cast<double>(qx25::sim::kSimTotaliser));
 
   driver.PollNozzle(kSimPort, 1, 1);
   QCOMPARE(static_cast<int>(driver.GetPortStatus(kSimPort)), 1);

@@ -76,7 +76,7 @@ class PanelTest : public QObject {
   void everyStatusIsInRussian();
 };
 
-// Run alone (host_app_tests --service-window): it needs the driver's menu entry.
+// Run alone (station_tests --service-window): it needs the driver's menu entry.
 class ServiceWindowTest : public QObject {
   Q_OBJECT
 

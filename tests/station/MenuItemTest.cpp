@@ -7,7 +7,7 @@
 #include "HostMenu.h"
 #include "HostTests.h"
 
-using namespace qx25::hostapp;
+using namespace qx25::station;
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "HostOptions.h"
 #include "HostTests.h"
 
-using namespace qx25::hostapp;
+using namespace qx25::station;
 
 namespace {
 

@@ -29,7 +29,7 @@ using qx25::kCodeFinished;
 using qx25::kCodeIdle;
 using qx25::kCodeNoState;
 using qx25::kLineOk;
-using qx25::host::PortStatistics;
+using qx25::serial::PortStatistics;
 
 namespace {
 
@@ -54,7 +54,7 @@ NozzleReading Polled(uint16_t State, std::optional<Amounts> Current = {},
 
 NozzleReading LineDead() {
   NozzleReading r = Polled(0);
-  r.PortStatus = qx25::host::kLineTimeout;
+  r.PortStatus = qx25::serial::kLineTimeout;
   r.Error = QStringLiteral("Can't GetSost");
   return r;
 }
@@ -286,8 +286,8 @@ void OverviewTest::thirtyLinesAtAGlance() {
 }
 
 void OverviewTest::chartsDrawTheModelsFigures() {
-  using qx25::host::TraceDirection;
-  qx25::host::LineStatistics stats;
+  using qx25::serial::TraceDirection;
+  qx25::serial::LineStatistics stats;
   double t = 0;
   const auto exchange = [&](uint8_t Port, double Ms, std::vector<uint8_t> Reply, int32_t Result) {
     stats.Record({TraceDirection::Request, t, Port, {}, 0, -1});
@@ -295,12 +295,12 @@ void OverviewTest::chartsDrawTheModelsFigures() {
     stats.Record({TraceDirection::Reply, t, Port, Reply, Result, -1});
   };
   const std::vector<uint8_t> ack{qx25::kAck}, can{qx25::kCan};
-  for (int i = 0; i < 50; ++i) exchange(2, 20 + i * 3, ack, qx25::host::kSerialOk);
-  for (int i = 0; i < 3; ++i) exchange(2, 400, {}, qx25::host::kSerialTimeout);
-  exchange(2, 30, {0x55}, qx25::host::kSerialRejected);
-  exchange(2, 25, can, qx25::host::kSerialOk);
-  exchange(2, 25, can, qx25::host::kSerialOk);
-  exchange(5, 1500, ack, qx25::host::kSerialOk);
+  for (int i = 0; i < 50; ++i) exchange(2, 20 + i * 3, ack, qx25::serial::kSerialOk);
+  for (int i = 0; i < 3; ++i) exchange(2, 400, {}, qx25::serial::kSerialTimeout);
+  exchange(2, 30, {0x55}, qx25::serial::kSerialRejected);
+  exchange(2, 25, can, qx25::serial::kSerialOk);
+  exchange(2, 25, can, qx25::serial::kSerialOk);
+  exchange(5, 1500, ack, qx25::serial::kSerialOk);
 
   StatisticsModel model(stats);
   auto* table = new QTableView;  // the page takes it
@@ -323,8 +323,8 @@ void OverviewTest::chartsDrawTheModelsFigures() {
   model.Refresh();
   agree(2);
   // More trouble later: the time line adds it up as the table does.
-  exchange(2, 400, {}, qx25::host::kSerialTimeout);
-  exchange(2, 25, can, qx25::host::kSerialOk);
+  exchange(2, 400, {}, qx25::serial::kSerialTimeout);
+  exchange(2, 25, can, qx25::serial::kSerialOk);
   model.Refresh();
   agree(2);
   page.SelectPort(5);

@@ -12,7 +12,7 @@
 #include "HostTests.h"
 #include "LineListModel.h"
 
-using namespace qx25::hostapp;
+using namespace qx25::station;
 using consoletest::PanelWidgets;
 using consoletest::Parse;
 namespace fs = std::filesystem;
@@ -40,7 +40,7 @@ void UnplugTest::survivesTenUnplugCycles() {
   QVERIFY(dir.isValid());
   const std::string link = dir.filePath(QStringLiteral("usb-qx25-if00-port0")).toStdString();
   Station station(Parse({"--simulate"}));
-  qx25::host::BuiltInSimulator& sim = *station.Simulator();
+  qx25::sim::BuiltInSimulator& sim = *station.Simulator();
   fs::create_symlink(sim.DevicePath(), link);
   station.Dispatcher().SetDevicePath(kPort, link);
   station.Start();
@@ -48,14 +48,14 @@ void UnplugTest::survivesTenUnplugCycles() {
   window.show();
   QVERIFY(QTest::qWaitForWindowExposed(&window));
   PanelWidgets w(*window.Panel(kPort, 1));
-  double total = static_cast<double>(qx25::host::kSimTotaliser);
+  double total = static_cast<double>(qx25::sim::kSimTotaliser);
   QTRY_COMPARE_WITH_TIMEOUT(w.Text("TotalLabel1"), LitresText(total), kWaitMs);
 
   for (int cycle = 1; cycle <= kCycles; ++cycle) {
     // The adapter goes: its terminal hangs up, udev removes its link.
-    sim.Line().Stop();
+    sim.Endpoint().Stop();
     fs::remove(link);
-    const std::string next = sim.Line().OpenPseudoTerminal();
+    const std::string next = sim.Endpoint().OpenPseudoTerminal();
     QTRY_COMPARE_WITH_TIMEOUT(LineState(station), QStringLiteral("нет устройства"), kWaitMs);
     QTRY_VERIFY_WITH_TIMEOUT(w.Text("PollStatusLabel").contains(QStringLiteral("нет устройства")),
                              kWaitMs);
@@ -64,7 +64,7 @@ void UnplugTest::survivesTenUnplugCycles() {
     sim.Simulator().SetTotaliser(1, static_cast<int64_t>(total));
     // It comes back under the same link, its controllers as they were.
     fs::create_symlink(next, link);
-    sim.Line().Start();
+    sim.Endpoint().Start();
     QTRY_COMPARE_WITH_TIMEOUT(LineState(station), QStringLiteral("готова"), kWaitMs);
     QTRY_COMPARE_WITH_TIMEOUT(w.Text("TotalLabel1"), LitresText(total), kWaitMs);
   }
@@ -81,15 +81,15 @@ void UnplugTest::survivesTenUnplugCycles() {
   w.Click("StartBtn");
   QTRY_COMPARE_WITH_TIMEOUT(w.Text("CommandStatusLabel"), QStringLiteral("Команда: пуск — принято"),
                             kWaitMs);
-  sim.Line().Stop();
+  sim.Endpoint().Stop();
   fs::remove(link);
-  const std::string next = sim.Line().OpenPseudoTerminal();
+  const std::string next = sim.Endpoint().OpenPseudoTerminal();
   QTRY_COMPARE_WITH_TIMEOUT(LineState(station), QStringLiteral("нет устройства"), kWaitMs);
   // The delivery ends meanwhile.
   QTRY_VERIFY_WITH_TIMEOUT(sim.Simulator().State(1).State == qx25::sim::DeliveryState::Finished,
                            kWaitMs);
   fs::create_symlink(next, link);
-  sim.Line().Start();
+  sim.Endpoint().Start();
   const QString final =
       LitresText(kPresetLitres) + QStringLiteral(" · ") + MoneyText(kPresetLitres * kPrice);
   QTRY_COMPARE_WITH_TIMEOUT(w.Text("FinalLabel"), final, kWaitMs);

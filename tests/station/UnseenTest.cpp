@@ -14,7 +14,7 @@
 #include "ConsoleRig.h"
 #include "ConsoleWords.h"
 #include "DeliveryChart.h"
-#include "Forecourt.h"
+#include "PollerSet.h"
 #include "ForecourtOverview.h"
 #include "HostTests.h"
 #include "HostWindow.h"
@@ -30,8 +30,8 @@ using namespace consoletest;
 using qx25::kCodeDelivering;
 using qx25::kCodeFinished;
 using qx25::kCodeIdle;
-using qx25::host::TraceDirection;
-using qx25::host::TraceRecord;
+using qx25::serial::TraceDirection;
+using qx25::serial::TraceRecord;
 
 namespace {
 
@@ -163,7 +163,7 @@ void UnseenTest::hiddenTraceCatchesUpWhenShown() {
     std::vector<uint8_t> poll = qx25::RequestFrame({0x02, 0x21, '1'});
     for (int i = 0; i < Count; ++i)
       buffer->Add(
-          TraceRecord{TraceDirection::Request, ++second, kPort, poll, qx25::host::kSerialOk, -1});
+          TraceRecord{TraceDirection::Request, ++second, kPort, poll, qx25::serial::kSerialOk, -1});
     model.Refresh();
   };
   QTableView& view = window.TraceView();
@@ -209,16 +209,16 @@ void UnseenTest::reportsKeepEachLinesOrder() {
   };
   auto station = Started({"--simulate"});
   NozzlePanel& panel = *station->Window().Panel(kSimulatedPort, 1);
-  LinePoller& poller = *station->Pollers()->Poller(kSimulatedPort);
+  PortPoller& poller = *station->Pollers()->Poller(kSimulatedPort);
   QObject::connect(
-      &poller, &LinePoller::Reading, &poller,
+      &poller, &PortPoller::Reading, &poller,
       [&](const NozzleReading& R) {
         const std::lock_guard hold(lock);
         if (R.Nozzle.Nozzle == 1) made << polled(R);
       },
       Qt::DirectConnection);
   QObject::connect(
-      &poller, &LinePoller::CommandDone, &poller,
+      &poller, &PortPoller::CommandDone, &poller,
       [&](const CommandOutcome& O) {
         const std::lock_guard hold(lock);
         made << answered(O);

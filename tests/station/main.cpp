@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "Forecourt.h"
+#include "PollerSet.h"
 #include "HostTests.h"
 
 namespace {
@@ -26,7 +26,7 @@ int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR") && runtime.isValid())
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
   // As qx25-host runs it.
-  qx25::hostapp::PreferLockFreeEventLoop();
+  qx25::station::PreferLockFreeEventLoop();
   QApplication app(argc, argv);
   int failed = 0;
   // The service window's test needs the first station of a process, the only

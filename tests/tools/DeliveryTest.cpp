@@ -63,15 +63,15 @@ TEST(PumpCommands, ReportJsonThatParses) {
 
 TEST(PumpCommands, PollLeavesARunningDeliveryRunning) {
   BackgroundSimulator sim({QX25SIM_PATH, "--no-pacing", "--flow-rate", "5"});
-  ASSERT_EQ(Ctl({"--device", sim.Line(), "preset", "--volume", "25"}).Status, 0);
-  ASSERT_EQ(Ctl({"--device", sim.Line(), "start"}).Status, 0);
+  ASSERT_EQ(Ctl({"--device", sim.DevicePath(), "preset", "--volume", "25"}).Status, 0);
+  ASSERT_EQ(Ctl({"--device", sim.DevicePath(), "start"}).Status, 0);
   // Followed as a technician would, each run a fresh driver: the volume so
   // far, then the state, until the controller counts.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   int state = 0;
   while (state != 209 && std::chrono::steady_clock::now() < deadline) {
-    ASSERT_EQ(Ctl({"--device", sim.Line(), "current"}).Status, 0);
-    const RunResult r = Ctl({"--device", sim.Line(), "--json", "poll"});
+    ASSERT_EQ(Ctl({"--device", sim.DevicePath(), "current"}).Status, 0);
+    const RunResult r = Ctl({"--device", sim.DevicePath(), "--json", "poll"});
     ASSERT_EQ(r.Status, 0) << r.Err;
     state = JsonOf(r.Out)["state"].toInt();
     ASSERT_NE(state, 216) << "the poll closed a running delivery";

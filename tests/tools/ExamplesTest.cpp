@@ -69,7 +69,7 @@ TEST(Examples, EveryExampleOfReadmeAndTheManPageRuns) {
   for (const std::vector<std::string>& example : examples) {
     std::string shown;
     for (const std::string& w : example) shown += " " + w;
-    const RunResult r = Ctl(OnSimulatedLine(example, sim.Line(), dir));
+    const RunResult r = Ctl(OnSimulatedLine(example, sim.DevicePath(), dir));
     // A refusal (a start with nothing preset) or a line error the example
     // provokes on purpose is the controller's answer; the words were taken.
     EXPECT_NE(r.Status, 2) << shown << "\n" << r.Err;

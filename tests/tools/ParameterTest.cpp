@@ -79,8 +79,8 @@ TEST(Parameters, WriteTakesTheCatalogsUnitsAndReadsBack) {
 
 TEST(Parameters, ValueStaysOnTheControllerBetweenRuns) {
   BackgroundSimulator sim({QX25SIM_PATH, "--no-pacing"});
-  ASSERT_EQ(Ctl({"--device", sim.Line(), "write-param", "16", "812.50"}).Status, 0);
-  const RunResult r = Ctl({"--device", sim.Line(), "--json", "read-param", "16"});
+  ASSERT_EQ(Ctl({"--device", sim.DevicePath(), "write-param", "16", "812.50"}).Status, 0);
+  const RunResult r = Ctl({"--device", sim.DevicePath(), "--json", "read-param", "16"});
   ASSERT_EQ(r.Status, 0) << r.Err;
   const QJsonObject o = JsonOf(r.Out);
   EXPECT_EQ(o["raw"].toInteger(), 81250);
@@ -96,8 +96,8 @@ TEST_F(Files, ReadAllKeepsAControllerAndWriteAllRestoresItOnAnother) {
     BackgroundSimulator first({QX25SIM_PATH, "--no-pacing"});
     for (const auto& [code, value] : std::map<std::string, std::string>{
              {"2", "1"}, {"5", "0.4"}, {"16", "750.00"}, {"41", "120"}})
-      ASSERT_EQ(Ctl({"--device", first.Line(), "write-param", code, value}).Status, 0) << code;
-    const RunResult r = Ctl({"--device", first.Line(), "read-all", "--save", file});
+      ASSERT_EQ(Ctl({"--device", first.DevicePath(), "write-param", code, value}).Status, 0) << code;
+    const RunResult r = Ctl({"--device", first.DevicePath(), "read-all", "--save", file});
     ASSERT_EQ(r.Status, 0) << r.Err;
     EXPECT_NE(r.Err.find("[43/43] code 45"), std::string::npos);  // the progress
   }
@@ -108,15 +108,15 @@ TEST_F(Files, ReadAllKeepsAControllerAndWriteAllRestoresItOnAnother) {
 
   BackgroundSimulator second({QX25SIM_PATH, "--no-pacing"});
   // Every value of the file keeps to the catalog's limits: no --force needed.
-  const RunResult plain = Ctl({"--device", second.Line(), "write-all", file});
+  const RunResult plain = Ctl({"--device", second.DevicePath(), "write-all", file});
   EXPECT_EQ(plain.Status, 0) << plain.Err;
-  const RunResult w = Ctl({"--device", second.Line(), "--json", "write-all", "--force", file});
+  const RunResult w = Ctl({"--device", second.DevicePath(), "--json", "write-all", "--force", file});
   ASSERT_EQ(w.Status, 0) << w.Err;
   const auto status = ByCode(JsonOf(w.Out), "status");
   EXPECT_EQ(status.size(), 43u);
   EXPECT_EQ(status.at(16).toString(), "written");
   EXPECT_EQ(status.at(2).toString(), "skipped (not written by write-all)");  // SkipOnWriteAll
-  const RunResult r = Ctl({"--device", second.Line(), "--json", "read-all"});
+  const RunResult r = Ctl({"--device", second.DevicePath(), "--json", "read-all"});
   ASSERT_EQ(r.Status, 0) << r.Err;
   const auto raw = ByCode(JsonOf(r.Out), "raw");
   EXPECT_EQ(raw.at(5).toInteger(), 4);
@@ -181,8 +181,8 @@ TEST_F(Files, WriteAllListsEveryProblemOfTheFileAndSendsNothing) {
 TEST_F(Files, AFileReadFromAFreshSimulatorWritesBack) {
   BackgroundSimulator sim({QX25SIM_PATH, "--no-pacing"});
   const std::string file = (Dir / "fresh.par").string();
-  ASSERT_EQ(Ctl({"--device", sim.Line(), "read-all", "--save", file}).Status, 0);
-  const RunResult w = Ctl({"--device", sim.Line(), "write-all", file});
+  ASSERT_EQ(Ctl({"--device", sim.DevicePath(), "read-all", "--save", file}).Status, 0);
+  const RunResult w = Ctl({"--device", sim.DevicePath(), "write-all", file});
   EXPECT_EQ(w.Status, 0) << w.Err;
   EXPECT_NE(w.Out.find("0 refused, 0 failed"), std::string::npos) << w.Out;
   // The same for the built-in simulator.

@@ -34,7 +34,7 @@ TEST_F(Recorded, ReplayedRunEndsAsTheRecordedOneAndReplayCheckAgrees) {
 
   {
     BackgroundSimulator replay({QX25SIM_PATH, "--replay", rec});
-    const RunResult again = Ctl({"--device", replay.Line(), "poll", "--sides", "2"});
+    const RunResult again = Ctl({"--device", replay.DevicePath(), "poll", "--sides", "2"});
     EXPECT_EQ(again.Status, 0) << again.Err;
     EXPECT_EQ(again.Out, live.Out);
   }

@@ -22,7 +22,7 @@ TEST(RunEnd, ATimeOutOfARequestThatActsSaysItMayHaveActed) {
   BackgroundSimulator sim({QX25SIM_PATH, "--no-pacing", "--turnaround", "700"});
   for (const std::vector<std::string>& c :
        {std::vector<std::string>{"start", "the start"}, {"preset", "the preset"}}) {
-    std::vector<std::string> args{"--device", sim.Line(), "--timeout", "100", c[0]};
+    std::vector<std::string> args{"--device", sim.DevicePath(), "--timeout", "100", c[0]};
     if (c[0] == "preset") args.insert(args.end(), {"--volume", "5"});
     const RunResult r = Ctl(args);
     EXPECT_EQ(r.Status, 3) << r.Err;

@@ -123,7 +123,7 @@ class BackgroundSimulator {
   BackgroundSimulator(const BackgroundSimulator&) = delete;
   BackgroundSimulator& operator=(const BackgroundSimulator&) = delete;
 
-  const std::string& Line() const { return Path; }
+  const std::string& DevicePath() const { return Path; }
 
  private:
   void Stop() {

@@ -33,19 +33,19 @@ class Toolbox : public ::testing::Test {
 TEST_F(Toolbox, DiffOfAReadAllFileIsEmptyUntilTheControllerChanges) {
   BackgroundSimulator sim({QX25SIM_PATH, "--no-pacing", "--controllers", "1-2"});
   const std::string file = Path("two.par");
-  ASSERT_EQ(Ctl({"--device", sim.Line(), "--address", "2", "read-all", "--save", file}).Status, 0);
+  ASSERT_EQ(Ctl({"--device", sim.DevicePath(), "--address", "2", "read-all", "--save", file}).Status, 0);
   const std::string saved = Read(file);
   EXPECT_NE(saved.find("[Info]"), std::string::npos);
   EXPECT_NE(saved.find("Address=2"), std::string::npos);
   EXPECT_NE(saved.find("Program=qx25ctl "), std::string::npos);
 
-  RunResult same = Ctl({"--device", sim.Line(), "--address", "2", "--json", "diff", file});
+  RunResult same = Ctl({"--device", sim.DevicePath(), "--address", "2", "--json", "diff", file});
   EXPECT_EQ(same.Status, 0) << same.Err;
   EXPECT_EQ(same.Out.substr(0, 2), "[]") << same.Out;
 
-  Set(sim.Line(), "2", "16", "812.50");
-  Set(sim.Line(), "2", "3", "2");
-  const RunResult differ = Ctl({"--device", sim.Line(), "--json", "diff", "--address", "2", file});
+  Set(sim.DevicePath(), "2", "16", "812.50");
+  Set(sim.DevicePath(), "2", "3", "2");
+  const RunResult differ = Ctl({"--device", sim.DevicePath(), "--json", "diff", "--address", "2", file});
   EXPECT_EQ(differ.Status, 1) << differ.Err;
   const QJsonArray rows = QJsonDocument::fromJson(QByteArray::fromStdString(differ.Out)).array();
   ASSERT_EQ(rows.size(), 2) << differ.Out;
@@ -57,7 +57,7 @@ TEST_F(Toolbox, DiffOfAReadAllFileIsEmptyUntilTheControllerChanges) {
   EXPECT_EQ(rows[1]["units"].toString(), QString::fromUtf8("кг/м3"));
 
   // The untouched controller still matches the file.
-  const RunResult text = Ctl({"--device", sim.Line(), "diff", file});
+  const RunResult text = Ctl({"--device", sim.DevicePath(), "diff", file});
   EXPECT_EQ(text.Status, 0) << text.Out << text.Err;
 }
 
@@ -92,10 +92,10 @@ TEST_F(Toolbox, DiffAgainstADeadLineIsALineFailure) {
 
 TEST_F(Toolbox, DriftShowsOnlyWhatDiffersAndMarksTheMajority) {
   BackgroundSimulator sim({QX25SIM_PATH, "--no-pacing", "--controllers", "1-5"});
-  Set(sim.Line(), "3", "16", "812.50");
-  Set(sim.Line(), "2", "5", "0.7");
-  Set(sim.Line(), "4", "5", "0.7");
-  const RunResult r = Ctl({"--device", sim.Line(), "--json", "drift", "--addresses", "1-4",
+  Set(sim.DevicePath(), "3", "16", "812.50");
+  Set(sim.DevicePath(), "2", "5", "0.7");
+  Set(sim.DevicePath(), "4", "5", "0.7");
+  const RunResult r = Ctl({"--device", sim.DevicePath(), "--json", "drift", "--addresses", "1-4",
                            "--settings", "--save-dir", Dir.string()});
   EXPECT_EQ(r.Status, 1) << r.Err;
   EXPECT_NE(r.Err.find("[4/4] address 4"), std::string::npos) << r.Err;  // progress
@@ -111,13 +111,13 @@ TEST_F(Toolbox, DriftShowsOnlyWhatDiffersAndMarksTheMajority) {
   EXPECT_NE(kept.find("Address=3"), std::string::npos) << kept;
 
   // Every controller alike: 0.
-  EXPECT_EQ(Ctl({"--device", sim.Line(), "drift", "--addresses", "1,5", "--settings"}).Status, 0);
+  EXPECT_EQ(Ctl({"--device", sim.DevicePath(), "drift", "--addresses", "1,5", "--settings"}).Status, 0);
 }
 
 TEST_F(Toolbox, DriftLeavesASilentControllerEmptyAndComparesTheOthers) {
   BackgroundSimulator sim({QX25SIM_PATH, "--no-pacing", "--controllers", "1-2"});
-  Set(sim.Line(), "2", "16", "812.50");
-  const RunResult r = Ctl({"--device", sim.Line(), "--timeout", "50", "--json", "drift",
+  Set(sim.DevicePath(), "2", "16", "812.50");
+  const RunResult r = Ctl({"--device", sim.DevicePath(), "--timeout", "50", "--json", "drift",
                            "--addresses", "1,2,7", "--save-dir", Dir.string()});
   EXPECT_EQ(r.Status, 3) << r.Err;
   const QJsonObject o = JsonOf(r.Out);
@@ -141,7 +141,7 @@ TEST_F(Toolbox, DriftLeavesASilentControllerEmptyAndComparesTheOthers) {
 TEST_F(Toolbox, SetAddressChecksTheControllerAnswersOnlyAtTheNewAddress) {
   BackgroundSimulator sim({QX25SIM_PATH, "--no-pacing", "--controllers", "1-2"});
   const RunResult moved =
-      Ctl({"--device", sim.Line(), "--address", "2", "--json", "set-address", "7654322", "5"});
+      Ctl({"--device", sim.DevicePath(), "--address", "2", "--json", "set-address", "7654322", "5"});
   EXPECT_EQ(moved.Status, 0) << moved.Err;
   const QJsonObject o = JsonOf(moved.Out);
   EXPECT_TRUE(o["answers_at_new_address"].toBool());
@@ -150,7 +150,7 @@ TEST_F(Toolbox, SetAddressChecksTheControllerAnswersOnlyAtTheNewAddress) {
   // The ID number of another controller than the one meant: the one at 1
   // still answers there.
   const RunResult wrong =
-      Ctl({"--device", sim.Line(), "--address", "1", "set-address", "7654322", "6"});
+      Ctl({"--device", sim.DevicePath(), "--address", "1", "set-address", "7654322", "6"});
   EXPECT_EQ(wrong.Status, 3) << wrong.Err;
   EXPECT_NE(wrong.Err.find("still answers at address 1"), std::string::npos) << wrong.Err;
 }

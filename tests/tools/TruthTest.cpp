@@ -213,7 +213,7 @@ TEST_F(InTempDir, ASimulatedStationOutlivesOneCommandAtAFixedPath) {
   const std::string link = Path("qx25-line");
   {
     BackgroundSimulator sim({QX25SIM_PATH, "--no-pacing", "--link", link});
-    EXPECT_EQ(sim.Line(), link);
+    EXPECT_EQ(sim.DevicePath(), link);
     ASSERT_EQ(Ctl({"--device", link, "preset", "--volume", "5"}).Status, 0);
     // The totalizer before the start: a running delivery adds to it between
     // two commands, the more so in a slow build.

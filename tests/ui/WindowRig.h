@@ -23,7 +23,7 @@
 #include "driver/DriverPtr.h"
 #include "driver/QX25.h"
 #include "serial/SerialDispatcher.h"
-#include "sim/Line.h"
+#include "sim/Endpoint.h"
 #include "sim/Simulator.h"
 #include "ui/ParamFrame.h"
 #include "ui/ParamModel.h"
@@ -71,7 +71,7 @@ class WindowRig {
   WindowRig() {
     QStandardPaths::setTestModeEnabled(true);
     for (int address = 1; address <= kControllers; ++address) Sim.AddController(address);
-    qx25::sim::LineOptions options;
+    qx25::sim::EndpointOptions options;
     options.Baud = 38400;
     options.Pacing = false;
     Wire.emplace(Sim, options);
@@ -115,8 +115,8 @@ class WindowRig {
   }
 
   qx25::sim::Simulator Sim;
-  std::optional<qx25::sim::Line> Wire;
-  qx25::host::SerialDispatcher Lines;
+  std::optional<qx25::sim::Endpoint> Wire;
+  qx25::serial::SerialDispatcher Lines;
   DriverPtr Driver;
   QMenuBar Bar;
   QAction* Item = nullptr;

@@ -54,7 +54,7 @@ class Core : public ::testing::Test {
     Driver.reset(GetQX25(0, 0, &Lines));
     Catalog.Fill();
   }
-  TLine Line() { return {Driver.get(), kPort, 1}; }
+  TTarget Target() { return {Driver.get(), kPort, 1}; }
   CParameter& Item(int Index) { return Catalog.Items(Index); }
 
   qx25::sim::Simulator Sim;
@@ -65,12 +65,12 @@ class Core : public ::testing::Test {
 
 TEST_F(Core, TheLimitCardCodeIsWrittenAndShownWithAllItsDigits) {
   EXPECT_EQ(CellOf(Item(kCard), ColLimits).Text, "от 0 до 999,999,999,999,999 ");
-  const TStatus status = WriteOne(Line(), &Item(kCard), {123456789012345.0}, 0);
+  const TStatus status = WriteOne(Target(), &Item(kCard), {123456789012345.0}, 0);
   EXPECT_EQ(status.Colour, TStatusColour::Success);
   EXPECT_EQ(Sim.State(1).Params[1], 123456789012345);
   EXPECT_EQ(CellOf(Item(kCard), ColRead).Text, "123,456,789,012,345");
   Item(kCard).Value = 0;
-  EXPECT_EQ(ReadOne(Line(), Item(kCard)), "123,456,789,012,345");
+  EXPECT_EQ(ReadOne(Target(), Item(kCard)), "123,456,789,012,345");
   EXPECT_EQ(Item(kCard).Value, 123456789012345);
 }
 
@@ -122,13 +122,13 @@ TEST_F(Core, SingleTransfersReportTheirOutcome) {
   // Refused: red, and the record keeps what it had.
   Sim.SetCodeFault(16, qx25::sim::Fault::Refuse);
   Item(kCode16).ReadText = "old";
-  TStatus status = WriteOne(Line(), &Item(kCode16), {800}, 0);
+  TStatus status = WriteOne(Target(), &Item(kCode16), {800}, 0);
   EXPECT_EQ(status.Message, "Ошибка при проведении операции записи.");
   EXPECT_EQ(status.Colour, TStatusColour::Failure);
   EXPECT_EQ(Item(kCode16).ReadText, "old");
 
   // No controller with that ID number: the driver raises, and its reason is kept.
-  status = WriteOne(Line(), &Item(0), {5}, 1234);
+  status = WriteOne(Target(), &Item(0), {5}, 1234);
   EXPECT_EQ(status.Colour, TStatusColour::Failure);
   EXPECT_EQ(status.Message, "");
   EXPECT_FALSE(status.Detail.empty());
@@ -139,7 +139,7 @@ TEST_F(Core, BulkRunsCoverTheRangeSkipWhatWriteAllLeavesOutAndStop) {
   Sim.SetParam(1, 16, 75000);
   Sim.SetCodeFault(9, qx25::sim::Fault::Silence);
   TRunInputs inputs;
-  inputs.SetLine(Line());
+  inputs.SetTarget(Target());
   inputs.Publish(&Catalog);
   std::vector<TRowResult> results;
   RunBulk(TBulk::Read, inputs, [&](const TRowResult& R) { results.push_back(R); });
@@ -173,14 +173,14 @@ TEST_F(Core, BulkRunsCoverTheRangeSkipWhatWriteAllLeavesOutAndStop) {
 // The window's thread keeps the inputs current while a run takes its rows.
 TEST_F(Core, InputsChangeWhileARunGoes) {
   TRunInputs inputs;
-  inputs.SetLine(Line());
+  inputs.SetTarget(Target());
   inputs.Publish(&Catalog);
   std::atomic<int> rows = 0;
   std::thread run([&] { RunBulk(TBulk::Write, inputs, [&](const TRowResult&) { ++rows; }); });
   for (int i = 0; rows < 31 && i < 10000; ++i) {
     Item(kCode16).Value = 60000 + i;
     inputs.Publish(&Catalog);
-    inputs.SetLine(Line());
+    inputs.SetTarget(Target());
   }
   run.join();
   EXPECT_EQ(rows, 31);
@@ -190,7 +190,7 @@ TEST_F(Core, InputsChangeWhileARunGoes) {
 // at a time; a record the inputs have no row for changes nothing.
 TEST_F(Core, OneRecordIsPublishedAloneWhileARunGoes) {
   TRunInputs inputs;
-  inputs.SetLine(Line());
+  inputs.SetTarget(Target());
   inputs.Publish(&Catalog);
   const int64_t next = Item(kCode16 + 1).Value;
   Item(kCode16).Value = 80000;
@@ -270,7 +270,7 @@ TEST_F(Core, LoadingSaysWhatItTookAndWhatItLeft) {
 // limits goes to it, alone or in a write-all, and the run goes on.
 TEST_F(Core, ValuesOutsideTheLimitsAreShownAsTheyAreAndNeverSent) {
   TRunInputs inputs;
-  inputs.SetLine(Line());
+  inputs.SetTarget(Target());
   inputs.Publish(&Catalog);
   std::vector<TRowResult> results;
   RunBulk(TBulk::Read, inputs, [&](const TRowResult& R) { results.push_back(R); });
@@ -305,11 +305,11 @@ TEST_F(Core, ValuesOutsideTheLimitsAreShownAsTheyAreAndNeverSent) {
   EXPECT_TRUE(CellOf(Item(16), ColWrite).OutOfLimits);
 
   const uint64_t single = Sim.ExchangeCount();
-  TStatus status = WriteOne(Line(), &Item(kCode16), {1300}, 0);
+  TStatus status = WriteOne(Target(), &Item(kCode16), {1300}, 0);
   EXPECT_EQ(status.Message,
             "Ошибка при проведении операции записи. (вне пределов 600.00 … 1,200.00)");
   EXPECT_EQ(status.Colour, TStatusColour::Failure);
-  EXPECT_EQ(WriteOne(Line(), &Item(16), {0, 0, 5}, 0).Colour, TStatusColour::Failure);
+  EXPECT_EQ(WriteOne(Target(), &Item(16), {0, 0, 5}, 0).Colour, TStatusColour::Failure);
   EXPECT_EQ(Sim.ExchangeCount(), single);
   EXPECT_EQ(Item(kCode16).Value, 80000);
 }

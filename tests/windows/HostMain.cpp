@@ -78,18 +78,18 @@ class Library {
   HMODULE Module;
 };
 
-void Check(TQX25& Driver, qx25::host::SerialDispatcher& Lines, int Port, const char* Step) {
+void Check(TQX25& Driver, qx25::serial::SerialDispatcher& Lines, int Port, const char* Step) {
   const uint8_t status = Driver.GetPortStatus(Port);
   if (status == qx25::kLineOk) return;
   throw std::runtime_error(
       std::string(Step) + ": port status " + std::to_string(status) + " (" +
-      qx25::host::SerialErrorText(Lines.GetErrorCode(static_cast<uint8_t>(Port))) + ")");
+      qx25::serial::SerialErrorText(Lines.GetErrorCode(static_cast<uint8_t>(Port))) + ")");
 }
 
 // Where no controller answers, the line stays quiet past the first-byte
 // time-out, and the dispatcher tells it as the Linux one does.
-void SilentController(TQX25& Driver, qx25::host::SerialDispatcher& Lines, int Port) {
-  using namespace qx25::host;
+void SilentController(TQX25& Driver, qx25::serial::SerialDispatcher& Lines, int Port) {
+  using namespace qx25::serial;
   const auto asked = Clock::now();
   try {
     Driver.PollNozzle(Port, kSilentNozzle, 1);
@@ -106,7 +106,7 @@ void SilentController(TQX25& Driver, qx25::host::SerialDispatcher& Lines, int Po
 
 int Delivery(int Port, double Litres) {
   const Library library;
-  qx25::host::SerialDispatcher lines;
+  qx25::serial::SerialDispatcher lines;
   const DriverPtr driver(library.Factory()(0, 0, &lines));
   TQX25& d = *driver;
   // Slot 0 throws across the DLL's boundary; the host must be able to catch it.

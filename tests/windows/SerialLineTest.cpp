@@ -9,7 +9,7 @@
 
 namespace {
 
-using namespace qx25::host;
+using namespace qx25::serial;
 
 const uint8_t kFrame[] = {0x02, 0x31, 0x03};
 

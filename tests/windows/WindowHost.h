@@ -14,7 +14,7 @@
 
 // Counts the exchanges, so that a test can tell that nothing was sent after
 // a given moment.
-class TCountingDispatcher : public qx25::host::SerialDispatcher {
+class TCountingDispatcher : public qx25::serial::SerialDispatcher {
  public:
   int32_t Transact(uint8_t Port, const uint8_t* Frame, uint8_t FrameLength, uint8_t* Reply,
                    uint8_t ReplyLength, uint8_t ReplyMode) override {

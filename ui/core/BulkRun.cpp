@@ -21,12 +21,12 @@ std::optional<TRowResult> RunRow(TBulk Kind, const TRunInputs::TRowJob& Job, int
   TRowResult result;
   result.Row = Row;
   if (Kind == TBulk::Read) {
-    result.Text = ReadOne(Job.Line, p);
+    result.Text = ReadOne(Job.Target, p);
     result.Value = p.Value;
     if (!result.Text.empty()) result.Outcome = TRowResult::Read;
     return result;
   }
-  const TLine& line = Job.Line;
+  const TTarget& line = Job.Target;
   const std::optional<TLinkMode> mode = LinkModeOf(p.Kind);
   if (!line.Driver || !mode) return result;  // no driver, or a kind that is never sent
   if (p.SkipOnWriteAll) return std::nullopt;
@@ -48,9 +48,9 @@ std::optional<TRowResult> RunRow(TBulk Kind, const TRunInputs::TRowJob& Job, int
 
 }  // namespace
 
-void TRunInputs::SetLine(const TLine& NewLine) {
+void TRunInputs::SetTarget(const TTarget& NewTarget) {
   const std::lock_guard guard(Lock);
-  Line = NewLine;
+  Target = NewTarget;
 }
 
 void TRunInputs::Publish(const CTRKParameters* Catalog) {
@@ -61,8 +61,8 @@ void TRunInputs::Publish(const CTRKParameters* Catalog) {
   std::swap(Records, records);  // the old ones go once the lock is free
 }
 
-void TRunInputs::Publish(const TLine& NewLine, const CTRKParameters* Catalog) {
-  SetLine(NewLine);
+void TRunInputs::Publish(const TTarget& NewTarget, const CTRKParameters* Catalog) {
+  SetTarget(NewTarget);
   Publish(Catalog);
 }
 
@@ -74,7 +74,7 @@ void TRunInputs::Publish(int Row, const CParameter& Record) {
 
 TRunInputs::TRowJob TRunInputs::Job(int Row) const {
   const std::lock_guard guard(Lock);
-  TRowJob job{Line, std::nullopt};
+  TRowJob job{Target, std::nullopt};
   if (Row >= 0 && static_cast<size_t>(Row) < Records.size()) job.Record = Records[Row];
   return job;
 }

@@ -21,7 +21,7 @@ enum class TBulk { Read, Write };
 
 struct TRowResult {
   // Refused: not sent, the value lies outside the record's limits.
-  enum TOutcome { Failed, Read, Written, WriteFailed, Refused } Outcome = Failed;
+  enum TRowOutcome { Failed, Read, Written, WriteFailed, Refused } Outcome = Failed;
   int Row = 0;  // catalog index
   int64_t Value = 0;
   std::string Text;  // Read: the value's text; Written, WriteFailed: the status text
@@ -30,13 +30,13 @@ struct TRowResult {
 class TRunInputs {
  public:
   // On the window's thread whenever the line or a record changes.
-  void SetLine(const TLine& Line);
+  void SetTarget(const TTarget& Target);
   void Publish(const CTRKParameters* Catalog);
-  void Publish(const TLine& Line, const CTRKParameters* Catalog);
+  void Publish(const TTarget& Target, const CTRKParameters* Catalog);
   // One record (catalog index) changed: cheaper than the whole catalog.
   void Publish(int Row, const CParameter& Record);
   struct TRowJob {
-    TLine Line;
+    TTarget Target;
     std::optional<CParameter> Record;
   };
   TRowJob Job(int Row) const;
@@ -47,7 +47,7 @@ class TRunInputs {
 
  private:
   mutable std::mutex Lock;
-  TLine Line;
+  TTarget Target;
   std::vector<CParameter> Records;
   std::atomic<bool> Stopping = false;
 };

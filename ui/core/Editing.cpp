@@ -142,7 +142,7 @@ int RowHeight(int NameTextHeight, int LimitsTextHeight, int BoxHeight, int Edito
                    std::max(EditorHeight, kEditorHeight) + 2});
 }
 
-std::string ReadOne(const TLine& Line, CParameter& P) {
+std::string ReadOne(const TTarget& Line, CParameter& P) {
   const std::optional<TLinkMode> mode = LinkModeOf(P.Kind);
   std::string text;
   int64_t value = -1;
@@ -159,7 +159,7 @@ std::string ReadOne(const TLine& Line, CParameter& P) {
   return text;
 }
 
-TStatus WriteOne(const TLine& Line, CParameter* P, const TEdit& Edit, int IdNumber) {
+TStatus WriteOne(const TTarget& Line, CParameter* P, const TEdit& Edit, int IdNumber) {
   const std::optional<TLinkMode> mode = P ? LinkModeOf(P->Kind) : std::nullopt;
   if (!Line.Driver || !P || !mode)
     return {Line.Driver && P ? kWriteFailed : kNoDriver, TStatusColour::Normal, {}};

@@ -55,14 +55,14 @@ TEditorPlace EditorPlace(const TRect& Cell, int EditorHeight, bool Pair);
 int RowHeight(int NameTextHeight, int LimitsTextHeight, int BoxHeight, int EditorHeight);
 
 // Where single transfers go: the window's driver (may be none), port and address.
-struct TLine {
+struct TTarget {
   TQX25* Driver = nullptr;
   int Port = 0;
   int Address = 0;
 };
 
 // Reads P into Value and ReadError; the value's text, empty when the read failed.
-std::string ReadOne(const TLine& Line, CParameter& P);
+std::string ReadOne(const TTarget& Line, CParameter& P);
 
 enum class TStatusColour { Normal, Success, Failure };
 struct TStatus {
@@ -73,6 +73,6 @@ struct TStatus {
 
 // Writes the edit of P (null: no row) and updates P on success. The address
 // record first takes IdNumber as its code: the ID number travels there.
-TStatus WriteOne(const TLine& Line, CParameter* P, const TEdit& Edit, int IdNumber);
+TStatus WriteOne(const TTarget& Line, CParameter* P, const TEdit& Edit, int IdNumber);
 
 }  // namespace qx25::ui

@@ -29,7 +29,7 @@ CParameter* BulkRecordOfKey(CTRKParameters& Catalog, const std::string& Key) {
 
 // What the window's [Info] says: its port and address, now, and the
 // driver's version (the ASCII head of its description, before '#').
-TFileInfo WindowFileInfo(const TLine& Line) {
+TFileInfo WindowFileInfo(const TTarget& Line) {
   TFileInfo info;
   info.Program = "qx25 service window";
   if (Line.Driver) {
@@ -47,7 +47,7 @@ TFileInfo WindowFileInfo(const TLine& Line) {
 }
 
 std::optional<TFileError> Save(const CTRKParameters* Catalog, const std::string& FileName,
-                               const std::optional<TLine>& Line) {
+                               const std::optional<TTarget>& Line) {
   if (!Catalog) return std::nullopt;
   try {
     if (Line)
@@ -70,7 +70,7 @@ std::optional<TFileError> SaveValues(const CTRKParameters* Catalog, const std::s
 }
 
 std::optional<TFileError> SaveValues(const CTRKParameters* Catalog, const std::string& FileName,
-                                     const TLine& Line) {
+                                     const TTarget& Line) {
   return Save(Catalog, FileName, Line);
 }
 

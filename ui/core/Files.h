@@ -23,7 +23,7 @@ struct TFileError {
 // gets an [Info] section: the line, the controller and the driver's version.
 std::optional<TFileError> SaveValues(const CTRKParameters* Catalog, const std::string& FileName);
 std::optional<TFileError> SaveValues(const CTRKParameters* Catalog, const std::string& FileName,
-                                     const TLine& Line);
+                                     const TTarget& Line);
 // Takes each bulk-range value of "Parametr" that may go to the controller;
 // the status says how many, and, red, which it left and why (or why the file
 // gave none). What it leaves keeps the record's value.

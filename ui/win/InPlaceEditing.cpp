@@ -68,8 +68,8 @@ void TParamFrm::RxDGCommonDblClick(int Col, int Row) {
 std::string TParamFrm::ReadOne(int Row) {
   CParameter* p = RecordOfRow(Row);
   if (!p) return {};
-  std::string text = ui::ReadOne(Line(), *p);
-  RunInputs->Publish(Line(), Catalog());
+  std::string text = ui::ReadOne(Target(), *p);
+  RunInputs->Publish(Target(), Catalog());
   return text;
 }
 
@@ -209,8 +209,8 @@ void TParamFrm::WriteValueEditKeyDown() {
 }
 
 void TParamFrm::WriteOne(int Row) {
-  ShowStatus(ui::WriteOne(Line(), RecordOfRow(Row), EditorContents(), SpinValue(edIDNumber)));
-  RunInputs->Publish(Line(), Catalog());
+  ShowStatus(ui::WriteOne(Target(), RecordOfRow(Row), EditorContents(), SpinValue(edIDNumber)));
+  RunInputs->Publish(Target(), Catalog());
 }
 
 }  // namespace qx25::win

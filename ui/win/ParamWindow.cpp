@@ -309,7 +309,7 @@ void TParamFrm::Command(int Id, int Code, HWND Control) {
       return FormClose();
     case kIdComPortEdit:
     case kIdAddrEdit:
-      if (Code == EN_CHANGE) RunInputs->SetLine(Line());
+      if (Code == EN_CHANGE) RunInputs->SetTarget(Target());
       return;
     case kIdWriteValueEdit:
     case kIdWriteValueEdit2:
@@ -406,7 +406,7 @@ void TParamFrm::LoadCatalog() {
     Parameters = std::move(catalog);
     TrkParameters = Parameters.get();
     Grid->SetCatalog(Parameters.get());
-    RunInputs->Publish(Line(), Catalog());
+    RunInputs->Publish(Target(), Catalog());
     GridReady = true;
     ApplyTabFilter(TabIndex());
     ApplyGridEnterRule();
@@ -419,7 +419,7 @@ void TParamFrm::ReleaseCatalog() {
   if (Grid) Grid->SetCatalog(nullptr);
   if (TrkParameters == Parameters.get()) TrkParameters = nullptr;
   Parameters.reset();
-  RunInputs->Publish(Line(), Catalog());
+  RunInputs->Publish(Target(), Catalog());
   GridReady = false;
 }
 
@@ -427,7 +427,7 @@ int TParamFrm::TabIndex() const {
   return static_cast<int>(SendMessageW(TabControl1, TCM_GETCURSEL, 0, 0));
 }
 
-ui::TLine TParamFrm::Line() const { return {Driver, SpinValue(ComPortEdit), SpinValue(AddrEdit)}; }
+ui::TTarget TParamFrm::Target() const { return {Driver, SpinValue(ComPortEdit), SpinValue(AddrEdit)}; }
 
 int TParamFrm::RowHeightFor(int Row) const {
   const CParameter* p = RecordOfRow(Row);
@@ -485,7 +485,7 @@ void TParamFrm::WriteBtnClick() {
 }
 
 void TParamFrm::StartWorker(ui::TBulk Kind) {
-  RunInputs->Publish(Line(), Catalog());  // records may have been changed in place since
+  RunInputs->Publish(Target(), Catalog());  // records may have been changed in place since
   Workers.push_back(std::make_unique<TWorker>(Kind, RunInputs, Rows, Window));
   (Kind == ui::TBulk::Read ? ReadParamsThread : WriteParamsThread) = Workers.back().get();
 }

@@ -88,7 +88,7 @@ class TParamFrm {
   int TabIndex() const;
   void SetStatusColour(ui::TStatusColour Colour);
   CParameter* RecordOfRow(int Row) const { return ui::RecordOfRow(Catalog(), Row); }
-  ui::TLine Line() const;
+  ui::TTarget Target() const;
   ui::TEdit EditorContents() const;
   bool EditorHasFocus() const;
   int EditorHeight() const;

@@ -1,4 +1,4 @@
-// The pollers of a running station: one LinePoller on a thread of its own for
+// The pollers of a running station: one PortPoller on a thread of its own for
 // every line that has nozzles, wired to the nozzles' panels. Built once the
 // driver is loaded; destroying it stops every poller and waits for its
 // thread, which may take up to one exchange's time-out per line (the lines
@@ -12,11 +12,11 @@
 #include <variant>
 #include <vector>
 
-#include "LinePoller.h"
+#include "PortPoller.h"
 
 class QThread;
 
-namespace qx25::hostapp {
+namespace qx25::station {
 
 class NozzlePanel;
 
@@ -35,26 +35,26 @@ inline constexpr std::chrono::milliseconds kReportGathering{50};
 // without a lock. QT_NO_GLIB set by the user is left as it is.
 void PreferLockFreeEventLoop();
 
-class Forecourt : public QObject {
+class PollerSet : public QObject {
   Q_OBJECT
 
  public:
   // Starts a poller for each port the panels name. Driver and the panels
   // must outlive the forecourt.
-  Forecourt(TQX25& Driver, const std::vector<NozzlePanel*>& Panels,
+  PollerSet(TQX25& Driver, const std::vector<NozzlePanel*>& Panels,
             std::chrono::milliseconds Pause = kRoundPause, QObject* Parent = nullptr);
-  ~Forecourt() override;
-  Forecourt(const Forecourt&) = delete;
-  Forecourt& operator=(const Forecourt&) = delete;
+  ~PollerSet() override;
+  PollerSet(const PollerSet&) = delete;
+  PollerSet& operator=(const PollerSet&) = delete;
 
   // The poller of Port, or null when the port has no nozzle.
-  LinePoller* Poller(int Port) const;
-  size_t LineCount() const { return LineThreads.size(); }
+  PortPoller* Poller(int Port) const;
+  size_t LineCount() const { return Polled.size(); }
 
  signals:
   // Every line's readings, on the window's thread, once the nozzle's panel
   // has them, in the order each line made them.
-  void Read(const qx25::hostapp::NozzleReading& Reading);
+  void Read(const qx25::station::NozzleReading& Reading);
 
  private:
   // A reading or a command's outcome, and the panel of its nozzle (null when
@@ -68,15 +68,15 @@ class Forecourt : public QObject {
   // On the window's thread: shows every report gathered so far, in order.
   void Deliver();
 
-  struct Line {
+  struct PolledPort {
     int Port;
     QThread* Thread;
-    LinePoller* Poller;
+    PortPoller* Poller;
   };
-  std::vector<Line> LineThreads;
+  std::vector<PolledPort> Polled;
   std::mutex Gathered;
   std::vector<Report> Reports;  // guarded by Gathered
   QTimer Gathering;
 };
 
-}  // namespace qx25::hostapp
+}  // namespace qx25::station

@@ -10,7 +10,7 @@
 
 #include "SerialDispatcher.h"
 
-namespace qx25::host::line {
+namespace qx25::serial::device {
 
 using Clock = std::chrono::steady_clock;
 
@@ -45,4 +45,4 @@ enum class ReadResult { Data, TimedOut, Failed, Gone };
 // Got holds the count read on Data. Gone: the device went away.
 ReadResult ReadSome(int Fd, uint8_t* Out, size_t Room, Clock::time_point Deadline, size_t& Got);
 
-}  // namespace qx25::host::line
+}  // namespace qx25::serial::device

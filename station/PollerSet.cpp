@@ -1,4 +1,4 @@
-#include "Forecourt.h"
+#include "PollerSet.h"
 
 #include <QThread>
 #include <algorithm>
@@ -7,13 +7,13 @@
 #include "LineListModel.h"
 #include "NozzlePanel.h"
 
-namespace qx25::hostapp {
+namespace qx25::station {
 
 void PreferLockFreeEventLoop() {
   if (!qEnvironmentVariableIsSet("QT_NO_GLIB")) qputenv("QT_NO_GLIB", "1");
 }
 
-Forecourt::Forecourt(TQX25& Driver, const std::vector<NozzlePanel*>& Panels,
+PollerSet::PollerSet(TQX25& Driver, const std::vector<NozzlePanel*>& Panels,
                      std::chrono::milliseconds Pause, QObject* Parent)
     : QObject(Parent) {
   qRegisterMetaType<NozzleCommand>();
@@ -29,60 +29,60 @@ Forecourt::Forecourt(TQX25& Driver, const std::vector<NozzlePanel*>& Panels,
     for (const NozzlePanel* panel : panels) nozzles.push_back(panel->Config());
     auto* thread = new QThread(this);
     thread->setObjectName(QStringLiteral("Poller ") + PortName(port));
-    auto* poller = new LinePoller(Driver, port, std::move(nozzles), Pause);
+    auto* poller = new PortPoller(Driver, port, std::move(nozzles), Pause);
     poller->moveToThread(thread);
-    connect(thread, &QThread::started, poller, &LinePoller::Start);
+    connect(thread, &QThread::started, poller, &PortPoller::Start);
     // Runs on the poller's thread as it ends, so its timer stops there.
-    connect(thread, &QThread::finished, poller, &LinePoller::Halt, Qt::DirectConnection);
+    connect(thread, &QThread::finished, poller, &PortPoller::Halt, Qt::DirectConnection);
     // The reports are gathered on the line's thread and shown together,
     // readings and outcomes in one queue so that each line's order holds.
     std::map<int, NozzlePanel*> byNozzle;
     for (NozzlePanel* panel : panels) {
       byNozzle[panel->Config().Nozzle] = panel;
-      connect(panel, &NozzlePanel::Command, poller, &LinePoller::Execute);
+      connect(panel, &NozzlePanel::Command, poller, &PortPoller::Execute);
     }
     const auto panelOf = [byNozzle](int Nozzle) {
       const auto found = byNozzle.find(Nozzle);
       return found != byNozzle.end() ? found->second : nullptr;
     };
     connect(
-        poller, &LinePoller::Reading, this,
+        poller, &PortPoller::Reading, this,
         [this, panelOf](const NozzleReading& R) {
           Post({panelOf(R.Nozzle.Nozzle), R});
         },
         Qt::DirectConnection);
     connect(
-        poller, &LinePoller::CommandDone, this,
+        poller, &PortPoller::CommandDone, this,
         [this, panelOf](const CommandOutcome& O) {
           Post({panelOf(O.Command.Nozzle), O});
         },
         Qt::DirectConnection);
-    LineThreads.push_back(Line{port, thread, poller});
+    Polled.push_back(PolledPort{port, thread, poller});
     thread->start();
   }
   Gathering.setInterval(kReportGathering);
-  connect(&Gathering, &QTimer::timeout, this, &Forecourt::Deliver);
-  if (!LineThreads.empty()) Gathering.start();
+  connect(&Gathering, &QTimer::timeout, this, &PollerSet::Deliver);
+  if (!Polled.empty()) Gathering.start();
 }
 
-Forecourt::~Forecourt() {
+PollerSet::~PollerSet() {
   // Every line first learns to stop, so that the slow ones wait together.
-  for (const Line& line : LineThreads) {
+  for (const PolledPort& line : Polled) {
     line.Poller->RequestStop();
     line.Thread->quit();
   }
-  for (const Line& line : LineThreads) {
+  for (const PolledPort& line : Polled) {
     line.Thread->wait();
     delete line.Poller;
   }
 }
 
-void Forecourt::Post(Report R) {
+void PollerSet::Post(Report R) {
   const std::lock_guard hold(Gathered);
   Reports.push_back(std::move(R));
 }
 
-void Forecourt::Deliver() {
+void PollerSet::Deliver() {
   std::vector<Report> taken;
   {
     // A line's thread holding the lock may have lost its processor: the
@@ -101,10 +101,10 @@ void Forecourt::Deliver() {
   }
 }
 
-LinePoller* Forecourt::Poller(int Port) const {
-  const auto found = std::find_if(LineThreads.begin(), LineThreads.end(),
-                                  [Port](const Line& L) { return L.Port == Port; });
-  return found != LineThreads.end() ? found->Poller : nullptr;
+PortPoller* PollerSet::Poller(int Port) const {
+  const auto found = std::find_if(Polled.begin(), Polled.end(),
+                                  [Port](const PolledPort& L) { return L.Port == Port; });
+  return found != Polled.end() ? found->Poller : nullptr;
 }
 
-}  // namespace qx25::hostapp
+}  // namespace qx25::station

@@ -9,9 +9,9 @@
 
 #include <filesystem>
 
-#include "SerialLine.h"
+#include "SerialDevice.h"
 
-namespace qx25::host::line {
+namespace qx25::serial::device {
 
 namespace {
 
@@ -171,4 +171,4 @@ ReadResult ReadSome(int Fd, uint8_t* Out, size_t Room, Clock::time_point Deadlin
   }
 }
 
-}  // namespace qx25::host::line
+}  // namespace qx25::serial::device

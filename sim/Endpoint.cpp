@@ -1,4 +1,4 @@
-#include "sim/Line.h"
+#include "sim/Endpoint.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -27,25 +27,25 @@ constexpr int kWriteRoomMs = 1000;
 
 }  // namespace
 
-Line::Line(Simulator& Simulated, const LineOptions& Options) : Sim(&Simulated), Settings(Options) {
+Endpoint::Endpoint(Simulator& Simulated, const EndpointOptions& Options) : Sim(&Simulated), Settings(Options) {
   if (Options.Baud <= 0) throw std::invalid_argument("baud rate must be positive");
   if (Options.Turnaround.count() < 0)
     throw std::invalid_argument("turnaround must not be negative");
   if (Options.Burst.count() < 0) throw std::invalid_argument("burst period must not be negative");
 }
 
-Line::Line(TimedResponder Responder, const LineOptions& Options)
+Endpoint::Endpoint(TimedResponder Responder, const EndpointOptions& Options)
     : Sim(nullptr), Respond(std::move(Responder)), Settings(Options) {
   if (Options.Baud <= 0) throw std::invalid_argument("baud rate must be positive");
   if (!Respond) throw std::invalid_argument("a line needs something to answer it");
 }
 
-Line::~Line() {
+Endpoint::~Endpoint() {
   Stop();
   Close();
 }
 
-void Line::Close() {
+void Endpoint::Close() {
   for (int* fd : {&Master, &Slave, &Wake}) {
     if (*fd >= 0) ::close(*fd);
     *fd = -1;
@@ -53,7 +53,7 @@ void Line::Close() {
   Path.clear();
 }
 
-std::string Line::OpenPseudoTerminal() {
+std::string Endpoint::OpenPseudoTerminal() {
   if (Worker.joinable() && Active) throw std::logic_error("the line is running");
   Stop();
   Close();
@@ -69,7 +69,7 @@ std::string Line::OpenPseudoTerminal() {
   return Path;
 }
 
-void Line::OpenDevice(const std::string& DeviceName) {
+void Endpoint::OpenDevice(const std::string& DeviceName) {
   if (Worker.joinable() && Active) throw std::logic_error("the line is running");
   Stop();
   const std::optional<speed_t> speed = terminal::SpeedCode(Settings.Baud);
@@ -83,7 +83,7 @@ void Line::OpenDevice(const std::string& DeviceName) {
   Path = DeviceName;
 }
 
-void Line::Start() {
+void Endpoint::Start() {
   if (Master < 0) throw std::logic_error("no line is open");
   if (Worker.joinable() && Active) throw std::logic_error("the line is running");
   Stop();  // a thread that ended on its own is joined first
@@ -104,7 +104,7 @@ void Line::Start() {
   }
 }
 
-void Line::Stop() {
+void Endpoint::Stop() {
   if (!Worker.joinable()) return;
   const uint64_t one = 1;
   // The eventfd counter cannot overflow from one write; the thread wakes.
@@ -115,23 +115,23 @@ void Line::Stop() {
   Active = false;
 }
 
-std::string Line::Failure() const {
+std::string Endpoint::Failure() const {
   std::lock_guard guard(FailureLock);
   return FailureText;
 }
 
-void Line::Fail(const std::string& Why) {
+void Endpoint::Fail(const std::string& Why) {
   std::lock_guard guard(FailureLock);
   FailureText = Why;
 }
 
-Line::Clock::duration Line::WireTime(size_t Count) const {
+Endpoint::Clock::duration Endpoint::WireTime(size_t Count) const {
   const int64_t nanoseconds =
       static_cast<int64_t>(Count) * PortDispatcher::kBitsPerByte * 1'000'000'000LL / Settings.Baud;
   return std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(nanoseconds));
 }
 
-bool Line::WaitUntil(Clock::time_point Deadline) {
+bool Endpoint::WaitUntil(Clock::time_point Deadline) {
   for (;;) {
     const Clock::time_point now = Clock::now();
     if (now >= Deadline) return true;
@@ -148,7 +148,7 @@ bool Line::WaitUntil(Clock::time_point Deadline) {
   }
 }
 
-bool Line::Send(const uint8_t* Data, size_t Count) {
+bool Endpoint::Send(const uint8_t* Data, size_t Count) {
   size_t done = 0;
   while (done < Count) {
     const ssize_t n = ::write(Master, Data + done, Count - done);
@@ -171,14 +171,14 @@ bool Line::Send(const uint8_t* Data, size_t Count) {
 }
 
 // The first tick of the adapter's timer at or after Ready.
-Line::Clock::time_point Line::BurstTick(Clock::time_point Ready) const {
+Endpoint::Clock::time_point Endpoint::BurstTick(Clock::time_point Ready) const {
   const Clock::duration period = Settings.Burst;
   if (Ready <= Epoch) return Epoch;
   const auto ticks = (Ready - Epoch + period - Clock::duration(1)) / period;
   return Epoch + ticks * period;
 }
 
-bool Line::SendInBursts(const Bytes& Reply, Clock::time_point Start) {
+bool Endpoint::SendInBursts(const Bytes& Reply, Clock::time_point Start) {
   const auto ready = [&](size_t K) {  // when byte K is complete on the wire
     return Settings.Pacing ? Start + WireTime(K + 1) : Start;
   };
@@ -192,7 +192,7 @@ bool Line::SendInBursts(const Bytes& Reply, Clock::time_point Start) {
   return true;
 }
 
-bool Line::Reply(const Bytes& Frame, Clock::time_point Arrived) {
+bool Endpoint::Reply(const Bytes& Frame, Clock::time_point Arrived) {
   if (!WaitUntil(Arrived)) return false;
   if (Sim == nullptr) {
     for (const TimedBurst& burst : Respond(Frame))
@@ -211,7 +211,7 @@ bool Line::Reply(const Bytes& Frame, Clock::time_point Arrived) {
   return true;
 }
 
-void Line::Run() {
+void Endpoint::Run() {
   FrameCollector collector;
   // When the last byte received would have been complete on a real wire.
   Clock::time_point wire{};

@@ -6,9 +6,9 @@
 // out as signals on its own thread; the forecourt gathers them for the
 // window.
 //
-//   auto* poller = new LinePoller(*driver, port, nozzles);
+//   auto* poller = new PortPoller(*driver, port, nozzles);
 //   poller->moveToThread(thread);
-//   QObject::connect(thread, &QThread::started, poller, &LinePoller::Start);
+//   QObject::connect(thread, &QThread::started, poller, &PortPoller::Start);
 //   QMetaObject::invokeMethod(poller, [=] { poller->Execute(command); });
 #pragma once
 
@@ -25,7 +25,7 @@
 
 class QTimer;
 
-namespace qx25::hostapp {
+namespace qx25::station {
 
 // What a panel asks of its nozzle.
 enum class CommandKind {
@@ -94,12 +94,12 @@ struct NozzleReading {
 // A command is carried out before the next poll.
 inline constexpr std::chrono::milliseconds kRoundPause{200};
 
-class LinePoller : public QObject {
+class PortPoller : public QObject {
   Q_OBJECT
 
  public:
   // Driver must outlive the poller; Nozzles all belong to Port.
-  LinePoller(TQX25& Driver, int Port, std::vector<NozzleConfig> Nozzles,
+  PortPoller(TQX25& Driver, int Port, std::vector<NozzleConfig> Nozzles,
              std::chrono::milliseconds Pause = kRoundPause);
 
   int Port() const { return PortNumber; }
@@ -112,14 +112,14 @@ class LinePoller : public QObject {
   // On the poller's thread: stops the timer (the thread is ending).
   void Halt();
   // On the poller's thread: runs the command, reports it, then polls its nozzle.
-  void Execute(qx25::hostapp::NozzleCommand Command);
+  void Execute(qx25::station::NozzleCommand Command);
   // On the poller's thread: reads one parameter and reports it.
-  void ReadParameter(qx25::hostapp::ParameterQuery Query);
+  void ReadParameter(qx25::station::ParameterQuery Query);
 
  signals:
-  void Reading(const qx25::hostapp::NozzleReading& Reading);
-  void CommandDone(const qx25::hostapp::CommandOutcome& Outcome);
-  void ParameterRead(const qx25::hostapp::ParameterAnswer& Answer);
+  void Reading(const qx25::station::NozzleReading& Reading);
+  void CommandDone(const qx25::station::CommandOutcome& Outcome);
+  void ParameterRead(const qx25::station::ParameterAnswer& Answer);
 
  private:
   struct Tracked {
@@ -135,7 +135,7 @@ class LinePoller : public QObject {
   void LineFailed();
   Tracked* Find(int Nozzle);
 
-  TQX25& Driver_;
+  TQX25& DispenserDriver;
   const int PortNumber;
   std::vector<Tracked> Nozzles;
   const std::chrono::milliseconds RoundPause;
@@ -144,10 +144,10 @@ class LinePoller : public QObject {
   std::atomic<bool> Stopping{false};
 };
 
-}  // namespace qx25::hostapp
+}  // namespace qx25::station
 
-Q_DECLARE_METATYPE(qx25::hostapp::NozzleCommand)
-Q_DECLARE_METATYPE(qx25::hostapp::CommandOutcome)
-Q_DECLARE_METATYPE(qx25::hostapp::NozzleReading)
-Q_DECLARE_METATYPE(qx25::hostapp::ParameterQuery)
-Q_DECLARE_METATYPE(qx25::hostapp::ParameterAnswer)
+Q_DECLARE_METATYPE(qx25::station::NozzleCommand)
+Q_DECLARE_METATYPE(qx25::station::CommandOutcome)
+Q_DECLARE_METATYPE(qx25::station::NozzleReading)
+Q_DECLARE_METATYPE(qx25::station::ParameterQuery)
+Q_DECLARE_METATYPE(qx25::station::ParameterAnswer)

@@ -10,7 +10,7 @@
 #include <chrono>
 
 #include "SimTestSupport.h"
-#include "sim/Line.h"
+#include "sim/Endpoint.h"
 #include "terminal/Terminal.h"
 
 using namespace qx25;
@@ -57,9 +57,9 @@ class Port {
 TEST(Line, AnswersOnAPseudoTerminal) {
   Simulator sim;
   sim.AddController(1);
-  LineOptions options;
+  EndpointOptions options;
   options.Pacing = false;
-  Line line(sim, options);
+  Endpoint line(sim, options);
   const std::string path = line.OpenPseudoTerminal();
   EXPECT_EQ(line.DevicePath(), path);
   line.Start();
@@ -92,10 +92,10 @@ TEST(Line, AnswersOnAPseudoTerminal) {
 TEST(Line, PacesRepliesAndInjectsFaults) {
   Simulator sim;
   sim.AddController(16);
-  LineOptions options;
+  EndpointOptions options;
   options.Baud = 115200;
   options.Turnaround = std::chrono::microseconds(100);
-  Line line(sim, options);
+  Endpoint line(sim, options);
   const std::string path = line.OpenPseudoTerminal();
   line.Start();
   Port port(path);
@@ -129,14 +129,14 @@ TEST(Line, PacesRepliesAndInjectsFaults) {
 
 TEST(Line, RefusesToStartWithoutALine) {
   Simulator sim;
-  Line line(sim);
+  Endpoint line(sim);
   EXPECT_THROW(line.Start(), std::logic_error);
-  EXPECT_THROW(Line(sim, LineOptions{0, true, {}}), std::invalid_argument);
-  LineOptions odd;
+  EXPECT_THROW(Endpoint(sim, EndpointOptions{0, true, {}}), std::invalid_argument);
+  EndpointOptions odd;
   odd.Baud = 1000;
-  Line device(sim, odd);
+  Endpoint device(sim, odd);
   EXPECT_THROW(device.OpenDevice("/dev/null"), std::invalid_argument);
-  Line missing(sim);
+  Endpoint missing(sim);
   EXPECT_THROW(missing.OpenDevice("/nonexistent/tty"), std::system_error);
   EXPECT_THROW(missing.OpenDevice("/dev/null"), std::system_error);  // not a terminal
 }

@@ -1,4 +1,4 @@
-#include "LinePoller.h"
+#include "PortPoller.h"
 
 #include <QTimer>
 #include <exception>
@@ -6,7 +6,7 @@
 #include "ConsoleWords.h"
 #include "driver/protocol/Protocol.h"
 
-namespace qx25::hostapp {
+namespace qx25::station {
 
 namespace {
 
@@ -48,32 +48,32 @@ bool IsStart(CommandKind Kind) {
 
 }  // namespace
 
-LinePoller::LinePoller(TQX25& Driver, int Port, std::vector<NozzleConfig> Configs,
+PortPoller::PortPoller(TQX25& Driver, int Port, std::vector<NozzleConfig> Configs,
                        std::chrono::milliseconds Pause)
-    : Driver_(Driver), PortNumber(Port), RoundPause(Pause) {
+    : DispenserDriver(Driver), PortNumber(Port), RoundPause(Pause) {
   for (const NozzleConfig& config : Configs) Nozzles.push_back(Tracked{config});
 }
 
-void LinePoller::Start() {
+void PortPoller::Start() {
   if (Timer != nullptr) return;
   Timer = new QTimer(this);
   Timer->setSingleShot(true);
-  connect(Timer, &QTimer::timeout, this, &LinePoller::Step);
+  connect(Timer, &QTimer::timeout, this, &PortPoller::Step);
   Timer->start(0);
 }
 
-void LinePoller::Halt() {
+void PortPoller::Halt() {
   Stopping = true;
   if (Timer != nullptr) Timer->stop();
 }
 
-LinePoller::Tracked* LinePoller::Find(int Nozzle) {
+PortPoller::Tracked* PortPoller::Find(int Nozzle) {
   for (Tracked& t : Nozzles)
     if (t.Config.Nozzle == Nozzle) return &t;
   return nullptr;
 }
 
-void LinePoller::Step() {
+void PortPoller::Step() {
   if (Stopping || Nozzles.empty()) return;
   PollOne(Nozzles[Next]);
   Next = (Next + 1) % Nozzles.size();
@@ -82,20 +82,20 @@ void LinePoller::Step() {
   if (!Stopping) Timer->start(Next == 0 ? RoundPause : std::chrono::milliseconds{0});
 }
 
-void LinePoller::Execute(NozzleCommand Command) {
+void PortPoller::Execute(NozzleCommand Command) {
   if (Stopping) return;
   CommandOutcome outcome{Command, 0, {}};
   try {
     if (Command.PriceFirst) {
-      Driver_.SetPrice(Command.Port, Command.Nozzle, Command.Side, 0, 0, *Command.PriceFirst);
+      DispenserDriver.SetPrice(Command.Port, Command.Nozzle, Command.Side, 0, 0, *Command.PriceFirst);
       outcome.PriceStored = true;
     }
-    Run(Driver_, Command);
+    Run(DispenserDriver, Command);
   } catch (const std::exception& e) {
     outcome.Error = QString::fromUtf8(e.what());
   }
   try {
-    outcome.PortStatus = Driver_.GetPortStatus(PortNumber);
+    outcome.PortStatus = DispenserDriver.GetPortStatus(PortNumber);
   } catch (const std::exception& e) {
     if (outcome.Error.isEmpty()) outcome.Error = QString::fromUtf8(e.what());
   }
@@ -114,19 +114,19 @@ void LinePoller::Execute(NozzleCommand Command) {
   if (nozzle != nullptr && Command.Kind != CommandKind::SetPrice && !Stopping) PollOne(*nozzle);
 }
 
-void LinePoller::ReadParameter(ParameterQuery Query) {
+void PortPoller::ReadParameter(ParameterQuery Query) {
   if (Stopping) return;
   ParameterAnswer answer{Query, std::nullopt, 0, {}};
   try {
     // The parameter number of slot 17 for side 1 is the code past the commands.
     const int32_t value =
-        Driver_.GetParam(PortNumber, Query.Nozzle, kParamNoFirstCode + Query.Code);
-    answer.PortStatus = Driver_.GetPortStatus(PortNumber);
+        DispenserDriver.GetParam(PortNumber, Query.Nozzle, kParamNoFirstCode + Query.Code);
+    answer.PortStatus = DispenserDriver.GetPortStatus(PortNumber);
     if (value >= 0) answer.Value = value;
   } catch (const std::exception& e) {
     answer.Error = QString::fromUtf8(e.what());
     try {
-      answer.PortStatus = Driver_.GetPortStatus(PortNumber);
+      answer.PortStatus = DispenserDriver.GetPortStatus(PortNumber);
     } catch (const std::exception&) {
       // The message above says what went wrong.
     }
@@ -134,18 +134,18 @@ void LinePoller::ReadParameter(ParameterQuery Query) {
   emit ParameterRead(answer);
 }
 
-void LinePoller::PollOne(Tracked& Nozzle) {
+void PortPoller::PollOne(Tracked& Nozzle) {
   NozzleReading out;
   out.Nozzle = Nozzle.Config;
   try {
-    out.Poll = Driver_.PollNozzle(PortNumber, Nozzle.Config.Nozzle, Nozzle.Config.Sides);
-    out.PortStatus = Driver_.GetPortStatus(PortNumber);
+    out.Poll = DispenserDriver.PollNozzle(PortNumber, Nozzle.Config.Nozzle, Nozzle.Config.Sides);
+    out.PortStatus = DispenserDriver.GetPortStatus(PortNumber);
     if (out.PortStatus == kLineOk) ReadAfterPoll(Nozzle, out);
   } catch (const std::exception& e) {
     out.Error = QString::fromUtf8(e.what());
     LineFailed();
     try {
-      out.PortStatus = Driver_.GetPortStatus(PortNumber);
+      out.PortStatus = DispenserDriver.GetPortStatus(PortNumber);
     } catch (const std::exception&) {
       // The port number itself was refused; the message above says so.
     }
@@ -157,19 +157,19 @@ void LinePoller::PollOne(Tracked& Nozzle) {
 // every nozzle reads its totalizers again at its next good poll. A delivery
 // that ended meanwhile is still reported finished by its controller, so the
 // poll reads its result once, as ever.
-void LinePoller::LineFailed() {
+void PortPoller::LineFailed() {
   for (Tracked& t : Nozzles) t.TotalsDue = true;
 }
 
-void LinePoller::ReadAfterPoll(Tracked& Nozzle, NozzleReading& Out) {
+void PortPoller::ReadAfterPoll(Tracked& Nozzle, NozzleReading& Out) {
   const int port = PortNumber;
   const int nozzle = Nozzle.Config.Nozzle;
   const uint8_t state = Out.Poll.State;
   if (IsFinished(state) || Nozzle.ResultDue) {
     // The poll (or a reset) has closed the delivery; slot 6 gives its result.
     Amounts final;
-    Driver_.GetDeliveryResult(port, nozzle, final.Volume, final.Money);
-    Out.PortStatus = Driver_.GetPortStatus(port);
+    DispenserDriver.GetDeliveryResult(port, nozzle, final.Volume, final.Money);
+    Out.PortStatus = DispenserDriver.GetPortStatus(port);
     if (Out.PortStatus == kLineOk) Out.Final = final;
     Nozzle.Dispensing = false;
     Nozzle.ResultDue = false;
@@ -180,8 +180,8 @@ void LinePoller::ReadAfterPoll(Tracked& Nozzle, NozzleReading& Out) {
     Nozzle.Dispensing = !IsIdle(state);
     if (Nozzle.Dispensing) {
       Amounts current;
-      current.Volume = Driver_.GetCurrentDelivery(port, nozzle, current.Money);
-      Out.PortStatus = Driver_.GetPortStatus(port);
+      current.Volume = DispenserDriver.GetCurrentDelivery(port, nozzle, current.Money);
+      Out.PortStatus = DispenserDriver.GetPortStatus(port);
       if (Out.PortStatus == kLineOk) Out.Current = current;
     }
   }
@@ -189,12 +189,12 @@ void LinePoller::ReadAfterPoll(Tracked& Nozzle, NozzleReading& Out) {
     for (int side = 1; side <= Nozzle.Config.Sides; ++side) {
       double total = 0;
       uint64_t second = 0;
-      Driver_.GetTotalCounter(port, nozzle, side, total, second, 0, 0);
-      const int status = Driver_.GetPortStatus(port);
+      DispenserDriver.GetTotalCounter(port, nozzle, side, total, second, 0, 0);
+      const int status = DispenserDriver.GetPortStatus(port);
       Out.Totals.push_back(status == kLineOk ? std::optional<double>(total) : std::nullopt);
     }
     Nozzle.TotalsDue = false;
   }
 }
 
-}  // namespace qx25::hostapp
+}  // namespace qx25::station

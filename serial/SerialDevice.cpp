@@ -1,6 +1,6 @@
 // Terminal descriptors with poll(). Descriptors are non-blocking;
 // every wait is a poll() bounded by the caller's deadline.
-#include "SerialLine.h"
+#include "SerialDevice.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -16,7 +16,7 @@
 
 #include "terminal/Terminal.h"
 
-namespace qx25::host::line {
+namespace qx25::serial::device {
 
 namespace {
 
@@ -174,4 +174,4 @@ ReadResult ReadSome(int Fd, uint8_t* Out, size_t Room, Clock::time_point Deadlin
   }
 }
 
-}  // namespace qx25::host::line
+}  // namespace qx25::serial::device

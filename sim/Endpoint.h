@@ -35,7 +35,7 @@
 
 namespace qx25::sim {
 
-struct LineOptions {
+struct EndpointOptions {
   int Baud = PortDispatcher::kProtocolBaud;  // for pacing, and for a device's settings
   bool Pacing = true;                        // hold requests and replies to the wire time
   std::chrono::microseconds Turnaround{0};   // the controller's pause before it answers
@@ -55,18 +55,18 @@ struct TimedBurst {
 // line's thread.
 using TimedResponder = std::function<std::vector<TimedBurst>(const Bytes& Frame)>;
 
-class Line {
+class Endpoint {
  public:
   // The simulator must outlive the line. Throws std::invalid_argument for a
   // baud rate that is not positive or a negative turnaround.
-  explicit Line(Simulator& Sim, const LineOptions& Options = {});
+  explicit Endpoint(Simulator& Sim, const EndpointOptions& Options = {});
   // A line answered by Respond instead (a replayed recording); the options'
   // pacing holds the requests, the turnaround and bursts are not used.
-  explicit Line(TimedResponder Respond, const LineOptions& Options = {});
+  explicit Endpoint(TimedResponder Respond, const EndpointOptions& Options = {});
   // Stops the thread and closes what is open.
-  ~Line();
-  Line(const Line&) = delete;
-  Line& operator=(const Line&) = delete;
+  ~Endpoint();
+  Endpoint(const Endpoint&) = delete;
+  Endpoint& operator=(const Endpoint&) = delete;
 
   // Opens a new pseudo-terminal in raw mode and returns the path of its slave
   // side ("/dev/pts/N"), which a host opens as its serial port. Throws
@@ -108,7 +108,7 @@ class Line {
 
   Simulator* Sim;  // null when Respond answers
   TimedResponder Respond;
-  const LineOptions Settings;
+  const EndpointOptions Settings;
   const Clock::time_point Epoch = Clock::now();  // the adapter's timer runs freely from here
   std::string Path;
   int Master = -1;  // the descriptor the line reads and writes

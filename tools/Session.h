@@ -35,7 +35,7 @@ enum ExitStatus : int {
   kExitInterrupted = 130,  // Ctrl-C: stopped after the exchange in flight
 };
 
-struct LineChoice {
+struct SessionOptions {
   std::string Device;        // --device; empty for the port's default device
   bool DeviceGiven = false;  // --device was given (perhaps empty, which is refused)
   int Port = 0;              // --port; 0 when not given
@@ -106,7 +106,7 @@ class Session {
   // Starts the built-in simulator if chosen, makes the driver and, when
   // OpenLine, applies the line settings (SetupPort), which opens the device.
   // Stats, when given, records every exchange; it must outlive the session.
-  Session(const LineChoice& Choice, bool OpenLine, host::LineStatistics* Stats = nullptr);
+  Session(const SessionOptions& Choice, bool OpenLine, serial::LineStatistics* Stats = nullptr);
   ~Session();
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
@@ -132,8 +132,8 @@ class Session {
   std::string Describe(int32_t Code, const std::string& DriverText = {});
 
  private:
-  std::unique_ptr<host::BuiltInSimulator> Sim;
-  host::SerialDispatcher Dispatcher;
+  std::unique_ptr<sim::BuiltInSimulator> Sim;
+  serial::SerialDispatcher Dispatcher;
   Operation Current;
   // Bytes that came back in the last exchange that ended, set from the trace:
   // a time-out after some bytes is a damaged reply, not a silent line.
@@ -160,7 +160,7 @@ struct Command {
 // Validates, opens the line, runs the body, prints its result, and turns
 // whatever was raised into a message on stderr (and an "error" object on
 // stdout with --json) and an exit status.
-int RunCommand(const LineChoice& Choice, const Command& Run);
+int RunCommand(const SessionOptions& Choice, const Command& Run);
 
 // The volume unit the text output shows; JSON carries bare litres.
 inline constexpr const char* kLitres = "L";
@@ -176,15 +176,15 @@ inline Node Price(double Value) { return Node::Number(Value, 2, std::string("per
 
 // Prints a command's result; a result that cannot be written (a full disk, a
 // closed pipe) is a file failure, as with the other tools of the system.
-int PrintResult(const LineChoice& Choice, const Node& Result, int Status);
+int PrintResult(const SessionOptions& Choice, const Node& Result, int Status);
 
 // Reports an error as RunCommand does and returns Status. Stats, when given,
 // follow the message on stderr, or go beside the error with --json.
-int ReportError(const LineChoice& Choice, int Status, const std::string& Kind,
+int ReportError(const SessionOptions& Choice, int Status, const std::string& Kind,
                 const std::string& Message, Node Details = Node::Object(),
-                const host::LineStatistics* Stats = nullptr);
+                const serial::LineStatistics* Stats = nullptr);
 
 // The statistics of every port used, as the "stats" member of --json output.
-Node StatisticsNode(const std::vector<host::PortStatistics>& Ports);
+Node StatisticsNode(const std::vector<serial::PortStatistics>& Ports);
 
 }  // namespace qx25::tools

@@ -1,4 +1,4 @@
-#include "Line.h"
+#include "Session.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -13,7 +13,7 @@
 #include "driver/protocol/PortStatusWords.h"
 #include "driver/protocol/Protocol.h"
 #include "sim/CatalogValues.h"
-#include "tools/ProgramVersion.h"
+#include "version/ProgramVersion.h"
 
 namespace qx25::tools {
 
@@ -69,16 +69,16 @@ const char* RefusalMeaning(uint8_t Status) {
   return words != nullptr && words->Class == TStatusClass::Refused ? words->English : nullptr;
 }
 
-Session::Session(const LineChoice& Choice, bool OpenLine, host::LineStatistics* Stats)
+Session::Session(const SessionOptions& Choice, bool OpenLine, serial::LineStatistics* Stats)
     : PortNumber(Choice.Port ? Choice.Port : kDefaultPort) {
   const auto port = static_cast<uint8_t>(PortNumber);
   if (Choice.Simulate) {
-    host::BuiltInSimulatorOptions options;
+    sim::BuiltInSimulatorOptions options;
     options.FlowRate = Choice.SimFlow;
     if (Choice.SimFault != sim::Fault::None) options.Fault = Choice.SimFault;
     options.Paced = !Choice.SimUnpaced;
-    Sim = std::make_unique<host::BuiltInSimulator>(options);
-    for (int address = host::kSimFirstAddress; address <= host::kSimLastAddress; ++address)
+    Sim = std::make_unique<sim::BuiltInSimulator>(options);
+    for (int address = sim::kSimFirstAddress; address <= sim::kSimLastAddress; ++address)
       sim::SetCatalogValues(Sim->Simulator(), address);
     Dispatcher.SetDevicePath(port, Sim->DevicePath());
   } else if (!Choice.Device.empty()) {
@@ -90,44 +90,44 @@ Session::Session(const LineChoice& Choice, bool OpenLine, host::LineStatistics* 
       std::chrono::steady_clock::now() + std::chrono::seconds(Choice.RetryDeviceSeconds);
   if (OpenLine && !Choice.Simulate) CheckDevice(LineName(), Path);
   if (Choice.TimeoutMs > 0) {
-    host::SerialTimeouts limits = Dispatcher.Timeouts();
+    serial::SerialTimeouts limits = Dispatcher.Timeouts();
     limits.FirstByte = std::chrono::milliseconds(Choice.TimeoutMs);
     Dispatcher.SetTimeouts(limits);
   }
   DispenserDriver.reset(GetQX25(0, 0, &Dispatcher));
 
-  host::TraceCallback trace;
-  if (Choice.Trace) trace = host::TraceToFile(stderr);
+  serial::TraceCallback trace;
+  if (Choice.Trace) trace = serial::TraceToFile(stderr);
   if (Stats != nullptr) trace = Stats->Recorder(std::move(trace));
   if (!Choice.Record.empty()) {
     record::RecordingHeader header;
-    header.Program = host::ProgramVersion("qx25ctl");
-    header.Driver = host::DriverInfoText(DispenserDriver->GetDriverInfo());
+    header.Program = version::ProgramVersion("qx25ctl");
+    header.Driver = version::DriverInfoText(DispenserDriver->GetDriverInfo());
     header.Lines = {{PortNumber, Path}};
     try {
       Recording = record::Recorder::Open(Choice.Record, header);
     } catch (const record::RecordingError& e) {
       throw FileFailure(std::string("--record: ") + e.what());
     }
-    trace = [to = Recording, next = std::move(trace)](const host::TraceRecord& R) {
+    trace = [to = Recording, next = std::move(trace)](const serial::TraceRecord& R) {
       to->Take(R);
       if (next) next(R);
     };
   }
-  trace = [seen = LastReplyBytes, next = std::move(trace)](const host::TraceRecord& R) {
-    if (R.Direction == host::TraceDirection::Reply) *seen = R.Bytes.size();
+  trace = [seen = LastReplyBytes, next = std::move(trace)](const serial::TraceRecord& R) {
+    if (R.Direction == serial::TraceDirection::Reply) *seen = R.Bytes.size();
     if (next) next(R);
   };
   Dispatcher.SetTrace(std::move(trace));
   if (OpenLine) {
     int32_t result = DispenserDriver->SetupPort(PortNumber);
-    while (result == host::kSerialNoDevice && std::chrono::steady_clock::now() < giveUp) {
+    while (result == serial::kSerialNoDevice && std::chrono::steady_clock::now() < giveUp) {
       std::this_thread::sleep_for(kDeviceRetryPause);
       result = DispenserDriver->SetupPort(PortNumber);
     }
-    if (result == host::kSerialInUse) {
+    if (result == serial::kSerialInUse) {
       DispenserDriver.reset();
-      throw LineFailure(host::InUseText(port, Path, Dispatcher.InUseBy(port)));
+      throw LineFailure(serial::InUseText(port, Path, Dispatcher.InUseBy(port)));
     }
     if (result != 0) {
       DispenserDriver.reset();
@@ -167,17 +167,17 @@ std::string Session::Describe(int32_t Code, const std::string& DriverText) {
   std::string reason;
   const char* hint = kLineHint;
   bool mayHaveActed = !Current.Effect.empty();
-  if (Code == host::kSerialNoDevice) {
+  if (Code == serial::kSerialNoDevice) {
     reason = "no such device";
     hint = kNoDeviceHint;
     mayHaveActed = false;  // nothing was sent
-  } else if (Code == host::kSerialRejected || (Code == host::kSerialTimeout && *LastReplyBytes)) {
+  } else if (Code == serial::kSerialRejected || (Code == serial::kSerialTimeout && *LastReplyBytes)) {
     reason = "damaged reply";
     hint = kDamagedHint;
-  } else if (Code == host::kSerialTimeout) {
+  } else if (Code == serial::kSerialTimeout) {
     reason = "no answer within " + std::to_string(Dispatcher.Timeouts().FirstByte.count()) + " ms";
   } else {
-    reason = host::SerialErrorText(Code);
+    reason = serial::SerialErrorText(Code);
   }
   std::string text = LineName() + ": ";
   if (!Current.Failing.empty()) text += Current.Failing + " failed: ";
@@ -190,9 +190,9 @@ std::string Session::Describe(int32_t Code, const std::string& DriverText) {
   return text;
 }
 
-Node StatisticsNode(const std::vector<host::PortStatistics>& Ports) {
+Node StatisticsNode(const std::vector<serial::PortStatistics>& Ports) {
   Node list = Node::Array();
-  for (const host::PortStatistics& p : Ports) {
+  for (const serial::PortStatistics& p : Ports) {
     Node port = Node::Object();
     port.Add("port", Node::Integer(p.Port))
         .Add("exchanges", Node::Integer(static_cast<int64_t>(p.Exchanges)))
@@ -212,13 +212,13 @@ Node StatisticsNode(const std::vector<host::PortStatistics>& Ports) {
 namespace {
 
 // The table after the result, on stderr, so that stdout keeps only the result.
-void PrintStatisticsText(const host::LineStatistics& Stats) {
-  std::fprintf(stderr, "line statistics:\n%s", host::FormatStatistics(Stats.Snapshot()).c_str());
+void PrintStatisticsText(const serial::LineStatistics& Stats) {
+  std::fprintf(stderr, "line statistics:\n%s", serial::FormatStatistics(Stats.Snapshot()).c_str());
 }
 
 }  // namespace
 
-int PrintResult(const LineChoice& Choice, const Node& Result, int Status) {
+int PrintResult(const SessionOptions& Choice, const Node& Result, int Status) {
   if (Print(Result, Choice.Json)) return Status;
   const int error = errno;
   std::fprintf(stderr, "qx25ctl: the result could not be written to stdout: %s; %s\n",
@@ -226,8 +226,8 @@ int PrintResult(const LineChoice& Choice, const Node& Result, int Status) {
   return kExitFile;
 }
 
-int ReportError(const LineChoice& Choice, int Status, const std::string& Kind,
-                const std::string& Message, Node Details, const host::LineStatistics* Stats) {
+int ReportError(const SessionOptions& Choice, int Status, const std::string& Kind,
+                const std::string& Message, Node Details, const serial::LineStatistics* Stats) {
   std::fprintf(stderr, "qx25ctl: %s\n", Message.c_str());
   if (Stats != nullptr && !Choice.Json) PrintStatisticsText(*Stats);
   if (Choice.Json) {
@@ -245,10 +245,10 @@ int ReportError(const LineChoice& Choice, int Status, const std::string& Kind,
   return Status;
 }
 
-int RunCommand(const LineChoice& Choice, const Command& Run) {
+int RunCommand(const SessionOptions& Choice, const Command& Run) {
   // Outlives the session, so that a run that failed still shows its line.
-  host::LineStatistics statistics;
-  host::LineStatistics* const stats = Choice.Stats ? &statistics : nullptr;
+  serial::LineStatistics statistics;
+  serial::LineStatistics* const stats = Choice.Stats ? &statistics : nullptr;
   try {
     if (Choice.DeviceGiven && Choice.Device.empty())
       throw BadArguments("--device needs a path, for example /dev/ttyUSB0");
