@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "driver/protocol/Protocol.h"
+#include "driver/HostContract.h"
 
 namespace qx25::bench {
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "protocol/Link.h"
-#include "protocol/Protocol.h"
+#include "HostContract.h"
 #include "QX25.h"
 
 namespace qx25 {

@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "driver/protocol/Protocol.h"
+#include "driver/HostContract.h"
 
 namespace qx25::fuzz {
 

@@ -7,7 +7,7 @@
 
 #include "Encodings.h"
 #include "NumberText.h"
-#include "driver/protocol/Protocol.h"
+#include "driver/HostContract.h"
 
 // The catalog hands its link modes to ReadParam and WriteParam as they are.
 static_assert(lmParameter == qx25::kLinkParameter && lmCommon == qx25::kLinkCommon &&

@@ -20,26 +20,6 @@ constexpr int kPortCount = 256;  // every value of the port byte
 
 std::atomic<uint64_t> NextDispatcherId{1};
 
-uint8_t StatusOf(int32_t Result) {
-  switch (Result) {
-    case kSerialOk:
-      return kLineAccepted;
-    case kSerialNoDevice:
-    case kSerialDeviceLost:
-      return kLineNoDevice;
-    case kSerialInUse:
-      return kLineInUse;
-    case kSerialTimeout:
-      return kLineTimeout;
-    case kSerialRejected:
-      return kLineRejected;
-    case kSerialBadSettings:
-      return kLineBadSettings;
-    default:
-      return kLineError;
-  }
-}
-
 bool IsFailureClass(int32_t Code) { return Code >= kSerialNoDevice && Code <= kSerialDeviceLost; }
 
 }  // namespace
@@ -250,11 +230,11 @@ int32_t SerialDispatcher::Transact(uint8_t Port, const uint8_t* Frame, uint8_t F
   } catch (...) {
     result = failure;
     mine.Error = result;
-    mine.Status = StatusOf(result);
+    mine.Status = LineStatusOf(result);
     throw;
   }
   if (result != kSerialOk) mine.Error = result;
-  mine.Status = StatusOf(result);
+  mine.Status = LineStatusOf(result);
   return result;
 }
 

@@ -85,8 +85,32 @@ enum LineStatus : uint8_t {
   kLineBadSettings = 6,
   kLineInUse = 7,
 };
-// A device lost under an exchange reports kLineNoDevice, as one that is
-// missing when the port opens: to the host both mean the same, no device.
+
+// The LineStatus a result of Transact or SetLineParams leaves: the one
+// translation between the two numberings. A device lost under an exchange
+// reports kLineNoDevice, as one that is missing when the port opens: to the
+// host both mean the same, no device. Anything that is no failure class
+// counts as a line error.
+constexpr LineStatus LineStatusOf(int32_t Result) {
+  switch (Result) {
+    case kSerialOk: return kLineAccepted;
+    case kSerialNoDevice: return kLineNoDevice;
+    case kSerialDeviceLost: return kLineNoDevice;
+    case kSerialInUse: return kLineInUse;
+    case kSerialTimeout: return kLineTimeout;
+    case kSerialRejected: return kLineRejected;
+    case kSerialBadSettings: return kLineBadSettings;
+    default: return kLineError;
+  }
+}
+// Every failure class reads as a failure, and each as its own status but for
+// the lost device.
+static_assert(LineStatusOf(kSerialLineError) == kLineError &&
+              LineStatusOf(kSerialNoDevice) != LineStatusOf(kSerialTimeout) &&
+              LineStatusOf(kSerialTimeout) != LineStatusOf(kSerialRejected) &&
+              LineStatusOf(kSerialRejected) != LineStatusOf(kSerialBadSettings) &&
+              LineStatusOf(kSerialBadSettings) != LineStatusOf(kSerialInUse) &&
+              LineStatusOf(kSerialInUse) != LineStatusOf(kSerialLineError));
 
 // The line settings used when a port is opened for an exchange and no
 // port-settings handler is registered.

@@ -127,7 +127,7 @@ void Endpoint::Fail(const std::string& Why) {
 
 Endpoint::Clock::duration Endpoint::WireTime(size_t Count) const {
   const int64_t nanoseconds =
-      static_cast<int64_t>(Count) * PortDispatcher::kBitsPerByte * 1'000'000'000LL / Settings.Baud;
+      static_cast<int64_t>(Count) * kWireBitsPerByte * 1'000'000'000LL / Settings.Baud;
   return std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(nanoseconds));
 }
 

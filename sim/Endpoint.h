@@ -36,7 +36,7 @@
 namespace qx25::sim {
 
 struct EndpointOptions {
-  int Baud = PortDispatcher::kProtocolBaud;  // for pacing, and for a device's settings
+  int Baud = kWireBaud;  // for pacing, and for a device's settings
   bool Pacing = true;                        // hold requests and replies to the wire time
   std::chrono::microseconds Turnaround{0};   // the controller's pause before it answers
   // A USB serial adapter's latency timer: received bytes reach the host in

@@ -5,7 +5,7 @@
 namespace qx25::sim {
 
 ReplayScript::ReplayScript(std::vector<record::RecordedExchange> Exchanges, int Baud_)
-    : Script(std::move(Exchanges)), Baud(Baud_ > 0 ? Baud_ : PortDispatcher::kProtocolBaud) {}
+    : Script(std::move(Exchanges)), Baud(Baud_ > 0 ? Baud_ : kWireBaud) {}
 
 void ReplayScript::OnUnmatched(UnmatchedFn Fn) {
   std::lock_guard<std::mutex> hold(Lock);
@@ -29,7 +29,7 @@ std::vector<TimedBurst> ReplayScript::Answer(const Bytes& Frame) {
       // The recorded times count from when the request was handed to the
       // line; here they count from when its last byte arrived.
       const auto frameTime = std::chrono::microseconds(
-          static_cast<int64_t>(Frame.size()) * PortDispatcher::kBitsPerByte * 1'000'000 / Baud);
+          static_cast<int64_t>(Frame.size()) * kWireBitsPerByte * 1'000'000 / Baud);
       for (const record::ReplyBurst& burst : found->Reply) {
         const auto at = std::chrono::microseconds(static_cast<int64_t>(burst.AtMs * 1000));
         out.push_back({std::max(at - frameTime, std::chrono::microseconds(0)), burst.Bytes});

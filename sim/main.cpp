@@ -34,7 +34,7 @@
 #include "sim/Endpoint.h"
 #include "sim/Replay.h"
 #include "sim/Simulator.h"
-#include "version/ProgramVersion.h"
+#include "programs/ProgramVersion.h"
 
 using namespace qx25::sim;
 
@@ -291,10 +291,10 @@ int main(int argc, char** argv) {
       "0 stopped by SIGINT or SIGTERM, 1 the line failed, 2 bad arguments, 4 output not "
       "written."};
   app.set_version_flag(
-      "--version", [] { return qx25::version::VersionText("qx25-sim", nullptr); },
+      "--version", [] { return qx25::programs::VersionText("qx25-sim", nullptr); },
       "Show the versions of qx25-sim and of the driver");
   std::string device;
-  int baud = PortDispatcher::kProtocolBaud;
+  int baud = qx25::kWireBaud;
   bool noPacing = false;
   std::string controllers = "1,2";
   std::vector<std::string> ids;

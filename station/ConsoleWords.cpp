@@ -2,21 +2,14 @@
 
 #include <optional>
 
-#include "driver/protocol/PortStatusWords.h"
-#include "driver/protocol/Protocol.h"
+#include "programs/PortStatusWords.h"
+#include "driver/HostContract.h"
 #include "driver/protocol/RequestDecoder.h"
 #include "serial/SerialDispatcher.h"
 
 namespace qx25::station {
 
 namespace {
-
-// The dispatcher names its verdicts itself; they must be the codes the
-// status table names.
-static_assert(serial::kLineIdle == kStatusNoExchange && serial::kLineAccepted == kLineOk &&
-              serial::kLineTimeout == kStatusTimeout && serial::kLineRejected == kStatusRejected &&
-              serial::kLineError == kStatusLineError && serial::kLineNoDevice == kStatusNoDevice &&
-              serial::kLineBadSettings == kStatusBadSettings && serial::kLineInUse == kStatusInUse);
 
 bool InClass(uint16_t Code, uint8_t Base) { return Code > Base && Code <= Base + kMaxSide; }
 

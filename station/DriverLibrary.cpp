@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "HostOptions.h"
-#include "version/ProgramVersion.h"
+#include "programs/ProgramVersion.h"
 
 // Set by the build: the soname, and the library's folder relative to the
 // executable's in the build tree and in the install tree.
@@ -53,11 +53,11 @@ int PrintVersion(const std::vector<std::string>& Candidates) {
   try {
     library.Load(Candidates);
   } catch (const DriverLoadError& e) {
-    std::printf("%s\n", version::VersionText(kProgram, nullptr).c_str());
+    std::printf("%s\n", programs::VersionText(kProgram, nullptr).c_str());
     std::fprintf(stderr, "%s: %s\n", kProgram, e.what());
     return kHostExitNoDriver;
   }
-  std::printf("%s\n", version::VersionText(kProgram, library.Factory()).c_str());
+  std::printf("%s\n", programs::VersionText(kProgram, library.Factory()).c_str());
   return TextWritten() ? kHostExitOk : kHostExitOutput;
 }
 

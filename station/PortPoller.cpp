@@ -4,7 +4,7 @@
 #include <exception>
 
 #include "ConsoleWords.h"
-#include "driver/protocol/Protocol.h"
+#include "driver/HostContract.h"
 
 namespace qx25::station {
 

@@ -8,7 +8,7 @@
 
 #include "CompareDialog.h"
 #include "HostMenu.h"
-#include "version/ProgramVersion.h"
+#include "programs/ProgramVersion.h"
 
 namespace qx25::station {
 
@@ -21,7 +21,7 @@ constexpr char kDriverInfoSeparator = '#';
 
 // "v2.41, Протокол наливной Ж-4".
 QString Describe(const TDriverInfo& Info) {
-  QString text = QString::fromStdString(version::DriverInfoText(Info));
+  QString text = QString::fromStdString(programs::DriverInfoText(Info));
   const qsizetype separator = text.indexOf(QLatin1Char(kDriverInfoSeparator));
   if (separator >= 0) text.replace(separator, 1, QStringLiteral(", "));
   return text;
@@ -80,8 +80,8 @@ Station::Station(HostOptions Options) : Settings(std::move(Options)) {
 
 void Station::StartRecording(const std::string& Path) {
   record::RecordingHeader header;
-  header.Program = version::ProgramVersion("qx25-host");
-  header.Driver = LoadedDriver ? version::DriverInfoText(LoadedDriver->GetDriverInfo()) : "not loaded";
+  header.Program = programs::ProgramVersion("qx25-host");
+  header.Driver = LoadedDriver ? programs::DriverInfoText(LoadedDriver->GetDriverInfo()) : "not loaded";
   for (const LineConfig& line : Settings.Lines)
     header.Lines.emplace_back(line.Port, SerialPorts.DevicePath(static_cast<uint8_t>(line.Port)));
   record::RecordLimits limits;

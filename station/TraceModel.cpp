@@ -6,7 +6,7 @@
 
 #include "ConsoleWords.h"
 #include "LineListModel.h"
-#include "driver/protocol/Protocol.h"
+#include "driver/HostContract.h"
 
 namespace qx25::station {
 

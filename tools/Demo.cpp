@@ -12,7 +12,7 @@
 #include "Arguments.h"
 #include "Commands.h"
 #include "Stop.h"
-#include "driver/protocol/Protocol.h"
+#include "driver/HostContract.h"
 
 namespace qx25::tools {
 

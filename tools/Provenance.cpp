@@ -1,6 +1,6 @@
 // What a file written by qx25ctl says about where its values came from.
 #include "ParamWork.h"
-#include "version/ProgramVersion.h"
+#include "programs/ProgramVersion.h"
 #include "Stop.h"
 #include "Toolbox.h"
 #include "driver/protocol/Protocol.h"

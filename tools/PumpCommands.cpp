@@ -7,8 +7,8 @@
 #include "Arguments.h"
 #include "Commands.h"
 #include "HostMemory.h"
-#include "driver/protocol/Protocol.h"
-#include "version/ProgramVersion.h"
+#include "driver/HostContract.h"
+#include "programs/ProgramVersion.h"
 
 namespace qx25::tools {
 
@@ -69,7 +69,7 @@ constexpr int64_t kMaxTotal = 99999999;
 // the kinds no names, so they are named by the operation that answers them.
 std::string PropertyName(int32_t Kind) { return "GetDriverProperty(" + std::to_string(Kind) + ")"; }
 
-std::string DriverText(Session& S) { return version::DriverInfoText(S.Driver().GetDriverInfo()); }
+std::string DriverText(Session& S) { return programs::DriverInfoText(S.Driver().GetDriverInfo()); }
 
 void AddInfo(CLI::App& App, Context& Ctx) {
   auto* sub = App.add_subcommand("info", "Show the driver's description and property table");
@@ -376,7 +376,7 @@ void AddAddressOption(CLI::App& Sub, int& Address) {
       ->capture_default_str();
 }
 
-std::string VersionText() { return version::VersionText("qx25ctl", &GetQX25); }
+std::string VersionText() { return programs::VersionText("qx25ctl", &GetQX25); }
 
 void OnRun(CLI::App& Sub, Context& Ctx, Command Run) {
   Sub.fallthrough();

@@ -6,6 +6,7 @@
 #include <memory>
 #include <system_error>
 
+#include "driver/HostContract.h"
 #include "driver/protocol/RequestDecoder.h"
 #include "record/Recorder.h"
 #include "sim/Replay.h"

@@ -10,10 +10,10 @@
 #include <thread>
 
 #include "Stop.h"
-#include "driver/protocol/PortStatusWords.h"
-#include "driver/protocol/Protocol.h"
+#include "programs/PortStatusWords.h"
+#include "driver/HostContract.h"
 #include "sim/CatalogValues.h"
-#include "version/ProgramVersion.h"
+#include "programs/ProgramVersion.h"
 
 namespace qx25::tools {
 
@@ -101,8 +101,8 @@ Session::Session(const SessionOptions& Choice, bool OpenLine, serial::LineStatis
   if (Stats != nullptr) trace = Stats->Recorder(std::move(trace));
   if (!Choice.Record.empty()) {
     record::RecordingHeader header;
-    header.Program = version::ProgramVersion("qx25ctl");
-    header.Driver = version::DriverInfoText(DispenserDriver->GetDriverInfo());
+    header.Program = programs::ProgramVersion("qx25ctl");
+    header.Driver = programs::DriverInfoText(DispenserDriver->GetDriverInfo());
     header.Lines = {{PortNumber, Path}};
     try {
       Recording = record::Recorder::Open(Choice.Record, header);

@@ -12,7 +12,7 @@
 #include "Commands.h"
 #include "ReplayCheck.h"
 #include "Stop.h"
-#include "driver/protocol/Protocol.h"
+#include "driver/HostContract.h"
 #include "params/ParameterUnit.h"
 #include "sim/Faults.h"
 

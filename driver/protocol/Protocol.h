@@ -1,6 +1,8 @@
 // The wire vocabulary of the dispenser protocol, named once: frame bytes,
-// reply verdicts, request letters with their lengths, refusal codes, the
-// parameter digit table and the commands' messages. Internal to the library.
+// reply verdicts, request letters with their lengths, what a status reply
+// says, the parameter digit table and the password codes. What the driver
+// makes of them for its host is in driver/HostContract.h. Standard library
+// only, shared by the driver, the simulator, the fuzzers and the tests.
 #pragma once
 
 #include <array>
@@ -8,9 +10,13 @@
 
 #include "Digits.h"
 #include "Replies.h"
-#include "driver/PortDispatcher.h"
 
 namespace qx25 {
+
+// The line: 4800 baud, 8 data bits, no parity, one stop bit, so a byte
+// takes 10 bit times on the wire (a start bit, 8 data bits, a stop bit).
+inline constexpr int32_t kWireBaud = 4800;
+inline constexpr int kWireBitsPerByte = 10;
 
 // Frame bytes.
 inline constexpr uint8_t kFrameStart = 0x7F;  // first byte of a request frame
@@ -38,17 +44,11 @@ inline constexpr uint8_t kReplyMalformed = 246;
 inline constexpr uint8_t kStateComplete = 1;
 inline constexpr uint8_t kStateMalformed = 3;
 
-// PortStatus after an exchange whose reply was accepted.
-inline constexpr uint8_t kLineOk = 1;
-
-// Exchange's own result when the request cannot be framed (nothing is sent),
-// and its stand-in when a dispatcher that threw calls its failure 0.
-inline constexpr int32_t kExchangeBadRequest = -1;
-inline constexpr int32_t kExchangeFailed = -2;
-
-// Reply modes: a data frame is expected, or a one-byte reply (or none).
-inline constexpr uint8_t kModeData = PortDispatcher::kReplyData;
-inline constexpr uint8_t kModeShort = PortDispatcher::kReplyShort;
+// Reply modes: a data frame is expected, or a one-byte reply (or none). The
+// dispatcher's table takes the same numbers (PortDispatcher::kReplyData,
+// kReplyShort), which the driver checks where it meets the dispatcher.
+inline constexpr uint8_t kModeData = 2;
+inline constexpr uint8_t kModeShort = 0;
 
 // Length of a data reply with m data bytes: STX, m pairs, ETX, ETX, checksum.
 constexpr uint8_t DataReplyLength(int m) { return static_cast<uint8_t>(2 * m + 4); }
@@ -100,50 +100,6 @@ inline constexpr uint8_t kSubEnded = '1';        // the controller's word for a 
 inline constexpr uint8_t kEventReported = 0x08;  // flags bit: the event digits are valid
 inline constexpr uint8_t kEventDigitMask = 0x0F;
 
-// Event numbers and the letters the host knows them by; any other number is '_'.
-struct TEventLetter {
-  int Number;
-  uint8_t Letter;
-};
-inline constexpr std::array<TEventLetter, 4> EventLetters{
-    {{1, 'Q'}, {12, 'R'}, {16, 'S'}, {17, 'T'}}};
-inline constexpr uint8_t kOtherEventLetter = '_';
-
-// Summary codes of a side's state, as the host reads them. Those marked
-// "+ side" carry the side number in their low bits.
-inline constexpr uint8_t kCodeIdle = 0xC0;          // 192
-inline constexpr uint8_t kCodeAuthorised = 0xC8;    // 200
-inline constexpr uint8_t kCodeDelivering = 0xD0;    // 208 + side
-inline constexpr uint8_t kCodeFinished = 0xD8;      // 216 (+ side for state '3')
-inline constexpr uint8_t kCodeNozzleLifted = 0xE0;  // 224 + side
-// Not a byte: the side's state could not be read (no reply, or a reply
-// without a status frame). It is never merged into the summary.
-inline constexpr uint16_t kCodeNoState = 0x100;
-
-// Merging the sides' codes: a code's class is its top five bits.
-inline constexpr uint8_t kCodeClassMask = 0xF8;
-inline constexpr uint8_t kAboveIdle = 0xC6;          // codes above it override an idle summary
-inline constexpr uint8_t kDeliveryClassBits = 0xD0;  // both set: delivering, finished, 240..255
-
-// A flowing side counts as delivering while the volume read last is above
-// this and more than the margin below the preset; otherwise the delivery is
-// closed by the poll.
-inline constexpr double kMinDeliveredVolume = 0.005;
-inline constexpr double kPresetMargin = 1.0;
-
-// Money = round(volume x price x 100 + 0.01) / 100: the addend makes a half
-// cent, or a value a representation error puts just below it, round up.
-inline constexpr double kCentsPerUnit = 100;
-inline constexpr double kCentRoundingAddend = 0.01;
-
-// The driver's fixed property table (GetDriverProperty); other kinds are absent.
-struct TDriverProperty {
-  uint32_t Kind;
-  int32_t Value;
-};
-inline constexpr std::array<TDriverProperty, 8> DriverProperties{
-    {{1, 1}, {2, 0}, {3, 0}, {4, 1}, {5, 1}, {6, 0}, {7, 400}, {9, 999999}}};
-
 // Parameters and addresses.
 inline constexpr TRequestKind kReadParamRequest{'N', 4, 0, kModeData, "чтение параметра"};
 inline constexpr TRequestKind kWriteParamRequest{'O', 4, 2, kModeShort,  // + N digits
@@ -171,20 +127,6 @@ inline constexpr int kParamCodeCount = 60;     // codes 0..59 on every side
 inline constexpr int kIdDigits = 10;
 inline constexpr int kNewAddressDigits = 3;
 
-// The host's combined parameter number (GetParam, SetPar): 0..8 common
-// commands, 9 address programming, from 10 on 60 x (Side - 1) + Code + 10.
-inline constexpr int32_t kParamNoNetAddress = 9;
-inline constexpr int32_t kParamNoFirstCode = 10;
-
-// Link modes of ReadParam and WriteParam, as the parameter catalog numbers them.
-inline constexpr uint8_t kLinkParameter = 0;
-inline constexpr uint8_t kLinkCommon = 1;
-inline constexpr uint8_t kLinkAddress = 2;
-
-// The line settings this protocol asks of the dispatcher (SetLineParams).
-inline constexpr int32_t kLineFormat = PortDispatcher::kFormat8N1;
-inline constexpr int32_t kLineBaud = PortDispatcher::kProtocolBaud;
-
 // Digits of each parameter code's value on the line.
 inline constexpr std::array<uint8_t, kParamCodeCount> ParamDigits{
     1, 15, 1, 1, 3, 3, 1, 2, 1, 4,  // 0-9
@@ -200,36 +142,5 @@ inline constexpr int kPasswordCode = 26;  // password in, confirmation code out
 inline constexpr int kCalibrationCode = 27;
 inline constexpr int32_t kCalibrationPassword = 8163;
 inline constexpr int32_t kCounterPassword = 5290;
-
-// Refusal codes written into PortStatus after a CAN reply.
-inline constexpr uint8_t kRefusedStart = 16;
-inline constexpr uint8_t kRefusedPrepare = 17;
-inline constexpr uint8_t kRefusedPreset = 18;
-inline constexpr uint8_t kRefusedStop = 20;
-inline constexpr uint8_t kRefusedParam = 23;
-inline constexpr uint8_t kRefusedNetAddress = 24;
-inline constexpr uint8_t kRefusedCurrent = 25;
-// A data query answered by a lone ACK, NAK or CAN: no data, which a host must
-// not take for a real zero.
-inline constexpr uint8_t kAnsweredWithoutData = 26;
-
-// Table extents of the driver object.
-inline constexpr int kMaxPort = 30;
-inline constexpr int kMaxNozzle = 32;
-inline constexpr int kMaxSide = 4;
-
-// Messages.
-inline constexpr const char* kMsgNozzleRange = "Номер колонки выходит за допустимый диапозон";
-inline constexpr const char* kMsgStart = "Can't START POMP";
-inline constexpr const char* kMsgPreset = "Ошибка задания отпуска по литрам";
-inline constexpr const char* kMsgStop = "Can't STOP POMP";
-inline constexpr const char* kMsgStatus = "Can't GetSost";
-inline constexpr const char* kMsgDelivery = "Ошибка при запросе состояния отлива";
-inline constexpr const char* kMsgParam = "Can't GetParam";
-inline constexpr const char* kMsgCommon = "Can't SetPar";
-inline constexpr const char* kMsgNetAddressLink = "Невозможно установить сетевой адрес пистолета";
-inline constexpr const char* kMsgNetAddressReply = "Ошибка при программировании адреса пистолета";
-inline constexpr const char* kMsgReadLink = "Ошибка связи с блоком связи";
-inline constexpr const char* kMsgReadReply = "Ошибка связи с ТРК";
 
 }  // namespace qx25

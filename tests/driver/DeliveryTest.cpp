@@ -11,7 +11,7 @@
 #include "ScriptedDispatcher.h"
 #include "driver/DriverPtr.h"
 #include "driver/QX25.h"
-#include "driver/protocol/Protocol.h"
+#include "driver/HostContract.h"
 
 namespace {
 

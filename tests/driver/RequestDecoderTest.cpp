@@ -2,6 +2,7 @@
 // hand, and the cutting of a byte stream into frames.
 #include <gtest/gtest.h>
 
+#include "driver/HostContract.h"
 #include "driver/protocol/Link.h"
 #include "driver/protocol/RequestDecoder.h"
 

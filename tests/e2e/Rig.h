@@ -19,6 +19,7 @@
 #include <optional>
 #include <string>
 
+#include "driver/HostContract.h"
 #include "driver/QX25.h"
 #include "serial/SerialDispatcher.h"
 #include "sim/Endpoint.h"

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "Rig.h"
-#include "driver/protocol/Protocol.h"
+#include "driver/HostContract.h"
 #include "params/ParameterUnit.h"
 
 namespace e2e {

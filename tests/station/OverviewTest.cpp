@@ -20,7 +20,7 @@
 #include "OverviewPane.h"
 #include "StatisticsPage.h"
 #include "driver/protocol/Link.h"
-#include "driver/protocol/Protocol.h"
+#include "driver/HostContract.h"
 
 using namespace consoletest;
 using qx25::kCodeAuthorised;

@@ -7,7 +7,7 @@
 
 #include "ConsoleRig.h"
 #include "HostTests.h"
-#include "driver/protocol/PortStatusWords.h"
+#include "programs/PortStatusWords.h"
 
 using namespace consoletest;
 

@@ -24,7 +24,7 @@
 #include "TileFrame.h"
 #include "TraceModel.h"
 #include "driver/protocol/Link.h"
-#include "driver/protocol/Protocol.h"
+#include "driver/HostContract.h"
 
 using namespace consoletest;
 using qx25::kCodeDelivering;

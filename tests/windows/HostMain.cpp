@@ -27,7 +27,7 @@
 
 #include "driver/DriverPtr.h"
 #include "SerialDispatcher.h"
-#include "driver/protocol/Protocol.h"
+#include "driver/HostContract.h"
 #include "driver/QX25.h"
 #include "params/ParameterFile.h"
 

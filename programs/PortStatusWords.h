@@ -1,5 +1,5 @@
-// What each PortStatus value means, in English (qx25ctl) and in Russian (the
-// forecourt console): the dispatcher's verdict on the last exchange (0-7) and
+// What each PortStatus value means to the user, in English (qx25ctl) and in
+// Russian (the forecourt console): the dispatcher's verdict on the last exchange (0-7) and
 // the refusal codes the commands write after a CAN reply (16-26). One table,
 // so that the programs that show a status never tell it differently.
 #pragma once
@@ -7,21 +7,21 @@
 #include <array>
 #include <cstdint>
 
-#include "Protocol.h"
+#include "driver/HostContract.h"
+#include "serial/SerialDispatcher.h"
 
 namespace qx25 {
 
-// PortStatus before any exchange on the port. kLineOk (1) is the accepted reply.
-inline constexpr uint8_t kStatusNoExchange = 0;
-// The serial dispatcher's verdicts on a failed exchange (GetLineStatus); the
-// driver itself interprets none of them.
-inline constexpr uint8_t kStatusTimeout = 2;
-inline constexpr uint8_t kStatusRejected = 3;
-inline constexpr uint8_t kStatusLineError = 4;
-inline constexpr uint8_t kStatusNoDevice = 5;
-inline constexpr uint8_t kStatusBadSettings = 6;
-// Another program holds the device.
-inline constexpr uint8_t kStatusInUse = 7;
+// The serial dispatcher's verdicts (serial::LineStatus, 0-7) and the
+// refusal codes, under the names the programs use for them.
+inline constexpr uint8_t kStatusNoExchange = serial::kLineIdle;
+inline constexpr uint8_t kStatusTimeout = serial::kLineTimeout;
+inline constexpr uint8_t kStatusRejected = serial::kLineRejected;
+inline constexpr uint8_t kStatusLineError = serial::kLineError;
+inline constexpr uint8_t kStatusNoDevice = serial::kLineNoDevice;
+inline constexpr uint8_t kStatusBadSettings = serial::kLineBadSettings;
+inline constexpr uint8_t kStatusInUse = serial::kLineInUse;  // another program holds the device
+static_assert(serial::kLineAccepted == kLineOk);
 
 enum class TStatusClass : uint8_t { NoExchange, Accepted, Refused, LineFailure };
 

@@ -7,7 +7,7 @@
 
 #include "driver/DriverPtr.h"
 
-namespace qx25::version {
+namespace qx25::programs {
 
 namespace {
 
@@ -49,4 +49,4 @@ std::string VersionText(const std::string& Program, decltype(&GetQX25) Factory) 
   return version + "\nlibqx25 driver: " + DriverInfoText(driver->GetDriverInfo());
 }
 
-}  // namespace qx25::version
+}  // namespace qx25::programs

@@ -7,7 +7,7 @@
 
 #include "driver/QX25.h"
 
-namespace qx25::version {
+namespace qx25::programs {
 
 // The description GetDriverInfo gives (a length byte and Windows-1251 text) in
 // UTF-8. A length above the text's 27 bytes counts as 27; a byte that does not
@@ -24,4 +24,4 @@ std::string ProgramVersion(const std::string& Program);
 // could be loaded) gives the first line alone.
 std::string VersionText(const std::string& Program, decltype(&GetQX25) Factory);
 
-}  // namespace qx25::version
+}  // namespace qx25::programs
