@@ -7,7 +7,9 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <cstdint>
+#include <optional>
 
 #include "driver/PortDispatcher.h"
 #include "driver/protocol/Protocol.h"
@@ -58,6 +60,31 @@ inline constexpr uint8_t kDeliveryClassBits = 0xD0;  // both set: delivering, fi
 // closed by the poll.
 inline constexpr double kMinDeliveredVolume = 0.005;
 inline constexpr double kPresetMargin = 1.0;
+
+// What a preset may be. It travels as five digits of whole litres, rounded
+// half to even, so any volume from 0 to below 99999.5 litres has a request.
+inline constexpr int64_t kMaxPresetLitres = MaxDigitsValue(kPresetDigits);
+inline constexpr double kPresetVolumeBound = kMaxPresetLitres + 0.5;  // not itself allowed
+constexpr bool PresetVolumeFits(double Volume) {
+  return Volume >= 0 && Volume < kPresetVolumeBound;  // false for NaN
+}
+// The highest unit price the programs take. The driver only stores a price
+// and computes money with it, so this is a bound on typing, not on the wire.
+inline constexpr double kMaxPrice = 999999.99;
+
+// The volume a preset by Money at Price asks for, in litres with hundredths,
+// truncated (the controller is then sent it rounded to whole litres); nothing
+// when Price is not above 0, Money is negative, or the volume leaves the
+// preset range. The addend makes amounts such as 0.29 at price 1.00 come out
+// as 29 hundredths rather than 28.999...; the quotient is taken in extended
+// precision so that it is never truncated from just below.
+inline std::optional<double> PresetVolumeForMoney(double Money, double Price) {
+  if (!(std::isfinite(Price) && Price > 0) || !(std::isfinite(Money) && Money >= 0))
+    return std::nullopt;
+  const long double hundredths = static_cast<long double>(Money + 0.00499) * 100 / Price;
+  if (hundredths >= static_cast<long double>(kPresetVolumeBound) * 100) return std::nullopt;
+  return static_cast<double>(static_cast<int64_t>(hundredths)) / 100;
+}
 
 // Money = round(volume x price x 100 + 0.01) / 100: the addend makes a half
 // cent, or a value a representation error puts just below it, round up.

@@ -4,6 +4,7 @@
 // PortStatus as its own refusal code instead of raising.
 #include <cmath>
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -12,10 +13,6 @@
 using namespace qx25;
 
 namespace {
-
-// The largest whole number of litres that five preset digits carry.
-constexpr int64_t kMaxPresetLitres = MaxDigitsValue(kPresetDigits);
-
 
 // The '2' request, shared by StartPump and the start step of
 // StartPumpWithReset. The side is remembered before the exchange, so a stop
@@ -64,10 +61,10 @@ void TQX25::PresetVolume(int32_t Port, int32_t Nozzle, int32_t Side, int32_t, do
   const uint8_t port = PortIndex(Port);
   // The preset travels as five unsigned digits of whole litres: a negative
   // volume, or one that rounds to six digits, has no request.
-  const double litres = std::isfinite(Volume) && Volume >= 0 ? RoundHalfEven(Volume) : -1;
-  if (litres < 0 || litres > kMaxPresetLitres)
+  if (!PresetVolumeFits(Volume))
     throw std::out_of_range("Volume " + Text(Volume) +
                             " is outside the preset range 0 to below 99999.5 litres");
+  const double litres = RoundHalfEven(Volume);
 
   TRequest request = NozzleRequest(*this, Nozzle, Side, kPresetRequest.Letter);
   request.PutDigits(static_cast<uint64_t>(litres), kPresetDigits);
@@ -93,20 +90,12 @@ void TQX25::PresetMoney(int32_t Port, int32_t Nozzle, int32_t Side, int32_t Extr
   if (!(std::isfinite(Money) && Money >= 0))
     throw std::out_of_range("Money " + Text(Money) + " must be 0 or more");
 
-  // Hundredths of a litre. The addend makes amounts such as 0.29 at price
-  // 1.00 come out as 29 rather than 28.999...; the quotient is taken in
-  // extended precision and truncated.
-  const double money = Money + 0.00499;
-  const long double hundredths = static_cast<long double>(money) * 100 / price;
-  // The preset must still fit five digits; checked here also so that the
-  // truncation below never meets a quotient out of the integer's range.
-  constexpr long double kLimit = (kMaxPresetLitres + 0.5L) * 100;
-  if (hundredths >= kLimit)
+  const std::optional<double> volume = PresetVolumeForMoney(Money, price);
+  if (!volume)
     throw std::out_of_range("Money " + Text(Money) + " at price " + Text(price) + " is " +
-                            Text(hundredths / 100) +
+                            Text(static_cast<long double>(Money) / price) +
                             " litres, outside the preset range 0 to below 99999.5 litres");
-  const double volume = static_cast<double>(static_cast<int64_t>(hundredths)) / 100;
-  PresetVolume(Port, Nozzle, Side, Extra, volume);  // through the table: a host may override it
+  PresetVolume(Port, Nozzle, Side, Extra, *volume);  // through the table: a host may override it
 }
 
 void TQX25::StopPump(int32_t Port, int32_t Nozzle, int32_t Side, int32_t Confirm) {

@@ -15,17 +15,16 @@
 #include "ElidedLabel.h"
 #include "LineListModel.h"
 #include "driver/protocol/Digits.h"
-#include "driver/protocol/Protocol.h"
+#include "driver/HostContract.h"
 
 namespace qx25::station {
 
 namespace {
 
-// What a preset and a price may be: the driver sends whole litres in five
-// digits, below 99999.5.
-constexpr double kMaxPresetVolume = static_cast<double>(MaxDigitsValue(kPresetDigits));
+// The preset and price limits are the driver's (driver/HostContract.h); a
+// dose in money is checked by the driver against its price, so its box only
+// needs room for the largest amount a preset at the highest price comes to.
 constexpr double kMaxPresetMoney = 9999999.99;
-constexpr double kMaxPrice = 99999.99;
 constexpr int kMoneyDecimals = 2;
 constexpr double kDefaultPreset = 10;
 constexpr double kDefaultPrice = 50;
@@ -220,7 +219,7 @@ QWidget* NozzlePanel::MakeCommandRows() {
   const auto fitKind = [this](int Kind) {
     const bool money = Kind == kPresetByMoney;
     PresetEdit->setDecimals(money ? kMoneyDecimals : 0);
-    PresetEdit->setRange(0, money ? kMaxPresetMoney : kMaxPresetVolume);
+    PresetEdit->setRange(0, money ? kMaxPresetMoney : static_cast<double>(kMaxPresetLitres));
   };
   connect(PresetKindBox, &QComboBox::currentIndexChanged, this, fitKind);
   fitKind(kPresetByVolume);

@@ -131,7 +131,7 @@ void AddDemoCommand(CLI::App& App, Context& Ctx) {
       ->transform(DecimalNumber(1.0, 999.0))
       ->capture_default_str();
   sub->add_option("--price", a->Price, "Unit price")
-      ->transform(DecimalNumber(0.01, 99999.0))
+      ->transform(DecimalNumber(0.01, kMaxPrice))
       ->capture_default_str();
   sub->fallthrough();
   sub->callback([&Ctx, a] {

@@ -29,9 +29,6 @@ void Remember(Session& S, const NozzleArgs& A, double Price) {
   HostMemory(S.Driver(), S.Port(), A.Nozzle).StartedOn(A.Side, Price);
 }
 
-// The largest volume a preset can carry in its five digits.
-constexpr double kMaxPresetVolume = 99999;
-
 // A volume as typed, without trailing zeros: "24.5".
 std::string FormatLitres(double Volume) {
   char text[32];
@@ -41,9 +38,6 @@ std::string FormatLitres(double Volume) {
   if (s.back() == '.') s.pop_back();
   return s;
 }
-
-// The highest unit price the tool takes.
-constexpr double kMaxPrice = 999999;
 
 // Without a price the money is not known: 0 is what the driver computes then.
 void AddPriceOption(CLI::App& Sub, double& Price, const std::string& What) {
@@ -110,7 +104,7 @@ void AddPoll(CLI::App& App, Context& Ctx) {
     // what a host would remember.
     TQX25& d = S.Driver();
     Remember(S, {a->Nozzle, 1}, 0);
-    HostMemory(d, S.Port(), a->Nozzle).PresetTo(kMaxPresetVolume);
+    HostMemory(d, S.Port(), a->Nozzle).PresetTo(static_cast<double>(kMaxPresetLitres));
     double money = 0;
     d.GetCurrentDelivery(S.Port(), a->Nozzle, money);
     const TNozzlePoll poll = d.PollNozzle(S.Port(), a->Nozzle, *sides);
@@ -146,8 +140,8 @@ void AddPreset(CLI::App& App, Context& Ctx) {
   auto a = std::make_shared<PresetArgs>();
   AddNozzleOptions(*sub, a->At);
   auto* volume = sub->add_option("--volume", a->Volume,
-                                 "Litres, above 0 up to 99999 (rounded to whole litres, as sent)")
-                     ->transform(DecimalNumber(0, kMaxPresetVolume, true));
+                                 "Litres, above 0 to below 99999.5 (rounded to whole litres, as sent)")
+                     ->transform(DecimalNumber(0, kPresetVolumeBound, true));
   auto* money = sub->add_option("--money", a->Money, "Amount of money; needs --price")
                     ->transform(DecimalNumber(0, 1e9, true));
   AddPriceOption(*sub, a->Price, "Unit price for --money");
@@ -156,8 +150,11 @@ void AddPreset(CLI::App& App, Context& Ctx) {
   c.Validate = [a] {
     if (a->Volume < 0 && a->Money < 0) throw BadArguments("preset needs --volume or --money");
     if (a->Money >= 0 && !(a->Price > 0)) throw BadArguments("--money needs a --price above 0");
-    if (a->Money >= 0 && a->Money / a->Price >= kMaxPresetVolume)
-      throw BadArguments("--money at this --price is more than 99999 litres");
+    if (a->Volume >= 0 && !PresetVolumeFits(a->Volume))
+      throw BadArguments("--volume " + FormatLitres(a->Volume) +
+                         " is 99999.5 litres or more, above the preset range");
+    if (a->Money >= 0 && !PresetVolumeForMoney(a->Money, a->Price))
+      throw BadArguments("--money at this --price is 99999.5 litres or more, above the preset range");
     // Nothing to deliver: the controller would refuse it anyway.
     if (a->Money >= 0 && std::nearbyint(a->Money / a->Price) < 1)
       throw BadArguments("--money at this --price is less than the whole litre a preset carries");

@@ -110,6 +110,22 @@ TEST(Arguments, RoundingIsShownAndMoneyNeedsAPrice) {
   }
 }
 
+// qx25ctl takes exactly the presets the driver takes: up to below 99999.5 L,
+// by volume or by money, and nothing at or above it is sent.
+TEST(Arguments, PresetRangeIsTheDriversOwn) {
+  const RunResult top = Ctl(Simulated({"preset", "--volume", "99999.4"}));
+  EXPECT_EQ(top.Status, 0) << top.Err;
+  const RunResult byMoney = Ctl(Simulated({"preset", "--money", "99999.49", "--price", "1"}));
+  EXPECT_EQ(byMoney.Status, 0) << byMoney.Err;
+  for (const std::vector<std::string> past :
+       {std::vector<std::string>{"preset", "--volume", "99999.5"},
+        std::vector<std::string>{"preset", "--money", "199999", "--price", "2"}}) {
+    const RunResult r = Ctl(Simulated(past));
+    EXPECT_EQ(r.Status, 2) << r.Err;
+    EXPECT_NE(r.Err.find("99999.5"), std::string::npos) << r.Err;
+  }
+}
+
 // Text that cannot reach its reader is a failure, in every program.
 TEST(Arguments, UnwritableTextAndBadArgumentsExitAlikeInEveryProgram) {
   std::vector<const char*> programs{QX25CTL_PATH, QX25SIM_PATH};
