@@ -37,10 +37,9 @@ ensure_packages() {
   apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-# configure_and_build DIR [cmake options...]
+# configure_and_build PRESET: configures the tree of CMakePresets.json's
+# configure preset PRESET and builds it with the build preset of that name.
 configure_and_build() {
-  local dir=$1
-  shift
-  cmake -S . -B "$dir" -G Ninja "$@"
-  cmake --build "$dir"
+  cmake --preset "$1"
+  cmake --build --preset "$1"
 }

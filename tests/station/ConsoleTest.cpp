@@ -1,10 +1,12 @@
 // The forecourt console over the built-in simulator, driven as a user drives
 // it: through the panels' buttons, with the pollers on their own threads.
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTest>
+#include <algorithm>
 
 #include "ConsoleRig.h"
 #include "ConsoleWords.h"
@@ -12,6 +14,7 @@
 #include "StatisticsModel.h"
 #include "TraceFilter.h"
 #include "TraceModel.h"
+#include "driver/HostContract.h"
 
 using namespace consoletest;
 
@@ -25,13 +28,11 @@ constexpr double kPrice = 2.5;
 // Waits that only a broken console reaches.
 constexpr int kDeliveryWaitMs = 30000;
 constexpr int kAnswerWaitMs = 5000;
-// The silent line's reply time-out. A window that waited for a line would
-// stand still for at least that long at every exchange on it; the gap allowed
-// is half of it, so that a loaded machine (a sanitizer build, tests run in
-// parallel) never fails a window that does not wait. What the gap really is
-// (a few milliseconds) is printed for the record.
+// The silent line's reply time-out.
 constexpr int kSilentTimeoutMs = 400;
-constexpr double kMaxLoopGapMs = kSilentTimeoutMs / 2.0;
+// Readings the live line must deliver while the silent one times out: more
+// than one round of its nozzles, so the poller is seen going round again.
+constexpr int kLiveReadings = 12;
 // A whole station: each line its own pseudo-terminal, simulator and poller.
 constexpr int kStationLines = 30;
 constexpr int kNozzlesPerLine = 4;
@@ -178,9 +179,26 @@ void ConsoleTest::silentLineLeavesTheRestResponsive() {
   HostWindow& window = station->Window();
   window.show();
   QVERIFY(QTest::qWaitForWindowExposed(&window));
+  // Counted on the window's thread, in the order the two pollers made them:
+  // the live line's answered polls (a failure leaking over from the silent
+  // line shows), and the longest run of them with no poll of the silent line
+  // ending between. Were the lines served one after the other, every live
+  // reading would wait out a silent time-out and no run would pass 1.
   int simReadings = 0;
+  int simFailures = 0;
+  int run = 0;
+  int longestRun = 0;
   QObject::connect(station->Pollers()->Poller(kSimPort), &PortPoller::Reading, &window,
-                   [&simReadings] { ++simReadings; });
+                   [&](const NozzleReading& R) {
+                     if (R.Error.isEmpty() && R.PortStatus == qx25::kLineOk) {
+                       ++simReadings;
+                       longestRun = std::max(longestRun, ++run);
+                     } else {
+                       ++simFailures;
+                     }
+                   });
+  QObject::connect(station->Pollers()->Poller(kSilentPort), &PortPoller::Reading, &window,
+                   [&run] { run = 0; });
 
   const LoopProbe probe;
   PanelWidgets dead(*window.Panel(kSilentPort, 1));
@@ -197,15 +215,24 @@ void ConsoleTest::silentLineLeavesTheRestResponsive() {
   QVERIFY(WaitFor(
       [&] { return dead.Text("CommandStatusLabel").contains(QStringLiteral("нет ответа")); },
       kAnswerWaitMs));
+  // The live line goes on being read, every poll answered, while the silent
+  // one times out on every exchange. How fast, and how long the window's
+  // loop stood still, depend on the machine: printed, not asserted.
   const int before = simReadings;
-  Spin(1000);
-  QVERIFY2(simReadings > before + 2, qPrintable(QString::number(simReadings - before)));
-
-  QVERIFY(probe.Turns() > 100);
-  qInfo("worst event-loop gap %.1f ms over %d turns", probe.WorstGapMs(), probe.Turns());
-  QVERIFY2(probe.WorstGapMs() <= kMaxLoopGapMs,
-           qPrintable(QStringLiteral("the window's loop stood still for %1 ms")
-                          .arg(probe.WorstGapMs(), 0, 'f', 1)));
+  run = longestRun = 0;
+  QElapsedTimer wall;
+  wall.start();
+  QVERIFY2(WaitFor([&] { return simReadings >= before + kLiveReadings && longestRun >= 3; },
+                   kDeliveryWaitMs),
+           qPrintable(QStringLiteral("%1 readings, at most %2 between two silent polls")
+                          .arg(simReadings - before)
+                          .arg(longestRun)));
+  const double seconds = std::max(static_cast<double>(wall.elapsed()) / 1e3, 1e-3);
+  QCOMPARE(simFailures, 0);
+  qInfo("%d readings from the live line in %.2f s (%.1f a second), up to %d between two "
+        "silent polls; worst event-loop gap %.1f ms over %d turns",
+        simReadings - before, seconds, (simReadings - before) / seconds, longestRun,
+        probe.WorstGapMs(), probe.Turns());
 
   // The statistics count the silent line's time-outs, and none on the other.
   StatisticsModel& figures = station->StatisticsRows();
