@@ -6,6 +6,8 @@
 #include <QTimer>
 #include <algorithm>
 
+#include "params/Encodings.h"
+#include "params/TypedNumber.h"
 #include "ui/ParamFrame.h"
 #include "ui/ParamModel.h"
 #include "ui/core/Texts.h"
@@ -15,16 +17,45 @@ namespace {
 
 using qx25::ui::kConfirmCaption, qx25::ui::kConfirmText;
 
-void SetUp(QDoubleSpinBox& Box, int Decimals, double Step, double Min, double Max, double Start) {
+// The box's range holds the limits and the start, so that neither a step nor
+// the start is clamped; what the box holds is judged by the reader on Enter.
+void SetUp(TTypedSpinBox& Box, int Decimals, double Step, double Min, double Max, double Start,
+           TTypedSpinBox::TReader Reader) {
   Box.setDecimals(Decimals);  // first: the range and the value are rounded to it
   Box.setSingleStep(Step);
-  Box.setRange(Min, Max);
+  Box.SetReader(std::move(Reader));
+  Box.setRange(std::min(Min, Start), std::max(Max, Start));
   Box.setValue(Start);
 }
 
+// What the number box of P's editor shows for a text: the scaled value, or
+// the temperature; none when the reader refuses the text.
+TTypedSpinBox::TReader ReaderOf(const CParameter& P) {
+  return [P](const std::string& Text) -> std::optional<double> {
+    const qx25::params::TTypedValue typed = qx25::params::ReadTyped(P, Text, NumberFormat());
+    if (!typed) return std::nullopt;
+    if (P.Kind == pkTemperature || P.Kind == pkNegativeTemperature)
+      return static_cast<double>(qx25::params::TemperatureOfRaw(*typed.Raw));
+    return static_cast<double>(*typed.Raw) / CParameter::Power10(P.Decimals);
+  };
+}
+
+TTypedSpinBox::TReader IntegerReader(int64_t Min, int64_t Max) {
+  return [Min, Max](const std::string& Text) -> std::optional<double> {
+    const qx25::params::TTypedValue typed =
+        qx25::params::ReadTypedInteger(Text, Min, Max, NumberFormat());
+    return typed ? std::optional<double>(static_cast<double>(*typed.Raw)) : std::nullopt;
+  };
+}
+
+// The texts as typed: the reader, not the boxes, says what they are.
 qx25::ui::TEdit EditorContents(const Ui::ParamFrm& Form) {
-  return {Form.WriteValueEdit->value(), Form.WriteValueEdit2->value(),
-          Form.WriteValueCB->currentIndex()};
+  qx25::ui::TEdit edit{Form.WriteValueEdit->value(), Form.WriteValueEdit2->value(),
+                       Form.WriteValueCB->currentIndex()};
+  edit.Typed = true;
+  edit.Text = Form.WriteValueEdit->text().toStdString();
+  edit.Text2 = Form.WriteValueEdit2->text().toStdString();
+  return edit;
 }
 
 }  // namespace
@@ -66,14 +97,35 @@ void TParamFrm::PlaceEditor(int Row, int Col) {
   Ui::ParamFrm& c = *Controls;
   if (Row < 1 || Col != TParamModel::ColWrite || c.RxDGCommon->RowHeight(Row) <= 0 ||
       !RecordOfRow(Row)) {
-    for (QWidget* editor : Editors()) editor->hide();
+    CloseEditor();
     return;
   }
   PrepareEditor(Row);
-  QWidget* first =
-      c.WriteValueCB->isHidden() ? static_cast<QWidget*>(c.WriteValueEdit) : c.WriteValueCB;
-  const QRect cell = c.RxDGCommon->CellRect(Col, Row, c.TabControl1);
-  if (!cell.isValid() || first->isHidden()) return;  // scrolled out of sight, or no editor
+  EditorRow = Row;
+  if (FitEditor() && EditorShown()) EditorFirst()->setFocus();
+}
+
+QWidget* TParamFrm::EditorFirst() const {
+  const Ui::ParamFrm& c = *Controls;
+  return c.WriteValueCB->isHidden() ? static_cast<QWidget*>(c.WriteValueEdit) : c.WriteValueCB;
+}
+
+bool TParamFrm::EditorShown() const {
+  const auto editors = Editors();
+  return std::any_of(editors.begin(), editors.end(), [](QWidget* E) { return !E->isHidden(); });
+}
+
+void TParamFrm::CloseEditor() {
+  for (QWidget* editor : Editors()) editor->hide();
+  EditorRow = 0;
+}
+
+bool TParamFrm::FitEditor() {
+  Ui::ParamFrm& c = *Controls;
+  TRXDrawGrid* grid = c.RxDGCommon;
+  QWidget* first = EditorFirst();
+  const QRect cell = grid->CellRect(TParamModel::ColWrite, EditorRow, c.TabControl1);
+  if (!cell.isValid() || first->isHidden()) return false;  // no editor
   const bool pair = !c.WriteValueEdit2->isHidden();
   const qx25::ui::TEditorPlace at = qx25::ui::EditorPlace(CoreRect(cell), EditorHeight(), pair);
   first->setGeometry(ViewRect(at.First));
@@ -82,7 +134,34 @@ void TParamFrm::PlaceEditor(int Row, int Col) {
     c.WriteValueEdit2->setGeometry(ViewRect(at.Second));
     c.WriteValueEdit2->raise();
   }
-  first->setFocus();
+  return true;
+}
+
+// The editor belongs to its row: a scroll carries it along, and one that
+// takes the row out of sight closes it unsent.
+void TParamFrm::FollowEditorRow() {
+  if (!EditorShown()) return;
+  Ui::ParamFrm& c = *Controls;
+  TRXDrawGrid* grid = c.RxDGCommon;
+  const QRect cell = grid->CellRect(TParamModel::ColWrite, EditorRow, c.TabControl1);
+  const QRect view(grid->viewport()->mapTo(c.TabControl1, QPoint(0, 0)), grid->viewport()->size());
+  if (!cell.isValid() || !view.contains(cell)) {
+    const auto editors = Editors();
+    const bool focused =
+        std::any_of(editors.begin(), editors.end(), [](QWidget* E) { return E->hasFocus(); });
+    CloseEditor();
+    if (focused) grid->setFocus();
+    return;
+  }
+  FitEditor();
+}
+
+// A click, Enter or F2 on the current "Запись" cell opens its editor again
+// after Esc: the selection has not changed, so nothing else would.
+void TParamFrm::ReopenEditor(int Col, int Row) {
+  TRXDrawGrid* grid = Controls->RxDGCommon;
+  if (Col != grid->Col() || Row != grid->Row() || EditorShown()) return;
+  PlaceEditor(Row, Col);
 }
 
 void TParamFrm::PrepareEditor(int Row) {
@@ -94,8 +173,11 @@ void TParamFrm::PrepareEditor(int Row) {
   const bool number = choice.Kind == TEditorChoice::Number || pair;
   c.WriteValueEdit->setValue(0);
   if (number)
-    SetUp(*c.WriteValueEdit, choice.Decimals, choice.Step, choice.Min, choice.Max, choice.Start);
-  if (pair) SetUp(*c.WriteValueEdit2, 0, 1, choice.Min2, choice.Max2, choice.Start2);
+    SetUp(*c.WriteValueEdit, choice.Decimals, choice.Step, choice.Min, choice.Max, choice.Start,
+          pair ? IntegerReader(0, qx25::params::kPairHighMax) : ReaderOf(*p));
+  if (pair)
+    SetUp(*c.WriteValueEdit2, 0, 1, choice.Min2, choice.Max2, choice.Start2,
+          IntegerReader(0, qx25::params::kPairLowMax));
   if (choice.Kind == TEditorChoice::List) {
     c.WriteValueCB->clear();
     for (const std::string& item : choice.Items)
@@ -110,23 +192,31 @@ void TParamFrm::PrepareEditor(int Row) {
 
 void TParamFrm::WriteValueEditExit() {
   Ui::ParamFrm& c = *Controls;
-  if (!c.WriteValueCB->isHidden()) return c.WriteValueCB->hide();
+  if (!c.WriteValueCB->isHidden()) return CloseEditor();
   if (!c.WriteValueEdit->isHidden() && !c.WriteValueEdit2->isHidden()) {
     // The pair hands the focus between its halves.
     if (c.WriteValueEdit->hasFocus() || c.WriteValueEdit2->hasFocus()) return;
-    c.WriteValueEdit2->hide();
   }
-  c.WriteValueEdit->hide();
+  CloseEditor();
 }
 
 void TParamFrm::WriteValueEditKeyDown() {
+  const int row = Controls->RxDGCommon->Row();
+  CParameter* p = RecordOfRow(row);
+  // Never confirmed over another row than the one the editor was opened on.
+  if (!p || row != EditorRow) return CloseEditor();
+  const qx25::ui::TEdit edit = EditorContents(*Controls);
+  if (const qx25::params::TTypedValue typed = qx25::ui::ReadEdit(*p, edit); !typed) {
+    // The editor keeps the text; the bar says why nothing is asked or sent.
+    ShowStatus({typed.Refusal, TStatusColour::Failure, {}});
+    return;
+  }
   QMessageBox confirm(QMessageBox::Question, QString::fromUtf8(kConfirmCaption),
                       QString::fromUtf8(kConfirmText), QMessageBox::Ok | QMessageBox::Cancel, this);
   confirm.setObjectName("ConfirmWrite");
-  if (const CParameter* p = RecordOfRow(Controls->RxDGCommon->Row()))
-    confirm.setInformativeText(QString::fromStdString(qx25::ui::ConfirmationDetail(
-        *p, EditorContents(*Controls), Controls->edIDNumber->value())));
-  if (confirm.exec() == QMessageBox::Ok) WriteOne(Controls->RxDGCommon->Row());
+  confirm.setInformativeText(QString::fromStdString(
+      qx25::ui::ConfirmationDetail(*p, edit, Controls->edIDNumber->value())));
+  if (confirm.exec() == QMessageBox::Ok) WriteOne(row);
   RepaintGrid();
 }
 
@@ -143,14 +233,14 @@ bool TParamFrm::eventFilter(QObject* Watched, QEvent* Event) {
   if (key == Qt::Key_Escape) {
     Event->accept();
     if (press) {
-      PlaceEditor(0, 0);
+      CloseEditor();
       Controls->RxDGCommon->setFocus();
     }
     return true;
   }
   if (press && (key == Qt::Key_Return || key == Qt::Key_Enter)) {
-    // The spin box takes what was typed before the value is read.
-    if (auto* spin = qobject_cast<QDoubleSpinBox*>(Watched)) spin->interpretText();
+    // The typed text is read as it stands: the spin box's own reading would
+    // put back its last value for a text the reader refuses.
     WriteValueEditKeyDown();
     return true;
   }

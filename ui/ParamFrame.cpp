@@ -5,6 +5,7 @@
 
 #include <QHeaderView>
 #include <QLibraryInfo>
+#include <QScrollBar>
 #include <QShowEvent>
 #include <QTabBar>
 #include <QTimer>
@@ -118,6 +119,14 @@ TParamFrm::TParamFrm(QWidget* Parent)
   connect(c.RxDGCommon, &TRXDrawGrid::Enter, this, &TParamFrm::RxDGCommonEnter);
   connect(c.RxDGCommon, &TRXDrawGrid::SelectCellEvent, this, &TParamFrm::RxDGCommonSelectCell);
   connect(c.RxDGCommon, &TRXDrawGrid::CellDblClick, this, &TParamFrm::RxDGCommonDblClick);
+  connect(c.RxDGCommon, &TRXDrawGrid::CellDblClick, this, &TParamFrm::ReopenEditor);
+  connect(c.RxDGCommon, &TRXDrawGrid::CellOpen, this, &TParamFrm::ReopenEditor);
+  // Scrolls and rows that change their height move the editor with its row.
+  for (QScrollBar* bar : {c.RxDGCommon->verticalScrollBar(), c.RxDGCommon->horizontalScrollBar()})
+    connect(bar, &QScrollBar::valueChanged, this, &TParamFrm::FollowEditorRow);
+  for (QHeaderView* header : {c.RxDGCommon->verticalHeader(), c.RxDGCommon->horizontalHeader()})
+    connect(header, &QHeaderView::sectionResized, this, &TParamFrm::FollowEditorRow,
+            Qt::QueuedConnection);
   connect(StatusTimer, &QTimer::timeout, this, &TParamFrm::Timer1Timer);
   connect(EditorDelay, &QTimer::timeout, this, &TParamFrm::Timer2Timer);
   connect(c.Button1, &QAbstractButton::clicked, this, &TParamFrm::Button1Click);

@@ -85,6 +85,13 @@ class TParamFrm : public QDialog {
  private:
   void ReleaseCatalog();
   void WriteValueEditKeyDown();
+  // The editor over the "Запись" cell of EditorRow (0: none shown).
+  QWidget* EditorFirst() const;
+  bool EditorShown() const;
+  void CloseEditor();
+  bool FitEditor();  // false when there is no editor to place
+  void FollowEditorRow();
+  void ReopenEditor(int Col, int Row);
   void SetStatus(const std::string& Message);
   void SetStatusColour(TStatusColour Colour);
   std::array<QWidget*, 3> Editors() const;
@@ -102,6 +109,7 @@ class TParamFrm : public QDialog {
   QTimer* StatusTimer;  // Timer1
   QTimer* EditorDelay;  // Timer2
   TStatusColour Colour = TStatusColour::Normal;
+  int EditorRow = 0;
   bool GridReady = false;  // sized to the catalog on show
   bool Closed = false;
   bool Dismissed = false;

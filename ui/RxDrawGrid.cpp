@@ -1,6 +1,7 @@
 #include "ui/RxDrawGrid.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyleOptionTabWidgetFrame>
@@ -120,6 +121,22 @@ void TOpenedRXDrawGrid::mouseDoubleClickEvent(QMouseEvent* Event) {
   QTableView::mouseDoubleClickEvent(Event);
   const auto [col, row] = CellAt(Event->position().toPoint());
   emit CellDblClick(col, row);
+}
+
+void TOpenedRXDrawGrid::mouseReleaseEvent(QMouseEvent* Event) {
+  QTableView::mouseReleaseEvent(Event);
+  const auto [col, row] = CellAt(Event->position().toPoint());
+  if (Event->button() == Qt::LeftButton && row == Row() && col == Col()) emit CellOpen(col, row);
+}
+
+void TOpenedRXDrawGrid::keyPressEvent(QKeyEvent* Event) {
+  const int key = Event->key();
+  if ((key == Qt::Key_F2 || key == Qt::Key_Return || key == Qt::Key_Enter) && Row() >= 1) {
+    emit CellOpen(Col(), Row());
+    Event->accept();
+    return;
+  }
+  QTableView::keyPressEvent(Event);
 }
 
 bool TOpenedRXDrawGrid::viewportEvent(QEvent* Event) {

@@ -63,12 +63,16 @@ class TOpenedRXDrawGrid : public QTableView {
   void ColumnSized();
   void CellMouseMove(int Col, int Row, QPoint Global);
   void CellDblClick(int Col, int Row);
+  // A click on the current cell, or Enter or F2 over it: asks for its editor.
+  void CellOpen(int Col, int Row);
 
  protected:
   void currentChanged(const QModelIndex& Current, const QModelIndex& Previous) override;
   void focusInEvent(QFocusEvent* Event) override;
   void mouseMoveEvent(QMouseEvent* Event) override;
   void mouseDoubleClickEvent(QMouseEvent* Event) override;
+  void mouseReleaseEvent(QMouseEvent* Event) override;
+  void keyPressEvent(QKeyEvent* Event) override;
   bool viewportEvent(QEvent* Event) override;
 
  private:

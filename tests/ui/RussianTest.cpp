@@ -11,6 +11,7 @@
 #include <QTest>
 
 #include "TestRegistry.h"
+#include "TypedEntry.h"
 #include "WindowRig.h"
 
 using namespace uitest;
@@ -34,7 +35,11 @@ class RussianTest : public QObject {
       QCOMPARE(w.LimitsText(kRowCode16), "от 600,00 до 1" + group + "200,00 кг/м3");
       QCOMPARE(w.ReadOne(kRowCode16), "1" + group + "234,56");
 
+      // The value read lies above the limits: the editor shows it, and Enter
+      // would refuse it; a value within them is typed first.
       OpenEditor(w, kRowCode16);
+      QCOMPARE(w.Form().WriteValueEdit->text(), "1" + group + "234,56");
+      Type(w.Form().WriteValueEdit, "1 000,5");
       QString cancel;
       OnNextModal<QMessageBox>([&](QMessageBox& Box) {
         cancel = Box.button(QMessageBox::Cancel)->text();
@@ -54,6 +59,32 @@ class RussianTest : public QObject {
       w.LoadBtnClick();
       QCOMPARE(filter, QString("Все файлы (*)"));
       QCOMPARE(dialogCancel, QString("Отмена"));
+    }));
+  }
+
+  // Typed key by key: either decimal separator, the locale's groups, and the
+  // refusals in the locale's numbers.
+  void TypedNumbersAreReadAsARussianWritesThem() {
+    constexpr int kRowCode5 = 10, kRowCode10 = 15, kRowCode15 = 20, kRowCode16 = 21,
+                  kRowCode31 = 36, kRowCode36 = 41;
+    WindowRig rig;
+    rig.LocaleNumbers = true;
+    QVERIFY(rig.WithWindow([&](TParamFrm& w) {
+      const TTyped cases[] = {
+          {kRowCode5, "4.7", 47, ""},
+          {kRowCode5, "4,7", 47, ""},
+          {kRowCode16, "950.5", 95050, ""},
+          {kRowCode16, "1 100,5", 110050, ""},
+          {kRowCode15, "2", -1, "вне пределов 3 … 15"},
+          {kRowCode10, "1,234", -1, "нужно целое число"},
+          {kRowCode36, "-15", 215, ""},
+          {kRowCode31, "1500", -1, "вне пределов 600,00 … 1\u00A0200,00"},
+      };
+      for (const TTyped& c : cases) {
+        TypeAndEnter(rig, w, c);
+        if (QTest::currentTestFailed()) return;
+      }
+      WriteScreenshot(w, "refused-edit-ru");
     }));
   }
 };

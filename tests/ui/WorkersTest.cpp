@@ -68,7 +68,8 @@ class WorkersTest : public QObject {
       QTRY_VERIFY_WITH_TIMEOUT(!ReadParamsThread, kRunWaitMs);
       QCOMPARE(Codes(rig.Sim, 'N'), BulkCodes());
       QCOMPARE(CellText(w, 21, TParamModel::ColRead), QString("750.00"));
-      QCOMPARE(CellText(w, 8, TParamModel::ColRead), QString("7"));
+      // Code 2 holds 7, a list value without a name: its number, said so.
+      QCOMPARE(CellText(w, 8, TParamModel::ColRead), QString("7 (нет в списке)"));
       QCOMPARE(CellText(w, 14, TParamModel::ColRead), QString("Ошибка чтения!"));  // code 9
       QCOMPARE(CellText(w, 15, TParamModel::ColRead), QString("0"));  // code 10, after it
       for (int row = 1; row <= 7; ++row) QVERIFY(CellText(w, row, TParamModel::ColRead).isEmpty());

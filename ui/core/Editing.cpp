@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "params/Encodings.h"
+#include "params/NumberText.h"
 #include "ui/core/GridText.h"
 
 namespace qx25::ui {
@@ -23,12 +24,15 @@ constexpr int kMinRowHeight = 20;
 constexpr int kRowTextMargin = 5;
 constexpr int kEditorIndent = 5;
 constexpr int kPairGap = 5;
+constexpr int kAllDigits = 40;  // more than any 64-bit value has
 
 using namespace qx25::params;
 
-int64_t Rounded(double X) {
-  if (!std::isfinite(X) || std::fabs(X) > 9.2e18) throw std::out_of_range("value out of range");
-  return std::llround(X);
+// X rounded to Decimals places, in the number format in use; "" for no number.
+std::string NumberText(double X, int Decimals) {
+  const double raw = std::nearbyint(X * CParameter::Power10(Decimals));
+  if (!std::isfinite(raw) || std::fabs(raw) > 9.2e18) return {};
+  return FormatNumber(static_cast<int64_t>(raw), Decimals, kAllDigits, Decimals, NumberFormat());
 }
 
 void IntegerBox(TEditorChoice& Choice, int64_t Min, int64_t Max, int64_t Start) {
@@ -58,7 +62,9 @@ TEditorChoice EditorFor(const CParameter& P) {
       choice.Step = P.Step();
       choice.Min = P.ScaledMin();
       choice.Max = P.ScaledMax();
-      choice.Start = static_cast<double>(P.Value) / CParameter::Power10(P.Decimals);
+      // Where the "Запись" cell starts: a value below the limits shows as the limit.
+      choice.Start =
+          static_cast<double>(std::max(P.Value, P.MinValue)) / CParameter::Power10(P.Decimals);
       break;
     case pkList:
     case pkCommonList:
@@ -84,23 +90,29 @@ TEditorChoice EditorFor(const CParameter& P) {
   return choice;
 }
 
-int64_t CommittedRaw(const CParameter& P, const TEdit& Edit) {
+TTypedValue ReadEdit(const CParameter& P, const TEdit& Edit) {
+  const TNumberFormat& format = NumberFormat();
   switch (P.Kind) {
     case pkList:
     case pkCommonList:
-      // A list without names has nothing chosen: nothing to send.
-      if (Edit.Item < 0) throw std::out_of_range("no value chosen");
-      return P.RawValue(Edit.Item);
-    case pkPair:
-      return RawOfPair(Rounded(Edit.Value), Rounded(Edit.Value2));
-    case pkTemperature:
-    case pkNegativeTemperature:
-      return RawOfTemperature(Rounded(Edit.Value));
     case pkTemperatureList:
-      return Edit.Item == 0 || Edit.Item == 1 ? kTemperatureListRaw[Edit.Item] : 0;
+      return ReadChosen(P, Edit.Item);
+    case pkPair:
+      if (Edit.Typed) return ReadTypedPair(P, Edit.Text, Edit.Text2, format);
+      return ReadTypedPair(P, NumberText(Edit.Value, 0), NumberText(Edit.Value2, 0), format);
     default:
-      return P.RawValue(Edit.Value);  // the number kinds
+      break;
   }
+  if (Edit.Typed) return ReadTyped(P, Edit.Text, format);
+  const bool number = P.Kind == pkNumber || P.Kind == pkCommonNumber || P.Kind == pkAddress;
+  // A value is written out as the reader's own text and read back: one set of rules.
+  return ReadTyped(P, NumberText(Edit.Value, number ? P.Decimals : 0), format);
+}
+
+int64_t CommittedRaw(const CParameter& P, const TEdit& Edit) {
+  const TTypedValue typed = ReadEdit(P, Edit);
+  if (!typed) throw std::out_of_range(typed.Refusal);
+  return *typed.Raw;
 }
 
 std::string ConfirmationDetail(const CParameter& P, const TEdit& Edit, int IdNumber) {
@@ -163,15 +175,16 @@ TStatus WriteOne(const TTarget& Line, CParameter* P, const TEdit& Edit, int IdNu
   const std::optional<TLinkMode> mode = P ? LinkModeOf(P->Kind) : std::nullopt;
   if (!Line.Driver || !P || !mode)
     return {Line.Driver && P ? kWriteFailed : kNoDriver, TStatusColour::Normal, {}};
-  TStatus status{kWriteFailed, TStatusColour::Normal, {}};  // kept when the edit gives no value
+  TStatus status{kWriteFailed, TStatusColour::Normal, {}};
+  const TTypedValue typed = ReadEdit(*P, Edit);
+  if (!typed) {
+    // Sent nothing: the edit gives no value the controller has a use for.
+    status.Message += " (" + typed.Refusal + ")";
+    status.Colour = TStatusColour::Failure;
+    return status;
+  }
+  const int64_t raw = *typed.Raw;
   try {
-    const int64_t raw = CommittedRaw(*P, Edit);
-    if (const std::string refusal = Refusal(*P, raw); !refusal.empty()) {
-      // Sent nothing: the controller would take a value it has no use for.
-      status.Message += " (" + refusal + ")";
-      status.Colour = TStatusColour::Failure;
-      return status;
-    }
     status.Message.clear();  // a driver that raises leaves no message
     if (*mode == lmAddress) P->Code = IdNumber;
     const bool ok =

@@ -8,6 +8,7 @@
 
 #include "driver/QX25.h"
 #include "params/ParameterUnit.h"
+#include "params/TypedNumber.h"
 
 namespace qx25::ui {
 
@@ -26,13 +27,18 @@ struct TEditorChoice {
 };
 TEditorChoice EditorFor(const CParameter& P);
 
-// What the technician left in the editor.
+// What the technician left in the editor: the number boxes' texts as typed
+// when Typed, else their values (a toolkit that keeps numbers, not texts).
 struct TEdit {
   double Value = 0, Value2 = 0;
   int Item = -1;
+  bool Typed = false;
+  std::string Text, Text2;
 };
-// The raw value the edit writes. Throws std::out_of_range when the edit
-// cannot give one (nothing chosen in a list, a number out of the 64-bit range).
+// The raw value the edit writes, or why it writes none: every edit is read by
+// the one reader in params/, so an edit outside the limits is refused here.
+qx25::params::TTypedValue ReadEdit(const CParameter& P, const TEdit& Edit);
+// ReadEdit's raw value. Throws std::out_of_range with the refusal when there is none.
 int64_t CommittedRaw(const CParameter& P, const TEdit& Edit);
 // The write confirmation's detail: caption, value and units, or the new
 // address and the ID number; empty when the edit gives no value.

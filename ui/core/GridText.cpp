@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "params/NumberText.h"
+#include "params/TypedNumber.h"
 
 namespace qx25::ui {
 
@@ -94,6 +95,11 @@ TCell CellOf(const CParameter& P, int Column) {
     case ColRead:
       cell.Text = P.ReadError ? kReadError : P.ReadText;
       if (!P.ReadError && !P.ReadText.empty()) cell.Note = Refusal(P, P.Value);
+      if (!cell.Note.empty() && IsList(P.Kind) && !P.ValueNames.empty()) {
+        // A value the list has no name for shows as its number, said so.
+        cell.Note = qx25::params::kNotInList;
+        cell.Text += std::string(" (") + qx25::params::kNotInList + ")";
+      }
       break;
     case ColWrite:
       // What an edit starts from: the larger of Value and MinValue. A value

@@ -1,0 +1,149 @@
+// What a technician types into the "Запись" editor, key by key, against the
+// simulated controllers: what the confirmation names is what reaches the
+// line, or nothing does and the status bar says why. Also the editor's place
+// while the grid scrolls, and its reopening after Esc.
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QPointer>
+#include <QScrollBar>
+#include <QTest>
+#include <QWheelEvent>
+
+#include "TestRegistry.h"
+#include "TypedEntry.h"
+#include "WindowRig.h"
+
+using namespace uitest;
+using Colour = TParamFrm::TStatusColour;
+
+namespace {
+constexpr int kAddress = 1;
+constexpr int kColRead = TParamModel::ColRead, kColWrite = TParamModel::ColWrite;
+constexpr int kRowCard = 7, kRowCode3 = 9, kRowCode5 = 10, kRowCode10 = 15, kRowCode15 = 20,
+              kRowCode16 = 21, kRowCode31 = 36, kRowCode36 = 41;
+
+}  // namespace
+
+class TypedEditingTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void TypedTextsAreWrittenAsConfirmedOrRefusedWithTheirReason() {
+    WindowRig rig;
+    QVERIFY(rig.WithWindow([&](TParamFrm& w) {
+      const TTyped cases[] = {
+          {kRowCode5, "4.7", 47, ""},
+          {kRowCode5, "4,7", -1, "не число"},  // ',' groups thousands here
+          {kRowCode16, "950.5", 95050, ""},
+          {kRowCode15, "2", -1, "вне пределов 3 … 15"},
+          {kRowCode15, "3", 3, ""},
+          {kRowCode15, "16", -1, "вне пределов 3 … 15"},
+          {kRowCode31, "1500", -1, "вне пределов 600.00 … 1,200.00"},
+          {kRowCode31, "1,200", 120000, ""},
+          {kRowCode10, "1,234", 1234, ""},
+          {kRowCode36, "-15", 215, ""},
+          {kRowCard, "123456789012345", 123456789012345, ""},
+          {kRowCode5, "-1", -1, "отрицательное значение недопустимо"},
+          {kRowCode5, "4.75", -1, "не более 1 знака после запятой"},
+          {kRowCode5, "abc", -1, "не число"},
+          {kRowCode5, "", -1, "не введено значение"},
+      };
+      for (const TTyped& c : cases) {
+        TypeAndEnter(rig, w, c);
+        if (QTest::currentTestFailed()) return;
+      }
+      // A second Enter on the unchanged text says the same again.
+      w.ShowStatus({});
+      QTest::keyClick(w.Form().WriteValueEdit, Qt::Key_Return);
+      QCOMPARE(Status(w), QString("не введено значение"));
+    }));
+  }
+
+  void AListValueWithoutANameAsksForAChoice() {
+    WindowRig rig;
+    rig.Sim.SetParam(kAddress, 3, 7);
+    QVERIFY(rig.WithWindow([&](TParamFrm& w) {
+      w.RxDGCommonDblClick(kColRead, kRowCode3);
+      QCOMPARE(CellText(w, kRowCode3, kColRead), QString("7 (нет в списке)"));
+      OpenEditor(w, kRowCode3);
+      QComboBox* list = w.Form().WriteValueCB;
+      QVERIFY(list->isVisible());
+      QCOMPARE(list->currentIndex(), -1);
+      const uint64_t before = rig.Sim.ExchangeCount();
+      QString detail = "none";
+      QPointer<QTimer> poll = Answer(QMessageBox::Ok, &detail);
+      QTest::keyClick(list, Qt::Key_Return);
+      QTest::qWait(20);
+      delete poll.data();
+      QCOMPARE(detail, QString("none"));
+      QCOMPARE(rig.Sim.ExchangeCount(), before);
+      QCOMPARE(Status(w), QString("Выберите значение из списка"));
+    }));
+  }
+
+  void TheEditorStaysOnItsRowWhileTheGridScrolls() {
+    WindowRig rig;
+    QVERIFY(rig.WithWindow([&](TParamFrm& w) {
+      TRXDrawGrid* grid = w.Form().RxDGCommon;
+      QDoubleSpinBox* edit = w.Form().WriteValueEdit;
+      OpenEditor(w, kRowCode5);
+      QVERIFY(edit->isVisible());
+      Type(edit, "2.5");
+      auto overItsRow = [&] {
+        const QRect cell = grid->CellRect(kColWrite, kRowCode5, w.Form().TabControl1);
+        return cell.contains(edit->geometry().center());
+      };
+      QVERIFY(overItsRow());
+      // Two notches of the wheel over the grid.
+      const QPoint at = grid->viewport()->rect().center();
+      QWheelEvent wheel(at, grid->viewport()->mapToGlobal(at), {}, QPoint(0, -240), Qt::NoButton,
+                        Qt::NoModifier, Qt::NoScrollPhase, false);
+      QApplication::sendEvent(grid->viewport(), &wheel);
+      QVERIFY(grid->verticalScrollBar()->value() > 0);
+      QVERIFY(edit->isHidden() || overItsRow());
+      if (edit->isVisible()) QCOMPARE(edit->text(), QString("2.5"));
+      // The scroll bar to the end: the row is out of sight and the editor closed, unsent.
+      const uint64_t before = rig.Sim.ExchangeCount();
+      grid->verticalScrollBar()->setValue(grid->verticalScrollBar()->maximum());
+      QVERIFY(edit->isHidden());
+      QTest::keyClick(grid, Qt::Key_Return);
+      QTest::keyClick(grid, Qt::Key_Escape);
+      QCOMPARE(rig.Sim.ExchangeCount(), before);
+      QCOMPARE(rig.Sim.State(kAddress).Params[5], 0);
+    }));
+  }
+
+  void TheEditorReopensOnTheSelectedCellAfterEsc() {
+    WindowRig rig;
+    QVERIFY(rig.WithWindow([&](TParamFrm& w) {
+      TRXDrawGrid* grid = w.Form().RxDGCommon;
+      QDoubleSpinBox* edit = w.Form().WriteValueEdit;
+      OpenEditor(w, kRowCode16);
+      const QPoint cell =
+          grid->visualRect(grid->model()->index(kRowCode16 - 1, kColWrite)).center();
+      auto escape = [&] {
+        QTest::keyClick(edit, Qt::Key_Escape);
+        QVERIFY(edit->isHidden());
+        QCOMPARE(grid->Row(), kRowCode16);
+      };
+      escape();
+      QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell);
+      QTRY_VERIFY(edit->isVisible());
+      escape();
+      QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, cell);
+      QTRY_VERIFY(edit->isVisible());
+      escape();
+      QTest::keyClick(grid, Qt::Key_Return);
+      QVERIFY(edit->isVisible());
+      escape();
+      QTest::keyClick(grid, Qt::Key_F2);
+      QVERIFY(edit->isVisible());
+      // Code 16 starts above its limits: the editor shows that, unclamped, as the cell does.
+      QCOMPARE(edit->text(), CellText(w, kRowCode16, kColWrite));
+    }));
+  }
+};
+
+static TRegisterTest<TypedEditingTest> registered("TypedEditingTest");
+
+#include "TypedEditingTest.moc"
