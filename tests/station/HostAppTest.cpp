@@ -1,6 +1,10 @@
 // qx25-host built as main() builds it, over the built-in simulator: the driver
 // comes from libqx25.so through dlopen (this program is not linked to it).
 #include <dlfcn.h>
+#include <linux/capability.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <QAction>
 #include <QApplication>
@@ -9,6 +13,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <memory>
@@ -34,6 +39,30 @@ QString Canonical(const std::string& Path) {
 }
 
 QMenuBar& Bar(Station& S) { return *S.Window().menuBar(); }
+
+// Root opens any file whatever its mode. Capabilities are a thread's own, so
+// this thread (and those it starts) lays down the overrides of file modes for
+// a while, and takes them up again after.
+class FileModesBind {
+ public:
+  FileModesBind() {
+    __user_cap_header_struct head{_LINUX_CAPABILITY_VERSION_3, 0};
+    if (syscall(SYS_capget, &head, Saved) != 0) return;
+    __user_cap_data_struct lowered[2] = {Saved[0], Saved[1]};
+    lowered[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+    Lowered = syscall(SYS_capset, &head, lowered) == 0;
+  }
+  ~FileModesBind() {
+    __user_cap_header_struct head{_LINUX_CAPABILITY_VERSION_3, 0};
+    if (Lowered) syscall(SYS_capset, &head, Saved);
+  }
+  FileModesBind(const FileModesBind&) = delete;
+  FileModesBind& operator=(const FileModesBind&) = delete;
+
+ private:
+  __user_cap_data_struct Saved[2] = {};
+  bool Lowered = false;
+};
 
 }  // namespace
 
@@ -168,6 +197,30 @@ void HostAppTest::listsLinesWithTheirState() {
   const QString status = station->Window().LinesText();
   QVERIFY2(status.contains(QStringLiteral("COM1 (симулятор)")), qPrintable(status));
   QVERIFY2(status.contains(QStringLiteral("COM3 ") + kMissingDevice), qPrintable(status));
+}
+
+void HostAppTest::aLineWithoutAccessSaysWhy() {
+  QTemporaryDir dir;
+  const std::string device = dir.filePath(QStringLiteral("ttyUSB0")).toStdString();
+  QVERIFY(QFile(QString::fromStdString(device)).open(QIODevice::WriteOnly));
+  QCOMPARE(chmod(device.c_str(), 0), 0);
+  std::unique_ptr<Station> station;
+  {
+    const FileModesBind bind;
+    station = Started({"--port", std::to_string(kMissingPort) + "=" + device});
+  }
+  LineListModel& model = station->Window().LineModel();
+  const QModelIndex state = model.index(0, LineListModel::StateColumn);
+  QCOMPARE(model.data(state).toString(), QStringLiteral("нет доступа к устройству"));
+  // The system's own words are in the tip; nothing opened the device again for them.
+  QCOMPARE(model.data(state, Qt::ToolTipRole).toString(),
+           QStringLiteral("нет доступа к устройству: Permission denied"));
+  // A poll that reaches the line again (access granted) makes it ready, and the reason goes.
+  model.ShowPortStatus(kMissingPort, qx25::serial::kLineAccepted);
+  QCOMPARE(model.data(state).toString(), QStringLiteral("готова"));
+  QVERIFY(model.data(state, Qt::ToolTipRole).isNull());
+  model.ShowPortStatus(kMissingPort, qx25::serial::kLineNoAccess);
+  QCOMPARE(model.data(state).toString(), QStringLiteral("нет доступа к устройству"));
 }
 
 void HostAppTest::noLineSaysHowToAddOne() {
