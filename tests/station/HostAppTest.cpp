@@ -1,10 +1,7 @@
 // qx25-host built as main() builds it, over the built-in simulator: the driver
 // comes from libqx25.so through dlopen (this program is not linked to it).
 #include <dlfcn.h>
-#include <linux/capability.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
-#include <unistd.h>
 
 #include <QAction>
 #include <QApplication>
@@ -23,6 +20,7 @@
 #include "HostTests.h"
 #include "RecordMenu.h"
 #include "Station.h"
+#include "testsupport/FileModesBind.h"
 
 using namespace qx25::station;
 using consoletest::Parse;
@@ -39,30 +37,6 @@ QString Canonical(const std::string& Path) {
 }
 
 QMenuBar& Bar(Station& S) { return *S.Window().menuBar(); }
-
-// Root opens any file whatever its mode. Capabilities are a thread's own, so
-// this thread (and those it starts) lays down the overrides of file modes for
-// a while, and takes them up again after.
-class FileModesBind {
- public:
-  FileModesBind() {
-    __user_cap_header_struct head{_LINUX_CAPABILITY_VERSION_3, 0};
-    if (syscall(SYS_capget, &head, Saved) != 0) return;
-    __user_cap_data_struct lowered[2] = {Saved[0], Saved[1]};
-    lowered[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
-    Lowered = syscall(SYS_capset, &head, lowered) == 0;
-  }
-  ~FileModesBind() {
-    __user_cap_header_struct head{_LINUX_CAPABILITY_VERSION_3, 0};
-    if (Lowered) syscall(SYS_capset, &head, Saved);
-  }
-  FileModesBind(const FileModesBind&) = delete;
-  FileModesBind& operator=(const FileModesBind&) = delete;
-
- private:
-  __user_cap_data_struct Saved[2] = {};
-  bool Lowered = false;
-};
 
 }  // namespace
 
