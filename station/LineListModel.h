@@ -32,8 +32,8 @@ class LineListModel : public QAbstractTableModel {
   // Follows the device from a poll's port status: "нет устройства" while an
   // adapter is unplugged, the holder's "занята" while another program has
   // it, "нет доступа" while this user may not open it, "готова" again once
-  // the line answers. Other failures (no answer from
-  // one controller) say nothing of the device and leave the state.
+  // the line answers. Other failures (no answer from one controller) say
+  // nothing of the device and leave the state.
   void ShowPortStatus(int Port, int Status);
   const std::vector<LineRow>& Lines() const { return Rows; }
 
