@@ -1,5 +1,5 @@
 // What each PortStatus value means to the user, in English (qx25ctl) and in
-// Russian (the forecourt console): the dispatcher's verdict on the last exchange (0-7) and
+// Russian (the forecourt console): the dispatcher's verdict on the last exchange (0-8) and
 // the refusal codes the commands write after a CAN reply (16-26). One table,
 // so that the programs that show a status never tell it differently.
 #pragma once
@@ -12,7 +12,7 @@
 
 namespace qx25 {
 
-// The serial dispatcher's verdicts (serial::LineStatus, 0-7) and the
+// The serial dispatcher's verdicts (serial::LineStatus, 0-8) and the
 // refusal codes, under the names the programs use for them.
 inline constexpr uint8_t kStatusNoExchange = serial::kLineIdle;
 inline constexpr uint8_t kStatusTimeout = serial::kLineTimeout;
@@ -21,6 +21,7 @@ inline constexpr uint8_t kStatusLineError = serial::kLineError;
 inline constexpr uint8_t kStatusNoDevice = serial::kLineNoDevice;
 inline constexpr uint8_t kStatusBadSettings = serial::kLineBadSettings;
 inline constexpr uint8_t kStatusInUse = serial::kLineInUse;  // another program holds the device
+inline constexpr uint8_t kStatusNoAccess = serial::kLineNoAccess;  // this user may not open it
 static_assert(serial::kLineAccepted == kLineOk);
 
 enum class TStatusClass : uint8_t { NoExchange, Accepted, Refused, LineFailure };
@@ -32,7 +33,7 @@ struct TPortStatusWords {
   const char* Russian;  // UTF-8
 };
 
-inline constexpr std::array<TPortStatusWords, 16> PortStatusWords{{
+inline constexpr std::array<TPortStatusWords, 17> PortStatusWords{{
     {kStatusNoExchange, TStatusClass::NoExchange, "no exchange yet", "обмена ещё не было"},
     {kLineOk, TStatusClass::Accepted, "accepted", "принято"},
     {kStatusTimeout, TStatusClass::LineFailure, "time-out", "нет ответа"},
@@ -43,6 +44,8 @@ inline constexpr std::array<TPortStatusWords, 16> PortStatusWords{{
      "настройки линии не приняты"},
     {kStatusInUse, TStatusClass::LineFailure, "in use by another program",
      "линия занята другой программой"},
+    {kStatusNoAccess, TStatusClass::LineFailure, "no access to the device",
+     "нет доступа к устройству"},
     {kRefusedStart, TStatusClass::Refused, "start refused", "пуск не принят"},
     {kRefusedPrepare, TStatusClass::Refused, "preparation refused",
      "подготовка к пуску не принята"},

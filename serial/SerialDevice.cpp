@@ -13,12 +13,22 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 
 #include "terminal/Terminal.h"
 
 namespace qx25::serial::device {
 
 namespace {
+
+// Trivially destructible, so safe in any thread however it ends.
+thread_local int Reason = 0;
+
+// Keeps Error as the reason of the failure Class being returned.
+int32_t Fail(int32_t Class, int Error) {
+  Reason = Error;
+  return Class;
+}
 
 bool MissingDevice(int Error) {
   return Error == ENOENT || Error == ENODEV || Error == ENXIO || Error == ENOTDIR ||
@@ -28,7 +38,9 @@ bool MissingDevice(int Error) {
 // What a read or write failing with Error means: the device went away (an
 // adapter unplugged: EIO; gone from the bus: ENODEV, ENXIO), or the line failed.
 int32_t FailureOf(int Error) {
-  return Error == EIO || Error == ENXIO || Error == ENODEV ? kSerialDeviceLost : kSerialLineError;
+  return Fail(
+      Error == EIO || Error == ENXIO || Error == ENODEV ? kSerialDeviceLost : kSerialLineError,
+      Error);
 }
 
 // Unix 98 pseudo-terminal slaves have majors 136 to 143.
@@ -73,6 +85,15 @@ int PollTimeout(Clock::time_point Deadline) {
 
 }  // namespace
 
+int LastSystemError() { return Reason; }
+void ClearSystemError() { Reason = 0; }
+
+std::string SystemErrorText(int Code) {
+  if (Code == 0) return {};
+  char buffer[256];
+  return strerror_r(Code, buffer, sizeof buffer);  // GNU: may return a static text instead
+}
+
 bool KnownBaud(int32_t Baud) { return terminal::SpeedCode(Baud).has_value(); }
 
 int32_t Open(const std::string& Path, int32_t Baud, int& Fd, long& Holder) {
@@ -82,27 +103,31 @@ int32_t Open(const std::string& Path, int32_t Baud, int& Fd, long& Holder) {
   if (Path.empty()) return kSerialNoDevice;
   const int fd = ::open(Path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
-    if (errno == EBUSY) {  // another program has the terminal in exclusive mode
+    const int error = errno;
+    if (error == EBUSY) {  // another program has the terminal in exclusive mode
       Holder = LockHolder(Path);
-      return kSerialInUse;
+      return Fail(kSerialInUse, error);
     }
-    return MissingDevice(errno) ? kSerialNoDevice : kSerialLineError;
+    // A device this user may not open (not in its group): nothing on the line is at fault.
+    if (error == EACCES || error == EPERM) return Fail(kSerialNoAccess, error);
+    return Fail(MissingDevice(error) ? kSerialNoDevice : kSerialLineError, error);
   }
   // Locked before the settings are touched, so that a second opener never
   // changes the line under the program that has it. A device that takes no
   // locks (ENOLCK, EINVAL) is used without one.
   if (flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+    const int error = errno;
     ::close(fd);
     Holder = LockHolder(Path);
-    return kSerialInUse;
+    return Fail(kSerialInUse, error);
   }
   const terminal::RawResult made = terminal::MakeRaw(fd, *speed);
   if (made != terminal::RawResult::Done) {
     const int error = errno;
     ::close(fd);
     if (made == terminal::RawResult::NotATerminal)
-      return MissingDevice(error) ? kSerialNoDevice : kSerialLineError;
-    return kSerialBadSettings;
+      return Fail(MissingDevice(error) ? kSerialNoDevice : kSerialLineError, error);
+    return Fail(kSerialBadSettings, error);
   }
   if (!IsPseudoTerminal(fd)) (void)ioctl(fd, TIOCEXCL);  // root passes it; the lock still holds
   Fd = fd;
@@ -132,10 +157,10 @@ int32_t WriteAll(int Fd, const uint8_t* Bytes, size_t Count, Clock::time_point D
     // The output queue is full: wait until it takes more.
     pollfd p{Fd, POLLOUT, 0};
     const int r = ::poll(&p, 1, PollTimeout(Deadline));
-    if (r < 0 && errno != EINTR) return kSerialLineError;
-    if (r == 0 && Clock::now() >= Deadline) return kSerialLineError;
-    if (r > 0 && (p.revents & (POLLERR | POLLHUP)) != 0) return kSerialDeviceLost;
-    if (r > 0 && (p.revents & POLLNVAL) != 0) return kSerialLineError;
+    if (r < 0 && errno != EINTR) return Fail(kSerialLineError, errno);
+    if (r == 0 && Clock::now() >= Deadline) return Fail(kSerialLineError, 0);
+    if (r > 0 && (p.revents & (POLLERR | POLLHUP)) != 0) return Fail(kSerialDeviceLost, 0);
+    if (r > 0 && (p.revents & POLLNVAL) != 0) return Fail(kSerialLineError, 0);
   }
   return kSerialOk;
 }
@@ -152,6 +177,7 @@ ReadResult ReadSome(int Fd, uint8_t* Out, size_t Room, Clock::time_point Deadlin
     const int r = ::poll(&p, 1, PollTimeout(Deadline));
     if (r < 0) {
       if (errno == EINTR) continue;
+      Reason = errno;
       return ReadResult::Failed;
     }
     if (r == 0) {
@@ -166,9 +192,13 @@ ReadResult ReadSome(int Fd, uint8_t* Out, size_t Room, Clock::time_point Deadlin
       }
       if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
       // End of file: the terminal was hung up (an adapter unplugged).
-      if (n == 0 || FailureOf(errno) == kSerialDeviceLost) return ReadResult::Gone;
-      return ReadResult::Failed;
+      if (n == 0) {
+        Reason = 0;
+        return ReadResult::Gone;
+      }
+      return FailureOf(errno) == kSerialDeviceLost ? ReadResult::Gone : ReadResult::Failed;
     }
+    Reason = 0;
     if ((p.revents & (POLLERR | POLLHUP)) != 0) return ReadResult::Gone;
     if ((p.revents & POLLNVAL) != 0) return ReadResult::Failed;
   }

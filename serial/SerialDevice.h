@@ -24,10 +24,20 @@ inline Clock::duration WireTime(size_t Count, int32_t Baud) {
       std::chrono::nanoseconds(bits * 1'000'000'000 / Baud));
 }
 
+// The system's code for the calling thread's last failure in the calls below
+// (errno; GetLastError on Windows), 0 when that failure had none (a time-out,
+// a hang-up). ClearSystemError forgets it before an attempt, so a reason is
+// never one left over from an earlier one.
+int LastSystemError();
+void ClearSystemError();
+// The system's text for Code ("Permission denied"); empty for 0.
+std::string SystemErrorText(int Code);
+
 // Opens Path non-blocking, without making it the controlling terminal, takes
 // it for this program alone, and configures it 8N1 raw at Baud (which must be
 // known). Sets Fd on success; on kSerialInUse, Holder is the holding
-// process's id, 0 when not known.
+// process's id, 0 when not known. A device this user may not open is
+// kSerialNoAccess.
 int32_t Open(const std::string& Path, int32_t Baud, int& Fd, long& Holder);
 void Close(int Fd);
 // Failures of the calls below are kSerialDeviceLost when the device is gone

@@ -20,7 +20,7 @@ constexpr int kPortCount = 256;  // every value of the port byte
 
 std::atomic<uint64_t> NextDispatcherId{1};
 
-bool IsFailureClass(int32_t Code) { return Code >= kSerialNoDevice && Code <= kSerialDeviceLost; }
+bool IsFailureClass(int32_t Code) { return Code >= kSerialNoDevice && Code <= kSerialNoAccess; }
 
 }  // namespace
 
@@ -45,6 +45,7 @@ struct SerialDispatcher::Outcome {
   int State = -1;
   int Result = -1;
   long Holder = 0;  // who held the device at the last kSerialInUse
+  int SystemError = 0;  // the system's reason for the last failure; 0 if none
   bool OwnHandler = false;
   TReplyHandler Handler{};
 };
@@ -163,6 +164,10 @@ bool SerialDispatcher::IsOpen(uint8_t Port) const {
 int SerialDispatcher::LastReplyState(uint8_t Port) const { return Mine(Port).State; }
 int SerialDispatcher::LastReplyResult(uint8_t Port) const { return Mine(Port).Result; }
 long SerialDispatcher::InUseBy(uint8_t Port) const { return Mine(Port).Holder; }
+int SerialDispatcher::LastSystemError(uint8_t Port) const { return Mine(Port).SystemError; }
+std::string SerialDispatcher::LastFailureText(uint8_t Port) const {
+  return device::SystemErrorText(Mine(Port).SystemError);
+}
 
 int32_t SerialDispatcher::GetErrorCode(uint8_t Port) {
   const Outcome& mine = Mine(Port);
@@ -190,7 +195,10 @@ int32_t SerialDispatcher::SetLineParams(uint8_t Port, int32_t Format, int32_t Ba
   if (Format != PortDispatcher::kFormat8N1 || !device::KnownBaud(Baud)) return kSerialBadSettings;
   PortDevice& line = Devices[Port];
   std::lock_guard<std::recursive_mutex> hold(line.Lock);
-  return OpenLine(Port, Baud);
+  device::ClearSystemError();
+  const int32_t r = OpenLine(Port, Baud);
+  if (r != kSerialOk) Mine(Port).SystemError = device::LastSystemError();
+  return r;
 }
 
 // With the port's lock held.
@@ -224,16 +232,21 @@ int32_t SerialDispatcher::Transact(uint8_t Port, const uint8_t* Frame, uint8_t F
 
   int32_t failure = kSerialLineError;  // the class an exception would mean right now
   int32_t result;
+  device::ClearSystemError();
   try {
     result = Exchange(Port, Frame, FrameLength, Reply, ReplyLength, ReplyMode, handler, trace.get(),
                       failure);
   } catch (...) {
     result = failure;
     mine.Error = result;
+    mine.SystemError = 0;  // a handler's fault, not the system's
     mine.Status = LineStatusOf(result);
     throw;
   }
-  if (result != kSerialOk) mine.Error = result;
+  if (result != kSerialOk) {
+    mine.Error = result;
+    mine.SystemError = device::LastSystemError();
+  }
   mine.Status = LineStatusOf(result);
   return result;
 }

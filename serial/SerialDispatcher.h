@@ -53,7 +53,7 @@ enum SerialError : int32_t {
   // The device does not exist or is not a terminal (open or tcgetattr failed
   // with ENOENT, ENODEV, ENXIO, ENOTDIR or ENOTTY), or the port has no device.
   kSerialNoDevice = 1,
-  // The line failed: any other open error (EACCES, EBUSY...), a failed write,
+  // The line failed: any other open error (EIO, ENOMEM...), a failed write,
   // read, poll or drain, a hang-up, or a frame the line would not take in time.
   kSerialLineError = 2,
   // No reply, or a reply that stopped before the handler accepted it.
@@ -72,6 +72,9 @@ enum SerialError : int32_t {
   // such device: a USB adapter unplugged or reset). The port is closed, and
   // the next exchange opens the device again by its path.
   kSerialDeviceLost = 7,
+  // The device may not be opened by this user (EACCES, EPERM): on Debian, one
+  // not in the dialout group. LastFailureText carries the system's words.
+  kSerialNoAccess = 8,
 };
 
 // What GetLineStatus reports (a byte the driver stores as the port's status).
@@ -84,6 +87,7 @@ enum LineStatus : uint8_t {
   kLineNoDevice = 5,
   kLineBadSettings = 6,
   kLineInUse = 7,
+  kLineNoAccess = 8,
 };
 
 // The LineStatus a result of Transact or SetLineParams leaves: the one
@@ -97,6 +101,7 @@ constexpr LineStatus LineStatusOf(int32_t Result) {
     case kSerialNoDevice: return kLineNoDevice;
     case kSerialDeviceLost: return kLineNoDevice;
     case kSerialInUse: return kLineInUse;
+    case kSerialNoAccess: return kLineNoAccess;
     case kSerialTimeout: return kLineTimeout;
     case kSerialRejected: return kLineRejected;
     case kSerialBadSettings: return kLineBadSettings;
@@ -110,7 +115,10 @@ static_assert(LineStatusOf(kSerialLineError) == kLineError &&
               LineStatusOf(kSerialTimeout) != LineStatusOf(kSerialRejected) &&
               LineStatusOf(kSerialRejected) != LineStatusOf(kSerialBadSettings) &&
               LineStatusOf(kSerialBadSettings) != LineStatusOf(kSerialInUse) &&
-              LineStatusOf(kSerialInUse) != LineStatusOf(kSerialLineError));
+              LineStatusOf(kSerialInUse) != LineStatusOf(kSerialLineError) &&
+              LineStatusOf(kSerialNoAccess) == kLineNoAccess &&
+              LineStatusOf(kSerialNoAccess) != LineStatusOf(kSerialNoDevice) &&
+              LineStatusOf(kSerialNoAccess) != LineStatusOf(kSerialLineError));
 
 // The line settings used when a port is opened for an exchange and no
 // port-settings handler is registered.
@@ -203,6 +211,14 @@ class QX25_EXPORT SerialDispatcher : public PortDispatcher {
   // The process id of the program that held Port's device when the calling
   // thread last failed to open it with kSerialInUse; 0 when not known.
   long InUseBy(uint8_t Port) const;
+  // The system's reason for the calling thread's last failure on Port (an
+  // exchange, or SetLineParams opening the device): its code (errno; the
+  // Win32 error on Windows), 0 when there was none or the failure had no
+  // system cause (a time-out, a rejected reply), and its text ("Permission
+  // denied"), empty then. Kept where the open, read or write failed, so that
+  // no one need open the device again to learn why.
+  int LastSystemError(uint8_t Port) const;
+  std::string LastFailureText(uint8_t Port) const;
   // A benchmark's comparison, for no host: Port's replies end only when the
   // line has stayed silent for Silence after the last byte, as drivers that
   // do not count a reply's bytes frame them; the reply handler's verdict on
@@ -263,8 +279,8 @@ class QX25_EXPORT SerialDispatcher : public PortDispatcher {
   // Opens Port's device (closing it first if open) and configures it: Format
   // must be kFormat8N1; Baud one of 1200, 2400, 4800, 9600, 19200, 38400,
   // 57600, 115200. Returns 0, or kSerialBadSettings, kSerialNoDevice,
-  // kSerialInUse or kSerialLineError. An unknown format or rate changes nothing; any other
-  // failure leaves the port closed.
+  // kSerialInUse, kSerialNoAccess or kSerialLineError. An unknown format or rate changes
+  // nothing; any other failure leaves the port closed.
   int32_t SetLineParams(uint8_t Port, int32_t Format, int32_t Baud) override;
   // Registers Port's reply handler for the calling thread's exchanges and as
   // the port's handler for threads that have registered none of their own, so

@@ -26,6 +26,8 @@ const char* SerialErrorText(int32_t Code) {
       return "in use by another program";
     case kSerialDeviceLost:
       return "device lost";
+    case kSerialNoAccess:
+      return "no access to the device";
     default:
       return "unknown";
   }

@@ -341,8 +341,8 @@ void HostWindow::SetLines(std::vector<LineRow> Lines) {
   UpdateLinesText();
 }
 
-void HostWindow::SetSetupResult(int Port, int32_t Result) {
-  Model->SetSetupResult(Port, Result);
+void HostWindow::SetSetupResult(int Port, int32_t Result, const QString& Reason) {
+  Model->SetSetupResult(Port, Result, Reason);
   FitColumns();
 }
 

@@ -49,7 +49,7 @@ class HostWindow : public QMainWindow {
 
   // Lists the lines and names them in the status line.
   void SetLines(std::vector<LineRow> Lines);
-  void SetSetupResult(int Port, int32_t Result);
+  void SetSetupResult(int Port, int32_t Result, const QString& Reason = {});
   // The right-hand part of the status line: which driver runs, or why none;
   // the tool tip gives the library's path.
   void SetDriverText(const QString& Text, const QString& ToolTip);

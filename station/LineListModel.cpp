@@ -30,6 +30,8 @@ QString SerialErrorWords(int32_t Error) {
       return QStringLiteral("нет устройства");
     case serial::kSerialInUse:
       return QStringLiteral("занята другой программой");
+    case serial::kSerialNoAccess:
+      return QStringLiteral("нет доступа к устройству");
     case serial::kSerialLineError:
       return QStringLiteral("ошибка линии");
     case serial::kSerialTimeout:
@@ -51,10 +53,11 @@ void LineListModel::SetLines(std::vector<LineRow> Lines) {
   endResetModel();
 }
 
-void LineListModel::SetSetupResult(int Port, int32_t Result) {
+void LineListModel::SetSetupResult(int Port, int32_t Result, const QString& Reason) {
   for (size_t row = 0; row < Rows.size(); ++row) {
     if (Rows[row].Line.Port != Port) continue;
     Rows[row].Setup = Result;
+    Rows[row].Reason = Result == serial::kSerialOk ? QString() : Reason;
     const QModelIndex cell = index(static_cast<int>(row), StateColumn);
     emit dataChanged(cell, cell);
   }
@@ -64,9 +67,11 @@ void LineListModel::ShowPortStatus(int Port, int Status) {
   std::optional<int32_t> device;
   if (Status == serial::kLineNoDevice) device = serial::kSerialNoDevice;
   if (Status == serial::kLineInUse) device = serial::kSerialInUse;
+  if (Status == serial::kLineNoAccess) device = serial::kSerialNoAccess;
   for (const LineRow& row : Rows) {
     if (row.Line.Port != Port || row.Setup == device) continue;
-    const bool wasAway = row.Setup == serial::kSerialNoDevice || row.Setup == serial::kSerialInUse;
+    const bool wasAway = row.Setup == serial::kSerialNoDevice ||
+                         row.Setup == serial::kSerialInUse || row.Setup == serial::kSerialNoAccess;
     if (device)
       SetSetupResult(Port, *device);
     else if (wasAway && Status != serial::kLineIdle)
@@ -89,6 +94,8 @@ QVariant LineListModel::data(const QModelIndex& Index, int Role) const {
   if (Role == Qt::ForegroundRole && Index.column() == StateColumn && row.Setup &&
       *row.Setup != serial::kSerialOk)
     return QBrush(kFailedLine);
+  if (Role == Qt::ToolTipRole && Index.column() == StateColumn && !row.Reason.isEmpty())
+    return SetupText(row.Setup) + QStringLiteral(": ") + row.Reason;
   if (Role != Qt::DisplayRole) return {};
   switch (Index.column()) {
     case PortColumn:

@@ -15,6 +15,7 @@ struct LineRow {
   LineConfig Line;
   std::string Device;            // the path the dispatcher opens
   std::optional<int32_t> Setup;  // SetupPort's result; none before the driver tried
+  QString Reason;                // the system's words for a failed setup, if it gave any
 };
 
 class LineListModel : public QAbstractTableModel {
@@ -26,11 +27,13 @@ class LineListModel : public QAbstractTableModel {
   explicit LineListModel(QObject* Parent = nullptr);
 
   void SetLines(std::vector<LineRow> Lines);
-  void SetSetupResult(int Port, int32_t Result);
+  // Reason, the system's words for a failure, is the state cell's tool tip.
+  void SetSetupResult(int Port, int32_t Result, const QString& Reason = {});
   // Follows the device from a poll's port status: "нет устройства" while an
   // adapter is unplugged, the holder's "занята" while another program has
-  // it, "готова" again once the line answers. Other failures (no answer from
-  // one controller) say nothing of the device and leave the state.
+  // it, "нет доступа" while this user may not open it, "готова" again once
+  // the line answers. Other failures (no answer from one controller) say
+  // nothing of the device and leave the state.
   void ShowPortStatus(int Port, int Status);
   const std::vector<LineRow>& Lines() const { return Rows; }
 

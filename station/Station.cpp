@@ -43,7 +43,7 @@ Station::Station(HostOptions Options) : Settings(std::move(Options)) {
     } else if (!line.Device.empty()) {
       SerialPorts.SetDevicePath(port, line.Device);
     }
-    rows.push_back(LineRow{line, SerialPorts.DevicePath(port), std::nullopt});
+    rows.push_back(LineRow{line, SerialPorts.DevicePath(port), std::nullopt, {}});
   }
   if (Settings.TimeoutMs > 0) {
     serial::SerialTimeouts limits = SerialPorts.Timeouts();
@@ -125,12 +125,15 @@ void Station::Start() {
 
   for (const LineConfig& line : Settings.Lines) {
     int32_t result;
+    QString reason;
     try {
       result = LoadedDriver->SetupPort(line.Port);
+      // Kept by the dispatcher for this thread, which just set the line up.
+      reason = QString::fromLocal8Bit(SerialPorts.LastFailureText(static_cast<uint8_t>(line.Port)));
     } catch (const std::exception&) {
       result = serial::kSerialBadSettings;
     }
-    MainWindow->SetSetupResult(line.Port, result);
+    MainWindow->SetSetupResult(line.Port, result, reason);
   }
   // The station runs without the driver's menu entries rather than not at all.
   try {

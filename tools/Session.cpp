@@ -1,8 +1,5 @@
 #include "Session.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -25,22 +22,11 @@ constexpr int kStatsDecimals = 1;
 // How often --retry-device looks for the device again.
 constexpr std::chrono::milliseconds kDeviceRetryPause{200};
 
-// The serial dispatcher reports any device it cannot open as "no such
-// device"; a path that exists but is no terminal (a file, /dev/null) or that
-// may not be opened is told apart here, before the driver opens it.
-void CheckDevice(const std::string& Name, const std::string& Path) {
-  const int fd = open(Path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
-    // The dispatcher's own "no such device", and its "in use", which names the holder.
-    if (errno == ENOENT || errno == EBUSY) return;
-    throw LineFailure(Name + ": " + std::strerror(errno));
-  }
-  const bool terminal = isatty(fd) == 1;
-  const int error = errno;
-  close(fd);
-  if (!terminal)
-    throw LineFailure(Name + ": not a serial device (" + std::strerror(error) +
-                      "); give a serial device, e.g. /dev/ttyUSB0, or the --link path of qx25-sim");
+// The dispatcher classes a path that opens but is no terminal (a file,
+// /dev/null) as no device; only the system's reason it keeps tells it from a
+// missing one, which may yet appear.
+bool NotATerminal(int32_t Result, int SystemError) {
+  return Result == serial::kSerialNoDevice && SystemError == ENOTTY;
 }
 
 // What a user can do about a refusal.
@@ -88,7 +74,6 @@ Session::Session(const SessionOptions& Choice, bool OpenLine, serial::LineStatis
   // A device that is being replugged may be missing for a while.
   const auto giveUp =
       std::chrono::steady_clock::now() + std::chrono::seconds(Choice.RetryDeviceSeconds);
-  if (OpenLine && !Choice.Simulate) CheckDevice(LineName(), Path);
   if (Choice.TimeoutMs > 0) {
     serial::SerialTimeouts limits = Dispatcher.Timeouts();
     limits.FirstByte = std::chrono::milliseconds(Choice.TimeoutMs);
@@ -121,13 +106,21 @@ Session::Session(const SessionOptions& Choice, bool OpenLine, serial::LineStatis
   Dispatcher.SetTrace(std::move(trace));
   if (OpenLine) {
     int32_t result = DispenserDriver->SetupPort(PortNumber);
-    while (result == serial::kSerialNoDevice && std::chrono::steady_clock::now() < giveUp) {
+    while (result == serial::kSerialNoDevice &&
+           !NotATerminal(result, Dispatcher.LastSystemError(port)) &&
+           std::chrono::steady_clock::now() < giveUp) {
       std::this_thread::sleep_for(kDeviceRetryPause);
       result = DispenserDriver->SetupPort(PortNumber);
     }
     if (result == serial::kSerialInUse) {
       DispenserDriver.reset();
       throw LineFailure(serial::InUseText(port, Path, Dispatcher.InUseBy(port)));
+    }
+    if (NotATerminal(result, Dispatcher.LastSystemError(port))) {
+      DispenserDriver.reset();
+      throw LineFailure(
+          LineName() + ": not a serial device (" + Dispatcher.LastFailureText(port) +
+          "); give a serial device, e.g. /dev/ttyUSB0, or the --link path of qx25-sim");
     }
     if (result != 0) {
       DispenserDriver.reset();
@@ -167,17 +160,27 @@ std::string Session::Describe(int32_t Code, const std::string& DriverText) {
   std::string reason;
   const char* hint = kLineHint;
   bool mayHaveActed = !Current.Effect.empty();
+  const std::string why = Dispatcher.LastFailureText(static_cast<uint8_t>(PortNumber));
   if (Code == serial::kSerialNoDevice) {
     reason = "no such device";
     hint = kNoDeviceHint;
     mayHaveActed = false;  // nothing was sent
-  } else if (Code == serial::kSerialRejected || (Code == serial::kSerialTimeout && *LastReplyBytes)) {
+  } else if (Code == serial::kSerialNoAccess) {
+    reason = serial::SerialErrorText(Code);
+    if (!why.empty()) reason += " (" + why + ")";
+    hint = kNoAccessHint;
+    mayHaveActed = false;  // the device never opened
+  } else if (Code == serial::kSerialRejected ||
+             (Code == serial::kSerialTimeout && *LastReplyBytes)) {
     reason = "damaged reply";
     hint = kDamagedHint;
   } else if (Code == serial::kSerialTimeout) {
     reason = "no answer within " + std::to_string(Dispatcher.Timeouts().FirstByte.count()) + " ms";
   } else {
     reason = serial::SerialErrorText(Code);
+    // The system's words say what failed where the class alone cannot.
+    if (!why.empty() && (Code == serial::kSerialLineError || Code == serial::kSerialDeviceLost))
+      reason += " (" + why + ")";
   }
   std::string text = LineName() + ": ";
   if (!Current.Failing.empty()) text += Current.Failing + " failed: ";

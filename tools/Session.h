@@ -86,6 +86,8 @@ inline constexpr const char* kDamagedHint =
     "check the cable and its earthing, and that no other controller has this address";
 inline constexpr const char* kNoDeviceHint =
     "check the --device path or the --port number, and that the adapter is plugged in";
+inline constexpr const char* kNoAccessHint =
+    "check that you may open the device (the dialout group on Debian)";
 inline constexpr const char* kFileHint = "check the path, its permissions and the free space";
 
 // What a refusal code in PortStatus means ("preset refused"); null for any

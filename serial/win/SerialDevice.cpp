@@ -15,6 +15,15 @@ namespace qx25::serial::device {
 
 namespace {
 
+// Trivially destructible, so safe in threads the host's runtime did not start.
+thread_local int Reason = 0;
+
+// Keeps Error as the reason of the failure Class being returned.
+int32_t Fail(int32_t Class, DWORD Error) {
+  Reason = static_cast<int>(Error);
+  return Class;
+}
+
 constexpr int32_t kRates[] = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
 
 // The longest single wait handed to the driver; a later deadline is reached in
@@ -36,7 +45,14 @@ bool DeviceGone(DWORD Error) {
          Error == ERROR_OPERATION_ABORTED || Error == ERROR_FILE_NOT_FOUND;
 }
 
-int32_t FailureOf(DWORD Error) { return DeviceGone(Error) ? kSerialDeviceLost : kSerialLineError; }
+int32_t FailureOf(DWORD Error) {
+  return Fail(DeviceGone(Error) ? kSerialDeviceLost : kSerialLineError, Error);
+}
+
+ReadResult ReadFailure(DWORD Error) {
+  Reason = static_cast<int>(Error);
+  return DeviceGone(Error) ? ReadResult::Gone : ReadResult::Failed;
+}
 
 // Milliseconds left until Deadline, rounded up so that no wait ends before
 // it; 0 once it has passed.
@@ -64,7 +80,7 @@ int32_t Configure(HANDLE Handle, int32_t Baud) {
   dcb.DCBlength = sizeof dcb;
   // Not a communications device: the counterpart of a descriptor that is no
   // terminal.
-  if (!GetCommState(Handle, &dcb)) return kSerialNoDevice;
+  if (!GetCommState(Handle, &dcb)) return Fail(kSerialNoDevice, GetLastError());
   dcb.BaudRate = static_cast<DWORD>(Baud);
   dcb.ByteSize = 8;
   dcb.Parity = NOPARITY;
@@ -81,11 +97,27 @@ int32_t Configure(HANDLE Handle, int32_t Baud) {
   dcb.fNull = FALSE;
   dcb.fRtsControl = RTS_CONTROL_ENABLE;
   dcb.fAbortOnError = FALSE;
-  if (!SetCommState(Handle, &dcb)) return kSerialBadSettings;
-  return SetWaits(Handle, 0, 1) ? kSerialOk : kSerialLineError;
+  if (!SetCommState(Handle, &dcb)) return Fail(kSerialBadSettings, GetLastError());
+  return SetWaits(Handle, 0, 1) ? kSerialOk : Fail(kSerialLineError, GetLastError());
 }
 
 }  // namespace
+
+int LastSystemError() { return Reason; }
+void ClearSystemError() { Reason = 0; }
+
+std::string SystemErrorText(int Code) {
+  if (Code == 0) return {};
+  char buffer[256] = {};
+  const DWORD n =
+      FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                     static_cast<DWORD>(Code), 0, buffer, sizeof buffer, nullptr);
+  std::string text(buffer, n);
+  // Windows ends its messages with a full stop and a line break.
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == '.'))
+    text.pop_back();
+  return text.empty() ? "system error " + std::to_string(Code) : text;
+}
 
 bool KnownBaud(int32_t Baud) {
   for (const int32_t rate : kRates)
@@ -110,8 +142,9 @@ int32_t Open(const std::string& Path, int32_t Baud, int& Fd, long& Holder) {
   if (handle == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
     // Opened without sharing by another program: the same message as on Linux.
-    if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) return kSerialInUse;
-    return MissingDevice(error) ? kSerialNoDevice : kSerialLineError;
+    if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION)
+      return Fail(kSerialInUse, error);
+    return Fail(MissingDevice(error) ? kSerialNoDevice : kSerialLineError, error);
   }
   const int32_t r = Configure(handle, Baud);
   if (r != kSerialOk) {
@@ -121,7 +154,7 @@ int32_t Open(const std::string& Path, int32_t Baud, int& Fd, long& Holder) {
   const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), 0);
   if (fd < 0) {
     CloseHandle(handle);
-    return kSerialLineError;
+    return Fail(kSerialLineError, 0);  // the C runtime's failure: no Win32 code to keep
   }
   Fd = fd;
   return kSerialOk;
@@ -141,7 +174,8 @@ int32_t WriteAll(int Fd, const uint8_t* Bytes, size_t Count, Clock::time_point D
   size_t done = 0;
   while (done < Count) {
     const DWORD ms = MillisecondsLeft(Deadline);
-    if (ms == 0 || !SetWaits(handle, 0, ms)) return kSerialLineError;
+    if (ms == 0) return Fail(kSerialLineError, 0);
+    if (!SetWaits(handle, 0, ms)) return Fail(kSerialLineError, GetLastError());
     DWORD n = 0;
     if (!WriteFile(handle, Bytes + done, static_cast<DWORD>(Count - done), &n, nullptr))
       return FailureOf(GetLastError());
@@ -158,11 +192,9 @@ ReadResult ReadSome(int Fd, uint8_t* Out, size_t Room, Clock::time_point Deadlin
   const HANDLE handle = HandleOf(Fd);
   const DWORD room = Room > MAXDWORD ? MAXDWORD : static_cast<DWORD>(Room);
   for (;;) {
-    if (!SetWaits(handle, MillisecondsLeft(Deadline), 1))
-      return DeviceGone(GetLastError()) ? ReadResult::Gone : ReadResult::Failed;
+    if (!SetWaits(handle, MillisecondsLeft(Deadline), 1)) return ReadFailure(GetLastError());
     DWORD n = 0;
-    if (!ReadFile(handle, Out, room, &n, nullptr))
-      return DeviceGone(GetLastError()) ? ReadResult::Gone : ReadResult::Failed;
+    if (!ReadFile(handle, Out, room, &n, nullptr)) return ReadFailure(GetLastError());
     if (n > 0) {
       Got = n;
       return ReadResult::Data;

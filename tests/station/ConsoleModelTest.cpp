@@ -89,6 +89,8 @@ void ConsoleModelTest::portStatusIsSortedAndNamed() {
   QCOMPARE(PortStatusMeaning(qx25::serial::kLineNoDevice).Text,
            QStringLiteral("сбой линии: нет устройства (код 5)"));
   QCOMPARE(PortStatusMeaning(qx25::serial::kLineNoDevice).Kind, StatusKind::LineFailure);
+  QCOMPARE(PortStatusMeaning(qx25::serial::kLineNoAccess).Text,
+           QStringLiteral("сбой линии: нет доступа к устройству (код 8)"));
   // Codes nobody defines (a host's own through slot 2) are never taken for
   // an accepted reply or a refusal.
   for (const int code : {19, 21, 22, 200, 255})

@@ -1,6 +1,7 @@
 // qx25-host built as main() builds it, over the built-in simulator: the driver
 // comes from libqx25.so through dlopen (this program is not linked to it).
 #include <dlfcn.h>
+#include <sys/stat.h>
 
 #include <QAction>
 #include <QApplication>
@@ -9,6 +10,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <memory>
@@ -18,6 +20,7 @@
 #include "HostTests.h"
 #include "RecordMenu.h"
 #include "Station.h"
+#include "testsupport/FileModesBind.h"
 
 using namespace qx25::station;
 using consoletest::Parse;
@@ -168,6 +171,30 @@ void HostAppTest::listsLinesWithTheirState() {
   const QString status = station->Window().LinesText();
   QVERIFY2(status.contains(QStringLiteral("COM1 (симулятор)")), qPrintable(status));
   QVERIFY2(status.contains(QStringLiteral("COM3 ") + kMissingDevice), qPrintable(status));
+}
+
+void HostAppTest::aLineWithoutAccessSaysWhy() {
+  QTemporaryDir dir;
+  const std::string device = dir.filePath(QStringLiteral("ttyUSB0")).toStdString();
+  QVERIFY(QFile(QString::fromStdString(device)).open(QIODevice::WriteOnly));
+  QCOMPARE(chmod(device.c_str(), 0), 0);
+  std::unique_ptr<Station> station;
+  {
+    const FileModesBind bind;
+    station = Started({"--port", std::to_string(kMissingPort) + "=" + device});
+  }
+  LineListModel& model = station->Window().LineModel();
+  const QModelIndex state = model.index(0, LineListModel::StateColumn);
+  QCOMPARE(model.data(state).toString(), QStringLiteral("нет доступа к устройству"));
+  // The system's own words are in the tip; nothing opened the device again for them.
+  QCOMPARE(model.data(state, Qt::ToolTipRole).toString(),
+           QStringLiteral("нет доступа к устройству: Permission denied"));
+  // A poll that reaches the line again (access granted) makes it ready, and the reason goes.
+  model.ShowPortStatus(kMissingPort, qx25::serial::kLineAccepted);
+  QCOMPARE(model.data(state).toString(), QStringLiteral("готова"));
+  QVERIFY(model.data(state, Qt::ToolTipRole).isNull());
+  model.ShowPortStatus(kMissingPort, qx25::serial::kLineNoAccess);
+  QCOMPARE(model.data(state).toString(), QStringLiteral("нет доступа к устройству"));
 }
 
 void HostAppTest::noLineSaysHowToAddOne() {

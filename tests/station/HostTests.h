@@ -13,6 +13,7 @@ class HostAppTest : public QObject {
   void menuFunctionAddsUnderDispenserEntry();
   void driverRunsEndToEndOnSimulator();
   void listsLinesWithTheirState();
+  void aLineWithoutAccessSaysWhy();
   void noLineSaysHowToAddOne();
   void missingLibraryIsAClearError();
   void screenshot();

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QJsonArray>
 #include <filesystem>
@@ -159,6 +160,26 @@ TEST_F(InTempDir, ADeviceThatIsNoSerialDeviceIsNamedSo) {
   const RunResult missing = Ctl({"--device", Path("none"), "poll"});
   EXPECT_EQ(missing.Status, 3);
   EXPECT_TRUE(Has(missing.Err, "no such device")) << missing.Err;
+}
+
+// Root opens any device: as root, qx25ctl runs as nobody (through setpriv).
+TEST_F(InTempDir, ADeviceThisUserMayNotOpenIsNamedSoWithTheSystemsReason) {
+  const bool root = geteuid() == 0;
+  if (root && access("/usr/bin/setpriv", X_OK) != 0) GTEST_SKIP() << "no setpriv to become nobody";
+  ASSERT_EQ(chmod(Dir.c_str(), 0755), 0);  // the device itself bars nobody, not its directory
+  const std::string device = Write("ttyUSB0", "");
+  ASSERT_EQ(chmod(device.c_str(), 0), 0);
+  std::vector<std::string> command{QX25CTL_PATH, "--device", device, "poll"};
+  if (root)
+    command.insert(command.begin(),
+                   {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+  const RunResult r = ::Run(command);
+  EXPECT_EQ(r.Status, 3) << r.Err;
+  EXPECT_TRUE(Has(r.Err, "(" + device +
+                             "): opening the line failed: no access to the device "
+                             "(Permission denied); check that you may open the device (the dialout "
+                             "group on Debian)"))
+      << r.Err;
 }
 
 TEST(Truth, VersionHelpAndInfoSayWhatTheyShow) {

@@ -23,9 +23,18 @@ TEST(WindowsSerialLine, APortWithoutADeviceFailsAsNoDevice) {
   EXPECT_EQ(lines.GetLineStatus(7), kLineNoDevice);
   EXPECT_EQ(lines.GetErrorCode(7), kSerialNoDevice);
   EXPECT_FALSE(lines.IsOpen(7));
+  // The system's reason is kept, as one line of text fit to follow a colon.
+  EXPECT_NE(lines.LastSystemError(7), 0);
+  const std::string why = lines.LastFailureText(7);
+  ASSERT_FALSE(why.empty());
+  EXPECT_EQ(why.find_first_of("\r\n"), std::string::npos) << why;
+  EXPECT_NE(why.back(), '.') << why;
+  // Port 0 has no device to open: no system call failed.
   EXPECT_EQ(
       lines.Transact(0, kFrame, sizeof kFrame, reply, sizeof reply, PortDispatcher::kReplyData),
       kSerialNoDevice);
+  EXPECT_EQ(lines.LastSystemError(0), 0);
+  EXPECT_EQ(lines.LastFailureText(0), "");
 }
 
 TEST(WindowsSerialLine, AFileIsNoCommunicationsDevice) {
