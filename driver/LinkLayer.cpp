@@ -22,6 +22,18 @@ struct TExpectedReply {
 };
 
 thread_local const TExpectedReply* Expected = nullptr;
+// Why the handler last turned down bytes of this thread's exchange, for the
+// log line of an exchange that fails; a literal, or null.
+thread_local const char* Rejection = nullptr;
+
+const char* RejectionText(const TReplyVerdict& Verdict, bool FrameAlone) {
+  if (!FrameAlone) return "not a whole reply of the expected length";
+  switch (Verdict.Code) {
+    case kReplyNoStart: return "no frame start";
+    case kReplyBadChecksum: return "bad checksum";
+    default: return "incomplete or malformed frame";
+  }
+}
 
 // Publishes an exchange's expectation for its duration; nests.
 class TExpectationScope {
@@ -63,8 +75,10 @@ bool ReplyHandler(void* Self, uint8_t Port, uint8_t* Buffer, void* Unused1, uint
 bool TQX25::ValidateReply(uint8_t Port, uint8_t* Buffer, void*, uint8_t& Length, void*) {
   TReplyVerdict v = CheckReply(Buffer, Length);
   const TExpectedReply* due = Expected;
-  if (due != nullptr && due->Driver == this && due->Port == Port && due->ReplyMode == kModeData)
-    v = ExpectDataReply(v, Buffer, Length, due->ReplyLength);
+  const bool mine = due != nullptr && due->Driver == this && due->Port == Port;
+  const bool frameAccepted = v.Accepted;
+  if (mine && due->ReplyMode == kModeData) v = ExpectDataReply(v, Buffer, Length, due->ReplyLength);
+  if (mine && !v.Accepted) Rejection = RejectionText(v, !frameAccepted);
   // The dispatcher's own faults must not escape into its read loop.
   try {
     if (v.HasState) Dispatcher->SetReplyState(Port, v.State);
@@ -84,6 +98,7 @@ int32_t TQX25::Exchange(uint8_t Port, uint8_t* Buffer, uint8_t RequestLength, ui
   const uint8_t frameLength = EncodeFrame(Buffer, RequestLength, frame);
   const TExpectedReply expected{this, Port, ReplyLength, ReplyMode};
   const TExpectationScope scope(expected);
+  Rejection = nullptr;
   int32_t result;
   try {
     Dispatcher->SetReplyHandler(Port, TReplyHandler{&ReplyHandler, this});
@@ -100,3 +115,5 @@ int32_t TQX25::Exchange(uint8_t Port, uint8_t* Buffer, uint8_t RequestLength, ui
   }
   return result;
 }
+
+const char* qx25::LastRejection() { return Rejection; }
