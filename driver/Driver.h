@@ -104,8 +104,8 @@ void SetRefusal(TQX25& Driver, uint8_t Port, const TRequest& Request, const TReq
                 uint8_t Code);
 // Where Request went, for the log.
 inline TAt At(uint8_t Port, const TRequest& Request) { return {Port, Request.Nozzle, Request.Side}; }
-// Why the reply handler last turned down bytes in this thread's exchange
-// ("bad checksum"), or null when it turned down none.
+// Why the reply handler last turned down bytes in this thread's last failed
+// exchange ("bad checksum"), or null when it turned down none.
 const char* LastRejection();
 
 // A number as it reads in an error message.
