@@ -40,7 +40,8 @@ void TQX25::SetNetAddress(uint8_t Port, uint8_t Nozzle, int32_t IdNumber, int32_
 
   const TReply reply = SendOrThrow(*this, port, request, kNetAddressRequest, kMsgNetAddressLink);
   if (reply.Outcome == TReplyOutcome::InDoubt) throw ESerialIO(kMsgNetAddressReply);
-  if (reply.Outcome == TReplyOutcome::Refused) PortStatus[port] = kRefusedNetAddress;
+  if (reply.Outcome == TReplyOutcome::Refused)
+    SetRefusal(*this, port, request, kNetAddressRequest, kRefusedNetAddress);
 }
 
 int32_t TQX25::CalcNozzleAddress(int32_t Nozzle, int32_t Dispenser) {

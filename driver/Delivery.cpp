@@ -43,7 +43,8 @@ double QueryVolume(TQX25& Driver, uint8_t Port, int Nozzle, const TRequestKind& 
   Money = 0;
   if (reply.Outcome == TReplyOutcome::InDoubt) return 0;
   if (!HasData(reply.Data, Field.End())) {
-    Driver.PortStatus[Port] = reply.Outcome == TReplyOutcome::Refused ? Refusal : kAnsweredWithoutData;
+    SetRefusal(Driver, Port, request, Kind,
+               reply.Outcome == TReplyOutcome::Refused ? Refusal : kAnsweredWithoutData);
     return 0;
   }
   const double volume = ReadField(reply.Data, Field);
@@ -103,7 +104,7 @@ void TQX25::GetTotalCounter(int32_t Port, int32_t Nozzle, int32_t Side, double& 
   Second = 0;  // nothing on the line fills it
   if (reply.Outcome == TReplyOutcome::InDoubt) return;
   if (!HasData(reply.Data, TTotalReply::Total.End())) {
-    PortStatus[port] = kAnsweredWithoutData;
+    SetRefusal(*this, port, request, kTotalRequest, kAnsweredWithoutData);
     return;
   }
   Total = ReadField(reply.Data, TTotalReply::Total);

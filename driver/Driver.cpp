@@ -91,7 +91,10 @@ int SideOrNone(int32_t Side) {
 }
 
 TRequest NozzleRequest(const TQX25& Driver, int32_t Nozzle, int32_t Side, uint8_t Letter) {
-  return TRequest(MapNozzleAddress(Nozzle, Side, Driver.AddressStride), Letter);
+  TRequest request(MapNozzleAddress(Nozzle, Side, Driver.AddressStride), Letter);
+  request.Nozzle = Nozzle;
+  request.Side = Side;
+  return request;
 }
 
 TReply Send(TQX25& Driver, uint8_t Port, TRequest& Request, const TRequestKind& Kind) {
@@ -104,7 +107,27 @@ TReply Send(TQX25& Driver, uint8_t Port, TRequest& Request, const TRequestKind& 
     outcome = TReplyOutcome::InDoubt;
   else if (Request.Buffer[0] == kCan)
     outcome = TReplyOutcome::Refused;
+  if (outcome == TReplyOutcome::Failed) {
+    const char* why = LastRejection();
+    Log(llError, At(Port, Request), ": ", Kind.Name, " failed (dispatcher code ", code,
+        why != nullptr ? "; last reply turned down: " : "", why != nullptr ? why : "", ")");
+  } else if (outcome == TReplyOutcome::InDoubt) {
+    Log(llWarning, At(Port, Request), ": ", Kind.Name, " answered, but the line status is ",
+        Driver.PortStatus[Port], ": the reply is not acted on");
+  } else if (LogOn(llDebug)) {
+    const uint8_t lead = Request.Buffer[0];
+    Log(llDebug, At(Port, Request), ": ", Kind.Name, " answered ",
+        lead == kCan ? "CAN" : lead == kAck ? "ACK" : lead == kNak ? "NAK" : "a data frame");
+  }
   return {outcome, code, Request.Buffer};
+}
+
+void SetRefusal(TQX25& Driver, uint8_t Port, const TRequest& Request, const TRequestKind& Kind,
+                uint8_t Code) {
+  Driver.PortStatus[Port] = Code;
+  Log(llWarning, At(Port, Request), ": ", Kind.Name,
+      Code == kAnsweredWithoutData ? " answered without data (code " : " refused (code ", Code,
+      ")");
 }
 
 TReply SendOrThrow(TQX25& Driver, uint8_t Port, TRequest& Request, const TRequestKind& Kind,

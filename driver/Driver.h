@@ -8,6 +8,7 @@
 
 #include "protocol/Link.h"
 #include "HostContract.h"
+#include "Log.h"
 #include "QX25.h"
 
 namespace qx25 {
@@ -69,6 +70,9 @@ struct TRequest {
 
   uint8_t Buffer[kBufferSize];
   uint8_t Length;
+  // Whom it addresses, for the log: 0 where no nozzle or side is known.
+  int Nozzle = 0;
+  int Side = 0;
 };
 
 // The request head for a nozzle's side, by the driver's address stride.
@@ -93,6 +97,16 @@ TReply Send(TQX25& Driver, uint8_t Port, TRequest& Request, const TRequestKind& 
 // Send, where a failed exchange throws ESerialIO with Message.
 TReply SendOrThrow(TQX25& Driver, uint8_t Port, TRequest& Request, const TRequestKind& Kind,
                    const char* Message);
+
+// Sets PortStatus[Port] to Code, a refusal code or kAnsweredWithoutData, and
+// logs why (a warning naming the request).
+void SetRefusal(TQX25& Driver, uint8_t Port, const TRequest& Request, const TRequestKind& Kind,
+                uint8_t Code);
+// Where Request went, for the log.
+inline TAt At(uint8_t Port, const TRequest& Request) { return {Port, Request.Nozzle, Request.Side}; }
+// Why the reply handler last turned down bytes in this thread's last failed
+// exchange ("bad checksum"), or null when it turned down none.
+const char* LastRejection();
 
 // A number as it reads in an error message.
 std::string Text(long double Value);

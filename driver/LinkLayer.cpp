@@ -19,9 +19,30 @@ struct TExpectedReply {
   uint8_t Port;
   uint8_t ReplyLength;
   uint8_t ReplyMode;
+  // The handler's last verdict against bytes of this exchange: a reply code,
+  // kWrongLength, or 0 for none. A byte, so that the many partial replies of
+  // a slow line cost a store each and the text is found only on failure.
+  mutable uint8_t Rejection = 0;
 };
 
 thread_local const TExpectedReply* Expected = nullptr;
+// The Rejection of this thread's last failed exchange, for its log line.
+// Written only when an exchange fails: a thread-local access in a shared
+// library is a call, which every good exchange would pay.
+thread_local const char* FailedRejection = nullptr;
+
+// A frame that checks, at another length than the one due.
+constexpr uint8_t kWrongLength = 1;
+
+const char* RejectionText(uint8_t Rejection) {
+  switch (Rejection) {
+    case 0: return nullptr;
+    case kWrongLength: return "not a whole reply of the expected length";
+    case kReplyNoStart: return "no frame start";
+    case kReplyBadChecksum: return "bad checksum";
+    default: return "incomplete or malformed frame";
+  }
+}
 
 // Publishes an exchange's expectation for its duration; nests.
 class TExpectationScope {
@@ -63,8 +84,10 @@ bool ReplyHandler(void* Self, uint8_t Port, uint8_t* Buffer, void* Unused1, uint
 bool TQX25::ValidateReply(uint8_t Port, uint8_t* Buffer, void*, uint8_t& Length, void*) {
   TReplyVerdict v = CheckReply(Buffer, Length);
   const TExpectedReply* due = Expected;
-  if (due != nullptr && due->Driver == this && due->Port == Port && due->ReplyMode == kModeData)
-    v = ExpectDataReply(v, Buffer, Length, due->ReplyLength);
+  const bool mine = due != nullptr && due->Driver == this && due->Port == Port;
+  const bool frameAccepted = v.Accepted;
+  if (mine && due->ReplyMode == kModeData) v = ExpectDataReply(v, Buffer, Length, due->ReplyLength);
+  if (mine && !v.Accepted) due->Rejection = frameAccepted ? kWrongLength : v.Code;
   // The dispatcher's own faults must not escape into its read loop.
   try {
     if (v.HasState) Dispatcher->SetReplyState(Port, v.State);
@@ -78,7 +101,10 @@ int32_t TQX25::Exchange(uint8_t Port, uint8_t* Buffer, uint8_t RequestLength, ui
                         uint8_t ReplyMode) {
   const TPortLock hold(Port);
   PortIndex(Port);
-  if (RequestLength == 0 || RequestLength > kMaxRequestLength) return kExchangeBadRequest;
+  if (RequestLength == 0 || RequestLength > kMaxRequestLength) {
+    FailedRejection = nullptr;
+    return kExchangeBadRequest;
+  }
 
   uint8_t frame[kFrameBufferSize];
   const uint8_t frameLength = EncodeFrame(Buffer, RequestLength, frame);
@@ -98,5 +124,8 @@ int32_t TQX25::Exchange(uint8_t Port, uint8_t* Buffer, uint8_t RequestLength, ui
     // A failure must never read as success to the command.
     if (result == 0) result = kExchangeFailed;
   }
+  if (result != 0) FailedRejection = RejectionText(expected.Rejection);
   return result;
 }
+
+const char* qx25::LastRejection() { return FailedRejection; }

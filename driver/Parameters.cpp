@@ -68,7 +68,7 @@ int64_t ReadCode(TQX25& Driver, uint8_t Port, TRequest& Request, int Code, const
     return -1;
   }
   if (reply.Outcome == TReplyOutcome::Refused) {
-    Driver.PortStatus[Port] = kRefusedParam;
+    SetRefusal(Driver, Port, Request, kind, kRefusedParam);
     return -1;
   }
   return ParseValue(reply.Data, digits);
@@ -129,7 +129,7 @@ void TQX25::WriteCtrlParam(int32_t Port, int32_t Nozzle, int32_t Index, int32_t 
   WriteBody(request, code, static_cast<uint64_t>(Value), ParamDigits[code]);
   // The write shares the read's message: to the host both are "the parameter".
   if (SendOrThrow(*this, port, request, kWriteParamRequest, kMsgParam).Outcome == TReplyOutcome::Refused)
-    PortStatus[port] = kRefusedParam;
+    SetRefusal(*this, port, request, kWriteParamRequest, kRefusedParam);
 }
 
 int32_t TQX25::WriteCalibration(int32_t Port, int32_t Nozzle, int32_t Side, int32_t Value) {
@@ -178,7 +178,7 @@ bool TQX25::WriteParam(uint8_t Mode, int64_t Port, int64_t Address, int64_t Code
       // A refused write is no write: the window and write-all must not show it
       // as done.
       if (outcome == TReplyOutcome::Refused) {
-        PortStatus[port] = kRefusedParam;
+        SetRefusal(*this, port, request, kWriteParamRequest, kRefusedParam);
         return false;
       }
       return true;

@@ -32,14 +32,25 @@ uint8_t EventLetterFor(int Number) {
 // put back afterwards. When the query throws, no reset is sent and the entry
 // keeps this side, so that the host's next result query asks the side whose
 // delivery ended.
-void CloseDelivery(TQX25& Driver, uint8_t Port, int Nozzle, int Side) {
+void CloseDelivery(TQX25& Driver, uint8_t Port, int Nozzle, int Side, const char* Why) {
   uint8_t& remembered = Driver.NozzleSides[Port][Nozzle];
   const uint8_t saved = remembered;
   remembered = static_cast<uint8_t>(Side);
   double volume = 0, money = 0;
   Driver.GetDeliveryResult(Port, Nozzle, volume, money);  // through the table
-  Driver.ResetNozzle(Port, Nozzle, Side);                 // its outcome shows in the next poll
+  Log(llInfo, TAt{Port, Nozzle, Side}, ": delivery closed by poll: ", Why, "; result ", volume,
+      " l");
+  Driver.ResetNozzle(Port, Nozzle, Side);  // its outcome shows in the next poll
   remembered = saved;
+}
+
+// Why a poll closes a delivery under way, in the controller's terms.
+const char* ClosingReason(uint8_t State, uint8_t Sub, double Delivered) {
+  if (State == kStateHungUp) return "state 5, hung up before the dose";
+  if (State == kStateFinished) return "state 6, dose delivered";
+  if (Sub != kSubFlowing) return "state 4, delivery ended";
+  if (Delivered <= kMinDeliveredVolume) return "state 4 flowing, no volume read yet";
+  return "state 4 flowing, preset reached";
 }
 
 uint8_t DecodeSideState(TQX25& Driver, uint8_t Port, int Nozzle, int Side, const uint8_t* Buffer,
@@ -67,7 +78,7 @@ uint8_t DecodeSideState(TQX25& Driver, uint8_t Port, int Nozzle, int Side, const
   if (sub == kSubFlowing && delivered > kMinDeliveredVolume &&
       delivered < Driver.PresetVolumes[Port][Nozzle] - kPresetMargin)
     return static_cast<uint8_t>(kCodeDelivering + Side);
-  CloseDelivery(Driver, Port, Nozzle, Side);
+  CloseDelivery(Driver, Port, Nozzle, Side, ClosingReason(state, sub, delivered));
   return kCodeFinished;
 }
 
@@ -75,8 +86,12 @@ uint16_t RequestSideState(TQX25& Driver, uint8_t Port, int Nozzle, int Side, TNo
   TRequest request = NozzleRequest(Driver, Nozzle, Side, kStatusRequest.Letter);
   if (Driver.EventAckPending[Port][Nozzle]) request.Put(kEventAck);
   const TReply reply = SendOrThrow(Driver, Port, request, kStatusRequest, kMsgStatus);
-  if (reply.Outcome == TReplyOutcome::InDoubt || !HasData(reply.Data, TStatusReply::Read))
+  if (reply.Outcome == TReplyOutcome::InDoubt) return kCodeNoState;
+  if (!HasData(reply.Data, TStatusReply::Read)) {
+    Log(llWarning, At(Port, request), ": ", kStatusRequest.Name,
+        " answered without data, the side is unread (code ", kAnsweredWithoutData, ")");
     return kCodeNoState;
+  }
   Driver.EventAckPending[Port][Nozzle] = 0;
   return DecodeSideState(Driver, Port, Nozzle, Side, reply.Data, Poll);
 }

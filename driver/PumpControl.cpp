@@ -21,8 +21,11 @@ void SendStart(TQX25& Driver, uint8_t Port, int Nozzle, int32_t Side) {
   TRequest request = NozzleRequest(Driver, Nozzle, Side, kStartRequest.Letter);
   Driver.NozzleSides[Port][Nozzle] = static_cast<uint8_t>(Side);
   const TReply reply = SendOrThrow(Driver, Port, request, kStartRequest, kMsgStart);
-  if (!Driver.KeepStatusOnCan && reply.Outcome == TReplyOutcome::Refused)
-    Driver.PortStatus[Port] = kRefusedStart;
+  if (reply.Outcome != TReplyOutcome::Refused) return;
+  if (!Driver.KeepStatusOnCan)
+    SetRefusal(Driver, Port, request, kStartRequest, kRefusedStart);
+  else
+    Log(llWarning, At(Port, request), ": ", kStartRequest.Name, " refused (status kept)");
 }
 
 }  // namespace
@@ -49,7 +52,8 @@ void TQX25::StartPumpWithReset(int32_t Port, int32_t Nozzle, int32_t Side, int32
     const TReply reply = SendOrThrow(*this, port, request, kPrepareRequest, kMsgStart);
     if (!KeepStatusOnCan) {
       if (reply.Outcome == TReplyOutcome::InDoubt) return;  // no start on a line in doubt
-      if (reply.Outcome == TReplyOutcome::Refused) PortStatus[port] = kRefusedPrepare;
+      if (reply.Outcome == TReplyOutcome::Refused)
+        SetRefusal(*this, port, request, kPrepareRequest, kRefusedPrepare);
     }
   }
   SendStart(*this, port, nozzle, Side);
@@ -72,7 +76,7 @@ void TQX25::PresetVolume(int32_t Port, int32_t Nozzle, int32_t Side, int32_t, do
 
   if (reply.Outcome == TReplyOutcome::InDoubt) return;
   if (reply.Outcome == TReplyOutcome::Refused)
-    PortStatus[port] = kRefusedPreset;
+    SetRefusal(*this, port, request, kPresetRequest, kRefusedPreset);
   else
     PresetVolumes[port][nozzle] = Volume;  // the host's figure, not the rounded one
 }
@@ -105,7 +109,7 @@ void TQX25::StopPump(int32_t Port, int32_t Nozzle, int32_t Side, int32_t Confirm
   const uint8_t port = PortIndex(Port);
   TRequest request = NozzleRequest(*this, Nozzle, Side, kStopRequest.Letter);
   if (SendOrThrow(*this, port, request, kStopRequest, kMsgStop).Outcome == TReplyOutcome::Refused)
-    PortStatus[port] = kRefusedStop;
+    SetRefusal(*this, port, request, kStopRequest, kRefusedStop);
 }
 
 bool TQX25::StopNozzle(int32_t Port, int32_t Nozzle, int32_t Confirm) {
@@ -130,5 +134,10 @@ int32_t TQX25::StopPumpAndReset(int32_t Port, int32_t Nozzle, int32_t Side, int3
 int32_t TQX25::ResetNozzle(int32_t Port, int32_t Nozzle, int32_t Side) {
   const TPortLock hold(Port);
   TRequest request = NozzleRequest(*this, Nozzle, Side, kResetRequest.Letter);
-  return Send(*this, PortIndex(Port), request, kResetRequest).Code;
+  const uint8_t port = PortIndex(Port);
+  const TReply reply = Send(*this, port, request, kResetRequest);
+  if (reply.Outcome != TReplyOutcome::Failed)
+    Log(llInfo, At(port, request), ": nozzle reset",
+        reply.Outcome == TReplyOutcome::Refused ? ", refused" : "");
+  return reply.Code;
 }

@@ -58,6 +58,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "DriverLog.h"
 #include "PortDispatcher.h"
 
 // Raised by every command whose exchange with the controller failed.

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <system_error>
 #include <stdexcept>
 #include <thread>
 #include <unordered_map>
@@ -22,6 +24,15 @@ std::atomic<uint64_t> NextDispatcherId{1};
 
 bool IsFailureClass(int32_t Code) { return Code >= kSerialNoDevice && Code <= kSerialNoAccess; }
 
+std::string PortName(uint8_t Port) { return "COM" + std::to_string(Port); }
+
+// Why a device went away: the system's word where the failing call left one
+// in errno, else what the line showed (a hang-up, the end of its input).
+std::string LossText(int Error) {
+  if (Error == 0 || Error == EAGAIN || Error == EINTR) return "hang-up";
+  return std::generic_category().message(Error);
+}
+
 }  // namespace
 
 // The device of one port; Fd and Baud change only with Lock held.
@@ -29,6 +40,7 @@ struct SerialDispatcher::PortDevice {
   std::recursive_mutex Lock;
   int Fd = -1;
   int32_t Baud = 0;
+  bool Lost = false;  // the device went away and has not been opened since
 };
 
 struct SerialDispatcher::PortConfig {
@@ -148,6 +160,67 @@ void SerialDispatcher::SetTrace(TraceCallback Callback) {
   Tracer = std::move(sink);
 }
 
+void SerialDispatcher::SetLog(int Level, LogCallback Callback) {
+  if (Level < kLogOff || Level > kLogDebug)
+    throw std::invalid_argument("log level " + std::to_string(Level) + " is not -1..3");
+  std::shared_ptr<const LogCallback> sink;
+  if (Callback && Level != kLogOff) sink = std::make_shared<const LogCallback>(std::move(Callback));
+  std::lock_guard<std::mutex> config(ConfigLock);
+  Logger = std::move(sink);
+  LogLimit.store(Logger ? Level : kLogOff, std::memory_order_relaxed);
+}
+
+void SerialDispatcher::Note(int Level, const std::string& Line) const {
+  std::shared_ptr<const LogCallback> sink;
+  {
+    std::lock_guard<std::mutex> config(ConfigLock);
+    if (Level > LogLimit.load(std::memory_order_relaxed)) return;
+    sink = Logger;
+  }
+  if (!sink) return;
+  // An observer must never change an exchange's outcome.
+  try {
+    (*sink)(Level, Line);
+  } catch (...) {
+  }
+}
+
+// With the port's lock held.
+void SerialDispatcher::NoteOpenFailure(uint8_t Port, const std::string& Path, int32_t Result,
+                                       long Holder) {
+  if (Result == kSerialInUse) {
+    if (Logging(kLogWarning)) Note(kLogWarning, InUseText(Port, Path, Holder));
+    return;
+  }
+  // While a lost device stays away every exchange says so; once is enough
+  // above the debug level.
+  const int level = Devices[Port].Lost ? kLogDebug : kLogWarning;
+  if (!Logging(level)) return;
+  Note(level, PortName(Port) + ": cannot open " + (Path.empty() ? "(no device)" : Path) + " (" +
+                  SerialErrorText(Result) + ")");
+}
+
+// With the port's lock held; Error is errno as the exchange left it.
+void SerialDispatcher::NoteEnd(uint8_t Port, int32_t Result, int Error, size_t Received) {
+  if (Result == kSerialDeviceLost) {
+    const bool first = !Devices[Port].Lost;
+    Devices[Port].Lost = true;
+    const int level = first ? kLogWarning : kLogDebug;
+    if (Logging(level))
+      Note(level, PortName(Port) + ": device " + DevicePath(Port) + " lost (" + LossText(Error) +
+                      "); it is opened again at the next exchange");
+  } else if (Result == kSerialLineError) {
+    if (Logging(kLogWarning))
+      Note(kLogWarning, PortName(Port) + ": line error on " + DevicePath(Port) + " (" +
+                            LossText(Error) + ")");
+  } else if (Result == kSerialTimeout || Result == kSerialRejected) {
+    if (Logging(kLogDebug))
+      Note(kLogDebug, PortName(Port) + ": " +
+                          (Result == kSerialTimeout ? "time-out" : "reply rejected") + " after " +
+                          std::to_string(Received) + " bytes");
+  }
+}
+
 void SerialDispatcher::Close(uint8_t Port) {
   PortDevice& line = Devices[Port];
   std::lock_guard<std::recursive_mutex> hold(line.Lock);
@@ -208,11 +281,19 @@ int32_t SerialDispatcher::OpenLine(uint8_t Port, int32_t Baud) {
   line.Fd = -1;
   int fd = -1;
   long holder = 0;
-  const int32_t r = device::Open(DevicePath(Port), Baud, fd, holder);
+  const std::string path = DevicePath(Port);
+  const int32_t r = device::Open(path, Baud, fd, holder);
   if (r == kSerialInUse) Mine(Port).Holder = holder;
-  if (r != kSerialOk) return r;
+  if (r != kSerialOk) {
+    NoteOpenFailure(Port, path, r, holder);
+    return r;
+  }
   line.Fd = fd;
   line.Baud = Baud;
+  if (Logging(kLogInfo))
+    Note(kLogInfo, PortName(Port) + ": " + (line.Lost ? "opened again " : "opened ") + path +
+                       " at " + std::to_string(Baud) + " baud");
+  line.Lost = false;
   return kSerialOk;
 }
 
@@ -276,11 +357,15 @@ int32_t SerialDispatcher::Exchange(uint8_t Port, const uint8_t* Frame, uint8_t F
                                    int32_t& Failure) {
   std::vector<uint8_t> received;  // every byte as it arrived, for the trace only
   std::vector<double> arrivals;   // and when, for a recording
+  uint8_t held = 0;
+  bool opened = false;  // failures to open are logged where the opening fails
   const auto take = [&](const uint8_t* Bytes, size_t Count) {
     received.insert(received.end(), Bytes, Bytes + Count);
     arrivals.insert(arrivals.end(), Count, Trace->Seconds());
   };
   const auto finish = [&](int32_t Result) {
+    const int error = errno;  // before anything below can change it
+    if (Result != kSerialOk && opened) NoteEnd(Port, Result, error, held);
     // Reopened by its path at the next exchange: a replugged adapter may be
     // a new device behind the same name.
     if (Result == kSerialDeviceLost) {
@@ -293,8 +378,10 @@ int32_t SerialDispatcher::Exchange(uint8_t Port, const uint8_t* Frame, uint8_t F
   };
 
   if (Trace != nullptr) Trace->Emit(TraceDirection::Request, Port, {Frame, FrameLength}, 0, -1);
+  errno = 0;  // so that a loss reports this exchange's failure, not an old one
   int32_t r = EnsureOpen(Port, Failure);
   if (r != kSerialOk) return finish(r);
+  opened = true;
   const int fd = Devices[Port].Fd;
   const int32_t baud = Devices[Port].Baud;
   const SerialTimeouts limits = Timeouts();
@@ -314,7 +401,6 @@ int32_t SerialDispatcher::Exchange(uint8_t Port, const uint8_t* Frame, uint8_t F
                                         Failure));
   const auto whole = firstByte + 2 * device::WireTime(ReplyLength, baud) + limits.Between;
   auto deadline = firstByte;
-  uint8_t held = 0;
   for (;;) {
     size_t got = 0;
     const device::ReadResult read =

@@ -32,6 +32,7 @@
 // each read their own verdict. The dispatcher must outlive every call into it.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -158,6 +159,13 @@ struct TraceRecord {
 };
 using TraceCallback = std::function<void(const TraceRecord&)>;
 
+// The dispatcher's log of its decisions: a port opened, a device lost and
+// opened again, a line another program holds, a time-out. The levels are the
+// driver's (DriverLog.h), so that a host can send both logs to one sink.
+enum LogLevel : int { kLogOff = -1, kLogError = 0, kLogWarning, kLogInfo, kLogDebug };
+// One line without its newline, naming the port as "COM3"; UTF-8.
+using LogCallback = std::function<void(int Level, const std::string& Line)>;
+
 // One trace line without its newline: "12.345 COM3 -> 7F 02 21 5E", a reply
 // "12.391 COM3 <- 06", and for a failed exchange the bytes that did arrive
 // followed by the failure: "12.900 COM3 <- 02 31 (time-out)",
@@ -199,6 +207,13 @@ class QX25_EXPORT SerialDispatcher : public PortDispatcher {
   // the callback must not start an exchange itself, and what it throws is
   // ignored. Seconds count from this call.
   void SetTrace(TraceCallback Callback);
+  // Switches the log on up to Level, or off with kLogOff or an empty callback.
+  // While off, a decision costs one atomic load. Lines come on the thread of
+  // the exchange, with the port's lock held, so lines of one port are in
+  // order; the callback must not start an exchange itself, must keep lines of
+  // different ports from mixing, and what it throws is ignored. Throws
+  // std::invalid_argument for a Level outside kLogOff..kLogDebug.
+  void SetLog(int Level, LogCallback Callback);
   // Closes Port's device, after any running exchange. The next exchange opens
   // it again.
   void Close(uint8_t Port);
@@ -297,6 +312,10 @@ class QX25_EXPORT SerialDispatcher : public PortDispatcher {
   struct TraceSink;
 
   Outcome& Mine(uint8_t Port) const;
+  bool Logging(int Level) const { return Level <= LogLimit.load(std::memory_order_relaxed); }
+  void Note(int Level, const std::string& Line) const;
+  void NoteOpenFailure(uint8_t Port, const std::string& Path, int32_t Result, long Holder);
+  void NoteEnd(uint8_t Port, int32_t Result, int Error, size_t Received);
   int32_t OpenLine(uint8_t Port, int32_t Baud);
   int32_t EnsureOpen(uint8_t Port, int32_t& Failure);
   int32_t Exchange(uint8_t Port, const uint8_t* Frame, uint8_t FrameLength, uint8_t* Reply,
@@ -305,10 +324,12 @@ class QX25_EXPORT SerialDispatcher : public PortDispatcher {
 
   const uint64_t Id;  // tells this dispatcher's per-thread records from others'
   std::unique_ptr<PortDevice[]> Devices;
-  mutable std::mutex ConfigLock;  // guards Configs, Limits and Tracer
+  mutable std::mutex ConfigLock;  // guards Configs, Limits, Tracer and Logger
   std::unique_ptr<PortConfig[]> Configs;
   SerialTimeouts Limits;
   std::shared_ptr<const TraceSink> Tracer;
+  std::atomic<int> LogLimit{kLogOff};
+  std::shared_ptr<const LogCallback> Logger;
 };
 
 }  // namespace qx25::serial

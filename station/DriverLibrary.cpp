@@ -85,6 +85,7 @@ void DriverLibrary::Load(const std::vector<std::string>& Candidates) {
     }
     Handle = handle;
     Entry = reinterpret_cast<TGetQX25Fn>(entry);
+    LogEntry = reinterpret_cast<TSetQX25LogFn>(dlsym(handle, kLogEntry));
     LoadedPath = path;
     return;
   }

@@ -16,6 +16,9 @@ using TGetQX25Fn = TQX25* (*)(uint32_t Options, uintptr_t AppHandle, PortDispatc
 
 // The library's one exported function.
 inline constexpr char kDriverEntry[] = "GetQX25";
+// Its log switch, which an older library does not have.
+using TSetQX25LogFn = int32_t (*)(int32_t Level, TLogCallback Callback, void* Context);
+inline constexpr char kLogEntry[] = "SetQX25Log";
 
 // No candidate could be loaded; the message names every path tried and why.
 class DriverLoadError : public std::runtime_error {
@@ -55,10 +58,13 @@ class DriverLibrary {
   const std::string& Path() const { return LoadedPath; }
   // GetQX25 of the loaded library; null before Load.
   TGetQX25Fn Factory() const { return Entry; }
+  // SetQX25Log of the loaded library; null before Load or when it has none.
+  TSetQX25LogFn LogSwitch() const { return LogEntry; }
 
  private:
   void* Handle = nullptr;
   TGetQX25Fn Entry = nullptr;
+  TSetQX25LogFn LogEntry = nullptr;
   std::string LoadedPath;
 };
 

@@ -9,6 +9,7 @@
 #include <optional>
 #include <stdexcept>
 
+#include "programs/LogLines.h"
 #include "record/Recorder.h"
 #include "sim/BuiltInSimulator.h"
 
@@ -194,6 +195,11 @@ ParsedCommandLine ParseCommandLine(int Argc, const char* const* Argv) {
   app.add_option("--driver", options.DriverPath,
                  "Load the driver from this file instead of searching for libqx25.so")
       ->type_name("PATH");
+  app.add_option("--log-level", options.LogLevel,
+                 "Print the driver's and the lines' decisions on stderr, one line each, up to "
+                 "LEVEL: error, warning, info or debug (default: none)")
+      ->transform(CLI::CheckedTransformer(programs::LogLevelsByName()).description(""))
+      ->type_name("LEVEL");
 
   app.add_option("--record", options.RecordPath,
                  "Write every exchange of the lines to this file from the start (the console's "

@@ -53,6 +53,7 @@ struct HostOptions {
   std::string DriverPath;     // --driver: this library only; empty: search for it
   std::string RecordPath;     // --record: every exchange into this file from the start
   int RecordMaxMiB = 64;      // --record-max: a recording file's size cap
+  int LogLevel = -1;          // --log-level: decisions logged on stderr up to it; -1 none
   std::string ExecutableDir;  // where the driver search starts; filled by the caller
 };
 

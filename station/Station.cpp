@@ -8,6 +8,7 @@
 
 #include "CompareDialog.h"
 #include "HostMenu.h"
+#include "programs/LogLines.h"
 #include "programs/ProgramVersion.h"
 
 namespace qx25::station {
@@ -50,6 +51,10 @@ Station::Station(HostOptions Options) : Settings(std::move(Options)) {
     limits.FirstByte = std::chrono::milliseconds(Settings.TimeoutMs);
     SerialPorts.SetTimeouts(limits);
   }
+  if (Settings.LogLevel != llOff)
+    SerialPorts.SetLog(Settings.LogLevel, [](int Level, const std::string& Line) {
+      programs::LogToStderr(nullptr, Level, Line.c_str());
+    });
   Traces = std::make_shared<TraceBuffer>();
   // The statistics and the trace pane share the dispatcher's one trace.
   SerialPorts.SetTrace(Stats.Recorder(Recordings.Tap(TraceBuffer::Callback(Traces))));
@@ -93,6 +98,8 @@ void Station::StopRecording() { Recordings.Stop(); }
 
 Station::~Station() {
   PollerThreads.reset();
+  if (LoadedLibrary.LogSwitch() != nullptr && Settings.LogLevel != llOff)
+    LoadedLibrary.LogSwitch()(llOff, nullptr, nullptr);
   MainWindow.reset();
   LoadedDriver.reset();
   for (const LineConfig& line : Settings.Lines) SerialPorts.Close(static_cast<uint8_t>(line.Port));
@@ -112,6 +119,13 @@ void Station::Start() {
   // Not the forecourt itself: the service window is modal to its owner.
   LoadedDriver.reset(LoadedLibrary.Factory()(
       kDriverOptions, reinterpret_cast<uintptr_t>(&MainWindow->ServiceOwner()), &SerialPorts));
+  if (Settings.LogLevel != llOff) {
+    if (LoadedLibrary.LogSwitch() != nullptr)
+      LoadedLibrary.LogSwitch()(Settings.LogLevel, &programs::LogToStderr, nullptr);
+    else
+      qWarning("qx25-host: %s has no %s: only the lines' decisions are logged",
+               LoadedLibrary.Path().c_str(), kLogEntry);
+  }
   const QString path = QString::fromStdString(LoadedLibrary.Path());
   MainWindow->SetDriverText(
       QFileInfo(path).fileName() + QStringLiteral(" ") + Describe(LoadedDriver->GetDriverInfo()),

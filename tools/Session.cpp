@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "Stop.h"
+#include "programs/LogLines.h"
 #include "programs/PortStatusWords.h"
 #include "driver/HostContract.h"
 #include "sim/CatalogValues.h"
@@ -18,6 +19,10 @@ namespace {
 
 // Reply times in the JSON output: a tenth of a millisecond says enough.
 constexpr int kStatsDecimals = 1;
+
+// One sink and one option serve both logs.
+static_assert(int{serial::kLogError} == int{llError} && int{serial::kLogDebug} == int{llDebug} &&
+              int{serial::kLogOff} == int{llOff});
 
 // How often --retry-device looks for the device again.
 constexpr std::chrono::milliseconds kDeviceRetryPause{200};
@@ -80,6 +85,12 @@ Session::Session(const SessionOptions& Choice, bool OpenLine, serial::LineStatis
     Dispatcher.SetTimeouts(limits);
   }
   DispenserDriver.reset(GetQX25(0, 0, &Dispatcher));
+  if (Choice.LogLevel != llOff) {
+    Logging = SetQX25Log(Choice.LogLevel, &programs::LogToStderr, nullptr) == 0;
+    Dispatcher.SetLog(Choice.LogLevel, [](int Level, const std::string& Line) {
+      programs::LogToStderr(nullptr, Level, Line.c_str());
+    });
+  }
 
   serial::TraceCallback trace;
   if (Choice.Trace) trace = serial::TraceToFile(stderr);
@@ -131,6 +142,7 @@ Session::Session(const SessionOptions& Choice, bool OpenLine, serial::LineStatis
 }
 
 Session::~Session() {
+  if (Logging) SetQX25Log(llOff, nullptr, nullptr);
   DispenserDriver.reset();  // before its line closes
   Dispatcher.Close(static_cast<uint8_t>(PortNumber));
   Sim.reset();

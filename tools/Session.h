@@ -41,6 +41,7 @@ struct SessionOptions {
   int Port = 0;              // --port; 0 when not given
   bool Simulate = false;
   bool Trace = false;
+  int LogLevel = -1;   // --log-level: the decisions logged on stderr; -1 none
   std::string Record;  // --record: the file every exchange is written to
   bool Json = false;
   bool Stats = false;          // line statistics at the end of the run
@@ -144,6 +145,7 @@ class Session {
   std::string Path;
   std::shared_ptr<record::Recorder> Recording;  // with --record
   DriverPtr DispenserDriver;                    // made by GetQX25
+  bool Logging = false;                         // this session switched the driver's log on
 };
 
 // Fills the result and returns the exit status; a refusal or a line failure

@@ -14,6 +14,7 @@
 #include "Stop.h"
 #include "driver/HostContract.h"
 #include "params/ParameterUnit.h"
+#include "programs/LogLines.h"
 #include "sim/Faults.h"
 
 using namespace qx25::tools;
@@ -53,6 +54,12 @@ void AddLineOptions(CLI::App& App, SessionOptions& Line) {
       ->default_str("0")
       ->group(lineGroup);
   App.add_flag("--trace", Line.Trace, "Print the protocol trace (frames in hex) on stderr")
+      ->group(lineGroup);
+  App.add_option("--log-level", Line.LogLevel,
+                 "Print the driver's and the line's decisions on stderr, one line each, up to "
+                 "LEVEL: error, warning, info or debug (default: none)")
+      ->transform(CLI::CheckedTransformer(qx25::programs::LogLevelsByName()).description(""))
+      ->type_name("LEVEL")
       ->group(lineGroup);
   App.add_option("--record", Line.Record,
                  "Write every exchange to this file, as qx25-sim --replay and replay-check read "

@@ -175,3 +175,34 @@ TEST_F(SerialDeviceLoss, AnotherLineRunsOnWhileOneIsGone) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(SerialDeviceLoss, TheLogTellsTheLossOnceAndTheReopening) {
+  std::vector<std::pair<int, std::string>> lines;
+  D.SetLog(kLogInfo, [&](int Level, const std::string& Line) { lines.emplace_back(Level, Line); });
+  ASSERT_EQ(Status(), kSerialOk);
+  Unplug();
+  EXPECT_EQ(Status(), kSerialDeviceLost);
+  EXPECT_EQ(Status(), kSerialNoDevice);
+  EXPECT_EQ(Status(), kSerialNoDevice);  // still gone: nothing more above debug
+  PlugIn();
+  EXPECT_EQ(Status(), kSerialOk);
+
+  std::string all;
+  for (const auto& [level, line] : lines) all += std::to_string(level) + " " + line + "\n";
+  ASSERT_EQ(lines.size(), 3u) << all;
+  EXPECT_EQ(lines[0], std::make_pair(int{kLogInfo}, "COM3: opened " + Link + " at 4800 baud"));
+  EXPECT_EQ(lines[1].first, kLogWarning);
+  EXPECT_EQ(lines[1].second.rfind("COM3: device " + Link + " lost (", 0), 0u) << all;
+  EXPECT_EQ(lines[2], std::make_pair(int{kLogInfo}, "COM3: opened again " + Link + " at 4800 baud"));
+
+  // Off, it says nothing.
+  D.SetLog(kLogOff, [&](int Level, const std::string& Line) { lines.emplace_back(Level, Line); });
+  Unplug();
+  EXPECT_EQ(Status(), kSerialDeviceLost);
+  EXPECT_EQ(lines.size(), 3u);
+  EXPECT_THROW(D.SetLog(kLogDebug + 1, {}), std::invalid_argument);
+}
+
+}  // namespace
