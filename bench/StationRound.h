@@ -8,7 +8,7 @@
 #include "StationWork.h"
 #include "WireRatio.h"
 #include "driver/DriverPtr.h"
-#include "serial/SerialDispatcher.h"
+#include "testsupport/SilenceFramedDispatcher.h"
 #include "sim/BuiltInSimulator.h"
 
 namespace qx25::bench {
@@ -23,7 +23,7 @@ class StationRound {
 
   int LineCount() const { return Station.LineCount(); }
   // Line k is port k.
-  serial::SerialDispatcher& Dispatcher() { return Lines; }
+  testsupport::SilenceFramedDispatcher& Dispatcher() { return Lines; }
   // The lines run side by side, so a run's wall time is set against the
   // wire time of its busiest line; exchanges and bytes are the station's.
   // Throws std::runtime_error when a line's work goes wrong.
@@ -33,7 +33,7 @@ class StationRound {
   void Reset();
 
   sim::SimulatedStation Station;
-  serial::SerialDispatcher Lines;
+  testsupport::SilenceFramedDispatcher Lines;
   DriverPtr Driver;
   StationWorkOptions Work;
 };

@@ -9,7 +9,7 @@
 #include "Scenarios.h"
 #include "driver/DriverPtr.h"
 #include "driver/QX25.h"
-#include "serial/SerialDispatcher.h"
+#include "testsupport/SilenceFramedDispatcher.h"
 #include "sim/Endpoint.h"
 #include "sim/Simulator.h"
 
@@ -58,7 +58,7 @@ class PacedLine {
   PacedLine(const PacedLine&) = delete;
   PacedLine& operator=(const PacedLine&) = delete;
 
-  serial::SerialDispatcher& Dispatcher() { return Lines; }
+  testsupport::SilenceFramedDispatcher& Dispatcher() { return Lines; }
   const std::vector<Scenario>& Work() const { return Pieces; }
   // Runs Piece Runs times; throws std::runtime_error when it goes wrong.
   RatioRow Measure(const Scenario& Piece, int Runs);
@@ -66,7 +66,7 @@ class PacedLine {
  private:
   sim::Simulator Simulator;
   sim::Endpoint Wire;
-  serial::SerialDispatcher Lines;
+  testsupport::SilenceFramedDispatcher Lines;
   DriverPtr Driver;
   CTRKParameters Catalog;
   std::vector<Scenario> Pieces;

@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "SerialDevice.h"
-#include "SilenceFraming.h"
 
 namespace qx25::serial {
 
@@ -47,7 +46,6 @@ struct SerialDispatcher::PortConfig {
   std::string Path;  // empty: the default device
   TReplyHandler Reply{};
   TPortSetupHandler Setup{};
-  std::chrono::milliseconds Silence{0};  // zero: replies framed by their length
 };
 
 // What one thread knows of its own exchanges on one port.
@@ -137,19 +135,6 @@ void SerialDispatcher::SetTimeouts(const SerialTimeouts& Timeouts) {
 SerialTimeouts SerialDispatcher::Timeouts() const {
   std::lock_guard<std::mutex> config(ConfigLock);
   return Limits;
-}
-
-void SerialDispatcher::SetSilenceFraming(uint8_t Port, std::chrono::milliseconds Silence) {
-  if (Silence < std::chrono::milliseconds::zero() || Silence > kMaxSilence)
-    throw std::invalid_argument("a silence of " + std::to_string(Silence.count()) +
-                                " ms is not 0.." + std::to_string(kMaxSilence.count()));
-  std::lock_guard<std::mutex> config(ConfigLock);
-  Configs[Port].Silence = Silence;
-}
-
-std::chrono::milliseconds SerialDispatcher::SilenceFraming(uint8_t Port) const {
-  std::lock_guard<std::mutex> config(ConfigLock);
-  return Configs[Port].Silence;
 }
 
 void SerialDispatcher::SetTrace(TraceCallback Callback) {
@@ -394,60 +379,74 @@ int32_t SerialDispatcher::Exchange(uint8_t Port, const uint8_t* Frame, uint8_t F
   if (ReplyLength == 0) return finish(device::Drain(fd));
 
   // The UART may still be shifting the frame out: allow for its wire time.
-  const auto firstByte = device::Clock::now() + frameTime + limits.FirstByte;
-  if (const auto silence = SilenceFraming(Port); silence.count() > 0)
-    return finish(device::ReadUntilSilent({fd, baud, Port, Reply, ReplyLength}, firstByte, silence,
-                                        Handler, ReplyMode, Trace != nullptr ? &received : nullptr,
-                                        Failure));
-  const auto whole = firstByte + 2 * device::WireTime(ReplyLength, baud) + limits.Between;
-  auto deadline = firstByte;
+  const ReplyRead read{fd,       baud,    Port, Reply, ReplyLength, ReplyMode,
+                       &Handler, device::Clock::now() + frameTime + limits.FirstByte, limits};
+  ByteSink sink;
+  if (Trace != nullptr)
+    sink = {[](void* Self, const uint8_t* Bytes, size_t Count) {
+              (*static_cast<decltype(take)*>(Self))(Bytes, Count);
+            },
+            const_cast<void*>(static_cast<const void*>(&take))};
+  return finish(ReadReply(read, sink, held, Failure));
+}
+
+// This dispatcher's framing: the handler's verdict after each arrival, and
+// the reply's length.
+int32_t SerialDispatcher::ReadReply(const ReplyRead& Read, const ByteSink& Take, uint8_t& Held,
+                                    int32_t& Failure) {
+  const TReplyHandler& handler = *Read.Handler;
+  uint8_t* const reply = Read.Reply;
+  const uint8_t length = Read.ReplyLength;
+  const auto whole = Read.FirstByte + 2 * device::WireTime(length, Read.Baud) + Read.Limits.Between;
+  auto deadline = Read.FirstByte;
+  uint8_t& held = Held;
   for (;;) {
     size_t got = 0;
-    const device::ReadResult read =
-        device::ReadSome(fd, Reply + held, ReplyLength - held, std::min(deadline, whole), got);
-    if (read == device::ReadResult::TimedOut) return finish(kSerialTimeout);
-    if (read == device::ReadResult::Failed) return finish(kSerialLineError);
-    if (read == device::ReadResult::Gone) return finish(kSerialDeviceLost);
-    if (Trace != nullptr) take(Reply + held, got);
+    const device::ReadResult result =
+        device::ReadSome(Read.Fd, reply + held, length - held, std::min(deadline, whole), got);
+    if (result == device::ReadResult::TimedOut) return kSerialTimeout;
+    if (result == device::ReadResult::Failed) return kSerialLineError;
+    if (result == device::ReadResult::Gone) return kSerialDeviceLost;
+    Take(reply + held, got);
     held = static_cast<uint8_t>(held + got);
 
     bool accepted;
-    if (Handler.Code != nullptr) {
-      uint8_t length = held;
+    if (handler.Code != nullptr) {
+      uint8_t kept = held;
       Failure = kSerialRejected;
-      accepted = Handler.Code(Handler.Self, Port, Reply, nullptr, &length, nullptr);
+      accepted = handler.Code(handler.Self, Read.Port, reply, nullptr, &kept, nullptr);
       Failure = kSerialLineError;
-      held = std::min(held, length);  // it may drop leading bytes, never add any
+      held = std::min(held, kept);  // it may drop leading bytes, never add any
     } else {
-      accepted = held == ReplyLength;
+      accepted = held == length;
     }
-    if (accepted && ReplyMode == PortDispatcher::kReplyData && held == 1 && ReplyLength > 1) {
+    if (accepted && Read.ReplyMode == PortDispatcher::kReplyData && held == 1 && length > 1) {
       // Where a data frame is due, a lone ACK, NAK or CAN is a refusal only if
       // the line then stays quiet: bytes right behind it mean it was the
       // damaged start of a frame (a bit error can turn STX into ACK, and a
       // lost STX leaves the handler a data byte that reads as one). Only
       // timing tells the two apart, and this waits only on such replies.
       uint8_t extra[32];  // one byte would tell; the trace shows what came
-      const device::ReadResult more =
-          device::ReadSome(fd, extra, sizeof extra, device::Clock::now() + limits.Between, got);
-      if (more == device::ReadResult::TimedOut) return finish(kSerialOk);
-      if (more == device::ReadResult::Failed) return finish(kSerialLineError);
-      if (more == device::ReadResult::Gone) return finish(kSerialDeviceLost);
-      if (Trace != nullptr) take(extra, got);
-      return finish(kSerialRejected);
+      const device::ReadResult more = device::ReadSome(
+          Read.Fd, extra, sizeof extra, device::Clock::now() + Read.Limits.Between, got);
+      if (more == device::ReadResult::TimedOut) return kSerialOk;
+      if (more == device::ReadResult::Failed) return kSerialLineError;
+      if (more == device::ReadResult::Gone) return kSerialDeviceLost;
+      Take(extra, got);
+      return kSerialRejected;
     }
-    if (accepted) return finish(kSerialOk);
-    if (held == ReplyLength) return finish(kSerialRejected);
+    if (accepted) return kSerialOk;
+    if (held == length) return kSerialRejected;
     // At 4800 baud a reply comes a byte every 2 ms, and waking for each one
     // costs a station's host more CPU than all the rest of the exchange. The
     // bytes still due take their wire time to come, so sleep until all but
     // the last could be in and take them in one read; the last is read as it
     // arrives, so a reply of the expected length is not delayed. A reply that
     // stops short still times out, later by at most its missing bytes' time.
-    if (ReplyLength - held > 1)
+    if (length - held > 1)
       std::this_thread::sleep_until(
-          std::min(device::Clock::now() + device::WireTime(ReplyLength - held - 1u, baud), whole));
-    deadline = device::Clock::now() + limits.Between;
+          std::min(device::Clock::now() + device::WireTime(length - held - 1u, Read.Baud), whole));
+    deadline = device::Clock::now() + Read.Limits.Between;
   }
 }
 

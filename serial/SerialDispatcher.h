@@ -234,20 +234,6 @@ class QX25_EXPORT SerialDispatcher : public PortDispatcher {
   // no one need open the device again to learn why.
   int LastSystemError(uint8_t Port) const;
   std::string LastFailureText(uint8_t Port) const;
-  // A benchmark's comparison, for no host: Port's replies end only when the
-  // line has stayed silent for Silence after the last byte, as drivers that
-  // do not count a reply's bytes frame them; the reply handler's verdict on
-  // everything that came is the exchange's. Zero (the default) restores the
-  // dispatcher's own framing. The driver's table cannot reach it. Failure
-  // classes are Transact's: nothing before FirstByte, or a reply that fell
-  // silent short of ReplyLength unaccepted, is a time-out; a reply the
-  // handler rejects at ReplyLength bytes, a longer one, a lone byte with more
-  // behind it where data is due, or a line that never falls silent, is
-  // rejected. The silence behind a lone byte stands for the quiet-line rule's
-  // gap. Throws std::invalid_argument for a Silence outside 0..kMaxSilence.
-  static constexpr std::chrono::milliseconds kMaxSilence{10'000};
-  void SetSilenceFraming(uint8_t Port, std::chrono::milliseconds Silence);
-  std::chrono::milliseconds SilenceFraming(uint8_t Port) const;
   // Opening a device takes it for this dispatcher alone: an advisory lock
   // (flock) that every program of this system takes, plus the terminal's
   // exclusive mode on a real serial device. The kernel drops both when the
@@ -304,6 +290,37 @@ class QX25_EXPORT SerialDispatcher : public PortDispatcher {
   void SetReplyHandler(uint8_t Port, TReplyHandler Handler) override;
   // Registers the handler Transact calls when Port must be opened.
   void SetPortSetupHandler(uint8_t Port, TPortSetupHandler Handler) override;
+
+ protected:
+  // What collecting one reply works with, once its frame has gone out.
+  struct ReplyRead {
+    int Fd;
+    int32_t Baud;
+    uint8_t Port;
+    uint8_t* Reply;
+    uint8_t ReplyLength;
+    uint8_t ReplyMode;
+    const TReplyHandler* Handler;
+    std::chrono::steady_clock::time_point FirstByte;  // when the first byte is due by
+    SerialTimeouts Limits;
+  };
+  // Where every byte goes as it arrives, for the trace; Code is null when
+  // nothing is traced.
+  struct ByteSink {
+    void (*Code)(void* Self, const uint8_t* Bytes, size_t Count) = nullptr;
+    void* Self = nullptr;
+    void operator()(const uint8_t* Bytes, size_t Count) const {
+      if (Code != nullptr) Code(Self, Bytes, Count);
+    }
+  };
+  // Collects the reply as Transact describes, with the port's lock held, and
+  // returns the exchange's SerialError; Held gets the count of bytes kept.
+  // Failure is kept as the class of a handler that throws. This is the one
+  // seam of the exchange: a dispatcher built to set another framing beside
+  // this one on the same line (a benchmark's) reads replies its own way, and
+  // the dispatcher itself has no branch for it.
+  virtual int32_t ReadReply(const ReplyRead& Read, const ByteSink& Take, uint8_t& Held,
+                            int32_t& Failure);
 
  private:
   struct PortDevice;

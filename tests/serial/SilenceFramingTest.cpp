@@ -1,5 +1,6 @@
-// The benchmark's comparison framing: a reply ends when the line has been
-// silent for a set time, not when the handler accepts it.
+// The benchmark's comparison framing, through the dispatcher's one seam for
+// reading a reply: a reply ends when the line has been silent for a set time,
+// not when the handler accepts it.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -8,6 +9,7 @@
 
 #include "PtyPeer.h"
 #include "SerialDispatcher.h"
+#include "testsupport/SilenceFramedDispatcher.h"
 
 using namespace qx25::serial;
 using namespace std::chrono_literals;
@@ -51,7 +53,7 @@ class SilenceFraming : public ::testing::Test {
   }
 
   PtyPeer Peer;
-  SerialDispatcher Dispatcher;
+  qx25::testsupport::SilenceFramedDispatcher Dispatcher;
   CheckingHandler Checker{Dispatcher};
   const Bytes Request = RequestFrame({0x02, 0x21, '1'});
   const Bytes Status = ReplyFrame({'0', '1', 0x00, '0', '0', '0', '0', '0'});
@@ -59,13 +61,13 @@ class SilenceFraming : public ::testing::Test {
 };
 
 TEST(SilenceFramingOption, IsOffUnlessSetAndRefusesSilencesOutOfRange) {
-  SerialDispatcher d;
+  qx25::testsupport::SilenceFramedDispatcher d;
   EXPECT_EQ(d.SilenceFraming(3), 0ms);
   d.SetSilenceFraming(3, 100ms);
   EXPECT_EQ(d.SilenceFraming(3), 100ms);
   EXPECT_EQ(d.SilenceFraming(4), 0ms);  // one port's framing only
   EXPECT_THROW(d.SetSilenceFraming(3, -1ms), std::invalid_argument);
-  EXPECT_THROW(d.SetSilenceFraming(3, SerialDispatcher::kMaxSilence + 1ms), std::invalid_argument);
+  EXPECT_THROW(d.SetSilenceFraming(3, qx25::testsupport::SilenceFramedDispatcher::kMaxSilence + 1ms), std::invalid_argument);
   EXPECT_EQ(d.SilenceFraming(3), 100ms);
 }
 

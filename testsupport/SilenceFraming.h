@@ -1,13 +1,13 @@
 // The framing of drivers that do not count a reply's bytes: a reply ends when
-// the line has been silent for a fixed time. The dispatcher uses it only when
-// a benchmark asks (SerialDispatcher::SetSilenceFraming), to set such drivers'
-// pace beside its own on the same line. Internal to the host library.
+// the line has been silent for a fixed time. Only the benchmark's dispatcher
+// (SilenceFramedDispatcher) reads replies this way, to set such drivers' pace
+// beside the serial dispatcher's own on the same line.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
-#include "SerialDevice.h"
+#include "serial/SerialDevice.h"
 
 namespace qx25::serial::device {
 
@@ -24,7 +24,7 @@ struct ReplyTarget {
 // first due by FirstByte), asking Handler after each arrival as the
 // dispatcher's own framing does, and takes its verdict on everything that
 // came; copies what it kept, at most ReplyLength bytes, into Reply. Returns a
-// SerialError, classed as SetSilenceFraming describes. Received, when given,
+// SerialError, classed as SilenceFramedDispatcher describes. Received, when given,
 // gets every byte as it arrived. Failure is set as Exchange's is, for a
 // handler that throws.
 int32_t ReadUntilSilent(const ReplyTarget& Target, Clock::time_point FirstByte,
