@@ -59,6 +59,66 @@ class TypedEditingTest : public QObject {
     }));
   }
 
+  // A port or an address outside its field's range stays as typed and is
+  // refused, named, by every request: nothing goes to a clamped line.
+  void ThePortAndAddressFieldsRefuseNumbersOutsideTheirRange() {
+    WindowRig rig;
+    QVERIFY(rig.WithWindow([&](TParamFrm& w) {
+      Ui::ParamFrm& c = w.Form();
+      QDoubleSpinBox* edit = c.WriteValueEdit;
+      const struct {
+        QSpinBox* Field;
+        const char* Text;
+        const char* Refusal;
+      } cases[] = {
+          {c.AddrEdit, "99", "Адрес пистолета: вне пределов 1 … 64"},
+          {c.AddrEdit, "0", "Адрес пистолета: вне пределов 1 … 64"},
+          {c.ComPortEdit, "25", "№ СОМ-порта: вне пределов 1 … 24"},
+          {c.ComPortEdit, "", "№ СОМ-порта: не введено значение"},
+      };
+      for (const auto& Case : cases) {
+        const QString good = Case.Field->text();
+        Case.Field->selectAll();
+        QTest::keyClick(Case.Field, Qt::Key_Delete);
+        QTest::keyClicks(Case.Field, Case.Text);
+        // Leaving the field keeps the text: no clamping, no last value put back.
+        c.RxDGCommon->setFocus();
+        QCOMPARE(Case.Field->text(), QString(Case.Text));
+        const uint64_t before = rig.Sim.ExchangeCount();
+        auto refused = [&](const char* What) {
+          QVERIFY2(rig.Sim.ExchangeCount() == before, What);
+          QCOMPARE(Status(w), QString::fromUtf8(Case.Refusal));
+          QCOMPARE(w.StatusColour(), Colour::Failure);
+          w.ShowStatus({});
+        };
+        w.RxDGCommonDblClick(kColRead, kRowCode16);
+        refused("a single read");
+        c.Button1->click();
+        refused("read-all");
+        c.WriteBtn->click();
+        refused("write-all");
+        OpenEditor(w, kRowCode16);
+        Type(edit, "950");
+        QString detail = "none";
+        QPointer<QTimer> poll = Answer(QMessageBox::Ok, &detail);
+        QTest::keyClick(edit, Qt::Key_Return);
+        QTest::qWait(20);
+        delete poll.data();
+        QCOMPARE(detail, QString("none"));
+        refused("a single write");
+        Case.Field->selectAll();
+        QTest::keyClick(Case.Field, Qt::Key_Delete);
+        QTest::keyClicks(Case.Field, good);
+      }
+      // Typed back into range, a request goes to the number shown.
+      c.AddrEdit->selectAll();
+      QTest::keyClicks(c.AddrEdit, "2");
+      rig.Sim.SetParam(2, 16, 88800);
+      w.RxDGCommonDblClick(kColRead, kRowCode16);
+      QCOMPARE(CellText(w, kRowCode16, kColRead), QString("888.00"));
+    }));
+  }
+
   void AListValueWithoutANameAsksForAChoice() {
     WindowRig rig;
     rig.Sim.SetParam(kAddress, 3, 7);
