@@ -210,8 +210,8 @@ void TParamFrm::WriteValueEditKeyDown() {
   QMessageBox confirm(QMessageBox::Question, QString::fromUtf8(kConfirmCaption),
                       QString::fromUtf8(kConfirmText), QMessageBox::Ok | QMessageBox::Cancel, this);
   confirm.setObjectName("ConfirmWrite");
-  confirm.setInformativeText(QString::fromStdString(
-      qx25::ui::ConfirmationDetail(*p, edit, static_cast<int>(*id.Raw))));
+  confirm.setInformativeText(
+      QString::fromStdString(qx25::ui::ConfirmationDetail(*p, edit, static_cast<int>(*id.Raw))));
   if (confirm.exec() == QMessageBox::Ok) WriteOne(row);
   RepaintGrid();
 }

@@ -137,8 +137,8 @@ TParamFrm::TParamFrm(QWidget* Parent)
   connect(c.PasteTool, &QAction::triggered, this, &TParamFrm::PasteToolClick);
   connect(c.AddrBtn, &QAbstractButton::clicked, this, &TParamFrm::AddrBtnClick);
   // Every text, not only those the box takes as its value: a run follows what the field shows.
-  for (QSpinBox* edit : {c.ComPortEdit, c.AddrEdit})
-    connect(edit, &QSpinBox::textChanged, this, &TParamFrm::TargetEdited);
+  for (TTypedIntegerBox* edit : {c.ComPortEdit, c.AddrEdit})
+    connect(edit, &TTypedIntegerBox::Edited, this, &TParamFrm::TargetEdited);
   qx25::ui::FinishFixedDialog(*this, kClientSize);
 }
 

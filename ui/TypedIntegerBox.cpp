@@ -14,6 +14,10 @@ qx25::params::TTypedValue ReadText(const QString& Text, int Min, int Max) {
 
 }  // namespace
 
+TTypedIntegerBox::TTypedIntegerBox(QWidget* Parent) : QSpinBox(Parent) {
+  connect(lineEdit(), &QLineEdit::textChanged, this, &TTypedIntegerBox::Edited);
+}
+
 qx25::params::TTypedValue TTypedIntegerBox::Read() const {
   return ReadText(text(), minimum(), maximum());
 }
@@ -34,14 +38,19 @@ void TTypedIntegerBox::stepBy(int Steps) {
   if (Read()) QSpinBox::stepBy(Steps);
 }
 
-// The spin box rewrites its text from its last value when it loses the focus
-// or takes Enter; a text that does not read is kept instead, for the request
-// to refuse with its reason.
+// The spin box rewrites its text from its last value when it loses the focus,
+// is shown again (the ID number with its tab) or takes Enter; a text that does not read is kept
+// instead, for the request to refuse with its reason.
 void TTypedIntegerBox::focusOutEvent(QFocusEvent* Event) {
   if (Read()) return QSpinBox::focusOutEvent(Event);
   QCoreApplication::sendEvent(lineEdit(), Event);
   QWidget::focusOutEvent(Event);  // NOLINT(bugprone-parent-virtual-call): skips the rewrite
   emit editingFinished();
+}
+
+void TTypedIntegerBox::showEvent(QShowEvent* Event) {
+  if (Read()) return QSpinBox::showEvent(Event);
+  QWidget::showEvent(Event);  // NOLINT(bugprone-parent-virtual-call): skips the rewrite
 }
 
 void TTypedIntegerBox::keyPressEvent(QKeyEvent* Event) {

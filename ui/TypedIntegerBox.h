@@ -14,7 +14,7 @@ class TTypedIntegerBox : public QSpinBox {
   Q_OBJECT
 
  public:
-  using QSpinBox::QSpinBox;
+  explicit TTypedIntegerBox(QWidget* Parent = nullptr);
 
   // The text read within minimum() .. maximum(), or why it does not read.
   qx25::params::TTypedValue Read() const;
@@ -25,7 +25,12 @@ class TTypedIntegerBox : public QSpinBox {
   // A step from a text the reader refuses would start from the last value: none is taken.
   void stepBy(int Steps) override;
 
+ signals:
+  // Every change of the text; the spin box's textChanged leaves out those it does not take.
+  void Edited();
+
  protected:
   void focusOutEvent(QFocusEvent* Event) override;
+  void showEvent(QShowEvent* Event) override;
   void keyPressEvent(QKeyEvent* Event) override;
 };

@@ -12,6 +12,7 @@
 #include "TestRegistry.h"
 #include "TypedEntry.h"
 #include "WindowRig.h"
+#include "ui/Workers.h"
 
 using namespace uitest;
 using Colour = TParamFrm::TStatusColour;
@@ -116,6 +117,24 @@ class TypedEditingTest : public QObject {
       rig.Sim.SetParam(2, 16, 88800);
       w.RxDGCommonDblClick(kColRead, kRowCode16);
       QCOMPARE(CellText(w, kRowCode16, kColRead), QString("888.00"));
+    }));
+  }
+
+  // Typed during read-all, an address out of range stops what the run sends
+  // (the row in flight aside) and says why; the run does not go on to a clamped one.
+  void ARunSendsNothingWhileTheAddressDoesNotRead() {
+    WindowRig rig;
+    QVERIFY(rig.WithWindow([&](TParamFrm& w) {
+      QSpinBox* address = w.Form().AddrEdit;
+      w.Form().Button1->click();
+      QVERIFY(ReadParamsThread);
+      address->selectAll();
+      QTest::keyClicks(address, "99");
+      const uint64_t typed = rig.Sim.ExchangeCount();
+      QCOMPARE(Status(w), QString("Адрес пистолета: вне пределов 1 … 64"));
+      QTRY_VERIFY_WITH_TIMEOUT(!ReadParamsThread, 30000);
+      QVERIFY(rig.Sim.ExchangeCount() <= typed + 2);  // the rows in flight at '9' and at "99"
+      QCOMPARE(address->text(), QString("99"));
     }));
   }
 

@@ -449,8 +449,7 @@ TEST_F(Core, TheIdNumberIsReadOnlyForTheAddressRecord) {
   ASSERT_EQ(Item(0).Kind, pkAddress);
   EXPECT_EQ(IdNumberFor(Item(0), "4321").Raw, 4321);
   EXPECT_EQ(IdNumberFor(Item(0), "2147483647").Raw, 2147483647);
-  EXPECT_EQ(IdNumberFor(Item(0), "2147483648").Refusal,
-            "ID-номер: вне пределов 0 … 2,147,483,647");
+  EXPECT_EQ(IdNumberFor(Item(0), "2147483648").Refusal, "ID-номер: вне пределов 0 … 2,147,483,647");
   EXPECT_EQ(IdNumberFor(Item(0), "-1").Refusal, "ID-номер: отрицательное значение недопустимо");
   // A hidden ID number field does not stop a write of any other record.
   EXPECT_EQ(IdNumberFor(Item(kCode16), "abc").Raw, 0);

@@ -244,7 +244,8 @@ void TWindowTest::TypedEdits() {
   const std::string other = decimal == "," ? "." : ",";
   auto local = [&](std::string Text) {
     std::string out;
-    for (char c : Text) out += c == 'D' ? decimal : c == 'G' ? group : c == 'O' ? other : std::string(1, c);
+    for (char c : Text)
+      out += c == 'D' ? decimal : c == 'G' ? group : c == 'O' ? other : std::string(1, c);
     return out;
   };
   HWND edit = Control(L"WriteValueEdit");
@@ -288,8 +289,7 @@ void TWindowTest::TypedEdits() {
     Type(edit, typed);
     WaitUntil([&] { return TextOf(edit) == typed; }, 2000);
     if (!Check(TextOf(edit) == typed, "typed " + typed + ", shown " + TextOf(edit))) continue;
-    enter(typed, c.Shown && !othersGroup ? local(c.Shown) : "",
-          c.Refusal ? local(c.Refusal) : "");
+    enter(typed, c.Shown && !othersGroup ? local(c.Shown) : "", c.Refusal ? local(c.Refusal) : "");
     if (std::string(c.Text) == "1200D01") Snapshot("win-refused");
   }
   // A second Enter on the same refused text says the same again.

@@ -204,8 +204,8 @@ void TParamFrm::WriteValueEditKeyDown() {
     const ui::TEdit edit = EditorContents();
     const params::TTypedValue id = ui::IdNumberFor(*p, Utf8(WindowText(edIDNumber)));
     // The editor keeps the text; the bar says why nothing is asked or sent.
-    for (const std::string& refusal : {ui::ReadEdit(*p, edit).Refusal, ReadTarget().Refusal,
-                                       id.Refusal})
+    for (const std::string& refusal :
+         {ui::ReadEdit(*p, edit).Refusal, ReadTarget().Refusal, id.Refusal})
       if (!refusal.empty()) return ShowStatus({refusal, ui::TStatusColour::Failure, {}});
     const std::string detail = ui::ConfirmationDetail(*p, edit, static_cast<int>(*id.Raw));
     if (!detail.empty()) text += "\n\n" + detail;
