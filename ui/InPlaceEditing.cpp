@@ -28,16 +28,9 @@ void SetUp(TTypedSpinBox& Box, int Decimals, double Step, double Min, double Max
   Box.setValue(Start);
 }
 
-// What the number box of P's editor shows for a text: the scaled value, or
-// the temperature; none when the reader refuses the text.
+// What the number box of P's editor shows for a text; none when the reader refuses it.
 TTypedSpinBox::TReader ReaderOf(const CParameter& P) {
-  return [P](const std::string& Text) -> std::optional<double> {
-    const qx25::params::TTypedValue typed = qx25::params::ReadTyped(P, Text, NumberFormat());
-    if (!typed) return std::nullopt;
-    if (P.Kind == pkTemperature || P.Kind == pkNegativeTemperature)
-      return static_cast<double>(qx25::params::TemperatureOfRaw(*typed.Raw));
-    return static_cast<double>(*typed.Raw) / CParameter::Power10(P.Decimals);
-  };
+  return [P](const std::string& Text) { return qx25::ui::ShownValue(P, Text); };
 }
 
 TTypedSpinBox::TReader IntegerReader(int64_t Min, int64_t Max) {
@@ -70,8 +63,10 @@ void TParamFrm::RxDGCommonDblClick(int Col, int Row) {
 QString TParamFrm::ReadOne(int Row) {
   CParameter* p = RecordOfRow(Row);
   if (!p) return {};
-  const QString text = QString::fromStdString(qx25::ui::ReadOne(Target(), *p));
-  RunInputs->Publish(Target(), Catalog());
+  const std::optional<qx25::ui::TTarget> target = RequestTarget();
+  if (!target) return QString::fromStdString(p->ReadText);  // nothing read: the cell stays
+  const QString text = QString::fromStdString(qx25::ui::ReadOne(*target, *p));
+  RunInputs->Publish(Catalog());
   return text;
 }
 
@@ -206,16 +201,17 @@ void TParamFrm::WriteValueEditKeyDown() {
   // Never confirmed over another row than the one the editor was opened on.
   if (!p || row != EditorRow) return CloseEditor();
   const qx25::ui::TEdit edit = EditorContents(*Controls);
-  if (const qx25::params::TTypedValue typed = qx25::ui::ReadEdit(*p, edit); !typed) {
-    // The editor keeps the text; the bar says why nothing is asked or sent.
-    ShowStatus({typed.Refusal, TStatusColour::Failure, {}});
-    return;
-  }
+  const qx25::params::TTypedValue id =
+      qx25::ui::IdNumberFor(*p, Controls->edIDNumber->text().toStdString());
+  // The editor keeps the text; the bar says why nothing is asked or sent.
+  for (const std::string& refusal :
+       {qx25::ui::ReadEdit(*p, edit).Refusal, ReadTarget().Refusal, id.Refusal})
+    if (!refusal.empty()) return ShowStatus({refusal, TStatusColour::Failure, {}});
   QMessageBox confirm(QMessageBox::Question, QString::fromUtf8(kConfirmCaption),
                       QString::fromUtf8(kConfirmText), QMessageBox::Ok | QMessageBox::Cancel, this);
   confirm.setObjectName("ConfirmWrite");
-  confirm.setInformativeText(QString::fromStdString(
-      qx25::ui::ConfirmationDetail(*p, edit, Controls->edIDNumber->value())));
+  confirm.setInformativeText(
+      QString::fromStdString(qx25::ui::ConfirmationDetail(*p, edit, static_cast<int>(*id.Raw))));
   if (confirm.exec() == QMessageBox::Ok) WriteOne(row);
   RepaintGrid();
 }
@@ -256,8 +252,14 @@ bool TParamFrm::eventFilter(QObject* Watched, QEvent* Event) {
 }
 
 void TParamFrm::WriteOne(int Row) {
+  CParameter* p = RecordOfRow(Row);
+  const qx25::params::TTypedValue id =
+      p ? qx25::ui::IdNumberFor(*p, Controls->edIDNumber->text().toStdString())
+        : qx25::params::TTypedValue{0, {}};
+  if (!id) return ShowStatus({id.Refusal, TStatusColour::Failure, {}});
+  const std::optional<qx25::ui::TTarget> target = RequestTarget();
+  if (!target) return;
   // The bar keeps its own words; the driver's reason is there for the asking.
-  ShowStatus(qx25::ui::WriteOne(Target(), RecordOfRow(Row), EditorContents(*Controls),
-                                Controls->edIDNumber->value()));
-  RunInputs->Publish(Target(), Catalog());
+  ShowStatus(qx25::ui::WriteOne(*target, p, EditorContents(*Controls), static_cast<int>(*id.Raw)));
+  RunInputs->Publish(Catalog());
 }

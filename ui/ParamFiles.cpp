@@ -79,11 +79,14 @@ void TParamFrm::CopyToolClick() {
 void TParamFrm::PasteToolClick() { LoadFromFile(BufferFileName()); }
 
 void TParamFrm::SaveToFile(const QString& FileName) {
-  Warn(*this, "SaveFailed", qx25::ui::SaveValues(Catalog(), FileName.toStdString(), Target()));
+  // The file names the line it came from: the one the fields show, or none is saved.
+  const std::optional<qx25::ui::TTarget> target = RequestTarget();
+  if (!target) return;
+  Warn(*this, "SaveFailed", qx25::ui::SaveValues(Catalog(), FileName.toStdString(), *target));
 }
 
 void TParamFrm::LoadFromFile(const QString& FileName) {
   ShowStatus(qx25::ui::LoadValues(Catalog(), FileName.toStdString()));
-  RunInputs->Publish(Target(), Catalog());
+  RunInputs->Publish(Catalog());
   RepaintGrid();
 }

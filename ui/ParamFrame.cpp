@@ -136,8 +136,9 @@ TParamFrm::TParamFrm(QWidget* Parent)
   connect(c.CopyTool, &QAction::triggered, this, &TParamFrm::CopyToolClick);
   connect(c.PasteTool, &QAction::triggered, this, &TParamFrm::PasteToolClick);
   connect(c.AddrBtn, &QAbstractButton::clicked, this, &TParamFrm::AddrBtnClick);
-  for (QSpinBox* edit : {c.ComPortEdit, c.AddrEdit})
-    connect(edit, &QSpinBox::valueChanged, this, [this] { RunInputs->SetTarget(Target()); });
+  // Every text, not only those the box takes as its value: a run follows what the field shows.
+  for (TTypedIntegerBox* edit : {c.ComPortEdit, c.AddrEdit})
+    connect(edit, &TTypedIntegerBox::Edited, this, &TParamFrm::TargetEdited);
   qx25::ui::FinishFixedDialog(*this, kClientSize);
 }
 
@@ -177,7 +178,7 @@ void TParamFrm::FormShow() {
     Parameters = std::move(catalog);
     TrkParameters = Parameters.get();
     GridModel->SetCatalog(Parameters.get());
-    RunInputs->Publish(Target(), Catalog());
+    RunInputs->Publish(ReadTarget().OrNoLine(), Catalog());
     GridReady = true;
     ApplyTabFilter(Controls->TabControl1->TabIndex());
   } catch (const std::exception&) {
@@ -189,12 +190,26 @@ void TParamFrm::ReleaseCatalog() {
   GridModel->SetCatalog(nullptr);
   if (TrkParameters == Parameters.get()) TrkParameters = nullptr;
   Parameters.reset();
-  RunInputs->Publish(Target(), nullptr);
+  RunInputs->Publish(nullptr);
   GridReady = false;
 }
 
-qx25::ui::TTarget TParamFrm::Target() const {
-  return {Driver, Controls->ComPortEdit->value(), Controls->AddrEdit->value()};
+qx25::ui::TTargetRead TParamFrm::ReadTarget() const {
+  return qx25::ui::ReadTarget(Driver, Controls->ComPortEdit->text().toStdString(),
+                              Controls->AddrEdit->text().toStdString());
+}
+
+std::optional<qx25::ui::TTarget> TParamFrm::RequestTarget() {
+  const qx25::ui::TTargetRead target = ReadTarget();
+  if (!target) ShowStatus({target.Refusal, TStatusColour::Failure, {}});
+  return target.Target;
+}
+
+void TParamFrm::TargetEdited() {
+  const qx25::ui::TTargetRead target = ReadTarget();
+  // A run in progress sends nothing more until the fields read again, and says why.
+  RunInputs->SetTarget(target.OrNoLine());
+  if (!target && !Workers.isEmpty()) ShowStatus({target.Refusal, TStatusColour::Failure, {}});
 }
 
 QString TParamFrm::DescriptionText(int Row) const {
@@ -286,9 +301,11 @@ void TParamFrm::StartWorker(qx25::ui::TBulk Kind) {
   TParamsTread*& running = Kind == qx25::ui::TBulk::Read ? ReadParamsThread : WriteParamsThread;
   // A run of this window's or of one just closed still goes: say so.
   if (running) return SetStatus(qx25::ui::BusyText(Kind));
+  const std::optional<qx25::ui::TTarget> target = RequestTarget();
+  if (!target) return;
   TParamsTread* worker = running = new TParamsTread(Kind, RunInputs);
   Workers.append(worker);
-  RunInputs->Publish(Target(), Catalog());  // records may have been changed in place since
+  RunInputs->Publish(*target, Catalog());  // records may have been changed in place since
   connect(worker, &TParamsTread::RowDone, this, &TParamFrm::ApplyRow, Qt::QueuedConnection);
   connect(worker, &QThread::finished, this, [this, worker] { WorkerEnded(worker); });
   worker->start();

@@ -8,6 +8,7 @@
 #include <QDialog>
 #include <array>
 #include <memory>
+#include <optional>
 
 #include "ui/core/BulkRun.h"
 #include "ui/core/GridText.h"
@@ -97,7 +98,12 @@ class TParamFrm : public QDialog {
   std::array<QWidget*, 3> Editors() const;
   int EditorHeight() const;  // in the font in use
   CParameter* RecordOfRow(int Row) const { return qx25::ui::RecordOfRow(Catalog(), Row); }
-  qx25::ui::TTarget Target() const;
+  // Where transfers go, read from the fields' texts as they stand.
+  qx25::ui::TTargetRead ReadTarget() const;
+  // ReadTarget's line for a request: none, the reason red in the status bar,
+  // when a field does not read.
+  std::optional<qx25::ui::TTarget> RequestTarget();
+  void TargetEdited();
   void StartWorker(qx25::ui::TBulk Kind);
   void WorkerEnded(TParamsTread* Worker);
   void ApplyRow(const qx25::ui::TRowResult& Result);

@@ -12,6 +12,7 @@
 #include "TestRegistry.h"
 #include "TypedEntry.h"
 #include "WindowRig.h"
+#include "ui/Workers.h"
 
 using namespace uitest;
 using Colour = TParamFrm::TStatusColour;
@@ -56,6 +57,84 @@ class TypedEditingTest : public QObject {
       w.ShowStatus({});
       QTest::keyClick(w.Form().WriteValueEdit, Qt::Key_Return);
       QCOMPARE(Status(w), QString("не введено значение"));
+    }));
+  }
+
+  // A port or an address outside its field's range stays as typed and is
+  // refused, named, by every request: nothing goes to a clamped line.
+  void ThePortAndAddressFieldsRefuseNumbersOutsideTheirRange() {
+    WindowRig rig;
+    QVERIFY(rig.WithWindow([&](TParamFrm& w) {
+      Ui::ParamFrm& c = w.Form();
+      QDoubleSpinBox* edit = c.WriteValueEdit;
+      const struct {
+        QSpinBox* Field;
+        const char* Text;
+        const char* Refusal;
+      } cases[] = {
+          {c.AddrEdit, "99", "Адрес пистолета: вне пределов 1 … 64"},
+          {c.AddrEdit, "0", "Адрес пистолета: вне пределов 1 … 64"},
+          {c.ComPortEdit, "25", "№ СОМ-порта: вне пределов 1 … 24"},
+          {c.ComPortEdit, "", "№ СОМ-порта: не введено значение"},
+      };
+      for (const auto& Case : cases) {
+        const QString good = Case.Field->text();
+        Case.Field->selectAll();
+        QTest::keyClick(Case.Field, Qt::Key_Delete);
+        QTest::keyClicks(Case.Field, Case.Text);
+        // Leaving the field keeps the text: no clamping, no last value put back.
+        c.RxDGCommon->setFocus();
+        QCOMPARE(Case.Field->text(), QString(Case.Text));
+        const uint64_t before = rig.Sim.ExchangeCount();
+        auto refused = [&](const char* What) {
+          QVERIFY2(rig.Sim.ExchangeCount() == before, What);
+          QCOMPARE(Status(w), QString::fromUtf8(Case.Refusal));
+          QCOMPARE(w.StatusColour(), Colour::Failure);
+          w.ShowStatus({});
+        };
+        w.RxDGCommonDblClick(kColRead, kRowCode16);
+        refused("a single read");
+        c.Button1->click();
+        refused("read-all");
+        c.WriteBtn->click();
+        refused("write-all");
+        OpenEditor(w, kRowCode16);
+        Type(edit, "950");
+        QString detail = "none";
+        QPointer<QTimer> poll = Answer(QMessageBox::Ok, &detail);
+        QTest::keyClick(edit, Qt::Key_Return);
+        QTest::qWait(20);
+        delete poll.data();
+        QCOMPARE(detail, QString("none"));
+        refused("a single write");
+        Case.Field->selectAll();
+        QTest::keyClick(Case.Field, Qt::Key_Delete);
+        QTest::keyClicks(Case.Field, good);
+      }
+      // Typed back into range, a request goes to the number shown.
+      c.AddrEdit->selectAll();
+      QTest::keyClicks(c.AddrEdit, "2");
+      rig.Sim.SetParam(2, 16, 88800);
+      w.RxDGCommonDblClick(kColRead, kRowCode16);
+      QCOMPARE(CellText(w, kRowCode16, kColRead), QString("888.00"));
+    }));
+  }
+
+  // Typed during read-all, an address out of range stops what the run sends
+  // (the row in flight aside) and says why; the run does not go on to a clamped one.
+  void ARunSendsNothingWhileTheAddressDoesNotRead() {
+    WindowRig rig;
+    QVERIFY(rig.WithWindow([&](TParamFrm& w) {
+      QSpinBox* address = w.Form().AddrEdit;
+      w.Form().Button1->click();
+      QVERIFY(ReadParamsThread);
+      address->selectAll();
+      QTest::keyClicks(address, "99");
+      const uint64_t typed = rig.Sim.ExchangeCount();
+      QCOMPARE(Status(w), QString("Адрес пистолета: вне пределов 1 … 64"));
+      QTRY_VERIFY_WITH_TIMEOUT(!ReadParamsThread, 30000);
+      QVERIFY(rig.Sim.ExchangeCount() <= typed + 2);  // the rows in flight at '9' and at "99"
+      QCOMPARE(address->text(), QString("99"));
     }));
   }
 

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 #include <thread>
+#include <tuple>
 
 #include "driver/DriverPtr.h"
 #include "sim/Simulator.h"
@@ -408,3 +409,55 @@ TEST_F(Core, TabsShowTheirRowsAndKeepAShownCurrentRow) {
 }
 
 }  // namespace
+
+// The fields say where a request goes: it goes to the numbers they show, or is
+// refused with the field's name; a number is never brought into range.
+TEST_F(Core, TheLineIsTheFieldsTextsOrARefusalNamingTheField) {
+  const TTargetRead read = ReadTarget(Driver.get(), " 24 ", "64");
+  ASSERT_TRUE(read);
+  EXPECT_EQ(read.Target->Driver, Driver.get());
+  EXPECT_EQ(read.Target->Port, 24);
+  EXPECT_EQ(read.Target->Address, 64);
+  for (auto [port, address, refusal] : {
+           std::tuple{"3", "99", "Адрес пистолета: вне пределов 1 … 64"},
+           {"3", "0", "Адрес пистолета: вне пределов 1 … 64"},
+           {"3", "6.4", "Адрес пистолета: нужно целое число"},
+           {"25", "1", "№ СОМ-порта: вне пределов 1 … 24"},
+           {"", "1", "№ СОМ-порта: не введено значение"},
+           {"5x", "99", "№ СОМ-порта: не число"},  // the port first
+       }) {
+    const TTargetRead refused = ReadTarget(Driver.get(), port, address);
+    EXPECT_FALSE(refused) << port << " " << address;
+    EXPECT_EQ(refused.Refusal, refusal);
+    // Meanwhile a run has no line: nothing is sent.
+    EXPECT_EQ(refused.OrNoLine().Driver, nullptr);
+  }
+  // A refused address never reaches the line as a clamped one.
+  const uint64_t before = Sim.ExchangeCount();
+  TRunInputs inputs;
+  inputs.Publish(ReadTarget(Driver.get(), "3", "99").OrNoLine(), &Catalog);
+  int rows = 0;
+  RunBulk(TBulk::Read, inputs, [&](const TRowResult& Result) {
+    EXPECT_NE(Result.Outcome, TRowResult::Read);
+    ++rows;
+  });
+  EXPECT_GT(rows, 0);
+  EXPECT_EQ(Sim.ExchangeCount(), before);
+}
+
+TEST_F(Core, TheIdNumberIsReadOnlyForTheAddressRecord) {
+  ASSERT_EQ(Item(0).Kind, pkAddress);
+  EXPECT_EQ(IdNumberFor(Item(0), "4321").Raw, 4321);
+  EXPECT_EQ(IdNumberFor(Item(0), "2147483647").Raw, 2147483647);
+  EXPECT_EQ(IdNumberFor(Item(0), "2147483648").Refusal, "ID-номер: вне пределов 0 … 2,147,483,647");
+  EXPECT_EQ(IdNumberFor(Item(0), "-1").Refusal, "ID-номер: отрицательное значение недопустимо");
+  // A hidden ID number field does not stop a write of any other record.
+  EXPECT_EQ(IdNumberFor(Item(kCode16), "abc").Raw, 0);
+}
+
+TEST_F(Core, AStepStartsFromTheNumberATextReadsAs) {
+  EXPECT_EQ(ShownValue(Item(kCode16), "1,000.5"), 1000.5);
+  EXPECT_EQ(ShownValue(Item(kCode36), "-15"), -15.0);
+  EXPECT_EQ(ShownValue(Item(kCode16), "800850"), std::nullopt);
+  EXPECT_EQ(ShownValue(Item(kCode16), "abc"), std::nullopt);
+}

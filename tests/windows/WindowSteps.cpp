@@ -4,6 +4,7 @@
 #include <commctrl.h>
 
 #include <cstdio>
+#include <string>
 
 #include "WindowTest.h"
 
@@ -198,4 +199,143 @@ void TWindowTest::DestroyHostDuringRun() {
   Check(SentAtHostGone - before < kBulkRows, "the run stopped after the exchange in flight");
   std::printf("host closed after %d requests of the run, gone after %d\n", asked,
               SentAtHostGone - before);
+}
+
+namespace {
+
+// A typed text and what becomes of it in the density's editor (600.00 …
+// 1,200.00, two decimals). In both texts D stands for the locale's decimal
+// separator, G for its group separator, O for the other of '.' and ','.
+struct TTypedCase {
+  const char* Text;
+  const char* Shown;    // the read column after the write; null: refused
+  const char* Refusal;  // what the status bar starts with then
+};
+constexpr TTypedCase kTypedCases[] = {
+    {"950D5", "950D50", nullptr},
+    {"700O25", "700D25", nullptr},  // unless O groups: refused then
+    {"1 100", "1G100D00", nullptr},
+    {"1G000D5", "1G000D50", nullptr},
+    {"1200", "1G200D00", nullptr},
+    {"1200D01", nullptr, "вне пределов 600D00 … 1G200D00"},
+    {"600", "600D00", nullptr},
+    {"599D99", nullptr, "вне пределов 600D00 … 1G200D00"},
+    {"950D555", nullptr, "не более 2 знаков после запятой"},
+    {"9x0", nullptr, "не число"},
+    {"", nullptr, "не введено значение"},
+};
+
+std::string LocaleInfo(LCTYPE Item) {
+  wchar_t text[8] = {};
+  GetLocaleInfoW(LOCALE_USER_DEFAULT, Item, text, 8);
+  std::string out(32, '\0');
+  out.resize(static_cast<size_t>(
+      WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), 32, nullptr, nullptr) - 1));
+  return out;
+}
+
+}  // namespace
+
+// What the technician types is what is written: what the confirmation names
+// reaches the controller and reads back, or nothing is sent and the status
+// bar says why, the text left in the editor as typed.
+void TWindowTest::TypedEdits() {
+  const std::string decimal = LocaleInfo(LOCALE_SDECIMAL), group = LocaleInfo(LOCALE_STHOUSAND);
+  const std::string other = decimal == "," ? "." : ",";
+  auto local = [&](std::string Text) {
+    std::string out;
+    for (char c : Text)
+      out += c == 'D' ? decimal : c == 'G' ? group : c == 'O' ? other : std::string(1, c);
+    return out;
+  };
+  HWND edit = Control(L"WriteValueEdit");
+  auto open = [&] {
+    ClickCell(1, kDensityRow);  // off the "Запись" cell, so that the click below opens it anew
+    WaitUntil([&] { return !IsWindowVisible(edit); });
+    ClickCell(kColWrite, kDensityRow);
+    return Check(WaitUntil([&] { return IsWindowVisible(edit) != FALSE; }), "the editor opens");
+  };
+  // Enter on what the editor holds: Shown read back (or, without ReadBack,
+  // as the window keeps it, the editor left open), or Refusal in the bar.
+  auto enter = [&](const std::string& Typed, const std::string& Shown, const std::string& Refusal,
+                   bool ReadBack = true) {
+    const std::string what = "\"" + Typed + "\": ";
+    SetText(Control(L"StatusBar1"), "");
+    const int before = Host.Lines.Sent;
+    PostMessageW(edit, WM_KEYDOWN, VK_RETURN, 0);
+    if (Shown.empty()) {
+      Check(WaitUntil([this] { return !Status().empty(); }, 5000), what + "the bar says why");
+      Check(Status().rfind(Refusal, 0) == 0, what + "refused with \"" + Status() + "\"");
+      Check(StatusColour() == kFailure, what + "in red");
+      Check(Box("Подтверждение записи") == nullptr, what + "no confirmation");
+      Check(Host.Lines.Sent == before, what + "nothing sent");
+      Check(IsWindowVisible(edit) && TextOf(edit) == Typed, what + "kept: " + TextOf(edit));
+      return;
+    }
+    const std::string confirmed = ConfirmedText();
+    Check(WaitUntil([this] { return Status() == kWritten; }), what + "written: " + Status());
+    if (ReadBack) ClickCell(kColRead, kDensityRow, true);
+    const std::string read = Cell(kColRead, kDensityRow);
+    Check(read == Shown, what + "the controller gives back " + read + ", not " + Shown);
+    const std::string named = ": " + read + " кг/м3";
+    Check(confirmed.size() > named.size() &&
+              confirmed.compare(confirmed.size() - named.size(), named.size(), named) == 0,
+          what + "the confirmation named what was written: " + confirmed);
+  };
+  for (const TTypedCase& c : kTypedCases) {
+    const std::string typed = local(c.Text);
+    const bool othersGroup = std::string(c.Text).find('O') != std::string::npos && other == group;
+    if (!open()) return;
+    Type(edit, typed);
+    WaitUntil([&] { return TextOf(edit) == typed; }, 2000);
+    if (!Check(TextOf(edit) == typed, "typed " + typed + ", shown " + TextOf(edit))) continue;
+    enter(typed, c.Shown && !othersGroup ? local(c.Shown) : "", c.Refusal ? local(c.Refusal) : "");
+    if (std::string(c.Text) == "1200D01") Snapshot("win-refused");
+  }
+  // A second Enter on the same refused text says the same again.
+  enter("", "", "не введено значение");
+
+  // After a write the next number replaces the one written, not adds to it.
+  if (!open()) return;
+  Type(edit, "800");
+  WaitUntil([&] { return TextOf(edit) == "800"; }, 2000);
+  enter("800", local("800D00"), "", false);
+  Type(edit, "850", false);
+  WaitUntil([&] { return TextOf(edit).size() >= 3 && TextOf(edit).ends_with("850"); }, 2000);
+  Check(TextOf(edit) == "850", "typing after a write replaces the value: " + TextOf(edit));
+  enter("850", local("850D00"), "");
+  PostMessageW(edit, WM_KEYDOWN, VK_ESCAPE, 0);
+  WaitUntil([&] { return !IsWindowVisible(edit); });
+}
+
+// An address outside 1 … 64 stays in the field and every request is refused:
+// none goes to a clamped address.
+void TWindowTest::RefusedAddress() {
+  HWND address = Control(L"AddrEdit"), edit = Control(L"WriteValueEdit");
+  const std::string refusal = "Адрес пистолета: вне пределов 1 … 64";
+  Type(address, "99");
+  WaitUntil([&] { return TextOf(address) == "99"; }, 2000);
+  SetText(Control(L"StatusBar1"), "");
+  int before = Host.Lines.Sent;
+  ClickCell(kColRead, kDensityRow, true);
+  Check(WaitUntil([&] { return Status() == refusal; }, 5000), "a read is refused: " + Status());
+  Check(Host.Lines.Sent == before, "and nothing is sent");
+  ClickCell(kColWrite, kDensityRow);
+  if (!Check(WaitUntil([&] { return IsWindowVisible(edit) != FALSE; }), "the editor opens")) return;
+  Type(edit, "950");
+  WaitUntil([&] { return TextOf(edit) == "950"; }, 2000);
+  SetText(Control(L"StatusBar1"), "");
+  before = Host.Lines.Sent;
+  PostMessageW(edit, WM_KEYDOWN, VK_RETURN, 0);
+  Check(WaitUntil([&] { return Status() == refusal; }, 5000), "a write is refused: " + Status());
+  Check(StatusColour() == kFailure, "in red");
+  Check(Box("Подтверждение записи") == nullptr, "with no confirmation");
+  Snapshot("win-refused-address");
+  PostMessageW(edit, WM_KEYDOWN, VK_ESCAPE, 0);
+  WaitUntil([&] { return !IsWindowVisible(edit); });
+  SetText(Control(L"StatusBar1"), "");
+  SendMessageW(Control(L"Button1"), BM_CLICK, 0, 0);
+  Check(Status() == refusal, "read-all is refused: " + Status());
+  Check(Host.Lines.Sent == before && TextOf(address) == "99", "nothing sent, 99 kept");
+  SetText(address, "1");
 }

@@ -163,6 +163,33 @@ void TWindowTest::SetText(HWND Window, const std::string& Text) {
   SendMessageW(Window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Wide(Text).c_str()));
 }
 
+void TWindowTest::Type(HWND Edit, const std::string& Text, bool Replace) {
+  // Posted, as keys arrive: they take their turn after what the window is doing.
+  if (Replace) {
+    PostMessageW(Edit, EM_SETSEL, 0, -1);
+    PostMessageW(Edit, WM_CHAR, VK_BACK, 0);
+  }
+  for (wchar_t key : Wide(Text)) PostMessageW(Edit, WM_CHAR, key, 0);
+}
+
+std::string TWindowTest::TextOf(HWND Window) const {
+  std::vector<wchar_t> text(1024);
+  GetWindowTextW(Window, text.data(), static_cast<int>(text.size()));
+  return Utf8(text.data());
+}
+
+std::string TWindowTest::ConfirmedText() {
+  HWND box = nullptr;
+  if (!WaitUntil([&] { return (box = Box("Подтверждение записи")) != nullptr; }, 5000)) return {};
+  std::string text;
+  for (HWND w = FindWindowExW(box, nullptr, L"Static", nullptr); w;
+       w = FindWindowExW(box, w, L"Static", nullptr))
+    text += TextOf(w);
+  PostMessageW(box, WM_COMMAND, IDOK, 0);
+  WaitUntil([&] { return !IsWindow(box); });
+  return text;
+}
+
 // The window's place on the screen, as a 24-bit BMP in the output directory
 // (the script makes PNGs of them).
 void TWindowTest::Snapshot(const char* Name) {
@@ -236,6 +263,8 @@ void TWindowTest::All() {
     ReadAndWriteAll();
     Files();
     EditInPlace();
+    TypedEdits();
+    RefusedAddress();
     AddressDialog();
     CopyAndPaste();
   }

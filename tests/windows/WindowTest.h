@@ -34,6 +34,13 @@ class TWindowTest {
   std::string Status() const;
   int StatusColour() const;
   void SetText(HWND Control, const std::string& Text);
+  // Types Text into Edit a key at a time (WM_CHAR), after selecting what it
+  // holds when Replace; Text may be empty, which leaves the edit empty then.
+  // The keys are posted: the caller waits for the text it expects.
+  void Type(HWND Edit, const std::string& Text, bool Replace = true);
+  std::string TextOf(HWND Window) const;
+  // The confirmation's text, answered with OK; empty when none came.
+  std::string ConfirmedText();
   void Snapshot(const char* Name);
   bool OpenWindow();
   bool Confirm(bool Ok);
@@ -42,6 +49,8 @@ class TWindowTest {
   void Tabs();
   void ReadAndWriteAll();
   void EditInPlace();
+  void TypedEdits();
+  void RefusedAddress();
   void Files();
   void AddressDialog();
   void CopyAndPaste();

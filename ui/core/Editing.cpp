@@ -109,6 +109,14 @@ TTypedValue ReadEdit(const CParameter& P, const TEdit& Edit) {
   return ReadTyped(P, NumberText(Edit.Value, number ? P.Decimals : 0), format);
 }
 
+std::optional<double> ShownValue(const CParameter& P, std::string_view Text) {
+  const TTypedValue typed = ReadTyped(P, Text, NumberFormat());
+  if (!typed) return std::nullopt;
+  if (P.Kind == pkTemperature || P.Kind == pkNegativeTemperature)
+    return static_cast<double>(TemperatureOfRaw(*typed.Raw));
+  return static_cast<double>(*typed.Raw) / CParameter::Power10(P.Decimals);
+}
+
 int64_t CommittedRaw(const CParameter& P, const TEdit& Edit) {
   const TTypedValue typed = ReadEdit(P, Edit);
   if (!typed) throw std::out_of_range(typed.Refusal);
@@ -152,6 +160,29 @@ int RowHeight(int NameTextHeight, int LimitsTextHeight, int BoxHeight, int Edito
   return std::max({NameTextHeight + kRowTextMargin, LimitsTextHeight + kRowTextMargin,
                    kMinRowHeight, std::max(BoxHeight, kValueBoxHeight) + 2 * kValueBoxOutline,
                    std::max(EditorHeight, kEditorHeight) + 2});
+}
+
+namespace {
+
+TTypedValue ReadField(const char* Field, std::string_view Text, int64_t Min, int64_t Max) {
+  TTypedValue typed = ReadTypedInteger(Text, Min, Max, NumberFormat());
+  if (!typed) typed.Refusal = std::string(Field) + ": " + typed.Refusal;
+  return typed;
+}
+
+}  // namespace
+
+TTargetRead ReadTarget(TQX25* Driver, std::string_view PortText, std::string_view AddressText) {
+  const TTypedValue port = ReadField(kPortField, PortText, kPortMin, kPortMax);
+  if (!port) return {std::nullopt, port.Refusal};
+  const TTypedValue address = ReadField(kAddressField, AddressText, kAddressMin, kAddressMax);
+  if (!address) return {std::nullopt, address.Refusal};
+  return {TTarget{Driver, static_cast<int>(*port.Raw), static_cast<int>(*address.Raw)}, {}};
+}
+
+TTypedValue IdNumberFor(const CParameter& P, std::string_view IdNumberText) {
+  if (P.Kind != pkAddress) return {0, {}};
+  return ReadField(kIdNumberField, IdNumberText, kIdNumberMin, kIdNumberMax);
 }
 
 std::string ReadOne(const TTarget& Line, CParameter& P) {

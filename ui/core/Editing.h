@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "driver/QX25.h"
@@ -38,6 +40,9 @@ struct TEdit {
 // The raw value the edit writes, or why it writes none: every edit is read by
 // the one reader in params/, so an edit outside the limits is refused here.
 qx25::params::TTypedValue ReadEdit(const CParameter& P, const TEdit& Edit);
+// The number a number box of P's editor shows for Text (the scaled value, or
+// the temperature), for a step from it; none when the reader refuses Text.
+std::optional<double> ShownValue(const CParameter& P, std::string_view Text);
 // ReadEdit's raw value. Throws std::out_of_range with the refusal when there is none.
 int64_t CommittedRaw(const CParameter& P, const TEdit& Edit);
 // The write confirmation's detail: caption, value and units, or the new
@@ -66,6 +71,27 @@ struct TTarget {
   int Port = 0;
   int Address = 0;
 };
+
+// The fields that say where transfers go, read from their texts as typed. A
+// request goes to the numbers the fields show or nowhere: a text that does not
+// read is refused, its field named, never brought into range.
+inline constexpr int kPortMin = 1, kPortMax = 24;
+inline constexpr int kAddressMin = 1, kAddressMax = 64;
+inline constexpr int kIdNumberMin = 0, kIdNumberMax = 2147483647;
+inline constexpr char kPortField[] = "№ СОМ-порта";
+inline constexpr char kAddressField[] = "Адрес пистолета";
+inline constexpr char kIdNumberField[] = "ID-номер";
+struct TTargetRead {
+  std::optional<TTarget> Target;
+  std::string Refusal;  // "field: reason"; empty when Target holds one
+  explicit operator bool() const { return Target.has_value(); }
+  // Where a run goes meanwhile: nowhere, when the fields do not read.
+  TTarget OrNoLine() const { return Target.value_or(TTarget{}); }
+};
+TTargetRead ReadTarget(TQX25* Driver, std::string_view PortText, std::string_view AddressText);
+// The ID number a write of P carries: read from its field for the address
+// record, the only one that sends it; 0 for any other, whatever the field holds.
+qx25::params::TTypedValue IdNumberFor(const CParameter& P, std::string_view IdNumberText);
 
 // Reads P into Value and ReadError; the value's text, empty when the read failed.
 std::string ReadOne(const TTarget& Line, CParameter& P);

@@ -8,9 +8,11 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <optional>
 
 #include "ui/core/GridText.h"
 #include "ui/core/Texts.h"
+#include "ui/win/Controls.h"
 #include "ui/win/Ids.h"
 #include "ui/win/ParamWindow.h"
 #include "ui/win/Text.h"
@@ -30,22 +32,6 @@ std::string NumberText(double Value, int Decimals) {
   const std::string& separator = NumberFormat().DecimalSeparator;
   if (const size_t dot = out.find('.'); dot != std::string::npos) out.replace(dot, 1, separator);
   return out;
-}
-
-// What the technician typed, with either separator; nothing when it is no number.
-std::optional<double> TypedNumber(const std::wstring& Typed) {
-  std::string text = Utf8(Typed);
-  const std::string& separator = NumberFormat().DecimalSeparator;
-  if (!separator.empty() && separator != ".")
-    for (size_t at = text.find(separator); at != std::string::npos; at = text.find(separator))
-      text.replace(at, separator.size(), ".");
-  std::replace(text.begin(), text.end(), ',', '.');
-  text.erase(std::remove(text.begin(), text.end(), ' '), text.end());
-  double value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value))
-    return std::nullopt;
-  return value;
 }
 
 void ShowEditor(HWND Editor, bool Shown) {
@@ -68,8 +54,10 @@ void TParamFrm::RxDGCommonDblClick(int Col, int Row) {
 std::string TParamFrm::ReadOne(int Row) {
   CParameter* p = RecordOfRow(Row);
   if (!p) return {};
-  std::string text = ui::ReadOne(Target(), *p);
-  RunInputs->Publish(Target(), Catalog());
+  const std::optional<ui::TTarget> target = RequestTarget();
+  if (!target) return p->ReadText;  // nothing read: the cell stays
+  std::string text = ui::ReadOne(*target, *p);
+  RunInputs->Publish(Catalog());
   return text;
 }
 
@@ -131,11 +119,11 @@ void TParamFrm::PrepareEditor(int Row) {
   const CParameter* p = RecordOfRow(Row);
   const TEditorChoice choice = p ? ui::EditorFor(*p) : TEditorChoice();
   const bool number = choice.Kind == TEditorChoice::Number || choice.Kind == TEditorChoice::Pair;
-  Number = {choice.Min, choice.Max, choice.Step, choice.Decimals};
+  Number = {choice.Min, choice.Max, choice.Step, choice.Decimals, choice.Start};
   SetWindowTextW(WriteValueEdit,
                  Wide(NumberText(number ? choice.Start : 0, Number.Decimals)).c_str());
   if (choice.Kind == TEditorChoice::Pair) {
-    Number2 = {choice.Min2, choice.Max2, 1, 0};
+    Number2 = {choice.Min2, choice.Max2, 1, 0, choice.Start2};
     SetWindowTextW(WriteValueEdit2, Wide(NumberText(choice.Start2, 0)).c_str());
   }
   if (choice.Kind == TEditorChoice::List) {
@@ -150,24 +138,41 @@ void TParamFrm::PrepareEditor(int Row) {
   ShowEditor(WriteValueCB, choice.Kind == TEditorChoice::List);
 }
 
+// A step starts from the number the text reads as, never from a text the
+// reader refuses (which stays as typed), and stays within the box's range.
 void TParamFrm::StepNumber(HWND Edit, int Delta) {
+  const CParameter* p = RecordOfRow(Grid->Row());
+  if (!p) return;
+  const bool pair = p->Kind == pkPair;
   const TNumberBox& box = Edit == WriteValueEdit ? Number : Number2;
-  double value = TypedNumber(WindowText(Edit)).value_or(box.Min) + Delta * box.Step;
-  if (box.Min < box.Max) value = std::clamp(value, box.Min, box.Max);
-  SetWindowTextW(Edit, Wide(NumberText(value, box.Decimals)).c_str());
+  const std::string text = Utf8(WindowText(Edit));
+  std::optional<double> shown;
+  if (pair) {
+    const params::TTypedValue half = params::ReadTypedInteger(
+        text, static_cast<int64_t>(box.Min), static_cast<int64_t>(box.Max), NumberFormat());
+    if (half) shown = static_cast<double>(*half.Raw);
+  } else {
+    shown = ui::ShownValue(*p, text);
+  }
+  if (!shown) return;
+  const double value = *shown + Delta * box.Step;
+  const double scale = std::pow(10.0, box.Decimals);
+  // Compared in the box's decimals: 0.1 steps add up to no exact 1200.0.
+  const double units = std::round(value * scale);
+  if (units < std::round(std::min(box.Min, box.Start) * scale) ||
+      units > std::round(std::max(box.Max, box.Start) * scale))
+    return;
+  SetWindowTextW(Edit, Wide(NumberText(units / scale, box.Decimals)).c_str());
 }
 
+// The texts as typed: the reader, not the edits, says what they are.
 ui::TEdit TParamFrm::EditorContents() const {
-  // A value outside the editor's range is brought into it, as a spin box does;
-  // text that is no number is the range's lower end.
-  auto value = [](HWND Edit, const TNumberBox& Box) {
-    double v = TypedNumber(WindowText(Edit)).value_or(Box.Min);
-    if (Box.Min < Box.Max) v = std::clamp(v, Box.Min, Box.Max);
-    const double scale = std::pow(10.0, Box.Decimals);
-    return std::round(v * scale) / scale;
-  };
-  return {value(WriteValueEdit, Number), value(WriteValueEdit2, Number2),
-          static_cast<int>(SendMessageW(WriteValueCB, CB_GETCURSEL, 0, 0))};
+  ui::TEdit edit;
+  edit.Item = static_cast<int>(SendMessageW(WriteValueCB, CB_GETCURSEL, 0, 0));
+  edit.Typed = true;
+  edit.Text = Utf8(WindowText(WriteValueEdit));
+  edit.Text2 = Utf8(WindowText(WriteValueEdit2));
+  return edit;
 }
 
 bool TParamFrm::EditorHasFocus() const {
@@ -196,21 +201,41 @@ void TParamFrm::WriteValueEditKeyDown() {
   const HWND self = Window, editor = GetFocus();
   std::string text = kConfirmText;
   if (const CParameter* p = RecordOfRow(Grid->Row())) {
-    const std::string detail = ui::ConfirmationDetail(*p, EditorContents(), SpinValue(edIDNumber));
+    const ui::TEdit edit = EditorContents();
+    const params::TTypedValue id = ui::IdNumberFor(*p, Utf8(WindowText(edIDNumber)));
+    // The editor keeps the text; the bar says why nothing is asked or sent.
+    for (const std::string& refusal :
+         {ui::ReadEdit(*p, edit).Refusal, ReadTarget().Refusal, id.Refusal})
+      if (!refusal.empty()) return ShowStatus({refusal, ui::TStatusColour::Failure, {}});
+    const std::string detail = ui::ConfirmationDetail(*p, edit, static_cast<int>(*id.Raw));
     if (!detail.empty()) text += "\n\n" + detail;
   }
   const int answer = MessageBoxW(Window, Wide(text).c_str(), Wide(kConfirmCaption).c_str(),
                                  MB_OKCANCEL | MB_ICONQUESTION);
   // The window may have been destroyed meanwhile, with its owner.
   if (!IsWindow(self)) return;
-  if (answer == IDOK) WriteOne(Grid->Row());
+  const bool written = answer == IDOK && WriteOne(Grid->Row());
   Grid->Repaint();
-  if (IsWindowVisible(editor)) SetFocus(editor);
+  if (!IsWindowVisible(editor)) return;
+  SetFocus(editor);
+  // What the technician types next replaces the value just written, not adds to it.
+  if (written && editor != WriteValueCB) SendMessageW(editor, EM_SETSEL, 0, -1);
 }
 
-void TParamFrm::WriteOne(int Row) {
-  ShowStatus(ui::WriteOne(Target(), RecordOfRow(Row), EditorContents(), SpinValue(edIDNumber)));
-  RunInputs->Publish(Target(), Catalog());
+bool TParamFrm::WriteOne(int Row) {
+  CParameter* p = RecordOfRow(Row);
+  const params::TTypedValue id =
+      p ? ui::IdNumberFor(*p, Utf8(WindowText(edIDNumber))) : params::TTypedValue{0, {}};
+  if (!id) {
+    ShowStatus({id.Refusal, ui::TStatusColour::Failure, {}});
+    return false;
+  }
+  const std::optional<ui::TTarget> target = RequestTarget();
+  if (!target) return false;
+  const ui::TStatus status = ui::WriteOne(*target, p, EditorContents(), static_cast<int>(*id.Raw));
+  ShowStatus(status);
+  RunInputs->Publish(Catalog());
+  return status.Colour == ui::TStatusColour::Success;
 }
 
 }  // namespace qx25::win

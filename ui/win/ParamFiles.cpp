@@ -69,14 +69,17 @@ void TParamFrm::PasteToolClick() { LoadFromFile(ui::BufferFileName(SettingsDirec
 
 void TParamFrm::SaveToFile(const std::string& FileName) {
   // Says, with the file's name and the reason, why a file could not be used.
-  if (const std::optional<ui::TFileError> error = ui::SaveValues(Catalog(), FileName, Target()))
+  // The file names the line it came from: the one the fields show, or none is saved.
+  const std::optional<ui::TTarget> target = RequestTarget();
+  if (!target) return;
+  if (const std::optional<ui::TFileError> error = ui::SaveValues(Catalog(), FileName, *target))
     MessageBoxW(Window, Wide(error->Text).c_str(), Wide(error->Title).c_str(),
                 MB_OK | MB_ICONWARNING);
 }
 
 void TParamFrm::LoadFromFile(const std::string& FileName) {
   ShowStatus(ui::LoadValues(Catalog(), FileName));
-  RunInputs->Publish(Target(), Catalog());
+  RunInputs->Publish(Catalog());
   Grid->Repaint();
 }
 

@@ -126,14 +126,17 @@ void TParamFrm::MakeControls() {
   constexpr DWORD button = WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON;
   // Created in the tab order.
   MakeControl(w, L"STATIC", L"Label1", "№ СОМ-порта", label, {8, 12, 87, 16}, -1);
-  ComPortEdit = MakeSpin(w, L"ComPortEdit", {96, 8, 89, 22}, kIdComPortEdit, 1, 24, 1);
+  ComPortEdit = MakeSpin(w, L"ComPortEdit", {96, 8, 89, 22}, kIdComPortEdit, ui::kPortMin,
+                         ui::kPortMax, ui::kPortMin);
   MakeControl(w, L"STATIC", L"Label2", "Адрес пистолета", label, {224, 12, 95, 16}, -1);
-  AddrEdit = MakeSpin(w, L"AddrEdit", {320, 8, 89, 22}, kIdAddrEdit, 1, 64, 1);
+  AddrEdit = MakeSpin(w, L"AddrEdit", {320, 8, 89, 22}, kIdAddrEdit, ui::kAddressMin,
+                      ui::kAddressMax, ui::kAddressMin);
   AddrBtn = MakeGlyphButton(w, L"AddrBtn", "", AddressGlyph, {408, 8, 23, 22}, kIdAddrBtn);
   EnableWindow(AddrBtn, FALSE);
   IDLabel = MakeControl(w, L"STATIC", L"IDLabel", "ID-номер", SS_LEFT | SS_CENTERIMAGE,
                         {264, 36, 55, 16}, -1);
-  edIDNumber = MakeSpin(w, L"edIDNumber", {320, 32, 121, 22}, kIdIDNumber, 0, 2147483647, 0);
+  edIDNumber = MakeSpin(w, L"edIDNumber", {320, 32, 121, 22}, kIdIDNumber, ui::kIdNumberMin,
+                        ui::kIdNumberMax, ui::kIdNumberMin);
   ShowWindow(edIDNumber, SW_HIDE);
   ShowWindow(static_cast<HWND>(GetPropW(edIDNumber, L"qx25.UpDown")), SW_HIDE);
   MakeControl(w, L"BUTTON", L"Button1", "Прочитать все параметры из ТРК", button, {8, 55, 209, 25},
@@ -251,9 +254,11 @@ LRESULT TParamFrm::Handle(UINT Message, WPARAM W, LPARAM L) {
       const auto* header = reinterpret_cast<const NMHDR*>(L);
       if (header->hwndFrom == TabControl1 && header->code == TCN_SELCHANGE) TabControl1Change();
       if (header->code == UDN_DELTAPOS) {
+        const int delta = reinterpret_cast<const NMUPDOWN*>(L)->iDelta;
         for (HWND edit : {WriteValueEdit, WriteValueEdit2})
-          if (GetPropW(edit, L"qx25.UpDown") == header->hwndFrom)
-            StepNumber(edit, reinterpret_cast<const NMUPDOWN*>(L)->iDelta);
+          if (GetPropW(edit, L"qx25.UpDown") == header->hwndFrom) StepNumber(edit, delta);
+        for (HWND edit : {ComPortEdit, AddrEdit, edIDNumber})
+          if (GetPropW(edit, L"qx25.UpDown") == header->hwndFrom) StepField(edit, delta);
         return 1;  // the edit's text is the value, not the up-down's position
       }
       return 0;
@@ -309,7 +314,7 @@ void TParamFrm::Command(int Id, int Code, HWND Control) {
       return FormClose();
     case kIdComPortEdit:
     case kIdAddrEdit:
-      if (Code == EN_CHANGE) RunInputs->SetTarget(Target());
+      if (Code == EN_CHANGE) TargetEdited();
       return;
     case kIdWriteValueEdit:
     case kIdWriteValueEdit2:
@@ -406,7 +411,7 @@ void TParamFrm::LoadCatalog() {
     Parameters = std::move(catalog);
     TrkParameters = Parameters.get();
     Grid->SetCatalog(Parameters.get());
-    RunInputs->Publish(Target(), Catalog());
+    RunInputs->Publish(ReadTarget().OrNoLine(), Catalog());
     GridReady = true;
     ApplyTabFilter(TabIndex());
     ApplyGridEnterRule();
@@ -419,7 +424,7 @@ void TParamFrm::ReleaseCatalog() {
   if (Grid) Grid->SetCatalog(nullptr);
   if (TrkParameters == Parameters.get()) TrkParameters = nullptr;
   Parameters.reset();
-  RunInputs->Publish(Target(), Catalog());
+  RunInputs->Publish(nullptr);
   GridReady = false;
 }
 
@@ -427,7 +432,35 @@ int TParamFrm::TabIndex() const {
   return static_cast<int>(SendMessageW(TabControl1, TCM_GETCURSEL, 0, 0));
 }
 
-ui::TTarget TParamFrm::Target() const { return {Driver, SpinValue(ComPortEdit), SpinValue(AddrEdit)}; }
+ui::TTargetRead TParamFrm::ReadTarget() const {
+  return ui::ReadTarget(Driver, Utf8(WindowText(ComPortEdit)), Utf8(WindowText(AddrEdit)));
+}
+
+std::optional<ui::TTarget> TParamFrm::RequestTarget() {
+  const ui::TTargetRead target = ReadTarget();
+  if (!target) ShowStatus({target.Refusal, ui::TStatusColour::Failure, {}});
+  return target.Target;
+}
+
+void TParamFrm::TargetEdited() {
+  const ui::TTargetRead target = ReadTarget();
+  // A run in progress sends nothing more until the fields read again, and says why.
+  RunInputs->SetTarget(target.OrNoLine());
+  if (!target && !Workers.empty()) ShowStatus({target.Refusal, ui::TStatusColour::Failure, {}});
+}
+
+// The arrows step from the number the field shows, within its range; from a
+// text that does not read they take no step (the last good value is not put back).
+void TParamFrm::StepField(HWND Edit, int Delta) {
+  int min = 0, max = 0;
+  SendMessageW(static_cast<HWND>(GetPropW(Edit, L"qx25.UpDown")), UDM_GETRANGE32,
+               reinterpret_cast<WPARAM>(&min), reinterpret_cast<LPARAM>(&max));
+  const params::TTypedValue typed =
+      params::ReadTypedInteger(Utf8(WindowText(Edit)), min, max, NumberFormat());
+  if (!typed) return;
+  const int64_t next = *typed.Raw + Delta;
+  if (next >= min && next <= max) SetWindowTextW(Edit, std::to_wstring(next).c_str());
+}
 
 int TParamFrm::RowHeightFor(int Row) const {
   const CParameter* p = RecordOfRow(Row);
@@ -485,7 +518,9 @@ void TParamFrm::WriteBtnClick() {
 }
 
 void TParamFrm::StartWorker(ui::TBulk Kind) {
-  RunInputs->Publish(Target(), Catalog());  // records may have been changed in place since
+  const std::optional<ui::TTarget> target = RequestTarget();
+  if (!target) return;
+  RunInputs->Publish(*target, Catalog());  // records may have been changed in place since
   Workers.push_back(std::make_unique<TWorker>(Kind, RunInputs, Rows, Window));
   (Kind == ui::TBulk::Read ? ReadParamsThread : WriteParamsThread) = Workers.back().get();
 }

@@ -13,6 +13,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -48,7 +49,8 @@ class TParamFrm {
   void ApplyTabFilter(int Tab);
   int RowHeightFor(int Row) const;
   std::string ReadOne(int Row);
-  void WriteOne(int Row);
+  // True when the controller took the value.
+  bool WriteOne(int Row);
   void PrepareEditor(int Row);
   void PlaceEditor(int Row, int Col);
   void SaveToFile(const std::string& FileName);
@@ -77,6 +79,7 @@ class TParamFrm {
   void WriteValueEditKeyDown();
   void WriteValueEditExit();
   void StepNumber(HWND Edit, int Delta);
+  void StepField(HWND Edit, int Delta);
   void Button1Click();
   void WriteBtnClick();
   void SaveBtnClick();
@@ -88,7 +91,12 @@ class TParamFrm {
   int TabIndex() const;
   void SetStatusColour(ui::TStatusColour Colour);
   CParameter* RecordOfRow(int Row) const { return ui::RecordOfRow(Catalog(), Row); }
-  ui::TTarget Target() const;
+  // Where transfers go, read from the fields' texts as they stand.
+  ui::TTargetRead ReadTarget() const;
+  // ReadTarget's line for a request: none, the reason red in the status bar,
+  // when a field does not read.
+  std::optional<ui::TTarget> RequestTarget();
+  void TargetEdited();
   ui::TEdit EditorContents() const;
   bool EditorHasFocus() const;
   int EditorHeight() const;
@@ -104,10 +112,12 @@ class TParamFrm {
   HWND WriteValueEdit = nullptr, WriteValueEdit2 = nullptr, WriteValueCB = nullptr;
   std::unique_ptr<TGrid> Grid;
   HACCEL Keys = nullptr;
-  // The number editors' ranges, steps and decimals, as the core chose them.
+  // The number editors' ranges, steps and decimals, as the core chose them;
+  // a step stays within the range and the start value.
   struct TNumberBox {
     double Min = 0, Max = 0, Step = 1;
     int Decimals = 0;
+    double Start = 0;
   } Number, Number2;
 
   std::unique_ptr<CTRKParameters> Parameters;
