@@ -24,7 +24,8 @@ endforeach()
 install(TARGETS qx25 qx25_serial EXPORT qx25Targets
         LIBRARY COMPONENT Runtime NAMELINK_COMPONENT Development
         INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-install(FILES driver/QX25.h driver/PortDispatcher.h params/ParameterUnit.h serial/SerialDispatcher.h
+install(FILES driver/QX25.h driver/DriverLog.h driver/PortDispatcher.h params/ParameterUnit.h
+              serial/SerialDispatcher.h
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/qx25 COMPONENT Development)
 install(EXPORT qx25Targets NAMESPACE qx25:: DESTINATION ${QX25_CMAKE_DIR} COMPONENT Development)
 
