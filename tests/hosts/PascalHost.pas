@@ -97,6 +97,7 @@ begin
   if not Ok then
   begin
     WriteLn('FAILED: ', What);
+    Flush(Output);  // a slot in the wrong place may abort the program next
     Inc(Failures);
   end;
 end;
