@@ -187,9 +187,9 @@ int32_t QX25_CALL qx25_get_delivery_result(qx25_handle* h, int32_t port, int32_t
   });
 }
 
-int32_t QX25_CALL qx25_get_total_counter(qx25_handle* h, int32_t port, int32_t nozzle,
-                                         int32_t side, double* total, uint64_t* second,
-                                         int32_t arg6, int32_t arg7) {
+int32_t QX25_CALL qx25_get_total_counter(qx25_handle* h, int32_t port, int32_t nozzle, int32_t side,
+                                         double* total, uint64_t* second, int32_t arg6,
+                                         int32_t arg7) {
   return Guard(kFailed, [&] {
     TQX25& driver = DriverOf(h);
     double& t = Out(total, "total");
@@ -199,9 +199,8 @@ int32_t QX25_CALL qx25_get_total_counter(qx25_handle* h, int32_t port, int32_t n
   });
 }
 
-int32_t QX25_CALL qx25_set_total_counter(qx25_handle* h, int32_t port, int32_t nozzle,
-                                         int32_t side, double* value, int32_t arg5, int32_t arg6,
-                                         int32_t arg7) {
+int32_t QX25_CALL qx25_set_total_counter(qx25_handle* h, int32_t port, int32_t nozzle, int32_t side,
+                                         double* value, int32_t arg5, int32_t arg6, int32_t arg7) {
   return Guard(kFailed, [&] {
     TQX25& driver = DriverOf(h);
     driver.SetTotalCounter(port, nozzle, side, Out(value, "value"), arg5, arg6, arg7);
@@ -296,8 +295,8 @@ int32_t QX25_CALL qx25_get_driver_property(qx25_handle* h, int32_t kind, int32_t
   });
 }
 
-int32_t QX25_CALL qx25_poll_nozzle(qx25_handle* h, int32_t port, int32_t nozzle,
-                                   int32_t side_count, qx25_nozzle_poll* poll) {
+int32_t QX25_CALL qx25_poll_nozzle(qx25_handle* h, int32_t port, int32_t nozzle, int32_t side_count,
+                                   qx25_nozzle_poll* poll) {
   if (poll) *poll = qx25_nozzle_poll{};
   return Guard(kFailed, [&] {
     TQX25& driver = DriverOf(h);

@@ -81,9 +81,9 @@ typedef void (*qx25_log_fn)(void* context, int32_t level, const char* line);
 /* A new driver (GetQX25 with Options, no host window) on a serial dispatcher
  * of its own, with Port (1..30) on Device: a device path (/dev/ttyUSB0, a
  * pseudo-terminal; on Windows also COMn), UTF-8. Port 0 with a null Device
- * maps nothing: a port without a mapping uses its default device
- * (/dev/ttyS(n-1) on Linux, COMn on Windows). Nothing is opened until the
- * first exchange. Null on failure. */
+ * maps nothing (qx25_set_device maps later): a port without a mapping uses
+ * its default device (/dev/ttyS(n-1) on Linux, COMn on Windows). Nothing is
+ * opened until the first exchange. Null on failure. */
 QX25_C_EXPORT qx25_handle* QX25_CALL qx25_open(uint32_t options, int32_t port, const char* device);
 /* Maps Port (1..30) to Device from the next exchange on; an empty or null
  * Device restores the default. 0, or -1. */
@@ -123,20 +123,19 @@ QX25_C_EXPORT int32_t QX25_CALL qx25_get_delivery_result(qx25_handle* h, int32_t
                                                          int32_t nozzle, double* volume,
                                                          double* money);
 /* 7: 0, or -1. */
-QX25_C_EXPORT int32_t QX25_CALL qx25_get_total_counter(qx25_handle* h, int32_t port,
-                                                       int32_t nozzle, int32_t side, double* total,
+QX25_C_EXPORT int32_t QX25_CALL qx25_get_total_counter(qx25_handle* h, int32_t port, int32_t nozzle,
+                                                       int32_t side, double* total,
                                                        uint64_t* second, int32_t arg6,
                                                        int32_t arg7);
 /* 8: 0, or -1. */
-QX25_C_EXPORT int32_t QX25_CALL qx25_set_total_counter(qx25_handle* h, int32_t port,
-                                                       int32_t nozzle, int32_t side, double* value,
-                                                       int32_t arg5, int32_t arg6, int32_t arg7);
+QX25_C_EXPORT int32_t QX25_CALL qx25_set_total_counter(qx25_handle* h, int32_t port, int32_t nozzle,
+                                                       int32_t side, double* value, int32_t arg5,
+                                                       int32_t arg6, int32_t arg7);
 /* 9: the volume, or NaN (Money is then untouched). */
 QX25_C_EXPORT double QX25_CALL qx25_get_current_delivery(qx25_handle* h, int32_t port,
                                                          int32_t nozzle, double* money);
 /* 10: the state 0..65535, or -1. */
-QX25_C_EXPORT int32_t QX25_CALL qx25_get_nozzle_state(qx25_handle* h, int32_t port,
-                                                      int32_t nozzle);
+QX25_C_EXPORT int32_t QX25_CALL qx25_get_nozzle_state(qx25_handle* h, int32_t port, int32_t nozzle);
 /* 11: 0, or -1. */
 QX25_C_EXPORT int32_t QX25_CALL qx25_set_price(qx25_handle* h, int32_t port, int32_t nozzle,
                                                int32_t side, int32_t arg4, int32_t arg5,
@@ -157,7 +156,8 @@ QX25_C_EXPORT int32_t QX25_CALL qx25_start_pump(qx25_handle* h, int32_t port, in
  * class, > 0), or INT32_MIN. */
 QX25_C_EXPORT int32_t QX25_CALL qx25_setup_port(qx25_handle* h, int32_t port);
 /* 17: the parameter's value (its low 32 bits; -1 for a number that cannot be
- * read, or a refusal), or INT32_MIN. */
+ * read, or a refusal), or INT32_MIN. A value that is itself INT32_MIN leaves
+ * qx25_last_error() empty. */
 QX25_C_EXPORT int32_t QX25_CALL qx25_get_param(qx25_handle* h, int32_t port, int32_t nozzle,
                                                int32_t param_no);
 /* 18: 0, or -1. */

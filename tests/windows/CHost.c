@@ -7,12 +7,11 @@
  *                     value and the driver's message
  *
  * Exits 0 on success, 1 on a failure (said on stderr), 2 on bad arguments. */
-#include <windows.h>
-
 #include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <windows.h>
 
 #include "driver/qx25c.h"
 
@@ -20,12 +19,12 @@
 #define SIDE 1
 #define PRICE 52.30
 #define LITRES 2.0
-#define CLOSED 216   /* the poll's summary once it has closed a delivery */
-#define ACCEPTED 1   /* PortStatus after an accepted reply */
+#define CLOSED 216 /* the poll's summary once it has closed a delivery */
+#define ACCEPTED 1 /* PortStatus after an accepted reply */
 #define DELIVERY_LIMIT_MS 60000
 
 static HMODULE Library;
-static const char* (QX25_CALL* LastError)(void);
+static const char*(QX25_CALL* LastError)(void);
 
 static FARPROC Need(const char* Name) {
   FARPROC f = GetProcAddress(Library, Name);
