@@ -24,9 +24,13 @@ endforeach()
 install(TARGETS qx25 qx25_serial EXPORT qx25Targets
         LIBRARY COMPONENT Runtime NAMELINK_COMPONENT Development
         INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-install(FILES driver/QX25.h driver/DriverLog.h driver/PortDispatcher.h params/ParameterUnit.h
-              serial/SerialDispatcher.h
+# DriverLog.h because QX25.h includes it; qx25c.h is the C interface.
+install(FILES driver/QX25.h driver/PortDispatcher.h driver/DriverLog.h driver/qx25c.h
+              params/ParameterUnit.h serial/SerialDispatcher.h
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/qx25 COMPONENT Development)
+# The Python binding of the C interface (ctypes, no build step).
+install(FILES tests/hosts/qx25.py DESTINATION ${CMAKE_INSTALL_DATADIR}/qx25/python
+        COMPONENT Development)
 install(EXPORT qx25Targets NAMESPACE qx25:: DESTINATION ${QX25_CMAKE_DIR} COMPONENT Development)
 
 configure_package_config_file(cmake/qx25Config.cmake.in
@@ -121,9 +125,10 @@ set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME ${QX25_DEV_PACKAGE})
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
 set(CPACK_COMPONENT_DEVELOPMENT_DEPENDS Runtime)
 set(CPACK_DEBIAN_DEVELOPMENT_DESCRIPTION
-    "The headers of the driver, the serial-port dispatcher and the parameter
-catalog (#include <qx25/QX25.h>), the CMake package (find_package(qx25))
-and qx25.pc for pkg-config.")
+    "The headers of the driver, its C interface, the serial-port dispatcher and
+the parameter catalog (#include <qx25/QX25.h>, <qx25/qx25c.h>), the CMake
+package (find_package(qx25)), qx25.pc for pkg-config and the Python module
+for the C interface.")
 
 set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME ${QX25_TOOLS_PACKAGE})
 set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION misc)

@@ -17,8 +17,10 @@ add_subdirectory(ui/win)
 target_sources(qx25 PRIVATE $<TARGET_OBJECTS:qx25_win_ui>)
 target_link_libraries(qx25 PRIVATE qx25_ui_core qx25_params comctl32 comdlg32 gdi32 user32)
 
-# A Windows host loads "qx25.dll" by that name and finds GetQX25 undecorated;
-# the DLL exports only what QX25_EXPORT marks.
+# A Windows host loads "qx25.dll" by that name and finds GetQX25 and the C
+# interface's qx25_ functions undecorated; the DLL exports only what
+# QX25_EXPORT and QX25_C_EXPORT mark (driver/CMakeLists.txt links the Win32
+# serial dispatcher in for qx25_open, unexported).
 target_compile_definitions(qx25_objects PRIVATE QX25_BUILDING_DLL)
 set_target_properties(qx25 PROPERTIES PREFIX "" IMPORT_PREFIX "")
 
@@ -26,6 +28,8 @@ add_subdirectory(serial/win)
 add_subdirectory(testsupport)
 
 if(QX25_BUILD_TESTS)
+  # The C interface's host is plain C, as a host in another language sees it.
+  enable_language(C)
   enable_testing()
   # GoogleTest from Debian's sources (package googletest), built by this
   # toolchain: the system's prebuilt libraries are for Linux.

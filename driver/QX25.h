@@ -5,6 +5,17 @@
 // calls by their slot in the table (0 to 26, in declaration order). The driver
 // never opens a port: every request goes through the host's PortDispatcher.
 //
+// The table's order is the binary contract: a prebuilt host calls entry N of
+// the object's table (its first pointer-sized word) with the object first.
+// On Linux and 64-bit Windows that is the platform's C convention; on 32-bit
+// Windows a slot is __stdcall, as a COM method. A slot that returns a record
+// in memory (GetDriverInfo) takes the result's address before the object.
+// Never reorder, insert or remove a virtual function: tests/hosts'
+// PascalHost checks each slot by its number. A host that cannot catch a C++
+// exception, or has no dispatcher of its own, uses the C interface instead
+// (qx25c.h: the same operations as qx25_ functions that return a failure
+// value and leave the message in qx25_last_error()).
+//
 // Ranges: Port 1..30, Nozzle 1..32, Side 1..4 (Side 0 addresses like side 1).
 // Where an operation takes a byte, it takes the low byte of the argument.
 // An argument outside those ranges never reaches a table: the operation throws
