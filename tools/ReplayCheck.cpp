@@ -24,6 +24,18 @@ std::string Summary(const std::string& Verdict, const std::string& Outcome, int 
   return Verdict + " " + Outcome + " code=" + std::to_string(Code);
 }
 
+// The request kind as the driver sends it: a parameter read's reply length
+// follows the code it reads, which the kind's table cannot hold.
+TRequestKind AsSent(const DecodedRequest& Request) {
+  TRequestKind kind = *Request.Kind;
+  if (kind.Letter == kReadParamRequest.Letter && !Request.Args.empty()) {
+    const int code = Request.Args[0] - kCodeCharBase;
+    if (code >= 0 && code < kParamCodeCount)
+      kind.ReplyLength = ParamReplyLength(ParamDigits[static_cast<size_t>(code)]);
+  }
+  return kind;
+}
+
 std::string Where(const record::RecordedExchange& X) {
   return "line " + std::to_string(X.LineNumber) + ": COM" + std::to_string(X.Port) +
          (X.Remark.empty() ? std::string() : " " + X.Remark);
@@ -76,13 +88,15 @@ ReplayCheckResult CheckReplay(const record::Recording& From, int Port, const Ses
     uint8_t buffer[kFrameBufferSize] = {};
     std::copy(data->begin(), data->end(), buffer);
     const auto port = static_cast<uint8_t>(x.Port);
+    const TRequestKind kind = AsSent(*request);
     const int32_t code = driver->Exchange(port, buffer, static_cast<uint8_t>(data->size()),
-                                          request->Kind->ReplyLength, request->Kind->ReplyMode);
+                                          kind.ReplyLength, kind.ReplyMode);
     const uint8_t* reply = code == 0 ? buffer : nullptr;
-    const std::string now = Summary(
-        record::VerdictWord(code),
-        record::OutcomeWord(code, {reply, reply ? size_t{1} : 0}, request->Kind->ReplyLength > 0),
-        request->Kind->ReplyLength > 0 ? dispatcher.LastReplyResult(port) : -1);
+    const bool wantsReply = kind.ReplyLength > 0;
+    const std::string now =
+        Summary(record::VerdictWord(code),
+                record::OutcomeWord(code, {reply, reply ? size_t{1} : 0}, wantsReply),
+                wantsReply ? dispatcher.LastReplyResult(port) : -1);
     const std::string then = Summary(x.Verdict, x.Outcome, x.Code);
     ++result.Checked;
     if (now != then) result.Differences.push_back({x.LineNumber, x.Port, x.Remark, then, now});
