@@ -56,6 +56,11 @@ TTypedValue ReadChosen(const CParameter& P, int Item);
 TTypedValue ReadTypedInteger(std::string_view Text, int64_t Min, int64_t Max,
                              const TNumberFormat& Format);
 
+// Whether P is a list whose item Raw names: the one test of a list's value,
+// whatever its raw limits say.
+bool IsListKind(uint8_t Kind);
+bool NamesItem(const CParameter& P, int64_t Raw);
+
 // What a number box shows for Raw: every digit, P's decimals, grouped as the
 // grid groups; ReadTyped reads it back as Raw.
 std::string TypedText(const CParameter& P, int64_t Raw, const TNumberFormat& Format);

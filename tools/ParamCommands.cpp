@@ -262,15 +262,26 @@ void AddCommon(CLI::App& App, Context& Ctx) {
   sub->add_option("VALUE", *value, "Value 0..9")
       ->required()
       ->transform(WholeNumber(0, kMaxCommonDigit));
+  auto force = std::make_shared<bool>(false);
   sub->add_flag("--raw", *raw, "Send a command number the catalog does not describe");
+  sub->add_flag("--force", *force, "With --raw: send a value that names no item of the command");
   Command c;
-  c.Validate = [command, raw] {
+  c.Validate = [command, value, raw, force] {
     CTRKParameters catalog;
     catalog.Fill();
-    if (!*raw && !FindCommonCommand(catalog, *command))
+    if (*force && !*raw) throw BadArguments("--force goes with --raw");
+    const CParameter* p = FindCommonCommand(catalog, *command);
+    if (!*raw && !p)
       throw BadArguments("command " + std::to_string(*command) +
                          " is not a common command of the catalog; give --raw to send it "
                          "anyway");
+    // Every dispenser of the line takes it at once: a value the command
+    // does not know goes out only on purpose.
+    const std::string broken = p ? LimitBroken(*p, *value) : "";
+    if (!broken.empty() && !*force)
+      throw BadArguments("command " + std::to_string(*command) + ": value " +
+                         std::to_string(*value) + " is " + broken +
+                         "; give --raw --force to send it anyway");
   };
   c.Body = [command, value](Session& S, Node& R) {
     S.Doing({"sending the common command", ""});

@@ -178,6 +178,34 @@ TEST_F(Files, WriteAllListsEveryProblemOfTheFileAndSendsNothing) {
   EXPECT_EQ(Ctl({"--simulate", "write-all", "--force", bad}).Status, 2);
 }
 
+// A list's value is valid when it names an item, whatever its raw limits
+// say: single writes, common commands and files keep to one rule.
+TEST_F(Files, AListValueIsValidWhenItNamesAnItem) {
+  BackgroundSimulator sim({QX25SIM_PATH, "--no-pacing"});
+  const std::string line = sim.DevicePath();
+  const RunResult last = Ctl({"--device", line, "--json", "write-param", "30", "2"});
+  ASSERT_EQ(last.Status, 0) << last.Err;
+  EXPECT_EQ(JsonOf(last.Out)["value"].toString().toStdString(), "2-автоматический");
+  EXPECT_FALSE(JsonOf(last.Out).contains("outside_limits"));
+  const std::string file = (Dir / "lists.par").string();
+  ASSERT_EQ(Ctl({"--device", line, "read-all", "--save", file}).Status, 0);
+  EXPECT_EQ(Ctl({"--device", line, "write-all", file}).Status, 0);
+
+  for (const std::vector<std::string>& beyond :
+       {std::vector<std::string>{"write-param", "--raw", "30", "4"}, {"common", "0", "2"},
+        {"common", "--raw", "0", "2"}}) {
+    std::vector<std::string> args = {"--simulate", "--trace"};
+    args.insert(args.end(), beyond.begin(), beyond.end());
+    const RunResult r = Ctl(args);
+    EXPECT_EQ(r.Status, 2) << r.Err;
+    EXPECT_FALSE(SentAnything(r));
+    EXPECT_NE(r.Err.find("not an item of the list"), std::string::npos) << r.Err;
+  }
+  EXPECT_EQ(Ctl({"--simulate", "common", "5", "1"}).Status, 0);
+  EXPECT_EQ(Ctl({"--simulate", "common", "--raw", "--force", "0", "2"}).Status, 0);
+  EXPECT_EQ(Ctl({"--simulate", "write-all", Write("bad.par", "[Parametr]\n30=4\n")}).Status, 2);
+}
+
 TEST_F(Files, AFileReadFromAFreshSimulatorWritesBack) {
   BackgroundSimulator sim({QX25SIM_PATH, "--no-pacing"});
   const std::string file = (Dir / "fresh.par").string();
