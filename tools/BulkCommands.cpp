@@ -48,8 +48,7 @@ class Tally {
   bool Stopping() const { return StopStatus() != 0; }
   std::string NotTried() {
     ++Untried;
-    return StopStatus() == kExitInterrupted ? "not tried: interrupted"
-                                            : "not tried: the output was closed";
+    return StopSignalled() ? "not tried: interrupted" : "not tried: the output was closed";
   }
   int Failures() const { return LineErrors + Refusals + Untried; }
   int RefusedCount() const { return Refusals; }

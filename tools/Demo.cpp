@@ -94,7 +94,7 @@ int RunDelivery(Session& S, Node& R, const DemoArgs& A, double Flow, bool Json) 
       R.Add("stopped", Node::Text("before the delivery ended"));
       return stop;
     }
-    std::this_thread::sleep_for(kPollInterval);
+    PauseUnlessStopped(kPollInterval);
   }
   live.Finish();
   say.Say("PollNozzle", std::to_string(poll.State) + ": " + StateMeaning(poll.State));

@@ -169,3 +169,45 @@ TEST(RunEnd, TheLiveLineIsCutToTheTerminalsWidth) {
 }
 
 }  // namespace
+
+namespace {
+
+struct Stopped {
+  int Status = -1;
+  std::chrono::milliseconds Took{};
+};
+
+// qx25ctl with Args, sent Signal once it has run for a while.
+Stopped StopWith(std::vector<std::string> Args, int Signal) {
+  Args.insert(Args.begin(), QX25CTL_PATH);
+  const int quiet = open("/dev/null", O_WRONLY | O_CLOEXEC);
+  const auto start = std::chrono::steady_clock::now();
+  const pid_t pid = spawn_detail::Start(Args, quiet, quiet);
+  close(quiet);
+  usleep(500'000);
+  kill(pid, Signal);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  Stopped s;
+  s.Took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                 start);
+  if (WIFEXITED(status)) s.Status = WEXITSTATUS(status);
+  return s;
+}
+
+// A wait for a device ends at once on either signal; a reply wait ends with
+// its exchange, and the run then ends as interrupted, not as a line failure.
+TEST(RunEnd, SignalsEndEveryWaitWithTheirOwnStatus) {
+  const std::string missing = (fs::temp_directory_path() / "qx25ctl-no-such-device").string();
+  for (const auto& [signal, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
+    SCOPED_TRACE(signal);
+    const Stopped waiting = StopWith({"--device", missing, "--retry-device", "60", "total"}, signal);
+    EXPECT_EQ(waiting.Status, status);
+    EXPECT_LT(waiting.Took.count(), 5000);
+    const Stopped silent =
+        StopWith({"--simulate", "--sim-fault", "silence", "--timeout", "1500", "total"}, signal);
+    EXPECT_EQ(silent.Status, status);
+  }
+}
+
+}  // namespace
