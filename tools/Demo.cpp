@@ -32,7 +32,9 @@ struct DemoArgs {
   double Price = 52.30;
 };
 
-std::string Fixed(double Value, int Decimals) { return Node::Number(Value, Decimals).Scalar(); }
+std::string Fixed(double Value, int Decimals) {
+  return UserDecimal(Node::Number(Value, Decimals).Scalar());
+}
 
 std::string Padded(const std::string& Text, size_t Width) {
   return std::string(Text.size() < Width ? Width - Text.size() : 0, ' ') + Text;
