@@ -188,23 +188,12 @@ void AddWriteAll(CLI::App& App, Context& Ctx) {
   c.Validate = [a] {
     // Every value is checked before the first is sent, so that a bad file
     // leaves the controller as it was.
-    const TIniFile ini(a->File);
-    if (!ini.Problem().empty())
-      throw BadArguments(a->File + ": " + ini.Problem() + "; give the name of a .par file");
-    if (!ini.SectionExists(kParameterSection))
-      throw BadArguments(a->File + ": no section [" + kParameterSection + "]");
     a->Catalog.Fill();
-    const std::vector<std::string> problems = FileProblems(a->File, a->Catalog, a->Force);
-    if (!problems.empty()) {
-      std::string list;
-      for (const std::string& p : problems) list += "\n  " + p;
-      throw BadArguments(a->File + ": nothing sent, " + std::to_string(problems.size()) +
-                         " problem(s):" + list +
-                         "\ncorrect the file, or give --force to send values outside the "
-                         "limits and to pass over unknown keys and repeated codes (the first "
-                         "one counts)");
-    }
+    CheckParameterFile(a->File, a->Catalog, a->Force, "nothing sent",
+                       "correct the file, or give --force to send values outside the limits and "
+                       "to pass over unknown keys and repeated codes (the first one counts)");
     // The values as the service window loads them: the first of repeated keys.
+    const TIniFile ini(a->File);
     LoadParameterFile(a->Catalog, a->File);
     a->InFile.assign(static_cast<size_t>(a->Catalog.Count()), false);
     for (int i = kBulkFirst; i < a->Catalog.Count(); ++i) {

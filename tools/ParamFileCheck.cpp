@@ -6,6 +6,7 @@
 #include <map>
 
 #include "ParamWork.h"
+#include "params/IniFile.h"
 #include "params/ParameterFile.h"
 
 namespace qx25::tools {
@@ -96,6 +97,21 @@ std::vector<std::string> FileProblems(const std::string& Path, const CTRKParamet
   if (!inSection && firstLine.empty() && problems.empty() && in.bad())
     problems.push_back("the file could not be read");
   return problems;
+}
+
+void CheckParameterFile(const std::string& Path, const CTRKParameters& Catalog, bool Force,
+                        const std::string& Outcome, const std::string& Hint) {
+  const TIniFile ini(Path);
+  if (!ini.Problem().empty())
+    throw BadArguments(Path + ": " + ini.Problem() + "; give the name of a .par file");
+  if (!ini.SectionExists(kParameterSection))
+    throw BadArguments(Path + ": no section [" + kParameterSection + "]");
+  const std::vector<std::string> problems = FileProblems(Path, Catalog, Force);
+  if (problems.empty()) return;
+  std::string list;
+  for (const std::string& p : problems) list += "\n  " + p;
+  throw BadArguments(Path + ": " + Outcome + ", " + std::to_string(problems.size()) +
+                     " problem(s):" + list + "\n" + Hint);
 }
 
 }  // namespace qx25::tools

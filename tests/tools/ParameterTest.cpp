@@ -206,6 +206,28 @@ TEST_F(Files, AListValueIsValidWhenItNamesAnItem) {
   EXPECT_EQ(Ctl({"--simulate", "write-all", Write("bad.par", "[Parametr]\n30=4\n")}).Status, 2);
 }
 
+// diff takes a file as write-all does: one it would refuse is refused with
+// the same problems, rather than compared as a file without values.
+TEST_F(Files, DiffRefusesWhatWriteAllRefuses) {
+  const std::string good = (Dir / "good.par").string();
+  ASSERT_EQ(Ctl({"--simulate", "--sim-unpaced", "read-all", "--save", good}).Status, 0);
+  const std::string binary = Write("binary.par", std::string("\x7F" "ELF\0\x01\xFF", 7));
+  for (const auto& [text, problem] : {std::pair{"[Parametr]\n16=abc\n", "\"abc\" is not a whole"},
+                                      std::pair{"[Parametr]\n31=1.5\n", "\"1.5\" is not a whole"},
+                                      std::pair{"[Parametr]\n5=4\n5=4\n", "given again"}}) {
+    const std::string bad = Write("bad.par", text);
+    const RunResult files = Ctl({"diff", good, bad});
+    EXPECT_EQ(files.Status, 2) << text;
+    EXPECT_NE(files.Err.find(problem), std::string::npos) << files.Err;
+    const RunResult line = Ctl({"--simulate", "--trace", "diff", bad});
+    EXPECT_EQ(line.Status, 2) << line.Err;
+    EXPECT_FALSE(SentAnything(line));
+  }
+  EXPECT_EQ(Ctl({"diff", good, binary}).Status, 2);
+  EXPECT_EQ(Ctl({"diff", "--force", good, Write("twice.par", "[Parametr]\n5=4\n5=4\n")}).Status,
+            1);
+}
+
 TEST_F(Files, AFileReadFromAFreshSimulatorWritesBack) {
   BackgroundSimulator sim({QX25SIM_PATH, "--no-pacing"});
   const std::string file = (Dir / "fresh.par").string();
