@@ -28,6 +28,24 @@ bool SameName(const std::string& A, const std::string& B) {
   return true;
 }
 
+// Text from the file as a message shows it: a control byte (a NUL above
+// all, which would end the message there) written as \xNN.
+std::string Visible(const std::string& Text) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (const char c : Text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte != 0x7F) {
+      out += c;
+      continue;
+    }
+    out += "\\x";
+    out += kHex[byte >> 4];
+    out += kHex[byte & 0x0F];
+  }
+  return out;
+}
+
 // The catalog index of the bulk-range parameter a key names, or -1. Only the
 // key as the window writes it counts: "05" is not read as code 5.
 int BulkIndex(const CTRKParameters& Catalog, const std::string& Key) {
@@ -57,7 +75,7 @@ std::vector<std::string> FileProblems(const std::string& Path, const CTRKParamet
     if (!inSection) continue;
     const size_t equals = text.find('=');
     if (equals == std::string::npos) {
-      problems.push_back(where + "\"" + text + "\" is no key=value line");
+      problems.push_back(where + "\"" + Visible(text) + "\" is no key=value line");
       continue;
     }
     const std::string key = Trimmed(text.substr(0, equals));
@@ -65,7 +83,8 @@ std::vector<std::string> FileProblems(const std::string& Path, const CTRKParamet
     const int index = BulkIndex(Catalog, key);
     if (index < 0) {
       if (!Force)
-        problems.push_back(where + "key \"" + key + "\" is no parameter code of write-all");
+        problems.push_back(where + "key \"" + Visible(key) +
+                           "\" is no parameter code of write-all");
       continue;
     }
     const CParameter& p = Catalog.Items(index);
@@ -81,7 +100,7 @@ std::vector<std::string> FileProblems(const std::string& Path, const CTRKParamet
     int64_t raw = 0;
     const auto r = std::from_chars(value.data(), value.data() + value.size(), raw);
     if (r.ec != std::errc() || r.ptr != value.data() + value.size()) {
-      problems.push_back(code + "\"" + value + "\" is not a whole number");
+      problems.push_back(code + "\"" + Visible(value) + "\" is not a whole number");
       continue;
     }
     if (p.SkipOnWriteAll) continue;  // never sent, so any number will do

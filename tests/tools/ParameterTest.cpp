@@ -228,6 +228,18 @@ TEST_F(Files, DiffRefusesWhatWriteAllRefuses) {
             1);
 }
 
+TEST_F(Files, AControlByteOfTheFileIsShownEscapedAndCutsNothingShort) {
+  static const char kText[] = "[Parametr]\n16=12\0abc\n5=x\n";
+  const std::string file = Write("nul.par", std::string(kText, sizeof kText - 1));
+  const RunResult text = Ctl({"--simulate", "write-all", file});
+  EXPECT_EQ(text.Status, 2);
+  EXPECT_NE(text.Err.find("\"12\\x00abc\" is not a whole number"), std::string::npos) << text.Err;
+  EXPECT_NE(text.Err.find("line 3: code 5: \"x\""), std::string::npos) << text.Err;
+  const RunResult json = Ctl({"--simulate", "--json", "write-all", file});
+  const QString message = JsonOf(json.Out)["error"].toObject()["message"].toString();
+  EXPECT_TRUE(message.contains("line 3: code 5")) << json.Out;
+}
+
 TEST_F(Files, AFileReadFromAFreshSimulatorWritesBack) {
   BackgroundSimulator sim({QX25SIM_PATH, "--no-pacing"});
   const std::string file = (Dir / "fresh.par").string();
