@@ -1,5 +1,6 @@
 // The bulk range of the catalog at once: read-all (optionally kept as a
 // parameter file) and write-all (from a parameter file).
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -200,6 +201,10 @@ void AddWriteAll(CLI::App& App, Context& Ctx) {
       const std::string key = std::to_string(a->Catalog.Items(i).Code);
       a->InFile[static_cast<size_t>(i)] = !ini.ReadString(kParameterSection, key, "").empty();
     }
+    // A run that writes nothing must not pass for a restored controller.
+    if (std::find(a->InFile.begin(), a->InFile.end(), true) == a->InFile.end())
+      throw BadArguments(a->File + ": the section [" + kParameterSection +
+                         "] holds no parameter; nothing sent");
   };
   c.Body = [a](Session& S, Node& R) {
     Tally tally(S);

@@ -114,7 +114,7 @@ void AddReplayCheckCommand(CLI::App& App, Context& Ctx) {
       "replay-check",
       "Send the requests of a recording (--record) again, through this driver, to a replay of "
       "it, and list every exchange whose outcome differs from the recorded one. Exit status 0 "
-      "when none differs, 1 when some do");
+      "when none differs, 1 when some do, 2 when none could be checked");
   auto a = std::make_shared<ReplayCheckArgs>();
   sub->add_option("FILE", a->File, "A recording made with --record")
       ->required()
@@ -129,6 +129,12 @@ void AddReplayCheckCommand(CLI::App& App, Context& Ctx) {
         const record::Recording recording = record::ReadRecordingFile(a->File);
         for (const std::string& w : recording.Warnings) std::cerr << "qx25ctl: " << w << "\n";
         const ReplayCheckResult r = CheckReplay(recording, a->Port, choice);
+        // Nothing checked is no agreement: a script must not read it as one.
+        if (r.Checked == 0)
+          return ReportError(choice, kExitBadArguments, "arguments",
+                             a->File + ": no exchange could be checked" +
+                                 (r.Skipped.empty() ? std::string(": the recording holds none")
+                                                    : "; the first: " + r.Skipped.front()));
         Node result = Node::Object();
         Node differences = Node::Array();
         for (const ReplayDifference& d : r.Differences) {

@@ -64,6 +64,11 @@ void AddLineOptions(CLI::App& App, SessionOptions& Line) {
   App.add_option("--record", Line.Record,
                  "Write every exchange to this file, as qx25-sim --replay and replay-check read "
                  "it (an existing file is kept as FILE.1)")
+      ->check(CLI::Validator(
+          [](const std::string& Path) {
+            return Path.empty() ? "a file name is needed, for example run.rec" : "";
+          },
+          "FILE"))
       ->group(lineGroup);
 
   const std::string outputGroup = "Output";

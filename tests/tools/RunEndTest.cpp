@@ -6,6 +6,7 @@
 #include <sys/ioctl.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "Spawn.h"
 
@@ -208,6 +209,36 @@ TEST(RunEnd, SignalsEndEveryWaitWithTheirOwnStatus) {
         StopWith({"--simulate", "--sim-fault", "silence", "--timeout", "1500", "total"}, signal);
     EXPECT_EQ(silent.Status, status);
   }
+}
+
+// A run that did nothing it was asked for never ends as if it had.
+TEST(RunEnd, NothingDoneIsNeverReportedAsDone) {
+  const fs::path dir = MakeTempDir("qx25ctl-nothing");
+  const std::string empty = (dir / "empty.par").string(), none = (dir / "none.rec").string();
+  std::ofstream(empty) << "[Parametr]\n";
+  std::ofstream(none) << "# qx25 recording 1\n";
+  const RunResult write = Ctl({"--simulate", "--trace", "write-all", empty});
+  EXPECT_EQ(write.Status, 2);
+  EXPECT_TRUE(Has(write.Err, "holds no parameter")) << write.Err;
+  EXPECT_FALSE(SentAnything(write));
+  const RunResult check = Ctl({"replay-check", none});
+  EXPECT_EQ(check.Status, 2);
+  EXPECT_TRUE(Has(check.Err, "no exchange could be checked")) << check.Err;
+  EXPECT_EQ(Ctl({"--simulate", "--record", "", "total"}).Status, 2);
+  fs::remove_all(dir);
+
+  // Addresses 5 on answer nothing: the first is cut short, the others not asked.
+  int out = -1;
+  const pid_t pid =
+      StartOnPipe({"--simulate", "--json", "--timeout", "300", "drift", "--addresses", "5-7"}, out);
+  usleep(200'000);
+  kill(pid, SIGINT);
+  const std::string said = ReadUntil(out, "\n}");
+  close(out);
+  EXPECT_EQ(ExitStatus(pid), 130);
+  EXPECT_TRUE(Has(said, "address 6: not tried: interrupted")) << said;
+  EXPECT_TRUE(Has(said, "address 7: not tried: interrupted")) << said;
+  EXPECT_FALSE(Has(said, "address 7: did not answer")) << said;
 }
 
 }  // namespace
