@@ -159,6 +159,11 @@ void AddDriftCommand(CLI::App& App, Context& Ctx) {
         row.Add(Column(a->Addresses[k]), Node::Text(text));
       }
       row.Add("units", Node::Text(p.Units));
+      // The raw values beside the texts, in address order: a script needs no
+      // locale's separators to read them.
+      Node raw = Node::Array();
+      for (const auto& v : column) raw.Push(v ? Node::Integer(*v) : Node());
+      row.Add("raw", std::move(raw));
       rows.Push(std::move(row));
     }
     const bool differ = !rows.Elements().empty();

@@ -179,6 +179,13 @@ bool IsNumeric(const Node& Value) {
 // its decimal separator the one parameter values are shown with.
 std::string Shown(const Node& Value) {
   if (Value.Type() == Node::Kind::Null) return "-";
+  if (Value.Type() == Node::Kind::Array) {
+    // A list of scalars in a table cell, as a member's list reads.
+    std::string list;
+    for (const Node& item : Value.Elements())
+      if (IsScalar(item)) list += (list.empty() ? "" : ", ") + Shown(item);
+    return list;
+  }
   const std::string scalar =
       Value.Type() == Node::Kind::Number ? UserDecimal(Value.Scalar()) : Value.Scalar();
   return Value.Unit().empty() ? scalar : scalar + " " + Value.Unit();
