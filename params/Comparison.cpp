@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "ParameterFile.h"
+#include "TypedNumber.h"
 
 namespace qx25::params {
 
@@ -41,6 +42,8 @@ TComparison CompareValues(const CTRKParameters& Catalog, const TValues& First,
 }
 
 std::string LimitBroken(const CParameter& Record, int64_t Raw, const TValueWords& Words) {
+  // The raw limits of some lists stop short of their last items.
+  if (IsListKind(Record.Kind)) return NamesItem(Record, Raw) ? "" : Words.NotInList;
   if (Raw >= Record.MinValue && Raw <= Record.MaxValue) return {};
   const bool below = Raw < Record.MinValue;
   const int64_t limit = below ? Record.MinValue : Record.MaxValue;

@@ -55,14 +55,16 @@ struct TValueWords {
   const char* Below;  // "below the lower limit"
   const char* Above;  // "above the upper limit"
   const char* Raw;    // "raw": a number as the controller stores it
+  const char* NotInList;  // a list's value that names none of its items
 };
 inline constexpr TValueWords kEnglishValueWords{"below the lower limit", "above the upper limit",
-                                                "raw"};
+                                                "raw", "not an item of the list"};
 inline constexpr TValueWords kRussianValueWords{"ниже нижнего предела", "выше верхнего предела",
-                                                "без масштаба"};
+                                                "без масштаба", "нет в списке"};
 
 // Which limit of the catalog Raw breaks ("below the lower limit 600.00
-// кг/м3 (raw 60000)"); empty when it keeps to them.
+// кг/м3 (raw 60000)"); empty when it keeps to them. A list's value keeps to
+// them when it names an item (NotInList otherwise), as its editor takes it.
 std::string LimitBroken(const CParameter& Record, int64_t Raw,
                         const TValueWords& Words = kEnglishValueWords);
 // The catalog's text of Raw (list names, temperatures, scaled numbers), or

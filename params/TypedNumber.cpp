@@ -176,10 +176,6 @@ bool IsNumberKind(uint8_t Kind) {
   return Kind == pkNumber || Kind == pkCommonNumber || Kind == pkAddress;
 }
 
-bool IsListKind(uint8_t Kind) {
-  return Kind == pkList || Kind == pkCommonList || Kind == pkTemperatureList;
-}
-
 // The raw value of list item Item, if it has one.
 std::optional<int64_t> RawOfItem(const CParameter& P, size_t Item) {
   if (Item >= P.ValueNames.size()) return std::nullopt;
@@ -212,6 +208,17 @@ TTypedValue ReadTemperature(const CParameter& P, std::string_view Text,
 }
 
 }  // namespace
+
+bool IsListKind(uint8_t Kind) {
+  return Kind == pkList || Kind == pkCommonList || Kind == pkTemperatureList;
+}
+
+bool NamesItem(const CParameter& P, int64_t Raw) {
+  if (!IsListKind(P.Kind)) return false;
+  for (size_t item = 0; item < P.ValueNames.size(); ++item)
+    if (RawOfItem(P, item) == Raw) return true;
+  return false;
+}
 
 TTypedValue ReadTyped(const CParameter& P, std::string_view Text, const TNumberFormat& Format) {
   if (IsNumberKind(P.Kind)) {
@@ -250,6 +257,11 @@ TTypedValue ReadChosen(const CParameter& P, int Item) {
 TTypedValue ReadTypedInteger(std::string_view Text, int64_t Min, int64_t Max,
                              const TNumberFormat& Format) {
   return ReadScaled(Text, 0, {Min, Max, 0}, Format);
+}
+
+TTypedValue ReadTypedDecimal(std::string_view Text, int Decimals, int64_t Min, int64_t Max,
+                             const TNumberFormat& Format) {
+  return ReadScaled(Text, Decimals, {Min, Max, Decimals}, Format);
 }
 
 std::string TypedText(const CParameter& P, int64_t Raw, const TNumberFormat& Format) {

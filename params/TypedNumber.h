@@ -55,6 +55,15 @@ TTypedValue ReadChosen(const CParameter& P, int Item);
 // A plain integer field: a port, an address, an ID number.
 TTypedValue ReadTypedInteger(std::string_view Text, int64_t Min, int64_t Max,
                              const TNumberFormat& Format);
+// A plain decimal field: a volume, a price, a sum of money. The raw value is
+// the number × 10^Decimals, within Min..Max in those units.
+TTypedValue ReadTypedDecimal(std::string_view Text, int Decimals, int64_t Min, int64_t Max,
+                             const TNumberFormat& Format);
+
+// Whether P is a list whose item Raw names: the one test of a list's value,
+// whatever its raw limits say.
+bool IsListKind(uint8_t Kind);
+bool NamesItem(const CParameter& P, int64_t Raw);
 
 // What a number box shows for Raw: every digit, P's decimals, grouped as the
 // grid groups; ReadTyped reads it back as Raw.

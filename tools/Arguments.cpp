@@ -1,7 +1,10 @@
 #include "Arguments.h"
 
 #include <charconv>
+#include <cstdio>
 #include <sstream>
+
+#include "params/TypedNumber.h"
 
 namespace qx25::tools {
 
@@ -36,25 +39,29 @@ CLI::Validator WholeNumber(int64_t Min, int64_t Max) {
       range);
 }
 
-bool ParseDecimal(const std::string& Text, double& Value) {
-  const size_t start = !Text.empty() && Text[0] == '-' ? 1 : 0;
-  const std::string body = Text.substr(start);
-  if (body.empty() || body == "." || body.find_first_not_of("0123456789.") != std::string::npos ||
-      body.find('.') != body.rfind('.'))
-    return false;
-  const auto r = std::from_chars(Text.data(), Text.data() + Text.size(), Value);
-  return r.ec == std::errc() && r.ptr == Text.data() + Text.size();
-}
+std::string ReaderReason(const std::string& Refusal) { return " (" + Refusal + ")"; }
 
-CLI::Validator DecimalNumber(double Min, double Max, bool AboveMin) {
+CLI::Validator DecimalNumber(double Min, double Max, bool AboveMin, int Decimals) {
   const std::string range =
       AboveMin ? "above " + Shown(Min) + ", up to " + Shown(Max) : Shown(Min) + ".." + Shown(Max);
   return CLI::Validator(
-      [Min, Max, AboveMin, range](std::string& Text) -> std::string {
-        double value = 0;
-        if (!ParseDecimal(Text, value)) return "\"" + Text + "\" is not a number";
+      [Min, Max, AboveMin, Decimals, range](std::string& Text) -> std::string {
+        // The range is checked apart, so that its message names the option's units.
+        constexpr int64_t kAny = 999'999'999'999'999'999;
+        const params::TTypedValue typed =
+            params::ReadTypedDecimal(Text, Decimals, -kAny, kAny, NumberFormat());
+        if (!typed) {
+          constexpr int kManyDecimals = 9;
+          if (params::ReadTypedDecimal(Text, kManyDecimals, -kAny, kAny, NumberFormat()))
+            return Text + " has more than " + std::to_string(Decimals) + " decimals";
+          return "\"" + Text + "\" is not a number" + ReaderReason(typed.Refusal);
+        }
+        const double value = static_cast<double>(*typed.Raw) / CParameter::Power10(Decimals);
         if (value < Min || (AboveMin && value == Min) || value > Max)
           return Text + " is out of range " + range;
+        char plain[48];
+        std::snprintf(plain, sizeof plain, "%.*f", Decimals, value);
+        Text = plain;
         return {};
       },
       range);

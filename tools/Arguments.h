@@ -13,12 +13,13 @@ namespace qx25::tools {
 // handed on without them. Use with Option::transform.
 CLI::Validator WholeNumber(int64_t Min, int64_t Max);
 
-// A decimal number (digits and one point) within Min..Max, or above Min when
-// AboveMin; nan, inf, exponents and hex are not numbers here.
-CLI::Validator DecimalNumber(double Min, double Max, bool AboveMin = false);
+// A decimal number with at most Decimals decimals within Min..Max, or above
+// Min when AboveMin, read as parameter values are (a decimal comma or point,
+// the user's grouping); the text is handed on in the "C" locale's form. nan,
+// inf, exponents and hex are not numbers here.
+CLI::Validator DecimalNumber(double Min, double Max, bool AboveMin = false, int Decimals = 2);
 
-// Whether Text is a plain decimal number: digits, at most one point, an
-// optional leading minus; Value gets it.
-bool ParseDecimal(const std::string& Text, double& Value);
+// What the one reader refused a typed text for, to follow an English message.
+std::string ReaderReason(const std::string& Refusal);
 
 }  // namespace qx25::tools

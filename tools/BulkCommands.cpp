@@ -1,5 +1,6 @@
 // The bulk range of the catalog at once: read-all (optionally kept as a
 // parameter file) and write-all (from a parameter file).
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -48,8 +49,7 @@ class Tally {
   bool Stopping() const { return StopStatus() != 0; }
   std::string NotTried() {
     ++Untried;
-    return StopStatus() == kExitInterrupted ? "not tried: interrupted"
-                                            : "not tried: the output was closed";
+    return StopSignalled() ? "not tried: interrupted" : "not tried: the output was closed";
   }
   int Failures() const { return LineErrors + Refusals + Untried; }
   int RefusedCount() const { return Refusals; }
@@ -189,29 +189,22 @@ void AddWriteAll(CLI::App& App, Context& Ctx) {
   c.Validate = [a] {
     // Every value is checked before the first is sent, so that a bad file
     // leaves the controller as it was.
-    const TIniFile ini(a->File);
-    if (!ini.Problem().empty())
-      throw BadArguments(a->File + ": " + ini.Problem() + "; give the name of a .par file");
-    if (!ini.SectionExists(kParameterSection))
-      throw BadArguments(a->File + ": no section [" + kParameterSection + "]");
     a->Catalog.Fill();
-    const std::vector<std::string> problems = FileProblems(a->File, a->Catalog, a->Force);
-    if (!problems.empty()) {
-      std::string list;
-      for (const std::string& p : problems) list += "\n  " + p;
-      throw BadArguments(a->File + ": nothing sent, " + std::to_string(problems.size()) +
-                         " problem(s):" + list +
-                         "\ncorrect the file, or give --force to send values outside the "
-                         "limits and to pass over unknown keys and repeated codes (the first "
-                         "one counts)");
-    }
+    CheckParameterFile(a->File, a->Catalog, a->Force, "nothing sent",
+                       "correct the file, or give --force to send values outside the limits and "
+                       "to pass over unknown keys and repeated codes (the first one counts)");
     // The values as the service window loads them: the first of repeated keys.
+    const TIniFile ini(a->File);
     LoadParameterFile(a->Catalog, a->File);
     a->InFile.assign(static_cast<size_t>(a->Catalog.Count()), false);
     for (int i = kBulkFirst; i < a->Catalog.Count(); ++i) {
       const std::string key = std::to_string(a->Catalog.Items(i).Code);
       a->InFile[static_cast<size_t>(i)] = !ini.ReadString(kParameterSection, key, "").empty();
     }
+    // A run that writes nothing must not pass for a restored controller.
+    if (std::find(a->InFile.begin(), a->InFile.end(), true) == a->InFile.end())
+      throw BadArguments(a->File + ": the section [" + kParameterSection +
+                         "] holds no parameter; nothing sent");
   };
   c.Body = [a](Session& S, Node& R) {
     Tally tally(S);

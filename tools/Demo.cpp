@@ -32,7 +32,9 @@ struct DemoArgs {
   double Price = 52.30;
 };
 
-std::string Fixed(double Value, int Decimals) { return Node::Number(Value, Decimals).Scalar(); }
+std::string Fixed(double Value, int Decimals) {
+  return UserDecimal(Node::Number(Value, Decimals).Scalar());
+}
 
 std::string Padded(const std::string& Text, size_t Width) {
   return std::string(Text.size() < Width ? Width - Text.size() : 0, ' ') + Text;
@@ -94,7 +96,7 @@ int RunDelivery(Session& S, Node& R, const DemoArgs& A, double Flow, bool Json) 
       R.Add("stopped", Node::Text("before the delivery ended"));
       return stop;
     }
-    std::this_thread::sleep_for(kPollInterval);
+    PauseUnlessStopped(kPollInterval);
   }
   live.Finish();
   say.Say("PollNozzle", std::to_string(poll.State) + ": " + StateMeaning(poll.State));

@@ -15,15 +15,22 @@ struct DiffArgs {
   int Address = 1;
   std::vector<std::string> Files;
   bool Settings = false;
+  bool Force = false;
   CTRKParameters Catalog;
   Values Second;  // the last file's values
 };
 
 constexpr const char* kNotInFile = "(not in the file)";
 
-void CheckFile(const std::string& Path) {
+// Compared only as write-all would take it: a file it refuses holds no values
+// to compare, and would show every code as missing.
+void CheckFile(const std::string& Path, const CTRKParameters& Catalog, bool Force) {
   const std::string problem = TIniFile::Unusable(Path);
   if (!problem.empty()) throw BadArguments(Path + ": " + problem + "; give a .par file");
+  CheckParameterFile(Path, Catalog, Force, "nothing compared",
+                     "correct the file (write-all refuses it too), or give --force to compare "
+                     "values outside the limits and to pass over unknown keys and repeated "
+                     "codes (the first one counts), as write-all --force does");
 }
 
 }  // namespace
@@ -40,11 +47,14 @@ void AddDiffCommand(CLI::App& App, Context& Ctx) {
       ->check(CLI::ExistingFile);
   AddAddressOption(*sub, a->Address);
   AddSettingsFlag(*sub, a->Settings);
+  sub->add_flag("--force", a->Force,
+                "Take a file as write-all --force does: values outside the limits, unknown keys, "
+                "repeated codes (the first one counts)");
   Command c;
   c.What.Failing = "reading the parameters";
   c.Validate = [a] {
-    for (const std::string& f : a->Files) CheckFile(f);
     a->Catalog.Fill();
+    for (const std::string& f : a->Files) CheckFile(f, a->Catalog, a->Force);
     a->Second = ValuesOfFile(a->Files.back(), a->Catalog);
   };
   c.Body = [a, &Ctx](Session& S, Node& R) {

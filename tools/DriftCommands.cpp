@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "ParamWork.h"
+#include "Stop.h"
 #include "Toolbox.h"
 #include "params/ParameterFile.h"
 
@@ -86,6 +87,15 @@ void AddDriftCommand(CLI::App& App, Context& Ctx) {
     Progress progress(static_cast<int>(n));
     for (size_t k = 0; k < n; ++k) {
       const int address = a->Addresses[k];
+      const std::string at = "address " + std::to_string(address) + ": ";
+      if (StopStatus() != 0) {
+        // Not asked at all: its silence says nothing about the controller.
+        values.emplace_back(static_cast<size_t>(catalog.Count()));
+        answered.push_back(false);
+        notes.Push(Node::Text(at + "not tried: " +
+                              (StopSignalled() ? "interrupted" : "the output was closed")));
+        continue;
+      }
       std::vector<std::string> problems;
       values.push_back(ReadController(
           S, address, catalog, a->Settings,
@@ -99,7 +109,6 @@ void AddDriftCommand(CLI::App& App, Context& Ctx) {
       for (const auto& v : values.back()) read += v ? 1 : 0;
       answered.push_back(read > 0);
       if (!problems.empty()) lineTrouble = true;
-      const std::string at = "address " + std::to_string(address) + ": ";
       if (read == 0) {
         notes.Push(
             Node::Text(at + "did not answer; its column is empty (" + problems.front() + ")"));
@@ -150,6 +159,11 @@ void AddDriftCommand(CLI::App& App, Context& Ctx) {
         row.Add(Column(a->Addresses[k]), Node::Text(text));
       }
       row.Add("units", Node::Text(p.Units));
+      // The raw values beside the texts, in address order: a script needs no
+      // locale's separators to read them.
+      Node raw = Node::Array();
+      for (const auto& v : column) raw.Push(v ? Node::Integer(*v) : Node());
+      row.Add("raw", std::move(raw));
       rows.Push(std::move(row));
     }
     const bool differ = !rows.Elements().empty();

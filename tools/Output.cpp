@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "Stop.h"
+#include "params/ParameterUnit.h"
 
 namespace qx25::tools {
 
@@ -82,6 +83,12 @@ std::string Node::Scalar() const {
     default:
       return {};
   }
+}
+
+std::string UserDecimal(std::string Text) {
+  if (const size_t point = Text.find('.'); point != std::string::npos)
+    Text.replace(point, 1, NumberFormat().DecimalSeparator);
+  return Text;
 }
 
 namespace {
@@ -168,10 +175,20 @@ bool IsNumeric(const Node& Value) {
   return Value.Type() == Node::Kind::Integer || Value.Type() == Node::Kind::Number;
 }
 
-// What a person sees of a scalar: a dash for nothing, a number with its unit.
+// What a person sees of a scalar: a dash for nothing, a number with its unit,
+// its decimal separator the one parameter values are shown with.
 std::string Shown(const Node& Value) {
   if (Value.Type() == Node::Kind::Null) return "-";
-  return Value.Unit().empty() ? Value.Scalar() : Value.Scalar() + " " + Value.Unit();
+  if (Value.Type() == Node::Kind::Array) {
+    // A list of scalars in a table cell, as a member's list reads.
+    std::string list;
+    for (const Node& item : Value.Elements())
+      if (IsScalar(item)) list += (list.empty() ? "" : ", ") + Shown(item);
+    return list;
+  }
+  const std::string scalar =
+      Value.Type() == Node::Kind::Number ? UserDecimal(Value.Scalar()) : Value.Scalar();
+  return Value.Unit().empty() ? scalar : scalar + " " + Value.Unit();
 }
 
 // A table cell cut to Width columns, so that one long text (some units run

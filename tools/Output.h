@@ -52,6 +52,10 @@ class Node {
   std::vector<Node> Items;
 };
 
+// A number printed in the "C" locale's form ("25.70") with the user's decimal
+// separator instead, as the parameter values beside it show theirs; text only.
+std::string UserDecimal(std::string Text);
+
 std::string ToJson(const Node& Value);
 // Objects as aligned "key: value" lines (nested objects indented), arrays of
 // objects as tables, arrays of scalars as comma-separated lists.

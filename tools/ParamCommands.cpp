@@ -11,6 +11,7 @@
 #include "Toolbox.h"
 #include "driver/protocol/Protocol.h"
 #include "params/Encodings.h"
+#include "params/TypedNumber.h"
 
 namespace qx25::tools {
 
@@ -73,12 +74,6 @@ std::optional<int64_t> WriteValue(Session& S, int Address, const CParameter& Rec
 
 namespace {
 
-bool ParseInteger(const std::string& Text, int64_t& Value) {
-  const char* end = Text.data() + Text.size();
-  const auto r = std::from_chars(Text.data(), end, Value);
-  return r.ec == std::errc() && r.ptr == end && !Text.empty();
-}
-
 // What a number of decimals is called in a note: "one decimal".
 std::string DecimalsName(int Decimals) {
   static const char* const names[] = {"whole numbers", "one decimal", "two decimals",
@@ -87,50 +82,61 @@ std::string DecimalsName(int Decimals) {
   return std::to_string(Decimals) + " decimals";
 }
 
-// The raw value for the text a technician types: a number in the units the
-// catalog shows (0.4 for a raw 4 with one decimal, a decimal comma accepted),
-// the index of a value name, a temperature; or, with Raw, the raw integer,
-// which must keep to the catalog's limits unless Force. Note tells when the
-// number was rounded to what the parameter carries.
-int64_t RawFromText(const CParameter& P, const std::string& Typed, bool Raw, bool Force,
+// Decimals a typed value may have beyond the parameter's: rounded away, with a note.
+constexpr int kRoundedDecimals = 3;
+
+// Raw / Divisor to the nearest integer, a tie going to the even neighbour.
+int64_t RoundedQuotient(int64_t Raw, int64_t Divisor) {
+  const int64_t magnitude = Raw < 0 ? -Raw : Raw;
+  int64_t q = magnitude / Divisor;
+  const int64_t r = magnitude % Divisor;
+  if (2 * r > Divisor || (2 * r == Divisor && q % 2 != 0)) ++q;
+  return Raw < 0 ? -q : q;
+}
+
+// The raw value for the text a technician types, read by the one reader as
+// the catalog shows it (0,4 or 0.4 for a raw 4 with one decimal, the user's
+// grouping, a value name or its number, a temperature); or, with Raw, the raw
+// integer, which must keep to the catalog's limits unless Force. A number with
+// a few more decimals than the parameter carries is rounded, and Note says so.
+int64_t RawFromText(const CParameter& P, const std::string& Text, bool Raw, bool Force,
                     std::string& Note) {
-  std::string Text = Typed;
   const std::string where = "code " + std::to_string(P.Code);
-  int64_t value = 0;
-  if (Raw || P.Kind == pkList || P.Kind == pkTemperature) {
-    if (!ParseInteger(Text, value))
-      throw BadArguments(where + ": \"" + Text + "\" is not a whole number");
-    if (Raw) {
-      const std::string broken = LimitBroken(P, value);
-      if (!broken.empty() && !Force)
-        throw BadArguments(where + ": raw " + Text + " is " + broken +
-                           "; give --force to send it anyway");
-      return value;
-    }
-    if (P.Kind == pkTemperature) {
-      using namespace qx25::params;
-      if (value < kTemperatureMin || value > kTemperatureMax)
-        throw BadArguments(where + ": temperature outside -99..200");
-      return RawOfTemperature(value);
-    }
-    if (value < 0 || value >= static_cast<int64_t>(P.ValueNames.size()))
-      throw BadArguments(where + ": choose a value 0.." + std::to_string(P.ValueNames.size() - 1));
-    return value;
+  const TNumberFormat& format = NumberFormat();
+  if (Raw) {
+    const params::TTypedValue typed =
+        params::ReadTypedInteger(Text, 0, std::numeric_limits<int64_t>::max(), format);
+    if (!typed)
+      throw BadArguments(where + ": \"" + Text + "\" is not a whole number" +
+                         ReaderReason(typed.Refusal));
+    const std::string broken = LimitBroken(P, *typed.Raw);
+    if (!broken.empty() && !Force)
+      throw BadArguments(where + ": raw " + Text + " is " + broken +
+                         "; give --force to send it anyway");
+    return *typed.Raw;
   }
-  std::replace(Text.begin(), Text.end(), ',', '.');
-  double x = 0;
-  // Plain decimals only: "inf", "1e3" and "1,000.5" are no values a
-  // technician reads off a controller.
-  if (!ParseDecimal(Text, x)) throw BadArguments(where + ": \"" + Typed + "\" is not a number");
+  const params::TTypedValue typed = params::ReadTyped(P, Text, format);
+  if (typed) return *typed.Raw;
+  if (params::IsListKind(P.Kind))
+    throw BadArguments(where + ": \"" + Text + "\" is not an item of the list" +
+                       ReaderReason(typed.Refusal) + "; choose a value 0.." +
+                       std::to_string(P.ValueNames.size() - 1));
+  if (P.Kind != pkNumber)
+    throw BadArguments(where + ": \"" + Text + "\" is refused" + ReaderReason(typed.Refusal));
+  // Read again with room for more decimals and wide limits: a number that is
+  // out of range, or carries decimals the parameter has not, is not a typo.
+  constexpr int64_t kAny = 999'999'999'999'999'999;
+  const int decimals = P.Decimals + kRoundedDecimals;
+  const params::TTypedValue wide = params::ReadTypedDecimal(Text, decimals, -kAny, kAny, format);
+  if (!wide) throw BadArguments(where + ": \"" + Text + "\" is not a number" +
+                                ReaderReason(typed.Refusal));
+  const int64_t value =
+      RoundedQuotient(*wide.Raw, static_cast<int64_t>(CParameter::Power10(kRoundedDecimals)));
   const std::string range = P.ValueToText(P.MinValue) + ".." + P.ValueToText(P.MaxValue) +
                             (P.Units.empty() ? "" : " " + P.Units);
-  if (x < P.ScaledMin() - P.Step() || x > P.ScaledMax() + P.Step())
-    throw BadArguments(where + ": " + Typed + " is out of range " + range);
-  value = P.RawValue(x);
   if (value < P.MinValue || value > P.MaxValue)
-    throw BadArguments(where + ": " + Typed + " is out of range " + range);
-  if (P.ScaledValue(value) != x)
-    Note = Typed + " written as " + P.ValueToText(value) + ": " + DecimalsName(P.Decimals);
+    throw BadArguments(where + ": " + Text + " is out of range " + range);
+  Note = Text + " written as " + P.ValueToText(value) + ": " + DecimalsName(P.Decimals);
   return value;
 }
 
@@ -262,15 +268,26 @@ void AddCommon(CLI::App& App, Context& Ctx) {
   sub->add_option("VALUE", *value, "Value 0..9")
       ->required()
       ->transform(WholeNumber(0, kMaxCommonDigit));
+  auto force = std::make_shared<bool>(false);
   sub->add_flag("--raw", *raw, "Send a command number the catalog does not describe");
+  sub->add_flag("--force", *force, "With --raw: send a value that names no item of the command");
   Command c;
-  c.Validate = [command, raw] {
+  c.Validate = [command, value, raw, force] {
     CTRKParameters catalog;
     catalog.Fill();
-    if (!*raw && !FindCommonCommand(catalog, *command))
+    if (*force && !*raw) throw BadArguments("--force goes with --raw");
+    const CParameter* p = FindCommonCommand(catalog, *command);
+    if (!*raw && !p)
       throw BadArguments("command " + std::to_string(*command) +
                          " is not a common command of the catalog; give --raw to send it "
                          "anyway");
+    // Every dispenser of the line takes it at once: a value the command
+    // does not know goes out only on purpose.
+    const std::string broken = p ? LimitBroken(*p, *value) : "";
+    if (!broken.empty() && !*force)
+      throw BadArguments("command " + std::to_string(*command) + ": value " +
+                         std::to_string(*value) + " is " + broken +
+                         "; give --raw --force to send it anyway");
   };
   c.Body = [command, value](Session& S, Node& R) {
     S.Doing({"sending the common command", ""});

@@ -6,6 +6,7 @@
 #include <map>
 
 #include "ParamWork.h"
+#include "params/IniFile.h"
 #include "params/ParameterFile.h"
 
 namespace qx25::tools {
@@ -25,6 +26,24 @@ bool SameName(const std::string& A, const std::string& B) {
         std::tolower(static_cast<unsigned char>(B[i])))
       return false;
   return true;
+}
+
+// Text from the file as a message shows it: a control byte (a NUL above
+// all, which would end the message there) written as \xNN.
+std::string Visible(const std::string& Text) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (const char c : Text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte != 0x7F) {
+      out += c;
+      continue;
+    }
+    out += "\\x";
+    out += kHex[byte >> 4];
+    out += kHex[byte & 0x0F];
+  }
+  return out;
 }
 
 // The catalog index of the bulk-range parameter a key names, or -1. Only the
@@ -56,7 +75,7 @@ std::vector<std::string> FileProblems(const std::string& Path, const CTRKParamet
     if (!inSection) continue;
     const size_t equals = text.find('=');
     if (equals == std::string::npos) {
-      problems.push_back(where + "\"" + text + "\" is no key=value line");
+      problems.push_back(where + "\"" + Visible(text) + "\" is no key=value line");
       continue;
     }
     const std::string key = Trimmed(text.substr(0, equals));
@@ -64,7 +83,8 @@ std::vector<std::string> FileProblems(const std::string& Path, const CTRKParamet
     const int index = BulkIndex(Catalog, key);
     if (index < 0) {
       if (!Force)
-        problems.push_back(where + "key \"" + key + "\" is no parameter code of write-all");
+        problems.push_back(where + "key \"" + Visible(key) +
+                           "\" is no parameter code of write-all");
       continue;
     }
     const CParameter& p = Catalog.Items(index);
@@ -80,7 +100,7 @@ std::vector<std::string> FileProblems(const std::string& Path, const CTRKParamet
     int64_t raw = 0;
     const auto r = std::from_chars(value.data(), value.data() + value.size(), raw);
     if (r.ec != std::errc() || r.ptr != value.data() + value.size()) {
-      problems.push_back(code + "\"" + value + "\" is not a whole number");
+      problems.push_back(code + "\"" + Visible(value) + "\" is not a whole number");
       continue;
     }
     if (p.SkipOnWriteAll) continue;  // never sent, so any number will do
@@ -96,6 +116,21 @@ std::vector<std::string> FileProblems(const std::string& Path, const CTRKParamet
   if (!inSection && firstLine.empty() && problems.empty() && in.bad())
     problems.push_back("the file could not be read");
   return problems;
+}
+
+void CheckParameterFile(const std::string& Path, const CTRKParameters& Catalog, bool Force,
+                        const std::string& Outcome, const std::string& Hint) {
+  const TIniFile ini(Path);
+  if (!ini.Problem().empty())
+    throw BadArguments(Path + ": " + ini.Problem() + "; give the name of a .par file");
+  if (!ini.SectionExists(kParameterSection))
+    throw BadArguments(Path + ": no section [" + kParameterSection + "]");
+  const std::vector<std::string> problems = FileProblems(Path, Catalog, Force);
+  if (problems.empty()) return;
+  std::string list;
+  for (const std::string& p : problems) list += "\n  " + p;
+  throw BadArguments(Path + ": " + Outcome + ", " + std::to_string(problems.size()) +
+                     " problem(s):" + list + "\n" + Hint);
 }
 
 }  // namespace qx25::tools

@@ -51,6 +51,13 @@ std::optional<int64_t> WriteValue(Session& S, int Address, const CParameter& Rec
 std::vector<std::string> FileProblems(const std::string& Path, const CTRKParameters& Catalog,
                                       bool Force);
 
+// Throws BadArguments unless Path is a parameter file write-all sends from
+// (with Force, as write-all --force does): a file the INI reader cannot use,
+// one without the parameter section, or every problem FileProblems lists,
+// after "PATH: Outcome, N problem(s):" and before Hint.
+void CheckParameterFile(const std::string& Path, const CTRKParameters& Catalog, bool Force,
+                        const std::string& Outcome, const std::string& Hint);
+
 using params::kMaxLineFailuresInARow;
 
 }  // namespace qx25::tools

@@ -36,7 +36,7 @@ std::string FormatLitres(double Volume) {
   std::string s = text;
   s.erase(s.find_last_not_of('0') + 1);
   if (s.back() == '.') s.pop_back();
-  return s;
+  return UserDecimal(s);
 }
 
 // Without a price the money is not known: 0 is what the driver computes then.

@@ -24,6 +24,18 @@ std::string Summary(const std::string& Verdict, const std::string& Outcome, int 
   return Verdict + " " + Outcome + " code=" + std::to_string(Code);
 }
 
+// The request kind as the driver sends it: a parameter read's reply length
+// follows the code it reads, which the kind's table cannot hold.
+TRequestKind AsSent(const DecodedRequest& Request) {
+  TRequestKind kind = *Request.Kind;
+  if (kind.Letter == kReadParamRequest.Letter && !Request.Args.empty()) {
+    const int code = Request.Args[0] - kCodeCharBase;
+    if (code >= 0 && code < kParamCodeCount)
+      kind.ReplyLength = ParamReplyLength(ParamDigits[static_cast<size_t>(code)]);
+  }
+  return kind;
+}
+
 std::string Where(const record::RecordedExchange& X) {
   return "line " + std::to_string(X.LineNumber) + ": COM" + std::to_string(X.Port) +
          (X.Remark.empty() ? std::string() : " " + X.Remark);
@@ -76,13 +88,15 @@ ReplayCheckResult CheckReplay(const record::Recording& From, int Port, const Ses
     uint8_t buffer[kFrameBufferSize] = {};
     std::copy(data->begin(), data->end(), buffer);
     const auto port = static_cast<uint8_t>(x.Port);
+    const TRequestKind kind = AsSent(*request);
     const int32_t code = driver->Exchange(port, buffer, static_cast<uint8_t>(data->size()),
-                                          request->Kind->ReplyLength, request->Kind->ReplyMode);
+                                          kind.ReplyLength, kind.ReplyMode);
     const uint8_t* reply = code == 0 ? buffer : nullptr;
-    const std::string now = Summary(
-        record::VerdictWord(code),
-        record::OutcomeWord(code, {reply, reply ? size_t{1} : 0}, request->Kind->ReplyLength > 0),
-        request->Kind->ReplyLength > 0 ? dispatcher.LastReplyResult(port) : -1);
+    const bool wantsReply = kind.ReplyLength > 0;
+    const std::string now =
+        Summary(record::VerdictWord(code),
+                record::OutcomeWord(code, {reply, reply ? size_t{1} : 0}, wantsReply),
+                wantsReply ? dispatcher.LastReplyResult(port) : -1);
     const std::string then = Summary(x.Verdict, x.Outcome, x.Code);
     ++result.Checked;
     if (now != then) result.Differences.push_back({x.LineNumber, x.Port, x.Remark, then, now});
@@ -100,7 +114,7 @@ void AddReplayCheckCommand(CLI::App& App, Context& Ctx) {
       "replay-check",
       "Send the requests of a recording (--record) again, through this driver, to a replay of "
       "it, and list every exchange whose outcome differs from the recorded one. Exit status 0 "
-      "when none differs, 1 when some do");
+      "when none differs, 1 when some do, 2 when none could be checked");
   auto a = std::make_shared<ReplayCheckArgs>();
   sub->add_option("FILE", a->File, "A recording made with --record")
       ->required()
@@ -115,6 +129,12 @@ void AddReplayCheckCommand(CLI::App& App, Context& Ctx) {
         const record::Recording recording = record::ReadRecordingFile(a->File);
         for (const std::string& w : recording.Warnings) std::cerr << "qx25ctl: " << w << "\n";
         const ReplayCheckResult r = CheckReplay(recording, a->Port, choice);
+        // Nothing checked is no agreement: a script must not read it as one.
+        if (r.Checked == 0)
+          return ReportError(choice, kExitBadArguments, "arguments",
+                             a->File + ": no exchange could be checked" +
+                                 (r.Skipped.empty() ? std::string(": the recording holds none")
+                                                    : "; the first: " + r.Skipped.front()));
         Node result = Node::Object();
         Node differences = Node::Array();
         for (const ReplayDifference& d : r.Differences) {

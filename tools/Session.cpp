@@ -120,7 +120,10 @@ Session::Session(const SessionOptions& Choice, bool OpenLine, serial::LineStatis
     while (result == serial::kSerialNoDevice &&
            !NotATerminal(result, Dispatcher.LastSystemError(port)) &&
            std::chrono::steady_clock::now() < giveUp) {
-      std::this_thread::sleep_for(kDeviceRetryPause);
+      if (!PauseUnlessStopped(kDeviceRetryPause)) {
+        DispenserDriver.reset();
+        throw LineFailure(LineName() + ": stopped while waiting for the device to appear");
+      }
       result = DispenserDriver->SetupPort(PortNumber);
     }
     if (result == serial::kSerialInUse) {
@@ -282,10 +285,7 @@ int RunCommand(const SessionOptions& Choice, const Command& Run) {
     if (stats != nullptr && Choice.Json) result.Add("stats", StatisticsNode(stats->Snapshot()));
     status = PrintResult(Choice, result, status);
     if (stats != nullptr && !Choice.Json) PrintStatisticsText(*stats);
-    if (StopStatus() == kExitInterrupted) {
-      std::fprintf(stderr, "qx25ctl: interrupted; the exchange in flight was finished\n");
-      return kExitInterrupted;
-    }
+    // A signal's status is given once the run is over (EndStatus).
     return StopStatus() == kExitFile ? kExitFile : status;
   } catch (const Refused& e) {
     Node details = Node::Object();

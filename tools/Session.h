@@ -33,6 +33,7 @@ enum ExitStatus : int {
   kExitLine = 3,           // no such device, line in use, time-out, unreadable reply, line failed
   kExitFile = 4,           // a file or the output could not be written
   kExitInterrupted = 130,  // Ctrl-C: stopped after the exchange in flight
+  kExitTerminated = 143,   // SIGTERM: the same
 };
 
 struct SessionOptions {

@@ -2,7 +2,10 @@
 
 #include <signal.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdio>
+#include <thread>
 
 #include "Session.h"
 
@@ -10,17 +13,20 @@ namespace qx25::tools {
 
 namespace {
 
-volatile sig_atomic_t Interrupted = 0;
+volatile sig_atomic_t Caught = 0;  // the signal that asked the run to stop
 std::atomic<bool> Lost{false};
 
-// A second Ctrl-C does not wait for the exchange in flight.
+// A second signal does not wait for the exchange in flight.
 extern "C" void OnStopSignal(int Signal) {
-  if (Interrupted) {
+  if (Caught) {
     signal(Signal, SIG_DFL);
     raise(Signal);
   }
-  Interrupted = 1;
+  Caught = Signal;
 }
+
+// A wait between exchanges looks at the flag this often.
+constexpr std::chrono::milliseconds kStopCheck{20};
 
 }  // namespace
 
@@ -35,10 +41,30 @@ void InstallStopHandlers() {
 }
 
 int StopStatus() {
-  if (Interrupted) return kExitInterrupted;
+  if (Caught) return Caught == SIGTERM ? kExitTerminated : kExitInterrupted;
   return Lost ? kExitFile : 0;
 }
 
+bool StopSignalled() { return Caught != 0; }
+
 void OutputLost() { Lost = true; }
+
+bool PauseUnlessStopped(std::chrono::milliseconds Pause) {
+  const auto end = std::chrono::steady_clock::now() + Pause;
+  for (auto now = std::chrono::steady_clock::now(); now < end;
+       now = std::chrono::steady_clock::now()) {
+    if (StopSignalled()) return false;
+    std::this_thread::sleep_for(
+        std::min<std::chrono::steady_clock::duration>(kStopCheck, end - now));
+  }
+  return !StopSignalled();
+}
+
+int EndStatus(int Status) {
+  if (!StopSignalled()) return Status;
+  std::fprintf(stderr, "qx25ctl: %s; no exchange was cut short\n",
+               Caught == SIGTERM ? "terminated (SIGTERM)" : "interrupted");
+  return StopStatus();
+}
 
 }  // namespace qx25::tools

@@ -1,7 +1,10 @@
-// Stopping a run between exchanges: on Ctrl-C, or when nobody can read the
-// output any more (a closed pipe). An exchange is never cut short, so the
-// controller is not left with a request half-sent; the run ends after it.
+// Stopping a run between exchanges: on Ctrl-C or SIGTERM, or when nobody can
+// read the output any more (a closed pipe). An exchange is never cut short, so
+// the controller is not left with a request half-sent; the run ends after it,
+// and a wait between exchanges ends at once.
 #pragma once
+
+#include <chrono>
 
 namespace qx25::tools {
 
@@ -10,9 +13,19 @@ namespace qx25::tools {
 void InstallStopHandlers();
 
 // Why the run should stop: 0 while it may go on, else the exit status it
-// ends with (kExitInterrupted after Ctrl-C, kExitFile when the output cannot be written).
+// ends with (kExitInterrupted after Ctrl-C, kExitTerminated after SIGTERM,
+// kExitFile when the output cannot be written).
 int StopStatus();
+// Whether SIGINT or SIGTERM asked the run to stop.
+bool StopSignalled();
 // A write to stdout or stderr failed: the run stops at the next exchange.
 void OutputLost();
+
+// Sleeps for Pause unless a signal asks the run to stop first; false then.
+bool PauseUnlessStopped(std::chrono::milliseconds Pause);
+
+// The status a run that would end with Status ends with: a signal's status
+// once one came, whatever the exchange in flight gave, said on stderr.
+int EndStatus(int Status);
 
 }  // namespace qx25::tools

@@ -64,6 +64,11 @@ void AddLineOptions(CLI::App& App, SessionOptions& Line) {
   App.add_option("--record", Line.Record,
                  "Write every exchange to this file, as qx25-sim --replay and replay-check read "
                  "it (an existing file is kept as FILE.1)")
+      ->check(CLI::Validator(
+          [](const std::string& Path) {
+            return Path.empty() ? "a file name is needed, for example run.rec" : "";
+          },
+          "FILE"))
       ->group(lineGroup);
 
   const std::string outputGroup = "Output";
@@ -182,7 +187,7 @@ int main(int argc, char** argv) {
       "outcomes differ), 2 bad arguments "
       "(nothing sent), 3 line error or "
       "time-out, 4 file or output not written, 130 interrupted (Ctrl-C) after the exchange in "
-      "flight."};
+      "flight, 143 the same for SIGTERM; a wait between exchanges (--retry-device) ends at once."};
   app.require_subcommand(1);
   app.set_version_flag("--version", VersionText, "Show the versions of qx25ctl and of the driver");
   Context ctx;
@@ -213,5 +218,5 @@ int main(int argc, char** argv) {
   ctx.Line.DeviceGiven = app.count("--device") > 0;
   ctx.Line.SimTuned =
       app.count("--sim-flow") + app.count("--sim-fault") + app.count("--sim-unpaced") > 0;
-  return ctx.Action ? ctx.Action() : kExitBadArguments;
+  return EndStatus(ctx.Action ? ctx.Action() : kExitBadArguments);
 }

@@ -60,4 +60,12 @@ TEST_F(Comparison, AValueOutsideTheLimitsIsShownAsItIsWithTheLimit) {
   EXPECT_EQ(ValueText(nullptr, 7), "7");
 }
 
+TEST_F(Comparison, AListValueKeepsToTheLimitsWhenItNamesAnItem) {
+  // Code 30's raw limits end at 1, its items at 3.
+  const CParameter& source = Catalog.Items(Index(30));
+  EXPECT_EQ(LimitBroken(source, 3), "");
+  EXPECT_EQ(ValueText(&source, 4), "4 (raw, not an item of the list)");
+  EXPECT_EQ(LimitBroken(source, -1, kRussianValueWords), "нет в списке");
+}
+
 }  // namespace

@@ -173,6 +173,16 @@ TEST_F(TypedNumber, ReadsPairsListsAndPlainFields) {
   EXPECT_EQ(ReadTypedInteger("12,345", 0, 99999, kDot).Raw, 12345);
   EXPECT_EQ(ReadTypedInteger("-3", -5, 5, kDot).Raw, -3);
   EXPECT_EQ(ReadTypedInteger("1.5", 0, 5, kDot).Refusal, "нужно целое число");
+
+  // Plain decimals: either separator where it does not group, limits in the field's units.
+  EXPECT_EQ(ReadTypedDecimal("25,7", 2, 1, 9999949, kRussian).Raw, 2570);
+  EXPECT_EQ(ReadTypedDecimal("25.70", 2, 1, 9999949, kRussian).Raw, 2570);
+  EXPECT_EQ(ReadTypedDecimal("1\u202F200,5", 2, 1, 9999949, kRussian).Raw, 120050);
+  EXPECT_EQ(ReadTypedDecimal("45,30", 2, 1, 9999949, kC).Raw, 4530);
+  EXPECT_EQ(ReadTypedDecimal("1,200.5", 2, 1, 9999949, kDot).Raw, 120050);
+  EXPECT_EQ(ReadTypedDecimal("0", 2, 1, 9999949, kDot).Refusal, "вне пределов 0.01 … 99,999.49");
+  EXPECT_FALSE(ReadTypedDecimal("2.555", 2, 1, 9999949, kDot));
+  EXPECT_FALSE(ReadTypedDecimal("nan", 2, 1, 9999949, kDot));
 }
 
 // Whatever the grid and the editors show reads back as the value shown.

@@ -2,6 +2,9 @@
 // options go before or after the command, and each kind of mistake gets one
 // plain message, exit status 2 and nothing sent.
 #include <gtest/gtest.h>
+#include <locale.h>
+
+#include <optional>
 
 #include "Spawn.h"
 
@@ -150,6 +153,49 @@ TEST(Arguments, UnwritableTextAndBadArgumentsExitAlikeInEveryProgram) {
     command.insert(command.end(), sim.begin(), sim.end());
     EXPECT_EQ(::Run(command).Status, 2) << sim[0] << " " << sim.back();
   }
+}
+
+}  // namespace
+
+namespace {
+
+// Runs under LC_ALL=Locale while it lives.
+class UnderLocale {
+ public:
+  explicit UnderLocale(const char* Locale) {
+    if (const char* was = getenv("LC_ALL")) Was = was;
+    setenv("LC_ALL", Locale, 1);
+  }
+  ~UnderLocale() { Was ? setenv("LC_ALL", Was->c_str(), 1) : unsetenv("LC_ALL"); }
+
+ private:
+  std::optional<std::string> Was;
+};
+
+// What qx25ctl prints under a Russian locale it reads back, and the decimal
+// comma or point goes everywhere; JSON numbers stay JSON numbers.
+TEST(Arguments, EveryNumberShownIsTakenBackUnderItsLocale) {
+  const locale_t available = newlocale(LC_ALL_MASK, "ru_RU.UTF-8", nullptr);
+  if (!available) GTEST_SKIP() << "no ru_RU.UTF-8";
+  freelocale(available);
+  const UnderLocale russian("ru_RU.UTF-8");
+  const RunResult read = Ctl(Simulated({"read-param", "16"}));
+  const std::string shown = JsonOf(read.Out)["value"].toString().toStdString();
+  ASSERT_EQ(shown, "1\u202F200,00");
+  const RunResult back = Ctl(Simulated({"write-param", "16", shown}));
+  EXPECT_EQ(back.Status, 0) << back.Err;
+  EXPECT_EQ(JsonOf(back.Out)["raw"].toInteger(), 120000);
+  const RunResult rounded = Ctl(Simulated({"write-param", "5", "0,45"}));
+  EXPECT_EQ(JsonOf(rounded.Out)["note"].toString(), "0,45 written as 0,4: one decimal");
+
+  const RunResult preset = Ctl({"--simulate", "preset", "--volume", "25,7"});
+  EXPECT_EQ(preset.Status, 0) << preset.Err;
+  EXPECT_TRUE(Has(preset.Out, "25,70 L")) << preset.Out;
+  const RunResult money = Ctl(Simulated({"preset", "--money", "100", "--price", "45,30"}));
+  EXPECT_EQ(money.Status, 0) << money.Err;
+  EXPECT_EQ(JsonOf(money.Out)["price"].toDouble(), 45.3) << money.Out;
+  EXPECT_EQ(Ctl(Simulated({"preset", "--volume", "25.7"})).Status, 0);
+  EXPECT_TRUE(Has(Ctl(Simulated({"preset", "--volume", "25,777"})).Err, "more than 2 decimals"));
 }
 
 }  // namespace

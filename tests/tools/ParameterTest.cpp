@@ -178,6 +178,68 @@ TEST_F(Files, WriteAllListsEveryProblemOfTheFileAndSendsNothing) {
   EXPECT_EQ(Ctl({"--simulate", "write-all", "--force", bad}).Status, 2);
 }
 
+// A list's value is valid when it names an item, whatever its raw limits
+// say: single writes, common commands and files keep to one rule.
+TEST_F(Files, AListValueIsValidWhenItNamesAnItem) {
+  BackgroundSimulator sim({QX25SIM_PATH, "--no-pacing"});
+  const std::string line = sim.DevicePath();
+  const RunResult last = Ctl({"--device", line, "--json", "write-param", "30", "2"});
+  ASSERT_EQ(last.Status, 0) << last.Err;
+  EXPECT_EQ(JsonOf(last.Out)["value"].toString().toStdString(), "2-автоматический");
+  EXPECT_FALSE(JsonOf(last.Out).contains("outside_limits"));
+  const std::string file = (Dir / "lists.par").string();
+  ASSERT_EQ(Ctl({"--device", line, "read-all", "--save", file}).Status, 0);
+  EXPECT_EQ(Ctl({"--device", line, "write-all", file}).Status, 0);
+
+  for (const std::vector<std::string>& beyond :
+       {std::vector<std::string>{"write-param", "--raw", "30", "4"}, {"common", "0", "2"},
+        {"common", "--raw", "0", "2"}}) {
+    std::vector<std::string> args = {"--simulate", "--trace"};
+    args.insert(args.end(), beyond.begin(), beyond.end());
+    const RunResult r = Ctl(args);
+    EXPECT_EQ(r.Status, 2) << r.Err;
+    EXPECT_FALSE(SentAnything(r));
+    EXPECT_NE(r.Err.find("not an item of the list"), std::string::npos) << r.Err;
+  }
+  EXPECT_EQ(Ctl({"--simulate", "common", "5", "1"}).Status, 0);
+  EXPECT_EQ(Ctl({"--simulate", "common", "--raw", "--force", "0", "2"}).Status, 0);
+  EXPECT_EQ(Ctl({"--simulate", "write-all", Write("bad.par", "[Parametr]\n30=4\n")}).Status, 2);
+}
+
+// diff takes a file as write-all does: one it would refuse is refused with
+// the same problems, rather than compared as a file without values.
+TEST_F(Files, DiffRefusesWhatWriteAllRefuses) {
+  const std::string good = (Dir / "good.par").string();
+  ASSERT_EQ(Ctl({"--simulate", "--sim-unpaced", "read-all", "--save", good}).Status, 0);
+  const std::string binary = Write("binary.par", std::string("\x7F" "ELF\0\x01\xFF", 7));
+  for (const auto& [text, problem] : {std::pair{"[Parametr]\n16=abc\n", "\"abc\" is not a whole"},
+                                      std::pair{"[Parametr]\n31=1.5\n", "\"1.5\" is not a whole"},
+                                      std::pair{"[Parametr]\n5=4\n5=4\n", "given again"}}) {
+    const std::string bad = Write("bad.par", text);
+    const RunResult files = Ctl({"diff", good, bad});
+    EXPECT_EQ(files.Status, 2) << text;
+    EXPECT_NE(files.Err.find(problem), std::string::npos) << files.Err;
+    const RunResult line = Ctl({"--simulate", "--trace", "diff", bad});
+    EXPECT_EQ(line.Status, 2) << line.Err;
+    EXPECT_FALSE(SentAnything(line));
+  }
+  EXPECT_EQ(Ctl({"diff", good, binary}).Status, 2);
+  EXPECT_EQ(Ctl({"diff", "--force", good, Write("twice.par", "[Parametr]\n5=4\n5=4\n")}).Status,
+            1);
+}
+
+TEST_F(Files, AControlByteOfTheFileIsShownEscapedAndCutsNothingShort) {
+  static const char kText[] = "[Parametr]\n16=12\0abc\n5=x\n";
+  const std::string file = Write("nul.par", std::string(kText, sizeof kText - 1));
+  const RunResult text = Ctl({"--simulate", "write-all", file});
+  EXPECT_EQ(text.Status, 2);
+  EXPECT_NE(text.Err.find("\"12\\x00abc\" is not a whole number"), std::string::npos) << text.Err;
+  EXPECT_NE(text.Err.find("line 3: code 5: \"x\""), std::string::npos) << text.Err;
+  const RunResult json = Ctl({"--simulate", "--json", "write-all", file});
+  const QString message = JsonOf(json.Out)["error"].toObject()["message"].toString();
+  EXPECT_TRUE(message.contains("line 3: code 5")) << json.Out;
+}
+
 TEST_F(Files, AFileReadFromAFreshSimulatorWritesBack) {
   BackgroundSimulator sim({QX25SIM_PATH, "--no-pacing"});
   const std::string file = (Dir / "fresh.par").string();

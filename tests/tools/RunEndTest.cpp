@@ -6,6 +6,7 @@
 #include <sys/ioctl.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "Spawn.h"
 
@@ -166,6 +167,78 @@ TEST(RunEnd, TheLiveLineIsCutToTheTerminalsWidth) {
     if (erase != std::string::npos) shown.erase(erase);
     EXPECT_LE(Columns(shown), 39u) << shown;
   }
+}
+
+}  // namespace
+
+namespace {
+
+struct Stopped {
+  int Status = -1;
+  std::chrono::milliseconds Took{};
+};
+
+// qx25ctl with Args, sent Signal once it has run for a while.
+Stopped StopWith(std::vector<std::string> Args, int Signal) {
+  Args.insert(Args.begin(), QX25CTL_PATH);
+  const int quiet = open("/dev/null", O_WRONLY | O_CLOEXEC);
+  const auto start = std::chrono::steady_clock::now();
+  const pid_t pid = spawn_detail::Start(Args, quiet, quiet);
+  close(quiet);
+  usleep(500'000);
+  kill(pid, Signal);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  Stopped s;
+  s.Took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                 start);
+  if (WIFEXITED(status)) s.Status = WEXITSTATUS(status);
+  return s;
+}
+
+// A wait for a device ends at once on either signal; a reply wait ends with
+// its exchange, and the run then ends as interrupted, not as a line failure.
+TEST(RunEnd, SignalsEndEveryWaitWithTheirOwnStatus) {
+  const std::string missing = (fs::temp_directory_path() / "qx25ctl-no-such-device").string();
+  for (const auto& [signal, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
+    SCOPED_TRACE(signal);
+    const Stopped waiting = StopWith({"--device", missing, "--retry-device", "60", "total"}, signal);
+    EXPECT_EQ(waiting.Status, status);
+    EXPECT_LT(waiting.Took.count(), 5000);
+    const Stopped silent =
+        StopWith({"--simulate", "--sim-fault", "silence", "--timeout", "1500", "total"}, signal);
+    EXPECT_EQ(silent.Status, status);
+  }
+}
+
+// A run that did nothing it was asked for never ends as if it had.
+TEST(RunEnd, NothingDoneIsNeverReportedAsDone) {
+  const fs::path dir = MakeTempDir("qx25ctl-nothing");
+  const std::string empty = (dir / "empty.par").string(), none = (dir / "none.rec").string();
+  std::ofstream(empty) << "[Parametr]\n";
+  std::ofstream(none) << "# qx25 recording 1\n";
+  const RunResult write = Ctl({"--simulate", "--trace", "write-all", empty});
+  EXPECT_EQ(write.Status, 2);
+  EXPECT_TRUE(Has(write.Err, "holds no parameter")) << write.Err;
+  EXPECT_FALSE(SentAnything(write));
+  const RunResult check = Ctl({"replay-check", none});
+  EXPECT_EQ(check.Status, 2);
+  EXPECT_TRUE(Has(check.Err, "no exchange could be checked")) << check.Err;
+  EXPECT_EQ(Ctl({"--simulate", "--record", "", "total"}).Status, 2);
+  fs::remove_all(dir);
+
+  // Addresses 5 on answer nothing: the first is cut short, the others not asked.
+  int out = -1;
+  const pid_t pid =
+      StartOnPipe({"--simulate", "--json", "--timeout", "300", "drift", "--addresses", "5-7"}, out);
+  usleep(200'000);
+  kill(pid, SIGINT);
+  const std::string said = ReadUntil(out, "\n}");
+  close(out);
+  EXPECT_EQ(ExitStatus(pid), 130);
+  EXPECT_TRUE(Has(said, "address 6: not tried: interrupted")) << said;
+  EXPECT_TRUE(Has(said, "address 7: not tried: interrupted")) << said;
+  EXPECT_FALSE(Has(said, "address 7: did not answer")) << said;
 }
 
 }  // namespace

@@ -106,6 +106,8 @@ TEST_F(Toolbox, DriftShowsOnlyWhatDiffersAndMarksTheMajority) {
   EXPECT_EQ(rows[0]["address_2"].toString(), "0.7");
   EXPECT_EQ(rows[1]["address_1"].toString(), "1200.00 *");
   EXPECT_EQ(rows[1]["address_3"].toString(), "812.50");
+  // Raw values beside the texts, in address order, for scripts under any locale.
+  EXPECT_EQ(rows[1]["raw"].toArray(), (QJsonArray{120000, 120000, 81250, 120000}));
   const std::string kept = Read(Path("address-03.par"));
   EXPECT_NE(kept.find("16=81250"), std::string::npos) << kept;
   EXPECT_NE(kept.find("Address=3"), std::string::npos) << kept;
