@@ -252,6 +252,11 @@ TTypedValue ReadTypedInteger(std::string_view Text, int64_t Min, int64_t Max,
   return ReadScaled(Text, 0, {Min, Max, 0}, Format);
 }
 
+TTypedValue ReadTypedDecimal(std::string_view Text, int Decimals, int64_t Min, int64_t Max,
+                             const TNumberFormat& Format) {
+  return ReadScaled(Text, Decimals, {Min, Max, Decimals}, Format);
+}
+
 std::string TypedText(const CParameter& P, int64_t Raw, const TNumberFormat& Format) {
   if (IsNumberKind(P.Kind)) return LimitText(Raw, P.Decimals, P.Decimals, Format);
   if (P.Kind == pkTemperature || P.Kind == pkNegativeTemperature)

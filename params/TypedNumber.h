@@ -55,6 +55,10 @@ TTypedValue ReadChosen(const CParameter& P, int Item);
 // A plain integer field: a port, an address, an ID number.
 TTypedValue ReadTypedInteger(std::string_view Text, int64_t Min, int64_t Max,
                              const TNumberFormat& Format);
+// A plain decimal field (a dose, a price) with Decimals decimals: the value,
+// Min and Max all count in its last decimal ("12,34" with 2 is 1234).
+TTypedValue ReadTypedDecimal(std::string_view Text, int Decimals, int64_t Min, int64_t Max,
+                             const TNumberFormat& Format);
 
 // What a number box shows for Raw: every digit, P's decimals, grouped as the
 // grid groups; ReadTyped reads it back as Raw.

@@ -173,6 +173,17 @@ TEST_F(TypedNumber, ReadsPairsListsAndPlainFields) {
   EXPECT_EQ(ReadTypedInteger("12,345", 0, 99999, kDot).Raw, 12345);
   EXPECT_EQ(ReadTypedInteger("-3", -5, 5, kDot).Raw, -3);
   EXPECT_EQ(ReadTypedInteger("1.5", 0, 5, kDot).Refusal, "нужно целое число");
+
+  // A dose or a price: the point and the comma alike where neither groups.
+  EXPECT_EQ(ReadTypedDecimal("1234.56", 2, 0, 99999999, kRussian).Raw, 123456);
+  EXPECT_EQ(ReadTypedDecimal("1234,56", 2, 0, 99999999, kRussian).Raw, 123456);
+  EXPECT_EQ(ReadTypedDecimal("1\u00A0234,5", 2, 0, 99999999, kRussian).Raw, 123450);
+  EXPECT_EQ(ReadTypedDecimal("52.3", 2, 0, 99999999, kC).Raw, 5230);
+  EXPECT_EQ(ReadTypedDecimal("1.005", 2, 0, 99999999, kRussian).Refusal,
+            "не более 2 знаков после запятой");
+  EXPECT_EQ(ReadTypedDecimal("100000", 2, 0, 9999999, kRussian).Refusal,
+            "вне пределов 0,00 … 99\u00A0999,99");
+  EXPECT_EQ(ReadTypedDecimal("12,5", 0, 0, 99999, kRussian).Refusal, "нужно целое число");
 }
 
 // Whatever the grid and the editors show reads back as the value shown.
