@@ -22,13 +22,13 @@
 #include "PortPoller.h"
 
 class QComboBox;
-class QDoubleSpinBox;
 class QLabel;
 class QMessageBox;
 class QPushButton;
 
 namespace qx25::station {
 
+class AmountBox;
 class DeliveryChart;
 class ElidedLabel;
 
@@ -76,6 +76,11 @@ class NozzlePanel : public QGroupBox {
   // does not have it yet; a price of 0 asks (a start) or refuses (money).
   void AskPriced(CommandKind Kind, double Amount = 0);
   void AskPrice(int Side);
+  void AskPreset();
+  // Says what a dose in money delivers, and asks first when it is not the dose typed.
+  void AskMoneyPreset(double Money);
+  // The price typed for Side, or none when the reader refuses it (then said for Kind).
+  std::optional<double> TypedPrice(int Side, CommandKind Kind);
   void Refuse(CommandKind Kind, const QString& Why);
   void Confirm(const QString& Text, const QString& Yes, std::function<void()> Then);
   int ChosenSide() const;
@@ -94,13 +99,14 @@ class NozzlePanel : public QGroupBox {
   ElidedLabel* PollStatus;
   ElidedLabel* CommandStatus;
   QComboBox* SideBox;
-  QDoubleSpinBox* PresetEdit;
+  AmountBox* PresetEdit;
   QComboBox* PresetKindBox;
-  std::vector<QDoubleSpinBox*> PriceEdits;  // one a side
+  std::vector<AmountBox*> PriceEdits;  // one a side
   // What the driver holds for each side, as far as this panel gave it.
   std::vector<std::optional<double>> SentPrices;
   uint16_t LastState = 0;
   QPointer<QMessageBox> Question;  // the one question open, if any
+  QString PresetNote;  // what the last dose in money delivers
   std::vector<QLabel*> TotalLabels;
   DeliveryChart* Flow;
   QElapsedTimer FlowClock;
@@ -117,7 +123,15 @@ class NozzlePanel : public QGroupBox {
   mutable QSize HiddenMinimum;  // measured while hidden; invalid: measure again
 };
 
-// "12 л", "123.45": how the console writes litres and money.
+// What a dose in money delivers: the controller takes whole litres.
+struct MoneyDose {
+  double Litres = 0;
+  double Money = 0;
+};
+// None when the dose leaves the preset range or Price is not above 0.
+std::optional<MoneyDose> DoseForMoney(double Money, double Price);
+
+// "12 л", "123,45": how the console writes litres and money (in the user's format).
 QString LitresText(double Volume);
 QString MoneyText(double Money);
 // What the console calls each command ("пуск").

@@ -2,12 +2,14 @@
 
 #include <QAction>
 #include <QFileInfo>
+#include <QLocale>
 #include <QMenuBar>
 #include <QStatusBar>
 #include <algorithm>
 
 #include "CompareDialog.h"
 #include "HostMenu.h"
+#include "params/ParameterUnit.h"
 #include "programs/LogLines.h"
 #include "programs/ProgramVersion.h"
 
@@ -31,6 +33,9 @@ QString Describe(const TDriverInfo& Info) {
 }  // namespace
 
 Station::Station(HostOptions Options) : Settings(std::move(Options)) {
+  // Doses, prices and money are read and written in the user's own format.
+  const QLocale locale = QLocale::system();
+  SetNumberFormat({locale.decimalPoint().toStdString(), locale.groupSeparator().toStdString()});
   if (Settings.StationLines > 0)
     SimStation = std::make_unique<sim::SimulatedStation>(Settings.StationLines);
   std::vector<LineRow> rows;

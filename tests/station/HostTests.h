@@ -122,3 +122,11 @@ class UnseenTest : public QObject {
   void hiddenTraceCatchesUpWhenShown();
   void reportsKeepEachLinesOrder();
 };
+
+class OperatorTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void typedPointsAreDecimals();
+  void moneyDoseComesToWholeLitres();
+};

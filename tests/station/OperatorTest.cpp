@@ -1,0 +1,133 @@
+// What the second operator trial found, tried as the operator works: typed
+// doses and prices under a Russian format, the litres a dose in money comes
+// to, and what a restart keeps.
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "AmountBox.h"
+#include "ConsoleRig.h"
+#include "HostTests.h"
+#include "params/ParameterUnit.h"
+
+using namespace consoletest;
+
+namespace {
+
+constexpr int kNozzle = 1;
+constexpr int kAnswerWaitMs = 5000;
+const TNumberFormat kRussian{",", "\u00A0"};
+
+// The format the console writes and reads in, for one test.
+class FormatFor {
+ public:
+  explicit FormatFor(const TNumberFormat& Format) : Before(NumberFormat()) {
+    SetNumberFormat(Format);
+  }
+  ~FormatFor() { SetNumberFormat(Before); }
+  FormatFor(const FormatFor&) = delete;
+  FormatFor& operator=(const FormatFor&) = delete;
+
+ private:
+  TNumberFormat Before;
+};
+
+void Type(PanelWidgets& W, const char* Box, const QString& Text) {
+  QLineEdit* edit = W.Child<QAbstractSpinBox>(Box)->findChild<QLineEdit*>();
+  edit->selectAll();
+  QTest::keyClicks(edit, Text);
+}
+
+QMessageBox* OpenQuestion(QWidget& Owner) {
+  for (QMessageBox* box : Owner.findChildren<QMessageBox*>(QStringLiteral("ConfirmBox")))
+    if (box->isVisible()) return box;
+  return nullptr;
+}
+
+void Press(QMessageBox* Box, const QString& Caption) {
+  for (QAbstractButton* button : Box->buttons())
+    if (button->text() == Caption) return button->click();
+  QFAIL(qPrintable(QStringLiteral("no button ") + Caption));
+}
+
+NozzleCommand Sent(QSignalSpy& Spy) { return Spy.takeFirst().at(0).value<NozzleCommand>(); }
+
+}  // namespace
+
+void OperatorTest::typedPointsAreDecimals() {
+  auto station = Started({"--simulate"});
+  const FormatFor russian(kRussian);
+  PanelWidgets w(*station->Window().Panel(kSimulatedPort, kNozzle));
+  QSignalSpy asked(&w.Panel, &NozzlePanel::Command);
+  const QString status = QStringLiteral("CommandStatusLabel");
+
+  // Point and comma alike; the value the driver gets is the one typed.
+  Type(w, "PriceEdit1", QStringLiteral("52.30"));
+  w.Click("PriceBtn1");
+  QCOMPARE(asked.count(), 1);
+  QCOMPARE(Sent(asked).Amount, 52.3);
+  QTRY_COMPARE_WITH_TIMEOUT(w.Text("CommandStatusLabel"), QStringLiteral("Команда: цена — задана"),
+                            kAnswerWaitMs);
+
+  // A text the reader refuses stays as typed, says why, and sends nothing.
+  Type(w, "PriceEdit1", QStringLiteral("52.3x"));
+  w.Click("PriceBtn1");
+  QCOMPARE(w.Text("CommandStatusLabel"), QStringLiteral("Команда: цена — цена: не число"));
+  QCOMPARE(w.Child<QAbstractSpinBox>("PriceEdit1")->text(), QStringLiteral("52.3x"));
+  w.Child<QComboBox>("PresetKindBox")->setCurrentIndex(kPresetByMoney);
+  Type(w, "PresetEdit", QStringLiteral("1234.56"));
+  w.Click("PresetBtn");
+  QCOMPARE(w.Text("CommandStatusLabel"),
+           QStringLiteral("Команда: доза в деньгах — цена: не число"));
+  Type(w, "PriceEdit1", QStringLiteral("50,00"));
+  Type(w, "PresetEdit", QStringLiteral("12.345"));
+  w.Click("PresetBtn");
+  QCOMPARE(w.Text("CommandStatusLabel"),
+           QStringLiteral("Команда: доза в деньгах — не более 2 знаков после запятой"));
+  QCOMPARE(asked.count(), 0);
+
+  // 555.55 at 50.00 is 11 whole litres: said before anything is sent.
+  Type(w, "PresetEdit", QStringLiteral("555.55"));
+  w.Click("PresetBtn");
+  QMessageBox* question = OpenQuestion(w.Panel);
+  QVERIFY(question != nullptr);
+  QVERIFY2(question->text().contains(QStringLiteral("будет отпущено 11 л на 550,00")),
+           qPrintable(question->text()));
+  Press(question, QStringLiteral("Отмена"));
+  QCOMPARE(asked.count(), 0);
+  w.Click("PresetBtn");
+  Press(OpenQuestion(w.Panel), QStringLiteral("Задать"));
+  QCOMPARE(asked.count(), 1);
+  const NozzleCommand preset = Sent(asked);
+  QVERIFY(preset.Kind == CommandKind::PresetMoney && preset.Amount == 555.55);
+  QCOMPARE(preset.PriceFirst.value_or(0), 50.0);
+  QTRY_COMPARE_WITH_TIMEOUT(
+      w.Text("CommandStatusLabel"),
+      QStringLiteral("Команда: доза в деньгах — принято: будет отпущено 11 л на 550,00"),
+      kAnswerWaitMs);
+
+  // A dose of whole litres goes without a question; one under a litre not at all.
+  Type(w, "PresetEdit", QStringLiteral("1 100"));
+  w.Click("PresetBtn");
+  QVERIFY(OpenQuestion(w.Panel) == nullptr);
+  QCOMPARE(asked.count(), 1);
+  Type(w, "PresetEdit", QStringLiteral("24,99"));
+  w.Click("PresetBtn");
+  QCOMPARE(w.Text("CommandStatusLabel"),
+           QStringLiteral("Команда: доза в деньгах — при этой цене доза меньше литра"));
+  QCOMPARE(asked.count(), 1);
+}
+
+void OperatorTest::moneyDoseComesToWholeLitres() {
+  const auto dose = [](double Money, double Price) {
+    const std::optional<MoneyDose> d = DoseForMoney(Money, Price);
+    return d ? std::pair(d->Litres, d->Money) : std::pair(-1.0, -1.0);
+  };
+  QCOMPARE(dose(555.55, 50), std::pair(11.0, 550.0));
+  QCOMPARE(dose(125, 50), std::pair(2.0, 100.0));  // 2.5 L: the controller rounds half to even
+  QCOMPARE(dose(0.29, 1), std::pair(0.0, 0.0));
+  QCOMPARE(dose(1e9, 1), std::pair(-1.0, -1.0));  // beyond the five digits of a preset
+  QCOMPARE(dose(100, 0), std::pair(-1.0, -1.0));
+}
