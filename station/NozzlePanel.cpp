@@ -101,6 +101,10 @@ QString MoneyText(double Money) {
       params::FormatNumber(cents, kMoneyDecimals, kAllDigits, kMoneyDecimals, NumberFormat()));
 }
 
+QString MoneyText(const std::optional<double>& Money) {
+  return Money ? MoneyText(*Money) : QStringLiteral("цена не задана");
+}
+
 QString CommandName(CommandKind Kind) {
   switch (Kind) {
     case CommandKind::SetPrice:
@@ -200,6 +204,7 @@ QWidget* NozzlePanel::MakeSideRows() {
     grid->addWidget(price, row, 1);
     PriceEdits.push_back(price);
     SentPrices.emplace_back();
+    RememberedPrices.emplace_back();
     auto* set = NamedButton(QStringLiteral("PriceBtn%1").arg(side), QStringLiteral("Задать"), box);
     connect(set, &QPushButton::clicked, this, [this, side] { AskPrice(side); });
     grid->addWidget(set, row, 2);
@@ -389,6 +394,17 @@ void NozzlePanel::AskPriced(CommandKind Kind, double Amount) {
           QStringLiteral("Пустить"), [this, Kind, Amount, side] { Ask(Kind, Amount, side, 0.0); });
 }
 
+void NozzlePanel::RememberPrice(int Side, double Price) {
+  if (Side < 1 || Side > static_cast<int>(PriceEdits.size())) return;
+  PriceEdits[static_cast<size_t>(Side - 1)]->setValue(Price);
+  RememberedPrices[static_cast<size_t>(Side - 1)] = Price;
+}
+
+std::optional<double> NozzlePanel::RememberedPrice(int Side) const {
+  if (Side < 1 || Side > static_cast<int>(RememberedPrices.size())) return std::nullopt;
+  return RememberedPrices[static_cast<size_t>(Side - 1)];
+}
+
 bool NozzlePanel::Delivering() const { return IsDelivering(LastState) || IsHalted(LastState); }
 
 QString NozzlePanel::StateText() const { return NozzleStateText(LastState); }
@@ -476,6 +492,8 @@ void NozzlePanel::ShowOutcome(const CommandOutcome& Outcome) {
       sent = asked.PriceFirst;
     else if (asked.Kind == CommandKind::SetPrice && Outcome.Error.isEmpty())
       sent = asked.Amount;
+    if (Outcome.PriceStored || (asked.Kind == CommandKind::SetPrice && Outcome.Error.isEmpty()))
+      emit PriceGiven(asked.Side, *sent);
   }
   const StatusMeaning status = PortStatusMeaning(Outcome.PortStatus);
   QString text = QStringLiteral("Команда: %1 — ").arg(CommandName(Outcome.Command.Kind));

@@ -55,6 +55,10 @@ class NozzlePanel : public QGroupBox {
   // shown one changes a label; a hidden panel's labels wait, so it answers
   // from what it measured last.
   QSize minimumSizeHint() const override;
+  // A price kept from an earlier run: the box shows it, and the line gives
+  // it to the driver before its first poll.
+  void RememberPrice(int Side, double Price);
+  std::optional<double> RememberedPrice(int Side) const;
 
  public slots:
   void ShowReading(const qx25::station::NozzleReading& Reading);
@@ -68,6 +72,8 @@ class NozzlePanel : public QGroupBox {
   // What the panel has just shown, for the forecourt overview's tile.
   void ReadingShown(const qx25::station::NozzleReading& Reading);
   void OutcomeShown(const qx25::station::CommandOutcome& Outcome);
+  // The driver now holds Price for Side, as this panel gave it.
+  void PriceGiven(int Side, double Price);
 
  private:
   void Ask(CommandKind Kind, double Amount = 0, int Side = 0,
@@ -104,6 +110,7 @@ class NozzlePanel : public QGroupBox {
   std::vector<AmountBox*> PriceEdits;  // one a side
   // What the driver holds for each side, as far as this panel gave it.
   std::vector<std::optional<double>> SentPrices;
+  std::vector<std::optional<double>> RememberedPrices;  // one a side
   uint16_t LastState = 0;
   QPointer<QMessageBox> Question;  // the one question open, if any
   QString PresetNote;  // what the last dose in money delivers
@@ -134,6 +141,8 @@ std::optional<MoneyDose> DoseForMoney(double Money, double Price);
 // "12 л", "123,45": how the console writes litres and money (in the user's format).
 QString LitresText(double Volume);
 QString MoneyText(double Money);
+// Money counted at no price the console gave: "цена не задана", never 0.
+QString MoneyText(const std::optional<double>& Money);
 // What the console calls each command ("пуск").
 QString CommandName(CommandKind Kind);
 

@@ -9,6 +9,7 @@
 
 #include "CompareDialog.h"
 #include "HostMenu.h"
+#include "NozzlePanel.h"
 #include "params/ParameterUnit.h"
 #include "programs/LogLines.h"
 #include "programs/ProgramVersion.h"
@@ -68,6 +69,16 @@ Station::Station(HostOptions Options) : Settings(std::move(Options)) {
   MainWindow = std::make_unique<HostWindow>();
   MainWindow->SetLines(std::move(rows));
   MainWindow->SetNozzles(Settings.Nozzles);
+  Prices = std::make_unique<PriceMemory>(QString::fromStdString(Settings.SettingsPath));
+  for (NozzlePanel* panel : MainWindow->Panels()) {
+    const NozzleConfig nozzle = panel->Config();
+    for (int side = 1; side <= nozzle.Sides; ++side)
+      if (const std::optional<double> price = Prices->Price(nozzle.Port, nozzle.Nozzle, side))
+        panel->RememberPrice(side, *price);
+    QObject::connect(panel, &NozzlePanel::PriceGiven, panel, [this, nozzle](int Side, double P) {
+      Prices->Keep(nozzle.Port, nozzle.Nozzle, Side, P);
+    });
+  }
   MainWindow->SetTraceModel(TraceRows.get());
   MainWindow->SetStatisticsModel(StatisticsView.get());
   MainWindow->SetDriverText(QStringLiteral("Драйвер не загружен"), {});

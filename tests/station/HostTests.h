@@ -129,4 +129,5 @@ class OperatorTest : public QObject {
  private slots:
   void typedPointsAreDecimals();
   void moneyDoseComesToWholeLitres();
+  void restartKeepsThePriceAndNeverSaysZeroMoney();
 };

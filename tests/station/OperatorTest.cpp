@@ -4,13 +4,19 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QRegularExpression>
+#include <QSettings>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
+#include <cmath>
 
 #include "AmountBox.h"
 #include "ConsoleRig.h"
 #include "HostTests.h"
+#include "PriceMemory.h"
 #include "params/ParameterUnit.h"
+#include "sim/BuiltInSimulator.h"
 
 using namespace consoletest;
 
@@ -18,6 +24,7 @@ namespace {
 
 constexpr int kNozzle = 1;
 constexpr int kAnswerWaitMs = 5000;
+constexpr int kDeliveryWaitMs = 30000;
 const TNumberFormat kRussian{",", "\u00A0"};
 
 // The format the console writes and reads in, for one test.
@@ -130,4 +137,76 @@ void OperatorTest::moneyDoseComesToWholeLitres() {
   QCOMPARE(dose(0.29, 1), std::pair(0.0, 0.0));
   QCOMPARE(dose(1e9, 1), std::pair(-1.0, -1.0));  // beyond the five digits of a preset
   QCOMPARE(dose(100, 0), std::pair(-1.0, -1.0));
+}
+
+void OperatorTest::restartKeepsThePriceAndNeverSaysZeroMoney() {
+  // The dispenser outlives the consoles that drive it.
+  qx25::sim::BuiltInSimulator dispenser;
+  const std::vector<std::string> args = {"--port", "2=" + dispenser.DevicePath(), "--nozzle",
+                                         "2:1"};
+  QTemporaryDir dir;
+  const std::string kept = dir.filePath(QStringLiteral("kept.conf")).toStdString();
+  const auto open = [&](const std::string& Settings) {
+    HostOptions options = Parse(args);
+    options.SettingsPath = Settings;
+    auto station = std::make_unique<Station>(options);
+    station->Start();
+    return station;
+  };
+  constexpr double kLitres = 16;
+  constexpr double kPrice = 52.3;
+  // Started, then closed while the fuel flows.
+  const auto startAndClose = [&](std::unique_ptr<Station> S) {
+    PanelWidgets w(*S->Window().Panel(2, kNozzle));
+    w.Child<QDoubleSpinBox>("PresetEdit")->setValue(kLitres);
+    w.Click("PresetBtn");
+    w.Click("StartBtn");
+    QTRY_VERIFY_WITH_TIMEOUT(w.Panel.Delivering(), kDeliveryWaitMs);
+  };
+  // Left alone, the controller ends the delivery; the next console's first
+  // poll reads what it delivered.
+  const auto finalOf = [](Station& S) {
+    auto final = std::make_shared<std::optional<Amounts>>();
+    QObject::connect(S.Pollers(), &PollerSet::Read, [final](const NozzleReading& R) {
+      if (R.Final) *final = R.Final;
+    });
+    return final;
+  };
+  {
+    auto first = open(kept);
+    PanelWidgets w(*first->Window().Panel(2, kNozzle));
+    w.Child<QDoubleSpinBox>("PriceEdit1")->setValue(kPrice);
+    w.Click("PriceBtn1");
+    startAndClose(std::move(first));
+  }
+  auto station = open(kept);
+  {
+    const auto final = finalOf(*station);
+    PanelWidgets w(*station->Window().Panel(2, kNozzle));
+    QCOMPARE(w.Child<QDoubleSpinBox>("PriceEdit1")->value(), kPrice);
+    QTRY_VERIFY_WITH_TIMEOUT(final->has_value(), kDeliveryWaitMs);
+    const Amounts sold = **final;
+    QVERIFY(sold.Volume > 0);
+    QCOMPARE(sold.Money.value_or(-1), std::round(sold.Volume * kPrice * 100) / 100);
+    QTRY_COMPARE_WITH_TIMEOUT(
+        w.Text("FinalLabel"),
+        LitresText(sold.Volume) + QStringLiteral(" · ") + MoneyText(sold.Money), kAnswerWaitMs);
+    startAndClose(std::move(station));
+  }
+  // A console that never gave a price does not know the money.
+  station = open(dir.filePath(QStringLiteral("none.conf")).toStdString());
+  const auto final = finalOf(*station);
+  QTRY_VERIFY_WITH_TIMEOUT(final->has_value(), kDeliveryWaitMs);
+  QVERIFY(!(*final)->Money);
+  PanelWidgets w(*station->Window().Panel(2, kNozzle));
+  QTRY_COMPARE_WITH_TIMEOUT(w.Text("FinalLabel"),
+                            LitresText((*final)->Volume) + QStringLiteral(" · цена не задана"),
+                            kAnswerWaitMs);
+
+  // A hand-edited price is refused with a warning, and the box keeps its default.
+  QSettings(QString::fromStdString(kept), QSettings::IniFormat)
+      .setValue(QStringLiteral("prices/2-1-1"), QStringLiteral("52,3.0"));
+  QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("is no price")));
+  PriceMemory memory(QString::fromStdString(kept));
+  QVERIFY(!memory.Price(2, kNozzle, 1));
 }
