@@ -4,6 +4,7 @@
 #include <QDoubleSpinBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -97,8 +98,11 @@ QString LitresText(double Volume) { return QString::number(Volume, 'f', 0) + QSt
 QString MoneyText(double Money) {
   constexpr int kAllDigits = 40;
   const auto cents = static_cast<int64_t>(std::llround(Money * kCentsPerUnit));
+  // The user's decimal separator, as the price boxes have it; ungrouped, to
+  // fit a tile.
+  const TNumberFormat format{NumberFormat().DecimalSeparator, ""};
   return QString::fromStdString(
-      params::FormatNumber(cents, kMoneyDecimals, kAllDigits, kMoneyDecimals, NumberFormat()));
+      params::FormatNumber(cents, kMoneyDecimals, kAllDigits, kMoneyDecimals, format));
 }
 
 QString MoneyText(const std::optional<double>& Money) {
@@ -185,6 +189,7 @@ NozzlePanel::NozzlePanel(const NozzleConfig& Config, QWidget* Parent)
   PollStatus->setObjectName(QStringLiteral("PollStatusLabel"));
   PollStatus->SetText(QStringLiteral("Опрос: —"));
   layout->addWidget(PollStatus);
+  for (QPushButton* button : findChildren<QPushButton*>()) button->installEventFilter(this);
 }
 
 QWidget* NozzlePanel::MakeSideRows() {
@@ -268,6 +273,11 @@ QWidget* NozzlePanel::MakeCommandRows() {
   for (const auto& b : kButtons) {
     auto* button = NamedButton(QString::fromUtf8(b.Name), QString::fromUtf8(b.Text), box);
     const CommandKind kind = b.Kind;
+    if (kind == CommandKind::Stop) {
+      StopButton = button;
+      button->setToolTip(QStringLiteral("Остановить налив. F12 или Alt+С — стоп выбранного "
+                                        "пистолета из любого места окна"));
+    }
     const bool start = kind == CommandKind::Start || kind == CommandKind::StartWithReset;
     connect(button, &QPushButton::clicked, this, [this, kind, start] {
       if (start)
@@ -403,6 +413,25 @@ void NozzlePanel::RememberPrice(int Side, double Price) {
 std::optional<double> NozzlePanel::RememberedPrice(int Side) const {
   if (Side < 1 || Side > static_cast<int>(RememberedPrices.size())) return std::nullopt;
   return RememberedPrices[static_cast<size_t>(Side - 1)];
+}
+
+void NozzlePanel::SetChosen(bool Chosen) {
+  setTitle((Chosen ? QStringLiteral("► ") : QString()) + NozzleTitle(Nozzle));
+  StopButton->setText(Chosen ? QStringLiteral("&Стоп") : QStringLiteral("Стоп"));
+}
+
+void NozzlePanel::StopNow() { Ask(CommandKind::Stop); }
+
+bool NozzlePanel::eventFilter(QObject* Watched, QEvent* Event) {
+  if (Event->type() != QEvent::KeyPress && Event->type() != QEvent::KeyRelease)
+    return QGroupBox::eventFilter(Watched, Event);
+  const int key = static_cast<QKeyEvent*>(Event)->key();
+  if (key == Qt::Key_Space) return true;
+  if ((key == Qt::Key_Return || key == Qt::Key_Enter) && Event->type() == QEvent::KeyPress) {
+    static_cast<QPushButton*>(Watched)->click();
+    return true;
+  }
+  return QGroupBox::eventFilter(Watched, Event);
 }
 
 bool NozzlePanel::Delivering() const { return IsDelivering(LastState) || IsHalted(LastState); }

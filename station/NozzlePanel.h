@@ -59,6 +59,11 @@ class NozzlePanel : public QGroupBox {
   // it to the driver before its first poll.
   void RememberPrice(int Side, double Price);
   std::optional<double> RememberedPrice(int Side) const;
+  // The chosen nozzle's panel says so in its title, and its Stop button
+  // answers the mnemonic (one panel at a time: no key is ambiguous).
+  void SetChosen(bool Chosen);
+  // Stops the delivery, as the Stop button does.
+  void StopNow();
 
  public slots:
   void ShowReading(const qx25::station::NozzleReading& Reading);
@@ -66,6 +71,9 @@ class NozzlePanel : public QGroupBox {
 
  protected:
   void showEvent(QShowEvent* Event) override;
+  // The panel's buttons: Space presses none of them (a slip of the thumb
+  // must not start a pump), Enter presses the one in focus.
+  bool eventFilter(QObject* Watched, QEvent* Event) override;
 
  signals:
   void Command(const qx25::station::NozzleCommand& Command);
@@ -107,6 +115,7 @@ class NozzlePanel : public QGroupBox {
   QComboBox* SideBox;
   AmountBox* PresetEdit;
   QComboBox* PresetKindBox;
+  QPushButton* StopButton = nullptr;
   std::vector<AmountBox*> PriceEdits;  // one a side
   // What the driver holds for each side, as far as this panel gave it.
   std::vector<std::optional<double>> SentPrices;

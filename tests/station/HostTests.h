@@ -130,4 +130,5 @@ class OperatorTest : public QObject {
   void typedPointsAreDecimals();
   void moneyDoseComesToWholeLitres();
   void restartKeepsThePriceAndNeverSaysZeroMoney();
+  void oneKeyStopsTheChosenNozzle();
 };

@@ -1,6 +1,8 @@
 // What the second operator trial found, tried as the operator works: typed
 // doses and prices under a Russian format, the litres a dose in money comes
 // to, and what a restart keeps.
+#include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -12,6 +14,7 @@
 #include <cmath>
 
 #include "AmountBox.h"
+#include "ChosenNozzle.h"
 #include "ConsoleRig.h"
 #include "HostTests.h"
 #include "PriceMemory.h"
@@ -209,4 +212,54 @@ void OperatorTest::restartKeepsThePriceAndNeverSaysZeroMoney() {
   QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("is no price")));
   PriceMemory memory(QString::fromStdString(kept));
   QVERIFY(!memory.Price(2, kNozzle, 1));
+}
+
+void OperatorTest::oneKeyStopsTheChosenNozzle() {
+  auto station = Started({"--simulate"});
+  HostWindow& window = station->Window();
+  QVERIFY(ShowAndStartDelivery(*station, 2, 30, kDeliveryWaitMs));
+  window.activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(&window));
+  PanelWidgets first(*window.Panel(kSimulatedPort, 1));
+  PanelWidgets second(*window.Panel(kSimulatedPort, 2));
+  QCOMPARE(window.Chosen().Chosen(), &second.Panel);  // the one just started
+  QVERIFY(second.Panel.title().startsWith(QStringLiteral("► ")));
+  QVERIFY(!first.Panel.title().startsWith(QStringLiteral("► ")));
+
+  // Space and Esc on a start button, anywhere: nothing goes out.
+  QSignalSpy firstAsked(&first.Panel, &NozzlePanel::Command);
+  QSignalSpy secondAsked(&second.Panel, &NozzlePanel::Command);
+  auto* start = first.Child<QAbstractButton>("StartBtn");
+  start->setFocus();
+  QTRY_VERIFY(start->hasFocus());
+  QCOMPARE(window.Chosen().Chosen(), &first.Panel);  // the focus chose it
+  for (const Qt::Key key : {Qt::Key_Space, Qt::Key_Escape}) QTest::keyClick(start, key);
+  QTest::keyClick(&window, Qt::Key_Escape);
+  QCOMPARE(firstAsked.count() + secondAsked.count(), 0);
+
+  // The mnemonic belongs to the chosen panel alone.
+  second.Child<QWidget>("PresetEdit")->setFocus();
+  QTRY_COMPARE(window.Chosen().Chosen(), &second.Panel);
+  QCOMPARE(second.Child<QAbstractButton>("StopBtn")->text(), QStringLiteral("&Стоп"));
+  QCOMPARE(first.Child<QAbstractButton>("StopBtn")->text(), QStringLiteral("Стоп"));
+
+  // One key from wherever the focus is stops the chosen nozzle, and it alone.
+  second.Child<QWidget>("PresetEdit")->clearFocus();
+  QVERIFY(QApplication::focusWidget() == nullptr);
+  QTest::keyClick(&window, Qt::Key_F12);
+  QCOMPARE(secondAsked.count(), 1);
+  QVERIFY(secondAsked.takeFirst().at(0).value<NozzleCommand>().Kind == CommandKind::Stop);
+  QCOMPARE(firstAsked.count(), 0);
+  QTRY_COMPARE_WITH_TIMEOUT(second.Text("CommandStatusLabel"),
+                            QStringLiteral("Команда: стоп — принято"), kAnswerWaitMs);
+  QTRY_VERIFY_WITH_TIMEOUT(!second.Text("StateLabel").startsWith(QStringLiteral("идёт налив")),
+                           kDeliveryWaitMs);
+
+  // The keys are said in the window.
+  QAction* keys = window.Chosen().KeysAction();
+  QVERIFY(keys->parentWidget() != nullptr);
+  QVERIFY(KeysText().contains(QStringLiteral("F12")) &&
+          KeysText().contains(QStringLiteral("Пробел")));
+  QVERIFY(second.Child<QWidget>("StopBtn")->toolTip().contains(QStringLiteral("F12")));
+  WriteScreenshot(window, QStringLiteral("qx25-host-stop-key"));
 }
