@@ -13,6 +13,7 @@
 #include "params/ParameterUnit.h"
 #include "programs/LogLines.h"
 #include "programs/ProgramVersion.h"
+#include "sim/CatalogValues.h"
 
 namespace qx25::station {
 
@@ -37,15 +38,21 @@ Station::Station(HostOptions Options) : Settings(std::move(Options)) {
   // Doses, prices and money are read and written in the user's own format.
   const QLocale locale = QLocale::system();
   SetNumberFormat({locale.decimalPoint().toStdString(), locale.groupSeparator().toStdString()});
-  if (Settings.StationLines > 0)
+  if (Settings.StationLines > 0) {
     SimStation = std::make_unique<sim::SimulatedStation>(Settings.StationLines);
+    for (int k = 1; k <= SimStation->LineCount(); ++k)
+      sim::SetCatalogValues(SimStation->Simulator(k));
+  }
   std::vector<LineRow> rows;
   for (const LineConfig& line : Settings.Lines) {
     const auto port = static_cast<uint8_t>(line.Port);
     if (line.StationLine > 0 && SimStation) {
       SerialPorts.SetDevicePath(port, SimStation->DevicePath(line.StationLine));
     } else if (line.Simulated) {
-      if (!Sim) Sim = std::make_unique<sim::BuiltInSimulator>();
+      if (!Sim) {
+        Sim = std::make_unique<sim::BuiltInSimulator>();
+        sim::SetCatalogValues(*Sim);
+      }
       SerialPorts.SetDevicePath(port, Sim->DevicePath());
     } else if (!line.Device.empty()) {
       SerialPorts.SetDevicePath(port, line.Device);

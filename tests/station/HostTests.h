@@ -131,4 +131,5 @@ class OperatorTest : public QObject {
   void moneyDoseComesToWholeLitres();
   void restartKeepsThePriceAndNeverSaysZeroMoney();
   void oneKeyStopsTheChosenNozzle();
+  void simulatedLinesStartAtTheCatalogValues();
 };

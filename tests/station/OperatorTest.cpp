@@ -11,13 +11,16 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 #include <cmath>
+#include <map>
 
 #include "AmountBox.h"
 #include "ChosenNozzle.h"
 #include "ConsoleRig.h"
 #include "HostTests.h"
 #include "PriceMemory.h"
+#include "driver/protocol/Protocol.h"
 #include "params/ParameterUnit.h"
 #include "sim/BuiltInSimulator.h"
 
@@ -262,4 +265,39 @@ void OperatorTest::oneKeyStopsTheChosenNozzle() {
           KeysText().contains(QStringLiteral("Пробел")));
   QVERIFY(second.Child<QWidget>("StopBtn")->toolTip().contains(QStringLiteral("F12")));
   WriteScreenshot(window, QStringLiteral("qx25-host-stop-key"));
+}
+
+void OperatorTest::simulatedLinesStartAtTheCatalogValues() {
+  // The parameters whose starting value is not 0, with that value.
+  CTRKParameters catalog;
+  catalog.Fill();
+  std::vector<std::pair<int, int64_t>> expected;
+  for (int i = 0; i < catalog.Count(); ++i) {
+    const CParameter& p = catalog.Items(i);
+    const int64_t value = std::clamp(p.Value, p.MinValue, p.MaxValue);
+    if (LinkModeOf(p.Kind) == lmParameter && p.Code != qx25::kPasswordCode && value != 0)
+      expected.emplace_back(p.Code, value);
+  }
+  QVERIFY(!expected.empty());
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--simulate"}, std::vector<std::string>{"--station", "2"}}) {
+    auto station = Started(args);
+    const int port = args.front() == "--simulate" ? kSimulatedPort : 2;
+    PortPoller* poller = station->Pollers()->Poller(port);
+    QVERIFY(poller != nullptr);
+    std::map<int, std::optional<int64_t>> read;
+    QObject::connect(poller, &PortPoller::ParameterRead, station.get()->Pollers(),
+                     [&read](const ParameterAnswer& A) { read[A.Query.Code] = A.Value; });
+    for (const auto& [code, value] : expected)
+      QMetaObject::invokeMethod(poller, [poller, code = code] {
+        poller->ReadParameter({4, code, 0});
+      });
+    QTRY_COMPARE_WITH_TIMEOUT(read.size(), expected.size(), kDeliveryWaitMs);
+    for (const auto& [code, value] : expected)
+      QVERIFY2(read[code] == value, qPrintable(QStringLiteral("%1 on port %2: %3, not %4")
+                                                   .arg(code)
+                                                   .arg(port)
+                                                   .arg(read[code].value_or(-1))
+                                                   .arg(value)));
+  }
 }
