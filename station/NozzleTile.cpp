@@ -10,6 +10,7 @@
 #include "LineListModel.h"
 #include "NozzlePanel.h"
 #include "TileFrame.h"
+#include "driver/HostContract.h"
 #include "driver/protocol/Protocol.h"
 
 namespace qx25::station {
@@ -37,7 +38,7 @@ bool Failed(int PortStatus, const QString& Error) {
 
 }  // namespace
 
-void TileState::ShowReading(const NozzleReading& Reading) {
+void TileState::ShowReading(const NozzleReading& Reading, Clock::time_point Now) {
   const bool down = Failed(Reading.PortStatus, Reading.Error);
   // A line that goes down is news; a line that stays down is not.
   if (down && !LineDown && !IsChosen) FailureMark = true;
@@ -48,17 +49,31 @@ void TileState::ShowReading(const NozzleReading& Reading) {
     State = Reading.Poll.State;
     EventLetter = Reading.Poll.EventLetter;
   }
-  if (Reading.Final)
+  if (Reading.Final) {
     Flow = Reading.Final;
-  else if (Reading.Current)
+    // A chosen tile's panel shows the result itself.
+    if (!IsChosen) {
+      Ended = Reading.Final;
+      EndedAt = Now;
+    }
+  } else if (Reading.Current) {
     Flow = Reading.Current;
+  }
+  const bool anew = !IsIdle(State) && !IsFinished(State);
+  if (Ended && (anew || Now - EndedAt >= kFinishedHeld)) Ended.reset();
   if (IsIdle(State)) Flow.reset();
 }
+
+bool TileState::HoldsEnded() const { return Ended && !LineDown && IsIdle(State); }
 
 void TileState::ShowOutcome(const CommandOutcome& Outcome) {
   const StatusMeaning status = PortStatusMeaning(Outcome.PortStatus);
   LastCommand = CommandName(Outcome.Command.Kind) + QStringLiteral(": ") +
                 (Outcome.Error.isEmpty() ? status.Text : Outcome.Error);
+  const CommandKind kind = Outcome.Command.Kind;
+  if ((kind == CommandKind::Start || kind == CommandKind::StartWithReset) &&
+      Outcome.Error.isEmpty() && status.Kind == StatusKind::Accepted)
+    Ended.reset();  // a new delivery: the last one's figures would mislead
   if (IsChosen) return;
   if (Failed(Outcome.PortStatus, Outcome.Error))
     FailureMark = true;
@@ -67,6 +82,7 @@ void TileState::ShowOutcome(const CommandOutcome& Outcome) {
 }
 
 void TileState::Seen() {
+  Ended.reset();
   RefusalMark = false;
   FailureMark = false;
 }
@@ -75,17 +91,21 @@ TileTone TileState::Tone() const {
   if (LineDown) return TileTone::LineDown;
   if (IsDelivering(State)) return TileTone::Flowing;
   if (IsHalted(State)) return TileTone::Halted;
-  if (IsFinished(State)) return TileTone::Finished;
+  if (IsFinished(State) || HoldsEnded()) return TileTone::Finished;
   if (IsIdle(State)) return TileTone::Idle;
   if (State == 0) return TileTone::Unknown;
   return TileTone::Waiting;  // lifted, authorised: about to flow
 }
 
-QString TileState::Word() const { return LineDown ? kLineDownWord : NozzleStateWord(State); }
+QString TileState::Word() const {
+  if (LineDown) return kLineDownWord;
+  return NozzleStateWord(HoldsEnded() ? kCodeFinished : State);
+}
 
 QString TileState::Amounts() const {
-  if (!Flow || LineDown) return {};
-  return LitresText(Flow->Volume) + QStringLiteral(" · ") + MoneyText(Flow->Money);
+  const std::optional<qx25::station::Amounts>& shown = HoldsEnded() ? Ended : Flow;
+  if (!shown || LineDown) return {};
+  return LitresText(shown->Volume) + QStringLiteral(" · ") + MoneyText(shown->Money);
 }
 
 QString TileState::Detail() const {

@@ -132,4 +132,5 @@ class OperatorTest : public QObject {
   void restartKeepsThePriceAndNeverSaysZeroMoney();
   void oneKeyStopsTheChosenNozzle();
   void simulatedLinesStartAtTheCatalogValues();
+  void finishedDeliveryStaysUntilSeen();
 };

@@ -19,7 +19,9 @@
 #include "ChosenNozzle.h"
 #include "ConsoleRig.h"
 #include "HostTests.h"
+#include "NozzleTile.h"
 #include "PriceMemory.h"
+#include "driver/HostContract.h"
 #include "driver/protocol/Protocol.h"
 #include "params/ParameterUnit.h"
 #include "sim/BuiltInSimulator.h"
@@ -300,4 +302,51 @@ void OperatorTest::simulatedLinesStartAtTheCatalogValues() {
                                                    .arg(read[code].value_or(-1))
                                                    .arg(value)));
   }
+}
+
+void OperatorTest::finishedDeliveryStaysUntilSeen() {
+  const auto polled = [](uint16_t State, std::optional<Amounts> Final = {}) {
+    NozzleReading r;
+    r.Nozzle = {3, 2, 1, 0};
+    r.Poll.State = State;
+    r.PortStatus = qx25::kLineOk;
+    r.Final = Final;
+    return r;
+  };
+  const auto start = TileState::Clock::now();
+  const auto later = [start](std::chrono::seconds S) { return start + S; };
+  const QString ended = QStringLiteral("налив окончен");
+  const QString figures = QStringLiteral("21 л · ") + MoneyText(1050.0);
+  // Finished, then hung up: the result stays, whatever is polled meanwhile.
+  const auto finish = [&](TileState& T, std::chrono::seconds At) {
+    T.ShowReading(polled(qx25::kCodeFinished, Amounts{21, 1050}), later(At));
+    T.ShowReading(polled(qx25::kCodeIdle), later(At + std::chrono::seconds(1)));
+  };
+  TileState tile;
+  finish(tile, std::chrono::seconds(0));
+  tile.ShowReading(polled(qx25::kCodeIdle), later(std::chrono::seconds(59)));
+  QCOMPARE(tile.Word(), ended);
+  QCOMPARE(tile.Amounts(), figures);
+  QVERIFY(tile.Tone() == TileTone::Finished);
+  // Seen: the nozzle is free again.
+  tile.Seen();
+  QCOMPARE(tile.Word(), QStringLiteral("свободна"));
+  QCOMPARE(tile.Amounts(), QString());
+
+  // A new delivery on it, or a minute, ends the hold as well.
+  finish(tile, std::chrono::seconds(100));
+  tile.ShowReading(polled(qx25::kCodeAuthorised), later(std::chrono::seconds(102)));
+  QVERIFY(tile.Word() != ended && tile.Amounts().isEmpty());
+  finish(tile, std::chrono::seconds(200));
+  tile.ShowOutcome({{CommandKind::Start, 3, 2, 1, 0, {}}, qx25::kLineOk, {}, false});
+  QVERIFY(tile.Word() != ended);
+  finish(tile, std::chrono::seconds(300));
+  tile.ShowReading(polled(qx25::kCodeIdle), later(std::chrono::seconds(361)));
+  QCOMPARE(tile.Word(), QStringLiteral("свободна"));
+  // A line that goes down says so first.
+  finish(tile, std::chrono::seconds(400));
+  NozzleReading dead = polled(0);
+  dead.PortStatus = qx25::serial::kLineTimeout;
+  tile.ShowReading(dead, later(std::chrono::seconds(402)));
+  QVERIFY(tile.Tone() == TileTone::LineDown && tile.Amounts().isEmpty());
 }

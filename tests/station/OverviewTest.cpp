@@ -94,7 +94,8 @@ void OverviewTest::tileFollowsItsNozzle() {
       {LineDead(), "сбой линии", TileTone::LineDown, ""},
       // A poll that read no state leaves the last one standing.
       {Polled(kCodeNoState), "налив окончен", TileTone::Finished, "21 л · 1050.00"},
-      {Polled(kCodeIdle), "свободна", TileTone::Idle, ""},
+      // Hung up: the result stays until the operator has seen it.
+      {Polled(kCodeIdle), "налив окончен", TileTone::Finished, "21 л · 1050.00"},
   };
   for (const auto& step : steps) {
     tile.ShowReading(step.Reading);
