@@ -456,8 +456,12 @@ void NozzlePanel::ShowReading(const NozzleReading& Reading) {
     FlowClosed = true;
   }
   // The state in words too: it changes seldom, and a hidden panel still
-  // says what its nozzle does.
-  State->setText(NozzleStateText(Reading.Poll.State, Reading.Poll.EventLetter));
+  // says what its nozzle does. A failed poll read no state: the line is
+  // what the operator needs to hear of, not "не опрошена".
+  const bool lineFailed = !Reading.Error.isEmpty() ||
+                          PortStatusMeaning(Reading.PortStatus).Kind == StatusKind::LineFailure;
+  State->setText(lineFailed ? QStringLiteral("сбой линии")
+                            : NozzleStateText(Reading.Poll.State, Reading.Poll.EventLetter));
   Keep(Reading);
   // Hidden by its holder, it writes its other labels when shown. A panel of its own
   // (no holder) always writes them.

@@ -25,7 +25,10 @@ constexpr int kSmallerBy = 1;  // points of the tiles' text below the console's
 const QString kLineDownWord = QStringLiteral("сбой линии");
 // The words and figures a tile holds whole; the one longer word ("налив
 // остановлен") may lose its last letters, and the tip gives it whole.
-const QString kWidestWord = QStringLiteral("8 налив разрешён");
+// The words a tile may show after its number: it is as wide as the widest.
+const QString kWideNumber = QStringLiteral("88 ");  // bold
+const QString kWideWords[] = {QStringLiteral("налив разрешён"), QStringLiteral("налив остановлен"),
+                              QStringLiteral("налив окончен")};
 const QString kWideAmounts = QStringLiteral("8888 л · 88888.88");
 
 const QColor kRefusalMark{0xE0, 0x70, 0x00};
@@ -156,7 +159,11 @@ QSize NozzleTile::sizeHint() const {
   const QFontMetrics fm = fontMetrics();
   // The mark shares the second row with the figures, which are short but
   // while a large delivery runs.
-  const int text = std::max(fm.horizontalAdvance(kWidestWord), fm.horizontalAdvance(kWideAmounts));
+  QFont bold = font();
+  bold.setBold(true);
+  const int number = QFontMetrics(bold).horizontalAdvance(kWideNumber);
+  int text = fm.horizontalAdvance(kWideAmounts);
+  for (const QString& word : kWideWords) text = std::max(text, number + fm.horizontalAdvance(word));
   return {text + 2 * kPadding + 2, 2 * fm.height() + 2 * kPadding};
 }
 

@@ -133,4 +133,5 @@ class OperatorTest : public QObject {
   void oneKeyStopsTheChosenNozzle();
   void simulatedLinesStartAtTheCatalogValues();
   void finishedDeliveryStaysUntilSeen();
+  void aFailedLineIsSaidAsOne();
 };

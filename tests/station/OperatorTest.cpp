@@ -350,3 +350,20 @@ void OperatorTest::finishedDeliveryStaysUntilSeen() {
   tile.ShowReading(dead, later(std::chrono::seconds(402)));
   QVERIFY(tile.Tone() == TileTone::LineDown && tile.Amounts().isEmpty());
 }
+
+void OperatorTest::aFailedLineIsSaidAsOne() {
+  NozzlePanel panel({3, 1, 1, 0});
+  PanelWidgets w(panel);
+  NozzleReading reading;
+  reading.Nozzle = panel.Config();
+  reading.PortStatus = qx25::serial::kLineTimeout;
+  reading.Error = QStringLiteral("Can't GetSost");
+  panel.ShowReading(reading);
+  QCOMPARE(w.Text("StateLabel"), QStringLiteral("сбой линии"));
+  reading = {};
+  reading.Nozzle = panel.Config();
+  reading.PortStatus = qx25::kLineOk;
+  reading.Poll.State = qx25::kCodeIdle;
+  panel.ShowReading(reading);
+  QCOMPARE(w.Text("StateLabel"), QStringLiteral("свободна"));
+}
