@@ -23,12 +23,11 @@ constexpr int kChosenPen = 3;
 constexpr int kMarkSize = 14;
 constexpr int kSmallerBy = 1;  // points of the tiles' text below the console's
 const QString kLineDownWord = QStringLiteral("сбой линии");
-// The words and figures a tile holds whole; the one longer word ("налив
-// остановлен") may lose its last letters, and the tip gives it whole.
-// The words a tile may show after its number: it is as wide as the widest.
-const QString kWideNumber = QStringLiteral("88 ");  // bold
-const QString kWideWords[] = {QStringLiteral("налив разрешён"), QStringLiteral("налив остановлен"),
-                              QStringLiteral("налив окончен")};
+// The words and figures a tile holds whole. "налив остановлен" would widen
+// every tile of a full forecourt: the tile says "остановлен", its orange
+// says it is a delivery, and the tip gives the whole state.
+const QString kWidestWord = QStringLiteral("8 налив разрешён");
+const QString kHaltedWord = QStringLiteral("остановлен");
 const QString kWideAmounts = QStringLiteral("8888 л · 88888.88");
 
 const QColor kRefusalMark{0xE0, 0x70, 0x00};
@@ -102,6 +101,7 @@ TileTone TileState::Tone() const {
 
 QString TileState::Word() const {
   if (LineDown) return kLineDownWord;
+  if (IsHalted(State)) return kHaltedWord;
   return NozzleStateWord(HoldsEnded() ? kCodeFinished : State);
 }
 
@@ -159,11 +159,7 @@ QSize NozzleTile::sizeHint() const {
   const QFontMetrics fm = fontMetrics();
   // The mark shares the second row with the figures, which are short but
   // while a large delivery runs.
-  QFont bold = font();
-  bold.setBold(true);
-  const int number = QFontMetrics(bold).horizontalAdvance(kWideNumber);
-  int text = fm.horizontalAdvance(kWideAmounts);
-  for (const QString& word : kWideWords) text = std::max(text, number + fm.horizontalAdvance(word));
+  const int text = std::max(fm.horizontalAdvance(kWidestWord), fm.horizontalAdvance(kWideAmounts));
   return {text + 2 * kPadding + 2, 2 * fm.height() + 2 * kPadding};
 }
 

@@ -86,7 +86,7 @@ void OverviewTest::tileFollowsItsNozzle() {
       {Polled(kCodeAuthorised), "налив разрешён", TileTone::Waiting, ""},
       {Polled(kCodeDelivering + 1, Amounts{12, 600}), "идёт налив", TileTone::Flowing,
        "12 л · 600.00"},
-      {Polled(kCodeFinished + 1, Amounts{20, 1000}), "налив остановлен", TileTone::Halted,
+      {Polled(kCodeFinished + 1, Amounts{20, 1000}), "остановлен", TileTone::Halted,
        "20 л · 1000.00"},
       // The result read at the end counts, not the last running figure.
       {Polled(kCodeFinished, {}, Amounts{21, 1050}), "налив окончен", TileTone::Finished,
