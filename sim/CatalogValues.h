@@ -12,4 +12,9 @@ namespace qx25::sim {
 // or the limit nearest to it.
 void SetCatalogValues(Simulator& Sim, int Address);
 
+class BuiltInSimulator;
+// Every controller of a built-in line, so that qx25-host's simulated lines
+// start as qx25ctl's and qx25-sim's do.
+void SetCatalogValues(BuiltInSimulator& Line);
+
 }  // namespace qx25::sim

@@ -55,6 +55,7 @@ struct HostOptions {
   int RecordMaxMiB = 64;      // --record-max: a recording file's size cap
   int LogLevel = -1;          // --log-level: decisions logged on stderr up to it; -1 none
   std::string ExecutableDir;  // where the driver search starts; filled by the caller
+  std::string SettingsPath;   // the console's settings (prices); empty: their usual place
 };
 
 // "3=/dev/ttyUSB0", or "3" for the port's default device /dev/ttyS2. Throws

@@ -24,6 +24,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "ChosenNozzle.h"
 #include "Confirm.h"
 #include "ForecourtOverview.h"
 #include "NozzlePanel.h"
@@ -99,6 +100,7 @@ HostWindow::HostWindow(QWidget* Parent) : QMainWindow(Parent), Model(new LineLis
   connect(dispenser, &QMenu::aboutToShow, this, [this] { Owner->setGeometry(geometry()); });
 
   setCentralWidget(MakeConsole());
+  Chooser = new ChosenNozzle(*this);
 
   LinesLabel = new QLabel(this);
   LinesLabel->setObjectName(QStringLiteral("LinesLabel"));
@@ -239,8 +241,9 @@ void HostWindow::SetNozzles(const std::vector<NozzleConfig>& Nozzles) {
   const bool overview = row + 1 > kPanelRowsShown;
   PanelArea->setVisible(!overview);
   ForecourtPane->setVisible(overview);
-  if (!overview) return;
+  if (!overview) return Chooser->SetPanels(NozzlePanels, nullptr);
   ForecourtPane->SetPanels(NozzlePanels);
+  Chooser->SetPanels(NozzlePanels, ForecourtPane);
   // The whole forecourt first, the tabs what is left.
   const int whole = Split->isVisible() ? Split->height() : kInitialSize.height() - kBarsHeight;
   const int tiles = ForecourtPane->Overview().sizeHint().height();

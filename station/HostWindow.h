@@ -25,6 +25,7 @@ class QTableView;
 
 namespace qx25::station {
 
+class ChosenNozzle;
 class NozzlePanel;
 class OverviewPane;
 class StatisticsModel;
@@ -87,6 +88,8 @@ class HostWindow : public QMainWindow {
   // stands. The service window is modal to it alone, so every panel of the
   // forecourt stays in command while a technician works.
   QWidget& ServiceOwner() const { return *Owner; }
+  // The nozzle the stop key stops.
+  ChosenNozzle& Chosen() const { return *Chooser; }
 
  protected:
   // Closing with a delivery open asks first, without blocking the panels: a
@@ -107,6 +110,7 @@ class HostWindow : public QMainWindow {
   void AskWhereToSaveTrace();
 
   LineListModel* Model;
+  ChosenNozzle* Chooser = nullptr;
   QTableView* LineView;
   QTableView* Trace;
   TraceFilter* Filter;

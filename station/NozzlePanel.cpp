@@ -4,11 +4,14 @@
 #include <QDoubleSpinBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <cmath>
 
+#include "AmountBox.h"
 #include "Confirm.h"
 #include "ConsoleWords.h"
 #include "DeliveryChart.h"
@@ -16,6 +19,7 @@
 #include "LineListModel.h"
 #include "driver/protocol/Digits.h"
 #include "driver/HostContract.h"
+#include "params/NumberText.h"
 
 namespace qx25::station {
 
@@ -76,12 +80,34 @@ QString AmountsText(const qx25::station::Amounts& A) {
 
 }  // namespace
 
+std::optional<MoneyDose> DoseForMoney(double Money, double Price) {
+  const std::optional<double> asked = PresetVolumeForMoney(Money, Price);
+  if (!asked) return std::nullopt;
+  // Sent in whole litres, half to even; the money is the driver's for that volume.
+  const double litres = std::nearbyint(*asked);
+  const double money =
+      std::nearbyint(litres * Price * kCentsPerUnit + kCentRoundingAddend) / kCentsPerUnit;
+  return MoneyDose{litres, money};
+}
+
 QString NozzlePanelName(int Port, int Nozzle) {
   return QStringLiteral("NozzlePanel_%1_%2").arg(Port).arg(Nozzle);
 }
 
 QString LitresText(double Volume) { return QString::number(Volume, 'f', 0) + QStringLiteral(" л"); }
-QString MoneyText(double Money) { return QString::number(Money, 'f', kMoneyDecimals); }
+QString MoneyText(double Money) {
+  constexpr int kAllDigits = 40;
+  const auto cents = static_cast<int64_t>(std::llround(Money * kCentsPerUnit));
+  // The user's decimal separator, as the price boxes have it; ungrouped, to
+  // fit a tile.
+  const TNumberFormat format{NumberFormat().DecimalSeparator, ""};
+  return QString::fromStdString(
+      params::FormatNumber(cents, kMoneyDecimals, kAllDigits, kMoneyDecimals, format));
+}
+
+QString MoneyText(const std::optional<double>& Money) {
+  return Money ? MoneyText(*Money) : QStringLiteral("цена не задана");
+}
 
 QString CommandName(CommandKind Kind) {
   switch (Kind) {
@@ -163,6 +189,7 @@ NozzlePanel::NozzlePanel(const NozzleConfig& Config, QWidget* Parent)
   PollStatus->setObjectName(QStringLiteral("PollStatusLabel"));
   PollStatus->SetText(QStringLiteral("Опрос: —"));
   layout->addWidget(PollStatus);
+  for (QPushButton* button : findChildren<QPushButton*>()) button->installEventFilter(this);
 }
 
 QWidget* NozzlePanel::MakeSideRows() {
@@ -174,7 +201,7 @@ QWidget* NozzlePanel::MakeSideRows() {
     const QString caption =
         Nozzle.Sides == 1 ? QStringLiteral("Цена") : QStringLiteral("Цена, сторона %1").arg(side);
     grid->addWidget(new QLabel(caption, box), row, 0);
-    auto* price = new QDoubleSpinBox(box);
+    auto* price = new AmountBox(box);
     price->setObjectName(QStringLiteral("PriceEdit%1").arg(side));
     price->setDecimals(kMoneyDecimals);
     price->setRange(0, kMaxPrice);
@@ -182,6 +209,7 @@ QWidget* NozzlePanel::MakeSideRows() {
     grid->addWidget(price, row, 1);
     PriceEdits.push_back(price);
     SentPrices.emplace_back();
+    RememberedPrices.emplace_back();
     auto* set = NamedButton(QStringLiteral("PriceBtn%1").arg(side), QStringLiteral("Задать"), box);
     connect(set, &QPushButton::clicked, this, [this, side] { AskPrice(side); });
     grid->addWidget(set, row, 2);
@@ -206,7 +234,7 @@ QWidget* NozzlePanel::MakeCommandRows() {
   sideCaption->setVisible(Nozzle.Sides > 1);
   SideBox->setVisible(Nozzle.Sides > 1);
   preset->addWidget(new QLabel(QStringLiteral("Доза"), box));
-  PresetEdit = new QDoubleSpinBox(box);
+  PresetEdit = new AmountBox(box);
   PresetEdit->setObjectName(QStringLiteral("PresetEdit"));
   preset->addWidget(PresetEdit, 1);
   PresetKindBox = new QComboBox(box);
@@ -225,12 +253,7 @@ QWidget* NozzlePanel::MakeCommandRows() {
   fitKind(kPresetByVolume);
   PresetEdit->setValue(kDefaultPreset);
   auto* set = NamedButton(QStringLiteral("PresetBtn"), QStringLiteral("Задать"), box);
-  connect(set, &QPushButton::clicked, this, [this] {
-    if (PresetKindBox->currentIndex() == kPresetByMoney)
-      AskPriced(CommandKind::PresetMoney, PresetEdit->value());
-    else
-      Ask(CommandKind::PresetVolume, PresetEdit->value());
-  });
+  connect(set, &QPushButton::clicked, this, [this] { AskPreset(); });
   preset->addWidget(set);
   rows->addLayout(preset);
 
@@ -250,6 +273,11 @@ QWidget* NozzlePanel::MakeCommandRows() {
   for (const auto& b : kButtons) {
     auto* button = NamedButton(QString::fromUtf8(b.Name), QString::fromUtf8(b.Text), box);
     const CommandKind kind = b.Kind;
+    if (kind == CommandKind::Stop) {
+      StopButton = button;
+      button->setToolTip(QStringLiteral("Остановить налив. F12 или Alt+С — стоп выбранного "
+                                        "пистолета из любого места окна"));
+    }
     const bool start = kind == CommandKind::Start || kind == CommandKind::StartWithReset;
     connect(button, &QPushButton::clicked, this, [this, kind, start] {
       if (start)
@@ -287,8 +315,64 @@ void NozzlePanel::Confirm(const QString& Text, const QString& Yes, std::function
                std::move(Then));
 }
 
+std::optional<double> NozzlePanel::TypedPrice(int Side, CommandKind Kind) {
+  const params::TTypedValue typed = PriceEdits[static_cast<size_t>(Side - 1)]->Read();
+  if (!typed) {
+    Refuse(Kind, QStringLiteral("цена: ") + QString::fromStdString(typed.Refusal));
+    return std::nullopt;
+  }
+  return static_cast<double>(*typed.Raw) / kCentsPerUnit;
+}
+
+void NozzlePanel::AskPreset() {
+  const bool money = PresetKindBox->currentIndex() == kPresetByMoney;
+  const CommandKind kind = money ? CommandKind::PresetMoney : CommandKind::PresetVolume;
+  const std::optional<double> dose = PresetEdit->Typed();
+  if (!dose) {
+    Refuse(kind, QString::fromStdString(PresetEdit->Read().Refusal));
+    return;
+  }
+  if (money)
+    AskMoneyPreset(*dose);
+  else
+    Ask(kind, *dose);
+}
+
+void NozzlePanel::AskMoneyPreset(double Money) {
+  const CommandKind kind = CommandKind::PresetMoney;
+  const std::optional<double> price = TypedPrice(ChosenSide(), kind);
+  if (!price) return;
+  // A dose in money is litres at the price: without one there is nothing to count.
+  if (*price <= 0) {
+    Refuse(kind, QStringLiteral("цена не задана"));
+    return;
+  }
+  const std::optional<MoneyDose> dose = DoseForMoney(Money, *price);
+  if (!dose) {
+    Refuse(kind, QStringLiteral("при этой цене доза больше %1 л").arg(kMaxPresetLitres));
+    return;
+  }
+  if (dose->Litres < 1) {
+    Refuse(kind, QStringLiteral("при этой цене доза меньше литра"));
+    return;
+  }
+  const QString delivered = QStringLiteral("будет отпущено %1 на %2")
+                                .arg(LitresText(dose->Litres), MoneyText(dose->Money));
+  PresetNote = delivered;
+  if (dose->Money == Money) {
+    AskPriced(kind, Money);
+    return;
+  }
+  // The controller counts whole litres: the operator hears what is left out.
+  Confirm(QStringLiteral("Доза %1 при цене %2: %3 (доза в целых литрах). Задать?")
+              .arg(MoneyText(Money), MoneyText(*price), delivered),
+          QStringLiteral("Задать"), [this, kind, Money] { AskPriced(kind, Money); });
+}
+
 void NozzlePanel::AskPrice(int Side) {
-  const double price = PriceEdits[static_cast<size_t>(Side - 1)]->value();
+  const std::optional<double> typed = TypedPrice(Side, CommandKind::SetPrice);
+  if (!typed) return;
+  const double price = *typed;
   if (price > 0) {
     Ask(CommandKind::SetPrice, price, Side);
     return;
@@ -299,7 +383,9 @@ void NozzlePanel::AskPrice(int Side) {
 
 void NozzlePanel::AskPriced(CommandKind Kind, double Amount) {
   const int side = ChosenSide();
-  const double shown = PriceEdits[static_cast<size_t>(side - 1)]->value();
+  const std::optional<double> typed = TypedPrice(side, Kind);
+  if (!typed) return;
+  const double shown = *typed;
   const std::optional<double>& sent = SentPrices[static_cast<size_t>(side - 1)];
   // A dose in money is litres at the price: without one there is nothing to count.
   if (Kind == CommandKind::PresetMoney && shown <= 0) {
@@ -316,6 +402,36 @@ void NozzlePanel::AskPriced(CommandKind Kind, double Amount) {
   }
   Confirm(QStringLiteral("Цена стороны %1 — 0.00: налив пойдёт без денег. Пустить?").arg(side),
           QStringLiteral("Пустить"), [this, Kind, Amount, side] { Ask(Kind, Amount, side, 0.0); });
+}
+
+void NozzlePanel::RememberPrice(int Side, double Price) {
+  if (Side < 1 || Side > static_cast<int>(PriceEdits.size())) return;
+  PriceEdits[static_cast<size_t>(Side - 1)]->setValue(Price);
+  RememberedPrices[static_cast<size_t>(Side - 1)] = Price;
+}
+
+std::optional<double> NozzlePanel::RememberedPrice(int Side) const {
+  if (Side < 1 || Side > static_cast<int>(RememberedPrices.size())) return std::nullopt;
+  return RememberedPrices[static_cast<size_t>(Side - 1)];
+}
+
+void NozzlePanel::SetChosen(bool Chosen) {
+  setTitle((Chosen ? QStringLiteral("► ") : QString()) + NozzleTitle(Nozzle));
+  StopButton->setText(Chosen ? QStringLiteral("&Стоп") : QStringLiteral("Стоп"));
+}
+
+void NozzlePanel::StopNow() { Ask(CommandKind::Stop); }
+
+bool NozzlePanel::eventFilter(QObject* Watched, QEvent* Event) {
+  if (Event->type() != QEvent::KeyPress && Event->type() != QEvent::KeyRelease)
+    return QGroupBox::eventFilter(Watched, Event);
+  const int key = static_cast<QKeyEvent*>(Event)->key();
+  if (key == Qt::Key_Space) return true;
+  if ((key == Qt::Key_Return || key == Qt::Key_Enter) && Event->type() == QEvent::KeyPress) {
+    static_cast<QPushButton*>(Watched)->click();
+    return true;
+  }
+  return QGroupBox::eventFilter(Watched, Event);
 }
 
 bool NozzlePanel::Delivering() const { return IsDelivering(LastState) || IsHalted(LastState); }
@@ -340,8 +456,12 @@ void NozzlePanel::ShowReading(const NozzleReading& Reading) {
     FlowClosed = true;
   }
   // The state in words too: it changes seldom, and a hidden panel still
-  // says what its nozzle does.
-  State->setText(NozzleStateText(Reading.Poll.State, Reading.Poll.EventLetter));
+  // says what its nozzle does. A failed poll read no state: the line is
+  // what the operator needs to hear of, not "не опрошена".
+  const bool lineFailed = !Reading.Error.isEmpty() ||
+                          PortStatusMeaning(Reading.PortStatus).Kind == StatusKind::LineFailure;
+  State->setText(lineFailed ? QStringLiteral("сбой линии")
+                            : NozzleStateText(Reading.Poll.State, Reading.Poll.EventLetter));
   Keep(Reading);
   // Hidden by its holder, it writes its other labels when shown. A panel of its own
   // (no holder) always writes them.
@@ -405,6 +525,8 @@ void NozzlePanel::ShowOutcome(const CommandOutcome& Outcome) {
       sent = asked.PriceFirst;
     else if (asked.Kind == CommandKind::SetPrice && Outcome.Error.isEmpty())
       sent = asked.Amount;
+    if (Outcome.PriceStored || (asked.Kind == CommandKind::SetPrice && Outcome.Error.isEmpty()))
+      emit PriceGiven(asked.Side, *sent);
   }
   const StatusMeaning status = PortStatusMeaning(Outcome.PortStatus);
   QString text = QStringLiteral("Команда: %1 — ").arg(CommandName(Outcome.Command.Kind));
@@ -417,6 +539,9 @@ void NozzlePanel::ShowOutcome(const CommandOutcome& Outcome) {
     text += QStringLiteral("задана");
   else
     text += status.Text;
+  if (Outcome.Command.Kind == CommandKind::PresetMoney && Outcome.Error.isEmpty() &&
+      status.Kind == StatusKind::Accepted && !PresetNote.isEmpty())
+    text += QStringLiteral(": ") + PresetNote;
   CommandStatus->SetText(text, Outcome.Error);
   const bool started = (Outcome.Command.Kind == CommandKind::Start ||
                         Outcome.Command.Kind == CommandKind::StartWithReset) &&

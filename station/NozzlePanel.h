@@ -22,13 +22,13 @@
 #include "PortPoller.h"
 
 class QComboBox;
-class QDoubleSpinBox;
 class QLabel;
 class QMessageBox;
 class QPushButton;
 
 namespace qx25::station {
 
+class AmountBox;
 class DeliveryChart;
 class ElidedLabel;
 
@@ -55,6 +55,15 @@ class NozzlePanel : public QGroupBox {
   // shown one changes a label; a hidden panel's labels wait, so it answers
   // from what it measured last.
   QSize minimumSizeHint() const override;
+  // A price kept from an earlier run: the box shows it, and the line gives
+  // it to the driver before its first poll.
+  void RememberPrice(int Side, double Price);
+  std::optional<double> RememberedPrice(int Side) const;
+  // The chosen nozzle's panel says so in its title, and its Stop button
+  // answers the mnemonic (one panel at a time: no key is ambiguous).
+  void SetChosen(bool Chosen);
+  // Stops the delivery, as the Stop button does.
+  void StopNow();
 
  public slots:
   void ShowReading(const qx25::station::NozzleReading& Reading);
@@ -62,12 +71,17 @@ class NozzlePanel : public QGroupBox {
 
  protected:
   void showEvent(QShowEvent* Event) override;
+  // The panel's buttons: Space presses none of them (a slip of the thumb
+  // must not start a pump), Enter presses the one in focus.
+  bool eventFilter(QObject* Watched, QEvent* Event) override;
 
  signals:
   void Command(const qx25::station::NozzleCommand& Command);
   // What the panel has just shown, for the forecourt overview's tile.
   void ReadingShown(const qx25::station::NozzleReading& Reading);
   void OutcomeShown(const qx25::station::CommandOutcome& Outcome);
+  // The driver now holds Price for Side, as this panel gave it.
+  void PriceGiven(int Side, double Price);
 
  private:
   void Ask(CommandKind Kind, double Amount = 0, int Side = 0,
@@ -76,6 +90,11 @@ class NozzlePanel : public QGroupBox {
   // does not have it yet; a price of 0 asks (a start) or refuses (money).
   void AskPriced(CommandKind Kind, double Amount = 0);
   void AskPrice(int Side);
+  void AskPreset();
+  // Says what a dose in money delivers, and asks first when it is not the dose typed.
+  void AskMoneyPreset(double Money);
+  // The price typed for Side, or none when the reader refuses it (then said for Kind).
+  std::optional<double> TypedPrice(int Side, CommandKind Kind);
   void Refuse(CommandKind Kind, const QString& Why);
   void Confirm(const QString& Text, const QString& Yes, std::function<void()> Then);
   int ChosenSide() const;
@@ -94,13 +113,16 @@ class NozzlePanel : public QGroupBox {
   ElidedLabel* PollStatus;
   ElidedLabel* CommandStatus;
   QComboBox* SideBox;
-  QDoubleSpinBox* PresetEdit;
+  AmountBox* PresetEdit;
   QComboBox* PresetKindBox;
-  std::vector<QDoubleSpinBox*> PriceEdits;  // one a side
+  QPushButton* StopButton = nullptr;
+  std::vector<AmountBox*> PriceEdits;  // one a side
   // What the driver holds for each side, as far as this panel gave it.
   std::vector<std::optional<double>> SentPrices;
+  std::vector<std::optional<double>> RememberedPrices;  // one a side
   uint16_t LastState = 0;
   QPointer<QMessageBox> Question;  // the one question open, if any
+  QString PresetNote;  // what the last dose in money delivers
   std::vector<QLabel*> TotalLabels;
   DeliveryChart* Flow;
   QElapsedTimer FlowClock;
@@ -117,9 +139,19 @@ class NozzlePanel : public QGroupBox {
   mutable QSize HiddenMinimum;  // measured while hidden; invalid: measure again
 };
 
-// "12 л", "123.45": how the console writes litres and money.
+// What a dose in money delivers: the controller takes whole litres.
+struct MoneyDose {
+  double Litres = 0;
+  double Money = 0;
+};
+// None when the dose leaves the preset range or Price is not above 0.
+std::optional<MoneyDose> DoseForMoney(double Money, double Price);
+
+// "12 л", "123,45": how the console writes litres and money (in the user's format).
 QString LitresText(double Volume);
 QString MoneyText(double Money);
+// Money counted at no price the console gave: "цена не задана", never 0.
+QString MoneyText(const std::optional<double>& Money);
 // What the console calls each command ("пуск").
 QString CommandName(CommandKind Kind);
 

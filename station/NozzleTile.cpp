@@ -10,6 +10,7 @@
 #include "LineListModel.h"
 #include "NozzlePanel.h"
 #include "TileFrame.h"
+#include "driver/HostContract.h"
 #include "driver/protocol/Protocol.h"
 
 namespace qx25::station {
@@ -22,9 +23,11 @@ constexpr int kChosenPen = 3;
 constexpr int kMarkSize = 14;
 constexpr int kSmallerBy = 1;  // points of the tiles' text below the console's
 const QString kLineDownWord = QStringLiteral("сбой линии");
-// The words and figures a tile holds whole; the one longer word ("налив
-// остановлен") may lose its last letters, and the tip gives it whole.
+// The words and figures a tile holds whole. "налив остановлен" would widen
+// every tile of a full forecourt: the tile says "остановлен", its orange
+// says it is a delivery, and the tip gives the whole state.
 const QString kWidestWord = QStringLiteral("8 налив разрешён");
+const QString kHaltedWord = QStringLiteral("остановлен");
 const QString kWideAmounts = QStringLiteral("8888 л · 88888.88");
 
 const QColor kRefusalMark{0xE0, 0x70, 0x00};
@@ -37,7 +40,7 @@ bool Failed(int PortStatus, const QString& Error) {
 
 }  // namespace
 
-void TileState::ShowReading(const NozzleReading& Reading) {
+void TileState::ShowReading(const NozzleReading& Reading, Clock::time_point Now) {
   const bool down = Failed(Reading.PortStatus, Reading.Error);
   // A line that goes down is news; a line that stays down is not.
   if (down && !LineDown && !IsChosen) FailureMark = true;
@@ -48,17 +51,31 @@ void TileState::ShowReading(const NozzleReading& Reading) {
     State = Reading.Poll.State;
     EventLetter = Reading.Poll.EventLetter;
   }
-  if (Reading.Final)
+  if (Reading.Final) {
     Flow = Reading.Final;
-  else if (Reading.Current)
+    // A chosen tile's panel shows the result itself.
+    if (!IsChosen) {
+      Ended = Reading.Final;
+      EndedAt = Now;
+    }
+  } else if (Reading.Current) {
     Flow = Reading.Current;
+  }
+  const bool anew = !IsIdle(State) && !IsFinished(State);
+  if (Ended && (anew || Now - EndedAt >= kFinishedHeld)) Ended.reset();
   if (IsIdle(State)) Flow.reset();
 }
+
+bool TileState::HoldsEnded() const { return Ended && !LineDown && IsIdle(State); }
 
 void TileState::ShowOutcome(const CommandOutcome& Outcome) {
   const StatusMeaning status = PortStatusMeaning(Outcome.PortStatus);
   LastCommand = CommandName(Outcome.Command.Kind) + QStringLiteral(": ") +
                 (Outcome.Error.isEmpty() ? status.Text : Outcome.Error);
+  const CommandKind kind = Outcome.Command.Kind;
+  if ((kind == CommandKind::Start || kind == CommandKind::StartWithReset) &&
+      Outcome.Error.isEmpty() && status.Kind == StatusKind::Accepted)
+    Ended.reset();  // a new delivery: the last one's figures would mislead
   if (IsChosen) return;
   if (Failed(Outcome.PortStatus, Outcome.Error))
     FailureMark = true;
@@ -67,6 +84,7 @@ void TileState::ShowOutcome(const CommandOutcome& Outcome) {
 }
 
 void TileState::Seen() {
+  Ended.reset();
   RefusalMark = false;
   FailureMark = false;
 }
@@ -75,17 +93,22 @@ TileTone TileState::Tone() const {
   if (LineDown) return TileTone::LineDown;
   if (IsDelivering(State)) return TileTone::Flowing;
   if (IsHalted(State)) return TileTone::Halted;
-  if (IsFinished(State)) return TileTone::Finished;
+  if (IsFinished(State) || HoldsEnded()) return TileTone::Finished;
   if (IsIdle(State)) return TileTone::Idle;
   if (State == 0) return TileTone::Unknown;
   return TileTone::Waiting;  // lifted, authorised: about to flow
 }
 
-QString TileState::Word() const { return LineDown ? kLineDownWord : NozzleStateWord(State); }
+QString TileState::Word() const {
+  if (LineDown) return kLineDownWord;
+  if (IsHalted(State)) return kHaltedWord;
+  return NozzleStateWord(HoldsEnded() ? kCodeFinished : State);
+}
 
 QString TileState::Amounts() const {
-  if (!Flow || LineDown) return {};
-  return LitresText(Flow->Volume) + QStringLiteral(" · ") + MoneyText(Flow->Money);
+  const std::optional<qx25::station::Amounts>& shown = HoldsEnded() ? Ended : Flow;
+  if (!shown || LineDown) return {};
+  return LitresText(shown->Volume) + QStringLiteral(" · ") + MoneyText(shown->Money);
 }
 
 QString TileState::Detail() const {

@@ -7,6 +7,7 @@
 #include <QColor>
 #include <QPixmap>
 #include <QWidget>
+#include <chrono>
 #include <optional>
 
 #include "PortPoller.h"
@@ -21,7 +22,13 @@ enum class TileTone { Unknown, Idle, Waiting, Flowing, Halted, Finished, LineDow
 // What a tile shows, apart from any widget, so that it can be tested alone.
 class TileState {
  public:
-  void ShowReading(const NozzleReading& Reading);
+  using Clock = std::chrono::steady_clock;
+  // A finished delivery keeps its word and figures after the nozzle is hung
+  // up, until the operator has seen them: he chooses the tile, a new
+  // delivery starts on it, or this long passes.
+  static constexpr std::chrono::minutes kFinishedHeld{1};
+
+  void ShowReading(const NozzleReading& Reading, Clock::time_point Now = Clock::now());
   void ShowOutcome(const CommandOutcome& Outcome);
   // The operator has seen the nozzle: its marks go.
   void Seen();
@@ -35,6 +42,8 @@ class TileState {
   QString Amounts() const;
   bool RefusalMarked() const { return RefusalMark; }
   bool FailureMarked() const { return FailureMark; }
+  // A finished delivery is held on the hung-up nozzle.
+  bool HoldsEnded() const;
   // The full story, for the tip: the state with its side and event, the
   // line's verdict, and what the last command met.
   QString Detail() const;
@@ -45,6 +54,8 @@ class TileState {
   bool LineDown = false;
   QString LineText;  // why the line is down
   std::optional<qx25::station::Amounts> Flow;
+  std::optional<qx25::station::Amounts> Ended;  // held until seen
+  Clock::time_point EndedAt;
   QString LastCommand;
   bool RefusalMark = false;
   bool FailureMark = false;

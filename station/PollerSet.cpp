@@ -37,7 +37,12 @@ PollerSet::PollerSet(TQX25& Driver, const std::vector<NozzlePanel*>& Panels,
     // The reports are gathered on the line's thread and shown together,
     // readings and outcomes in one queue so that each line's order holds.
     std::map<int, NozzlePanel*> byNozzle;
+    std::vector<NozzleCommand> first;
     for (NozzlePanel* panel : panels) {
+      const NozzleConfig& config = panel->Config();
+      for (int side = 1; side <= config.Sides; ++side)
+        if (const std::optional<double> price = panel->RememberedPrice(side))
+          first.push_back({CommandKind::SetPrice, port, config.Nozzle, side, *price, {}});
       byNozzle[panel->Config().Nozzle] = panel;
       connect(panel, &NozzlePanel::Command, poller, &PortPoller::Execute);
     }
@@ -57,6 +62,7 @@ PollerSet::PollerSet(TQX25& Driver, const std::vector<NozzlePanel*>& Panels,
           Post({panelOf(O.Command.Nozzle), O});
         },
         Qt::DirectConnection);
+    poller->SetFirstCommands(std::move(first));
     Polled.push_back(PolledPort{port, thread, poller});
     thread->start();
   }

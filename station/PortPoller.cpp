@@ -1,7 +1,9 @@
 #include "PortPoller.h"
 
 #include <QTimer>
+#include <cmath>
 #include <exception>
+#include <utility>
 
 #include "ConsoleWords.h"
 #include "driver/HostContract.h"
@@ -56,6 +58,7 @@ PortPoller::PortPoller(TQX25& Driver, int Port, std::vector<NozzleConfig> Config
 
 void PortPoller::Start() {
   if (Timer != nullptr) return;
+  for (const NozzleCommand& command : std::exchange(First, {})) Execute(command);
   Timer = new QTimer(this);
   Timer->setSingleShot(true);
   connect(Timer, &QTimer::timeout, this, &PortPoller::Step);
@@ -100,6 +103,13 @@ void PortPoller::Execute(NozzleCommand Command) {
     if (outcome.Error.isEmpty()) outcome.Error = QString::fromUtf8(e.what());
   }
   Tracked* nozzle = Find(Command.Nozzle);
+  const std::optional<double> given =
+      outcome.PriceStored ? Command.PriceFirst
+      : Command.Kind == CommandKind::SetPrice && outcome.Error.isEmpty()
+          ? std::optional<double>(Command.Amount)
+          : std::nullopt;
+  if (nozzle != nullptr && given && Command.Side >= 1 && Command.Side <= kMaxSides)
+    nozzle->Given[static_cast<size_t>(Command.Side)] = given;
   if (nozzle != nullptr && outcome.Error.isEmpty() && outcome.PortStatus == kLineOk) {
     if (IsStart(Command.Kind)) nozzle->Dispensing = true;
     // A reset closes the delivery without the poll seeing it finish; the
@@ -161,6 +171,23 @@ void PortPoller::LineFailed() {
   for (Tracked& t : Nozzles) t.TotalsDue = true;
 }
 
+std::optional<double> PortPoller::MoneyOf(const Tracked& Nozzle, const TNozzlePoll& Poll,
+                                          double Volume, double DriverMoney) const {
+  const auto given = [&Nozzle](int Side) -> std::optional<double> {
+    if (Side < 1 || Side > kMaxSides) return std::nullopt;
+    return Nozzle.Given[static_cast<size_t>(Side)];
+  };
+  // The driver counts at the price of the side the nozzle last ran on.
+  const int side = DispenserDriver.NozzleSides[PortNumber][Nozzle.Config.Nozzle];
+  if (side >= 1 && side <= kMaxSides)
+    return given(side) ? std::optional<double>(DriverMoney) : std::nullopt;
+  // After a restart it knows no side and counts 0: the poll names the side,
+  // and the money is counted as the driver counts it.
+  const std::optional<double> price = given(Poll.StateSide);
+  if (!price) return std::nullopt;
+  return std::nearbyint(Volume * *price * kCentsPerUnit + kCentRoundingAddend) / kCentsPerUnit;
+}
+
 void PortPoller::ReadAfterPoll(Tracked& Nozzle, NozzleReading& Out) {
   const int port = PortNumber;
   const int nozzle = Nozzle.Config.Nozzle;
@@ -168,7 +195,9 @@ void PortPoller::ReadAfterPoll(Tracked& Nozzle, NozzleReading& Out) {
   if (IsFinished(state) || Nozzle.ResultDue) {
     // The poll (or a reset) has closed the delivery; slot 6 gives its result.
     Amounts final;
-    DispenserDriver.GetDeliveryResult(port, nozzle, final.Volume, final.Money);
+    double money = 0;
+    DispenserDriver.GetDeliveryResult(port, nozzle, final.Volume, money);
+    final.Money = MoneyOf(Nozzle, Out.Poll, final.Volume, money);
     Out.PortStatus = DispenserDriver.GetPortStatus(port);
     if (Out.PortStatus == kLineOk) Out.Final = final;
     Nozzle.Dispensing = false;
@@ -180,7 +209,9 @@ void PortPoller::ReadAfterPoll(Tracked& Nozzle, NozzleReading& Out) {
     Nozzle.Dispensing = !IsIdle(state);
     if (Nozzle.Dispensing) {
       Amounts current;
-      current.Volume = DispenserDriver.GetCurrentDelivery(port, nozzle, current.Money);
+      double money = 0;
+      current.Volume = DispenserDriver.GetCurrentDelivery(port, nozzle, money);
+      current.Money = MoneyOf(Nozzle, Out.Poll, current.Volume, money);
       Out.PortStatus = DispenserDriver.GetPortStatus(port);
       if (Out.PortStatus == kLineOk) Out.Current = current;
     }

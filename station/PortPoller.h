@@ -15,6 +15,7 @@
 #include <QMetaType>
 #include <QObject>
 #include <QString>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <optional>
@@ -76,7 +77,9 @@ struct ParameterAnswer {
 
 struct Amounts {
   double Volume = 0;
-  double Money = 0;
+  // None when the driver counted it at a price this console never gave it
+  // (after a restart it knows none, and says 0).
+  std::optional<double> Money = 0;
 };
 
 // One poll of one nozzle and what the poller read because of it.
@@ -106,8 +109,13 @@ class PortPoller : public QObject {
   // Asks the poller to stop after the operation it runs now; any thread.
   void RequestStop() { Stopping = true; }
 
+  // Commands to carry out before the first poll (the prices kept across a
+  // restart, so that a sale that ended meanwhile is counted at its price).
+  // Before Start only.
+  void SetFirstCommands(std::vector<NozzleCommand> Commands) { First = std::move(Commands); }
+
  public slots:
-  // On the poller's thread: begins polling.
+  // On the poller's thread: carries out the first commands, then begins polling.
   void Start();
   // On the poller's thread: stops the timer (the thread is ending).
   void Halt();
@@ -127,12 +135,17 @@ class PortPoller : public QObject {
     bool Dispensing = false;  // a start was accepted, or fuel was seen flowing
     bool TotalsDue = true;    // read the totalizers at the next poll
     bool ResultDue = false;   // a reset closed the delivery: read its result
+    // By side: the price this poller gave the driver, if any.
+    std::array<std::optional<double>, kMaxSides + 1> Given{};
   };
 
   void Step();
   void PollOne(Tracked& Nozzle);
   void ReadAfterPoll(Tracked& Nozzle, NozzleReading& Out);
   void LineFailed();
+  // The money of Volume at a price this console gave, or none.
+  std::optional<double> MoneyOf(const Tracked& Nozzle, const TNozzlePoll& Poll, double Volume,
+                                double DriverMoney) const;
   Tracked* Find(int Nozzle);
 
   TQX25& DispenserDriver;
@@ -140,6 +153,7 @@ class PortPoller : public QObject {
   std::vector<Tracked> Nozzles;
   const std::chrono::milliseconds RoundPause;
   size_t Next = 0;
+  std::vector<NozzleCommand> First;
   QTimer* Timer = nullptr;
   std::atomic<bool> Stopping{false};
 };

@@ -2,14 +2,18 @@
 
 #include <QAction>
 #include <QFileInfo>
+#include <QLocale>
 #include <QMenuBar>
 #include <QStatusBar>
 #include <algorithm>
 
 #include "CompareDialog.h"
 #include "HostMenu.h"
+#include "NozzlePanel.h"
+#include "params/ParameterUnit.h"
 #include "programs/LogLines.h"
 #include "programs/ProgramVersion.h"
+#include "sim/CatalogValues.h"
 
 namespace qx25::station {
 
@@ -31,15 +35,24 @@ QString Describe(const TDriverInfo& Info) {
 }  // namespace
 
 Station::Station(HostOptions Options) : Settings(std::move(Options)) {
-  if (Settings.StationLines > 0)
+  // Doses, prices and money are read and written in the user's own format.
+  const QLocale locale = QLocale::system();
+  SetNumberFormat({locale.decimalPoint().toStdString(), locale.groupSeparator().toStdString()});
+  if (Settings.StationLines > 0) {
     SimStation = std::make_unique<sim::SimulatedStation>(Settings.StationLines);
+    for (int k = 1; k <= SimStation->LineCount(); ++k)
+      sim::SetCatalogValues(SimStation->Simulator(k));
+  }
   std::vector<LineRow> rows;
   for (const LineConfig& line : Settings.Lines) {
     const auto port = static_cast<uint8_t>(line.Port);
     if (line.StationLine > 0 && SimStation) {
       SerialPorts.SetDevicePath(port, SimStation->DevicePath(line.StationLine));
     } else if (line.Simulated) {
-      if (!Sim) Sim = std::make_unique<sim::BuiltInSimulator>();
+      if (!Sim) {
+        Sim = std::make_unique<sim::BuiltInSimulator>();
+        sim::SetCatalogValues(*Sim);
+      }
       SerialPorts.SetDevicePath(port, Sim->DevicePath());
     } else if (!line.Device.empty()) {
       SerialPorts.SetDevicePath(port, line.Device);
@@ -63,6 +76,16 @@ Station::Station(HostOptions Options) : Settings(std::move(Options)) {
   MainWindow = std::make_unique<HostWindow>();
   MainWindow->SetLines(std::move(rows));
   MainWindow->SetNozzles(Settings.Nozzles);
+  Prices = std::make_unique<PriceMemory>(QString::fromStdString(Settings.SettingsPath));
+  for (NozzlePanel* panel : MainWindow->Panels()) {
+    const NozzleConfig nozzle = panel->Config();
+    for (int side = 1; side <= nozzle.Sides; ++side)
+      if (const std::optional<double> price = Prices->Price(nozzle.Port, nozzle.Nozzle, side))
+        panel->RememberPrice(side, *price);
+    QObject::connect(panel, &NozzlePanel::PriceGiven, panel, [this, nozzle](int Side, double P) {
+      Prices->Keep(nozzle.Port, nozzle.Nozzle, Side, P);
+    });
+  }
   MainWindow->SetTraceModel(TraceRows.get());
   MainWindow->SetStatisticsModel(StatisticsView.get());
   MainWindow->SetDriverText(QStringLiteral("Драйвер не загружен"), {});

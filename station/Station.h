@@ -17,6 +17,7 @@
 
 #include "DriverLibrary.h"
 #include "PollerSet.h"
+#include "PriceMemory.h"
 #include "HostOptions.h"
 #include "HostWindow.h"
 #include "RecordMenu.h"
@@ -89,6 +90,7 @@ class Station {
   std::shared_ptr<TraceBuffer> Traces;
   std::unique_ptr<TraceModel> TraceRows;
   std::unique_ptr<StatisticsModel> StatisticsView;
+  std::unique_ptr<PriceMemory> Prices;  // outlives the window's panels that write it
   std::unique_ptr<HostWindow> MainWindow;
   std::unique_ptr<PollerSet> PollerThreads;
   RecordMenu* RecordEntry = nullptr;  // owned by the window

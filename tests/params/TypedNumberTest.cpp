@@ -183,6 +183,11 @@ TEST_F(TypedNumber, ReadsPairsListsAndPlainFields) {
   EXPECT_EQ(ReadTypedDecimal("0", 2, 1, 9999949, kDot).Refusal, "вне пределов 0.01 … 99,999.49");
   EXPECT_FALSE(ReadTypedDecimal("2.555", 2, 1, 9999949, kDot));
   EXPECT_FALSE(ReadTypedDecimal("nan", 2, 1, 9999949, kDot));
+  EXPECT_EQ(ReadTypedDecimal("1.005", 2, 0, 99999999, kRussian).Refusal,
+            "не более 2 знаков после запятой");
+  EXPECT_EQ(ReadTypedDecimal("100000", 2, 0, 9999999, kRussian).Refusal,
+            "вне пределов 0,00 … 99\u00A0999,99");
+  EXPECT_EQ(ReadTypedDecimal("12,5", 0, 0, 99999, kRussian).Refusal, "нужно целое число");
 }
 
 // Whatever the grid and the editors show reads back as the value shown.

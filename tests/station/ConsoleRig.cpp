@@ -1,6 +1,7 @@
 #include "ConsoleRig.h"
 
 #include <QEventLoop>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTextStream>
 
@@ -60,6 +61,11 @@ HostOptions Parse(std::vector<std::string> Args) {
   ParsedCommandLine parsed = ParseCommandLine(static_cast<int>(argv.size()), argv.data());
   if (!parsed.Options) throw std::invalid_argument("arguments refused");
   parsed.Options->ExecutableDir = QX25_HOST_DIR;
+  // A console's own settings, never the user's: each station starts with none.
+  static QTemporaryDir settings;
+  static int made = 0;
+  parsed.Options->SettingsPath =
+      settings.filePath(QStringLiteral("qx25-host-%1.conf").arg(++made)).toStdString();
   return *parsed.Options;
 }
 

@@ -122,3 +122,16 @@ class UnseenTest : public QObject {
   void hiddenTraceCatchesUpWhenShown();
   void reportsKeepEachLinesOrder();
 };
+
+class OperatorTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void typedPointsAreDecimals();
+  void moneyDoseComesToWholeLitres();
+  void restartKeepsThePriceAndNeverSaysZeroMoney();
+  void oneKeyStopsTheChosenNozzle();
+  void simulatedLinesStartAtTheCatalogValues();
+  void finishedDeliveryStaysUntilSeen();
+  void aFailedLineIsSaidAsOne();
+};

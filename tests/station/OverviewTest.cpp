@@ -86,7 +86,7 @@ void OverviewTest::tileFollowsItsNozzle() {
       {Polled(kCodeAuthorised), "налив разрешён", TileTone::Waiting, ""},
       {Polled(kCodeDelivering + 1, Amounts{12, 600}), "идёт налив", TileTone::Flowing,
        "12 л · 600.00"},
-      {Polled(kCodeFinished + 1, Amounts{20, 1000}), "налив остановлен", TileTone::Halted,
+      {Polled(kCodeFinished + 1, Amounts{20, 1000}), "остановлен", TileTone::Halted,
        "20 л · 1000.00"},
       // The result read at the end counts, not the last running figure.
       {Polled(kCodeFinished, {}, Amounts{21, 1050}), "налив окончен", TileTone::Finished,
@@ -94,7 +94,8 @@ void OverviewTest::tileFollowsItsNozzle() {
       {LineDead(), "сбой линии", TileTone::LineDown, ""},
       // A poll that read no state leaves the last one standing.
       {Polled(kCodeNoState), "налив окончен", TileTone::Finished, "21 л · 1050.00"},
-      {Polled(kCodeIdle), "свободна", TileTone::Idle, ""},
+      // Hung up: the result stays until the operator has seen it.
+      {Polled(kCodeIdle), "налив окончен", TileTone::Finished, "21 л · 1050.00"},
   };
   for (const auto& step : steps) {
     tile.ShowReading(step.Reading);

@@ -45,5 +45,6 @@ int main(int argc, char** argv) {
   failed += Run<CompareTest>(argc, argv);
   failed += Run<OverviewTest>(argc, argv);
   failed += Run<UnseenTest>(argc, argv);
+  failed += Run<OperatorTest>(argc, argv);
   return failed == 0 ? EXIT_SUCCESS : EXIT_FAILURE;
 }
