@@ -43,8 +43,10 @@ TTypedSpinBox::TReader IntegerReader(int64_t Min, int64_t Max) {
 
 // The texts as typed: the reader, not the boxes, says what they are.
 qx25::ui::TEdit EditorContents(const Ui::ParamFrm& Form) {
-  qx25::ui::TEdit edit{Form.WriteValueEdit->value(), Form.WriteValueEdit2->value(),
-                       Form.WriteValueCB->currentIndex()};
+  qx25::ui::TEdit edit;
+  edit.Value = Form.WriteValueEdit->value();
+  edit.Value2 = Form.WriteValueEdit2->value();
+  edit.Item = Form.WriteValueCB->currentIndex();
   edit.Typed = true;
   edit.Text = Form.WriteValueEdit->text().toStdString();
   edit.Text2 = Form.WriteValueEdit2->text().toStdString();

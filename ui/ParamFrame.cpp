@@ -124,8 +124,8 @@ TParamFrm::TParamFrm(QWidget* Parent)
   // Scrolls and rows that change their height move the editor with its row.
   for (QScrollBar* bar : {c.RxDGCommon->verticalScrollBar(), c.RxDGCommon->horizontalScrollBar()})
     connect(bar, &QScrollBar::valueChanged, this, &TParamFrm::FollowEditorRow);
-  for (QHeaderView* header : {c.RxDGCommon->verticalHeader(), c.RxDGCommon->horizontalHeader()})
-    connect(header, &QHeaderView::sectionResized, this, &TParamFrm::FollowEditorRow,
+  for (QHeaderView* sized : {c.RxDGCommon->verticalHeader(), c.RxDGCommon->horizontalHeader()})
+    connect(sized, &QHeaderView::sectionResized, this, &TParamFrm::FollowEditorRow,
             Qt::QueuedConnection);
   connect(StatusTimer, &QTimer::timeout, this, &TParamFrm::Timer1Timer);
   connect(EditorDelay, &QTimer::timeout, this, &TParamFrm::Timer2Timer);

@@ -262,7 +262,7 @@ void OperatorTest::oneKeyStopsTheChosenNozzle() {
 
   // The keys are said in the window.
   QAction* keys = window.Chosen().KeysAction();
-  QVERIFY(keys->parentWidget() != nullptr);
+  QVERIFY(qobject_cast<QWidget*>(keys->parent()) != nullptr);
   QVERIFY(KeysText().contains(QStringLiteral("F12")) &&
           KeysText().contains(QStringLiteral("Пробел")));
   QVERIFY(second.Child<QWidget>("StopBtn")->toolTip().contains(QStringLiteral("F12")));

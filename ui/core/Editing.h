@@ -32,6 +32,10 @@ TEditorChoice EditorFor(const CParameter& P);
 // What the technician left in the editor: the number boxes' texts as typed
 // when Typed, else their values (a toolkit that keeps numbers, not texts).
 struct TEdit {
+  TEdit() = default;
+  // The boxes' values alone, as a view that has no texts gives them.
+  TEdit(double First, double Second = 0, int Chosen = -1)
+      : Value(First), Value2(Second), Item(Chosen) {}
   double Value = 0, Value2 = 0;
   int Item = -1;
   bool Typed = false;
