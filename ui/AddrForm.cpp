@@ -1,5 +1,7 @@
 #include "ui/AddrForm.h"
 
+#include <QFontMetrics>
+
 #include "ui/Forms.h"
 #include "ui/ParamFrame.h"
 #include "ui/core/Files.h"
@@ -36,8 +38,14 @@ void TAddrFrm::Compute() {
                                   Controls->NTrkEdit->text().toStdString());
   if (!address) {
     const QString reason = QString::fromStdString(address.Refusal);
-    Controls->AddrReason->setText(reason);
-    Controls->AddrReason->setToolTip(reason);  // in full, should the label be too narrow
+    QLabel* label = Controls->AddrReason;
+    // A long reason is narrowed into the room there is; the dialog keeps its size.
+    const int room = label->width();
+    label->setFont(qx25::ui::FittedFont(font(), [&](const QFont& Font) {
+      return QFontMetrics(Font).horizontalAdvance(reason) <= room;
+    }));
+    label->setText(reason);
+    label->setToolTip(reason);
     return;
   }
   Computed = static_cast<int>(*address.Raw);

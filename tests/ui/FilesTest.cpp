@@ -288,6 +288,16 @@ class FilesTest : public QObject {
       QCOMPARE(dialog.size(), QSize(226, 104));
       QCOMPARE(QApplication::focusWidget(), dialog.findChild<QSpinBox*>("NPstEdit"));
       WriteScreenshot(dialog, "AddrFrm");
+      // The reason fits beside the fields; the dialog keeps its size.
+      TypeInto(dialog.findChild<QSpinBox*>("NTrkEdit"), "-1");
+      TypeInto(dialog.findChild<QSpinBox*>("NPstEdit"), "1");
+      dialog.findChild<QPushButton*>("BitBtn1")->click();
+      QVERIFY(dialog.isVisible());
+      const QLabel* reason = dialog.findChild<QLabel*>("AddrReason");
+      QCOMPARE(reason->text(), QString("№ ТРК: отрицательное значение недопустимо"));
+      QVERIFY(QFontMetrics(reason->font()).horizontalAdvance(reason->text()) <= reason->width());
+      QCOMPARE(dialog.size(), QSize(226, 104));
+      WriteScreenshot(dialog, "AddrFrm-refused");
     }));
     TParamFrm orphan;
     orphan.FormShow();  // shown without a driver

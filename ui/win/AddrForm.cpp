@@ -20,6 +20,7 @@ constexpr wchar_t kClass[] = L"TAddrFrm";
 constexpr int kClientWidth = 226;
 constexpr int kClientHeight = 104;
 constexpr int kNTrkEdit = 100, kNPstEdit = 101;
+constexpr int kReasonWidth = 214;
 constexpr COLORREF kReasonColour = RGB(0xFF, 0x00, 0x00);
 
 // The arrows step from the number the field shows; from a text that does not
@@ -77,7 +78,11 @@ void TAddrFrm::Compute() {
   const params::TTypedValue address =
       ui::ReadNozzleAddress(Driver, Utf8(WindowText(NPstEdit)), Utf8(WindowText(NTrkEdit)));
   if (!address) {
-    SetWindowTextW(AddrReason, Wide(address.Refusal).c_str());
+    // A long reason is narrowed into the room there is; the dialog keeps its size.
+    const std::wstring reason = Wide(address.Refusal);
+    SendMessageW(AddrReason, WM_SETFONT,
+                 reinterpret_cast<WPARAM>(FittedFont(reason, kReasonWidth, false)), FALSE);
+    SetWindowTextW(AddrReason, reason.c_str());
     return;
   }
   Address = static_cast<int>(*address.Raw);
@@ -98,7 +103,7 @@ std::optional<int> TAddrFrm::Ask(HWND Owner, TQX25* Driver) {
   MakeControl(w, L"STATIC", L"Label1", "№ ТРК", label, {8, 8, 90, 14}, -1);
   MakeControl(w, L"STATIC", L"Label2", "№ пистолета", label, {103, 8, 110, 14}, -1);
   form.AddrReason = MakeControl(w, L"STATIC", L"AddrReason", "", WS_VISIBLE | SS_LEFT | SS_NOPREFIX,
-                                {8, 47, 214, 15}, -1);
+                                {8, 47, kReasonWidth, 15}, -1);
   MakeControl(w, L"STATIC", L"Bevel1", "", WS_VISIBLE | SS_ETCHEDHORZ, {0, 64, 225, 2}, -1);
   MakeGlyphButton(w, L"BitBtn1", "Вычислить", OkGlyph, {48, 72, 83, 25}, IDOK);
   MakeGlyphButton(w, L"BitBtn2", "Отмена", CancelGlyph, {136, 72, 83, 25}, IDCANCEL);
