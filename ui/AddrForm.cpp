@@ -33,9 +33,8 @@ TAddrFrm::TAddrFrm(TQX25* Driver, QWidget* Parent)
 TAddrFrm::~TAddrFrm() = default;
 
 void TAddrFrm::Compute() {
-  const qx25::params::TTypedValue address =
-      qx25::ui::ReadNozzleAddress(Driver, Controls->NPstEdit->text().toStdString(),
-                                  Controls->NTrkEdit->text().toStdString());
+  const qx25::params::TTypedValue address = qx25::ui::ReadNozzleAddress(
+      Driver, Controls->NPstEdit->text().toStdString(), Controls->NTrkEdit->text().toStdString());
   if (!address) {
     const QString reason = QString::fromStdString(address.Refusal);
     QLabel* label = Controls->AddrReason;
