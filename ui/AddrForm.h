@@ -1,9 +1,12 @@
 // The nozzle address dialog: a dispenser number and a nozzle number, from
-// which the window works out the nozzle's network address. It sends nothing.
+// which it works out the nozzle's network address. It sends nothing.
 #pragma once
 
 #include <QDialog>
 #include <memory>
+#include <optional>
+
+#include "driver/QX25.h"
 
 namespace Ui {
 class AddrFrm;
@@ -13,12 +16,18 @@ class TAddrFrm : public QDialog {
   Q_OBJECT
 
  public:
-  explicit TAddrFrm(QWidget* Parent = nullptr);
+  explicit TAddrFrm(TQX25* Driver, QWidget* Parent = nullptr);
   ~TAddrFrm() override;
 
-  int Dispenser() const;  // "№ ТРК"
-  int Nozzle() const;     // "№ пистолета"
+  // The address the numbers gave once "Вычислить" accepted them.
+  std::optional<int> Address() const { return Computed; }
 
  private:
+  // Accepts only numbers that give an address; otherwise the dialog stays
+  // open with the texts as typed and says why beside them.
+  void Compute();
+
   std::unique_ptr<Ui::AddrFrm> Controls;
+  TQX25* Driver = nullptr;  // not owned
+  std::optional<int> Computed;
 };

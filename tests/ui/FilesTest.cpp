@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QLabel>
+#include <QPushButton>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
@@ -37,19 +39,45 @@ std::vector<int64_t> Values(const TParamFrm& W) {
   return values;
 }
 
-// Fills the address dialog's fields, then presses Key (Enter, Esc), on the
-// next dialog that comes up; Fresh tells whether it opened at 0 and 0.
-void OnNextAddressDialog(int Dispenser, int Nozzle, Qt::Key Key, bool* Fresh) {
+// What the address dialog showed: whether it opened at 0 and 0, and, when it
+// refused the numbers, the reason and the texts it kept.
+struct TAddrSeen {
+  bool Fresh = false;
+  QString Reason, Nozzle, Dispenser;
+};
+
+void TypeInto(QSpinBox* Box, const QString& Text) {
+  Box->selectAll();
+  QTest::keyClick(Box, Qt::Key_Delete);
+  QTest::keyClicks(Box, Text);
+}
+
+// Types the numbers into the next address dialog, then presses Key (Enter,
+// Esc; Key_unknown: the close box). A dialog that stays open refused them:
+// it is then given Retry's nozzle and dispenser, or cancelled without them.
+void OnNextAddressDialog(const QString& Dispenser, const QString& Nozzle, Qt::Key Key,
+                         TAddrSeen* Seen, std::optional<std::pair<QString, QString>> Retry = {}) {
   OnNextModal<TAddrFrm>([=](TAddrFrm& Dialog) {
     auto* dispenser = Dialog.findChild<QSpinBox*>("NTrkEdit");
     auto* nozzle = Dialog.findChild<QSpinBox*>("NPstEdit");
-    *Fresh = dispenser->value() == 0 && nozzle->value() == 0;
-    dispenser->setValue(Dispenser);
-    nozzle->setValue(Nozzle);
+    auto* reason = Dialog.findChild<QLabel*>("AddrReason");
+    Seen->Fresh = dispenser->text() == "0" && nozzle->text() == "0" && reason->text().isEmpty();
+    TypeInto(dispenser, Dispenser);
+    TypeInto(nozzle, Nozzle);
     if (Key == Qt::Key_unknown)
       Dialog.close();
     else
       QTest::keyClick(&Dialog, Key);
+    // Enter clicks the default button a moment later.
+    QTest::qWaitFor([&] { return !Dialog.isVisible() || !reason->text().isEmpty(); }, 2000);
+    if (!Dialog.isVisible()) return;
+    Seen->Reason = reason->text();
+    Seen->Nozzle = nozzle->text();
+    Seen->Dispenser = dispenser->text();
+    if (!Retry) return Dialog.reject();
+    TypeInto(dispenser, Retry->second);
+    TypeInto(nozzle, Retry->first);
+    Dialog.findChild<QPushButton*>("BitBtn1")->click();
   });
 }
 
@@ -210,21 +238,49 @@ class FilesTest : public QObject {
     }));
   }
 
-  void TheAddressDialogWorksOutTheAddress() {
+  // The numbers are read as typed: numbers that give no address the window
+  // can use keep the dialog open, as typed, with the reason, and change nothing.
+  void TheAddressDialogWorksOutTheAddressOrSaysWhyNot() {
     WindowRig rig;
     QVERIFY(rig.WithWindow([&](TParamFrm& w) {
       QSpinBox* address = w.Form().AddrEdit;
-      struct Case { int Dispenser, Nozzle; Qt::Key Key; int Expected; };
-      for (const Case& c : {Case{3, 2, Qt::Key_Return, 4}, Case{0, 5, Qt::Key_Return, 5},
-                            Case{0, 0, Qt::Key_Return, 1}, Case{60, 30, Qt::Key_Return, 64},
-                            Case{2, 2, Qt::Key_Escape, 64}, Case{2, 2, Qt::Key_unknown, 64}}) {
-        bool fresh = false;
-        OnNextAddressDialog(c.Dispenser, c.Nozzle, c.Key, &fresh);
+      struct Case {
+        const char *Dispenser, *Nozzle;
+        Qt::Key Key;
+        const char* Reason;  // empty: accepted or cancelled
+        int Expected;
+      };
+      for (const Case& c : {
+               Case{"3", "2", Qt::Key_Return, "", 4},
+               {"0", "5", Qt::Key_Return, "", 5},
+               {"0", "0", Qt::Key_Return, "№ пистолета: вне пределов 1 … 32", 5},
+               {"1", "33", Qt::Key_Return, "№ пистолета: вне пределов 1 … 32", 5},
+               {"65", "1", Qt::Key_Return, "№ ТРК: вне пределов 0 … 64", 5},
+               {"2", "x", Qt::Key_Return, "№ пистолета: не число", 5},
+               {"60", "30", Qt::Key_Return, "адрес 89 вне пределов 1 … 64", 5},
+               {"34", "32", Qt::Key_Return, "адрес 65 вне пределов 1 … 64", 5},
+               {"33", "32", Qt::Key_Return, "", 64},
+               {"2", "2", Qt::Key_Escape, "", 64},
+               {"2", "2", Qt::Key_unknown, "", 64},
+           }) {
+        TAddrSeen seen;
+        OnNextAddressDialog(c.Dispenser, c.Nozzle, c.Key, &seen);
         w.Form().AddrBtn->click();
-        QVERIFY(fresh);
+        QVERIFY(seen.Fresh);
+        QCOMPARE(seen.Reason, QString::fromUtf8(c.Reason));
+        if (!seen.Reason.isEmpty()) {
+          QCOMPARE(seen.Nozzle, QString(c.Nozzle));
+          QCOMPARE(seen.Dispenser, QString(c.Dispenser));
+        }
         QCOMPARE(address->value(), c.Expected);
       }
-      TAddrFrm dialog(&w);
+      // Corrected in the same dialog, the numbers give their address.
+      TAddrSeen seen;
+      OnNextAddressDialog("40", "30", Qt::Key_Return, &seen, std::pair<QString, QString>{"2", "3"});
+      w.Form().AddrBtn->click();
+      QCOMPARE(seen.Reason, QString("адрес 69 вне пределов 1 … 64"));
+      QCOMPARE(address->value(), 4);
+      TAddrFrm dialog(rig.Driver.get(), &w);
       dialog.show();
       QVERIFY(QTest::qWaitForWindowExposed(&dialog));
       QCOMPARE(dialog.objectName(), QString("AddrFrm"));
@@ -232,6 +288,16 @@ class FilesTest : public QObject {
       QCOMPARE(dialog.size(), QSize(226, 104));
       QCOMPARE(QApplication::focusWidget(), dialog.findChild<QSpinBox*>("NPstEdit"));
       WriteScreenshot(dialog, "AddrFrm");
+      // The reason fits beside the fields; the dialog keeps its size.
+      TypeInto(dialog.findChild<QSpinBox*>("NTrkEdit"), "-1");
+      TypeInto(dialog.findChild<QSpinBox*>("NPstEdit"), "1");
+      dialog.findChild<QPushButton*>("BitBtn1")->click();
+      QVERIFY(dialog.isVisible());
+      const QLabel* reason = dialog.findChild<QLabel*>("AddrReason");
+      QCOMPARE(reason->text(), QString("№ ТРК: отрицательное значение недопустимо"));
+      QVERIFY(QFontMetrics(reason->font()).horizontalAdvance(reason->text()) <= reason->width());
+      QCOMPARE(dialog.size(), QSize(226, 104));
+      WriteScreenshot(dialog, "AddrFrm-refused");
     }));
     TParamFrm orphan;
     orphan.FormShow();  // shown without a driver

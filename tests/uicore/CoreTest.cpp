@@ -385,12 +385,36 @@ TEST_F(Core, SavesCarryInfoThatLoadingPassesOver) {
   EXPECT_EQ(loaded[0][kCode16], 81000);
 }
 
-TEST_F(Core, NozzleAddressesKeepToTheAddressField) {
-  EXPECT_EQ(NozzleAddress(Driver.get(), 2, 3), 4);
-  EXPECT_EQ(NozzleAddress(Driver.get(), 5, 0), 5);
-  EXPECT_EQ(NozzleAddress(Driver.get(), 0, 0), 1);
-  EXPECT_EQ(NozzleAddress(Driver.get(), 60, 30), 64);
-  EXPECT_FALSE(NozzleAddress(nullptr, 1, 1));
+// The address dialog: each field read as typed within its limits, then the
+// address checked against the address field's; nothing is brought into range.
+TEST_F(Core, TheNozzleAddressIsReadFromTheTextsOrRefusedNamingWhy) {
+  for (auto [nozzle, dispenser, address] : {
+           std::tuple{"2", "3", 4},
+           {"5", "0", 5},     // dispenser 0 counts as the first
+           {"1", "1", 1},     // the lowest address
+           {"32", "33", 64},  // the highest
+           {" 1 ", "+64", 64},
+       }) {
+    const qx25::params::TTypedValue read = ReadNozzleAddress(Driver.get(), nozzle, dispenser);
+    ASSERT_TRUE(read) << nozzle << " " << dispenser << ": " << read.Refusal;
+    EXPECT_EQ(*read.Raw, address);
+  }
+  for (auto [nozzle, dispenser, refusal] : {
+           std::tuple{"0", "1", "№ пистолета: вне пределов 1 … 32"},
+           {"33", "1", "№ пистолета: вне пределов 1 … 32"},
+           {"", "1", "№ пистолета: не введено значение"},
+           {"1.5", "1", "№ пистолета: нужно целое число"},
+           {"x", "99", "№ пистолета: не число"},  // the nozzle first
+           {"1", "-1", "№ ТРК: отрицательное значение недопустимо"},
+           {"1", "65", "№ ТРК: вне пределов 0 … 64"},
+           {"32", "34", "адрес 65 вне пределов 1 … 64"},
+           {"30", "60", "адрес 89 вне пределов 1 … 64"},
+       }) {
+    const qx25::params::TTypedValue read = ReadNozzleAddress(Driver.get(), nozzle, dispenser);
+    EXPECT_FALSE(read) << nozzle << " " << dispenser;
+    EXPECT_EQ(read.Refusal, refusal);
+  }
+  EXPECT_FALSE(ReadNozzleAddress(nullptr, "1", "1"));
 }
 
 TEST_F(Core, TabsShowTheirRowsAndKeepAShownCurrentRow) {

@@ -145,12 +145,23 @@ void TWindowTest::AddressDialog() {
     return found;
   };
   Check(named(L"NTrkEdit") && named(L"NPstEdit"), "the dialog has both numbers");
+  HWND address = Control(L"AddrEdit");
+  const std::string before = TextOf(address);
+  // An address past the field's range: refused with the reason, the texts as typed.
+  SetText(named(L"NTrkEdit"), "40");
+  SetText(named(L"NPstEdit"), "30");
+  PostMessageW(named(L"BitBtn1"), BM_CLICK, 0, 0);
+  const std::string reason = "адрес 69 вне пределов 1 … 64";
+  Check(WaitUntil([&] { return TextOf(named(L"AddrReason")) == reason; }, 5000),
+        "dispenser 40, nozzle 30 are refused: \"" + TextOf(named(L"AddrReason")) + "\"");
+  Check(IsWindow(dialog) && TextOf(named(L"NPstEdit")) == "30" && TextOf(address) == before,
+        "a refusal keeps the dialog and its texts, and the address field");
+  Snapshot("win-address-refused");
   SetText(named(L"NTrkEdit"), "3");
   SetText(named(L"NPstEdit"), "2");
   Snapshot("win-address");
   PostMessageW(named(L"BitBtn1"), BM_CLICK, 0, 0);
   Check(WaitUntil([&] { return !IsWindow(dialog); }), "\"Вычислить\" closes the dialog");
-  HWND address = Control(L"AddrEdit");
   wchar_t text[16] = {};
   WaitUntil([&] { return GetWindowTextW(address, text, 16) > 0 && std::wstring(text) == L"4"; });
   Check(std::wstring(text) == L"4",

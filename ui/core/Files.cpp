@@ -18,8 +18,11 @@ constexpr char kTaken[] = ": взято значений ";
 constexpr char kLeft[] = "; пропущено: ";
 constexpr char kNotNumber[] = "не число";
 constexpr char kUnknownCode[] = "неизвестный код";
-constexpr int kMinAddress = 1;
-constexpr int kMaxAddress = 64;
+constexpr char kNoDriver[] = "нет драйвера";
+constexpr char kNoAddress[] = "адрес не вычислен";
+constexpr char kAddressOf[] = "адрес ";
+constexpr char kOutsideAddresses[] = " вне пределов ";
+constexpr char kRangeDash[] = " … ";
 
 CParameter* BulkRecordOfKey(CTRKParameters& Catalog, const std::string& Key) {
   for (int i = kBulkFirst; i < Catalog.Count(); ++i)
@@ -119,13 +122,32 @@ TStatus LoadValues(CTRKParameters* Catalog, const std::string& FileName) {
           {}};
 }
 
-std::optional<int> NozzleAddress(TQX25* Driver, int Nozzle, int Dispenser) {
-  if (!Driver) return std::nullopt;
+params::TTypedValue ReadNozzleAddress(TQX25* Driver, std::string_view NozzleText,
+                                      std::string_view DispenserText) {
+  const auto read = [](const char* Field, std::string_view Text, int Min, int Max) {
+    params::TTypedValue typed = params::ReadTypedInteger(Text, Min, Max, NumberFormat());
+    if (!typed) typed.Refusal = std::string(Field) + ": " + typed.Refusal;
+    return typed;
+  };
+  // The nozzle first: it has the focus when the dialog opens.
+  const params::TTypedValue nozzle = read(kNozzleField, NozzleText, kNozzleMin, kNozzleMax);
+  if (!nozzle) return nozzle;
+  const params::TTypedValue dispenser =
+      read(kDispenserField, DispenserText, kDispenserMin, kDispenserMax);
+  if (!dispenser) return dispenser;
+  if (!Driver) return {std::nullopt, kNoDriver};
+  int32_t address = 0;
   try {
-    return std::clamp(Driver->CalcNozzleAddress(Nozzle, Dispenser), kMinAddress, kMaxAddress);
+    address = Driver->CalcNozzleAddress(static_cast<int32_t>(*nozzle.Raw),
+                                        static_cast<int32_t>(*dispenser.Raw));
   } catch (const std::exception&) {
-    return std::nullopt;  // a failed calculation leaves the address as it was
+    return {std::nullopt, kNoAddress};  // the driver's own text is not for the dialog
   }
+  if (address < kAddressMin || address > kAddressMax)
+    return {std::nullopt, kAddressOf + std::to_string(address) + kOutsideAddresses +
+                              std::to_string(kAddressMin) + kRangeDash +
+                              std::to_string(kAddressMax)};
+  return {address, {}};
 }
 
 }  // namespace qx25::ui

@@ -4,9 +4,12 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
+#include "driver/HostContract.h"
 #include "driver/QX25.h"
 #include "params/ParameterUnit.h"
+#include "params/TypedNumber.h"
 #include "ui/core/Editing.h"
 
 namespace qx25::ui {
@@ -29,7 +32,16 @@ std::optional<TFileError> SaveValues(const CTRKParameters* Catalog, const std::s
 // gave none). What it leaves keeps the record's value.
 TStatus LoadValues(CTRKParameters* Catalog, const std::string& FileName);
 
-// The address of a nozzle, held to the address field's range; none without a driver.
-std::optional<int> NozzleAddress(TQX25* Driver, int Nozzle, int Dispenser);
+// The address dialog's two fields, read from their texts as typed, and the
+// address they give. A text that does not read is refused with its field
+// named; an address the window's address field cannot take is refused, never
+// brought into range, so the dialog keeps the numbers for the user to correct.
+inline constexpr int kNozzleMin = 1, kNozzleMax = kMaxNozzle;
+inline constexpr int kDispenserMin = 0, kDispenserMax = kAddressMax;  // 0 counts as the first
+inline constexpr char kNozzleField[] = "№ пистолета";
+inline constexpr char kDispenserField[] = "№ ТРК";
+// The address in Raw, or why there is none (without a driver: none either).
+qx25::params::TTypedValue ReadNozzleAddress(TQX25* Driver, std::string_view NozzleText,
+                                            std::string_view DispenserText);
 
 }  // namespace qx25::ui

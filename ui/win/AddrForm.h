@@ -6,24 +6,26 @@
 
 #include <optional>
 
+#include "driver/QX25.h"
+
 namespace qx25::win {
 
 class TAddrFrm {
  public:
-  struct TNumbers {
-    int Nozzle = 0, Dispenser = 0;
-  };
-  // Shows a fresh dialog (both numbers 0) modally over Owner; the numbers
-  // when "Вычислить" closed it, nothing after "Отмена", Esc or the close box
-  // (or when Owner went meanwhile).
-  static std::optional<TNumbers> Ask(HWND Owner);
+  // Shows a fresh dialog (both numbers 0) modally over Owner; the address
+  // the numbers give when "Вычислить" closed it, nothing after "Отмена", Esc
+  // or the close box (or when Owner went meanwhile). Numbers that give no
+  // address keep it open, as typed, with the reason beside them.
+  static std::optional<int> Ask(HWND Owner, TQX25* Driver);
 
  private:
   static LRESULT CALLBACK Proc(HWND Window, UINT Message, WPARAM W, LPARAM L);
+  void Compute();
   HWND Window = nullptr;
-  HWND NTrkEdit = nullptr, NPstEdit = nullptr;
+  HWND NTrkEdit = nullptr, NPstEdit = nullptr, AddrReason = nullptr;
+  TQX25* Driver = nullptr;  // not owned
   bool Done = false;
-  bool Accepted = false;
+  std::optional<int> Address;
 };
 
 }  // namespace qx25::win
