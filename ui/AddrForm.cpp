@@ -11,8 +11,8 @@
 constexpr QSize kClientSize(226, 104);
 const QColor kReasonColour(0xFF, 0x00, 0x00);
 
-TAddrFrm::TAddrFrm(TQX25* Driver, QWidget* Parent)
-    : QDialog(Parent), Controls(std::make_unique<Ui::AddrFrm>()), Driver(Driver) {
+TAddrFrm::TAddrFrm(TQX25* ForDriver, QWidget* Parent)
+    : QDialog(Parent), Controls(std::make_unique<Ui::AddrFrm>()), Driver(ForDriver) {
   qx25::ui::UseFormFont(*this);
   Controls->setupUi(this);
   // Both open at 0, written out: a typed box keeps an empty text when shown.

@@ -16,7 +16,7 @@ class TAddrFrm : public QDialog {
   Q_OBJECT
 
  public:
-  explicit TAddrFrm(TQX25* Driver, QWidget* Parent = nullptr);
+  explicit TAddrFrm(TQX25* ForDriver, QWidget* Parent = nullptr);
   ~TAddrFrm() override;
 
   // The address the numbers gave once "Вычислить" accepted them.

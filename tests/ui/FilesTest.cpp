@@ -69,7 +69,7 @@ void OnNextAddressDialog(const QString& Dispenser, const QString& Nozzle, Qt::Ke
     else
       QTest::keyClick(&Dialog, Key);
     // Enter clicks the default button a moment later.
-    QTest::qWaitFor([&] { return !Dialog.isVisible() || !reason->text().isEmpty(); }, 2000);
+    (void)QTest::qWaitFor([&] { return !Dialog.isVisible() || !reason->text().isEmpty(); }, 2000);
     if (!Dialog.isVisible()) return;
     Seen->Reason = reason->text();
     Seen->Nozzle = nozzle->text();
