@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
            "an exchange changed on its way through the file");
   }
   for (const int port : recording.Ports()) {
-    sim::ReplayScript script(sim::ExchangesOf(recording, port), PortDispatcher::kProtocolBaud);
+    sim::ReplayScript script(sim::ExchangesOf(recording, port), qx25::kWireBaud);
     for (const record::RecordedExchange& x : sim::ExchangesOf(recording, port)) {
       sim::Bytes sent;
       for (const sim::TimedBurst& burst : script.Answer(x.Request)) {
