@@ -100,12 +100,7 @@ class TypedEditingTest : public QObject {
         refused("write-all");
         OpenEditor(w, kRowCode16);
         Type(edit, "950");
-        QString detail = "none";
-        QPointer<QTimer> poll = Answer(QMessageBox::Ok, &detail);
-        QTest::keyClick(edit, Qt::Key_Return);
-        QTest::qWait(20);
-        delete poll.data();
-        QCOMPARE(detail, QString("none"));
+        QCOMPARE(ConfirmOnEnter(edit), QString("none"));
         refused("a single write");
         Case.Field->selectAll();
         QTest::keyClick(Case.Field, Qt::Key_Delete);
@@ -149,12 +144,7 @@ class TypedEditingTest : public QObject {
       QVERIFY(list->isVisible());
       QCOMPARE(list->currentIndex(), -1);
       const uint64_t before = rig.Sim.ExchangeCount();
-      QString detail = "none";
-      QPointer<QTimer> poll = Answer(QMessageBox::Ok, &detail);
-      QTest::keyClick(list, Qt::Key_Return);
-      QTest::qWait(20);
-      delete poll.data();
-      QCOMPARE(detail, QString("none"));
+      QCOMPARE(ConfirmOnEnter(list), QString("none"));
       QCOMPARE(rig.Sim.ExchangeCount(), before);
       QCOMPARE(Status(w), QString("Выберите значение из списка"));
     }));

@@ -27,6 +27,17 @@ inline QPointer<QTimer> Answer(QMessageBox::StandardButton Button, QString* Deta
   return poll;
 }
 
+// Presses Enter in Editor and answers OK to the confirmation it brings, if
+// any; the confirmation's detail, or "none" when no confirmation came.
+inline QString ConfirmOnEnter(QWidget* Editor) {
+  QString detail = "none";
+  QPointer<QTimer> poll = Answer(QMessageBox::Ok, &detail);
+  QTest::keyClick(Editor, Qt::Key_Return);
+  QTest::qWait(20);
+  delete poll.data();
+  return detail;
+}
+
 inline void Type(QDoubleSpinBox* Edit, const QString& Text) {
   Edit->selectAll();
   QTest::keyClick(Edit, Qt::Key_Delete);
@@ -49,11 +60,7 @@ inline void TypeAndEnter(WindowRig& Rig, TParamFrm& W, const TTyped& Case) {
   Type(edit, QString::fromUtf8(Case.Text));
   QCOMPARE(edit->text(), QString::fromUtf8(Case.Text));  // no key lost, nothing fixed up
   const uint64_t before = Rig.Sim.ExchangeCount();
-  QString detail = "none";
-  QPointer<QTimer> poll = Answer(QMessageBox::Ok, &detail);
-  QTest::keyClick(edit, Qt::Key_Return);
-  QTest::qWait(20);
-  delete poll.data();
+  const QString detail = ConfirmOnEnter(edit);
   if (Case.Raw < 0) {
     QVERIFY2(detail == "none", qPrintable(what + " asked " + detail));
     QCOMPARE(Rig.Sim.ExchangeCount(), before);
