@@ -76,14 +76,14 @@ class QX25_EXPORT PortDispatcher {
   static constexpr int32_t kProtocolBaud = 4800;  ///< the protocol's only rate
   static constexpr uint8_t kReplyShort = 0;  ///< Transact's ReplyMode: a one-byte reply, or none
   static constexpr uint8_t kReplyData = 2;   ///< Transact's ReplyMode: a data frame
-  /// @}
+  ///@}
 
-  /// @name Empty slots
-  /// They keep the operations at their positions in the table; the driver
-  /// never calls them.
-  /// @{
-  virtual void Slot0() {}
-  /// @}
+  /** @name Empty slots
+   *  They keep the operations at their positions in the table; the driver
+   *  never calls them. */
+  ///@{
+  virtual void Slot0() {}  ///< 0: empty
+  ///@}
 
   /**
    * Slot 1: why the last exchange on Port failed.
@@ -113,20 +113,21 @@ class QX25_EXPORT PortDispatcher {
    */
   virtual uint8_t GetLineStatus(uint8_t Port) = 0;
 
-  /// @name Empty slots
-  /// @{
-  virtual void Slot5() {}
-  virtual void Slot6() {}
-  virtual void Slot7() {}
-  virtual void Slot8() {}
-  virtual void Slot9() {}
-  virtual void Slot10() {}
-  virtual void Slot11() {}
-  virtual void Slot12() {}
-  virtual void Slot13() {}
-  virtual void Slot14() {}
-  virtual void Slot15() {}
-  /// @}
+  /** @name Empty slots
+   *  Kept for the positions of the slots that follow; never called. */
+  ///@{
+  virtual void Slot5() {}  ///< 5: empty
+  virtual void Slot6() {}  ///< 6: empty
+  virtual void Slot7() {}  ///< 7: empty
+  virtual void Slot8() {}  ///< 8: empty
+  virtual void Slot9() {}  ///< 9: empty
+  virtual void Slot10() {}  ///< 10: empty
+  virtual void Slot11() {}  ///< 11: empty
+  virtual void Slot12() {}  ///< 12: empty
+  virtual void Slot13() {}  ///< 13: empty
+  virtual void Slot14() {}  ///< 14: empty
+  virtual void Slot15() {}  ///< 15: empty
+  ///@}
 
   /**
    * Slot 16: one exchange. Sends Frame and collects at most ReplyLength bytes
@@ -162,20 +163,22 @@ class QX25_EXPORT PortDispatcher {
    * which the dispatcher may call from inside its own operations.
    */
   virtual int32_t SetLineParams(uint8_t Port, int32_t Format, int32_t Baud) = 0;
-  /// @name Empty slots
-  /// @{
-  virtual void Slot18() {}
-  /// @}
+  /** @name Empty slots
+   *  Kept for the positions of the slots that follow; never called. */
+  ///@{
+  virtual void Slot18() {}  ///< 18: empty
+  ///@}
   /**
    * Slot 19: remembers the reply handler of Port; the driver calls it before
    * every exchange, on the exchange's thread, and the handler stays
    * registered afterwards.
    */
   virtual void SetReplyHandler(uint8_t Port, TReplyHandler Handler) = 0;
-  /// @name Empty slots
-  /// @{
-  virtual void Slot20() {}
-  /// @}
+  /** @name Empty slots
+   *  Kept for the positions of the slots that follow; never called. */
+  ///@{
+  virtual void Slot20() {}  ///< 20: empty
+  ///@}
   /**
    * Slot 21: remembers the port-settings handler of Port (from SetupPort);
    * the dispatcher calls it whenever it needs the port's settings applied.

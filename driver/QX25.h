@@ -102,6 +102,7 @@
 /// is the command's own message (Russian or short English, UTF-8).
 class QX25_EXPORT ESerialIO : public std::runtime_error {
  public:
+  /// Message: the command's own text.
   explicit ESerialIO(const std::string& Message) : std::runtime_error(Message) {}
 };
 
