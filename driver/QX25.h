@@ -238,9 +238,9 @@ class QX25_EXPORT TQX25 {
    * is sent. The last three arguments are not used.
    * @par PortStatus
    * that of the read-back: 1, 23 refused, or a line status.
-   * @throws ESerialIO "Can't GetParam" (password or read-back) or "Ошибка при
-   * запросе состояния отлива" (the counter); std::out_of_range for Value and
-   * the range errors.
+   * @throws ESerialIO "Can't GetParam" (password or read-back), or
+   * "Ошибка при запросе состояния отлива" (the counter); std::out_of_range
+   * for Value and the range errors.
    */
   virtual void SetTotalCounter(int32_t Port, int32_t Nozzle, int32_t Side, double& Value,
                                int32_t, int32_t, int32_t);
@@ -346,10 +346,10 @@ class QX25_EXPORT TQX25 {
    * 1 (also after a common command that went out); 23 parameter refused; 24
    * address refused; or a line status.
    * @throws ESerialIO "Can't SetPar" (common command), "Can't GetParam"
-   * (parameter), "Невозможно установить сетевой адрес пистолета" or "Ошибка
-   * при программировании адреса пистолета" (address); std::out_of_range for
-   * a negative ParamNo or Value, a common Value above 9, an address above 99;
-   * std::runtime_error for a Nozzle above 32.
+   * (parameter), "Невозможно установить сетевой адрес пистолета" or
+   * "Ошибка при программировании адреса пистолета" (address);
+   * std::out_of_range for a negative ParamNo or Value, a common Value above
+   * 9, an address above 99; std::runtime_error for a Nozzle above 32.
    */
   virtual void SetPar(int32_t Port, int32_t Nozzle, int32_t ParamNo, int32_t Value);
   /**
@@ -387,9 +387,9 @@ class QX25_EXPORT TQX25 {
    * @par PortStatus
    * 1; 26 when a side answered without a status frame (the poll goes on with
    * the next side); or a line status, at which the poll stops.
-   * @throws ESerialIO "Can't GetSost" (a status request), "Ошибка при
-   * запросе состояния отлива" (the closing result); std::out_of_range for a
-   * SideCount above 4 and the range errors.
+   * @throws ESerialIO "Can't GetSost" (a status request), or
+   * "Ошибка при запросе состояния отлива" (the closing result);
+   * std::out_of_range for a SideCount above 4 and the range errors.
    */
   virtual TNozzlePoll PollNozzle(int32_t Port, int32_t Nozzle, int32_t SideCount);
   /**
@@ -415,9 +415,9 @@ class QX25_EXPORT TQX25 {
   virtual int32_t StopPumpAndReset(int32_t Port, int32_t Nozzle, int32_t Side,
                                    int32_t Confirm);
   /**
-   * Slot 24: adds the service window's entry "Программирование параметров
-   * наливной" under the host's top-level entry "&ТРК" (TCreateMenuItemFn
-   * says what each platform passes). Only the first call acts, also when it
+   * Slot 24: adds the service window's menu entry, captioned
+   * "Программирование параметров наливной", under the host's top-level
+   * entry "&ТРК" (TCreateMenuItemFn says what each platform passes). Only the first call acts, also when it
    * finds no such entry or RootItem is null; the entry opens the window for
    * CurrentDriver.
    * @par Threads
