@@ -156,8 +156,8 @@ class QX25_EXPORT PortDispatcher {
                            uint8_t ReplyLength, uint8_t ReplyMode) = 0;
   /**
    * Slot 17: applies the protocol's line settings to Port.
-   * @param Format kFormat8N1; @param Baud kProtocolBaud: the driver passes
-   * no other values.
+   * @param Format kFormat8N1, the only format the driver passes.
+   * @param Baud kProtocolBaud, the only rate the driver passes.
    * @return 0 when applied; non-zero otherwise, which SetupPort hands to the
    * host as its result. Called by SetupPort and by the port-settings handler,
    * which the dispatcher may call from inside its own operations.
