@@ -31,6 +31,8 @@ import sys
 import tempfile
 
 SHARED_LINE = "/tmp/qx25-line"
+# A bound on a hung command only; a page's commands take seconds.
+COMMAND_SECONDS = 120
 PAGES = ["README.md"]  # and every docs/*.md
 
 
@@ -104,15 +106,21 @@ def run_page(path, name, env, prefix):
             if line:
                 command = command.replace(SHARED_LINE, line)
             command = command.replace("/usr/share/qx25/", prefix + "/share/qx25/")
-            r = subprocess.run(["bash", "-c", command], cwd=work, env=env, text=True,
-                               stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=120)
-            out = r.stdout.split("\n")
+            try:
+                r = subprocess.run(["bash", "-c", command], cwd=work, env=env, text=True,
+                                   stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                                   timeout=COMMAND_SECONDS)
+                status, printed = r.returncode, r.stdout
+            except subprocess.TimeoutExpired as e:
+                status, printed = f"nothing: still running after {COMMAND_SECONDS} s", e.output or ""
+                printed = printed.decode() if isinstance(printed, bytes) else printed
+            out = printed.split("\n")
             missing = [e for e in expected if not any(pattern(e).match(o) for o in out)]
-            if r.returncode != 0 or missing:
+            if status != 0 or missing:
                 failures += 1
                 print(f"{name}:{number}: $ {shown}")
-                if r.returncode != 0:
-                    print(f"  exited {r.returncode}")
+                if status != 0:
+                    print(f"  exited {status}")
                 for e in missing:
                     print(f"  not printed: {e}")
                 print("  printed:\n" + "\n".join("    " + o for o in out))
