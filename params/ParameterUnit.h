@@ -25,8 +25,8 @@
  * @brief The catalog of the 50 nozzle-controller parameters: how each is
  * addressed on the link, scaled, limited and shown.
  *
- * A host reads a parameter through TQX25::ReadParam (or slot 17) with the
- * record's Code, Digits and LinkModeOf(Kind), and shows it with ValueToText.
+ * A host reads a parameter through TQX25::ReadParam with the record's Code,
+ * Digits and LinkModeOf(Kind), and shows it with ValueToText.
  * Texts are UTF-8. Nothing here does input or output, and nothing takes a
  * lock but SetNumberFormat() and NumberFormat().
  */
