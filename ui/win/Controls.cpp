@@ -23,6 +23,7 @@ constexpr wchar_t kFlatProperty[] = L"qx25.Flat";
 constexpr wchar_t kPanelClass[] = L"TQx25Panel";
 constexpr int kGlyphGap = 4;  // at most: less where the caption needs the room
 constexpr int kFrameWidth = 2;
+constexpr int kGlyphMargin = 2;  // clear columns at the sides of every glyph
 
 constexpr int kStretchStep = 5;
 constexpr int kButtonPadding = 10;  // the frame and the space around the caption
@@ -303,7 +304,9 @@ bool DrawGlyphButton(const DRAWITEMSTRUCT& Item) {
   const int shift = pressed ? 1 : 0;
   int x = (r.left + r.right - glyphWidth - size.cx) / 2 + shift;
   if (glyph >= 0) {
-    DrawGlyph(Item.hDC, glyph, x, (r.top + r.bottom - kGlyphSize) / 2 + shift, disabled);
+    // Where the gap had to give way, the glyph moves into its own clear margin.
+    const int lend = std::min(kGlyphMargin, kGlyphGap - gap) * (text.empty() ? 0 : 1);
+    DrawGlyph(Item.hDC, glyph, x - lend, (r.top + r.bottom - kGlyphSize) / 2 + shift, disabled);
     x += glyphWidth;
   }
   SetBkMode(Item.hDC, TRANSPARENT);
