@@ -151,8 +151,7 @@ TEST_F(Core, AReadOnALostLineSaysSo) {
   EXPECT_EQ(ReadFailureText({}, Item(13)), "");
   Lines.Gone = true;
   EXPECT_EQ(ReadOne(Target(), Item(kCode16)), "");
-  EXPECT_EQ(ReadFailureText(Target(), Item(kCode16)),
-            "Ошибка чтения параметра 16: линия потеряна");
+  EXPECT_EQ(ReadFailureText(Target(), Item(kCode16)), "Ошибка чтения параметра 16: линия потеряна");
 
   TRunInputs inputs;
   inputs.SetTarget(Target());

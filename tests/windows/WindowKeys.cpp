@@ -68,8 +68,8 @@ void TWindowTest::Keyboard() {
   if (!OpenWindow()) return;
   ClickTab(2);
   const std::vector<std::wstring> order = {
-      L"ComPortEdit", L"AddrEdit",  L"AddrBtn", L"Button1",     L"SaveBtn",    L"LoadBtn",
-      L"WriteBtn",    L"CopyTool",  L"PasteTool", L"BitBtn1",   L"TabControl1", L"RxDGCommon"};
+      L"ComPortEdit", L"AddrEdit", L"AddrBtn",   L"Button1", L"SaveBtn",     L"LoadBtn",
+      L"WriteBtn",    L"CopyTool", L"PasteTool", L"BitBtn1", L"TabControl1", L"RxDGCommon"};
   SetForegroundWindow(Frame);
   // From wherever the focus is to the first control, then once round each way.
   for (int i = 0; i < 20 && NameOf(Focused()) != order.front(); ++i) {
@@ -116,23 +116,25 @@ void TWindowTest::Hints() {
     POINT inside{(r.right - r.left) / 2, (r.bottom - r.top) / 2};
     PostMessageW(button, WM_MOUSEMOVE, 0, MAKELPARAM(inside.x, inside.y));
     std::string shown;
-    const bool up = WaitUntil([&] {
-      const HWND tip = ThreadWindow([](HWND W) {
-        wchar_t kind[32] = {};
-        GetClassNameW(W, kind, 32);
-        return std::wcscmp(kind, TOOLTIPS_CLASSW) == 0 && IsWindowVisible(W);
-      });
-      if (!tip) return false;
-      std::vector<wchar_t> text(256);
-      TOOLINFOW tool{};
-      tool.cbSize = TTTOOLINFOW_V1_SIZE;
-      if (!SendMessageW(tip, TTM_GETCURRENTTOOLW, 0, reinterpret_cast<LPARAM>(&tool)))
-        return false;
-      tool.lpszText = text.data();
-      SendMessageW(tip, TTM_GETTEXTW, text.size(), reinterpret_cast<LPARAM>(&tool));
-      shown = Utf8(text.data());
-      return shown == hint;
-    }, 5000);
+    const bool up = WaitUntil(
+        [&] {
+          const HWND tip = ThreadWindow([](HWND W) {
+            wchar_t kind[32] = {};
+            GetClassNameW(W, kind, 32);
+            return std::wcscmp(kind, TOOLTIPS_CLASSW) == 0 && IsWindowVisible(W);
+          });
+          if (!tip) return false;
+          std::vector<wchar_t> text(256);
+          TOOLINFOW tool{};
+          tool.cbSize = TTTOOLINFOW_V1_SIZE;
+          if (!SendMessageW(tip, TTM_GETCURRENTTOOLW, 0, reinterpret_cast<LPARAM>(&tool)))
+            return false;
+          tool.lpszText = text.data();
+          SendMessageW(tip, TTM_GETTEXTW, text.size(), reinterpret_cast<LPARAM>(&tool));
+          shown = Utf8(text.data());
+          return shown == hint;
+        },
+        5000);
     Check(up, Narrow(name) + " shows its hint, not \"" + shown + "\"");
     Snapshot(name == std::wstring(L"CopyTool") ? "win-hint-copy" : "win-hint-paste");
   }
@@ -230,9 +232,10 @@ void TWindowTest::LostLine() {
   auto ask = [this](const wchar_t* Request) {
     const std::wstring file = Directory + L"\\" + Request;
     CloseHandle(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    return Check(WaitUntil([&] { return GetFileAttributesW(file.c_str()) == INVALID_FILE_ATTRIBUTES; },
-                           30000),
-                 Narrow(Request) + " done by the script");
+    return Check(
+        WaitUntil([&] { return GetFileAttributesW(file.c_str()) == INVALID_FILE_ATTRIBUTES; },
+                  30000),
+        Narrow(Request) + " done by the script");
   };
   const std::string lost = "Ошибка чтения параметра 16: линия потеряна";
   ClickCell(kColRead, kDensityRow, true);

@@ -22,7 +22,6 @@ std::wstring Wide(const std::string& Text) {
   return out;
 }
 
-
 struct TSearch {
   std::function<bool(HWND)> Match;
   HWND Found = nullptr;

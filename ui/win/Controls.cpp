@@ -195,10 +195,10 @@ HWND MakeToolButton(HWND Parent, const wchar_t* Name, const std::string& Caption
   SetWindowTextW(button, Wide(Caption).c_str());
   SetPropW(button, kFlatProperty, reinterpret_cast<HANDLE>(1));
   // Its own tip window, owned by the form, so that it goes with it.
-  HWND tips = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
-                              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
-                              GetAncestor(Parent, GA_ROOT), nullptr, GetModuleHandleW(nullptr),
-                              nullptr);
+  HWND tips =
+      CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
+                      CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                      GetAncestor(Parent, GA_ROOT), nullptr, GetModuleHandleW(nullptr), nullptr);
   std::wstring hint = Wide(Hint);
   TOOLINFOW tool{};
   tool.cbSize = TTTOOLINFOW_V1_SIZE;
@@ -285,7 +285,8 @@ bool DrawGlyphButton(const DRAWITEMSTRUCT& Item) {
   if (flat) {
     // A tool button shows an edge only while it is pressed or has the focus.
     FillRect(Item.hDC, &r, GetSysColorBrush(COLOR_BTNFACE));
-    if (pressed || focused) DrawEdge(Item.hDC, &r, pressed ? BDR_SUNKENOUTER : BDR_RAISEDINNER, BF_RECT);
+    if (pressed || focused)
+      DrawEdge(Item.hDC, &r, pressed ? BDR_SUNKENOUTER : BDR_RAISEDINNER, BF_RECT);
   } else {
     DrawFrameControl(Item.hDC, &r, DFC_BUTTON, DFCS_BUTTONPUSH | (pressed ? DFCS_PUSHED : 0));
     // The default button's outer ring black, as the system draws one.

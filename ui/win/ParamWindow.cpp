@@ -281,8 +281,8 @@ bool TParamFrm::PreTranslate(const MSG& Message) {
     PasteToolClick();
     return true;
   }
-  if (Message.message == WM_KEYDOWN && Message.wParam == VK_TAB &&
-      GetKeyState(VK_CONTROL) >= 0 && GetKeyState(VK_MENU) >= 0) {
+  if (Message.message == WM_KEYDOWN && Message.wParam == VK_TAB && GetKeyState(VK_CONTROL) >= 0 &&
+      GetKeyState(VK_MENU) >= 0) {
     MoveFocus(GetKeyState(VK_SHIFT) < 0 ? -1 : 1);
     return true;
   }
@@ -292,9 +292,9 @@ bool TParamFrm::PreTranslate(const MSG& Message) {
 // The dialog manager cannot walk this order itself: the grid lies over the
 // tab control and holds the editors.
 void TParamFrm::MoveFocus(int Direction) {
-  const HWND order[] = {ComPortEdit,  AddrEdit,       AddrBtn,         edIDNumber,
-                        Button1,      SaveBtn,        LoadBtn,         WriteBtn,
-                        CopyTool,     PasteTool,      BitBtn1,         TabControl1,
+  const HWND order[] = {ComPortEdit,    AddrEdit,       AddrBtn,         edIDNumber,
+                        Button1,        SaveBtn,        LoadBtn,         WriteBtn,
+                        CopyTool,       PasteTool,      BitBtn1,         TabControl1,
                         Grid->Handle(), WriteValueEdit, WriteValueEdit2, WriteValueCB};
   constexpr int count = static_cast<int>(std::size(order));
   const HWND focus = GetFocus();
@@ -320,23 +320,27 @@ void TParamFrm::MoveFocus(int Direction) {
 // The tabs narrowed as far as needed for the last one to end clear of the
 // buttons above its edge.
 void TParamFrm::FitTabs() {
-  constexpr int kTabsRoom = 447 - 1 - 2;  // to WriteBtn's left, from the control's
+  constexpr int kClearance = 2;  // between the last tab and the button
+  RECT button{}, tabs{};
+  GetWindowRect(WriteBtn, &button);
+  GetWindowRect(TabControl1, &tabs);
+  const int room = button.left - tabs.left - kClearance;
   std::wstring captions;
   for (int tab = 0; tab < ui::kTabCount; ++tab) captions += Wide(ui::TabCaption(tab));
   RECT last{};
   SendMessageW(TabControl1, TCM_GETITEMRECT, static_cast<WPARAM>(ui::kTabCount - 1),
                reinterpret_cast<LPARAM>(&last));
+  if (last.right <= room) return;
   HDC canvas = GetDC(TabControl1);
   HGDIOBJ old = SelectObject(canvas, FormFont());
   SIZE text{};
   GetTextExtentPoint32W(canvas, captions.c_str(), static_cast<int>(captions.size()), &text);
   SelectObject(canvas, old);
   ReleaseDC(TabControl1, canvas);
-  // What the tabs take beside their captions: frames and padding.
+  // What the tabs take beside their captions (frames, padding) stays as it is.
   const int frames = last.right - text.cx;
-  if (last.right <= kTabsRoom) return;
   SendMessageW(TabControl1, WM_SETFONT,
-               reinterpret_cast<WPARAM>(FittedFont(captions, kTabsRoom - frames, false)), TRUE);
+               reinterpret_cast<WPARAM>(FittedFont(captions, room - frames, false)), TRUE);
 }
 
 void TParamFrm::Command(int Id, int Code, HWND Control) {
