@@ -306,7 +306,7 @@ bool DrawGlyphButton(const DRAWITEMSTRUCT& Item) {
   int x = (r.left + r.right - glyphWidth - size.cx) / 2 + shift;
   if (glyph >= 0) {
     // Where the gap had to give way, the glyph moves into its own clear margin.
-    const int lend = std::min(kGlyphMargin, kGlyphGap - gap) * (text.empty() ? 0 : 1);
+    const int lend = text.empty() ? 0 : std::min(kGlyphMargin, kGlyphGap - gap);
     DrawGlyph(Item.hDC, glyph, x - lend, (r.top + r.bottom - kGlyphSize) / 2 + shift, disabled);
     x += glyphWidth;
   }
