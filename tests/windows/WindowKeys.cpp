@@ -6,6 +6,7 @@
 // After windows.h, which it needs.
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cwchar>
 #include <string>
 #include <utility>
@@ -67,36 +68,30 @@ void TWindowTest::Keyboard() {
   if (!Check(WaitUntil([&] { return !IsWindow(first); }), "Alt+X closes the window")) return;
   if (!OpenWindow()) return;
   ClickTab(2);
-  const std::vector<std::wstring> order = {
-      L"ComPortEdit", L"AddrEdit", L"AddrBtn",   L"Button1", L"SaveBtn",     L"LoadBtn",
-      L"WriteBtn",    L"CopyTool", L"PasteTool", L"BitBtn1", L"TabControl1", L"RxDGCommon"};
+  const std::string order =
+      "ComPortEdit AddrEdit AddrBtn Button1 SaveBtn LoadBtn WriteBtn CopyTool PasteTool BitBtn1 "
+      "TabControl1 RxDGCommon ";
+  const std::string back =
+      "RxDGCommon TabControl1 BitBtn1 PasteTool CopyTool WriteBtn LoadBtn SaveBtn Button1 AddrBtn "
+      "AddrEdit ComPortEdit ";
   SetForegroundWindow(Frame);
   // From wherever the focus is to the first control, then once round each way.
-  for (int i = 0; i < 20 && NameOf(Focused()) != order.front(); ++i) {
-    const HWND before = Focused();
-    Press(VK_TAB);
-    WaitUntil([&] { return Focused() != before; }, 2000);
-  }
-  auto walk = [&](bool Back) {
-    std::vector<std::wstring> seen;
-    for (size_t i = 0; i < order.size(); ++i) {
+  auto walk = [&](bool Back, int Keys) {
+    std::string seen;
+    for (int i = 0; i < Keys; ++i) {
       const HWND before = Focused();
       Press(VK_TAB, Back);
       WaitUntil([&] { return Focused() != before; }, 2000);
-      seen.push_back(NameOf(Focused()));
+      seen += Narrow(NameOf(Focused())) + " ";
     }
     return seen;
   };
-  std::vector<std::wstring> forward = walk(false), expected(order.begin() + 1, order.end());
-  expected.push_back(order.front());
-  std::string got;
-  for (const std::wstring& name : forward) got += Narrow(name) + " ";
-  Check(forward == expected, "Tab goes round every control in order: " + got);
-  std::vector<std::wstring> backward = walk(true);
-  expected.assign(order.rbegin(), order.rend());
-  got.clear();
-  for (const std::wstring& name : backward) got += Narrow(name) + " ";
-  Check(backward == expected, "Shift+Tab goes round backwards: " + got);
+  for (int i = 0; i < 20 && NameOf(Focused()) != L"ComPortEdit"; ++i) walk(false, 1);
+  const int count = static_cast<int>(std::count(order.begin(), order.end(), ' '));
+  const std::string forward = walk(false, count), backward = walk(true, count);
+  Check(forward == order.substr(order.find(' ') + 1) + "ComPortEdit ",
+        "Tab goes round every control in order: " + forward);
+  Check(backward == back, "Shift+Tab goes round backwards: " + backward);
 
   Check(Cell(kColWrite, kDensityRow) != copied, "a new window starts from the catalog");
   PostMessageW(Focused(), WM_SYSCHAR, L'в', 1 << 29);
