@@ -84,6 +84,7 @@ Session::Session(const SessionOptions& Choice, bool OpenLine, serial::LineStatis
     limits.FirstByte = std::chrono::milliseconds(Choice.TimeoutMs);
     Dispatcher.SetTimeouts(limits);
   }
+  Dispatcher.SetCancelFlag(&StopFlag());
   DispenserDriver.reset(GetQX25(0, 0, &Dispatcher));
   if (Choice.LogLevel != llOff) {
     Logging = SetQX25Log(Choice.LogLevel, &programs::LogToStderr, nullptr) == 0;
@@ -112,6 +113,7 @@ Session::Session(const SessionOptions& Choice, bool OpenLine, serial::LineStatis
   }
   trace = [seen = LastReplyBytes, next = std::move(trace)](const serial::TraceRecord& R) {
     if (R.Direction == serial::TraceDirection::Reply) *seen = R.Bytes.size();
+    if (R.Result == serial::kSerialCancelled) ReplyWaitCut();
     if (next) next(R);
   };
   Dispatcher.SetTrace(std::move(trace));
@@ -189,6 +191,9 @@ std::string Session::Describe(int32_t Code, const std::string& DriverText) {
              (Code == serial::kSerialTimeout && *LastReplyBytes)) {
     reason = "damaged reply";
     hint = kDamagedHint;
+  } else if (Code == serial::kSerialCancelled) {
+    reason = "interrupted while waiting for the reply";
+    hint = nullptr;  // the user asked for it
   } else if (Code == serial::kSerialTimeout) {
     reason = "no answer within " + std::to_string(Dispatcher.Timeouts().FirstByte.count()) + " ms";
   } else {
@@ -204,7 +209,7 @@ std::string Session::Describe(int32_t Code, const std::string& DriverText) {
     text += ": " + Current.Effect + " may or may not have taken effect; " + Current.CheckWith +
             " to check";
   if (!DriverText.empty()) text += " (" + DriverText + ")";
-  if (!mayHaveActed) text += std::string("; ") + hint;
+  if (!mayHaveActed && hint != nullptr) text += std::string("; ") + hint;
   return text;
 }
 
