@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <termios.h>
 
+#include <atomic>
 #include <cstring>
 #include <thread>
 
@@ -236,6 +237,31 @@ TEST_F(SerialExchange, SilenceAndAnUnfinishedReplyTimeOut) {
   EXPECT_EQ(Exchange(20), kSerialOk);
   EXPECT_EQ(Dispatcher.GetLineStatus(kPort), kLineAccepted);
   EXPECT_EQ(Dispatcher.GetErrorCode(kPort), kSerialTimeout);
+}
+
+// A set cancel flag ends a long wait for a reply at once, after the frame has
+// gone out whole; the next exchange after the flag is cleared runs as usual.
+TEST_F(SerialExchange, ACancelFlagEndsTheReplyWait) {
+  std::atomic<bool> cancel{false};
+  Dispatcher.SetCancelFlag(&cancel);
+  Dispatcher.SetTimeouts({60s, 2s});
+  AnswerWith({});
+  std::thread flag([&] {
+    std::this_thread::sleep_for(200ms);
+    cancel = true;
+  });
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(Exchange(20), kSerialCancelled);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+  flag.join();
+  Peer.Join();
+  EXPECT_EQ(Received, Request);
+  EXPECT_EQ(Dispatcher.GetErrorCode(kPort), kSerialCancelled);
+  EXPECT_EQ(Dispatcher.GetLineStatus(kPort), kLineError);
+
+  cancel = false;
+  AnswerWith(Status);
+  EXPECT_EQ(Exchange(20), kSerialOk);
 }
 
 TEST_F(SerialExchange, WithoutAHandlerTheReplyLengthCompletesTheReply) {
