@@ -124,6 +124,7 @@ class Session {
 
   // What the exchanges that follow are for.
   void Doing(Operation What) { Current = std::move(What); }
+  const Operation& Doing() const { return Current; }
 
   // Throws Refused or LineFailure unless the last exchange on the port was
   // accepted.
