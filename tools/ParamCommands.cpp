@@ -322,6 +322,7 @@ void AddParamCommands(CLI::App& App, Context& Ctx) {
   AddCommon(App, Ctx);
   AddDiffCommand(App, Ctx);
   AddDriftCommand(App, Ctx);
+  AddProvisionCommand(App, Ctx);
 }
 
 }  // namespace qx25::tools

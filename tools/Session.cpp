@@ -158,6 +158,20 @@ Session::~Session() {
   }
 }
 
+void Session::SwitchPort(int Port, const std::string& DevicePath) {
+  const auto port = static_cast<uint8_t>(Port);
+  if (!DevicePath.empty()) Dispatcher.SetDevicePath(port, DevicePath);
+  PortNumber = Port;
+  Path = Dispatcher.DevicePath(port);
+  const int32_t result = DispenserDriver->SetupPort(Port);
+  if (result == serial::kSerialInUse)
+    throw LineFailure(serial::InUseText(port, Path, Dispatcher.InUseBy(port)));
+  if (result != 0) {
+    Current.Failing = "opening the line";
+    throw LineFailure(Describe(result));
+  }
+}
+
 std::string Session::LineName() const {
   return "COM" + std::to_string(PortNumber) + " (" + (Path.empty() ? "no device" : Path) + ")";
 }

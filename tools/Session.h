@@ -122,6 +122,11 @@ class Session {
   // "COM1 (/dev/pts/4)".
   std::string LineName() const;
 
+  // Moves the session to another port of its dispatcher, whose device is
+  // DevicePath (empty: the port's own), and opens it; the recording and the
+  // trace go on across ports. Throws LineFailure when it does not open.
+  void SwitchPort(int Port, const std::string& DevicePath);
+
   // What the exchanges that follow are for.
   void Doing(Operation What) { Current = std::move(What); }
   const Operation& Doing() const { return Current; }
