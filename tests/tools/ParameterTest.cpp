@@ -131,7 +131,8 @@ TEST_F(Files, WriteAllWritesOnlyWhatAHandEditedFileHolds) {
   ASSERT_EQ(r.Status, 0) << r.Err;
   const auto status = ByCode(JsonOf(r.Out), "status");
   EXPECT_EQ(status.at(16).toString(), "written");
-  EXPECT_EQ(status.at(5).toString(), "not in the file");
+  EXPECT_EQ(status.at(5).toString(), "skipped");
+  EXPECT_EQ(ByCode(JsonOf(r.Out), "message").at(5).toString(), "not in the file");
   EXPECT_EQ(ByCode(JsonOf(r.Out), "value").at(16).toString(), "800.00");
 }
 
