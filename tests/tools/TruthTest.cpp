@@ -181,8 +181,10 @@ TEST_F(InTempDir, ADeviceThisUserMayNotOpenIsNamedSoWithTheSystemsReason) {
   EXPECT_EQ(r.Status, 3) << r.Err;
   EXPECT_TRUE(Has(r.Err, "(" + device +
                              "): opening the line failed: no access to the device "
-                             "(Permission denied); check that you may open the device (the dialout "
-                             "group on Debian)"))
+                             "(Permission denied); ls -l " + device + " shows ---------- "))
+      << r.Err;
+  // Mode 0 bars the device's group too: joining it would not help.
+  EXPECT_TRUE(Has(r.Err, ": its group may not open it either; ask the administrator"))
       << r.Err;
 }
 
