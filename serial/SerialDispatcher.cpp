@@ -25,8 +25,10 @@ bool IsFailureClass(int32_t Code) { return Code >= kSerialNoDevice && Code <= kS
 
 std::string PortName(uint8_t Port) { return "COM" + std::to_string(Port); }
 
-// device::ReadSome, in slices short enough that a set Cancel flag ends the
-// wait promptly; Cancelled tells it was called off.
+// device::ReadSome, in slices short enough that a set Cancel flag is seen
+// promptly; the wait then goes on for kCancelGrace at most, so that a reply
+// under way or due soon is still taken and only a long wait is cut.
+// Cancelled tells it was cut.
 device::ReadResult ReadUnlessCancelled(const std::atomic<bool>* Cancel, int Fd, uint8_t* Out,
                                        size_t Room, device::Clock::time_point Deadline,
                                        size_t& Got, bool& Cancelled) {
@@ -34,8 +36,11 @@ device::ReadResult ReadUnlessCancelled(const std::atomic<bool>* Cancel, int Fd, 
   if (Cancel == nullptr) return device::ReadSome(Fd, Out, Room, Deadline, Got);
   for (;;) {
     if (Cancel->load()) {
-      Cancelled = true;
-      return device::ReadResult::TimedOut;
+      const auto cut = device::Clock::now() + SerialDispatcher::kCancelGrace;
+      if (cut >= Deadline) return device::ReadSome(Fd, Out, Room, Deadline, Got);
+      const device::ReadResult r = device::ReadSome(Fd, Out, Room, cut, Got);
+      Cancelled = r == device::ReadResult::TimedOut;
+      return r;
     }
     const auto slice = device::Clock::now() + SerialDispatcher::kCancelCheck;
     const device::ReadResult r = device::ReadSome(Fd, Out, Room, std::min(slice, Deadline), Got);

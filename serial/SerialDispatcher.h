@@ -206,13 +206,15 @@ class QX25_EXPORT SerialDispatcher : public PortDispatcher {
   // Time-outs for the exchanges that start after the call, on every port.
   void SetTimeouts(const SerialTimeouts& Timeouts);
   SerialTimeouts Timeouts() const;
-  // A flag that calls off reply waits: while *Flag is true, a wait for a
-  // reply ends within kCancelCheck with kSerialCancelled, after the frame has
-  // gone out (a frame is never cut in half). Null, the default, waits as the
-  // time-outs say. The flag may be set from a signal handler; it must outlive
-  // the dispatcher's exchanges.
+  // A flag that cuts long reply waits short: once *Flag is true (seen within
+  // kCancelCheck), a wait for a reply goes on for kCancelGrace at most, the
+  // default wait for a first byte, and then ends with kSerialCancelled; a
+  // reply that comes by then is taken as usual, and a frame is never cut in
+  // half. Null, the default, waits as the time-outs say. The flag may be set
+  // from a signal handler; it must outlive the dispatcher's exchanges.
   void SetCancelFlag(const std::atomic<bool>* Flag);
   static constexpr std::chrono::milliseconds kCancelCheck{50};
+  static constexpr std::chrono::milliseconds kCancelGrace = SerialTimeouts{}.FirstByte;
   // Switches the protocol trace on (or off, with an empty callback). Records
   // are delivered on the thread of the exchange, with the port's lock held;
   // the callback must not start an exchange itself, and what it throws is
