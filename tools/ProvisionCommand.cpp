@@ -171,7 +171,9 @@ void AddProvisionCommand(CLI::App& App, Context& Ctx) {
           ++tally.Failed;
         } else if (counts.NotTried > 0) {
           word = kRowNotTried;  // stopped part way: the rest of the file not sent
-          message = FirstOf(written, kRowNotTried);
+          message = std::string(StopSignalled() ? "interrupted" : "the output was closed") +
+                    " after " + std::to_string(counts.Written) +
+                    " code(s) written; the rest of the file was not sent";
           ++tally.NotTried;
         } else if (counts.Refused > counts.Differs) {
           word = kRowRefused;
