@@ -9,6 +9,8 @@ QX25_PACKAGES=(
   file lintian
   # The API reference, built with the library (cmake/Reference.cmake).
   doxygen
+  # The man pages are rendered by a test (tests/tools).
+  man-db
   # The hosts in other languages (tests/hosts).
   python3 fp-compiler
 )

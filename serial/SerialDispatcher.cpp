@@ -21,9 +21,32 @@ constexpr int kPortCount = 256;  // every value of the port byte
 
 std::atomic<uint64_t> NextDispatcherId{1};
 
-bool IsFailureClass(int32_t Code) { return Code >= kSerialNoDevice && Code <= kSerialNoAccess; }
+bool IsFailureClass(int32_t Code) { return Code >= kSerialNoDevice && Code <= kSerialCancelled; }
 
 std::string PortName(uint8_t Port) { return "COM" + std::to_string(Port); }
+
+// device::ReadSome, in slices short enough that a set Cancel flag is seen
+// promptly; the wait then goes on for kCancelGrace at most, so that a reply
+// under way or due soon is still taken and only a long wait is cut.
+// Cancelled tells it was cut.
+device::ReadResult ReadUnlessCancelled(const std::atomic<bool>* Cancel, int Fd, uint8_t* Out,
+                                       size_t Room, device::Clock::time_point Deadline,
+                                       size_t& Got, bool& Cancelled) {
+  Cancelled = false;
+  if (Cancel == nullptr) return device::ReadSome(Fd, Out, Room, Deadline, Got);
+  for (;;) {
+    if (Cancel->load()) {
+      const auto cut = device::Clock::now() + SerialDispatcher::kCancelGrace;
+      if (cut >= Deadline) return device::ReadSome(Fd, Out, Room, Deadline, Got);
+      const device::ReadResult r = device::ReadSome(Fd, Out, Room, cut, Got);
+      Cancelled = r == device::ReadResult::TimedOut;
+      return r;
+    }
+    const auto slice = device::Clock::now() + SerialDispatcher::kCancelCheck;
+    const device::ReadResult r = device::ReadSome(Fd, Out, Room, std::min(slice, Deadline), Got);
+    if (r != device::ReadResult::TimedOut || slice >= Deadline) return r;
+  }
+}
 
 // Why a device went away: the system's word where the failing call left one
 // in errno, else what the line showed (a hang-up, the end of its input).
@@ -131,6 +154,8 @@ void SerialDispatcher::SetTimeouts(const SerialTimeouts& Timeouts) {
   std::lock_guard<std::mutex> config(ConfigLock);
   Limits = Timeouts;
 }
+
+void SerialDispatcher::SetCancelFlag(const std::atomic<bool>* Flag) { CancelFlag = Flag; }
 
 SerialTimeouts SerialDispatcher::Timeouts() const {
   std::lock_guard<std::mutex> config(ConfigLock);
@@ -380,7 +405,8 @@ int32_t SerialDispatcher::Exchange(uint8_t Port, const uint8_t* Frame, uint8_t F
 
   // The UART may still be shifting the frame out: allow for its wire time.
   const ReplyRead read{fd,       baud,    Port, Reply, ReplyLength, ReplyMode,
-                       &Handler, device::Clock::now() + frameTime + limits.FirstByte, limits};
+                       &Handler, device::Clock::now() + frameTime + limits.FirstByte, limits,
+                       CancelFlag.load()};
   ByteSink sink;
   if (Trace != nullptr)
     sink = {[](void* Self, const uint8_t* Bytes, size_t Count) {
@@ -402,8 +428,10 @@ int32_t SerialDispatcher::ReadReply(const ReplyRead& Read, const ByteSink& Take,
   uint8_t& held = Held;
   for (;;) {
     size_t got = 0;
-    const device::ReadResult result =
-        device::ReadSome(Read.Fd, reply + held, length - held, std::min(deadline, whole), got);
+    bool cancelled = false;
+    const device::ReadResult result = ReadUnlessCancelled(
+        Read.Cancel, Read.Fd, reply + held, length - held, std::min(deadline, whole), got, cancelled);
+    if (cancelled) return kSerialCancelled;
     if (result == device::ReadResult::TimedOut) return kSerialTimeout;
     if (result == device::ReadResult::Failed) return kSerialLineError;
     if (result == device::ReadResult::Gone) return kSerialDeviceLost;

@@ -76,6 +76,9 @@ enum SerialError : int32_t {
   // The device may not be opened by this user (EACCES, EPERM): on Debian, one
   // not in the dialout group. LastFailureText carries the system's words.
   kSerialNoAccess = 8,
+  // The wait for the reply was called off (SetCancelFlag): the frame went
+  // out, and whatever came back was not taken.
+  kSerialCancelled = 9,
 };
 
 // What GetLineStatus reports (a byte the driver stores as the port's status).
@@ -119,7 +122,8 @@ static_assert(LineStatusOf(kSerialLineError) == kLineError &&
               LineStatusOf(kSerialInUse) != LineStatusOf(kSerialLineError) &&
               LineStatusOf(kSerialNoAccess) == kLineNoAccess &&
               LineStatusOf(kSerialNoAccess) != LineStatusOf(kSerialNoDevice) &&
-              LineStatusOf(kSerialNoAccess) != LineStatusOf(kSerialLineError));
+              LineStatusOf(kSerialNoAccess) != LineStatusOf(kSerialLineError) &&
+              LineStatusOf(kSerialCancelled) == kLineError);
 
 // The line settings used when a port is opened for an exchange and no
 // port-settings handler is registered.
@@ -202,6 +206,15 @@ class QX25_EXPORT SerialDispatcher : public PortDispatcher {
   // Time-outs for the exchanges that start after the call, on every port.
   void SetTimeouts(const SerialTimeouts& Timeouts);
   SerialTimeouts Timeouts() const;
+  // A flag that cuts long reply waits short: once *Flag is true (seen within
+  // kCancelCheck), a wait for a reply goes on for kCancelGrace at most, the
+  // default wait for a first byte, and then ends with kSerialCancelled; a
+  // reply that comes by then is taken as usual, and a frame is never cut in
+  // half. Null, the default, waits as the time-outs say. The flag may be set
+  // from a signal handler; it must outlive the dispatcher's exchanges.
+  void SetCancelFlag(const std::atomic<bool>* Flag);
+  static constexpr std::chrono::milliseconds kCancelCheck{50};
+  static constexpr std::chrono::milliseconds kCancelGrace = SerialTimeouts{}.FirstByte;
   // Switches the protocol trace on (or off, with an empty callback). Records
   // are delivered on the thread of the exchange, with the port's lock held;
   // the callback must not start an exchange itself, and what it throws is
@@ -303,6 +316,7 @@ class QX25_EXPORT SerialDispatcher : public PortDispatcher {
     const TReplyHandler* Handler;
     std::chrono::steady_clock::time_point FirstByte;  // when the first byte is due by
     SerialTimeouts Limits;
+    const std::atomic<bool>* Cancel = nullptr;  // see SetCancelFlag
   };
   // Where every byte goes as it arrives, for the trace; Code is null when
   // nothing is traced.
@@ -346,6 +360,7 @@ class QX25_EXPORT SerialDispatcher : public PortDispatcher {
   SerialTimeouts Limits;
   std::shared_ptr<const TraceSink> Tracer;
   std::atomic<int> LogLimit{kLogOff};
+  std::atomic<const std::atomic<bool>*> CancelFlag{nullptr};
   std::shared_ptr<const LogCallback> Logger;
 };
 

@@ -119,6 +119,14 @@ std::optional<Fault> Simulator::BoundFault(const DecodedRequest& Asked) const {
   return std::nullopt;
 }
 
+bool Simulator::Keeps(const DecodedRequest& Asked) const {
+  if (Asked.To != RequestTarget::Controller || Asked.Args.empty() ||
+      Asked.Letter != kWriteParamRequest.Letter)
+    return false;
+  const std::pair<int, int> write{Asked.Address, Asked.Args[0] - kCodeCharBase};
+  return std::find(Kept.begin(), Kept.end(), write) != Kept.end();
+}
+
 std::optional<Bytes> Simulator::Serve(std::vector<sim::Controller>& Line,
                                       std::vector<CommonCommand>& Common,
                                       const DecodedRequest& Asked) {
@@ -169,9 +177,10 @@ Exchange Simulator::Answer(const uint8_t* Frame, size_t Length) {
     if (asked && WillAnswer(*asked)) {
       const std::optional<Fault> bound = BoundFault(*asked);
       x.Applied = bound ? *bound : Faults.Next();
-      if (x.Applied == Fault::Refuse) {
-        // A refusing controller carries nothing out: work out what it would
-        // have answered on a copy of the line.
+      if (x.Applied == Fault::Refuse || Keeps(*asked)) {
+        // A refusing controller carries nothing out, and one that keeps its
+        // value only seems to: work out what it would have answered on a
+        // copy of the line.
         std::vector<sim::Controller> line = Controllers;
         std::vector<CommonCommand> common = Common;
         x.Intended = Serve(line, common, *asked);
@@ -271,6 +280,15 @@ void Simulator::SetCodeFault(int Code, Fault Kind, ParamAccess On, int Address) 
 void Simulator::ClearCodeFaults() {
   std::lock_guard guard(Lock);
   CodeFaults.clear();
+}
+
+void Simulator::KeepValue(int Address, int Code) {
+  if (Code < 0 || Code >= kParamCodeCount)
+    throw std::invalid_argument("parameter code " + std::to_string(Code) + " is outside 0..59");
+  std::lock_guard guard(Lock);
+  if (Lookup(Address) == nullptr)
+    throw std::invalid_argument("no controller at address " + std::to_string(Address));
+  Kept.emplace_back(Address, Code);
 }
 
 void Simulator::InjectFault(Fault Kind) {

@@ -133,6 +133,12 @@ class Simulator {
   void SetCodeFault(int Code, Fault Kind, ParamAccess On = ParamAccess::ReadWrite, int Address = 0);
   // Removes every binding of SetCodeFault.
   void ClearCodeFaults();
+  // The controller at Address acknowledges every write of parameter Code and
+  // keeps the value it had, as one whose parameter is locked does: only a
+  // read-back shows the write did not take. Stays for the simulator's life.
+  // Throws std::invalid_argument for a code outside 0..59 or no controller
+  // at Address.
+  void KeepValue(int Address, int Code);
   void InjectFault(Fault Kind);
   void SetFaultRate(double Rate, uint64_t Seed, const std::vector<Fault>& Kinds = {});
   // Drops queued faults, stops the rate and removes every code fault.
@@ -166,6 +172,7 @@ class Simulator {
   sim::Controller& Find(int Address);
   const sim::Controller* Lookup(int Address) const;
   bool WillAnswer(const DecodedRequest& Asked) const;
+  bool Keeps(const DecodedRequest& Asked) const;
   std::optional<Fault> BoundFault(const DecodedRequest& Asked) const;
   static std::optional<Bytes> Serve(std::vector<sim::Controller>& Line,
                                     std::vector<CommonCommand>& Common,
@@ -180,6 +187,7 @@ class Simulator {
   std::vector<CommonCommand> Common;
   FaultInjector Faults;
   std::vector<CodeFault> CodeFaults;  // oldest first
+  std::vector<std::pair<int, int>> Kept;  // address and code, of KeepValue
   std::deque<Exchange> Records;
   std::function<void(const Exchange&)> Watcher;
   Clock::time_point LastTick;

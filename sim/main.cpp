@@ -21,6 +21,7 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <map>
 #include <memory>
@@ -299,6 +300,9 @@ int main(int argc, char** argv) {
   std::string controllers = "1,2";
   std::vector<std::string> ids;
   std::vector<std::string> refusals;
+  std::vector<std::string> keptValues;
+  std::vector<std::string> silentReads;
+  std::string silent;
   double flowRate = 1.0;
   double faultRate = 0;
   uint64_t seed = 1;
@@ -320,6 +324,15 @@ int main(int argc, char** argv) {
   app.add_option("--refuse-write", refusals,
                  "The controller at ADDRESS answers CAN to every write of parameter CODE, as "
                  "ADDRESS=CODE; repeatable");
+  app.add_option("--keep-value", keptValues,
+                 "The controller at ADDRESS acknowledges every write of parameter CODE and keeps "
+                 "its value, as ADDRESS=CODE; only a read-back shows it; repeatable");
+  app.add_option("--silent-read", silentReads,
+                 "The controller at ADDRESS answers no read of parameter CODE, as ADDRESS=CODE; "
+                 "repeatable");
+  app.add_option("--silent", silent,
+                 "Network addresses of controllers that answer nothing (a dead controller, a cut "
+                 "cable), one of --controllers each, e.g. 3 or 3,5");
   app.add_option("--flow-rate", flowRate, "Litres a second while delivering")
       ->capture_default_str()
       ->check(CLI::NonNegativeNumber);
@@ -347,8 +360,9 @@ int main(int argc, char** argv) {
                      "Answer as the controllers of this recording did (qx25ctl or qx25-host "
                      "--record): each port of it on a pseudo-terminal of its own")
           ->check(CLI::ExistingFile);
-  for (const char* name : {"--controllers", "--id", "--flow-rate", "--fault-rate", "--seed",
-                           "--burst", "--turnaround"})
+  for (const char* name :
+       {"--controllers", "--id", "--flow-rate", "--fault-rate", "--seed", "--burst",
+        "--turnaround", "--refuse-write", "--keep-value", "--silent-read", "--silent"})
     replayOption->excludes(app.get_option(name));
   app.add_option("--port", replayPort,
                  "With --replay: replay only this port's exchanges (1..255); needed with --link "
@@ -391,16 +405,38 @@ int main(int argc, char** argv) {
       sim.AddController(address, id);
       SetCatalogValues(sim, address);
     }
-    for (const std::string& item : refusals) {
-      const auto [address, code] =
-          ParseAddressPair(item, "--refuse-write", "ADDRESS=CODE, for example 2=16", idOf);
-      try {
-        // The simulator knows which codes a controller keeps; a number past
-        // int is none of them, and is said as the item given.
-        sim.SetCodeFault(static_cast<int>(std::clamp<int64_t>(code, -1, INT_MAX)), Fault::Refuse,
-                         ParamAccess::Write, address);
-      } catch (const std::invalid_argument& e) {
-        throw std::invalid_argument("--refuse-write " + item + ": " + e.what());
+    // Each ADDRESS=CODE item of Option, applied to the simulator by Apply.
+    const auto perCode = [&](const std::vector<std::string>& Items, const char* Option,
+                             const std::function<void(int, int)>& Apply) {
+      for (const std::string& item : Items) {
+        const auto [address, code] =
+            ParseAddressPair(item, Option, "ADDRESS=CODE, for example 2=16", idOf);
+        try {
+          // The simulator knows which codes a controller keeps; a number past
+          // int is none of them, and is said as the item given.
+          Apply(address, static_cast<int>(std::clamp<int64_t>(code, -1, INT_MAX)));
+        } catch (const std::invalid_argument& e) {
+          throw std::invalid_argument(std::string(Option) + " " + item + ": " + e.what());
+        }
+      }
+    };
+    perCode(refusals, "--refuse-write", [&](int Address, int Code) {
+      sim.SetCodeFault(Code, Fault::Refuse, ParamAccess::Write, Address);
+    });
+    perCode(silentReads, "--silent-read", [&](int Address, int Code) {
+      sim.SetCodeFault(Code, Fault::Silence, ParamAccess::Read, Address);
+    });
+    perCode(keptValues, "--keep-value",
+            [&](int Address, int Code) { sim.KeepValue(Address, Code); });
+    // A silent controller is one the line does not reach: it is left off it.
+    if (!silent.empty()) {
+      for (const int address : ParseAddresses(silent)) {
+        if (idOf.count(address) == 0)
+          throw std::invalid_argument("--silent " + std::to_string(address) +
+                                      ": no controller at that address");
+        sim.RemoveController(address);
+        idOf.erase(address);
+        std::cerr << "controller " << address << " is silent\n";
       }
     }
     if (faultRate > 0) sim.SetFaultRate(faultRate, seed);

@@ -10,10 +10,14 @@ namespace qx25::tools {
 
 namespace {
 
+// A limit as qx25ctl reads numbers back: plain digits, never "1e+09".
 std::string Shown(double X) {
-  std::ostringstream text;
-  text << X;
-  return text.str();
+  char text[64];
+  std::snprintf(text, sizeof text, "%.6f", X);
+  std::string plain = text;
+  plain.erase(plain.find_last_not_of('0') + 1);
+  if (plain.back() == '.') plain.pop_back();
+  return plain;
 }
 
 }  // namespace

@@ -5,8 +5,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "ParamWork.h"
-#include "Stop.h"
+#include "WriteRun.h"
 #include "Toolbox.h"
 #include "params/IniFile.h"
 #include "params/ParameterFile.h"
@@ -14,70 +13,6 @@
 namespace qx25::tools {
 
 namespace {
-
-// How a run over the bulk range went, entry by entry, and the exit status it
-// earns: a line failure outweighs a refusal.
-class Tally {
- public:
-  explicit Tally(Session& Line) : S(Line) {}
-
-  // Runs one entry's exchange; returns its status text.
-  template <typename Fn>
-  std::string Run(Fn&& Exchange) {
-    if (InARow >= kMaxLineFailuresInARow) {
-      ++LineErrors;
-      return "not tried: the line is not answering";
-    }
-    try {
-      std::string status = Exchange();
-      InARow = 0;
-      return status;
-    } catch (const Refused& e) {
-      InARow = 0;
-      ++Refusals;
-      return std::string(RefusalMeaning(e.Status)) + " (PortStatus " + std::to_string(e.Status) +
-             ")";
-    } catch (const ESerialIO& e) {
-      return LineError(S.Describe(e.what()));
-    } catch (const LineFailure& e) {
-      return LineError(e.what());
-    }
-  }
-  void NotTaken() { ++Refusals; }
-  // Whether the run is to stop before the next entry (Ctrl-C, a closed
-  // output); the entries it leaves are counted as not tried.
-  bool Stopping() const { return StopStatus() != 0; }
-  std::string NotTried() {
-    ++Untried;
-    return StopSignalled() ? "not tried: interrupted" : "not tried: the output was closed";
-  }
-  int Failures() const { return LineErrors + Refusals + Untried; }
-  int RefusedCount() const { return Refusals; }
-  int FailedCount() const { return LineErrors; }
-  int UntriedCount() const { return Untried; }
-  int Status() const {
-    if (StopStatus()) return StopStatus();
-    return LineErrors ? kExitLine : Refusals ? kExitRefused : kExitOk;
-  }
-
- private:
-  std::string LineError(const std::string& What) {
-    ++LineErrors;
-    ++InARow;
-    return "line error: " + What;
-  }
-
-  Session& S;
-  int LineErrors = 0;
-  int Refusals = 0;
-  int Untried = 0;
-  int InARow = 0;
-};
-
-// One row of the table, with the entry's status.
-Node Row(const CParameter& P, std::optional<int64_t> Raw, const std::string& Status) {
-  return ValueRow(&P, P.Code, Raw).Add("status", Node::Text(Status));
-}
 
 std::string Described(const CParameter& P) {
   return "code " + std::to_string(P.Code) + " " + P.Caption;
@@ -119,15 +54,15 @@ void AddReadAll(CLI::App& App, Context& Ctx) {
       CParameter& p = catalog.Items(i);
       progress.Step(i - kBulkFirst + 1, Described(p));
       int64_t raw = -1;
-      const std::string status = tally.Stopping() ? tally.NotTried() : tally.Run([&] {
+      const RowStatus status = tally.Stopping() ? tally.NotTried() : tally.Run([&] {
         S.Doing({"reading code " + std::to_string(p.Code), ""});
         raw = ReadValue(S, a->Address, p.Code);
         p.Value = raw;
         p.ReadText = p.ValueToText(raw);
-        return std::string("ok");
+        return RowStatus{kRowRead, ""};
       });
       p.ReadError = raw < 0;
-      rows.Push(Row(p, raw < 0 ? std::nullopt : std::optional<int64_t>(raw), status));
+      rows.Push(BulkRow(p, raw < 0 ? std::nullopt : std::optional<int64_t>(raw), status));
     }
     progress.Finish();
     R.Add("address", Node::Integer(a->Address)).Add("parameters", std::move(rows));
@@ -170,8 +105,7 @@ struct WriteAllArgs {
   int Address = 1;
   bool Force = false;
   std::string File;
-  CTRKParameters Catalog;
-  std::vector<bool> InFile;  // by catalog index
+  FileToWrite Loaded;
 };
 
 void AddWriteAll(CLI::App& App, Context& Ctx) {
@@ -182,75 +116,21 @@ void AddWriteAll(CLI::App& App, Context& Ctx) {
       ->required()
       ->check(CLI::ExistingFile);
   AddAddressOption(*sub, a->Address);
-  sub->add_flag("--force", a->Force,
-                "Send values outside the catalog's limits too, and pass over keys that are no "
-                "parameter code and codes given again (the first one counts)");
+  AddForceFileFlag(*sub, a->Force);
   Command c;
-  c.Validate = [a] {
-    // Every value is checked before the first is sent, so that a bad file
-    // leaves the controller as it was.
-    a->Catalog.Fill();
-    CheckParameterFile(a->File, a->Catalog, a->Force, "nothing sent",
-                       "correct the file, or give --force to send values outside the limits and "
-                       "to pass over unknown keys and repeated codes (the first one counts)");
-    // The values as the service window loads them: the first of repeated keys.
-    const TIniFile ini(a->File);
-    LoadParameterFile(a->Catalog, a->File);
-    a->InFile.assign(static_cast<size_t>(a->Catalog.Count()), false);
-    for (int i = kBulkFirst; i < a->Catalog.Count(); ++i) {
-      const std::string key = std::to_string(a->Catalog.Items(i).Code);
-      a->InFile[static_cast<size_t>(i)] = !ini.ReadString(kParameterSection, key, "").empty();
-    }
-    // A run that writes nothing must not pass for a restored controller.
-    if (std::find(a->InFile.begin(), a->InFile.end(), true) == a->InFile.end())
-      throw BadArguments(a->File + ": the section [" + kParameterSection +
-                         "] holds no parameter; nothing sent");
-  };
+  c.Validate = [a] { a->Loaded = LoadFileToWrite(a->File, a->Force, "nothing sent"); };
   c.Body = [a](Session& S, Node& R) {
-    Tally tally(S);
-    Progress progress(a->Catalog.Count() - kBulkFirst);
-    Node rows = Node::Array();
-    int written = 0, leftOut = 0;
-    for (int i = kBulkFirst; i < a->Catalog.Count(); ++i) {
-      const CParameter& p = a->Catalog.Items(i);
-      progress.Step(i - kBulkFirst + 1, Described(p));
-      std::string status;
-      if (p.SkipOnWriteAll) {
-        status = "skipped (not written by write-all)";
-        ++leftOut;
-      } else if (!a->InFile[static_cast<size_t>(i)]) {
-        status = "not in the file";
-        ++leftOut;
-      } else if (tally.Stopping()) {
-        status = tally.NotTried();
-      } else {
-        status = tally.Run([&] {
-          S.Doing({"writing code " + std::to_string(p.Code), "the write",
-                   "qx25ctl read-param " + std::to_string(p.Code)});
-          const std::optional<int64_t> back = WriteValue(S, a->Address, p, p.Value);
-          if (!back || *back == p.Value) {
-            ++written;
-            return std::string("written");
-          }
-          tally.NotTaken();
-          return "not taken: read back " + ValueText(&p, *back);
-        });
-      }
-      const bool known = a->InFile[static_cast<size_t>(i)];
-      rows.Push(Row(p, known ? std::optional<int64_t>(p.Value) : std::nullopt, status));
-    }
+    Progress progress(a->Loaded.Catalog.Count() - kBulkFirst);
+    WriteCounts counts;
+    int status = kExitOk;
+    Node rows = WriteFileTo(S, a->Address, a->Loaded, counts, status,
+                            [&](int Step, const CParameter& P) { progress.Step(Step, Described(P)); });
     progress.Finish();
     R.Add("address", Node::Integer(a->Address))
         .Add("file", Node::Text(a->File))
         .Add("parameters", std::move(rows))
-        .Add("summary",
-             Node::Text(
-                 std::to_string(written) + " written, " + std::to_string(tally.RefusedCount()) +
-                 " refused, " + std::to_string(tally.FailedCount()) + " failed, " +
-                 std::to_string(leftOut) + " left out" +
-                 (tally.UntriedCount() ? ", " + std::to_string(tally.UntriedCount()) + " not tried"
-                                       : std::string())));
-    return tally.Status();
+        .Add("summary", CountsNode(counts));
+    return status;
   };
   OnRun(*sub, Ctx, std::move(c));
 }

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "ParamWork.h"
+#include "Stop.h"
 #include "Toolbox.h"
 #include "params/IniFile.h"
 
@@ -92,10 +93,12 @@ void AddDiffCommand(CLI::App& App, Context& Ctx) {
     const std::string firstName =
         twoFiles ? a->Files.front() : "the controller at address " + std::to_string(a->Address);
     if (!Ctx.Line.Json) {
-      // The table's two columns; the JSON array carries only the rows.
-      std::fprintf(stderr, "qx25ctl: first: %s, second: %s: %zu of %d code(s) differ\n",
-                   firstName.c_str(), a->Files.back().c_str(), R.Elements().size(),
-                   compared.Compared);
+      // The table's two columns, part of the result: on stdout before the
+      // rows, and alone when nothing differs. The JSON array carries only the rows.
+      const std::string summary = "first: " + firstName + ", second: " + a->Files.back() + ": " +
+                                  std::to_string(R.Elements().size()) + " of " +
+                                  std::to_string(compared.Compared) + " code(s) differ\n";
+      if (std::fputs(summary.c_str(), stdout) < 0 || std::fflush(stdout) != 0) OutputLost();
     }
     for (const std::string& p : problems)
       std::fprintf(stderr, "qx25ctl: not compared, %s\n", p.c_str());

@@ -1,6 +1,6 @@
 // drift: the controllers of a line against each other. Every parameter of
 // each is read, and only the codes that are not the same everywhere are
-// shown, a column per controller, the value most of them have marked.
+// shown, a column per controller, and the value most of them have beside.
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -21,8 +21,6 @@ struct DriftArgs {
   std::string SaveDir;
   bool Settings = false;
 };
-
-constexpr const char* kMajorityMark = " *";
 
 // The value most controllers have; nothing on a tie.
 std::optional<int64_t> Majority(const std::vector<std::optional<int64_t>>& Column) {
@@ -59,7 +57,7 @@ void AddDriftCommand(CLI::App& App, Context& Ctx) {
   auto* sub = App.add_subcommand(
       "drift",
       "Read every parameter of several controllers and show the codes whose values are not the "
-      "same everywhere, the value most have marked *. Exit status 0 when all agree, 1 when not");
+      "same everywhere, the value most have in the column \"majority\". Exit status 0 when all agree, 1 when not");
   auto a = std::make_shared<DriftArgs>();
   sub->add_option("--addresses", a->AddressText,
                   "Network addresses of the controllers: a range 1-8, a list 1,3,5, or both")
@@ -154,16 +152,17 @@ void AddDriftCommand(CLI::App& App, Context& Ctx) {
       row.Add("code", Node::Integer(p.Code)).Add("caption", Node::Text(p.Caption));
       for (size_t k = 0; k < n; ++k) {
         const auto& v = column[k];
-        std::string text = v ? ValueText(&p, *v) : "";
-        if (v && most && *v == *most) text += kMajorityMark;
-        row.Add(Column(a->Addresses[k]), Node::Text(text));
+        row.Add(Column(a->Addresses[k]), Node::Text(v ? ValueText(&p, *v) : ""));
       }
+      // Apart from the values, so that none of them reads as another text.
+      row.Add("majority", Node::Text(most ? ValueText(&p, *most) : ""));
       row.Add("units", Node::Text(p.Units));
       // The raw values beside the texts, in address order: a script needs no
       // locale's separators to read them.
       Node raw = Node::Array();
       for (const auto& v : column) raw.Push(v ? Node::Integer(*v) : Node());
       row.Add("raw", std::move(raw));
+      row.Add("majority_raw", most ? Node::Integer(*most) : Node());
       rows.Push(std::move(row));
     }
     const bool differ = !rows.Elements().empty();

@@ -213,7 +213,7 @@ std::string Pad(const std::string& Text, size_t Width, bool Right) {
 
 // An array of objects as a table: one column per key, in the order the keys
 // first appear.
-void AppendTable(std::string& Out, const Node& Rows, const std::string& Indent) {
+void AppendTable(std::string& Out, const Node& Rows, const std::string& Indent, bool Cut) {
   std::vector<std::string> keys;
   for (const Node& row : Rows.Elements())
     for (const auto& field : row.Fields())
@@ -229,7 +229,7 @@ void AppendTable(std::string& Out, const Node& Rows, const std::string& Indent) 
   auto cellText = [&](const Node& Row, const std::string& Key) {
     const Node* value = cell(Row, Key);
     if (!value) return std::string();
-    return Key == keys.back() ? Shown(*value) : Fit(Shown(*value), kMaxCellWidth);
+    return Key == keys.back() || !Cut ? Shown(*value) : Fit(Shown(*value), kMaxCellWidth);
   };
   std::vector<size_t> widths;
   std::vector<bool> right;
@@ -258,7 +258,7 @@ void AppendTable(std::string& Out, const Node& Rows, const std::string& Indent) 
   for (const Node& row : Rows.Elements()) line([&](size_t i) { return cellText(row, keys[i]); });
 }
 
-void AppendText(std::string& Out, const Node& Value, const std::string& Indent) {
+void AppendText(std::string& Out, const Node& Value, const std::string& Indent, bool Cut) {
   if (IsScalar(Value)) {
     Out += Indent + Shown(Value) + "\n";
     return;
@@ -266,10 +266,10 @@ void AppendText(std::string& Out, const Node& Value, const std::string& Indent) 
   if (Value.Type() == Node::Kind::Array) {
     const bool rows = std::all_of(Value.Elements().begin(), Value.Elements().end(),
                                   [](const Node& n) { return n.Type() == Node::Kind::Object; });
-    if (rows) {
-      AppendTable(Out, Value, Indent);
+    if (rows && !Value.Elements().empty()) {  // no rows, no table: not even a blank line
+      AppendTable(Out, Value, Indent, Cut);
     } else {
-      for (const Node& item : Value.Elements()) AppendText(Out, item, Indent);
+      for (const Node& item : Value.Elements()) AppendText(Out, item, Indent, Cut);
     }
     return;
   }
@@ -286,7 +286,7 @@ void AppendText(std::string& Out, const Node& Value, const std::string& Indent) 
       Out += Indent + Pad(Label(key) + ":", width + 1, false) + " " + list + "\n";
     } else {
       Out += Indent + Label(key) + ":\n";
-      AppendText(Out, member, Indent + "  ");
+      AppendText(Out, member, Indent + "  ", Cut);
     }
   }
 }
@@ -299,14 +299,15 @@ std::string ToJson(const Node& Value) {
   return out + "\n";
 }
 
-std::string ToText(const Node& Value) {
+std::string ToText(const Node& Value, bool Cut) {
   std::string out;
-  AppendText(out, Value, "");
+  AppendText(out, Value, "", Cut);
   return out;
 }
 
 bool Print(const Node& Value, bool Json, std::FILE* Out) {
-  const std::string text = Json ? ToJson(Value) : ToText(Value);
+  // Cells are cut only for a person's screen: a file or a pipe gets them whole.
+  const std::string text = Json ? ToJson(Value) : ToText(Value, isatty(fileno(Out)) == 1);
   const bool written = std::fwrite(text.data(), 1, text.size(), Out) == text.size();
   return std::fflush(Out) == 0 && written && !std::ferror(Out);
 }

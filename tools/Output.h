@@ -58,10 +58,11 @@ std::string UserDecimal(std::string Text);
 
 std::string ToJson(const Node& Value);
 // Objects as aligned "key: value" lines (nested objects indented), arrays of
-// objects as tables, arrays of scalars as comma-separated lists.
-std::string ToText(const Node& Value);
-// Returns false when the output could not be written (a full disk, a closed
-// pipe), with errno telling why.
+// objects as tables, arrays of scalars as comma-separated lists. With Cut, a
+// table's long cells but the last column's are cut to 60 columns.
+std::string ToText(const Node& Value, bool Cut = true);
+// Tables are cut (ToText) only on a terminal. Returns false when the output
+// could not be written (a full disk, a closed pipe), with errno telling why.
 bool Print(const Node& Value, bool Json, std::FILE* Out = stdout);
 
 // Width of UTF-8 text in terminal columns, counting one per code point.

@@ -69,7 +69,14 @@ std::optional<int64_t> WriteValue(Session& S, int Address, const CParameter& Rec
   }
   S.Check();  // the calibration write notes a refusal
   if (Record.Code == kPasswordCode) return std::nullopt;
-  return ReadValue(S, Address, Record.Code);
+  // A read-back that fails is told as the read-back: the write was answered.
+  const Operation writing = S.Doing();
+  const std::string code = std::to_string(Record.Code);
+  S.Doing({"reading code " + code + " back after writing it", "the acknowledged write",
+           "qx25ctl read-param " + code + " --address " + std::to_string(Address)});
+  const int64_t back = ReadValue(S, Address, Record.Code);
+  S.Doing(writing);
+  return back;
 }
 
 namespace {
@@ -315,6 +322,7 @@ void AddParamCommands(CLI::App& App, Context& Ctx) {
   AddCommon(App, Ctx);
   AddDiffCommand(App, Ctx);
   AddDriftCommand(App, Ctx);
+  AddProvisionCommand(App, Ctx);
 }
 
 }  // namespace qx25::tools

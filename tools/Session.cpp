@@ -3,6 +3,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
 #include <system_error>
 #include <thread>
 
@@ -48,6 +52,32 @@ std::string RefusalHint(uint8_t Status) {
   }
 }
 
+// "crw-rw---- root dialout": the mode, owner and group ls -l shows.
+std::string Listed(const struct stat& St) {
+  std::string mode = S_ISCHR(St.st_mode) ? "c" : S_ISDIR(St.st_mode) ? "d" : "-";
+  const char* const letters = "rwxrwxrwx";
+  for (int bit = 0; bit < 9; ++bit) mode += (St.st_mode & (0400 >> bit)) ? letters[bit] : '-';
+  const passwd* owner = getpwuid(St.st_uid);
+  const group* members = getgrgid(St.st_gid);
+  return mode + " " + (owner ? owner->pw_name : std::to_string(St.st_uid)) + " " +
+         (members ? members->gr_name : std::to_string(St.st_gid));
+}
+
+// What to do about a device this user may not open: the group that may, as
+// ls -l shows the device.
+std::string NoAccessHint(const std::string& Path) {
+  struct stat st {};
+  if (stat(Path.c_str(), &st) != 0) return kNoAccessHint;
+  const group* members = getgrgid(st.st_gid);
+  const std::string shown = "ls -l " + Path + " shows " + Listed(st);
+  if (members == nullptr || (st.st_mode & 060) != 060)
+    return shown + ": its group may not open it either; ask the administrator to give the group "
+                   "access (the dialout group on Debian)";
+  const std::string name = members->gr_name;
+  return shown + ": join the group " + name + " (sudo usermod -aG " + name +
+         " $USER), then log in again";
+}
+
 }  // namespace
 
 Refused::Refused(uint8_t Code)
@@ -84,6 +114,7 @@ Session::Session(const SessionOptions& Choice, bool OpenLine, serial::LineStatis
     limits.FirstByte = std::chrono::milliseconds(Choice.TimeoutMs);
     Dispatcher.SetTimeouts(limits);
   }
+  Dispatcher.SetCancelFlag(&StopFlag());
   DispenserDriver.reset(GetQX25(0, 0, &Dispatcher));
   if (Choice.LogLevel != llOff) {
     Logging = SetQX25Log(Choice.LogLevel, &programs::LogToStderr, nullptr) == 0;
@@ -112,6 +143,7 @@ Session::Session(const SessionOptions& Choice, bool OpenLine, serial::LineStatis
   }
   trace = [seen = LastReplyBytes, next = std::move(trace)](const serial::TraceRecord& R) {
     if (R.Direction == serial::TraceDirection::Reply) *seen = R.Bytes.size();
+    if (R.Result == serial::kSerialCancelled) ReplyWaitCut();
     if (next) next(R);
   };
   Dispatcher.SetTrace(std::move(trace));
@@ -128,7 +160,7 @@ Session::Session(const SessionOptions& Choice, bool OpenLine, serial::LineStatis
     }
     if (result == serial::kSerialInUse) {
       DispenserDriver.reset();
-      throw LineFailure(serial::InUseText(port, Path, Dispatcher.InUseBy(port)));
+      throw LineInUse(serial::InUseText(port, Path, Dispatcher.InUseBy(port)) + "; " + kInUseHint);
     }
     if (NotATerminal(result, Dispatcher.LastSystemError(port))) {
       DispenserDriver.reset();
@@ -156,6 +188,20 @@ Session::~Session() {
   }
 }
 
+void Session::SwitchPort(int Port, const std::string& DevicePath) {
+  const auto port = static_cast<uint8_t>(Port);
+  if (!DevicePath.empty()) Dispatcher.SetDevicePath(port, DevicePath);
+  PortNumber = Port;
+  Path = Dispatcher.DevicePath(port);
+  const int32_t result = DispenserDriver->SetupPort(Port);
+  if (result == serial::kSerialInUse)
+    throw LineInUse(serial::InUseText(port, Path, Dispatcher.InUseBy(port)));
+  if (result != 0) {
+    Current.Failing = "opening the line";
+    throw LineFailure(Describe(result));
+  }
+}
+
 std::string Session::LineName() const {
   return "COM" + std::to_string(PortNumber) + " (" + (Path.empty() ? "no device" : Path) + ")";
 }
@@ -173,7 +219,7 @@ std::string Session::Describe(const std::string& DriverText) {
 
 std::string Session::Describe(int32_t Code, const std::string& DriverText) {
   std::string reason;
-  const char* hint = kLineHint;
+  std::string hint = kLineHint;
   bool mayHaveActed = !Current.Effect.empty();
   const std::string why = Dispatcher.LastFailureText(static_cast<uint8_t>(PortNumber));
   if (Code == serial::kSerialNoDevice) {
@@ -183,12 +229,15 @@ std::string Session::Describe(int32_t Code, const std::string& DriverText) {
   } else if (Code == serial::kSerialNoAccess) {
     reason = serial::SerialErrorText(Code);
     if (!why.empty()) reason += " (" + why + ")";
-    hint = kNoAccessHint;
+    hint = NoAccessHint(Path);
     mayHaveActed = false;  // the device never opened
   } else if (Code == serial::kSerialRejected ||
              (Code == serial::kSerialTimeout && *LastReplyBytes)) {
     reason = "damaged reply";
     hint = kDamagedHint;
+  } else if (Code == serial::kSerialCancelled) {
+    reason = "interrupted while waiting for the reply";
+    hint.clear();  // the user asked for it
   } else if (Code == serial::kSerialTimeout) {
     reason = "no answer within " + std::to_string(Dispatcher.Timeouts().FirstByte.count()) + " ms";
   } else {
@@ -204,7 +253,7 @@ std::string Session::Describe(int32_t Code, const std::string& DriverText) {
     text += ": " + Current.Effect + " may or may not have taken effect; " + Current.CheckWith +
             " to check";
   if (!DriverText.empty()) text += " (" + DriverText + ")";
-  if (!mayHaveActed) text += std::string("; ") + hint;
+  if (!mayHaveActed && !hint.empty()) text += "; " + hint;
   return text;
 }
 
@@ -236,11 +285,17 @@ void PrintStatisticsText(const serial::LineStatistics& Stats) {
 
 }  // namespace
 
+std::string OutputFailureHint(int Error) {
+  // A reader that went away needs no disk space.
+  if (Error == EPIPE) return "the program reading the output has ended";
+  return kFileHint;
+}
+
 int PrintResult(const SessionOptions& Choice, const Node& Result, int Status) {
   if (Print(Result, Choice.Json)) return Status;
   const int error = errno;
   std::fprintf(stderr, "qx25ctl: the result could not be written to stdout: %s; %s\n",
-               std::strerror(error), kFileHint);
+               std::strerror(error), OutputFailureHint(error).c_str());
   return kExitFile;
 }
 
@@ -263,17 +318,56 @@ int ReportError(const SessionOptions& Choice, int Status, const std::string& Kin
   return Status;
 }
 
+namespace {
+
+// How often --wait-line looks whether the line is free.
+constexpr std::chrono::milliseconds kLineWaitPause{200};
+
+// A --device that can be no line: refused before anything is opened.
+void CheckDevicePath(const std::string& Path) {
+  const std::string example = "give the serial device, for example /dev/ttyUSB0";
+  if (Path.empty()) throw BadArguments("--device needs a path, for example /dev/ttyUSB0");
+  std::error_code ignored;
+  if (std::filesystem::is_directory(Path, ignored))
+    throw BadArguments("--device " + Path + " is a directory; " + example + " (ls " + Path +
+                       " lists what it holds)");
+  struct stat device {}, own {};
+  if (stat(Path.c_str(), &device) == 0 && stat("/dev/tty", &own) == 0 &&
+      S_ISCHR(device.st_mode) && device.st_rdev == own.st_rdev)
+    throw BadArguments("--device " + Path +
+                       " is the terminal qx25ctl runs in, not a serial line; " + example);
+}
+
+// The session, once the line is free: with --wait-line, a line another
+// program holds is tried again until it is free or the wait is over.
+std::unique_ptr<Session> OpenSession(const SessionOptions& Choice, bool OpenLine,
+                                     serial::LineStatistics* Stats) {
+  const auto giveUp =
+      std::chrono::steady_clock::now() + std::chrono::seconds(Choice.WaitLineSeconds);
+  for (;;) {
+    try {
+      return std::make_unique<Session>(Choice, OpenLine, Stats);
+    } catch (const LineInUse&) {
+      if (std::chrono::steady_clock::now() >= giveUp) throw;
+    }
+    if (!PauseUnlessStopped(kLineWaitPause))
+      throw LineFailure("stopped while waiting for the line another program holds");
+  }
+}
+
+}  // namespace
+
 int RunCommand(const SessionOptions& Choice, const Command& Run) {
   // Outlives the session, so that a run that failed still shows its line.
   serial::LineStatistics statistics;
   serial::LineStatistics* const stats = Choice.Stats ? &statistics : nullptr;
   try {
-    if (Choice.DeviceGiven && Choice.Device.empty())
-      throw BadArguments("--device needs a path, for example /dev/ttyUSB0");
+    if (Choice.DeviceGiven) CheckDevicePath(Choice.Device);
     if (Run.Validate) Run.Validate();
     if (Choice.SimTuned && !Choice.Simulate)
       throw BadArguments("the --sim-... options need --simulate");
-    Session session(Choice, Run.NeedsLine, stats);
+    const std::unique_ptr<Session> line = OpenSession(Choice, Run.NeedsLine, stats);
+    Session& session = *line;
     session.Doing(Run.What);
     Node result = Node::Object();
     int status = kExitOk;

@@ -48,6 +48,7 @@ struct SessionOptions {
   bool Stats = false;          // line statistics at the end of the run
   int TimeoutMs = 0;           // first-byte reply time-out; 0 keeps the dispatcher's
   int RetryDeviceSeconds = 0;  // how long opening waits for a missing device
+  int WaitLineSeconds = 0;     // how long opening waits for a line another program holds
   // The built-in simulator.
   double SimFlow = 6.0;                    // litres a second
   sim::Fault SimFault = sim::Fault::None;  // damage every reply with it
@@ -57,6 +58,8 @@ struct SessionOptions {
 
 // The longest --retry-device: an hour covers any replugging.
 inline constexpr int kMaxRetryDeviceSeconds = 3600;
+// The longest --wait-line: as long.
+inline constexpr int kMaxWaitLineSeconds = 3600;
 
 // The port number used when --port is not given.
 inline constexpr int kDefaultPort = 1;
@@ -68,6 +71,10 @@ class BadArguments : public std::runtime_error {
 // The line failed: no device, a time-out, a reply that could not be read.
 class LineFailure : public std::runtime_error {
   using std::runtime_error::runtime_error;
+};
+// Another program holds the line.
+class LineInUse : public LineFailure {
+  using LineFailure::LineFailure;
 };
 // A file could not be written.
 class FileFailure : public std::runtime_error {
@@ -88,6 +95,8 @@ inline constexpr const char* kDamagedHint =
     "check the cable and its earthing, and that no other controller has this address";
 inline constexpr const char* kNoDeviceHint =
     "check the --device path or the --port number, and that the adapter is plugged in";
+inline constexpr const char* kInUseHint =
+    "it is free again when that program ends; give --wait-line SECONDS to wait for it";
 inline constexpr const char* kNoAccessHint =
     "check that you may open the device (the dialout group on Debian)";
 inline constexpr const char* kFileHint = "check the path, its permissions and the free space";
@@ -122,8 +131,14 @@ class Session {
   // "COM1 (/dev/pts/4)".
   std::string LineName() const;
 
+  // Moves the session to another port of its dispatcher, whose device is
+  // DevicePath (empty: the port's own), and opens it; the recording and the
+  // trace go on across ports. Throws LineFailure when it does not open.
+  void SwitchPort(int Port, const std::string& DevicePath);
+
   // What the exchanges that follow are for.
   void Doing(Operation What) { Current = std::move(What); }
+  const Operation& Doing() const { return Current; }
 
   // Throws Refused or LineFailure unless the last exchange on the port was
   // accepted.
@@ -182,6 +197,8 @@ inline Node Price(double Value) { return Node::Number(Value, 2, std::string("per
 // Prints a command's result; a result that cannot be written (a full disk, a
 // closed pipe) is a file failure, as with the other tools of the system.
 int PrintResult(const SessionOptions& Choice, const Node& Result, int Status);
+// What to do when the output could not be written, by its errno.
+std::string OutputFailureHint(int Error);
 
 // Reports an error as RunCommand does and returns Status. Stats, when given,
 // follow the message on stderr, or go beside the error with --json.

@@ -15,6 +15,9 @@ namespace {
 
 volatile sig_atomic_t Caught = 0;  // the signal that asked the run to stop
 std::atomic<bool> Lost{false};
+std::atomic<bool> Stopping{false};  // Caught, as the dispatcher reads it
+std::atomic<bool> WaitCut{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
 
 // A second signal does not wait for the exchange in flight.
 extern "C" void OnStopSignal(int Signal) {
@@ -23,6 +26,7 @@ extern "C" void OnStopSignal(int Signal) {
     raise(Signal);
   }
   Caught = Signal;
+  Stopping = true;
 }
 
 // A wait between exchanges looks at the flag this often.
@@ -47,6 +51,10 @@ int StopStatus() {
 
 bool StopSignalled() { return Caught != 0; }
 
+const std::atomic<bool>& StopFlag() { return Stopping; }
+
+void ReplyWaitCut() { WaitCut = true; }
+
 void OutputLost() { Lost = true; }
 
 bool PauseUnlessStopped(std::chrono::milliseconds Pause) {
@@ -62,8 +70,11 @@ bool PauseUnlessStopped(std::chrono::milliseconds Pause) {
 
 int EndStatus(int Status) {
   if (!StopSignalled()) return Status;
-  std::fprintf(stderr, "qx25ctl: %s; no exchange was cut short\n",
-               Caught == SIGTERM ? "terminated (SIGTERM)" : "interrupted");
+  std::fprintf(stderr, "qx25ctl: %s; %s\n",
+               Caught == SIGTERM ? "terminated (SIGTERM)" : "interrupted",
+               WaitCut ? "the wait for the last reply was cut short, so what that request did is "
+                         "not known"
+                       : "no exchange was cut short");
   return StopStatus();
 }
 

@@ -1,9 +1,11 @@
 // Stopping a run between exchanges: on Ctrl-C or SIGTERM, or when nobody can
-// read the output any more (a closed pipe). An exchange is never cut short, so
-// the controller is not left with a request half-sent; the run ends after it,
-// and a wait between exchanges ends at once.
+// read the output any more (a closed pipe). A frame is never cut short, so
+// the controller is not left with a request half-sent; a wait for its reply
+// (which a long --timeout may make long) and a wait between exchanges end at
+// once.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 
 namespace qx25::tools {
@@ -18,6 +20,11 @@ void InstallStopHandlers();
 int StopStatus();
 // Whether SIGINT or SIGTERM asked the run to stop.
 bool StopSignalled();
+// Set by SIGINT or SIGTERM: the dispatcher's flag that calls off a reply wait.
+const std::atomic<bool>& StopFlag();
+// A reply wait was called off, so what the request in flight did is not
+// known: the end says so.
+void ReplyWaitCut();
 // A write to stdout or stderr failed: the run stops at the next exchange.
 void OutputLost();
 

@@ -20,6 +20,7 @@ inline constexpr int kExitDiffer = 1;
 
 void AddDiffCommand(CLI::App& App, Context& Ctx);
 void AddDriftCommand(CLI::App& App, Context& Ctx);
+void AddProvisionCommand(CLI::App& App, Context& Ctx);
 
 // The [Info] of a file qx25ctl writes for the controller at Address on S's line.
 TFileInfo FileInfoOf(Session& S, int Address);

@@ -53,6 +53,11 @@ void AddLineOptions(CLI::App& App, SessionOptions& Line) {
       ->transform(WholeNumber(0, qx25::tools::kMaxRetryDeviceSeconds))
       ->default_str("0")
       ->group(lineGroup);
+  App.add_option("--wait-line", Line.WaitLineSeconds,
+                 "Seconds to wait for a line another program holds to be free before giving up")
+      ->transform(WholeNumber(0, qx25::tools::kMaxWaitLineSeconds))
+      ->default_str("0")
+      ->group(lineGroup);
   App.add_flag("--trace", Line.Trace, "Print the protocol trace (frames in hex) on stderr")
       ->group(lineGroup);
   App.add_option("--log-level", Line.LogLevel,
@@ -155,8 +160,9 @@ int PrintInformation(CLI::App& App, const CLI::Success& E) {
   App.exit(E);
   std::cout.flush();
   if (std::cout) return kExitOk;
+  const int error = errno;
   std::fprintf(stderr, "qx25ctl: the text could not be written to stdout: %s; %s\n",
-               std::strerror(errno), kFileHint);
+               std::strerror(error), OutputFailureHint(error).c_str());
   return kExitFile;
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <termios.h>
 
+#include <atomic>
 #include <cstring>
 #include <thread>
 
@@ -236,6 +237,30 @@ TEST_F(SerialExchange, SilenceAndAnUnfinishedReplyTimeOut) {
   EXPECT_EQ(Exchange(20), kSerialOk);
   EXPECT_EQ(Dispatcher.GetLineStatus(kPort), kLineAccepted);
   EXPECT_EQ(Dispatcher.GetErrorCode(kPort), kSerialTimeout);
+}
+
+// A set cancel flag cuts a long wait for a reply short, after the frame has
+// gone out whole; a reply that comes soon is still taken.
+TEST_F(SerialExchange, ACancelFlagEndsTheReplyWait) {
+  std::atomic<bool> cancel{false};
+  Dispatcher.SetCancelFlag(&cancel);
+  Dispatcher.SetTimeouts({60s, 2s});
+  AnswerWith({});
+  std::thread flag([&] {
+    std::this_thread::sleep_for(200ms);
+    cancel = true;
+  });
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(Exchange(20), kSerialCancelled);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+  flag.join();
+  Peer.Join();
+  EXPECT_EQ(Received, Request);
+  EXPECT_EQ(Dispatcher.GetErrorCode(kPort), kSerialCancelled);
+  EXPECT_EQ(Dispatcher.GetLineStatus(kPort), kLineError);
+
+  AnswerWith(Status);
+  EXPECT_EQ(Exchange(20), kSerialOk);
 }
 
 TEST_F(SerialExchange, WithoutAHandlerTheReplyLengthCompletesTheReply) {

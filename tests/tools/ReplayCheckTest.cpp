@@ -50,7 +50,10 @@ TEST_F(Recorded, ReplayedRunEndsAsTheRecordedOneAndReplayCheckAgrees) {
 // Each command's own recording replays as recorded: a parameter read waits
 // for a reply as long as its code's value, which no fixed length gives.
 TEST_F(Recorded, EveryCommandsRecordingReplaysWithoutADifference) {
+  const std::string par = File("station.par");
+  std::ofstream(par) << "[Parametr]\n5=4\n16=80000\n";
   const std::vector<std::vector<std::string>> commands = {
+      {"provision", par, "--addresses", "1-2"},
       {"poll"},          {"preset", "--volume", "10"},  {"start"},
       {"start-reset"},   {"stop", "--reset"},           {"current"},
       {"result"},        {"total"},                     {"set-total", "1234"},

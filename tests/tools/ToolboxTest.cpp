@@ -90,7 +90,7 @@ TEST_F(Toolbox, DiffAgainstADeadLineIsALineFailure) {
   EXPECT_NE(r.Err.find("not tried: the controller is not answering"), std::string::npos) << r.Err;
 }
 
-TEST_F(Toolbox, DriftShowsOnlyWhatDiffersAndMarksTheMajority) {
+TEST_F(Toolbox, DriftShowsOnlyWhatDiffersAndTheMajorityApart) {
   BackgroundSimulator sim({QX25SIM_PATH, "--no-pacing", "--controllers", "1-5"});
   Set(sim.DevicePath(), "3", "16", "812.50");
   Set(sim.DevicePath(), "2", "5", "0.7");
@@ -102,9 +102,13 @@ TEST_F(Toolbox, DriftShowsOnlyWhatDiffersAndMarksTheMajority) {
   const QJsonArray rows = JsonOf(r.Out)["codes_that_differ"].toArray();
   ASSERT_EQ(rows.size(), 2) << r.Out;
   EXPECT_EQ(rows[0]["code"].toInt(), 5);
-  EXPECT_EQ(rows[0]["address_1"].toString(), "0.4");  // a tie: nothing marked
+  EXPECT_EQ(rows[0]["address_1"].toString(), "0.4");
+  EXPECT_EQ(rows[0]["majority"].toString(), "");  // a tie
+  EXPECT_TRUE(rows[0]["majority_raw"].isNull());
   EXPECT_EQ(rows[0]["address_2"].toString(), "0.7");
-  EXPECT_EQ(rows[1]["address_1"].toString(), "1200.00 *");
+  EXPECT_EQ(rows[1]["address_1"].toString(), "1200.00");
+  EXPECT_EQ(rows[1]["majority"].toString(), "1200.00");
+  EXPECT_EQ(rows[1]["majority_raw"].toInt(), 120000);
   EXPECT_EQ(rows[1]["address_3"].toString(), "812.50");
   // Raw values beside the texts, in address order, for scripts under any locale.
   EXPECT_EQ(rows[1]["raw"].toArray(), (QJsonArray{120000, 120000, 81250, 120000}));
