@@ -72,6 +72,15 @@
 #include "DriverLog.h"
 #include "PortDispatcher.h"
 
+// The slots' calling convention, the same as qx25c.h's functions'.
+#ifndef QX25_CALL
+#if defined(_WIN32) && !defined(_WIN64)
+#define QX25_CALL __stdcall
+#else
+#define QX25_CALL
+#endif
+#endif
+
 // Raised by every command whose exchange with the controller failed.
 class QX25_EXPORT ESerialIO : public std::runtime_error {
  public:
@@ -113,42 +122,52 @@ struct QX25_EXPORT TNozzlePoll {
 using TCreateMenuItemFn = void* (*)(void* Parent, int32_t Position);
 
 class QX25_EXPORT TQX25 {
- public:                                                                            // slot
-  virtual void Abstract();                                                          // 0: throws
-  virtual TDriverInfo GetDriverInfo();                                              // 1
-  virtual void SetPortStatus(int32_t Port, int32_t Value);                          // 2
-  virtual uint8_t GetPortStatus(int32_t Port);                                      // 3
-  virtual bool StopNozzle(int32_t Port, int32_t Nozzle, int32_t Confirm);           // 4
-  virtual uint8_t SpareQuery(int32_t Arg);                                          // 5
-  virtual void GetDeliveryResult(int32_t Port, int32_t Nozzle, double& Volume,
-                                 double& Money);                                    // 6
-  virtual void GetTotalCounter(int32_t Port, int32_t Nozzle, int32_t Side, double& Total,
-                               uint64_t& Second, int32_t, int32_t);                 // 7
-  virtual void SetTotalCounter(int32_t Port, int32_t Nozzle, int32_t Side, double& Value,
-                               int32_t, int32_t, int32_t);                          // 8
-  virtual double GetCurrentDelivery(int32_t Port, int32_t Nozzle, double& Money);   // 9
-  virtual uint16_t GetNozzleState(int32_t Port, int32_t Nozzle);                    // 10
-  virtual void SetPrice(int32_t Port, int32_t Nozzle, int32_t Side, int32_t, int32_t,
-                        double Price);                                              // 11
-  virtual void SpareCommand(int32_t, int32_t, int32_t);                             // 12
-  virtual void PresetVolume(int32_t Port, int32_t Nozzle, int32_t Side, int32_t Extra,
-                            double Volume);                                         // 13
-  virtual void PresetMoney(int32_t Port, int32_t Nozzle, int32_t Side, int32_t Extra,
-                           double Money);                                           // 14
-  virtual void StartPump(int32_t Port, int32_t Nozzle, int32_t Side);               // 15
-  virtual int32_t SetupPort(int32_t Port);                                          // 16
-  virtual int32_t GetParam(int32_t Port, int32_t Nozzle, int32_t ParamNo);          // 17
-  virtual void SetPar(int32_t Port, int32_t Nozzle, int32_t ParamNo, int32_t Value);  // 18
-  virtual void StartPumpWithReset(int32_t Port, int32_t Nozzle, int32_t Side,
-                                  int32_t SkipReset);                               // 19
-  virtual bool GetDriverProperty(int32_t Kind, int32_t& Value);                     // 20
-  virtual TNozzlePoll PollNozzle(int32_t Port, int32_t Nozzle, int32_t SideCount);  // 21
-  virtual void StopPump(int32_t Port, int32_t Nozzle, int32_t Side, int32_t Confirm);  // 22
-  virtual int32_t StopPumpAndReset(int32_t Port, int32_t Nozzle, int32_t Side,
-                                   int32_t Confirm);                                // 23
-  virtual void InstallMenu(void* RootItem, TCreateMenuItemFn CreateMenuItemFn);     // 24
-  virtual void SpareHookA(void* RootItem, TCreateMenuItemFn CreateMenuItemFn);      // 25
-  virtual void SpareHookB(void* RootItem, TCreateMenuItemFn CreateMenuItemFn);      // 26
+  // The slot numbers stay in one column.
+  // clang-format off
+ public:                                                                                // slot
+  virtual void QX25_CALL Abstract();                                                    // 0: throws
+  virtual TDriverInfo QX25_CALL GetDriverInfo();                                        // 1
+  virtual void QX25_CALL SetPortStatus(int32_t Port, int32_t Value);                    // 2
+  virtual uint8_t QX25_CALL GetPortStatus(int32_t Port);                                // 3
+  virtual bool QX25_CALL StopNozzle(int32_t Port, int32_t Nozzle, int32_t Confirm);     // 4
+  virtual uint8_t QX25_CALL SpareQuery(int32_t Arg);                                    // 5
+  virtual void QX25_CALL GetDeliveryResult(int32_t Port, int32_t Nozzle, double& Volume,
+                                           double& Money);                              // 6
+  virtual void QX25_CALL GetTotalCounter(int32_t Port, int32_t Nozzle, int32_t Side, double& Total,
+                                         uint64_t& Second, int32_t, int32_t);           // 7
+  virtual void QX25_CALL SetTotalCounter(int32_t Port, int32_t Nozzle, int32_t Side, double& Value,
+                                         int32_t, int32_t, int32_t);                    // 8
+  virtual double QX25_CALL GetCurrentDelivery(int32_t Port, int32_t Nozzle,
+                                              double& Money);                           // 9
+  virtual uint16_t QX25_CALL GetNozzleState(int32_t Port, int32_t Nozzle);              // 10
+  virtual void QX25_CALL SetPrice(int32_t Port, int32_t Nozzle, int32_t Side, int32_t, int32_t,
+                                  double Price);                                        // 11
+  virtual void QX25_CALL SpareCommand(int32_t, int32_t, int32_t);                       // 12
+  virtual void QX25_CALL PresetVolume(int32_t Port, int32_t Nozzle, int32_t Side, int32_t Extra,
+                                      double Volume);                                   // 13
+  virtual void QX25_CALL PresetMoney(int32_t Port, int32_t Nozzle, int32_t Side, int32_t Extra,
+                                     double Money);                                     // 14
+  virtual void QX25_CALL StartPump(int32_t Port, int32_t Nozzle, int32_t Side);         // 15
+  virtual int32_t QX25_CALL SetupPort(int32_t Port);                                    // 16
+  virtual int32_t QX25_CALL GetParam(int32_t Port, int32_t Nozzle, int32_t ParamNo);    // 17
+  virtual void QX25_CALL SetPar(int32_t Port, int32_t Nozzle, int32_t ParamNo,
+                                int32_t Value);                                         // 18
+  virtual void QX25_CALL StartPumpWithReset(int32_t Port, int32_t Nozzle, int32_t Side,
+                                            int32_t SkipReset);                         // 19
+  virtual bool QX25_CALL GetDriverProperty(int32_t Kind, int32_t& Value);               // 20
+  virtual TNozzlePoll QX25_CALL PollNozzle(int32_t Port, int32_t Nozzle,
+                                           int32_t SideCount);                          // 21
+  virtual void QX25_CALL StopPump(int32_t Port, int32_t Nozzle, int32_t Side,
+                                  int32_t Confirm);                                     // 22
+  virtual int32_t QX25_CALL StopPumpAndReset(int32_t Port, int32_t Nozzle, int32_t Side,
+                                             int32_t Confirm);                          // 23
+  virtual void QX25_CALL InstallMenu(void* RootItem,
+                                     TCreateMenuItemFn CreateMenuItemFn);               // 24
+  virtual void QX25_CALL SpareHookA(void* RootItem,
+                                    TCreateMenuItemFn CreateMenuItemFn);                // 25
+  virtual void QX25_CALL SpareHookB(void* RootItem,
+                                    TCreateMenuItemFn CreateMenuItemFn);                // 26
+  // clang-format on
 
   // Ordinary operations, used by the service window, the tools and the tests.
 
