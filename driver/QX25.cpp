@@ -28,7 +28,8 @@ constexpr uint8_t kKeepStatusOnCanBit = 0x80;
 
 }  // namespace
 
-extern "C" TQX25* GetQX25(uint32_t Options, uintptr_t AppHandle, PortDispatcher* Dispatcher) {
+extern "C" TQX25* QX25_CALL GetQX25(uint32_t Options, uintptr_t AppHandle,
+                                   PortDispatcher* Dispatcher) {
   auto* driver = new TQX25();  // value-initialised: every table starts at zero
   ApplicationHandle = AppHandle;
   driver->Dispatcher = Dispatcher;

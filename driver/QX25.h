@@ -8,8 +8,12 @@
 // The table's order is the binary contract: a prebuilt host calls entry N of
 // the object's table (its first pointer-sized word) with the object first.
 // On Linux and 64-bit Windows that is the platform's C convention; on 32-bit
-// Windows a slot is __stdcall, as a COM method. A slot that returns a record
-// in memory (GetDriverInfo) takes the result's address before the object.
+// Windows a slot is __stdcall (QX25_CALL), as a COM method, and so is
+// GetQX25. A slot that returns a record in memory (GetDriverInfo; PollNozzle
+// on Windows) takes the result's address before the object. On 32-bit
+// Windows no exception leaves the library (each module unwinds only its own
+// frames there): a slot the host calls returns its zero value instead and
+// leaves the message in qx25_last_error(), empty after a slot that worked.
 // Never reorder, insert or remove a virtual function: tests/hosts'
 // PascalHost checks each slot by its number. A host that cannot catch a C++
 // exception, or has no dispatcher of its own, uses the C interface instead
@@ -235,5 +239,5 @@ inline void TQX25::operator delete(void* Driver) noexcept {
 // The library's one exported function: builds a new driver. Only bit 7 of the
 // low byte of Options counts (KeepStatusOnCan). AppHandle is the host's main
 // window (a QWidget* as an integer, or 0). The host owns the returned object.
-extern "C" QX25_EXPORT TQX25* GetQX25(uint32_t Options, uintptr_t AppHandle,
-                                      PortDispatcher* Dispatcher);
+extern "C" QX25_EXPORT TQX25* QX25_CALL GetQX25(uint32_t Options, uintptr_t AppHandle,
+                                                PortDispatcher* Dispatcher);
