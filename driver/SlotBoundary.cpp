@@ -29,7 +29,7 @@ void RecordFailure() noexcept {
 
 }  // namespace qx25
 
-#if defined(_WIN32)
+#if defined(_WIN32) && !defined(_WIN64)
 
 // The linker places this symbol at the start of the module's image, whose PE
 // header gives the image's size: the module's code lies within.
@@ -56,12 +56,18 @@ bool InThisModule(const void* Address) {
 
 namespace qx25 {
 
-void EnterSlot(const void* Caller) noexcept {
-  if (!InThisModule(Caller)) LastFailure().clear();
+namespace {
+thread_local int RunningSlots = 0;
+}  // namespace
+
+TSlotScope::TSlotScope(const void* Caller) noexcept {
+  if (RunningSlots++ == 0 && !InThisModule(Caller)) LastFailure().clear();
 }
 
+TSlotScope::~TSlotScope() { --RunningSlots; }
+
 bool StopAtBoundary(const void* Caller) noexcept {
-  if (InThisModule(Caller)) return false;
+  if (RunningSlots > 0 || InThisModule(Caller)) return false;
   RecordFailure();
   return true;
 }

@@ -29,17 +29,28 @@ std::string& LastFailure();
 // Stores the message of the exception being handled as the last failure.
 void RecordFailure() noexcept;
 
-// For the marks below. Caller is the slot's return address.
-void EnterSlot(const void* Caller) noexcept;
-// When Caller lies outside this module, records the exception being handled
-// and says true; false: the slot rethrows.
+// For the marks below. Caller is the slot's return address, which says
+// where a call through the table came from. A slot that another slot calls
+// may be inlined into it, where the return address is the outer slot's: so
+// a slot also counts the slots running on its thread, and only the
+// outermost one, called from outside the module, stops an exception.
+class TSlotScope {
+ public:
+  explicit TSlotScope(const void* Caller) noexcept;
+  ~TSlotScope();
+  TSlotScope(const TSlotScope&) = delete;
+  TSlotScope& operator=(const TSlotScope&) = delete;
+};
+// When no slot runs on the thread (the handler's own has ended) and Caller
+// lies outside this module, records the exception being handled and says
+// true; false: the slot rethrows.
 bool StopAtBoundary(const void* Caller) noexcept;
 
 }  // namespace qx25
 
 #if defined(_WIN32) && !defined(_WIN64)
 #define QX25_SLOT_TRY try
-#define QX25_SLOT_ENTER qx25::EnterSlot(__builtin_return_address(0))
+#define QX25_SLOT_ENTER const qx25::TSlotScope slotScope(__builtin_return_address(0))
 #define QX25_SLOT_CATCH(...)                                               \
   catch (...) {                                                            \
     if (!qx25::StopAtBoundary(__builtin_return_address(0))) throw;         \
