@@ -51,10 +51,10 @@ bool StopAtBoundary(const void* Caller) noexcept;
 #if defined(_WIN32) && !defined(_WIN64)
 #define QX25_SLOT_TRY try
 #define QX25_SLOT_ENTER const qx25::TSlotScope slotScope(__builtin_return_address(0))
-#define QX25_SLOT_CATCH(...)                                               \
-  catch (...) {                                                            \
-    if (!qx25::StopAtBoundary(__builtin_return_address(0))) throw;         \
-    return __VA_ARGS__;                                                    \
+#define QX25_SLOT_CATCH(...)                                       \
+  catch (...) {                                                    \
+    if (!qx25::StopAtBoundary(__builtin_return_address(0))) throw; \
+    return __VA_ARGS__;                                            \
   }
 #else
 #define QX25_SLOT_TRY

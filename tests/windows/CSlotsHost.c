@@ -74,10 +74,10 @@ struct qx25_slots {
 #define NOZZLE 1
 #define SIDE 1
 #define PRICE 52.30
-#define CLOSED 216      /* the poll's summary once it has closed a delivery */
-#define DEAD_PORT 2     /* mapped to a COM port that does not exist */
-#define NO_DEVICE 1     /* the dispatcher's failure class for it */
-#define PARAM_NO 15     /* a parameter the simulator keeps as written */
+#define CLOSED 216  /* the poll's summary once it has closed a delivery */
+#define DEAD_PORT 2 /* mapped to a COM port that does not exist */
+#define NO_DEVICE 1 /* the dispatcher's failure class for it */
+#define PARAM_NO 15 /* a parameter the simulator keeps as written */
 #define DELIVERY_LIMIT_MS 20000
 #if defined(_WIN64)
 #define SLOTS_RETURN_FAILURES 0
@@ -118,9 +118,7 @@ static int Has(const char* Log, const char* Request) {
   return strstr(Log, needle) != NULL;
 }
 
-static int Failed(const char* Message) {
-  return strstr(FN(qx25_last_error)(), Message) != NULL;
-}
+static int Failed(const char* Message) { return strstr(FN(qx25_last_error)(), Message) != NULL; }
 
 /* Polls until the poll has closed the delivery; 0 when it never did. */
 static int PollToEnd(qx25_object* D, int Port) {
