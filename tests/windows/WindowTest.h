@@ -11,6 +11,8 @@
 
 #include "WindowHost.h"
 
+std::string Utf8(const std::wstring& Text);
+
 class TWindowTest {
  public:
   TWindowTest(TWindowHost& Host, int Port, std::wstring Directory, DWORD UiThread);
@@ -24,6 +26,8 @@ class TWindowTest {
   bool Check(bool Condition, const std::string& What);
   bool WaitUntil(const std::function<bool()>& Condition, int Milliseconds = 20000);
   HWND TopLevel(const wchar_t* Name) const;
+  // The first window of the window's thread that Match takes, or null.
+  HWND ThreadWindow(const std::function<bool(HWND)>& Match) const;
   HWND Box(const std::string& Caption) const;
   HWND Control(const wchar_t* Name) const;
   std::string Cell(int Col, int Row) const;
@@ -42,6 +46,9 @@ class TWindowTest {
   // The confirmation's text, answered with OK; empty when none came.
   std::string ConfirmedText();
   void Snapshot(const char* Name);
+  HWND Focused() const;
+  // A key pressed and released as the keyboard does it, with Shift held if asked.
+  void Press(WORD Key, bool Shift = false);
   bool OpenWindow();
   bool Confirm(bool Ok);
   bool FileDialog(const std::string& Title, const std::wstring& FileName);
@@ -56,6 +63,12 @@ class TWindowTest {
   void CopyAndPaste();
   void CloseDuringRun();
   void DestroyHostDuringRun();
+  void Keyboard();
+  void Hints();
+  void CodeColumn();
+  void Looks();
+  void AddressDialogLooks();
+  void LostLine();
 
   TWindowHost& Host;
   const int Port;

@@ -23,7 +23,10 @@ std::optional<TRowResult> RunRow(TBulk Kind, const TRunInputs::TRowJob& Job, int
   if (Kind == TBulk::Read) {
     result.Text = ReadOne(Job.Target, p);
     result.Value = p.Value;
-    if (!result.Text.empty()) result.Outcome = TRowResult::Read;
+    if (!result.Text.empty())
+      result.Outcome = TRowResult::Read;
+    else
+      result.Text = ReadFailureText(Job.Target, p);
     return result;
   }
   const TTarget& line = Job.Target;
@@ -118,6 +121,9 @@ TRowNews TakeRowResult(CTRKParameters* Catalog, TRunInputs& Inputs, const TRowRe
     Inputs.Publish(Result.Row, Catalog->Items(Result.Row));
     news.ReadRow = Result.Row;
   }
+  // A failed read that knows why says so (the cell says only that it failed).
+  if (Result.Outcome == TRowResult::Failed && !Result.Text.empty())
+    news.Status = TStatus{Result.Text, TStatusColour::Failure, {}};
   return news;
 }
 

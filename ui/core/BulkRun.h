@@ -24,7 +24,9 @@ struct TRowResult {
   enum TRowOutcome { Failed, Read, Written, WriteFailed, Refused } Outcome = Failed;
   int Row = 0;  // catalog index
   int64_t Value = 0;
-  std::string Text;  // Read: the value's text; Written, WriteFailed: the status text
+  // Read: the value's text; Written, WriteFailed: the status text; Failed:
+  // why, when the line says (ReadFailureText), else empty.
+  std::string Text;
 };
 
 class TRunInputs {

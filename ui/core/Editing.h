@@ -107,6 +107,11 @@ struct TStatus {
   std::string Detail;  // the driver's message when it raised
 };
 
+// After a failed read of P, why, when the line says: its device went away (a
+// replugged adapter, a restarted line server; the next request opens it
+// again). Empty when there is nothing more to say than the cell's text.
+std::string ReadFailureText(const TTarget& Line, const CParameter& P);
+
 // Writes the edit of P (null: no row) and updates P on success. The address
 // record first takes IdNumber as its code: the ID number travels there.
 TStatus WriteOne(const TTarget& Line, CParameter* P, const TEdit& Edit, int IdNumber);

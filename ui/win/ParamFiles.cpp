@@ -10,6 +10,7 @@
 
 #include "ui/core/Files.h"
 #include "ui/core/Texts.h"
+#include "ui/win/Controls.h"
 #include "ui/win/ParamWindow.h"
 #include "ui/win/ServiceWindow.h"
 #include "ui/win/Text.h"
@@ -41,6 +42,7 @@ std::optional<std::string> AskFileName(HWND Owner, const char* Title, const char
   dialog.lpstrTitle = title.c_str();
   dialog.lpstrDefExt = suffix.c_str();
   dialog.Flags = OFN_EXPLORER | OFN_NOCHANGEDIR | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
+  const TNameNextDialog named(Save ? L"SaveDialog" : L"OpenDialog");
   const BOOL chosen = Save ? GetSaveFileNameW(&dialog) : GetOpenFileNameW(&dialog);
   if (!chosen) return std::nullopt;
   return Utf8(name.c_str());
