@@ -23,6 +23,10 @@ target_link_libraries(qx25 PRIVATE qx25_ui_core qx25_params comctl32 comdlg32 gd
 # serial dispatcher in for qx25_open, unexported).
 target_compile_definitions(qx25_objects PRIVATE QX25_BUILDING_DLL)
 set_target_properties(qx25 PROPERTIES PREFIX "" IMPORT_PREFIX "")
+# On 32-bit the stdcall names lose their "@n" in the DLL, as Windows' own
+# DLLs export them; qx25.def keeps them, for the import libraries that
+# scripts/package-windows makes.
+target_link_options(qx25 PRIVATE -Wl,--kill-at -Wl,--output-def,${CMAKE_BINARY_DIR}/bin/qx25.def)
 
 add_subdirectory(serial/win)
 add_subdirectory(testsupport)

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "Driver.h"
+#include "SlotBoundary.h"
 
 using namespace qx25;
 
@@ -54,7 +55,8 @@ int32_t TQX25::CalcNozzleAddress(int32_t Nozzle, int32_t Dispenser) {
   return static_cast<int32_t>(address);
 }
 
-int32_t TQX25::SetupPort(int32_t Port) {
+int32_t TQX25::SetupPort(int32_t Port) QX25_SLOT_TRY {
+  QX25_SLOT_ENTER;
   // Settings change between commands, never inside one.
   const TPortLock hold(Port);
   const uint8_t port = PortIndex(Port);
@@ -62,6 +64,7 @@ int32_t TQX25::SetupPort(int32_t Port) {
   Dispatcher->SetPortSetupHandler(port, TPortSetupHandler{&PortSetupHandler, this});
   return ApplyPortSettings(port);
 }
+QX25_SLOT_CATCH(0)
 
 // Takes no port lock: the dispatcher calls it as the port's settings handler
 // with its own port lock held, and taking ours there would take the two in

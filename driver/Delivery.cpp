@@ -14,6 +14,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "SlotBoundary.h"
+
 using namespace qx25;
 
 namespace {
@@ -74,15 +76,19 @@ uint8_t TQX25::SpareQuery(int32_t) { return 0; }
 // Reserved: no work.
 void TQX25::SpareCommand(int32_t, int32_t, int32_t) {}
 
-double TQX25::GetCurrentDelivery(int32_t Port, int32_t Nozzle, double& Money) {
+double TQX25::GetCurrentDelivery(int32_t Port, int32_t Nozzle, double& Money) QX25_SLOT_TRY {
+  QX25_SLOT_ENTER;
   const TPortLock hold(Port);
   const int nozzle = NozzleIndex(Nozzle);
   const uint8_t port = PortIndex(Port);
   return QueryVolume(*this, port, nozzle, kCurrentRequest, TCurrentReply::Volume, kRefusedCurrent,
                      Money);
 }
+QX25_SLOT_CATCH(0)
 
-void TQX25::GetDeliveryResult(int32_t Port, int32_t Nozzle, double& Volume, double& Money) {
+void TQX25::GetDeliveryResult(int32_t Port, int32_t Nozzle, double& Volume,
+                              double& Money) QX25_SLOT_TRY {
+  QX25_SLOT_ENTER;
   const TPortLock hold(Port);
   const int nozzle = NozzleIndex(Nozzle);
   const uint8_t port = PortIndex(Port);
@@ -90,9 +96,11 @@ void TQX25::GetDeliveryResult(int32_t Port, int32_t Nozzle, double& Volume, doub
   Volume = QueryVolume(*this, port, nozzle, kResultRequest, TResultReply::Volume,
                        kAnsweredWithoutData, Money);
 }
+QX25_SLOT_CATCH()
 
 void TQX25::GetTotalCounter(int32_t Port, int32_t Nozzle, int32_t Side, double& Total,
-                            uint64_t& Second, int32_t, int32_t) {
+                            uint64_t& Second, int32_t, int32_t) QX25_SLOT_TRY {
+  QX25_SLOT_ENTER;
   const TPortLock hold(Port);
   const int nozzle = NozzleIndex(Nozzle);
   const uint8_t port = PortIndex(Port);
@@ -109,9 +117,11 @@ void TQX25::GetTotalCounter(int32_t Port, int32_t Nozzle, int32_t Side, double& 
   }
   Total = ReadField(reply.Data, TTotalReply::Total);
 }
+QX25_SLOT_CATCH()
 
 void TQX25::SetTotalCounter(int32_t Port, int32_t Nozzle, int32_t Side, double& Value, int32_t,
-                            int32_t, int32_t) {
+                            int32_t, int32_t) QX25_SLOT_TRY {
+  QX25_SLOT_ENTER;
   const TPortLock hold(Port);
   const int nozzle = NozzleIndex(Nozzle);
   const uint8_t port = PortIndex(Port);
@@ -134,8 +144,11 @@ void TQX25::SetTotalCounter(int32_t Port, int32_t Nozzle, int32_t Side, double& 
   // operation. Through the table: a host may override the read.
   GetParam(port, nozzle, kParamNoFirstCode + kPasswordCode);
 }
+QX25_SLOT_CATCH()
 
-void TQX25::SetPrice(int32_t Port, int32_t Nozzle, int32_t Side, int32_t, int32_t, double Price) {
+void TQX25::SetPrice(int32_t Port, int32_t Nozzle, int32_t Side, int32_t, int32_t,
+                     double Price) QX25_SLOT_TRY {
+  QX25_SLOT_ENTER;
   const TPortLock hold(Port);
   // Only stored, so no request and no nozzle-number message; but the entry
   // must exist.
@@ -144,6 +157,7 @@ void TQX25::SetPrice(int32_t Port, int32_t Nozzle, int32_t Side, int32_t, int32_
     throw std::out_of_range("Nozzle " + std::to_string(Nozzle) + " is outside 1..32");
   Prices[port][Nozzle][SideIndex(Side)] = Price;
 }
+QX25_SLOT_CATCH()
 
 bool TQX25::GetDriverProperty(int32_t Kind, int32_t& Value) {
   const uint32_t kind = static_cast<uint32_t>(Kind);

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "Driver.h"
+#include "SlotBoundary.h"
 
 using namespace qx25;
 
@@ -88,7 +89,8 @@ int32_t SendCommon(TQX25& Driver, uint8_t Port, const char* NumberName, int64_t 
 
 }  // namespace
 
-int32_t TQX25::GetParam(int32_t Port, int32_t Nozzle, int32_t ParamNo) {
+int32_t TQX25::GetParam(int32_t Port, int32_t Nozzle, int32_t ParamNo) QX25_SLOT_TRY {
+  QX25_SLOT_ENTER;
   const TPortLock hold(Port);
   CheckNozzle(Nozzle);
   if (ParamNo < kParamNoFirstCode) return -1;  // commands and addresses cannot be read
@@ -100,8 +102,10 @@ int32_t TQX25::GetParam(int32_t Port, int32_t Nozzle, int32_t ParamNo) {
   // The slot's result is 32 bits: a longer value keeps its low 32 bits.
   return static_cast<int32_t>(static_cast<uint32_t>(value));
 }
+QX25_SLOT_CATCH(0)
 
-void TQX25::SetPar(int32_t Port, int32_t Nozzle, int32_t ParamNo, int32_t Value) {
+void TQX25::SetPar(int32_t Port, int32_t Nozzle, int32_t ParamNo, int32_t Value) QX25_SLOT_TRY {
+  QX25_SLOT_ENTER;
   const TPortLock hold(Port);
   CheckNozzle(Nozzle);
   if (ParamNo < kParamNoNetAddress) {
@@ -116,6 +120,7 @@ void TQX25::SetPar(int32_t Port, int32_t Nozzle, int32_t ParamNo, int32_t Value)
     WriteCtrlParam(Port, Nozzle, ParamNo - kParamNoFirstCode, Value);
   }
 }
+QX25_SLOT_CATCH()
 
 void TQX25::WriteCtrlParam(int32_t Port, int32_t Nozzle, int32_t Index, int32_t Value) {
   const TPortLock hold(Port);

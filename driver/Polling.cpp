@@ -15,6 +15,7 @@
 #include <string>
 
 #include "Delivery.h"
+#include "SlotBoundary.h"
 
 using namespace qx25;
 
@@ -116,7 +117,8 @@ bool Overrides(uint8_t Summary, uint8_t Code) {
 
 }  // namespace
 
-TNozzlePoll TQX25::PollNozzle(int32_t Port, int32_t Nozzle, int32_t SideCount) {
+TNozzlePoll TQX25::PollNozzle(int32_t Port, int32_t Nozzle, int32_t SideCount) QX25_SLOT_TRY {
+  QX25_SLOT_ENTER;
   const TPortLock hold(Port);
   TNozzlePoll poll{};
   const int nozzle = NozzleIndex(static_cast<uint8_t>(Nozzle));
@@ -142,10 +144,13 @@ TNozzlePoll TQX25::PollNozzle(int32_t Port, int32_t Nozzle, int32_t SideCount) {
   if (unread) PortStatus[port] = kAnsweredWithoutData;
   return poll;
 }
+QX25_SLOT_CATCH(TNozzlePoll{})
 
-uint16_t TQX25::GetNozzleState(int32_t Port, int32_t Nozzle) {
+uint16_t TQX25::GetNozzleState(int32_t Port, int32_t Nozzle) QX25_SLOT_TRY {
+  QX25_SLOT_ENTER;
   const TPortLock hold(Port);
   // Through the table with no side to poll: only the argument checks run, so
   // the state is 0 unless a host's own poll says otherwise.
   return PollNozzle(static_cast<uint8_t>(Port), static_cast<uint8_t>(Nozzle), 0).State;
 }
+QX25_SLOT_CATCH(0)

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "Driver.h"
+#include "SlotBoundary.h"
 
 using namespace qx25;
 
@@ -30,14 +31,18 @@ void SendStart(TQX25& Driver, uint8_t Port, int Nozzle, int32_t Side) {
 
 }  // namespace
 
-void TQX25::StartPump(int32_t Port, int32_t Nozzle, int32_t Side) {
+void TQX25::StartPump(int32_t Port, int32_t Nozzle, int32_t Side) QX25_SLOT_TRY {
+  QX25_SLOT_ENTER;
   const TPortLock hold(Port);
   const int nozzle = NozzleIndex(Nozzle);
   const uint8_t port = PortIndex(Port);
   SendStart(*this, port, nozzle, SideOrNone(Side));
 }
+QX25_SLOT_CATCH()
 
-void TQX25::StartPumpWithReset(int32_t Port, int32_t Nozzle, int32_t Side, int32_t SkipReset) {
+void TQX25::StartPumpWithReset(int32_t Port, int32_t Nozzle, int32_t Side,
+                               int32_t SkipReset) QX25_SLOT_TRY {
+  QX25_SLOT_ENTER;
   const TPortLock hold(Port);
   const int nozzle = NozzleIndex(Nozzle);
   const uint8_t port = PortIndex(Port);
@@ -58,8 +63,11 @@ void TQX25::StartPumpWithReset(int32_t Port, int32_t Nozzle, int32_t Side, int32
   }
   SendStart(*this, port, nozzle, Side);
 }
+QX25_SLOT_CATCH()
 
-void TQX25::PresetVolume(int32_t Port, int32_t Nozzle, int32_t Side, int32_t, double Volume) {
+void TQX25::PresetVolume(int32_t Port, int32_t Nozzle, int32_t Side, int32_t,
+                         double Volume) QX25_SLOT_TRY {
+  QX25_SLOT_ENTER;
   const TPortLock hold(Port);
   const int nozzle = NozzleIndex(Nozzle);
   const uint8_t port = PortIndex(Port);
@@ -80,8 +88,11 @@ void TQX25::PresetVolume(int32_t Port, int32_t Nozzle, int32_t Side, int32_t, do
   else
     PresetVolumes[port][nozzle] = Volume;  // the host's figure, not the rounded one
 }
+QX25_SLOT_CATCH()
 
-void TQX25::PresetMoney(int32_t Port, int32_t Nozzle, int32_t Side, int32_t Extra, double Money) {
+void TQX25::PresetMoney(int32_t Port, int32_t Nozzle, int32_t Side, int32_t Extra,
+                        double Money) QX25_SLOT_TRY {
+  QX25_SLOT_ENTER;
   const TPortLock hold(Port);
   const int nozzle = NozzleIndex(Nozzle);
   const uint8_t port = PortIndex(Port);
@@ -101,8 +112,10 @@ void TQX25::PresetMoney(int32_t Port, int32_t Nozzle, int32_t Side, int32_t Extr
                             " litres, outside the preset range 0 to below 99999.5 litres");
   PresetVolume(Port, Nozzle, Side, Extra, *volume);  // through the table: a host may override it
 }
+QX25_SLOT_CATCH()
 
-void TQX25::StopPump(int32_t Port, int32_t Nozzle, int32_t Side, int32_t Confirm) {
+void TQX25::StopPump(int32_t Port, int32_t Nozzle, int32_t Side, int32_t Confirm) QX25_SLOT_TRY {
+  QX25_SLOT_ENTER;
   const TPortLock hold(Port);
   if (static_cast<uint8_t>(Confirm) == 0) return;
   CheckNozzle(Nozzle);
@@ -111,8 +124,10 @@ void TQX25::StopPump(int32_t Port, int32_t Nozzle, int32_t Side, int32_t Confirm
   if (SendOrThrow(*this, port, request, kStopRequest, kMsgStop).Outcome == TReplyOutcome::Refused)
     SetRefusal(*this, port, request, kStopRequest, kRefusedStop);
 }
+QX25_SLOT_CATCH()
 
-bool TQX25::StopNozzle(int32_t Port, int32_t Nozzle, int32_t Confirm) {
+bool TQX25::StopNozzle(int32_t Port, int32_t Nozzle, int32_t Confirm) QX25_SLOT_TRY {
+  QX25_SLOT_ENTER;
   const TPortLock hold(Port);
   // A nozzle above 32 has no remembered side; the stop itself then raises the
   // range error, or does nothing when not confirmed.
@@ -124,12 +139,16 @@ bool TQX25::StopNozzle(int32_t Port, int32_t Nozzle, int32_t Confirm) {
   StopPump(Port, Nozzle, side, Confirm);  // through the table: a host may override it
   return false;
 }
+QX25_SLOT_CATCH(false)
 
-int32_t TQX25::StopPumpAndReset(int32_t Port, int32_t Nozzle, int32_t Side, int32_t Confirm) {
+int32_t TQX25::StopPumpAndReset(int32_t Port, int32_t Nozzle, int32_t Side,
+                                int32_t Confirm) QX25_SLOT_TRY {
+  QX25_SLOT_ENTER;
   const TPortLock hold(Port);
   StopPump(Port, Nozzle, Side, Confirm);  // through the table; a failed stop sends no reset
   return ResetNozzle(Port, Nozzle, Side);
 }
+QX25_SLOT_CATCH(0)
 
 int32_t TQX25::ResetNozzle(int32_t Port, int32_t Nozzle, int32_t Side) {
   const TPortLock hold(Port);

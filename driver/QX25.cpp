@@ -7,6 +7,7 @@
 
 #include "Driver.h"
 #include "MenuHook.h"
+#include "SlotBoundary.h"
 
 using namespace qx25;
 
@@ -27,7 +28,8 @@ constexpr uint8_t kKeepStatusOnCanBit = 0x80;
 
 }  // namespace
 
-extern "C" TQX25* GetQX25(uint32_t Options, uintptr_t AppHandle, PortDispatcher* Dispatcher) {
+extern "C" TQX25* QX25_CALL GetQX25(uint32_t Options, uintptr_t AppHandle,
+                                   PortDispatcher* Dispatcher) {
   auto* driver = new TQX25();  // value-initialised: every table starts at zero
   ApplicationHandle = AppHandle;
   driver->Dispatcher = Dispatcher;
@@ -43,7 +45,11 @@ extern "C" void ForgetQX25(TQX25* Driver) noexcept {
 }
 #endif
 
-void TQX25::Abstract() { throw std::logic_error("abstract operation called (slot 0)"); }
+void TQX25::Abstract() QX25_SLOT_TRY {
+  QX25_SLOT_ENTER;
+  throw std::logic_error("abstract operation called (slot 0)");
+}
+QX25_SLOT_CATCH()
 
 TDriverInfo TQX25::GetDriverInfo() {
   TDriverInfo info{};
@@ -52,17 +58,21 @@ TDriverInfo TQX25::GetDriverInfo() {
   return info;
 }
 
-void TQX25::SetPortStatus(int32_t Port, int32_t Value) {
+void TQX25::SetPortStatus(int32_t Port, int32_t Value) QX25_SLOT_TRY {
+  QX25_SLOT_ENTER;
   const TPortLock hold(Port);
   PortStatus[PortIndex(Port)] = static_cast<uint8_t>(Value);
 }
+QX25_SLOT_CATCH()
 
-uint8_t TQX25::GetPortStatus(int32_t Port) {
+uint8_t TQX25::GetPortStatus(int32_t Port) QX25_SLOT_TRY {
+  QX25_SLOT_ENTER;
   // Waits for a command running on the port, so that it reads a command's
   // final status, never the line status a refusal code is about to replace.
   const TPortLock hold(Port);
   return PortStatus[PortIndex(Port)];
 }
+QX25_SLOT_CATCH(0)
 
 namespace {
 TMenuInstaller Installer = nullptr;
@@ -72,9 +82,11 @@ void qx25::SetMenuInstaller(TMenuInstaller NewInstaller) { Installer = NewInstal
 TMenuInstaller qx25::MenuInstaller() { return Installer; }
 uintptr_t qx25::HostWindow() { return ApplicationHandle; }
 
-void TQX25::InstallMenu(void* RootItem, TCreateMenuItemFn CreateMenuItemFn) {
+void TQX25::InstallMenu(void* RootItem, TCreateMenuItemFn CreateMenuItemFn) QX25_SLOT_TRY {
+  QX25_SLOT_ENTER;
   if (Installer) Installer(*this, RootItem, CreateMenuItemFn);
 }
+QX25_SLOT_CATCH()
 
 // Reserved hooks of the menu contract: they do nothing.
 void TQX25::SpareHookA(void*, TCreateMenuItemFn) {}

@@ -8,8 +8,12 @@
 // The table's order is the binary contract: a prebuilt host calls entry N of
 // the object's table (its first pointer-sized word) with the object first.
 // On Linux and 64-bit Windows that is the platform's C convention; on 32-bit
-// Windows a slot is __stdcall, as a COM method. A slot that returns a record
-// in memory (GetDriverInfo) takes the result's address before the object.
+// Windows a slot is __stdcall (QX25_CALL), as a COM method, and so is
+// GetQX25. A slot that returns a record in memory (GetDriverInfo; PollNozzle
+// on Windows) takes the result's address before the object. On 32-bit
+// Windows no exception leaves the library (each module unwinds only its own
+// frames there): a slot the host calls returns its zero value instead and
+// leaves the message in qx25_last_error(), empty after a slot that worked.
 // Never reorder, insert or remove a virtual function: tests/hosts'
 // PascalHost checks each slot by its number. A host that cannot catch a C++
 // exception, or has no dispatcher of its own, uses the C interface instead
@@ -71,6 +75,15 @@
 
 #include "DriverLog.h"
 #include "PortDispatcher.h"
+
+// The slots' calling convention, the same as qx25c.h's functions'.
+#ifndef QX25_CALL
+#if defined(_WIN32) && !defined(_WIN64)
+#define QX25_CALL __stdcall
+#else
+#define QX25_CALL
+#endif
+#endif
 
 /**
  * @file QX25.h
@@ -160,13 +173,13 @@ class QX25_EXPORT TQX25 {
    * Slot 0: declared without work in the contract; a call is a host's error.
    * @throws std::logic_error always.
    */
-  virtual void Abstract();
+  virtual void QX25_CALL Abstract();
   /**
    * Slot 1: the driver's description for the host to show.
    * @return Length 27 and "v2.41#Протокол наливной Ж-4" in Windows-1251.
    * No exchange, no lock; any thread.
    */
-  virtual TDriverInfo GetDriverInfo();
+  virtual TDriverInfo QX25_CALL GetDriverInfo();
   /**
    * Slot 2: writes PortStatus[Port], for a host that clears it before a
    * command.
@@ -174,7 +187,7 @@ class QX25_EXPORT TQX25 {
    * @param Value stored as its low byte.
    * @throws std::out_of_range Port outside 1..30.
    */
-  virtual void SetPortStatus(int32_t Port, int32_t Value);
+  virtual void QX25_CALL SetPortStatus(int32_t Port, int32_t Value);
   /**
    * Slot 3: how the last command on Port ended.
    * @param Port 1..30.
@@ -187,7 +200,7 @@ class QX25_EXPORT TQX25 {
    * return that caller's status.
    * @throws std::out_of_range Port outside 1..30.
    */
-  virtual uint8_t GetPortStatus(int32_t Port);
+  virtual uint8_t QX25_CALL GetPortStatus(int32_t Port);
   /**
    * Slot 4: StopPump() on the side the nozzle was last started on (0, as
    * side 1, if never).
@@ -198,9 +211,9 @@ class QX25_EXPORT TQX25 {
    * @throws ESerialIO "Can't STOP POMP"; std::out_of_range for Port or a
    * Nozzle below 1; std::runtime_error for a Nozzle above 32 when confirmed.
    */
-  virtual bool StopNozzle(int32_t Port, int32_t Nozzle, int32_t Confirm);
+  virtual bool QX25_CALL StopNozzle(int32_t Port, int32_t Nozzle, int32_t Confirm);
   /// Slot 5: reserved; returns 0, sends nothing.
-  virtual uint8_t SpareQuery(int32_t Arg);
+  virtual uint8_t QX25_CALL SpareQuery(int32_t Arg);
   /**
    * Slot 6: the final volume of the nozzle's last delivery and its money
    * (request '5', to the side the nozzle was last started on). PollNozzle()
@@ -214,8 +227,8 @@ class QX25_EXPORT TQX25 {
    * or a line status.
    * @throws ESerialIO "Ошибка при запросе состояния отлива"; the range errors.
    */
-  virtual void GetDeliveryResult(int32_t Port, int32_t Nozzle, double& Volume,
-                                 double& Money);
+  virtual void QX25_CALL GetDeliveryResult(int32_t Port, int32_t Nozzle, double& Volume,
+                                           double& Money);
   /**
    * Slot 7: the side's totalizer (request '6').
    * @param Side 0..4.
@@ -226,8 +239,8 @@ class QX25_EXPORT TQX25 {
    * 1; 26 when answered without data; or a line status.
    * @throws ESerialIO "Ошибка при запросе состояния отлива"; the range errors.
    */
-  virtual void GetTotalCounter(int32_t Port, int32_t Nozzle, int32_t Side, double& Total,
-                               uint64_t& Second, int32_t, int32_t);
+  virtual void QX25_CALL GetTotalCounter(int32_t Port, int32_t Nozzle, int32_t Side, double& Total,
+                                         uint64_t& Second, int32_t, int32_t);
   /**
    * Slot 8: sets the side's totalizer: writes the counter password (code 26
    * of side 1), sends the counter, then reads code 26 back to close the
@@ -242,8 +255,8 @@ class QX25_EXPORT TQX25 {
    * "Ошибка при запросе состояния отлива" (the counter); std::out_of_range
    * for Value and the range errors.
    */
-  virtual void SetTotalCounter(int32_t Port, int32_t Nozzle, int32_t Side, double& Value,
-                               int32_t, int32_t, int32_t);
+  virtual void QX25_CALL SetTotalCounter(int32_t Port, int32_t Nozzle, int32_t Side, double& Value,
+                                         int32_t, int32_t, int32_t);
   /**
    * Slot 9: the running delivery so far (request '4', to the side the nozzle
    * was last started on).
@@ -254,13 +267,13 @@ class QX25_EXPORT TQX25 {
    * 1; 25 refused (CAN); 26 answered by a lone ACK or NAK; or a line status.
    * @throws ESerialIO "Ошибка при запросе состояния отлива"; the range errors.
    */
-  virtual double GetCurrentDelivery(int32_t Port, int32_t Nozzle, double& Money);
+  virtual double QX25_CALL GetCurrentDelivery(int32_t Port, int32_t Nozzle, double& Money);
   /**
    * Slot 10: PollNozzle() with no side to poll: only the argument checks run
    * (the low bytes of Port and Nozzle), nothing is sent.
    * @return 0, unless a host's own PollNozzle() says otherwise.
    */
-  virtual uint16_t GetNozzleState(int32_t Port, int32_t Nozzle);
+  virtual uint16_t QX25_CALL GetNozzleState(int32_t Port, int32_t Nozzle);
   /**
    * Slot 11: stores the side's unit price; nothing is sent. PresetMoney() and
    * the money of slots 6, 9 and 21 use it.
@@ -270,10 +283,10 @@ class QX25_EXPORT TQX25 {
    * not used.
    * @throws std::out_of_range Port, Nozzle or Side outside its range.
    */
-  virtual void SetPrice(int32_t Port, int32_t Nozzle, int32_t Side, int32_t, int32_t,
-                        double Price);
+  virtual void QX25_CALL SetPrice(int32_t Port, int32_t Nozzle, int32_t Side, int32_t, int32_t,
+                                  double Price);
   /// Slot 12: reserved; does nothing.
-  virtual void SpareCommand(int32_t, int32_t, int32_t);
+  virtual void QX25_CALL SpareCommand(int32_t, int32_t, int32_t);
   /**
    * Slot 13: presets the nozzle's next delivery by volume (request 'T').
    * @param Side addresses the request, 0 as 1.
@@ -286,8 +299,8 @@ class QX25_EXPORT TQX25 {
    * @throws ESerialIO "Ошибка задания отпуска по литрам"; std::out_of_range
    * for Volume and the range errors.
    */
-  virtual void PresetVolume(int32_t Port, int32_t Nozzle, int32_t Side, int32_t Extra,
-                            double Volume);
+  virtual void QX25_CALL PresetVolume(int32_t Port, int32_t Nozzle, int32_t Side, int32_t Extra,
+                                      double Volume);
   /**
    * Slot 14: presets by money: the volume Money buys at the side's price
    * (SetPrice()), truncated to hundredths of a litre, goes to PresetVolume()
@@ -300,8 +313,8 @@ class QX25_EXPORT TQX25 {
    * std::out_of_range when Money is negative or buys 99999.5 litres or more;
    * and what PresetVolume() throws.
    */
-  virtual void PresetMoney(int32_t Port, int32_t Nozzle, int32_t Side, int32_t Extra,
-                           double Money);
+  virtual void QX25_CALL PresetMoney(int32_t Port, int32_t Nozzle, int32_t Side, int32_t Extra,
+                                     double Money);
   /**
    * Slot 15: starts the preset delivery (request '2'). The side is remembered
    * for the nozzle before the request goes out; the delivery queries and
@@ -312,7 +325,7 @@ class QX25_EXPORT TQX25 {
    * stays); or a line status.
    * @throws ESerialIO "Can't START POMP"; the range errors.
    */
-  virtual void StartPump(int32_t Port, int32_t Nozzle, int32_t Side);
+  virtual void QX25_CALL StartPump(int32_t Port, int32_t Nozzle, int32_t Side);
   /**
    * Slot 16: registers the driver as the port's settings handler with the
    * dispatcher and applies the line settings (SetLineParams(Port, 42, 4800)).
@@ -322,7 +335,7 @@ class QX25_EXPORT TQX25 {
    * PortStatus is not touched: nothing is exchanged.
    * @throws std::out_of_range Port outside 1..30; what the dispatcher throws.
    */
-  virtual int32_t SetupPort(int32_t Port);
+  virtual int32_t QX25_CALL SetupPort(int32_t Port);
   /**
    * Slot 17: reads a controller parameter by the host's combined number.
    * @param ParamNo 60 x (Side - 1) + Code + 10 for parameter Code (0..59) of
@@ -334,7 +347,7 @@ class QX25_EXPORT TQX25 {
    * @throws ESerialIO "Can't GetParam"; std::runtime_error for a Nozzle above
    * 32; std::out_of_range for Port.
    */
-  virtual int32_t GetParam(int32_t Port, int32_t Nozzle, int32_t ParamNo);
+  virtual int32_t QX25_CALL GetParam(int32_t Port, int32_t Nozzle, int32_t ParamNo);
   /**
    * Slot 18: writes by the host's combined number.
    * @param ParamNo 0..8: the common command ParamNo to every controller of the
@@ -351,7 +364,7 @@ class QX25_EXPORT TQX25 {
    * std::out_of_range for a negative ParamNo or Value, a common Value above
    * 9, an address above 99; std::runtime_error for a Nozzle above 32.
    */
-  virtual void SetPar(int32_t Port, int32_t Nozzle, int32_t ParamNo, int32_t Value);
+  virtual void QX25_CALL SetPar(int32_t Port, int32_t Nozzle, int32_t ParamNo, int32_t Value);
   /**
    * Slot 19: resets the nozzle and starts it. SkipReset's low byte 0: a reset
    * ('8') to the side of the previous start, whose outcome does not matter,
@@ -364,15 +377,15 @@ class QX25_EXPORT TQX25 {
    * status is not 1 sends no start and leaves that status.
    * @throws ESerialIO "Can't START POMP" ('U' or '2'); the range errors.
    */
-  virtual void StartPumpWithReset(int32_t Port, int32_t Nozzle, int32_t Side,
-                                  int32_t SkipReset);
+  virtual void QX25_CALL StartPumpWithReset(int32_t Port, int32_t Nozzle, int32_t Side,
+                                            int32_t SkipReset);
   /**
    * Slot 20: one entry of the driver's fixed property table: kinds 1, 4, 5
    * give 1; 2, 3, 6 give 0; 7 gives 400; 9 gives 999999.
    * @param[out] Value set only when the kind exists.
    * @return whether the kind exists. No exchange, no lock; any thread.
    */
-  virtual bool GetDriverProperty(int32_t Kind, int32_t& Value);
+  virtual bool QX25_CALL GetDriverProperty(int32_t Kind, int32_t& Value);
   /**
    * Slot 21: polls the nozzle's sides 1..SideCount (request '1' each, with the
    * acknowledgement of a reported event) and merges their codes. A side that
@@ -391,7 +404,7 @@ class QX25_EXPORT TQX25 {
    * "Ошибка при запросе состояния отлива" (the closing result);
    * std::out_of_range for a SideCount above 4 and the range errors.
    */
-  virtual TNozzlePoll PollNozzle(int32_t Port, int32_t Nozzle, int32_t SideCount);
+  virtual TNozzlePoll QX25_CALL PollNozzle(int32_t Port, int32_t Nozzle, int32_t SideCount);
   /**
    * Slot 22: stops the delivery (request '3').
    * @param Side addresses the request, 0 as 1.
@@ -401,7 +414,7 @@ class QX25_EXPORT TQX25 {
    * @throws ESerialIO "Can't STOP POMP"; std::runtime_error for a Nozzle above
    * 32; std::out_of_range for Port.
    */
-  virtual void StopPump(int32_t Port, int32_t Nozzle, int32_t Side, int32_t Confirm);
+  virtual void QX25_CALL StopPump(int32_t Port, int32_t Nozzle, int32_t Side, int32_t Confirm);
   /**
    * Slot 23: StopPump() through the table, then a reset ('8') of the side,
    * sent whether or not Confirm let the stop go out. A stop that fails throws
@@ -412,8 +425,8 @@ class QX25_EXPORT TQX25 {
    * that of the reset: 1 or a line status (a stop's 20 is replaced).
    * @throws what StopPump() throws.
    */
-  virtual int32_t StopPumpAndReset(int32_t Port, int32_t Nozzle, int32_t Side,
-                                   int32_t Confirm);
+  virtual int32_t QX25_CALL StopPumpAndReset(int32_t Port, int32_t Nozzle, int32_t Side,
+                                             int32_t Confirm);
   /**
    * Slot 24: adds the service window's menu entry, captioned
    * "Программирование параметров наливной", under the host's top-level
@@ -427,11 +440,11 @@ class QX25_EXPORT TQX25 {
    * std::invalid_argument when RootItem is not a widget of the application
    * or CreateMenuItemFn is null. The menu is then left for a later call.
    */
-  virtual void InstallMenu(void* RootItem, TCreateMenuItemFn CreateMenuItemFn);
+  virtual void QX25_CALL InstallMenu(void* RootItem, TCreateMenuItemFn CreateMenuItemFn);
   /// Slot 25: reserved hook of the menu contract; does nothing.
-  virtual void SpareHookA(void* RootItem, TCreateMenuItemFn CreateMenuItemFn);
+  virtual void QX25_CALL SpareHookA(void* RootItem, TCreateMenuItemFn CreateMenuItemFn);
   /// Slot 26: reserved hook of the menu contract; does nothing.
-  virtual void SpareHookB(void* RootItem, TCreateMenuItemFn CreateMenuItemFn);
+  virtual void QX25_CALL SpareHookB(void* RootItem, TCreateMenuItemFn CreateMenuItemFn);
   /// @}
 
   /// @name Ordinary operations, used by the service window, the tools and the tests
@@ -518,5 +531,5 @@ inline void TQX25::operator delete(void* Driver) noexcept {
  * @param Dispatcher the host's port dispatcher; it must outlive the driver.
  * @return the driver, which the host owns and frees with delete.
  */
-extern "C" QX25_EXPORT TQX25* GetQX25(uint32_t Options, uintptr_t AppHandle,
-                                      PortDispatcher* Dispatcher);
+extern "C" QX25_EXPORT TQX25* QX25_CALL GetQX25(uint32_t Options, uintptr_t AppHandle,
+                                                PortDispatcher* Dispatcher);

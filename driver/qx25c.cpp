@@ -19,6 +19,7 @@
 #include "HostContract.h"
 #include "QX25.h"
 #include "SerialDispatcher.h"
+#include "SlotBoundary.h"
 
 // The records are the C++ ones byte for byte, so that they are copied whole.
 static_assert(sizeof(qx25_driver_info) == sizeof(TDriverInfo));
@@ -32,9 +33,10 @@ struct qx25_handle {
   DriverPtr Driver;
 };
 
-namespace {
+using qx25::LastFailure;
+using qx25::RecordFailure;
 
-thread_local std::string LastError;
+namespace {
 
 // A failure that is the caller's own (a null handle or output), said as the
 // driver says an argument outside its range.
@@ -55,20 +57,10 @@ T& Out(T* Pointer, const char* Name) {
 template <typename Result, typename Body>
 Result Guard(Result Failed, Body&& body) noexcept {
   try {
-    LastError.clear();
+    LastFailure().clear();
     return body();
-  } catch (const std::exception& e) {
-    try {
-      LastError = e.what();
-      if (LastError.empty()) LastError = "the driver failed without a message";
-    } catch (...) {
-      // No memory for the message: the failure value still says it.
-    }
   } catch (...) {
-    try {
-      LastError = "the driver failed with an exception that is not a std::exception";
-    } catch (...) {
-    }
+    RecordFailure();
   }
   return Failed;
 }
@@ -121,16 +113,16 @@ int32_t QX25_CALL qx25_set_device(qx25_handle* handle, int32_t port, const char*
 }
 
 void QX25_CALL qx25_close(qx25_handle* handle) {
-  LastError.clear();
+  LastFailure().clear();
   delete handle;
 }
 
 void* QX25_CALL qx25_driver(qx25_handle* handle) {
-  LastError.clear();
+  LastFailure().clear();
   return handle ? handle->Driver.get() : nullptr;
 }
 
-const char* QX25_CALL qx25_last_error(void) { return LastError.c_str(); }
+const char* QX25_CALL qx25_last_error(void) { return LastFailure().c_str(); }
 
 int32_t QX25_CALL qx25_set_log(int32_t level, qx25_log_fn callback, void* context) {
   return Guard(kFailed, [&] {

@@ -17,7 +17,10 @@ QX25_PACKAGES=(
 
 # What scripts/test-windows needs besides; scripts/test runs it when they are
 # installed, and CI installs them.
-QX25_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix wine64 xvfb xauth imagemagick)
+# wine32 runs the 32-bit build; it comes from the i386 architecture, which
+# ensure_packages adds to dpkg when it installs it.
+QX25_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 wine32:i386
+                       xvfb xauth imagemagick zip)
 
 # Prints those of the packages named that are not installed, one a line.
 missing_packages() {
@@ -39,6 +42,9 @@ ensure_packages() {
   fi
   echo "Installing: ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
+  if [[ " ${missing[*]}" == *:i386* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+  fi
   apt-get update -qq
   apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }

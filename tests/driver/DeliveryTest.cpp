@@ -220,7 +220,7 @@ TEST_F(DeliveryTest, SetTotalCounterReadsBackThroughTheTable) {
       Dispatcher = d;
       AddressStride = 1;
     }
-    int32_t GetParam(int32_t Port, int32_t Nozzle, int32_t ParamNo) override {
+    int32_t QX25_CALL GetParam(int32_t Port, int32_t Nozzle, int32_t ParamNo) override {
       read = {Port, Nozzle, ParamNo};
       return 0;
     }

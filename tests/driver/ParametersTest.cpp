@@ -279,7 +279,7 @@ TEST_F(Parameters, CalibrationOpensWithThePasswordAndReadsItBack) {
 
 struct SpyDriver final : TQX25 {
   std::vector<int32_t> Reads;
-  int32_t GetParam(int32_t, int32_t, int32_t ParamNo) override {
+  int32_t QX25_CALL GetParam(int32_t, int32_t, int32_t ParamNo) override {
     Reads.push_back(ParamNo);
     return 4242;
   }

@@ -31,12 +31,13 @@ struct Host : TQX25 {
     Dispatcher = d;
     AddressStride = 1;
   }
-  void GetDeliveryResult(int32_t Port, int32_t Nozzle, double& Volume, double& Money) override {
+  void QX25_CALL GetDeliveryResult(int32_t Port, int32_t Nozzle, double& Volume,
+                                   double& Money) override {
     sideDuringResult = NozzleSides[Port][Nozzle];
     if (failResult) throw ESerialIO("result lost");
     TQX25::GetDeliveryResult(Port, Nozzle, Volume, Money);
   }
-  TNozzlePoll PollNozzle(int32_t Port, int32_t Nozzle, int32_t SideCount) override {
+  TNozzlePoll QX25_CALL PollNozzle(int32_t Port, int32_t Nozzle, int32_t SideCount) override {
     if (!fakePoll) return TQX25::PollNozzle(Port, Nozzle, SideCount);
     pollArgs = {Port, Nozzle, SideCount};
     TNozzlePoll p{};

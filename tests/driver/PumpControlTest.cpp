@@ -313,12 +313,12 @@ TEST_F(PumpControl, ResetRaisesNothingAndLeavesTheStatusToTheExchange) {
 // A host may derive from the driver; the combined commands then use its slots.
 struct SpyDriver final : TQX25 {
   std::vector<std::string> Calls;
-  void StopPump(int32_t Port, int32_t Nozzle, int32_t Side, int32_t Confirm) override {
+  void QX25_CALL StopPump(int32_t Port, int32_t Nozzle, int32_t Side, int32_t Confirm) override {
     Calls.push_back("stop " + std::to_string(Port) + " " + std::to_string(Nozzle) + " " +
                     std::to_string(Side) + " " + std::to_string(Confirm));
   }
-  void PresetVolume(int32_t Port, int32_t Nozzle, int32_t Side, int32_t Extra,
-                    double Volume) override {
+  void QX25_CALL PresetVolume(int32_t Port, int32_t Nozzle, int32_t Side, int32_t Extra,
+                              double Volume) override {
     Calls.push_back("preset " + std::to_string(Port) + " " + std::to_string(Nozzle) + " " +
                     std::to_string(Side) + " " + std::to_string(Extra) + " " +
                     std::to_string(Volume));

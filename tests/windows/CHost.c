@@ -13,7 +13,7 @@
 #include <string.h>
 #include <windows.h>
 
-#include "driver/qx25c.h"
+#include "DriverLibrary.h"
 
 #define NOZZLE 1
 #define SIDE 1
@@ -23,25 +23,12 @@
 #define ACCEPTED 1 /* PortStatus after an accepted reply */
 #define DELIVERY_LIMIT_MS 60000
 
-static HMODULE Library;
 static const char*(QX25_CALL* LastError)(void);
-
-static FARPROC Need(const char* Name) {
-  FARPROC f = GetProcAddress(Library, Name);
-  if (!f) {
-    fprintf(stderr, "qx25.dll lacks %s\n", Name);
-    exit(1);
-  }
-  return f;
-}
 
 static int Fail(const char* What) {
   fprintf(stderr, "qx25-chost: %s: %s\n", What, LastError());
   return 1;
 }
-
-/* Each function as qx25c.h declares it, taken by name. */
-#define FN(name) ((__typeof__(&name))(void (*)(void))Need(#name))
 
 int main(int argc, char** argv) {
   char device[16];
@@ -56,11 +43,7 @@ int main(int argc, char** argv) {
     fprintf(stderr, "usage: qx25-chost PORT\n");
     return 2;
   }
-  Library = LoadLibraryW(L"qx25.dll");
-  if (!Library) {
-    fprintf(stderr, "qx25.dll does not load (error %lu)\n", GetLastError());
-    return 1;
-  }
+  if (!LoadDriver()) return 1;
   LastError = FN(qx25_last_error);
   snprintf(device, sizeof device, "COM%d", port);
   h = FN(qx25_open)(0, port, device);

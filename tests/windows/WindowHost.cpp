@@ -7,7 +7,7 @@ namespace {
 
 constexpr wchar_t kClass[] = L"QX25TestHost";
 constexpr UINT kFirstItem = 1000;
-using GetQX25Fn = TQX25* (*)(uint32_t, uintptr_t, PortDispatcher*);
+using GetQX25Fn = decltype(&GetQX25);
 
 TWindowHost* Host = nullptr;
 UINT NextItem = kFirstItem;
