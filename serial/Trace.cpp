@@ -28,6 +28,8 @@ const char* SerialErrorText(int32_t Code) {
       return "device lost";
     case kSerialNoAccess:
       return "no access to the device";
+    case kSerialOtherDevice:
+      return "another device";
     default:
       return "unknown";
   }
