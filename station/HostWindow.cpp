@@ -89,6 +89,7 @@ HostWindow::HostWindow(QWidget* Parent) : QMainWindow(Parent), Model(new LineLis
   QMenu* dispenser = menuBar()->addMenu(QString::fromUtf8(kDispenserMenuText));
   DispenserMenu = dispenser->menuAction();
   QMenu* line = menuBar()->addMenu(QString::fromUtf8(kLineMenuText));
+  LineEntries = line;
   Compare = line->addAction(QString::fromUtf8(kCompareItemText));
   Compare->setObjectName(QStringLiteral("CompareAction"));
   Compare->setStatusTip(QStringLiteral("Сравнить параметры контроллера колонки с файлом"));

@@ -19,6 +19,7 @@ class QComboBox;
 class QMessageBox;
 class QGridLayout;
 class QLabel;
+class QMenu;
 class QSplitter;
 class QTabWidget;
 class QTableView;
@@ -81,6 +82,7 @@ class HostWindow : public QMainWindow {
   QAction* ExitAction() const { return Exit; }
   // "Линия" -> "Сравнить с файлом…": enabled once the lines are polled.
   QAction* CompareAction() const { return Compare; }
+  QMenu* LineMenu() const { return LineEntries; }
   QString LinesText() const;
   QString DriverText() const;
   // The owner the console gives the driver (AppHandle) for its service
@@ -138,6 +140,7 @@ class HostWindow : public QMainWindow {
   QAction* DispenserMenu;
   QAction* Exit;
   QAction* Compare;
+  QMenu* LineEntries;
   std::unique_ptr<QWidget> Owner;
   bool QuitAgreed = false;
   QPointer<QMessageBox>

@@ -178,14 +178,28 @@ void Station::Start() {
   } catch (const std::exception& e) {
     qWarning("qx25-host: the driver could not add its menu entries: %s", e.what());
   }
-  PollerThreads = std::make_unique<PollerSet>(*LoadedDriver, MainWindow->Panels());
+  PollerThreads = std::make_unique<PollerSet>(
+      *LoadedDriver, MainWindow->Panels(), kRoundPause, nullptr,
+      [this](int Port) -> std::optional<QString> {
+        const auto change = SerialPorts.ChangedDevice(static_cast<uint8_t>(Port));
+        if (!change) return std::nullopt;
+        return QStringLiteral("%1, было %2")
+            .arg(QString::fromStdString(change->Now), QString::fromStdString(change->Was));
+      });
   HostWindow* window = MainWindow.get();
   PollerSet* lines = PollerThreads.get();
+  Holds = new HeldLines(*window, [this, lines](int Port) {
+    SerialPorts.AcceptDevice(static_cast<uint8_t>(Port));
+    if (PortPoller* poller = lines->Poller(Port))
+      QMetaObject::invokeMethod(poller, &PortPoller::AcceptDevice);
+  });
   QObject::connect(window->CompareAction(), &QAction::triggered, window,
                    [this, window, lines] { OpenCompareDialog(Settings.Nozzles, *lines, *window); });
   window->CompareAction()->setEnabled(lines->LineCount() > 0);
   // The line list follows its devices as they go and come back.
-  QObject::connect(lines, &PollerSet::Read, window, [window](const NozzleReading& R) {
+  QObject::connect(lines, &PollerSet::Read, window, [window, held = Holds](const NozzleReading& R) {
+    if (!R.OtherDevice.isEmpty()) return held->Hold(R.Nozzle.Port, R.OtherDevice);
+    held->Release(R.Nozzle.Port);
     window->LineModel().ShowPortStatus(R.Nozzle.Port, R.PortStatus);
   });
 }

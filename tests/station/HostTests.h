@@ -90,6 +90,9 @@ class UnplugTest : public QObject {
 
  private slots:
   void survivesTenUnplugCycles();
+  // DeviceCheckTest.cpp
+  void anotherDeviceBehindTheLinkIsHeld();
+  void totalizerGoingBackwardsHoldsTheLine();
 };
 
 class CompareTest : public QObject {
