@@ -180,6 +180,11 @@ std::string Session::Describe(int32_t Code, const std::string& DriverText) {
     reason = "no such device";
     hint = kNoDeviceHint;
     mayHaveActed = false;  // nothing was sent
+  } else if (const auto change = Dispatcher.ChangedDevice(static_cast<uint8_t>(PortNumber));
+             Code == serial::kSerialOtherDevice && change) {
+    reason = "another device (" + change->Now + ", was " + change->Was + ")";
+    hint = kOtherDeviceHint;
+    mayHaveActed = false;  // nothing was sent to it
   } else if (Code == serial::kSerialNoAccess) {
     reason = serial::SerialErrorText(Code);
     if (!why.empty()) reason += " (" + why + ")";
