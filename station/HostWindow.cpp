@@ -12,7 +12,6 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -25,10 +24,10 @@
 #include <iterator>
 
 #include "ChosenNozzle.h"
-#include "Confirm.h"
 #include "ForecourtOverview.h"
 #include "NozzlePanel.h"
 #include "OverviewPane.h"
+#include "QuitQuestion.h"
 #include "StatisticsModel.h"
 #include "StatisticsPage.h"
 #include "TraceDelegate.h"
@@ -102,6 +101,7 @@ HostWindow::HostWindow(QWidget* Parent) : QMainWindow(Parent), Model(new LineLis
 
   setCentralWidget(MakeConsole());
   Chooser = new ChosenNozzle(*this);
+  Quitting = new QuitQuestion(*this);
 
   LinesLabel = new QLabel(this);
   LinesLabel->setObjectName(QStringLiteral("LinesLabel"));
@@ -362,26 +362,10 @@ void HostWindow::SetDriverText(const QString& Text, const QString& ToolTip) {
 }
 
 void HostWindow::closeEvent(QCloseEvent* Event) {
-  QStringList open;
-  for (const NozzlePanel* panel : NozzlePanels)
-    if (panel->Delivering()) open << panel->title() + QStringLiteral(": ") + panel->StateText();
-  if (QuitAgreed || open.isEmpty()) {
+  if (Quitting->MayQuit())
     Event->accept();
-    return;
-  }
-  Event->ignore();
-  if (QuitQuestion && QuitQuestion->isVisible()) return;
-  const QString text = QStringLiteral(
-                           "Налив не закончен:\n%1\n\nВыход ничего не остановит: ТРК отпустят "
-                           "начатые дозы до конца, без присмотра консоли. Выйти?")
-                           .arg(open.join(QLatin1Char('\n')));
-  QuitQuestion = AskFirst(this,
-                          {QStringLiteral("QuitBox"), windowTitle(), text, QStringLiteral("Выйти"),
-                           QStringLiteral("Остаться")},
-                          [this] {
-                            QuitAgreed = true;
-                            close();
-                          });
+  else
+    Event->ignore();
 }
 
 QString HostWindow::LinesText() const { return LinesLabel->text(); }

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <QMainWindow>
-#include <QPointer>
 #include <QString>
 #include <memory>
 #include <vector>
@@ -16,7 +15,6 @@
 class QAction;
 class QCloseEvent;
 class QComboBox;
-class QMessageBox;
 class QGridLayout;
 class QLabel;
 class QMenu;
@@ -29,6 +27,7 @@ namespace qx25::station {
 class ChosenNozzle;
 class NozzlePanel;
 class OverviewPane;
+class QuitQuestion;
 class StatisticsModel;
 class StatisticsPage;
 class TraceFilter;
@@ -94,8 +93,8 @@ class HostWindow : public QMainWindow {
   ChosenNozzle& Chosen() const { return *Chooser; }
 
  protected:
-  // Closing with a delivery open asks first, without blocking the panels: a
-  // quit leaves the dispensers running on their own.
+  // Closing with a delivery or an authorisation open asks first, without
+  // blocking the panels: a quit leaves the dispensers running on their own.
   void closeEvent(QCloseEvent* Event) override;
 
  private:
@@ -142,9 +141,7 @@ class HostWindow : public QMainWindow {
   QAction* Compare;
   QMenu* LineEntries;
   std::unique_ptr<QWidget> Owner;
-  bool QuitAgreed = false;
-  QPointer<QMessageBox>
-      QuitQuestion;  // while it is asked  // a top-level of its own: no ancestor is the forecourt
+  QuitQuestion* Quitting;
 };
 
 }  // namespace qx25::station

@@ -439,6 +439,7 @@ bool NozzlePanel::eventFilter(QObject* Watched, QEvent* Event) {
 }
 
 bool NozzlePanel::Delivering() const { return IsDelivering(LastState) || IsHalted(LastState); }
+bool NozzlePanel::Authorised() const { return IsAuthorised(LastState); }
 
 QString NozzlePanel::StateText() const { return NozzleStateText(LastState); }
 

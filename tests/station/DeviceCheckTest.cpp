@@ -28,25 +28,16 @@ constexpr char kOwnAdapter[] = "FT4Q25A";
 constexpr char kOtherAdapter[] = "FT9Z99B";
 constexpr int64_t kOtherTotal = 40;
 
+QMessageBox* OtherDeviceBox(Station& S) {
+  return consoletest::OpenQuestion(S.Window(), "OtherDeviceBox");
+}
+
 QString LineState(Station& S) {
   LineListModel& lines = S.Window().LineModel();
   for (int row = 0; row < lines.rowCount(); ++row)
     if (lines.data(lines.index(row, LineListModel::PortColumn)) == PortName(kPort))
       return lines.data(lines.index(row, LineListModel::StateColumn)).toString();
   return {};
-}
-
-QMessageBox* OtherDeviceBox() {
-  for (QWidget* w : QApplication::topLevelWidgets())
-    if (w->objectName() == QStringLiteral("OtherDeviceBox") && w->isVisible())
-      return qobject_cast<QMessageBox*>(w);
-  return nullptr;
-}
-
-void Answer(QMessageBox* Box, const QString& Caption) {
-  for (QAbstractButton* b : Box->buttons())
-    if (b->text() == Caption) return b->click();
-  QFAIL("no such answer");
 }
 
 // The console on the built-in simulator behind a by-id style link, its
@@ -109,8 +100,8 @@ void UnplugTest::anotherDeviceBehindTheLinkIsHeld() {
   QTRY_VERIFY_WITH_TIMEOUT(w.Text("PollStatusLabel").contains(QStringLiteral("другое устройство")),
                            kWaitMs);
   QCOMPARE(w.Text("TotalLabel1"), ownTotal);  // never the other's counts
-  QTRY_VERIFY_WITH_TIMEOUT(OtherDeviceBox() != nullptr, kWaitMs);
-  QVERIFY(OtherDeviceBox()->text().contains(QString::fromUtf8(kOtherAdapter)));
+  QTRY_VERIFY_WITH_TIMEOUT(OtherDeviceBox(station) != nullptr, kWaitMs);
+  QVERIFY(OtherDeviceBox(station)->text().contains(QString::fromUtf8(kOtherAdapter)));
   QVERIFY(window.findChild<QAction*>(QStringLiteral("AcceptDeviceAction"))->isEnabled());
   // A stop is not sent to the other station's dispensers either.
   w.Click("StopBtn");
@@ -121,7 +112,7 @@ void UnplugTest::anotherDeviceBehindTheLinkIsHeld() {
   QCOMPARE(other.Simulator().ExchangeCount(), uint64_t{0});
 
   // Waiting: the line's own adapter comes back and is polled as ever.
-  Answer(OtherDeviceBox(), QStringLiteral("Ждать прежнее"));
+  consoletest::Answer(OtherDeviceBox(station), QStringLiteral("Ждать прежнее"))->click();
   console.PlugOwnBack();
   QTRY_COMPARE_WITH_TIMEOUT(LineState(station), QStringLiteral("готова"), kWaitMs);
   QTRY_VERIFY_WITH_TIMEOUT(w.Text("PollStatusLabel") == QStringLiteral("Опрос: принято"), kWaitMs);
@@ -132,8 +123,8 @@ void UnplugTest::anotherDeviceBehindTheLinkIsHeld() {
   console.Unplug();
   QTRY_COMPARE_WITH_TIMEOUT(LineState(station), QStringLiteral("нет устройства"), kWaitMs);
   console.PlugIn(other.DevicePath(), kOtherAdapter);
-  QTRY_VERIFY_WITH_TIMEOUT(OtherDeviceBox() != nullptr, kWaitMs);
-  Answer(OtherDeviceBox(), QStringLiteral("Принять новое устройство"));
+  QTRY_VERIFY_WITH_TIMEOUT(OtherDeviceBox(station) != nullptr, kWaitMs);
+  consoletest::Answer(OtherDeviceBox(station), QStringLiteral("Принять новое устройство"))->click();
   QTRY_COMPARE_WITH_TIMEOUT(w.Text("TotalLabel1"), LitresText(kOtherTotal), kWaitMs);
   QTRY_COMPARE_WITH_TIMEOUT(LineState(station), QStringLiteral("готова"), kWaitMs);
   QVERIFY(other.Simulator().ExchangeCount() > 0);
@@ -157,8 +148,8 @@ void UnplugTest::totalizerGoingBackwardsHoldsTheLine() {
   controllers.ClearHistory();
   console.PlugOwnBack();
   QTRY_COMPARE_WITH_TIMEOUT(LineState(station), QStringLiteral("другое устройство"), kWaitMs);
-  QTRY_VERIFY_WITH_TIMEOUT(OtherDeviceBox() != nullptr, kWaitMs);
-  QVERIFY(OtherDeviceBox()->text().contains(QStringLiteral("счётчик 40 л, был 12345 л")));
+  QTRY_VERIFY_WITH_TIMEOUT(OtherDeviceBox(station) != nullptr, kWaitMs);
+  QVERIFY(OtherDeviceBox(station)->text().contains(QStringLiteral("счётчик 40 л, был 12345 л")));
   QCOMPARE(w.Text("TotalLabel1"), LitresText(own));
   // Held, the line hears only the counters being read: no poll, no command.
   w.Click("StartBtn");
@@ -171,5 +162,5 @@ void UnplugTest::totalizerGoingBackwardsHoldsTheLine() {
   controllers.SetTotaliser(1, static_cast<int64_t>(own) + 1);
   QTRY_COMPARE_WITH_TIMEOUT(LineState(station), QStringLiteral("готова"), kWaitMs);
   QTRY_COMPARE_WITH_TIMEOUT(w.Text("TotalLabel1"), LitresText(own + 1), kWaitMs);
-  QTRY_VERIFY_WITH_TIMEOUT(OtherDeviceBox() == nullptr, kWaitMs);
+  QTRY_VERIFY_WITH_TIMEOUT(OtherDeviceBox(station) == nullptr, kWaitMs);
 }

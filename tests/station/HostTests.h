@@ -51,6 +51,7 @@ class ConsoleTest : public QObject {
   void pollerReportsRefusalsAndFailures();
   void noStartAtAPriceNeverSent();
   void quitDuringADeliveryAsksFirst();
+  void quitNamesAuthorisedNozzlesAndCancelsThem();  // QuitTest.cpp
   void recordingReplaysWithTheSameOutcomes();
   void aRecordingThatStopsByItselfSaysWhy();
 };
