@@ -112,6 +112,9 @@ void Station::StartRecording(const std::string& Path) {
   header.Driver = LoadedDriver ? programs::DriverInfoText(LoadedDriver->GetDriverInfo()) : "not loaded";
   for (const LineConfig& line : Settings.Lines)
     header.Lines.emplace_back(line.Port, SerialPorts.DevicePath(static_cast<uint8_t>(line.Port)));
+  const serial::SerialTimeouts waits = SerialPorts.Timeouts();
+  header.FirstByteMs = static_cast<int>(waits.FirstByte.count());
+  header.BetweenMs = static_cast<int>(waits.Between.count());
   record::RecordLimits limits;
   limits.MaxBytes = static_cast<uint64_t>(Settings.RecordMaxMiB) << 20;
   Recordings.Start(record::Recorder::Open(Path, std::move(header), limits));

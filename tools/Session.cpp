@@ -100,6 +100,8 @@ Session::Session(const SessionOptions& Choice, bool OpenLine, serial::LineStatis
     header.Program = programs::ProgramVersion("qx25ctl");
     header.Driver = programs::DriverInfoText(DispenserDriver->GetDriverInfo());
     header.Lines = {{PortNumber, Path}};
+    header.FirstByteMs = static_cast<int>(Dispatcher.Timeouts().FirstByte.count());
+    header.BetweenMs = static_cast<int>(Dispatcher.Timeouts().Between.count());
     try {
       Recording = record::Recorder::Open(Choice.Record, header);
     } catch (const record::RecordingError& e) {

@@ -3,16 +3,19 @@
 // says "другое устройство" in red, nothing is sent to what is there, and the
 // operator accepts it or waits for the line's own.
 #include <QAction>
+#include <QProcess>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <filesystem>
+#include <fstream>
 
 #include "ConsoleRig.h"
 #include "HostTests.h"
 #include "LineListModel.h"
 #include "driver/protocol/Protocol.h"
+#include "record/RecordingFormat.h"
 #include "testsupport/FakeDeviceTree.h"
 
 using namespace qx25::station;
@@ -24,6 +27,7 @@ namespace {
 
 constexpr int kPort = kSimulatedPort;
 constexpr int kWaitMs = 10000;  // only a broken console waits this long
+constexpr int kReplayWaitMs = 300000;  // a bound on waiting only, never a measure
 constexpr char kOwnAdapter[] = "FT4Q25A";
 constexpr char kOtherAdapter[] = "FT9Z99B";
 constexpr int64_t kOtherTotal = 40;
@@ -43,7 +47,8 @@ QString LineState(Station& S) {
 // The console on the built-in simulator behind a by-id style link, its
 // terminal shown as a USB adapter; the link's device can be swapped.
 struct LinkedConsole {
-  LinkedConsole() : S(Parse({"--simulate"})), Tree(fs::path(Dir.path().toStdString()) / "sys") {
+  explicit LinkedConsole(std::vector<std::string> Args = {"--simulate"})
+      : S(Parse(std::move(Args))), Tree(fs::path(Dir.path().toStdString()) / "sys") {
     Link = Dir.filePath(QStringLiteral("usb-FTDI-if00-port0")).toStdString();
     S.Dispatcher().SetDeviceTree(Tree.Root());
     Tree.Adapter(S.Simulator()->DevicePath(), kOwnAdapter);
@@ -163,4 +168,52 @@ void UnplugTest::totalizerGoingBackwardsHoldsTheLine() {
   QTRY_COMPARE_WITH_TIMEOUT(LineState(station), QStringLiteral("готова"), kWaitMs);
   QTRY_COMPARE_WITH_TIMEOUT(w.Text("TotalLabel1"), LitresText(own + 1), kWaitMs);
   QTRY_VERIFY_WITH_TIMEOUT(OtherDeviceBox(station) == nullptr, kWaitMs);
+}
+
+// A console recording with a lost device in it, and a reply whose bytes the
+// recording shows arriving 262 ms apart (a loaded machine that read them
+// late): every exchange checks as recorded.
+void UnplugTest::recordingOfALossAndLateBytesChecksAsRecorded() {
+  QTemporaryDir files;
+  const std::string path = files.filePath(QStringLiteral("station.rec")).toStdString();
+  LinkedConsole console({"--simulate", "--record", path});
+  Station& station = console.S;
+  PanelWidgets w(*station.Window().Panel(kPort, 1));
+  QTRY_COMPARE_WITH_TIMEOUT(w.Text("TotalLabel1"),
+                            LitresText(static_cast<double>(qx25::sim::kSimTotaliser)), kWaitMs);
+  console.Unplug();
+  QTRY_COMPARE_WITH_TIMEOUT(LineState(station), QStringLiteral("нет устройства"), kWaitMs);
+  console.PlugOwnBack();
+  QTRY_COMPARE_WITH_TIMEOUT(LineState(station), QStringLiteral("готова"), kWaitMs);
+  QTRY_VERIFY_WITH_TIMEOUT(w.Text("PollStatusLabel") == QStringLiteral("Опрос: принято"), kWaitMs);
+  station.StopRecording();
+
+  qx25::record::Recording r = qx25::record::ReadRecordingFile(path);
+  QCOMPARE(r.Header.FirstByteMs, 500);
+  QCOMPARE(r.Header.BetweenMs, 50);
+  size_t lost = 0;
+  bool stretched = false;
+  for (qx25::record::RecordedExchange& x : r.Exchanges) {
+    lost += x.Verdict == "device-lost" || x.Verdict == "no-such-device";
+    if (!stretched && x.Verdict == "ok" && x.Reply.size() >= 2) {
+      for (size_t k = 1; k < x.Reply.size(); ++k) x.Reply[k].AtMs += 262;
+      stretched = true;
+    }
+  }
+  QVERIFY(lost >= 2);
+  QVERIFY(stretched);
+  {
+    std::ofstream out(path, std::ios::trunc);
+    out << qx25::record::FormatHeader(r.Header);
+    for (const qx25::record::RecordedExchange& x : r.Exchanges)
+      out << qx25::record::FormatExchange(x) << '\n';
+  }
+  QProcess check;
+  check.start(QStringLiteral(QX25CTL_PATH),
+              {QStringLiteral("--json"), QStringLiteral("replay-check"), QString::fromStdString(path)});
+  QVERIFY(check.waitForFinished(kReplayWaitMs));
+  const QByteArray said = check.readAllStandardOutput();
+  QVERIFY2(check.exitCode() == 0, said.constData());
+  QVERIFY2(said.contains(("\"checked\": " + std::to_string(r.Exchanges.size())).c_str()),
+           said.constData());
 }

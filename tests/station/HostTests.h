@@ -94,6 +94,7 @@ class UnplugTest : public QObject {
   // DeviceCheckTest.cpp
   void anotherDeviceBehindTheLinkIsHeld();
   void totalizerGoingBackwardsHoldsTheLine();
+  void recordingOfALossAndLateBytesChecksAsRecorded();
 };
 
 class CompareTest : public QObject {
