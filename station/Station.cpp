@@ -2,7 +2,10 @@
 
 #include <QAction>
 #include <QFileInfo>
+#include <QCoreApplication>
+#include <QLibraryInfo>
 #include <QLocale>
+#include <QTranslator>
 #include <QMenuBar>
 #include <QStatusBar>
 #include <algorithm>
@@ -32,12 +35,29 @@ QString Describe(const TDriverInfo& Info) {
   return text;
 }
 
+// Qt's own words (the file dialogs' buttons and captions) in the user's
+// language, once per application. The property is the one the driver's
+// service window looks at, so that the two never load them twice.
+void LoadQtTranslations(const QLocale& Locale) {
+  QCoreApplication* app = QCoreApplication::instance();
+  constexpr char kLoaded[] = "qx25QtTranslations";
+  if (app == nullptr || app->property(kLoaded).toBool()) return;
+  app->setProperty(kLoaded, true);
+  auto* translator = new QTranslator(app);
+  if (translator->load(Locale, QStringLiteral("qtbase"), QStringLiteral("_"),
+                       QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    QCoreApplication::installTranslator(translator);
+  else
+    delete translator;  // English is what Qt speaks without one
+}
+
 }  // namespace
 
 Station::Station(HostOptions Options) : Settings(std::move(Options)) {
   // Doses, prices and money are read and written in the user's own format.
   const QLocale locale = QLocale::system();
   SetNumberFormat({locale.decimalPoint().toStdString(), locale.groupSeparator().toStdString()});
+  LoadQtTranslations(locale);
   if (Settings.StationLines > 0) {
     SimStation = std::make_unique<sim::SimulatedStation>(Settings.StationLines);
     for (int k = 1; k <= SimStation->LineCount(); ++k)
