@@ -26,6 +26,7 @@
 #include "ChosenNozzle.h"
 #include "ForecourtOverview.h"
 #include "NozzlePanel.h"
+#include "NozzleTile.h"
 #include "OverviewPane.h"
 #include "QuitQuestion.h"
 #include "StatisticsModel.h"
@@ -93,6 +94,12 @@ HostWindow::HostWindow(QWidget* Parent) : QMainWindow(Parent), Model(new LineLis
   Compare->setObjectName(QStringLiteral("CompareAction"));
   Compare->setStatusTip(QStringLiteral("Сравнить параметры контроллера колонки с файлом"));
   Compare->setEnabled(false);
+  ClearMarks = line->addAction(QStringLiteral("Снять все отметки «!»"));
+  ClearMarks->setObjectName(QStringLiteral("ClearMarksAction"));
+  ClearMarks->setStatusTip(QStringLiteral("Отметить отказы и сбои всех колонок обзора как просмотренные"));
+  connect(ClearMarks, &QAction::triggered, this, [this] {
+    for (NozzleTile* tile : ForecourtPane->Overview().Tiles()) tile->MarkSeen();
+  });
   Owner = std::make_unique<QWidget>(nullptr, Qt::Window);
   Owner->setObjectName(QStringLiteral("ServiceOwner"));
   Owner->setWindowTitle(windowTitle());

@@ -82,6 +82,8 @@ class HostWindow : public QMainWindow {
   // "Линия" -> "Сравнить с файлом…": enabled once the lines are polled.
   QAction* CompareAction() const { return Compare; }
   QMenu* LineMenu() const { return LineEntries; }
+  // "Линия" -> "Снять все отметки «!»": every tile's marks at once.
+  QAction* ClearMarksAction() const { return ClearMarks; }
   QString LinesText() const;
   QString DriverText() const;
   // The owner the console gives the driver (AppHandle) for its service
@@ -140,6 +142,7 @@ class HostWindow : public QMainWindow {
   QAction* Exit;
   QAction* Compare;
   QMenu* LineEntries;
+  QAction* ClearMarks;
   std::unique_ptr<QWidget> Owner;
   QuitQuestion* Quitting;
 };
