@@ -23,6 +23,11 @@ constexpr std::string_view kProgramKey = "# program: ";
 constexpr std::string_view kDriverKey = "# driver: ";
 constexpr std::string_view kLinesKey = "# lines: ";
 constexpr std::string_view kStartedKey = "# started: ";
+constexpr std::string_view kLimitsKey = "# limits: ";
+constexpr std::string_view kFirstByteKey = "first-byte=";
+constexpr std::string_view kBetweenKey = "between=";
+constexpr std::string_view kMs = "ms";
+constexpr int kMaxLimitMs = 3'600'000;
 constexpr std::string_view kFieldsLine =
     "# time port verdict outcome code -> request <- @ms reply bytes ... # remark";
 
@@ -160,6 +165,17 @@ void ReadHeaderLine(std::string_view Line, RecordingHeader& Header) {
     Header.Driver = Trimmed(Line.substr(kDriverKey.size()));
   } else if (Line.starts_with(kStartedKey)) {
     Header.Started = Trimmed(Line.substr(kStartedKey.size()));
+  } else if (Line.starts_with(kLimitsKey)) {
+    // A value that does not read is left unsaid: the replay then uses its own.
+    for (const std::string_view item : Split(Line.substr(kLimitsKey.size()))) {
+      if (!item.ends_with(kMs)) continue;
+      for (const auto& [key, into] : {std::pair{kFirstByteKey, &Header.FirstByteMs},
+                                      std::pair{kBetweenKey, &Header.BetweenMs}})
+        if (item.starts_with(key))
+          if (const auto ms = WholeNumber(
+                  item.substr(key.size(), item.size() - key.size() - kMs.size()), 1, kMaxLimitMs))
+            *into = *ms;
+    }
   } else if (Line.starts_with(kLinesKey)) {
     Header.Lines.clear();
     for (const std::string_view item : Split(Line.substr(kLinesKey.size()))) {
@@ -202,6 +218,10 @@ std::string FormatHeader(const RecordingHeader& Header) {
   }
   out += '\n';
   out += std::string(kStartedKey) + Header.Started + '\n';
+  if (Header.FirstByteMs > 0 && Header.BetweenMs > 0)
+    out += std::string(kLimitsKey) + std::string(kFirstByteKey) +
+           std::to_string(Header.FirstByteMs) + std::string(kMs) + ' ' + std::string(kBetweenKey) +
+           std::to_string(Header.BetweenMs) + std::string(kMs) + '\n';
   out += kFieldsLine;
   out += '\n';
   return out;

@@ -7,6 +7,7 @@
 //   # driver: v2.41#Протокол наливной Ж-4
 //   # lines: COM1=/dev/ttyUSB0 COM2=/dev/ttyUSB1
 //   # started: 2026-12-08T12:34:56Z
+//   # limits: first-byte=500ms between=50ms
 //   2026-12-08T12:34:56.120Z COM1 ok answered code=0 -> 7F 02 ... <- @41.2 02 31 4E @45.0 ... #
 //   состояние
 //
@@ -67,6 +68,10 @@ struct RecordingHeader {
   std::string Driver;
   std::vector<std::pair<int, std::string>> Lines;  // port and device
   std::string Started;
+  // The reply time-outs of the dispatcher that recorded, in milliseconds; 0
+  // when the recording does not say (one made before they were written).
+  int FirstByteMs = 0;
+  int BetweenMs = 0;
 };
 
 struct Recording {

@@ -14,6 +14,8 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 
 #include "terminal/Terminal.h"
 
@@ -202,6 +204,68 @@ ReadResult ReadSome(int Fd, uint8_t* Out, size_t Room, Clock::time_point Deadlin
     if ((p.revents & (POLLERR | POLLHUP)) != 0) return ReadResult::Gone;
     if ((p.revents & POLLNVAL) != 0) return ReadResult::Failed;
   }
+}
+
+namespace {
+
+std::string FirstLine(const std::filesystem::path& File) {
+  std::ifstream in(File);
+  std::string line;
+  std::getline(in, line);
+  while (!line.empty() && (line.back() == ' ' || line.back() == '\r')) line.pop_back();
+  return line;
+}
+
+// The USB device above a character device in the tree: the first directory
+// up from the node's own that carries a serial number. Tree/dev/char/M:N
+// links to the node's directory; a pseudo-terminal or a built-in port has
+// no such ancestor.
+std::string AdapterOf(dev_t Number, const std::string& Tree) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  const fs::path link = fs::path(Tree) / "dev" / "char" /
+                        (std::to_string(major(Number)) + ":" + std::to_string(minor(Number)));
+  fs::path at = fs::canonical(link, error);
+  if (error) return {};
+  const fs::path top = fs::canonical(Tree, error);
+  if (error) return {};
+  for (; at.has_relative_path() && at != top; at = at.parent_path()) {
+    if (!fs::exists(at / "serial", error) || !fs::exists(at / "idVendor", error)) continue;
+    const std::string serial = FirstLine(at / "serial");
+    if (serial.empty()) return {};
+    return FirstLine(at / "idVendor") + ":" + FirstLine(at / "idProduct") + " " + serial;
+  }
+  return {};
+}
+
+Identity IdentityFrom(const struct stat& St, const std::string& Tree) {
+  Identity id;
+  id.FileSystem = St.st_dev;
+  id.Inode = St.st_ino;
+  id.Number = St.st_rdev;
+  if (S_ISCHR(St.st_mode)) id.Adapter = AdapterOf(St.st_rdev, Tree);
+  return id;
+}
+
+}  // namespace
+
+Identity IdentityOf(int Fd, const std::string& Tree) {
+  struct stat st {};
+  if (fstat(Fd, &st) != 0) return {};
+  return IdentityFrom(st, Tree);
+}
+
+std::optional<Identity> IdentityAt(const std::string& Path, const std::string& Tree) {
+  struct stat st {};
+  if (stat(Path.c_str(), &st) != 0) return std::nullopt;
+  return IdentityFrom(st, Tree);
+}
+
+std::string IdentityText(const Identity& Of) {
+  if (!Of.Adapter.empty()) return "adapter " + Of.Adapter;
+  const auto number = static_cast<dev_t>(Of.Number);
+  return "node " + std::to_string(major(number)) + ":" + std::to_string(minor(number)) +
+         ", inode " + std::to_string(Of.Inode);
 }
 
 }  // namespace qx25::serial::device

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "SerialDispatcher.h"
@@ -40,6 +41,31 @@ std::string SystemErrorText(int Code);
 // kSerialNoAccess.
 int32_t Open(const std::string& Path, int32_t Baud, int& Fd, long& Holder);
 void Close(int Fd);
+
+// What tells one device from another behind one path: its node (the file
+// system, inode and device number), and for a USB adapter its vendor,
+// product and serial number as the system's device tree (Tree, "/sys")
+// gives them.
+struct Identity {
+  uint64_t FileSystem = 0;
+  uint64_t Inode = 0;
+  uint64_t Number = 0;
+  std::string Adapter;  // "0403:6001 A1B2C3D4"; empty when the tree gives no serial number
+};
+// The identity of the open Fd, or of the node Path leads to (nothing when it
+// leads to none: the caller's open then says why).
+Identity IdentityOf(int Fd, const std::string& Tree);
+std::optional<Identity> IdentityAt(const std::string& Path, const std::string& Tree);
+// Two adapters with serial numbers are the same when their numbers are (one
+// replugged may come back at another node behind its by-id link); anything
+// else is the same when its node is.
+inline bool SameDevice(const Identity& A, const Identity& B) {
+  if (!A.Adapter.empty() && !B.Adapter.empty()) return A.Adapter == B.Adapter;
+  return A.Adapter == B.Adapter && A.FileSystem == B.FileSystem && A.Inode == B.Inode &&
+         A.Number == B.Number;
+}
+// "adapter 0403:6001 A1B2C3D4", or "node 136:5, inode 8".
+std::string IdentityText(const Identity& Of);
 // Failures of the calls below are kSerialDeviceLost when the device is gone
 // (an I/O error, a hang-up, no such device), else kSerialLineError.
 

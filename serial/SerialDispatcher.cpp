@@ -21,7 +21,7 @@ constexpr int kPortCount = 256;  // every value of the port byte
 
 std::atomic<uint64_t> NextDispatcherId{1};
 
-bool IsFailureClass(int32_t Code) { return Code >= kSerialNoDevice && Code <= kSerialCancelled; }
+bool IsFailureClass(int32_t Code) { return Code >= kSerialNoDevice && Code <= kSerialOtherDevice; }
 
 std::string PortName(uint8_t Port) { return "COM" + std::to_string(Port); }
 
@@ -63,6 +63,10 @@ struct SerialDispatcher::PortDevice {
   int Fd = -1;
   int32_t Baud = 0;
   bool Lost = false;  // the device went away and has not been opened since
+  // The device the port last opened, kept until its path changes or another
+  // is accepted; and the other one found behind the path since, if any.
+  std::optional<device::Identity> Own;
+  std::optional<device::Identity> Other;
 };
 
 struct SerialDispatcher::PortConfig {
@@ -135,6 +139,27 @@ void SerialDispatcher::SetDevicePath(uint8_t Port, const std::string& Path) {
   }
   device::Close(line.Fd);
   line.Fd = -1;
+  line.Own.reset();
+  line.Other.reset();
+}
+
+std::optional<SerialDispatcher::DeviceChange> SerialDispatcher::ChangedDevice(uint8_t Port) const {
+  PortDevice& line = Devices[Port];
+  std::lock_guard<std::recursive_mutex> hold(line.Lock);
+  if (!line.Own || !line.Other) return std::nullopt;
+  return DeviceChange{device::IdentityText(*line.Own), device::IdentityText(*line.Other)};
+}
+
+void SerialDispatcher::AcceptDevice(uint8_t Port) {
+  PortDevice& line = Devices[Port];
+  std::lock_guard<std::recursive_mutex> hold(line.Lock);
+  line.Own.reset();
+  line.Other.reset();
+}
+
+void SerialDispatcher::SetDeviceTree(const std::string& Root) {
+  std::lock_guard<std::mutex> config(ConfigLock);
+  Tree = Root;
 }
 
 std::string SerialDispatcher::DevicePath(uint8_t Port) const {
@@ -292,6 +317,25 @@ int32_t SerialDispatcher::OpenLine(uint8_t Port, int32_t Baud) {
   int fd = -1;
   long holder = 0;
   const std::string path = DevicePath(Port);
+  std::string tree;
+  {
+    std::lock_guard<std::mutex> config(ConfigLock);
+    tree = Tree;
+  }
+  // Looked at before the device is opened, so that another one is not even
+  // set up: opening takes its lock and changes its settings.
+  if (line.Own) {
+    const std::optional<device::Identity> found = device::IdentityAt(path, tree);
+    if (found && !device::SameDevice(*line.Own, *found)) {
+      const bool news = !line.Other || !device::SameDevice(*line.Other, *found);
+      line.Other = found;
+      if (news && Logging(kLogWarning))
+        Note(kLogWarning, PortName(Port) + ": " + path + " now leads to another device (" +
+                              device::IdentityText(*found) + ", was " +
+                              device::IdentityText(*line.Own) + "); not used until accepted");
+      return kSerialOtherDevice;
+    }
+  }
   const int32_t r = device::Open(path, Baud, fd, holder);
   if (r == kSerialInUse) Mine(Port).Holder = holder;
   if (r != kSerialOk) {
@@ -300,6 +344,16 @@ int32_t SerialDispatcher::OpenLine(uint8_t Port, int32_t Baud) {
   }
   line.Fd = fd;
   line.Baud = Baud;
+  const device::Identity opened = device::IdentityOf(fd, tree);
+  if (line.Own && !device::SameDevice(*line.Own, opened)) {
+    // Changed between the look and the opening.
+    device::Close(fd);
+    line.Fd = -1;
+    line.Other = opened;
+    return kSerialOtherDevice;
+  }
+  line.Own = opened;
+  line.Other.reset();
   if (Logging(kLogInfo))
     Note(kLogInfo, PortName(Port) + ": " + (line.Lost ? "opened again " : "opened ") + path +
                        " at " + std::to_string(Baud) + " baud");

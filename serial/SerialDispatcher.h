@@ -40,6 +40,7 @@
 #include <iosfwd>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -79,6 +80,12 @@ enum SerialError : int32_t {
   // The wait for the reply was called off (SetCancelFlag): the frame went
   // out, and whatever came back was not taken.
   kSerialCancelled = 9,
+  // The port's path leads to another device than the one the port had: since
+  // it last opened, another adapter (another serial number), or another node
+  // (another program's pseudo-terminal), has come behind the same name.
+  // Nothing is opened or sent until AcceptDevice; the one it had, back again,
+  // is opened as ever. ChangedDevice names both.
+  kSerialOtherDevice = 10,
 };
 
 // What GetLineStatus reports (a byte the driver stores as the port's status).
@@ -96,14 +103,16 @@ enum LineStatus : uint8_t {
 
 // The LineStatus a result of Transact or SetLineParams leaves: the one
 // translation between the two numberings. A device lost under an exchange
-// reports kLineNoDevice, as one that is missing when the port opens: to the
-// host both mean the same, no device. Anything that is no failure class
+// reports kLineNoDevice, as one that is missing when the port opens, and as
+// another device behind the port's path: to the host all mean the same, not
+// its device. Anything that is no failure class
 // counts as a line error.
 constexpr LineStatus LineStatusOf(int32_t Result) {
   switch (Result) {
     case kSerialOk: return kLineAccepted;
     case kSerialNoDevice: return kLineNoDevice;
     case kSerialDeviceLost: return kLineNoDevice;
+    case kSerialOtherDevice: return kLineNoDevice;
     case kSerialInUse: return kLineInUse;
     case kSerialNoAccess: return kLineNoAccess;
     case kSerialTimeout: return kLineTimeout;
@@ -254,6 +263,21 @@ class QX25_EXPORT SerialDispatcher : public PortDispatcher {
   // lock. Pseudo-terminals get the lock only: the simulator keeps their slave
   // side open, so an exclusive mode left by a killed holder would outlive it.
 
+  // What Port's path leads to, when the last attempt to open it found another
+  // device than the port's own (kSerialOtherDevice); in words, as
+  // "adapter 0403:6001 A1B2C3D4" or "node 136:5, inode 8". Any thread.
+  struct DeviceChange {
+    std::string Was;
+    std::string Now;
+  };
+  std::optional<DeviceChange> ChangedDevice(uint8_t Port) const;
+  // Takes whatever device Port's path leads to from its next opening on, as
+  // its own: the one behind it now, once a person has said it is right.
+  void AcceptDevice(uint8_t Port);
+  // Where the system's device tree is read for an adapter's serial number:
+  // "/sys", unless a test gives a tree of its own.
+  void SetDeviceTree(const std::string& Root);
+
   // --- The driver's table ---
 
   // The failure class of the calling thread's last failed exchange on Port
@@ -355,10 +379,11 @@ class QX25_EXPORT SerialDispatcher : public PortDispatcher {
 
   const uint64_t Id;  // tells this dispatcher's per-thread records from others'
   std::unique_ptr<PortDevice[]> Devices;
-  mutable std::mutex ConfigLock;  // guards Configs, Limits, Tracer and Logger
+  mutable std::mutex ConfigLock;  // guards Configs, Limits, Tracer, Tree and Logger
   std::unique_ptr<PortConfig[]> Configs;
   SerialTimeouts Limits;
   std::shared_ptr<const TraceSink> Tracer;
+  std::string Tree = "/sys";
   std::atomic<int> LogLimit{kLogOff};
   std::atomic<const std::atomic<bool>*> CancelFlag{nullptr};
   std::shared_ptr<const LogCallback> Logger;

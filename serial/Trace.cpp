@@ -30,6 +30,8 @@ const char* SerialErrorText(int32_t Code) {
       return "no access to the device";
     case kSerialCancelled:
       return "reply wait cancelled";
+    case kSerialOtherDevice:
+      return "another device";
     default:
       return "unknown";
   }

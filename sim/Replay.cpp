@@ -4,8 +4,9 @@
 
 namespace qx25::sim {
 
-ReplayScript::ReplayScript(std::vector<record::RecordedExchange> Exchanges, int Baud_)
-    : Script(std::move(Exchanges)), Baud(Baud_ > 0 ? Baud_ : kWireBaud) {}
+ReplayScript::ReplayScript(std::vector<record::RecordedExchange> Exchanges, int Baud_,
+                           ReplayPace Pace_)
+    : Script(std::move(Exchanges)), Baud(Baud_ > 0 ? Baud_ : kWireBaud), Pace(Pace_) {}
 
 void ReplayScript::OnUnmatched(UnmatchedFn Fn) {
   std::lock_guard<std::mutex> hold(Lock);
@@ -31,6 +32,10 @@ std::vector<TimedBurst> ReplayScript::Answer(const Bytes& Frame) {
       const auto frameTime = std::chrono::microseconds(
           static_cast<int64_t>(Frame.size()) * kWireBitsPerByte * 1'000'000 / Baud);
       for (const record::ReplyBurst& burst : found->Reply) {
+        if (Pace == ReplayPace::Prompt) {
+          out.push_back({std::chrono::microseconds(0), burst.Bytes});
+          continue;
+        }
         const auto at = std::chrono::microseconds(static_cast<int64_t>(burst.AtMs * 1000));
         out.push_back({std::max(at - frameTime, std::chrono::microseconds(0)), burst.Bytes});
       }

@@ -20,9 +20,19 @@ namespace qx25::sim {
 // are the same, so a request the host made twice is answered twice as
 // recorded, and one the recording lacks is skipped over without losing
 // the place. Safe to call from any thread.
+// How the recorded reply bytes are timed: as they arrived, or back to back.
+// Every byte a recording holds came while its dispatcher still waited (it
+// kept collecting only within its limits), so a gap it shows, however long
+// on a loaded machine, was one that dispatcher took; Prompt replays such
+// gaps as none, for a check of outcomes that the replaying machine's own
+// load cannot turn into time-outs. Silences (no reply, a reply cut short)
+// stay silences.
+enum class ReplayPace { Recorded, Prompt };
+
 class ReplayScript {
  public:
-  ReplayScript(std::vector<record::RecordedExchange> Exchanges, int Baud);
+  ReplayScript(std::vector<record::RecordedExchange> Exchanges, int Baud,
+               ReplayPace Pace = ReplayPace::Recorded);
 
   // A request the recording cannot answer, for the caller to report.
   using UnmatchedFn = std::function<void(const Bytes& Frame)>;
@@ -39,6 +49,7 @@ class ReplayScript {
  private:
   const std::vector<record::RecordedExchange> Script;
   const int Baud;
+  const ReplayPace Pace;
   mutable std::mutex Lock;
   size_t Next = 0;
   size_t MatchedCount = 0, UnmatchedCount = 0;

@@ -69,6 +69,7 @@ QString NozzleStateText(uint16_t Code, uint8_t EventLetter) {
 bool IsDelivering(uint16_t Code) { return InClass(Code, kCodeDelivering); }
 bool IsFinished(uint16_t Code) { return Code == kCodeFinished; }
 bool IsIdle(uint16_t Code) { return Code == kCodeIdle; }
+bool IsAuthorised(uint16_t Code) { return Code == kCodeAuthorised; }
 bool IsHalted(uint16_t Code) { return InClass(Code, kCodeFinished); }
 
 bool IsRoutinePoll(std::span<const uint8_t> Frame) {

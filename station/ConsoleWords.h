@@ -32,6 +32,7 @@ QString NozzleStateWord(uint16_t Code);
 bool IsDelivering(uint16_t Code);  // fuel flows on a side (208 + side)
 bool IsFinished(uint16_t Code);    // the poll closed a delivery (216)
 bool IsIdle(uint16_t Code);        // nozzle hung up, nothing set (192)
+bool IsAuthorised(uint16_t Code);  // a dose is set and may be started
 bool IsHalted(uint16_t Code);      // a delivery stopped on a side, not closed (216 + side)
 
 // The request a frame carries, in words: "1 состояние", "T предустановка".

@@ -12,7 +12,6 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -25,10 +24,11 @@
 #include <iterator>
 
 #include "ChosenNozzle.h"
-#include "Confirm.h"
 #include "ForecourtOverview.h"
 #include "NozzlePanel.h"
+#include "NozzleTile.h"
 #include "OverviewPane.h"
+#include "QuitQuestion.h"
 #include "StatisticsModel.h"
 #include "StatisticsPage.h"
 #include "TraceDelegate.h"
@@ -89,10 +89,17 @@ HostWindow::HostWindow(QWidget* Parent) : QMainWindow(Parent), Model(new LineLis
   QMenu* dispenser = menuBar()->addMenu(QString::fromUtf8(kDispenserMenuText));
   DispenserMenu = dispenser->menuAction();
   QMenu* line = menuBar()->addMenu(QString::fromUtf8(kLineMenuText));
+  LineEntries = line;
   Compare = line->addAction(QString::fromUtf8(kCompareItemText));
   Compare->setObjectName(QStringLiteral("CompareAction"));
   Compare->setStatusTip(QStringLiteral("Сравнить параметры контроллера колонки с файлом"));
   Compare->setEnabled(false);
+  ClearMarks = line->addAction(QStringLiteral("Снять все отметки «!»"));
+  ClearMarks->setObjectName(QStringLiteral("ClearMarksAction"));
+  ClearMarks->setStatusTip(QStringLiteral("Отметить отказы и сбои всех колонок обзора как просмотренные"));
+  connect(ClearMarks, &QAction::triggered, this, [this] {
+    for (NozzleTile* tile : ForecourtPane->Overview().Tiles()) tile->MarkSeen();
+  });
   Owner = std::make_unique<QWidget>(nullptr, Qt::Window);
   Owner->setObjectName(QStringLiteral("ServiceOwner"));
   Owner->setWindowTitle(windowTitle());
@@ -101,6 +108,7 @@ HostWindow::HostWindow(QWidget* Parent) : QMainWindow(Parent), Model(new LineLis
 
   setCentralWidget(MakeConsole());
   Chooser = new ChosenNozzle(*this);
+  Quitting = new QuitQuestion(*this);
 
   LinesLabel = new QLabel(this);
   LinesLabel->setObjectName(QStringLiteral("LinesLabel"));
@@ -361,26 +369,10 @@ void HostWindow::SetDriverText(const QString& Text, const QString& ToolTip) {
 }
 
 void HostWindow::closeEvent(QCloseEvent* Event) {
-  QStringList open;
-  for (const NozzlePanel* panel : NozzlePanels)
-    if (panel->Delivering()) open << panel->title() + QStringLiteral(": ") + panel->StateText();
-  if (QuitAgreed || open.isEmpty()) {
+  if (Quitting->MayQuit())
     Event->accept();
-    return;
-  }
-  Event->ignore();
-  if (QuitQuestion && QuitQuestion->isVisible()) return;
-  const QString text = QStringLiteral(
-                           "Налив не закончен:\n%1\n\nВыход ничего не остановит: ТРК отпустят "
-                           "начатые дозы до конца, без присмотра консоли. Выйти?")
-                           .arg(open.join(QLatin1Char('\n')));
-  QuitQuestion = AskFirst(this,
-                          {QStringLiteral("QuitBox"), windowTitle(), text, QStringLiteral("Выйти"),
-                           QStringLiteral("Остаться")},
-                          [this] {
-                            QuitAgreed = true;
-                            close();
-                          });
+  else
+    Event->ignore();
 }
 
 QString HostWindow::LinesText() const { return LinesLabel->text(); }

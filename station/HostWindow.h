@@ -5,7 +5,6 @@
 #pragma once
 
 #include <QMainWindow>
-#include <QPointer>
 #include <QString>
 #include <memory>
 #include <vector>
@@ -16,9 +15,9 @@
 class QAction;
 class QCloseEvent;
 class QComboBox;
-class QMessageBox;
 class QGridLayout;
 class QLabel;
+class QMenu;
 class QSplitter;
 class QTabWidget;
 class QTableView;
@@ -28,6 +27,7 @@ namespace qx25::station {
 class ChosenNozzle;
 class NozzlePanel;
 class OverviewPane;
+class QuitQuestion;
 class StatisticsModel;
 class StatisticsPage;
 class TraceFilter;
@@ -81,6 +81,9 @@ class HostWindow : public QMainWindow {
   QAction* ExitAction() const { return Exit; }
   // "Линия" -> "Сравнить с файлом…": enabled once the lines are polled.
   QAction* CompareAction() const { return Compare; }
+  QMenu* LineMenu() const { return LineEntries; }
+  // "Линия" -> "Снять все отметки «!»": every tile's marks at once.
+  QAction* ClearMarksAction() const { return ClearMarks; }
   QString LinesText() const;
   QString DriverText() const;
   // The owner the console gives the driver (AppHandle) for its service
@@ -92,8 +95,8 @@ class HostWindow : public QMainWindow {
   ChosenNozzle& Chosen() const { return *Chooser; }
 
  protected:
-  // Closing with a delivery open asks first, without blocking the panels: a
-  // quit leaves the dispensers running on their own.
+  // Closing with a delivery or an authorisation open asks first, without
+  // blocking the panels: a quit leaves the dispensers running on their own.
   void closeEvent(QCloseEvent* Event) override;
 
  private:
@@ -138,10 +141,10 @@ class HostWindow : public QMainWindow {
   QAction* DispenserMenu;
   QAction* Exit;
   QAction* Compare;
+  QMenu* LineEntries;
+  QAction* ClearMarks;
   std::unique_ptr<QWidget> Owner;
-  bool QuitAgreed = false;
-  QPointer<QMessageBox>
-      QuitQuestion;  // while it is asked  // a top-level of its own: no ancestor is the forecourt
+  QuitQuestion* Quitting;
 };
 
 }  // namespace qx25::station

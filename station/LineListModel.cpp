@@ -32,6 +32,8 @@ QString SerialErrorWords(int32_t Error) {
       return QStringLiteral("занята другой программой");
     case serial::kSerialNoAccess:
       return QStringLiteral("нет доступа к устройству");
+    case serial::kSerialOtherDevice:
+      return QStringLiteral("другое устройство");
     case serial::kSerialLineError:
       return QStringLiteral("ошибка линии");
     case serial::kSerialTimeout:
@@ -71,7 +73,8 @@ void LineListModel::ShowPortStatus(int Port, int Status) {
   for (const LineRow& row : Rows) {
     if (row.Line.Port != Port || row.Setup == device) continue;
     const bool wasAway = row.Setup == serial::kSerialNoDevice ||
-                         row.Setup == serial::kSerialInUse || row.Setup == serial::kSerialNoAccess;
+                         row.Setup == serial::kSerialInUse || row.Setup == serial::kSerialNoAccess ||
+                         row.Setup == serial::kSerialOtherDevice;
     if (device)
       SetSetupResult(Port, *device);
     else if (wasAway && Status != serial::kLineIdle)

@@ -17,6 +17,7 @@
 #include "DeliveryChart.h"
 #include "ElidedLabel.h"
 #include "LineListModel.h"
+#include "serial/SerialDispatcher.h"
 #include "driver/protocol/Digits.h"
 #include "driver/HostContract.h"
 #include "params/NumberText.h"
@@ -35,6 +36,9 @@ constexpr double kDefaultPrice = 50;
 constexpr int kPanelWidth = 410;
 
 const QString kNoFigure = QStringLiteral("—");
+// A line held because another device, or other controllers, answer on it.
+const QString kOtherDeviceWord = SerialErrorWords(serial::kSerialOtherDevice);
+const QString kOtherDeviceNotSent = QStringLiteral("не отправлена: ") + kOtherDeviceWord;
 
 const QColor kAccepted{0x00, 0x70, 0x00};
 const QColor kRefused{0xC0, 0x60, 0x00};
@@ -435,6 +439,7 @@ bool NozzlePanel::eventFilter(QObject* Watched, QEvent* Event) {
 }
 
 bool NozzlePanel::Delivering() const { return IsDelivering(LastState) || IsHalted(LastState); }
+bool NozzlePanel::Authorised() const { return IsAuthorised(LastState); }
 
 QString NozzlePanel::StateText() const { return NozzleStateText(LastState); }
 
@@ -460,8 +465,9 @@ void NozzlePanel::ShowReading(const NozzleReading& Reading) {
   // what the operator needs to hear of, not "не опрошена".
   const bool lineFailed = !Reading.Error.isEmpty() ||
                           PortStatusMeaning(Reading.PortStatus).Kind == StatusKind::LineFailure;
-  State->setText(lineFailed ? QStringLiteral("сбой линии")
-                            : NozzleStateText(Reading.Poll.State, Reading.Poll.EventLetter));
+  State->setText(!Reading.OtherDevice.isEmpty() ? kOtherDeviceWord
+                 : lineFailed                   ? QStringLiteral("сбой линии")
+                                : NozzleStateText(Reading.Poll.State, Reading.Poll.EventLetter));
   Keep(Reading);
   // Hidden by its holder, it writes its other labels when shown. A panel of its own
   // (no holder) always writes them.
@@ -505,8 +511,12 @@ void NozzlePanel::ShowKept() {
   const StatusMeaning status = PortStatusMeaning(reading.PortStatus);
   // The driver's own message (English, or the controller's jargon) is for the
   // tip; the label says in the console's words what happened.
-  const bool failed = !reading.Error.isEmpty();
-  PollStatus->SetText(QStringLiteral("Опрос: ") + (failed && status.Kind != StatusKind::LineFailure
+  const bool failed = !reading.Error.isEmpty() || !reading.OtherDevice.isEmpty();
+  if (!reading.OtherDevice.isEmpty())
+    PollStatus->SetText(QStringLiteral("Опрос: остановлен — ") + kOtherDeviceWord,
+                        reading.OtherDevice);
+  else
+    PollStatus->SetText(QStringLiteral("Опрос: ") + (failed && status.Kind != StatusKind::LineFailure
                                                        ? QStringLiteral("не выполнен")
                                                        : status.Text),
                       reading.Error);
@@ -533,7 +543,9 @@ void NozzlePanel::ShowOutcome(const CommandOutcome& Outcome) {
   // A command that stores only (the price) leaves the last exchange's status.
   // An error thrown before any exchange leaves the previous status, which
   // says nothing about this command; only a failed line is worth adding.
-  if (!Outcome.Error.isEmpty())
+  if (!Outcome.OtherDevice.isEmpty())
+    text += kOtherDeviceNotSent;
+  else if (!Outcome.Error.isEmpty())
     text += status.Kind == StatusKind::LineFailure ? status.Text : QStringLiteral("не выполнена");
   else if (Outcome.Command.Kind == CommandKind::SetPrice)
     text += QStringLiteral("задана");

@@ -50,6 +50,8 @@ class NozzlePanel : public QGroupBox {
   // A delivery is open on the nozzle (fuel flows, or a stop holds it), as the
   // last poll found it; with its state in words.
   bool Delivering() const;
+  // A dose is set and the nozzle may start, as the last poll found it.
+  bool Authorised() const;
   QString StateText() const;
   // The overview's stack of panels asks every panel's least size whenever the
   // shown one changes a label; a hidden panel's labels wait, so it answers

@@ -170,6 +170,11 @@ void NozzleTile::SetChosen(bool Chosen) {
   update();
 }
 
+void NozzleTile::MarkSeen() {
+  Shown.Seen();
+  update();
+}
+
 void NozzleTile::SetCurrent(bool Current) {
   if (IsCurrent == Current) return;
   IsCurrent = Current;

@@ -82,6 +82,8 @@ class NozzleTile : public QWidget {
 
   void SetChosen(bool Chosen);
   void SetCurrent(bool Current);  // the keyboard's place in the overview
+  // The operator has seen what the tile marks, without choosing it.
+  void MarkSeen();
   bool Chosen() const { return IsChosen; }
 
  public slots:

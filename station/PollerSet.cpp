@@ -14,7 +14,8 @@ void PreferLockFreeEventLoop() {
 }
 
 PollerSet::PollerSet(TQX25& Driver, const std::vector<NozzlePanel*>& Panels,
-                     std::chrono::milliseconds Pause, QObject* Parent)
+                     std::chrono::milliseconds Pause, QObject* Parent,
+                     std::function<std::optional<QString>(int Port)> Check)
     : QObject(Parent) {
   qRegisterMetaType<NozzleCommand>();
   qRegisterMetaType<CommandOutcome>();
@@ -63,6 +64,7 @@ PollerSet::PollerSet(TQX25& Driver, const std::vector<NozzlePanel*>& Panels,
         },
         Qt::DirectConnection);
     poller->SetFirstCommands(std::move(first));
+    if (Check) poller->SetDeviceCheck([Check, port] { return Check(port); });
     Polled.push_back(PolledPort{port, thread, poller});
     thread->start();
   }

@@ -8,7 +8,9 @@
 #include <QObject>
 #include <QTimer>
 #include <chrono>
+#include <functional>
 #include <mutex>
+#include <optional>
 #include <variant>
 #include <vector>
 
@@ -41,8 +43,10 @@ class PollerSet : public QObject {
  public:
   // Starts a poller for each port the panels name. Driver and the panels
   // must outlive the forecourt.
+  // Check tells each line's poller whether another device is behind its port.
   PollerSet(TQX25& Driver, const std::vector<NozzlePanel*>& Panels,
-            std::chrono::milliseconds Pause = kRoundPause, QObject* Parent = nullptr);
+            std::chrono::milliseconds Pause = kRoundPause, QObject* Parent = nullptr,
+            std::function<std::optional<QString>(int Port)> Check = {});
   ~PollerSet() override;
   PollerSet(const PollerSet&) = delete;
   PollerSet& operator=(const PollerSet&) = delete;

@@ -78,6 +78,11 @@ PortPoller::Tracked* PortPoller::Find(int Nozzle) {
 
 void PortPoller::Step() {
   if (Stopping || Nozzles.empty()) return;
+  if (HeldBy) {
+    CheckHeld();
+    if (!Stopping) Timer->start(HeldBy ? kHeldCheck : std::chrono::milliseconds{0});
+    return;
+  }
   PollOne(Nozzles[Next]);
   Next = (Next + 1) % Nozzles.size();
   // Within a round the next nozzle follows at once; the events queued
@@ -88,6 +93,14 @@ void PortPoller::Step() {
 void PortPoller::Execute(NozzleCommand Command) {
   if (Stopping) return;
   CommandOutcome outcome{Command, 0, {}};
+  if (HeldBy) {
+    // Neither a start nor a stop goes to controllers that are not the line's.
+    outcome.OtherDevice = *HeldBy;
+    outcome.Error = *HeldBy + QStringLiteral(": команда не отправлена");
+    outcome.PortStatus = DispenserDriver.GetPortStatus(PortNumber);
+    emit CommandDone(outcome);
+    return;
+  }
   try {
     if (Command.PriceFirst) {
       DispenserDriver.SetPrice(Command.Port, Command.Nozzle, Command.Side, 0, 0, *Command.PriceFirst);
@@ -148,6 +161,19 @@ void PortPoller::PollOne(Tracked& Nozzle) {
   NozzleReading out;
   out.Nozzle = Nozzle.Config;
   try {
+    // Back after a loss: the counters say whose controllers answer, before
+    // a poll can close a delivery on them.
+    if (Nozzle.CheckDue) {
+      std::vector<std::optional<double>> totals = ReadTotals(Nozzle);
+      out.PortStatus = DispenserDriver.GetPortStatus(PortNumber);
+      const QString why = Backwards(Nozzle, totals);
+      if (!why.isEmpty()) return Hold(why);
+      if (out.PortStatus == kLineOk) {
+        Nozzle.CheckDue = false;
+        Nozzle.TotalsDue = false;
+        out.Totals = std::move(totals);
+      }
+    }
     out.Poll = DispenserDriver.PollNozzle(PortNumber, Nozzle.Config.Nozzle, Nozzle.Config.Sides);
     out.PortStatus = DispenserDriver.GetPortStatus(PortNumber);
     if (out.PortStatus == kLineOk) ReadAfterPoll(Nozzle, out);
@@ -160,7 +186,83 @@ void PortPoller::PollOne(Tracked& Nozzle) {
       // The port number itself was refused; the message above says so.
     }
   }
+  if (out.PortStatus != kLineOk && ChangedDevice)
+    if (const std::optional<QString> other = ChangedDevice())
+      return Hold(QStringLiteral("другое устройство: ") + *other);
+  if (const QString why = Backwards(Nozzle, out.Totals); !why.isEmpty()) return Hold(why);
+  KeepHighest(Nozzle, out.Totals);
   emit Reading(out);
+}
+
+void PortPoller::Hold(const QString& Why) {
+  HeldBy = Why;
+  for (const Tracked& t : Nozzles) {
+    NozzleReading held;
+    held.Nozzle = t.Config;
+    held.PortStatus = DispenserDriver.GetPortStatus(PortNumber);
+    held.OtherDevice = Why;
+    emit Reading(held);
+  }
+}
+
+void PortPoller::CheckHeld() {
+  // Nothing goes out while the dispatcher finds the other device there.
+  try {
+    for (Tracked& t : Nozzles) {
+      const std::vector<std::optional<double>> totals = ReadTotals(t);
+      if (!Backwards(t, totals).isEmpty()) return;
+      for (const std::optional<double>& total : totals)
+        if (!total) return;  // nothing read: no telling whose they are
+    }
+  } catch (const std::exception&) {
+    return;  // still away
+  }
+  HeldBy.reset();
+  for (Tracked& t : Nozzles) {
+    t.CheckDue = false;
+    t.TotalsDue = true;
+  }
+}
+
+void PortPoller::AcceptDevice() {
+  if (!HeldBy) return;
+  HeldBy.reset();
+  for (Tracked& t : Nozzles) {
+    t.Highest = {};
+    t.CheckDue = false;
+    t.TotalsDue = true;
+  }
+}
+
+std::vector<std::optional<double>> PortPoller::ReadTotals(const Tracked& Nozzle) {
+  std::vector<std::optional<double>> totals;
+  for (int side = 1; side <= Nozzle.Config.Sides; ++side) {
+    double total = 0;
+    uint64_t second = 0;
+    DispenserDriver.GetTotalCounter(PortNumber, Nozzle.Config.Nozzle, side, total, second, 0, 0);
+    const int status = DispenserDriver.GetPortStatus(PortNumber);
+    totals.push_back(status == kLineOk ? std::optional<double>(total) : std::nullopt);
+  }
+  return totals;
+}
+
+QString PortPoller::Backwards(const Tracked& Nozzle,
+                              const std::vector<std::optional<double>>& Totals) const {
+  for (size_t k = 0; k < Totals.size() && k < kMaxSides; ++k) {
+    const std::optional<double>& highest = Nozzle.Highest[k + 1];
+    if (Totals[k] && highest && *Totals[k] < *highest)
+      return QStringLiteral("другие контроллеры: ТРК %1, сторона %2 — счётчик %3 л, был %4 л")
+          .arg(Nozzle.Config.Nozzle)
+          .arg(k + 1)
+          .arg(*Totals[k], 0, 'f', 0)
+          .arg(*highest, 0, 'f', 0);
+  }
+  return {};
+}
+
+void PortPoller::KeepHighest(Tracked& Nozzle, const std::vector<std::optional<double>>& Totals) {
+  for (size_t k = 0; k < Totals.size() && k < kMaxSides; ++k)
+    if (Totals[k]) Nozzle.Highest[k + 1] = std::max(Nozzle.Highest[k + 1].value_or(0), *Totals[k]);
 }
 
 // While the line was down (an adapter unplugged) the counters may have moved:
@@ -168,7 +270,10 @@ void PortPoller::PollOne(Tracked& Nozzle) {
 // that ended meanwhile is still reported finished by its controller, so the
 // poll reads its result once, as ever.
 void PortPoller::LineFailed() {
-  for (Tracked& t : Nozzles) t.TotalsDue = true;
+  for (Tracked& t : Nozzles) {
+    t.TotalsDue = true;
+    t.CheckDue = t.Highest[1].has_value();
+  }
 }
 
 std::optional<double> PortPoller::MoneyOf(const Tracked& Nozzle, const TNozzlePoll& Poll,
@@ -217,13 +322,7 @@ void PortPoller::ReadAfterPoll(Tracked& Nozzle, NozzleReading& Out) {
     }
   }
   if (Nozzle.TotalsDue && Out.PortStatus == kLineOk) {
-    for (int side = 1; side <= Nozzle.Config.Sides; ++side) {
-      double total = 0;
-      uint64_t second = 0;
-      DispenserDriver.GetTotalCounter(port, nozzle, side, total, second, 0, 0);
-      const int status = DispenserDriver.GetPortStatus(port);
-      Out.Totals.push_back(status == kLineOk ? std::optional<double>(total) : std::nullopt);
-    }
+    Out.Totals = ReadTotals(Nozzle);
     Nozzle.TotalsDue = false;
   }
 }

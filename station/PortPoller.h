@@ -18,6 +18,7 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -57,6 +58,7 @@ struct CommandOutcome {
   int PortStatus = 0;
   QString Error;
   bool PriceStored = false;  // PriceFirst reached the driver
+  QString OtherDevice = {};   // not sent: the line is held, and why
 };
 
 // A parameter of a nozzle's controller (slot 17 GetParam, side 1), read for
@@ -91,7 +93,17 @@ struct NozzleReading {
   std::optional<Amounts> Current;             // slot 9, while fuel flows
   std::optional<Amounts> Final;               // slot 6, once the delivery is closed
   std::vector<std::optional<double>> Totals;  // slot 7 per side, when read; else empty
+  // Not empty while the line is held: another device is behind its path, or
+  // its controllers' totalizers went backwards. Says which, for the operator.
+  QString OtherDevice;
 };
+
+// The device a line's path leads to now, when it is not the line's own (the
+// dispatcher's word); none while it is. Called on the poller's thread.
+using DeviceCheck = std::function<std::optional<QString>()>;
+
+// How often a held line looks whether its own device and controllers are back.
+inline constexpr std::chrono::milliseconds kHeldCheck{1000};
 
 // How fast a line is polled: the pause after a round over all its nozzles.
 // A command is carried out before the next poll.
@@ -113,6 +125,8 @@ class PortPoller : public QObject {
   // restart, so that a sale that ended meanwhile is counted at its price).
   // Before Start only.
   void SetFirstCommands(std::vector<NozzleCommand> Commands) { First = std::move(Commands); }
+  // How the poller learns that another device is behind its line. Before Start only.
+  void SetDeviceCheck(DeviceCheck Check) { ChangedDevice = std::move(Check); }
 
  public slots:
   // On the poller's thread: carries out the first commands, then begins polling.
@@ -123,6 +137,9 @@ class PortPoller : public QObject {
   void Execute(qx25::station::NozzleCommand Command);
   // On the poller's thread: reads one parameter and reports it.
   void ReadParameter(qx25::station::ParameterQuery Query);
+  // On the poller's thread: the operator takes what is on a held line now
+  // as the line's own; its totalizers are the ones counted on from here.
+  void AcceptDevice();
 
  signals:
   void Reading(const qx25::station::NozzleReading& Reading);
@@ -137,12 +154,26 @@ class PortPoller : public QObject {
     bool ResultDue = false;   // a reset closed the delivery: read its result
     // By side: the price this poller gave the driver, if any.
     std::array<std::optional<double>, kMaxSides + 1> Given{};
+    // By side: the highest totalizer read. A totalizer never goes back, so a
+    // lower one is another controller behind the same line.
+    std::array<std::optional<double>, kMaxSides + 1> Highest{};
+    bool CheckDue = false;  // the line was down: read the totalizers before any poll
   };
 
   void Step();
   void PollOne(Tracked& Nozzle);
   void ReadAfterPoll(Tracked& Nozzle, NozzleReading& Out);
   void LineFailed();
+  // Stops polling and commands on the line, and tells every nozzle's panel why.
+  void Hold(const QString& Why);
+  // A held line: reads the totalizers (nothing goes out while the device is
+  // another); polls again once its own device and counters are back.
+  void CheckHeld();
+  // Slot 7 for every side of Nozzle; none for a side whose exchange failed.
+  std::vector<std::optional<double>> ReadTotals(const Tracked& Nozzle);
+  void KeepHighest(Tracked& Nozzle, const std::vector<std::optional<double>>& Totals);
+  // Why the totalizers read for Nozzle mean other controllers; empty if they do not.
+  QString Backwards(const Tracked& Nozzle, const std::vector<std::optional<double>>& Totals) const;
   // The money of Volume at a price this console gave, or none.
   std::optional<double> MoneyOf(const Tracked& Nozzle, const TNozzlePoll& Poll, double Volume,
                                 double DriverMoney) const;
@@ -156,6 +187,8 @@ class PortPoller : public QObject {
   std::vector<NozzleCommand> First;
   QTimer* Timer = nullptr;
   std::atomic<bool> Stopping{false};
+  DeviceCheck ChangedDevice;
+  std::optional<QString> HeldBy;
 };
 
 }  // namespace qx25::station

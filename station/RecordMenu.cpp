@@ -3,6 +3,8 @@
 #include <QAction>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
 #include <QMenu>
 #include <QStatusBar>
 
@@ -27,6 +29,10 @@ RecordMenu::RecordMenu(HostWindow& Owner, StartFn Starter, StopFn Stopper, Failu
       QStringLiteral("Записывать каждый обмен по линиям в файл, для qx25-sim --replay"));
   file->insertAction(Window.ExitAction(), Item);
   file->insertSeparator(Window.ExitAction());
+  Recording = new QLabel(&Window);
+  Recording->setObjectName(QStringLiteral("RecordLabel"));
+  Window.statusBar()->addPermanentWidget(Recording);
+  Recording->hide();
   // triggered, not toggled: Show sets the check without asking again.
   connect(Item, &QAction::triggered, this, [this](bool Checked) {
     if (Checked) {
@@ -62,8 +68,7 @@ bool RecordMenu::RecordTo(const QString& Path) {
     Show(false);
     return false;
   }
-  Window.statusBar()->showMessage(QStringLiteral("Запись обмена в %1").arg(Path));
-  Show(true);
+  Show(true, Path);
   return true;
 }
 
@@ -81,8 +86,13 @@ void RecordMenu::CheckFailure() {
   Show(false);
 }
 
-void RecordMenu::Show(bool On) {
+void RecordMenu::Show(bool On, const QString& Path) {
   Item->setChecked(On);
+  Recording->setVisible(On);
+  if (On) {
+    Recording->setText(QStringLiteral("Запись обмена: ") + QFileInfo(Path).fileName());
+    Recording->setToolTip(QStringLiteral("Запись обмена в ") + QFileInfo(Path).absoluteFilePath());
+  }
   if (On)
     Watch.start();
   else

@@ -1,7 +1,9 @@
 // The console's "Файл" menu item that starts and stops recording the lines'
 // exchanges: checked while a recording runs. Starting asks for the file
-// without blocking the forecourt; the status line says how it went, and why
-// when a recording stops by itself (a full disk, its file removed).
+// without blocking the forecourt; a part of the status line of its own names
+// the file while it records (a passing message would cover the lines' names),
+// and the status line says why a recording did not begin or stopped by
+// itself (a full disk, its file removed).
 #pragma once
 
 #include <QObject>
@@ -10,6 +12,7 @@
 #include <functional>
 
 class QAction;
+class QLabel;
 
 namespace qx25::station {
 
@@ -36,7 +39,7 @@ class RecordMenu : public QObject {
 
  private:
   void AskWhere();
-  void Show(bool On);
+  void Show(bool On, const QString& Path = {});
   void CheckFailure();
 
   HostWindow& Window;
@@ -44,6 +47,7 @@ class RecordMenu : public QObject {
   StopFn Stop;
   FailureFn Failure;
   QAction* Item;
+  QLabel* Recording;  // "Запись: lines.rec", shown while it records
   QTimer Watch;  // runs while recording
 };
 

@@ -2,7 +2,10 @@
 
 #include <QAction>
 #include <QFileInfo>
+#include <QCoreApplication>
+#include <QLibraryInfo>
 #include <QLocale>
+#include <QTranslator>
 #include <QMenuBar>
 #include <QStatusBar>
 #include <algorithm>
@@ -32,12 +35,29 @@ QString Describe(const TDriverInfo& Info) {
   return text;
 }
 
+// Qt's own words (the file dialogs' buttons and captions) in the user's
+// language, once per application. The property is the one the driver's
+// service window looks at, so that the two never load them twice.
+void LoadQtTranslations(const QLocale& Locale) {
+  QCoreApplication* app = QCoreApplication::instance();
+  constexpr char kLoaded[] = "qx25QtTranslations";
+  if (app == nullptr || app->property(kLoaded).toBool()) return;
+  app->setProperty(kLoaded, true);
+  auto* translator = new QTranslator(app);
+  if (translator->load(Locale, QStringLiteral("qtbase"), QStringLiteral("_"),
+                       QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    QCoreApplication::installTranslator(translator);
+  else
+    delete translator;  // English is what Qt speaks without one
+}
+
 }  // namespace
 
 Station::Station(HostOptions Options) : Settings(std::move(Options)) {
   // Doses, prices and money are read and written in the user's own format.
   const QLocale locale = QLocale::system();
   SetNumberFormat({locale.decimalPoint().toStdString(), locale.groupSeparator().toStdString()});
+  LoadQtTranslations(locale);
   if (Settings.StationLines > 0) {
     SimStation = std::make_unique<sim::SimulatedStation>(Settings.StationLines);
     for (int k = 1; k <= SimStation->LineCount(); ++k)
@@ -112,6 +132,9 @@ void Station::StartRecording(const std::string& Path) {
   header.Driver = LoadedDriver ? programs::DriverInfoText(LoadedDriver->GetDriverInfo()) : "not loaded";
   for (const LineConfig& line : Settings.Lines)
     header.Lines.emplace_back(line.Port, SerialPorts.DevicePath(static_cast<uint8_t>(line.Port)));
+  const serial::SerialTimeouts waits = SerialPorts.Timeouts();
+  header.FirstByteMs = static_cast<int>(waits.FirstByte.count());
+  header.BetweenMs = static_cast<int>(waits.Between.count());
   record::RecordLimits limits;
   limits.MaxBytes = static_cast<uint64_t>(Settings.RecordMaxMiB) << 20;
   Recordings.Start(record::Recorder::Open(Path, std::move(header), limits));
@@ -178,14 +201,28 @@ void Station::Start() {
   } catch (const std::exception& e) {
     qWarning("qx25-host: the driver could not add its menu entries: %s", e.what());
   }
-  PollerThreads = std::make_unique<PollerSet>(*LoadedDriver, MainWindow->Panels());
+  PollerThreads = std::make_unique<PollerSet>(
+      *LoadedDriver, MainWindow->Panels(), kRoundPause, nullptr,
+      [this](int Port) -> std::optional<QString> {
+        const auto change = SerialPorts.ChangedDevice(static_cast<uint8_t>(Port));
+        if (!change) return std::nullopt;
+        return QStringLiteral("%1, было %2")
+            .arg(QString::fromStdString(change->Now), QString::fromStdString(change->Was));
+      });
   HostWindow* window = MainWindow.get();
   PollerSet* lines = PollerThreads.get();
+  Holds = new HeldLines(*window, [this, lines](int Port) {
+    SerialPorts.AcceptDevice(static_cast<uint8_t>(Port));
+    if (PortPoller* poller = lines->Poller(Port))
+      QMetaObject::invokeMethod(poller, &PortPoller::AcceptDevice);
+  });
   QObject::connect(window->CompareAction(), &QAction::triggered, window,
                    [this, window, lines] { OpenCompareDialog(Settings.Nozzles, *lines, *window); });
   window->CompareAction()->setEnabled(lines->LineCount() > 0);
   // The line list follows its devices as they go and come back.
-  QObject::connect(lines, &PollerSet::Read, window, [window](const NozzleReading& R) {
+  QObject::connect(lines, &PollerSet::Read, window, [window, held = Holds](const NozzleReading& R) {
+    if (!R.OtherDevice.isEmpty()) return held->Hold(R.Nozzle.Port, R.OtherDevice);
+    held->Release(R.Nozzle.Port);
     window->LineModel().ShowPortStatus(R.Nozzle.Port, R.PortStatus);
   });
 }

@@ -16,6 +16,7 @@
 #include <memory>
 
 #include "DriverLibrary.h"
+#include "HeldLines.h"
 #include "PollerSet.h"
 #include "PriceMemory.h"
 #include "HostOptions.h"
@@ -66,6 +67,8 @@ class Station {
   const HostOptions& Options() const { return Settings; }
   // The pollers, or null before a successful Start.
   PollerSet* Pollers() { return PollerThreads.get(); }
+  // The lines held for another device, or null before a successful Start.
+  HeldLines* Held() { return Holds; }
   TraceModel& Trace() { return *TraceRows; }
 
   // Records every exchange of the lines into Path (see record/Recorder.h),
@@ -93,6 +96,7 @@ class Station {
   std::unique_ptr<PriceMemory> Prices;  // outlives the window's panels that write it
   std::unique_ptr<HostWindow> MainWindow;
   std::unique_ptr<PollerSet> PollerThreads;
+  HeldLines* Holds = nullptr;  // owned by the window
   RecordMenu* RecordEntry = nullptr;  // owned by the window
   bool Started = false;
 };

@@ -28,6 +28,13 @@ QString Hex(const std::vector<uint8_t>& Bytes) {
   return text;
 }
 
+// Failures of opening the line: the exchange ended before anything was sent.
+bool NeverSent(int32_t Result) {
+  return Result == serial::kSerialNoDevice || Result == serial::kSerialInUse ||
+         Result == serial::kSerialNoAccess || Result == serial::kSerialOtherDevice ||
+         Result == serial::kSerialBadSettings;
+}
+
 }  // namespace
 
 serial::TraceCallback TraceBuffer::Callback(std::shared_ptr<TraceBuffer> Buffer) {
@@ -39,12 +46,32 @@ void TraceBuffer::Add(const serial::TraceRecord& Record) {
                    Record.Port,      std::vector<uint8_t>(Record.Bytes.begin(), Record.Bytes.end()),
                    Record.Result,    Record.ReplyCode};
   const std::lock_guard<std::mutex> hold(Lock);
+  std::optional<TraceEntry>& asked = Asked[Record.Port];
+  // A send-only frame that went out well has no reply record: the port's
+  // next request says it is over.
+  if (asked) Push(*std::exchange(asked, std::nullopt));
+  if (entry.Direction == serial::TraceDirection::Request) {
+    asked = std::move(entry);
+    return;
+  }
+  if (NeverSent(entry.Result) && entry.Bytes.empty()) {
+    // Named by the request it would have sent.
+    if (Pending.empty() || Pending.back().Port != entry.Port ||
+        Pending.back().Direction != serial::TraceDirection::Request)
+      return Push(std::move(entry));
+    Pending.back().Result = entry.Result;
+    return;
+  }
+  Push(std::move(entry));
+}
+
+void TraceBuffer::Push(TraceEntry Entry) {
   if (Pending.size() >= kTraceBacklog) {
     // The window has not taken its records for a long while: keep the newest.
     Pending.pop_front();
     ++Lost;
   }
-  Pending.push_back(std::move(entry));
+  Pending.push_back(std::move(Entry));
 }
 
 std::deque<TraceEntry> TraceBuffer::Take() {
@@ -77,7 +104,8 @@ TraceModel::Row TraceModel::Take(TraceEntry Entry) {
   row.Request = LastRequest[Entry.Port];
   row.Poll = LastWasPoll[Entry.Port];
   row.Serial = Added++;
-  row.Failed = !request && Entry.Result != serial::kSerialOk;
+  row.NotSent = request && Entry.Result != serial::kSerialOk;
+  row.Failed = Entry.Result != serial::kSerialOk;
   row.Refused = !request && !row.Failed && !Entry.Bytes.empty() && Entry.Bytes[0] == kCan;
   row.Entry = std::move(Entry);
   return row;
@@ -96,9 +124,10 @@ QString TraceModel::Cell(const Row& R, int Column) {
     case RequestColumn:
       return request ? R.Request : QStringLiteral("ответ: ") + R.Request;
     case BytesColumn:
-      return Hex(e.Bytes);
+      return R.NotSent ? QString() : Hex(e.Bytes);
     case ResultColumn:
       if (!R.Failed) return {};
+      if (R.NotSent) return QStringLiteral("не отправлен: ") + SerialErrorWords(e.Result);
       if (e.Result == serial::kSerialRejected && e.ReplyCode >= 0)
         return SerialErrorWords(e.Result) + QStringLiteral(", код %1").arg(e.ReplyCode);
       return SerialErrorWords(e.Result);

@@ -17,6 +17,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "serial/SerialDispatcher.h"
@@ -43,6 +44,9 @@ struct TraceEntry {
 };
 
 // Thread-safe: any number of exchange threads add, the window's thread takes.
+// A request is held until its exchange ends: one that never went out (the
+// line had no device, or another program held it) becomes a single request
+// entry carrying the failure, so the trace never lists it as sent.
 class TraceBuffer {
  public:
   // The callback to give the dispatcher (or the statistics' recorder). It
@@ -56,8 +60,11 @@ class TraceBuffer {
   uint64_t Dropped() const;
 
  private:
+  void Push(TraceEntry Entry);  // with Lock held
+
   mutable std::mutex Lock;
   std::deque<TraceEntry> Pending;
+  std::array<std::optional<TraceEntry>, 256> Asked;  // each port's request in flight
   uint64_t Lost = 0;
 };
 
@@ -109,6 +116,7 @@ class TraceModel : public QAbstractTableModel {
     QString Request;  // the request's name; a reply's row names what it answers
     bool Failed = false;
     bool Refused = false;
+    bool NotSent = false;  // a request that never went out
     bool Poll = false;
     quint64 Serial = 0;
   };

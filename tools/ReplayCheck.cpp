@@ -4,7 +4,9 @@
 #include <cstdio>
 #include <iostream>
 #include <memory>
+#include <iterator>
 #include <system_error>
+#include <thread>
 
 #include "driver/HostContract.h"
 #include "driver/protocol/RequestDecoder.h"
@@ -41,40 +43,21 @@ std::string Where(const record::RecordedExchange& X) {
          (X.Remark.empty() ? std::string() : " " + X.Remark);
 }
 
-}  // namespace
+// Verdicts of a line that had no device for the exchange: none, lost under
+// it, another program's, not this user's, another device behind its path.
+bool NoDevice(const std::string& Verdict) {
+  for (const int32_t code : {serial::kSerialNoDevice, serial::kSerialDeviceLost, serial::kSerialInUse,
+                             serial::kSerialNoAccess, serial::kSerialOtherDevice})
+    if (Verdict == record::VerdictWord(code)) return true;
+  return false;
+}
 
-ReplayCheckResult CheckReplay(const record::Recording& From, int Port, const SessionOptions& Choice) {
-  std::vector<int> ports = From.Ports();
-  if (Port != 0) {
-    if (std::find(ports.begin(), ports.end(), Port) == ports.end())
-      throw BadArguments("the recording holds no exchange of COM" + std::to_string(Port));
-    ports = {Port};
-  }
+// One port's exchanges, in the recording's order, on a thread of its own:
+// the ports of a recording ran side by side, and so do their replays.
+ReplayCheckResult CheckPort(TQX25& Driver, serial::SerialDispatcher& Dispatcher,
+                            const std::vector<record::RecordedExchange>& Exchanges) {
   ReplayCheckResult result;
-  std::vector<std::unique_ptr<sim::ReplayScript>> scripts;
-  std::vector<std::unique_ptr<sim::Endpoint>> lines;
-  serial::SerialDispatcher dispatcher;
-  if (Choice.TimeoutMs > 0) {
-    serial::SerialTimeouts limits = dispatcher.Timeouts();
-    limits.FirstByte = std::chrono::milliseconds(Choice.TimeoutMs);
-    dispatcher.SetTimeouts(limits);
-  }
-  try {
-    for (const int port : ports) {
-      auto& script = scripts.emplace_back(std::make_unique<sim::ReplayScript>(
-          sim::ExchangesOf(From, port), PortDispatcher::kProtocolBaud));
-      auto& line = lines.emplace_back(std::make_unique<sim::Endpoint>(
-          [s = script.get()](const sim::Bytes& Frame) { return s->Answer(Frame); }));
-      dispatcher.SetDevicePath(static_cast<uint8_t>(port), line->OpenPseudoTerminal());
-      line->Start();
-    }
-  } catch (const std::system_error& e) {
-    throw LineFailure(std::string("the replay could not be started: ") + e.what());
-  }
-
-  DriverPtr driver(GetQX25(0, 0, &dispatcher));
-  for (const record::RecordedExchange& x : From.Exchanges) {
-    if (std::find(ports.begin(), ports.end(), x.Port) == ports.end()) continue;
+  for (const record::RecordedExchange& x : Exchanges) {
     if (x.Port < 1 || x.Port > kMaxPort) {
       result.Skipped.push_back(Where(x) + ": the driver runs ports 1..30 only");
       continue;
@@ -85,22 +68,77 @@ ReplayCheckResult CheckReplay(const record::Recording& From, int Port, const Ses
       result.Skipped.push_back(Where(x) + ": not a request this driver sends");
       continue;
     }
+    ++result.Checked;
+    // The line had no device then: the replay's has one, and nothing it
+    // could send would say more.
+    if (NoDevice(x.Verdict)) continue;
     uint8_t buffer[kFrameBufferSize] = {};
     std::copy(data->begin(), data->end(), buffer);
     const auto port = static_cast<uint8_t>(x.Port);
     const TRequestKind kind = AsSent(*request);
-    const int32_t code = driver->Exchange(port, buffer, static_cast<uint8_t>(data->size()),
-                                          kind.ReplyLength, kind.ReplyMode);
+    const int32_t code = Driver.Exchange(port, buffer, static_cast<uint8_t>(data->size()),
+                                         kind.ReplyLength, kind.ReplyMode);
     const uint8_t* reply = code == 0 ? buffer : nullptr;
     const bool wantsReply = kind.ReplyLength > 0;
     const std::string now =
         Summary(record::VerdictWord(code),
                 record::OutcomeWord(code, {reply, reply ? size_t{1} : 0}, wantsReply),
-                wantsReply ? dispatcher.LastReplyResult(port) : -1);
+                wantsReply ? Dispatcher.LastReplyResult(port) : -1);
     const std::string then = Summary(x.Verdict, x.Outcome, x.Code);
-    ++result.Checked;
     if (now != then) result.Differences.push_back({x.LineNumber, x.Port, x.Remark, then, now});
   }
+  return result;
+}
+
+}  // namespace
+
+ReplayCheckResult CheckReplay(const record::Recording& From, int Port, const SessionOptions& Choice) {
+  std::vector<int> ports = From.Ports();
+  if (Port != 0) {
+    if (std::find(ports.begin(), ports.end(), Port) == ports.end())
+      throw BadArguments("the recording holds no exchange of COM" + std::to_string(Port));
+    ports = {Port};
+  }
+  std::vector<std::unique_ptr<sim::ReplayScript>> scripts;
+  std::vector<std::unique_ptr<sim::Endpoint>> lines;
+  serial::SerialDispatcher dispatcher;
+  // The limits the recording was made with decide what times out again.
+  serial::SerialTimeouts limits = dispatcher.Timeouts();
+  if (From.Header.FirstByteMs > 0) limits.FirstByte = std::chrono::milliseconds(From.Header.FirstByteMs);
+  if (From.Header.BetweenMs > 0) limits.Between = std::chrono::milliseconds(From.Header.BetweenMs);
+  if (Choice.TimeoutMs > 0) limits.FirstByte = std::chrono::milliseconds(Choice.TimeoutMs);
+  dispatcher.SetTimeouts(limits);
+  try {
+    for (const int port : ports) {
+      auto& script = scripts.emplace_back(std::make_unique<sim::ReplayScript>(
+          sim::ExchangesOf(From, port), PortDispatcher::kProtocolBaud, sim::ReplayPace::Prompt));
+      auto& line = lines.emplace_back(std::make_unique<sim::Endpoint>(
+          [s = script.get()](const sim::Bytes& Frame) { return s->Answer(Frame); }));
+      dispatcher.SetDevicePath(static_cast<uint8_t>(port), line->OpenPseudoTerminal());
+      line->Start();
+    }
+  } catch (const std::system_error& e) {
+    throw LineFailure(std::string("the replay could not be started: ") + e.what());
+  }
+
+  DriverPtr driver(GetQX25(0, 0, &dispatcher));
+  std::vector<ReplayCheckResult> byPort(ports.size());
+  {
+    std::vector<std::jthread> runs;
+    for (size_t k = 0; k < ports.size(); ++k)
+      runs.emplace_back([&, k] {
+        byPort[k] = CheckPort(*driver, dispatcher, sim::ExchangesOf(From, ports[k]));
+      });
+  }
+  ReplayCheckResult result;
+  for (ReplayCheckResult& one : byPort) {
+    result.Checked += one.Checked;
+    std::move(one.Differences.begin(), one.Differences.end(), std::back_inserter(result.Differences));
+    std::move(one.Skipped.begin(), one.Skipped.end(), std::back_inserter(result.Skipped));
+  }
+  // In the recording's order, as one run through it would list them.
+  std::sort(result.Differences.begin(), result.Differences.end(),
+            [](const ReplayDifference& A, const ReplayDifference& B) { return A.Line < B.Line; });
   driver.reset();
   for (size_t k = 0; k < lines.size(); ++k) {
     lines[k]->Stop();

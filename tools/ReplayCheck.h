@@ -29,7 +29,8 @@ struct ReplayCheckResult {
 };
 
 // Replays each port of the recording (only Port's when not 0) on a
-// pseudo-terminal, runs its exchanges in the recording's order through a
+// pseudo-terminal, runs each port's exchanges in the recording's order (the ports side
+// by side, each on a thread of its own) through a
 // driver on the serial dispatcher and compares verdict, outcome and code.
 // Throws BadArguments for a port the recording lacks, LineFailure when no
 // pseudo-terminal can be had.

@@ -131,6 +131,8 @@ Session::Session(const SessionOptions& Choice, bool OpenLine, serial::LineStatis
     header.Program = programs::ProgramVersion("qx25ctl");
     header.Driver = programs::DriverInfoText(DispenserDriver->GetDriverInfo());
     header.Lines = {{PortNumber, Path}};
+    header.FirstByteMs = static_cast<int>(Dispatcher.Timeouts().FirstByte.count());
+    header.BetweenMs = static_cast<int>(Dispatcher.Timeouts().Between.count());
     try {
       Recording = record::Recorder::Open(Choice.Record, header);
     } catch (const record::RecordingError& e) {
@@ -226,6 +228,11 @@ std::string Session::Describe(int32_t Code, const std::string& DriverText) {
     reason = "no such device";
     hint = kNoDeviceHint;
     mayHaveActed = false;  // nothing was sent
+  } else if (const auto change = Dispatcher.ChangedDevice(static_cast<uint8_t>(PortNumber));
+             Code == serial::kSerialOtherDevice && change) {
+    reason = "another device (" + change->Now + ", was " + change->Was + ")";
+    hint = kOtherDeviceHint;
+    mayHaveActed = false;  // nothing was sent to it
   } else if (Code == serial::kSerialNoAccess) {
     reason = serial::SerialErrorText(Code);
     if (!why.empty()) reason += " (" + why + ")";

@@ -99,6 +99,8 @@ inline constexpr const char* kInUseHint =
     "it is free again when that program ends; give --wait-line SECONDS to wait for it";
 inline constexpr const char* kNoAccessHint =
     "check that you may open the device (the dialout group on Debian)";
+inline constexpr const char* kOtherDeviceHint =
+    "the line's device came back as another one; run again to take the device there now";
 inline constexpr const char* kFileHint = "check the path, its permissions and the free space";
 
 // What a refusal code in PortStatus means ("preset refused"); null for any

@@ -207,4 +207,10 @@ ReadResult ReadSome(int Fd, uint8_t* Out, size_t Room, Clock::time_point Deadlin
   }
 }
 
+// A COM port is known by its number alone: every device behind it counts as
+// its own, and the controllers' counters tell a changed line.
+Identity IdentityOf(int, const std::string&) { return {}; }
+std::optional<Identity> IdentityAt(const std::string&, const std::string&) { return Identity{}; }
+std::string IdentityText(const Identity&) { return "COM port"; }
+
 }  // namespace qx25::serial::device

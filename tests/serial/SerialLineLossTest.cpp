@@ -13,6 +13,7 @@
 #include "SerialDispatcher.h"
 #include "sim/Endpoint.h"
 #include "sim/Simulator.h"
+#include "testsupport/FakeDeviceTree.h"
 
 using namespace qx25::serial;
 using namespace std::chrono_literals;
@@ -79,7 +80,8 @@ TEST(SerialOwnership, AKilledHolderLeavesNoStaleLock) {
 }
 
 // An in-process simulator whose pseudo-terminal can be pulled and replaced,
-// with a by-id style link re-pointed to the new one, as udev does. The
+// with a by-id style link re-pointed to the new one, as udev does; the
+// device tree shows each of its terminals as the one adapter. The
 // controllers keep their state across.
 class SerialDeviceLoss : public ::testing::Test {
  protected:
@@ -88,6 +90,8 @@ class SerialDeviceLoss : public ::testing::Test {
     ASSERT_NE(mkdtemp(pattern), nullptr);
     Dir = pattern;
     Link = (Dir / "usb-FTDI-if00").string();
+    Tree = std::make_unique<FakeDeviceTree>(Dir / "sys");
+    D.SetDeviceTree(Tree->Root());
     Sim.AddController(1);
     Sim.SetTotaliser(1, 12345);
     PlugIn();
@@ -100,8 +104,9 @@ class SerialDeviceLoss : public ::testing::Test {
     fs::remove_all(Dir);
   }
 
-  void PlugIn() {
+  void PlugIn(const std::string& Serial = kSerialNumber) {
     const std::string pts = Wire.OpenPseudoTerminal();
+    Tree->Adapter(pts, Serial);
     fs::remove(Link);
     fs::create_symlink(pts, Link);
     Wire.Start();
@@ -119,8 +124,10 @@ class SerialDeviceLoss : public ::testing::Test {
                       PortDispatcher::kReplyData);
   }
 
+  static constexpr char kSerialNumber[] = "FT4Q25A";
   fs::path Dir;
   std::string Link;
+  std::unique_ptr<FakeDeviceTree> Tree;
   qx25::sim::Simulator Sim;
   qx25::sim::Endpoint Wire{Sim, {PortDispatcher::kProtocolBaud, false, {}}};
   SerialDispatcher D;
@@ -203,6 +210,55 @@ TEST_F(SerialDeviceLoss, TheLogTellsTheLossOnceAndTheReopening) {
   EXPECT_EQ(Status(), kSerialDeviceLost);
   EXPECT_EQ(lines.size(), 3u);
   EXPECT_THROW(D.SetLog(kLogDebug + 1, {}), std::invalid_argument);
+}
+
+}  // namespace
+
+namespace {
+
+// Another device behind the link: another adapter, or a terminal with no
+// serial number at all. Nothing goes to it until it is accepted; the
+// adapter the port had is taken back as ever.
+TEST_F(SerialDeviceLoss, AnotherDeviceBehindThePathIsNotUsedUntilAccepted) {
+  std::vector<std::string> warnings;
+  D.SetLog(kLogWarning, [&](int, const std::string& Line) { warnings.push_back(Line); });
+  ASSERT_EQ(Status(), kSerialOk);
+  for (const std::string other : {"FT9Z99B", ""}) {
+    SCOPED_TRACE(other);
+    Unplug();
+    EXPECT_EQ(Status(), kSerialDeviceLost);
+    PlugIn(other);
+    const uint64_t heard = Sim.ExchangeCount();
+    EXPECT_EQ(Status(), kSerialOtherDevice);
+    EXPECT_EQ(Status(), kSerialOtherDevice);
+    EXPECT_EQ(D.GetLineStatus(kPort), kLineNoDevice);
+    EXPECT_EQ(Sim.ExchangeCount(), heard);  // nothing was sent
+    EXPECT_FALSE(D.IsOpen(kPort));
+    const auto change = D.ChangedDevice(kPort);
+    ASSERT_TRUE(change);
+    EXPECT_EQ(change->Was, "adapter 0403:6001 FT4Q25A");
+    if (!other.empty()) EXPECT_EQ(change->Now, "adapter 0403:6001 " + other);
+    else EXPECT_EQ(change->Now.rfind("node ", 0), 0u) << change->Now;
+    // Its own adapter back, at another node: taken as ever.
+    Unplug();
+    PlugIn();
+    EXPECT_EQ(Status(), kSerialOk);
+    EXPECT_FALSE(D.ChangedDevice(kPort));
+  }
+  // Once accepted, another adapter is the port's own.
+  Unplug();
+  EXPECT_EQ(Status(), kSerialDeviceLost);
+  PlugIn("FT9Z99B");
+  EXPECT_EQ(Status(), kSerialOtherDevice);
+  D.AcceptDevice(kPort);
+  EXPECT_EQ(Status(), kSerialOk);
+  EXPECT_FALSE(D.ChangedDevice(kPort));
+  // Said once for each device found, not at every exchange.
+  ASSERT_GE(warnings.size(), 3u);
+  size_t said = 0;
+  for (const std::string& line : warnings)
+    if (line.find("now leads to another device") != std::string::npos) ++said;
+  EXPECT_EQ(said, 3u);
 }
 
 }  // namespace

@@ -133,6 +133,21 @@ void ConsoleModelTest::traceComesInBatchesAndKeepsTheNewest() {
   QCOMPARE(Cell(model, 1, TraceModel::ResultColumn), QStringLiteral("нет ответа"));
   QCOMPARE(Cell(model, 3, TraceModel::RequestColumn), QStringLiteral("ответ: 8 сброс"));
   QCOMPARE(Cell(model, 3, TraceModel::ResultColumn), QStringLiteral("ответ не принят, код 222"));
+
+  // A request on a line another program holds never went out: one row says
+  // so, with no bytes; a send-only frame shows once the port's next begins.
+  add(Record(TraceDirection::Request, 5, status));
+  add(Record(TraceDirection::Reply, 5, {}, qx25::serial::kSerialInUse));
+  add(Record(TraceDirection::Request, 6, ToNozzle({'3'})));
+  add(Record(TraceDirection::Request, 6, status));
+  model.Refresh();
+  QCOMPARE(model.rowCount(), 6);
+  QCOMPARE(Cell(model, 4, TraceModel::DirectionColumn), QStringLiteral("→"));
+  QCOMPARE(Cell(model, 4, TraceModel::ResultColumn),
+           QStringLiteral("не отправлен: занята другой программой"));
+  QCOMPARE(Cell(model, 4, TraceModel::BytesColumn), QString());
+  QCOMPARE(Cell(model, 5, TraceModel::PortColumn), QStringLiteral("COM6"));
+  QCOMPARE(Cell(model, 5, TraceModel::ResultColumn), QString());
   QVERIFY(model.data(model.index(3, TraceModel::BytesColumn), Qt::ForegroundRole).isValid());
   QVERIFY(!model.data(model.index(2, TraceModel::BytesColumn), Qt::ForegroundRole).isValid());
 
@@ -155,7 +170,7 @@ void ConsoleModelTest::unreadTraceIsBounded() {
   TraceBuffer buffer;
   const std::vector<uint8_t> bytes = ToNozzle({'1'});
   for (size_t i = 0; i < kTraceBacklog + 5; ++i)
-    buffer.Add(Record(TraceDirection::Request, static_cast<uint8_t>(i % 30 + 1), bytes));
+    buffer.Add(Record(TraceDirection::Reply, static_cast<uint8_t>(i % 30 + 1), bytes));
   QCOMPARE(buffer.Dropped(), uint64_t{5});
   const auto taken = buffer.Take();
   QCOMPARE(taken.size(), kTraceBacklog);

@@ -147,6 +147,19 @@ bool ShowAndStartDelivery(Station& S, int Nozzle, double Litres, int TimeoutMs) 
                  TimeoutMs);
 }
 
+QAbstractButton* Answer(QMessageBox* Box, const QString& Caption) {
+  if (Box == nullptr) return nullptr;
+  for (QAbstractButton* button : Box->buttons())
+    if (button->text() == Caption) return button;
+  return nullptr;
+}
+
+QMessageBox* OpenQuestion(QWidget& Owner, const char* Name) {
+  for (QMessageBox* box : Owner.findChildren<QMessageBox*>(QString::fromUtf8(Name)))
+    if (box->isVisible()) return box;
+  return nullptr;
+}
+
 void WriteScreenshot(QWidget& Widget, const QString& Name) {
   const QString dir = QStringLiteral(QX25_SCREENSHOT_DIR);
   QDir().mkpath(dir);

@@ -14,6 +14,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
+#include <QMessageBox>
 #include <QTimer>
 #include <functional>
 #include <memory>
@@ -106,6 +107,11 @@ void Spin(int Ms);
 // Shows the station's window, doses Litres on Nozzle of the built-in
 // simulator's line and starts it; true once the panel says fuel flows.
 bool ShowAndStartDelivery(Station& S, int Nozzle, double Litres, int TimeoutMs);
+
+// The button of an open question, by its caption; null when there is none.
+QAbstractButton* Answer(QMessageBox* Box, const QString& Caption);
+// The visible question of that object name under Owner, or null.
+QMessageBox* OpenQuestion(QWidget& Owner, const char* Name);
 
 // Writes the widget's picture to the build's screenshots folder.
 void WriteScreenshot(QWidget& Widget, const QString& Name);

@@ -41,20 +41,6 @@ const QString kPresetAccepted = QStringLiteral("Команда: доза в ли
 
 QString Total(double Litres) { return LitresText(Litres); }
 
-// The button of an open question, by its caption.
-QAbstractButton* Answer(QMessageBox* Box, const QString& Caption) {
-  if (Box == nullptr) return nullptr;
-  for (QAbstractButton* button : Box->buttons())
-    if (button->text() == Caption) return button;
-  return nullptr;
-}
-
-QMessageBox* OpenQuestion(QWidget& Owner, const char* Name) {
-  for (QMessageBox* box : Owner.findChildren<QMessageBox*>(QString::fromUtf8(Name)))
-    if (box->isVisible()) return box;
-  return nullptr;
-}
-
 }  // namespace
 
 void ConsoleTest::deliveryThroughTheButtons() {

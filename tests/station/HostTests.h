@@ -51,6 +51,7 @@ class ConsoleTest : public QObject {
   void pollerReportsRefusalsAndFailures();
   void noStartAtAPriceNeverSent();
   void quitDuringADeliveryAsksFirst();
+  void quitNamesAuthorisedNozzlesAndCancelsThem();  // QuitTest.cpp
   void recordingReplaysWithTheSameOutcomes();
   void aRecordingThatStopsByItselfSaysWhy();
 };
@@ -90,6 +91,10 @@ class UnplugTest : public QObject {
 
  private slots:
   void survivesTenUnplugCycles();
+  // DeviceCheckTest.cpp
+  void anotherDeviceBehindTheLinkIsHeld();
+  void totalizerGoingBackwardsHoldsTheLine();
+  void recordingOfALossAndLateBytesChecksAsRecorded();
 };
 
 class CompareTest : public QObject {

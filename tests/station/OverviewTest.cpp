@@ -197,6 +197,14 @@ void OverviewTest::thirtyLinesAtAGlance() {
   ForecourtOverview& overview = pane.Overview();
   QCOMPARE(overview.Tiles().size(), size_t{kLines * kNozzles});
 
+  // Marks on many tiles go at once, as the operator says he has seen them.
+  for (NozzleTile* tile : {overview.Tiles()[5], overview.Tiles()[40]}) {
+    tile->ShowOutcome(Refused());
+    QVERIFY(tile->State().RefusalMarked());
+  }
+  window.ClearMarksAction()->trigger();
+  for (const NozzleTile* tile : overview.Tiles()) QVERIFY(!tile->State().RefusalMarked());
+
   // Every tile on the screen at once, whole, none over another, and the
   // chosen panel beside them.
   QCOMPARE(overview.verticalScrollBar()->maximum(), 0);

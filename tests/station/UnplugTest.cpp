@@ -1,5 +1,6 @@
 // qx25-host on the built-in simulator reached through a by-id style link, the
-// line's adapter pulled and put back ten times while the console runs: the
+// line's adapter (its terminal shown in the device tree as a USB adapter with
+// a serial number) pulled and put back ten times while the console runs: the
 // line shows "нет устройства" while it is gone, polls again by itself when it
 // returns, and the counters it shows are what the controllers hold.
 #include <QComboBox>
@@ -11,6 +12,7 @@
 #include "ConsoleRig.h"
 #include "HostTests.h"
 #include "LineListModel.h"
+#include "testsupport/FakeDeviceTree.h"
 
 using namespace qx25::station;
 using consoletest::PanelWidgets;
@@ -24,6 +26,7 @@ constexpr int kCycles = 10;
 constexpr int kWaitMs = 10000;  // only a broken console waits this long
 constexpr double kPresetLitres = 3;
 constexpr double kPrice = 2.5;
+constexpr char kAdapter[] = "FT4Q25A";
 
 QString LineState(Station& S) {
   LineListModel& lines = S.Window().LineModel();
@@ -41,6 +44,9 @@ void UnplugTest::survivesTenUnplugCycles() {
   const std::string link = dir.filePath(QStringLiteral("usb-qx25-if00-port0")).toStdString();
   Station station(Parse({"--simulate"}));
   qx25::sim::BuiltInSimulator& sim = *station.Simulator();
+  FakeDeviceTree tree(fs::path(dir.path().toStdString()) / "sys");
+  station.Dispatcher().SetDeviceTree(tree.Root());
+  tree.Adapter(sim.DevicePath(), kAdapter);
   fs::create_symlink(sim.DevicePath(), link);
   station.Dispatcher().SetDevicePath(kPort, link);
   station.Start();
@@ -63,6 +69,7 @@ void UnplugTest::survivesTenUnplugCycles() {
     total += 1;
     sim.Simulator().SetTotaliser(1, static_cast<int64_t>(total));
     // It comes back under the same link, its controllers as they were.
+    tree.Adapter(next, kAdapter);
     fs::create_symlink(next, link);
     sim.Endpoint().Start();
     QTRY_COMPARE_WITH_TIMEOUT(LineState(station), QStringLiteral("готова"), kWaitMs);
@@ -88,6 +95,7 @@ void UnplugTest::survivesTenUnplugCycles() {
   // The delivery ends meanwhile.
   QTRY_VERIFY_WITH_TIMEOUT(sim.Simulator().State(1).State == qx25::sim::DeliveryState::Finished,
                            kWaitMs);
+  tree.Adapter(next, kAdapter);
   fs::create_symlink(next, link);
   sim.Endpoint().Start();
   const QString final =
