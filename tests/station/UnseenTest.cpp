@@ -159,11 +159,15 @@ void UnseenTest::hiddenTraceCatchesUpWhenShown() {
   window.show();
   QVERIFY(QTest::qWaitForWindowExposed(&window));
   double second = 0;
+  const std::vector<uint8_t> ack{0x06};
   const auto addRows = [&](int Count) {
     std::vector<uint8_t> poll = qx25::RequestFrame({0x02, 0x21, '1'});
-    for (int i = 0; i < Count; ++i)
+    // A request shows with its reply, when its exchange ends.
+    for (int i = 0; i < Count; ++i) {
       buffer->Add(
           TraceRecord{TraceDirection::Request, ++second, kPort, poll, qx25::serial::kSerialOk, -1});
+      buffer->Add(TraceRecord{TraceDirection::Reply, second, kPort, ack, qx25::serial::kSerialOk, -1});
+    }
     model.Refresh();
   };
   QTableView& view = window.TraceView();

@@ -103,17 +103,17 @@ TEST_F(Recorded, ReplayCheckNamesTheExchangesThatNowEndOtherwise) {
   const QJsonArray differing = JsonOf(check.Out)["differing"].toArray();
   ASSERT_EQ(differing.size(), 1) << check.Out;
   const QJsonObject d = differing.first().toObject();
-  EXPECT_EQ(d["line"].toInt(), 7);
+  EXPECT_EQ(d["line"].toInt(), 8);
   EXPECT_EQ(d["recorded"].toString(), "ok answered code=0");
   EXPECT_EQ(d["replayed"].toString(), "ok refused code=0");
 
   std::ofstream(rec, std::ios::app) << "this is no exchange\n";
   const RunResult bad = Ctl({"replay-check", rec});
   EXPECT_EQ(bad.Status, 2);
-  EXPECT_NE(bad.Err.find("edited.rec:9: "), std::string::npos) << bad.Err;
+  EXPECT_NE(bad.Err.find("edited.rec:10: "), std::string::npos) << bad.Err;
   const RunResult sim = ::Run({QX25SIM_PATH, "--replay", rec});
   EXPECT_EQ(sim.Status, 2);
-  EXPECT_NE(sim.Err.find("edited.rec:9: "), std::string::npos) << sim.Err;
+  EXPECT_NE(sim.Err.find("edited.rec:10: "), std::string::npos) << sim.Err;
 }
 
 TEST_F(Recorded, RequestTheRecordingCannotAnswerIsReportedAndAnsweredWithSilence) {
