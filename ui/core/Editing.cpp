@@ -129,7 +129,8 @@ std::string ConfirmationDetail(const CParameter& P, const TEdit& Edit, int IdNum
     if (P.Kind == pkAddress)
       return kNewAddress + std::to_string(raw) + kIdNumber + std::to_string(IdNumber);
     std::string text = P.Caption + ": " + ReadValueText(P, raw);
-    if (!P.Units.empty()) text += " " + P.Units;
+    // A list item is a name, which takes no unit.
+    if (!P.Units.empty() && P.ValueNames.empty()) text += " " + P.Units;
     return text;
   } catch (const std::exception&) {
     return {};  // nothing chosen, or a value without a text
