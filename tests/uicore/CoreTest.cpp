@@ -249,6 +249,7 @@ TEST_F(Core, FilesKeepTheBulkRangeAndSayWhyTheyFail) {
 // the toolkit could not spell is found by how the toolkit spells it.
 TEST_F(Core, ChosenNamesStandForTheFilesMeant) {
   const std::string dir = ::testing::TempDir() + "/names";
+  std::filesystem::remove_all(dir);
   std::filesystem::create_directories(dir);
   EXPECT_EQ(WithDefaultSuffix(dir + "/ТРК", "par"), dir + "/ТРК.par");
   EXPECT_EQ(WithDefaultSuffix(dir + "/ТРК.tar", "par"), dir + "/ТРК.tar");
