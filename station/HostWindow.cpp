@@ -30,6 +30,7 @@
 #include "NozzlePanel.h"
 #include "OverviewPane.h"
 #include "StatisticsModel.h"
+#include "ServiceWriteRun.h"
 #include "StatisticsPage.h"
 #include "TraceDelegate.h"
 #include "TraceFilter.h"
@@ -361,6 +362,7 @@ void HostWindow::SetDriverText(const QString& Text, const QString& ToolTip) {
 }
 
 void HostWindow::closeEvent(QCloseEvent* Event) {
+  if (QuitWaitsForServiceWrite(*this)) return Event->ignore();
   QStringList open;
   for (const NozzlePanel* panel : NozzlePanels)
     if (panel->Delivering()) open << panel->title() + QStringLiteral(": ") + panel->StateText();
