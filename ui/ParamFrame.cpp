@@ -124,6 +124,7 @@ TParamFrm::TParamFrm(QWidget* Parent)
   QWidget::setTabOrder(chain, c.BitBtn1);
   QWidget::setTabOrder(c.BitBtn1, c.TabControl1->Tabs());
   QWidget::setTabOrder(c.TabControl1->Tabs(), c.RxDGCommon);
+  c.RxDGCommon->setTabKeyNavigation(false);  // the arrows move between cells; Tab moves on
   for (QWidget* editor : Editors()) editor->installEventFilter(this);
 
   connect(c.ActionExit, &QAction::triggered, this, &TParamFrm::ActionExitExecute);
