@@ -64,6 +64,7 @@ class RunsTest : public QObject {
       const QModelIndex code20 = w.Model().index(kRowCode20 - 1, TParamModel::ColWrite);
       QVERIFY(code20.data(Qt::ForegroundRole).isValid());
       QVERIFY(code20.data(Qt::ToolTipRole).toString().contains("ошибка записи"));
+      w.Form().RxDGCommon->scrollTo(code20, QAbstractItemView::PositionAtCenter);
       WriteScreenshot(w, "write-all-summary");
 
       // The summary stays red past the two seconds an ordinary failure shows.
