@@ -11,6 +11,9 @@
 
 #include "WindowHost.h"
 
+// The wide API's text as UTF-8.
+std::string Utf8(const std::wstring& Text);
+
 class TWindowTest {
  public:
   TWindowTest(TWindowHost& Host, int Port, std::wstring Directory, DWORD UiThread);
@@ -41,7 +44,8 @@ class TWindowTest {
   std::string TextOf(HWND Window) const;
   // The confirmation's text, answered with OK; empty when none came.
   std::string ConfirmedText();
-  void Snapshot(const char* Name);
+  // The service window, or Of (a message box) when given.
+  void Snapshot(const char* Name, HWND Of = nullptr);
   bool OpenWindow();
   bool Confirm(bool Ok);
   bool FileDialog(const std::string& Title, const std::wstring& FileName);
@@ -55,6 +59,7 @@ class TWindowTest {
   void AddressDialog();
   void CopyAndPaste();
   void CloseDuringRun();
+  void QuitDuringWriteAll();
   void DestroyHostDuringRun();
 
   TWindowHost& Host;
