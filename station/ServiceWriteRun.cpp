@@ -39,19 +39,19 @@ bool QuitWaitsForServiceWrite(QMainWindow& Window) {
   if (!running) return false;
   if (Window.findChild<QMessageBox*>(QLatin1String(kQuestionName))) return true;  // asked already
   QPointer<QMainWindow> window(&Window);
-  AskFirst(&Window,
-           {QLatin1String(kQuestionName), Window.windowTitle(),
-            QString::fromUtf8(ui::kQuitDuringWrite), QString::fromUtf8(ui::kQuitStopWrite),
-            QString::fromUtf8(ui::kQuitKeepWriting)},
-           [window] {
-             if (!window) return;
-             for (QWidget* service : ServiceWindows())
-               if (const QString stopped = Ask(service, "StopWriteRun"); !stopped.isEmpty()) {
-                 window->statusBar()->showMessage(stopped);
-                 qWarning("qx25-host: %s", qPrintable(stopped));
-               }
-             window->close();
-           });
+  AskFirst(
+      &Window,
+      {QLatin1String(kQuestionName), Window.windowTitle(), QString::fromUtf8(ui::kQuitDuringWrite),
+       QString::fromUtf8(ui::kQuitStopWrite), QString::fromUtf8(ui::kQuitKeepWriting)},
+      [window] {
+        if (!window) return;
+        for (QWidget* service : ServiceWindows())
+          if (const QString stopped = Ask(service, "StopWriteRun"); !stopped.isEmpty()) {
+            window->statusBar()->showMessage(stopped);
+            qWarning("qx25-host: %s", qPrintable(stopped));
+          }
+        window->close();
+      });
   return true;
 }
 

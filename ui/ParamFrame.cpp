@@ -8,8 +8,8 @@
 #include <QScrollBar>
 #include <QShowEvent>
 #include <QTabBar>
-#include <QToolBar>
 #include <QTimer>
+#include <QToolBar>
 #include <QToolTip>
 #include <QTranslator>
 #include <algorithm>

@@ -37,8 +37,7 @@ QVariant TParamModel::data(const QModelIndex& Index, int Role) const {
   if (!Records || !Index.isValid() || Index.row() >= Records->Count()) return {};
   const CParameter& p = Records->Items(Index.row());
   if (Role == Qt::ToolTipRole)
-    return QString::fromStdString(
-        qx25::ui::CellHintOf(p, Index.column(), LeftOutOf(Index.row())));
+    return QString::fromStdString(qx25::ui::CellHintOf(p, Index.column(), LeftOutOf(Index.row())));
   if (Role != Qt::DisplayRole && Role != Qt::ForegroundRole) return {};
   const qx25::ui::TCell cell = qx25::ui::CellOf(p, Index.column(), LeftOutOf(Index.row()));
   if (Role == Qt::ForegroundRole) return cell.OutOfLimits ? QVariant(kOutOfLimitsInk) : QVariant();

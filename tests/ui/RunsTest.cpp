@@ -4,6 +4,8 @@
 // flight, files that say what they did and why they failed, and the keyboard.
 #include <QCloseEvent>
 #include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QMainWindow>
 #include <QStatusBar>
 #include <QTabBar>
@@ -146,7 +148,8 @@ class RunsTest : public QObject {
     binary.write(QByteArray("[Parametr]\r\n16=80000\r\n\0\x01", 24));
     binary.close();
     // A name a Windows station wrote in its code page: "ТРК" in Windows-1251.
-    const QByteArray cp1251 = QFile::encodeName(dir.path()) + "/\xd2\xd0\xca.par";
+    QDir().mkpath(SettingsDirectory());
+    const QByteArray cp1251 = QFile::encodeName(SettingsDirectory()) + "/\xd2\xd0\xca.par";
     {
       FILE* raw = std::fopen(cp1251.constData(), "wb");
       QVERIFY(raw);
@@ -165,16 +168,22 @@ class RunsTest : public QObject {
       QVERIFY(Status(w).startsWith("Параметры вставлены из буфера: взято значений 39"));
 
       w.LoadFromFile(dir.filePath("binary.par"));
-      QCOMPARE(Status(w), "Файл не прочитан: " + dir.filePath("binary.par") +
-                              ": это не текстовый файл");
+      QCOMPARE(Status(w),
+               "Файл не прочитан: " + dir.filePath("binary.par") + ": это не текстовый файл");
       QVERIFY(StatusIsRed(w));
       w.LoadFromFile(dir.path());
       QCOMPARE(Status(w), "Файл не прочитан: " + dir.path() + ": это папка");
       WriteScreenshot(w, "refused-load");
       QCOMPARE(w.Catalog()->Items(20).Value, 750000);  // code 16 as it was
 
-      // The dialog lists the name as Qt spells it; that name loads.
-      w.LoadFromFile(QFile::decodeName(cp1251));
+      // Qt cannot list a name that is no UTF-8; typed as the Windows station
+      // shows it, it loads.
+      OnNextModal<QFileDialog>([&](QFileDialog& d) {
+        d.findChild<QLineEdit*>("fileNameEdit")->setText("ТРК.par");
+        QMetaObject::invokeMethod(&d, "accept");
+      });
+      w.Form().LoadBtn->click();
+      QCOMPARE(Status(w), QString("ТРК.par: взято значений 1"));
       QCOMPARE(w.Catalog()->Items(20).Value, 90000);
     }));
     std::remove(cp1251.constData());  // a name QTemporaryDir cannot spell either

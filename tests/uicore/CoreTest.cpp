@@ -240,9 +240,10 @@ TEST_F(Core, FilesKeepTheBulkRangeAndSayWhyTheyFail) {
   EXPECT_EQ(PasteValues(&Catalog, dir + "/no-buffer.buf").Message,
             "Буфер пуст: параметры ещё не копировались");
   ASSERT_FALSE(SaveValues(&Catalog, dir + "/buffer.buf"));
-  EXPECT_EQ(PasteValues(&Catalog, dir + "/buffer.buf").Message.rfind(
-                "Параметры вставлены из буфера: взято значений 40; пропущено: 31=0", 0),
-            0u);
+  EXPECT_EQ(
+      PasteValues(&Catalog, dir + "/buffer.buf")
+          .Message.rfind("Параметры вставлены из буфера: взято значений 40; пропущено: 31=0", 0),
+      0u);
 }
 
 // The name a dialog gives: the suffix goes to a plain new name only; a name
@@ -260,11 +261,15 @@ TEST_F(Core, ChosenNamesStandForTheFilesMeant) {
   std::ofstream(cp1251) << "[Parametr]\r\n16=80000\r\n";
   const auto marks = [](const std::string& Name) {
     std::string out;
-    for (char c : Name) out += static_cast<unsigned char>(c) < 0x80 ? std::string(1, c) : "\xef\xbf\xbd";
+    for (char c : Name)
+      out += static_cast<unsigned char>(c) < 0x80 ? std::string(1, c) : "\xef\xbf\xbd";
     return out;
   };
   const std::string shown = dir + "/\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd.par";
   EXPECT_EQ(ExistingFileName(shown, marks), cp1251);
+  // Typed as the Windows station shows it.
+  EXPECT_EQ(ExistingFileName(dir + "/ТРК.par", marks), cp1251);
+  EXPECT_EQ(Windows1251Text("\xa8\xb8 \xc0\xff"), "Ёё Ая");
   EXPECT_EQ(LoadValues(&Catalog, ExistingFileName(shown, marks)).Colour, TStatusColour::Normal);
   EXPECT_EQ(Item(kCode16).Value, 80000);
   std::ofstream(dir + "/\xc0\xc1\xc2.par") << "";  // a second name the toolkit spells alike

@@ -112,6 +112,7 @@ TEST_F(FileAccessTest, DevicesKeepTheirNamesAndRefuseASaveInRussian) {
   catalog.Fill();
   const std::optional<qx25::ui::TFileError> error = qx25::ui::SaveValues(&catalog, "NUL");
   ASSERT_TRUE(error);
-  EXPECT_EQ(error->Text, "Не удалось сохранить параметры в файл NUL:\nэто не обычный файл, а "
-                         "устройство или канал");
+  EXPECT_EQ(error->Text,
+            "Не удалось сохранить параметры в файл NUL:\nэто не обычный файл, а "
+            "устройство или канал");
 }

@@ -64,7 +64,8 @@ void TWindowTest::ReadAndWriteAll() {
   Check(WaitUntil([this] { return Status().rfind("Записано ", 0) == 0; }),
         "write-all ends on its summary: " + Status());
   const bool leftOut = Status().find("; не записаны: ") != std::string::npos;
-  Check(leftOut == (StatusColour() == kFailure), "the summary is red exactly when a code was left out");
+  Check(leftOut == (StatusColour() == kFailure),
+        "the summary is red exactly when a code was left out");
   std::printf("write-all: %s\n", Status().c_str());
   Snapshot("win-write-all-summary");
 }
@@ -138,8 +139,9 @@ void TWindowTest::Files() {
       << std::string("[Parametr]\r\n16=80000\r\n\0\x01", 24);
   PostMessageW(Control(L"LoadBtn"), BM_CLICK, 0, 0);
   if (FileDialog("Считать параметры из файла", binary)) {
-    Check(WaitUntil([this] { return Status().find(": это не текстовый файл") != std::string::npos; }),
-          "a refused load says why: " + Status());
+    Check(
+        WaitUntil([this] { return Status().find(": это не текстовый файл") != std::string::npos; }),
+        "a refused load says why: " + Status());
     Check(StatusColour() == kFailure, "a refused load is red");
     Check(Cell(kColWrite, kDensityRow) == saved, "and changes nothing");
     Snapshot("win-refused-load");
@@ -266,7 +268,8 @@ void TWindowTest::QuitDuringWriteAll() {
   Check(IsWindow(Host.Window) != FALSE, "kept, the host stays");
   std::vector<wchar_t> stopped(1024);
   const LRESULT ran =
-      IsWindow(frame) ? SendMessageW(frame, writeRun, 1, reinterpret_cast<LPARAM>(stopped.data())) : 0;
+      IsWindow(frame) ? SendMessageW(frame, writeRun, 1, reinterpret_cast<LPARAM>(stopped.data()))
+                      : 0;
   const std::string text = Utf8(stopped.data());
   if (ran) {
     Check(text.rfind("Запись параметров прервана: записано ", 0) == 0 &&

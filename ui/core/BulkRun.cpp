@@ -136,8 +136,8 @@ void TRunTally::Take(const TRowResult& Result) {
 
 TStatus TRunTally::Summary() const {
   const bool read = RunKind == TBulk::Read;
-  std::string text = (read ? kReadCount : kWriteCount) + std::to_string(Succeeded) + kOf +
-                     std::to_string(Planned);
+  std::string text =
+      (read ? kReadCount : kWriteCount) + std::to_string(Succeeded) + kOf + std::to_string(Planned);
   // The codes a reason at a time, the reasons in the order the run met them.
   std::vector<std::string> reasons;
   for (const TLeft& left : Left)

@@ -35,6 +35,22 @@ constexpr char kAddressOf[] = "адрес ";
 constexpr char kOutsideAddresses[] = " вне пределов ";
 constexpr char kRangeDash[] = " … ";
 
+bool IsUtf8(std::string_view Text) {
+  for (size_t i = 0; i < Text.size();) {
+    const auto c = static_cast<unsigned char>(Text[i]);
+    const size_t length = c < 0x80           ? 1
+                          : (c >> 5) == 0x6  ? 2
+                          : (c >> 4) == 0xE  ? 3
+                          : (c >> 3) == 0x1E ? 4
+                                             : 0;
+    if (length == 0 || i + length > Text.size()) return false;
+    for (size_t k = 1; k < length; ++k)
+      if ((static_cast<unsigned char>(Text[i + k]) & 0xC0) != 0x80) return false;
+    i += length;
+  }
+  return true;
+}
+
 // Names are UTF-8 on every system (Windows' narrow names are its code page).
 std::filesystem::path PathOf(const std::string& Name) {
   return std::filesystem::path(std::u8string(Name.begin(), Name.end()));
@@ -134,8 +150,9 @@ TStatus Load(CTRKParameters* Catalog, const std::string& FileName, bool Buffer) 
     return failure(kUnreadable + FileName + ": " + ReasonText(ini.Problem()));
   if (HoldsNul(FileName)) return failure(kUnreadable + FileName + ": " + kNotText);
   // The name alone: the bar is narrow, and the dialog showed where it lies.
-  const std::string name =
-      Buffer ? kPasted : NameOf(PathOf(FileName).filename());
+  // A name from a Windows station reads as it read there.
+  const std::string file = NameOf(PathOf(FileName).filename());
+  const std::string name = Buffer ? kPasted : IsUtf8(file) ? file : Windows1251Text(file);
   if (!ini.SectionExists(kParameterSection)) return failure(name + kNoSection);
   int taken = 0;
   std::string left;
@@ -215,12 +232,14 @@ std::string ReasonText(std::string_view Why) {
   for (const auto& [code, text] : kErrors)
     if (Why == std::generic_category().message(code)) return text;
   if (Mentions(Why, "denied")) return "нет прав доступа";
-  if (Mentions(Why, "not found") || Mentions(Why, "cannot find")) return "нет такого файла или папки";
+  if (Mentions(Why, "not found") || Mentions(Why, "cannot find"))
+    return "нет такого файла или папки";
   if (Mentions(Why, "disk") && (Mentions(Why, "full") || Mentions(Why, "space")))
     return "нет места на диске";
   if (Mentions(Why, "sharing") || Mentions(Why, "being used")) return "файл занят";
   // A system that speaks Russian already says it in the window's words.
-  if (std::any_of(Why.begin(), Why.end(), [](char C) { return static_cast<unsigned char>(C) >= 0x80; }))
+  if (std::any_of(Why.begin(), Why.end(),
+                  [](char C) { return static_cast<unsigned char>(C) >= 0x80; }))
     return std::string(Why);
   return kSystemError;
 }
@@ -246,6 +265,41 @@ std::string WithDefaultSuffix(const std::string& FileName, const std::string& Su
   return FileName + "." + Suffix;
 }
 
+namespace {
+
+void AppendUtf8(std::string& Out, char32_t C) {
+  if (C < 0x80) {
+    Out += static_cast<char>(C);
+  } else if (C < 0x800) {
+    Out += static_cast<char>(0xC0 | (C >> 6));
+    Out += static_cast<char>(0x80 | (C & 0x3F));
+  } else {
+    Out += static_cast<char>(0xE0 | (C >> 12));
+    Out += static_cast<char>(0x80 | ((C >> 6) & 0x3F));
+    Out += static_cast<char>(0x80 | (C & 0x3F));
+  }
+}
+
+// Windows-1251's bytes 0x80 to 0xBF; 0xC0 to 0xFF are А to я in order.
+constexpr char16_t kWindows1251High[64] = {
+    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021, 0x20AC, 0x2030, 0x0409,
+    0x2039, 0x040A, 0x040C, 0x040B, 0x040F, 0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0xFFFD, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F, 0x00A0,
+    0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7, 0x0401, 0x00A9, 0x0404, 0x00AB,
+    0x00AC, 0x00AD, 0x00AE, 0x0407, 0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6,
+    0x00B7, 0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457};
+
+}  // namespace
+
+std::string Windows1251Text(std::string_view Bytes) {
+  std::string text;
+  for (const char byte : Bytes) {
+    const auto b = static_cast<unsigned char>(byte);
+    AppendUtf8(text, b < 0x80 ? b : b < 0xC0 ? kWindows1251High[b - 0x80] : 0x0410 + (b - 0xC0));
+  }
+  return text;
+}
+
 std::string ExistingFileName(const std::string& FileName,
                              const std::function<std::string(const std::string&)>& Decode) {
   namespace fs = std::filesystem;
@@ -256,7 +310,8 @@ std::string ExistingFileName(const std::string& FileName,
   std::string found;
   fs::directory_iterator entries(path.parent_path(), error);
   for (; !error && entries != fs::directory_iterator(); entries.increment(error)) {
-    if (Decode(NameOf(entries->path().filename())) != wanted) continue;
+    const std::string name = NameOf(entries->path().filename());
+    if (Decode(name) != wanted && (IsUtf8(name) || Windows1251Text(name) != wanted)) continue;
     if (!found.empty()) return FileName;  // two files read alike: take neither
     found = NameOf(entries->path());
   }

@@ -47,11 +47,14 @@ std::string ReasonText(std::string_view Why);
 // without one, unless the name is an existing device or special file.
 std::string WithDefaultSuffix(const std::string& FileName, const std::string& Suffix);
 // A chosen name that names no file, but whose folder holds one file whose
-// name Decode (a toolkit's reading of a name's bytes) turns into the same
-// text: that file (a Windows-1251 name a toolkit could only show with
-// replacement marks). Any other name as it is.
+// name reads as the same text, by Decode (a toolkit's reading of a name's
+// bytes, which marks what is no UTF-8) or, for a name that is no UTF-8, as
+// Windows-1251 (a name copied from a Windows station): that file. Any other
+// name as it is.
 std::string ExistingFileName(const std::string& FileName,
                              const std::function<std::string(const std::string&)>& Decode);
+// Bytes as Windows-1251 text, in UTF-8.
+std::string Windows1251Text(std::string_view Bytes);
 
 // The address dialog's two fields, read from their texts as typed, and the
 // address they give. A text that does not read is refused with its field

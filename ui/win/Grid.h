@@ -78,7 +78,9 @@ class TGrid {
   HWND Tips = nullptr;
   const CTRKParameters* Records = nullptr;
   const ui::TRunTally* LeftOut = nullptr;
-  std::string LeftOutOf(int Row) const { return LeftOut ? LeftOut->LeftOut(Row - 1) : std::string(); }
+  std::string LeftOutOf(int Row) const {
+    return LeftOut ? LeftOut->LeftOut(Row - 1) : std::string();
+  }
   std::vector<int> Heights;  // by grid row, the header's included
   int CurrentCol = 0, CurrentRow = 1;
   int Top = 0;  // pixels scrolled

@@ -572,7 +572,7 @@ void TParamFrm::WorkerEnded(TWorker* Worker) {
   if (ReadParamsThread == Worker) ReadParamsThread = nullptr;
   if (WriteParamsThread == Worker) WriteParamsThread = nullptr;
   Workers.erase(found);  // waits for the thread, which has ended or ends after its row
-  TakeRows();  // its last rows came before its end
+  TakeRows();            // its last rows came before its end
   if (const std::optional<ui::TRunTally>& tally = TallyOf(kind)) {
     RunEnded(*tally, true);
     for (TParamFrm* other : LiveFrames)
