@@ -67,7 +67,16 @@ void TWindowTest::ReadAndWriteAll() {
   Check(leftOut == (StatusColour() == kFailure),
         "the summary is red exactly when a code was left out");
   std::printf("write-all: %s\n", Status().c_str());
+  // The controller at address 2 refuses code 16 (the script starts the
+  // simulator so): the summary names it, red, and stays.
+  HWND address = Control(L"AddrEdit");
+  SetText(address, "2");
+  SendMessageW(Control(L"WriteBtn"), BM_CLICK, 0, 0);
+  Check(WaitUntil([this] { return Status().find("16 (ошибка записи)") != std::string::npos; }),
+        "write-all names the code it could not write: " + Status());
+  Check(StatusColour() == kFailure, "and is red");
   Snapshot("win-write-all-summary");
+  SetText(address, "1");
 }
 
 void TWindowTest::EditInPlace() {
