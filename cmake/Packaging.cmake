@@ -31,6 +31,10 @@ install(FILES driver/QX25.h driver/PortDispatcher.h driver/DriverLog.h driver/qx
 # The Python binding of the C interface (ctypes, no build step).
 install(FILES tests/hosts/qx25.py DESTINATION ${CMAKE_INSTALL_DATADIR}/qx25/python
         COMPONENT Development)
+# The API reference of those headers, under share/doc/libqx25-dev/html.
+if(QX25_BUILD_REFERENCE AND NOT QX25_SANITIZE)
+  include(cmake/Reference.cmake)
+endif()
 install(EXPORT qx25Targets NAMESPACE qx25:: DESTINATION ${QX25_CMAKE_DIR} COMPONENT Development)
 
 configure_package_config_file(cmake/qx25Config.cmake.in

@@ -7,6 +7,8 @@ QX25_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-translations-l10n libcli11-dev fonts-dejavu-core locales
   file lintian
+  # The API reference, built with the library (cmake/Reference.cmake).
+  doxygen
   # The hosts in other languages (tests/hosts).
   python3 fp-compiler
 )

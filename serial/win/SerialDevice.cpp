@@ -38,11 +38,15 @@ bool MissingDevice(DWORD Error) {
          Error == ERROR_DEV_NOT_EXIST || Error == ERROR_BAD_UNIT;
 }
 
-// An unplugged USB adapter fails every call on its handle with one of these.
+// An unplugged USB adapter fails every call on its handle with one of these;
+// a device whose other end went away (a pseudo-terminal behind a COM link
+// under Wine, its server restarted) with "not ready" or "no such device".
 bool DeviceGone(DWORD Error) {
   return Error == ERROR_ACCESS_DENIED || Error == ERROR_BAD_COMMAND ||
          Error == ERROR_DEVICE_REMOVED || Error == ERROR_GEN_FAILURE ||
-         Error == ERROR_OPERATION_ABORTED || Error == ERROR_FILE_NOT_FOUND;
+         Error == ERROR_OPERATION_ABORTED || Error == ERROR_FILE_NOT_FOUND ||
+         Error == ERROR_NOT_READY || Error == ERROR_DEV_NOT_EXIST ||
+         Error == ERROR_DEVICE_NOT_CONNECTED;
 }
 
 int32_t FailureOf(DWORD Error) {
@@ -175,7 +179,7 @@ int32_t WriteAll(int Fd, const uint8_t* Bytes, size_t Count, Clock::time_point D
   while (done < Count) {
     const DWORD ms = MillisecondsLeft(Deadline);
     if (ms == 0) return Fail(kSerialLineError, 0);
-    if (!SetWaits(handle, 0, ms)) return Fail(kSerialLineError, GetLastError());
+    if (!SetWaits(handle, 0, ms)) return FailureOf(GetLastError());
     DWORD n = 0;
     if (!WriteFile(handle, Bytes + done, static_cast<DWORD>(Count - done), &n, nullptr))
       return FailureOf(GetLastError());

@@ -1,5 +1,7 @@
-// The examples that README and the man page show are real command lines:
+// The examples that the guides and the man page show are real command lines:
 // each is run, against a simulated line, and none may be an argument error.
+// (The guides' console blocks are run, and their output checked, by
+// tests/docs.)
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -20,16 +22,23 @@ std::vector<std::string> Words(const std::string& Line) {
 }
 
 // The qx25ctl command lines of a file that start with Lead, after a line
-// From: README's indented examples, or the man page's EXAMPLES (its "\-"
-// read as "-").
+// From: the man page's EXAMPLES (its "\-" read as "-"); in a markdown page
+// (Fenced), only those inside its fenced blocks tagged sh, which are shown and
+// not run otherwise.
 std::vector<std::vector<std::string>> Examples(const std::string& File, const std::string& Lead,
-                                               const std::string& From = {}) {
+                                               const std::string& From = {},
+                                               bool Fenced = false) {
   std::ifstream in(File);
   std::vector<std::vector<std::string>> found;
   bool on = From.empty();
+  bool inSh = false;
   for (std::string line; std::getline(in, line);) {
     on = on || line == From;
-    if (!on || line.rfind(Lead, 0) != 0) continue;
+    if (Fenced && line.rfind("```", 0) == 0) {
+      inSh = !inSh && line.rfind("```sh", 0) == 0;
+      continue;
+    }
+    if (!on || (Fenced && !inSh) || line.rfind(Lead, 0) != 0) continue;
     for (size_t at; (at = line.find("\\-")) != std::string::npos;) line.erase(at, 1);
     found.push_back(Words(line.substr(Lead.size())));
   }
@@ -57,14 +66,18 @@ std::vector<std::string> OnSimulatedLine(std::vector<std::string> Args, const st
   return Args;
 }
 
-TEST(Examples, EveryExampleOfReadmeAndTheManPageRuns) {
+TEST(Examples, EveryExampleOfTheGuidesAndTheManPageRuns) {
   const fs::path dir = MakeTempDir("qx25ctl-examples");
   BackgroundSimulator sim({QX25SIM_PATH, "--no-pacing", "--controllers", "1-4"});
-  auto examples = Examples(QX25_SOURCE_DIR "/README.md", "    qx25ctl ");
-  const size_t inReadme = examples.size();
+  std::vector<std::vector<std::string>> examples;
+  for (const char* page : {"/README.md", "/docs/integrator.md", "/docs/host-developer.md"}) {
+    const auto shown = Examples(std::string(QX25_SOURCE_DIR) + page, "qx25ctl ", {}, true);
+    examples.insert(examples.end(), shown.begin(), shown.end());
+  }
+  const size_t inGuides = examples.size();
   const auto page = Examples(QX25_SOURCE_DIR "/tools/qx25ctl.1", "qx25ctl ", ".SH EXAMPLES");
   examples.insert(examples.end(), page.begin(), page.end());
-  EXPECT_GE(inReadme, 15u);
+  EXPECT_GE(inGuides, 2u);
   EXPECT_GE(page.size(), 10u);
   for (const std::vector<std::string>& example : examples) {
     std::string shown;

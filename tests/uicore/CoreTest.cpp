@@ -12,6 +12,7 @@
 #include <tuple>
 
 #include "driver/DriverPtr.h"
+#include "serial/SerialDispatcher.h"
 #include "sim/Simulator.h"
 #include "testsupport/MemoryDispatcher.h"
 #include "ui/core/BulkRun.h"
@@ -31,8 +32,13 @@ class SimDispatcher final : public MemoryDispatcher {
  public:
   explicit SimDispatcher(qx25::sim::Simulator& Simulated) : Sim(Simulated) {}
   int32_t GetErrorCode(uint8_t) override { return kNoReply; }
+  bool Gone = false;
   int32_t Transact(uint8_t Port, const uint8_t* Frame, uint8_t FrameLength, uint8_t* Reply,
                    uint8_t ReplyLength, uint8_t ReplyMode) override {
+    if (Gone) {  // the device went away: what the serial dispatcher reports then
+      LineStatuses[Port] = qx25::serial::kLineNoDevice;
+      return qx25::serial::kSerialDeviceLost;
+    }
     const std::optional<qx25::sim::Bytes> answer = Sim.Respond(Frame, FrameLength);
     uint8_t held = 0;
     const bool ok =
@@ -134,6 +140,33 @@ TEST_F(Core, SingleTransfersReportTheirOutcome) {
   EXPECT_EQ(status.Message, "");
   EXPECT_FALSE(status.Detail.empty());
   EXPECT_EQ(Item(0).Code, 1234);
+}
+
+// A failed read says that the line is lost when its device went away, and
+// only then; a run's rows say it in red, the cells that they failed.
+TEST_F(Core, AReadOnALostLineSaysSo) {
+  Sim.SetCodeFault(9, qx25::sim::Fault::Silence);
+  EXPECT_EQ(ReadOne(Target(), Item(13)), "");
+  EXPECT_EQ(ReadFailureText(Target(), Item(13)), "");  // no answer: the cell says enough
+  EXPECT_EQ(ReadFailureText({}, Item(13)), "");
+  Lines.Gone = true;
+  EXPECT_EQ(ReadOne(Target(), Item(kCode16)), "");
+  EXPECT_EQ(ReadFailureText(Target(), Item(kCode16)), "Ошибка чтения параметра 16: линия потеряна");
+
+  TRunInputs inputs;
+  inputs.SetTarget(Target());
+  inputs.Publish(&Catalog);
+  std::vector<TRowResult> results;
+  RunBulk(TBulk::Read, inputs, [&](const TRowResult& R) { results.push_back(R); });
+  ASSERT_EQ(results.size(), 43u);
+  const TRowNews news = TakeRowResult(&Catalog, inputs, results.front());
+  ASSERT_TRUE(news.Status);
+  EXPECT_EQ(news.Status->Message, "Ошибка чтения параметра 2: линия потеряна");
+  EXPECT_EQ(news.Status->Colour, TStatusColour::Failure);
+  EXPECT_EQ(CellOf(Item(results.front().Row), ColRead).Text, "Ошибка чтения!");
+
+  Lines.Gone = false;  // found again
+  EXPECT_NE(ReadOne(Target(), Item(kCode16)), "");
 }
 
 TEST_F(Core, BulkRunsCoverTheRangeSkipWhatWriteAllLeavesOutAndStop) {

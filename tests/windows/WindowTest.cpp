@@ -12,15 +12,6 @@
 #include <thread>
 #include <vector>
 
-std::string Utf8(const std::wstring& Text) {
-  std::string out(Text.size() * 4 + 1, '\0');
-  out.resize(
-      static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, Text.c_str(), -1, out.data(),
-                                              static_cast<int>(out.size()), nullptr, nullptr)) -
-      1);
-  return out;
-}
-
 namespace {
 
 struct TSearch {
@@ -50,6 +41,15 @@ POINT Centre(const RECT& R) { return {(R.left + R.right) / 2, (R.top + R.bottom)
 
 }  // namespace
 
+std::string Utf8(const std::wstring& Text) {
+  std::string out(Text.size() * 4 + 1, '\0');
+  out.resize(
+      static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, Text.c_str(), -1, out.data(),
+                                              static_cast<int>(out.size()), nullptr, nullptr)) -
+      1);
+  return out;
+}
+
 TWindowTest::TWindowTest(TWindowHost& TestHost, int TestPort, std::wstring OutDirectory, DWORD Ui)
     : Host(TestHost), Port(TestPort), Directory(std::move(OutDirectory)), UiThread(Ui) {}
 
@@ -70,10 +70,14 @@ bool TWindowTest::WaitUntil(const std::function<bool()>& Condition, int Millisec
   return true;
 }
 
-HWND TWindowTest::TopLevel(const wchar_t* Name) const {
-  TSearch search{[Name](HWND W) { return Named(W, Name); }};
+HWND TWindowTest::ThreadWindow(const std::function<bool(HWND)>& Match) const {
+  TSearch search{Match};
   EnumThreadWindows(UiThread, Visit, reinterpret_cast<LPARAM>(&search));
   return search.Found;
+}
+
+HWND TWindowTest::TopLevel(const wchar_t* Name) const {
+  return ThreadWindow([Name](HWND W) { return Named(W, Name); });
 }
 
 HWND TWindowTest::Box(const std::string& Caption) const {
@@ -133,10 +137,10 @@ void TWindowTest::ClickTab(int Tab) {
 }
 
 void TWindowTest::ClickTool(int Index) {
-  HWND tools = Control(L"ToolBar1");
+  HWND tool = Control(Index == 0 ? L"CopyTool" : L"PasteTool");
   RECT r{};
-  SendMessageW(tools, TB_GETITEMRECT, static_cast<WPARAM>(Index), reinterpret_cast<LPARAM>(&r));
-  Click(tools, Centre(r));
+  GetClientRect(tool, &r);
+  Click(tool, Centre(r));
 }
 
 std::string TWindowTest::Status() const {
@@ -173,6 +177,7 @@ std::string TWindowTest::TextOf(HWND Window) const {
 std::string TWindowTest::ConfirmedText() {
   HWND box = nullptr;
   if (!WaitUntil([&] { return (box = Box("Подтверждение записи")) != nullptr; }, 5000)) return {};
+  Check(Named(box, L"ConfirmWrite"), "the confirmation is named ConfirmWrite");
   std::string text;
   for (HWND w = FindWindowExW(box, nullptr, L"Static", nullptr); w;
        w = FindWindowExW(box, w, L"Static", nullptr))
@@ -232,6 +237,7 @@ bool TWindowTest::Confirm(bool Ok) {
   if (!Check(WaitUntil([&] { return (box = Box("Подтверждение записи")) != nullptr; }),
              "Enter asks for a confirmation"))
     return false;
+  Check(Named(box, L"ConfirmWrite"), "the confirmation is named ConfirmWrite");
   PostMessageW(box, WM_COMMAND, Ok ? IDOK : IDCANCEL, 0);
   return WaitUntil([&] { return !IsWindow(box); });
 }
@@ -240,6 +246,8 @@ bool TWindowTest::FileDialog(const std::string& Title, const std::wstring& FileN
   HWND dialog = nullptr;
   if (!Check(WaitUntil([&] { return (dialog = Box(Title)) != nullptr; }), Title + " opens"))
     return false;
+  Check(Named(dialog, Title == "Сохранение файла настроек" ? L"SaveDialog" : L"OpenDialog"),
+        Title + " carries its name");
   // The explorer dialog's name box: a combo box (cmb13) or an edit (edt1).
   HWND name = GetDlgItem(dialog, 0x47C);
   if (!name) name = GetDlgItem(dialog, 0x480);
@@ -260,6 +268,12 @@ void TWindowTest::All() {
     RefusedAddress();
     AddressDialog();
     CopyAndPaste();
+    Keyboard();
+    Hints();
+    CodeColumn();
+    Looks();
+    AddressDialogLooks();
+    LostLine();
   }
   if (Frame && IsWindow(Frame)) CloseDuringRun();
   QuitDuringWriteAll();

@@ -27,6 +27,8 @@ class TWindowTest {
   bool Check(bool Condition, const std::string& What);
   bool WaitUntil(const std::function<bool()>& Condition, int Milliseconds = 20000);
   HWND TopLevel(const wchar_t* Name) const;
+  // The first window of the window's thread that Match takes, or null.
+  HWND ThreadWindow(const std::function<bool(HWND)>& Match) const;
   HWND Box(const std::string& Caption) const;
   HWND Control(const wchar_t* Name) const;
   std::string Cell(int Col, int Row) const;
@@ -46,6 +48,9 @@ class TWindowTest {
   std::string ConfirmedText();
   // The service window, or Of (a message box) when given.
   void Snapshot(const char* Name, HWND Of = nullptr);
+  HWND Focused() const;
+  // A key pressed and released as the keyboard does it, with Shift held if asked.
+  void Press(WORD Key, bool Shift = false);
   bool OpenWindow();
   bool Confirm(bool Ok);
   bool FileDialog(const std::string& Title, const std::wstring& FileName);
@@ -61,6 +66,12 @@ class TWindowTest {
   void CloseDuringRun();
   void QuitDuringWriteAll();
   void DestroyHostDuringRun();
+  void Keyboard();
+  void Hints();
+  void CodeColumn();
+  void Looks();
+  void AddressDialogLooks();
+  void LostLine();
 
   TWindowHost& Host;
   const int Port;

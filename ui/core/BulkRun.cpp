@@ -37,7 +37,10 @@ std::optional<TRowResult> RunRow(TBulk Kind, const TRunInputs::TRowJob& Job, int
   if (Kind == TBulk::Read) {
     result.Text = ReadOne(Job.Target, p);
     result.Value = p.Value;
-    if (!result.Text.empty()) result.Outcome = TRowResult::Read;
+    if (!result.Text.empty())
+      result.Outcome = TRowResult::Read;
+    else
+      result.Text = ReadFailureText(Job.Target, p);
     return result;
   }
   const TTarget& line = Job.Target;
@@ -115,7 +118,7 @@ TRunTally::TRunTally(TBulk Kind, const CTRKParameters* Catalog) : RunKind(Kind) 
 }
 
 void TRunTally::Take(const TRowResult& Result) {
-  const char* why = nullptr;
+  std::string why;
   switch (Result.Outcome) {
     case TRowResult::Read:
     case TRowResult::Written:
@@ -128,10 +131,13 @@ void TRunTally::Take(const TRowResult& Result) {
       why = kWhyWriteFailed;
       break;
     case TRowResult::Failed:
-      why = RunKind == TBulk::Read ? kWhyReadFailed : kWhyNotSent;
+      // A read's text says why only when the line's device went away.
+      why = RunKind == TBulk::Write ? kWhyNotSent
+            : Result.Text.empty()   ? kWhyReadFailed
+                                    : kLineLost;
       break;
   }
-  Left.push_back({Result.Row, Result.Code, why});
+  Left.push_back({Result.Row, Result.Code, std::move(why)});
 }
 
 TStatus TRunTally::Summary() const {
@@ -189,6 +195,9 @@ TRowNews TakeRowResult(CTRKParameters* Catalog, TRunInputs& Inputs, const TRowRe
     Inputs.Publish(Result.Row, Catalog->Items(Result.Row));
     news.ReadRow = Result.Row;
   }
+  // A failed read that knows why says so (the cell says only that it failed).
+  if (Result.Outcome == TRowResult::Failed && !Result.Text.empty())
+    news.Status = TStatus{Result.Text, TStatusColour::Failure, {}};
   return news;
 }
 

@@ -26,7 +26,9 @@ struct TRowResult {
   int Row = 0;  // catalog index
   int Code = 0;
   int64_t Value = 0;
-  std::string Text;  // Read: the value's text; Written, WriteFailed: the status text
+  // Read: the value's text; Written, WriteFailed: the status text; Failed:
+  // why, when the line says (ReadFailureText), else empty.
+  std::string Text;
 };
 
 class TRunInputs {

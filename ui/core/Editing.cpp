@@ -8,6 +8,7 @@
 
 #include "params/Encodings.h"
 #include "params/NumberText.h"
+#include "serial/SerialDispatcher.h"
 #include "ui/core/GridText.h"
 
 namespace qx25::ui {
@@ -19,6 +20,7 @@ constexpr char kWriteFailed[] = "Ошибка при проведении опе
 constexpr char kNoDriver[] = "Невозможно провести операцию записи.";
 constexpr char kNewAddress[] = "Новый сетевой адрес: ";
 constexpr char kIdNumber[] = ", ID-номер: ";
+constexpr char kReadFailed[] = "Ошибка чтения параметра ";
 constexpr int kValueBoxHeight = 16;  // the least; a larger font gets more
 constexpr int kMinRowHeight = 20;
 constexpr int kRowTextMargin = 5;
@@ -201,6 +203,16 @@ std::string ReadOne(const TTarget& Line, CParameter& P) {
   P.ReadError = text.empty();
   if (!text.empty()) P.Value = value;
   return text;
+}
+
+std::string ReadFailureText(const TTarget& Line, const CParameter& P) {
+  if (!Line.Driver) return {};
+  try {
+    if (Line.Driver->GetPortStatus(Line.Port) != qx25::serial::kLineNoDevice) return {};
+  } catch (const std::exception&) {
+    return {};
+  }
+  return kReadFailed + std::to_string(P.Code) + ": " + kLineLost;
 }
 
 TStatus WriteOne(const TTarget& Line, CParameter* P, const TEdit& Edit, int IdNumber) {

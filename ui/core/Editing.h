@@ -97,6 +97,9 @@ TTargetRead ReadTarget(TQX25* Driver, std::string_view PortText, std::string_vie
 // record, the only one that sends it; 0 for any other, whatever the field holds.
 qx25::params::TTypedValue IdNumberFor(const CParameter& P, std::string_view IdNumberText);
 
+// Why a read failed when the line's device went away.
+inline constexpr char kLineLost[] = "линия потеряна";
+
 // Reads P into Value and ReadError; the value's text, empty when the read failed.
 std::string ReadOne(const TTarget& Line, CParameter& P);
 
@@ -106,6 +109,11 @@ struct TStatus {
   TStatusColour Colour = TStatusColour::Normal;
   std::string Detail;  // the driver's message when it raised
 };
+
+// After a failed read of P, why, when the line says: its device went away (a
+// replugged adapter, a restarted line server; the next request opens it
+// again). Empty when there is nothing more to say than the cell's text.
+std::string ReadFailureText(const TTarget& Line, const CParameter& P);
 
 // Writes the edit of P (null: no row) and updates P on success. The address
 // record first takes IdNumber as its code: the ID number travels there.

@@ -105,7 +105,7 @@ std::optional<int> TAddrFrm::Ask(HWND Owner, TQX25* Driver) {
   form.AddrReason = MakeControl(w, L"STATIC", L"AddrReason", "", WS_VISIBLE | SS_LEFT | SS_NOPREFIX,
                                 {8, 47, kReasonWidth, 15}, -1);
   MakeControl(w, L"STATIC", L"Bevel1", "", WS_VISIBLE | SS_ETCHEDHORZ, {0, 64, 225, 2}, -1);
-  MakeGlyphButton(w, L"BitBtn1", "Вычислить", OkGlyph, {48, 72, 83, 25}, IDOK);
+  MarkDefault(MakeGlyphButton(w, L"BitBtn1", "Вычислить", OkGlyph, {48, 72, 83, 25}, IDOK));
   MakeGlyphButton(w, L"BitBtn2", "Отмена", CancelGlyph, {136, 72, 83, 25}, IDCANCEL);
   SetFocus(form.NPstEdit);
   SendMessageW(form.NPstEdit, EM_SETSEL, 0, -1);

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <climits>
 #include <cwchar>
+#include <utility>
 
 #include "ui/win/Glyphs.h"
 #include "ui/win/Text.h"
@@ -17,9 +18,13 @@ namespace {
 constexpr int kFontHeight = -11;  // 8 points at 96 dpi
 constexpr wchar_t kUpDownProperty[] = L"qx25.UpDown";
 constexpr wchar_t kGlyphProperty[] = L"qx25.Glyph";
-constexpr int kGlyphGap = 4;
+constexpr wchar_t kDefaultProperty[] = L"qx25.Default";
+constexpr wchar_t kFlatProperty[] = L"qx25.Flat";
+constexpr wchar_t kPanelClass[] = L"TQx25Panel";
+constexpr int kGlyphGap = 4;  // at most: less where the caption needs the room
+constexpr int kFrameWidth = 2;
+constexpr int kGlyphMargin = 2;  // clear columns at the sides of every glyph
 
-constexpr int kNarrowest = 70;  // percent of the normal width
 constexpr int kStretchStep = 5;
 constexpr int kButtonPadding = 10;  // the frame and the space around the caption
 
@@ -93,13 +98,13 @@ int TextWidth(HFONT Font, const std::wstring& Text, int* AverageWidth = nullptr)
 
 }  // namespace
 
-HFONT FittedFont(const std::wstring& Text, int Room, bool Bold) {
+HFONT FittedFont(const std::wstring& Text, int Room, bool Bold, int Narrowest) {
   HFONT font = Bold ? BoldFont() : FormFont();
   int average = 0;
   if (TextWidth(font, Text, &average) <= Room) return font;
   // Narrowed cuts are made once and kept for the process's life.
   static HFONT narrowed[2][100 / kStretchStep + 1] = {};
-  for (int stretch = 100 - kStretchStep; stretch >= kNarrowest; stretch -= kStretchStep) {
+  for (int stretch = 100 - kStretchStep; stretch >= Narrowest; stretch -= kStretchStep) {
     HFONT& cut = narrowed[Bold ? 1 : 0][stretch / kStretchStep];
     if (!cut) cut = MakeFont(Bold ? FW_BOLD : FW_NORMAL, std::max(average * stretch / 100, 1));
     font = cut;
@@ -170,12 +175,102 @@ HWND MakeGlyphButton(HWND Parent, const wchar_t* Name, const std::string& Text, 
   HWND button =
       MakeControl(Parent, L"BUTTON", Name, Text, WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW, At, Id);
   SetPropW(button, kGlyphProperty, reinterpret_cast<HANDLE>(static_cast<INT_PTR>(Glyph + 1)));
+  // The gap beside the glyph gives way before the caption is narrowed.
   if (!Text.empty())
     SendMessageW(button, WM_SETFONT,
-                 reinterpret_cast<WPARAM>(FittedFont(
-                     Wide(Text), At.Width - kButtonPadding - kGlyphSize - kGlyphGap, false)),
+                 reinterpret_cast<WPARAM>(
+                     FittedFont(Wide(Text), At.Width - 2 * kFrameWidth - kGlyphSize, false)),
                  FALSE);
   return button;
+}
+
+void MarkDefault(HWND Button) {
+  SetPropW(Button, kDefaultProperty, reinterpret_cast<HANDLE>(1));
+  InvalidateRect(Button, nullptr, FALSE);
+}
+
+HWND MakeToolButton(HWND Parent, const wchar_t* Name, const std::string& Caption,
+                    const std::string& Hint, int Glyph, TPlace At, int Id) {
+  HWND button = MakeGlyphButton(Parent, Name, "", Glyph, At, Id);
+  SetWindowTextW(button, Wide(Caption).c_str());
+  SetPropW(button, kFlatProperty, reinterpret_cast<HANDLE>(1));
+  // Its own tip window, owned by the form, so that it goes with it.
+  HWND tips =
+      CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
+                      CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                      GetAncestor(Parent, GA_ROOT), nullptr, GetModuleHandleW(nullptr), nullptr);
+  std::wstring hint = Wide(Hint);
+  TOOLINFOW tool{};
+  tool.cbSize = TTTOOLINFOW_V1_SIZE;
+  tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  tool.hwnd = Parent;
+  tool.uId = reinterpret_cast<UINT_PTR>(button);
+  tool.lpszText = hint.data();  // copied by the tip window
+  SendMessageW(tips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+  return button;
+}
+
+namespace {
+
+// Commands, notifications and owner drawing go where the panel's controls
+// would have sent them without it.
+LRESULT CALLBACK PanelProc(HWND Panel, UINT Message, WPARAM W, LPARAM L) {
+  switch (Message) {
+    case WM_COMMAND:
+    case WM_NOTIFY:
+    case WM_DRAWITEM:
+      return SendMessageW(GetParent(Panel), Message, W, L);
+  }
+  return DefWindowProcW(Panel, Message, W, L);
+}
+
+}  // namespace
+
+HWND MakePanel(HWND Parent, const wchar_t* Name, TPlace At, int Id) {
+  static const bool registered = [] {
+    WNDCLASSW c{};
+    c.lpfnWndProc = PanelProc;
+    c.hInstance = GetModuleHandleW(nullptr);
+    c.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    c.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    c.lpszClassName = kPanelClass;
+    return RegisterClassW(&c) != 0;
+  }();
+  (void)registered;
+  HWND panel = CreateWindowExW(WS_EX_CONTROLPARENT, kPanelClass, nullptr, WS_CHILD | WS_VISIBLE,
+                               At.X, At.Y, At.Width, At.Height, Parent,
+                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(Id)),
+                               GetModuleHandleW(nullptr), nullptr);
+  if (panel) SetName(panel, Name);
+  return panel;
+}
+
+namespace {
+
+thread_local const wchar_t* PendingDialogName = nullptr;
+
+}  // namespace
+
+TNameNextDialog::TNameNextDialog(const wchar_t* Name) {
+  PendingDialogName = Name;
+  Installed = SetWindowsHookExW(WH_CBT, &TNameNextDialog::Hook, nullptr, GetCurrentThreadId());
+}
+
+TNameNextDialog::~TNameNextDialog() {
+  PendingDialogName = nullptr;
+  if (Installed) UnhookWindowsHookEx(Installed);
+}
+
+LRESULT CALLBACK TNameNextDialog::Hook(int Code, WPARAM W, LPARAM L) {
+  if (Code == HCBT_CREATEWND && PendingDialogName) {
+    const auto* created = reinterpret_cast<const CBT_CREATEWNDW*>(L);
+    wchar_t kind[16] = {};
+    GetClassNameW(reinterpret_cast<HWND>(W), kind, 16);
+    // The dialog itself, not a child dialog of its own or a list it drops down.
+    if ((created->lpcs->style & WS_CHILD) == 0 && std::wcscmp(kind, L"#32770") == 0)
+      SetName(reinterpret_cast<HWND>(W), std::exchange(PendingDialogName, nullptr));
+  }
+  return CallNextHookEx(nullptr, Code, W, L);
 }
 
 bool DrawGlyphButton(const DRAWITEMSTRUCT& Item) {
@@ -185,17 +280,34 @@ bool DrawGlyphButton(const DRAWITEMSTRUCT& Item) {
   RECT r = Item.rcItem;
   const bool pressed = (Item.itemState & ODS_SELECTED) != 0;
   const bool disabled = (Item.itemState & ODS_DISABLED) != 0;
-  DrawFrameControl(Item.hDC, &r, DFC_BUTTON, DFCS_BUTTONPUSH | (pressed ? DFCS_PUSHED : 0));
-  const std::wstring text = WindowText(Item.hwndItem);
+  const bool focused = (Item.itemState & ODS_FOCUS) != 0;
+  const bool flat = GetPropW(Item.hwndItem, kFlatProperty) != nullptr;
+  if (flat) {
+    // A tool button shows an edge only while it is pressed or has the focus.
+    FillRect(Item.hDC, &r, GetSysColorBrush(COLOR_BTNFACE));
+    if (pressed || focused)
+      DrawEdge(Item.hDC, &r, pressed ? BDR_SUNKENOUTER : BDR_RAISEDINNER, BF_RECT);
+  } else {
+    DrawFrameControl(Item.hDC, &r, DFC_BUTTON, DFCS_BUTTONPUSH | (pressed ? DFCS_PUSHED : 0));
+    // The default button's outer ring black, as the system draws one.
+    if (GetPropW(Item.hwndItem, kDefaultProperty))
+      FrameRect(Item.hDC, &r, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+  }
+  // A tool button's caption is for its mnemonic only.
+  const std::wstring text = flat ? std::wstring() : WindowText(Item.hwndItem);
   HGDIOBJ old = SelectObject(
       Item.hDC, reinterpret_cast<HFONT>(SendMessageW(Item.hwndItem, WM_GETFONT, 0, 0)));
   SIZE size{};
   GetTextExtentPoint32W(Item.hDC, text.c_str(), static_cast<int>(text.size()), &size);
-  const int glyphWidth = glyph >= 0 ? kGlyphSize + (text.empty() ? 0 : kGlyphGap) : 0;
+  const int spare = static_cast<int>(r.right - r.left) - 2 * kFrameWidth - kGlyphSize - size.cx;
+  const int gap = text.empty() ? 0 : std::clamp(spare, 0, kGlyphGap);
+  const int glyphWidth = glyph >= 0 ? kGlyphSize + gap : 0;
   const int shift = pressed ? 1 : 0;
   int x = (r.left + r.right - glyphWidth - size.cx) / 2 + shift;
   if (glyph >= 0) {
-    DrawGlyph(Item.hDC, glyph, x, (r.top + r.bottom - kGlyphSize) / 2 + shift, disabled);
+    // Where the gap had to give way, the glyph moves into its own clear margin.
+    const int lend = text.empty() ? 0 : std::min(kGlyphMargin, kGlyphGap - gap);
+    DrawGlyph(Item.hDC, glyph, x - lend, (r.top + r.bottom - kGlyphSize) / 2 + shift, disabled);
     x += glyphWidth;
   }
   SetBkMode(Item.hDC, TRANSPARENT);
@@ -203,9 +315,9 @@ bool DrawGlyphButton(const DRAWITEMSTRUCT& Item) {
   TextOutW(Item.hDC, x, (r.top + r.bottom - size.cy) / 2 + shift, text.c_str(),
            static_cast<int>(text.size()));
   SelectObject(Item.hDC, old);
-  if (Item.itemState & ODS_FOCUS) {
+  if (focused) {
     RECT focus = r;
-    InflateRect(&focus, -4, -4);
+    InflateRect(&focus, flat ? -3 : -4, flat ? -3 : -4);
     DrawFocusRect(Item.hDC, &focus);
   }
   return true;

@@ -21,8 +21,10 @@ HWND FindNamed(HWND Root, const wchar_t* Name);
 HFONT FormFont();
 HFONT BoldFont();
 // The form font (bold or not), narrowed as far as needed for Text to fit in
-// Room pixels, as the Qt forms narrow a caption that does not fit.
-HFONT FittedFont(const std::wstring& Text, int Room, bool Bold);
+// Room pixels (to Narrowest percent of its width at most), as the Qt forms
+// narrow a caption that does not fit.
+inline constexpr int kNarrowest = 70;
+HFONT FittedFont(const std::wstring& Text, int Room, bool Bold, int Narrowest = kNarrowest);
 
 struct TPlace {
   int X, Y, Width, Height;
@@ -42,6 +44,31 @@ void SetSpinValue(HWND Edit, int Value);
 HWND MakeGlyphButton(HWND Parent, const wchar_t* Name, const std::string& Text, int Glyph,
                      TPlace At, int Id);
 bool DrawGlyphButton(const DRAWITEMSTRUCT& Item);
+// Draws Button as the one Enter presses (an owner-drawn button cannot say so
+// by its style).
+void MarkDefault(HWND Button);
+// A flat tool button that shows its glyph alone (Caption is its text for
+// mnemonics and tools) and Hint as a tip under the mouse; a tab stop.
+HWND MakeToolButton(HWND Parent, const wchar_t* Name, const std::string& Caption,
+                    const std::string& Hint, int Glyph, TPlace At, int Id);
+// A plain holder of controls that passes their commands and drawing on to
+// its parent.
+HWND MakePanel(HWND Parent, const wchar_t* Name, TPlace At, int Id);
+
+// Names the next dialog this thread creates (a message box, a file dialog:
+// the system makes them, so they cannot be named as they are made), while
+// the object lives.
+class TNameNextDialog {
+ public:
+  explicit TNameNextDialog(const wchar_t* Name);
+  ~TNameNextDialog();
+  TNameNextDialog(const TNameNextDialog&) = delete;
+  TNameNextDialog& operator=(const TNameNextDialog&) = delete;
+
+ private:
+  static LRESULT CALLBACK Hook(int Code, WPARAM W, LPARAM L);
+  HHOOK Installed = nullptr;
+};
 
 std::wstring WindowText(HWND Window);
 

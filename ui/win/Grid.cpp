@@ -21,6 +21,7 @@ constexpr COLORREF kNameBackground = RGB(0xC0, 0xDC, 0xC0);
 constexpr COLORREF kOutOfLimitsInk = RGB(0xFF, 0x00, 0x00);
 constexpr COLORREF kGridLine = RGB(0xC0, 0xC0, 0xC0);
 constexpr int kLineStep = 20;
+constexpr int kCodeNarrowest = 50;  // percent
 constexpr UINT kWrapped = DT_LEFT | DT_TOP | DT_WORDBREAK | DT_EDITCONTROL | DT_NOPREFIX;
 
 void RegisterOnce() {
@@ -301,8 +302,12 @@ void TGrid::PaintCell(HDC Canvas, int Col, int Row, const RECT& Cell) const {
   const ui::TCell cell = ui::CellOf(Records->Items(Row - 1), Col, LeftOutOf(Row));
   const std::wstring text = Wide(cell.Text);
   if (Col == ui::ColCode) {
+    // The address row's code becomes a long ID number: narrowed to fit, as
+    // far as the Qt grid narrows it.
+    SelectObject(Canvas, FittedFont(text, inner.right - inner.left - 2, false, kCodeNarrowest));
     DrawTextW(Canvas, text.c_str(), -1, &inner,
               DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+    SelectObject(Canvas, FormFont());
   } else if (Col == ui::ColName || Col == ui::ColLimits) {
     DrawTextW(Canvas, text.c_str(), -1, &inner, kWrapped);
   } else {

@@ -58,6 +58,9 @@ std::string TParamFrm::ReadOne(int Row) {
   if (!target) return p->ReadText;  // nothing read: the cell stays
   std::string text = ui::ReadOne(*target, *p);
   RunInputs->Publish(Catalog());
+  if (const std::string why = p->ReadError ? ui::ReadFailureText(*target, *p) : std::string();
+      !why.empty())
+    ShowStatus({why, ui::TStatusColour::Failure, {}});
   return text;
 }
 
@@ -210,8 +213,11 @@ void TParamFrm::WriteValueEditKeyDown() {
     const std::string detail = ui::ConfirmationDetail(*p, edit, static_cast<int>(*id.Raw));
     if (!detail.empty()) text += "\n\n" + detail;
   }
-  const int answer = MessageBoxW(Window, Wide(text).c_str(), Wide(kConfirmCaption).c_str(),
-                                 MB_OKCANCEL | MB_ICONQUESTION);
+  const int answer = [&] {
+    const TNameNextDialog name(L"ConfirmWrite");
+    return MessageBoxW(Window, Wide(text).c_str(), Wide(kConfirmCaption).c_str(),
+                       MB_OKCANCEL | MB_ICONQUESTION);
+  }();
   // The window may have been destroyed meanwhile, with its owner.
   if (!IsWindow(self)) return;
   const bool written = answer == IDOK && WriteOne(Grid->Row());

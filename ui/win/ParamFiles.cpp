@@ -10,6 +10,7 @@
 
 #include "ui/core/Files.h"
 #include "ui/core/Texts.h"
+#include "ui/win/Controls.h"
 #include "ui/win/ParamWindow.h"
 #include "ui/win/ServiceWindow.h"
 #include "ui/win/Text.h"
@@ -39,6 +40,7 @@ std::optional<std::string> AskFileName(HWND Owner, const char* Title, const char
   dialog.lpstrInitialDir = directory.c_str();
   dialog.lpstrTitle = title.c_str();
   dialog.Flags = OFN_EXPLORER | OFN_NOCHANGEDIR | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
+  const TNameNextDialog named(Save ? L"SaveDialog" : L"OpenDialog");
   const BOOL chosen = Save ? GetSaveFileNameW(&dialog) : GetOpenFileNameW(&dialog);
   if (!chosen) return std::nullopt;
   // The suffix by the core's rule, not the dialog's: a device keeps its name.

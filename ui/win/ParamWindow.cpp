@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cwchar>
 #include <exception>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -145,45 +146,24 @@ void TParamFrm::MakeControls() {
                         ui::kIdNumberMax, ui::kIdNumberMin);
   ShowWindow(edIDNumber, SW_HIDE);
   ShowWindow(static_cast<HWND>(GetPropW(edIDNumber, L"qx25.UpDown")), SW_HIDE);
-  MakeControl(w, L"BUTTON", L"Button1", "Прочитать все параметры из ТРК", button, {8, 55, 209, 25},
-              kIdButton1, BoldFont());
-  MakeControl(w, L"BUTTON", L"SaveBtn", "Сохранить параметры в файл", button, {447, 6, 194, 25},
-              kIdSaveBtn, BoldFont());
-  MakeControl(w, L"BUTTON", L"LoadBtn", "Считать параметры из файла", button, {447, 37, 194, 25},
-              kIdLoadBtn, BoldFont());
-  MakeControl(w, L"BUTTON", L"WriteBtn", "Записать все параметры в ТРК", button, {447, 68, 194, 25},
-              kIdWriteBtn, BoldFont());
+  Button1 = MakeControl(w, L"BUTTON", L"Button1", "Прочитать все параметры из ТРК", button,
+                        {8, 55, 209, 25}, kIdButton1, BoldFont());
+  SaveBtn = MakeControl(w, L"BUTTON", L"SaveBtn", "Сохранить параметры в файл", button,
+                        {447, 6, 194, 25}, kIdSaveBtn, BoldFont());
+  LoadBtn = MakeControl(w, L"BUTTON", L"LoadBtn", "Считать параметры из файла", button,
+                        {447, 37, 194, 25}, kIdLoadBtn, BoldFont());
+  WriteBtn = MakeControl(w, L"BUTTON", L"WriteBtn", "Записать все параметры в ТРК", button,
+                         {447, 68, 194, 25}, kIdWriteBtn, BoldFont());
 
-  ToolBar1 = MakeControl(w, TOOLBARCLASSNAMEW, L"ToolBar1", "",
-                         WS_VISIBLE | TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | TBSTYLE_WRAPABLE |
-                             CCS_NORESIZE | CCS_NOPARENTALIGN | CCS_NODIVIDER,
-                         {647, 4, 40, 66}, kIdToolBar);
-  SendMessageW(ToolBar1, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
-  SendMessageW(ToolBar1, TB_SETBITMAPSIZE, 0, MAKELPARAM(kGlyphSize, kGlyphSize));
-  SendMessageW(ToolBar1, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(Glyphs()));
-  // The hints are the buttons' texts, shown as tips only.
-  static const std::wstring copyHint = Wide("Копировать в буфер");
-  static const std::wstring pasteHint = Wide("Копировать из буфера");
-  TBBUTTON tools[2] = {};
-  tools[0] = {CopyGlyph,
-              kIdCopyTool,
-              TBSTATE_ENABLED | TBSTATE_WRAP,
-              BTNS_BUTTON,
-              {},
-              0,
-              reinterpret_cast<INT_PTR>(copyHint.c_str())};
-  tools[1] = {PasteGlyph,
-              kIdPasteTool,
-              TBSTATE_ENABLED,
-              BTNS_BUTTON,
-              {},
-              0,
-              reinterpret_cast<INT_PTR>(pasteHint.c_str())};
-  SendMessageW(ToolBar1, TB_ADDBUTTONSW, 2, reinterpret_cast<LPARAM>(tools));
-  SendMessageW(ToolBar1, TB_SETMAXTEXTROWS, 0, 0);
-  SendMessageW(ToolBar1, TB_SETBUTTONSIZE, 0, MAKELPARAM(kToolSize, kToolSize));
+  // Buttons of their own rather than a tool bar's: Tab reaches each.
+  ToolBar1 = MakePanel(w, L"ToolBar1", {647, 4, 40, 66}, kIdToolBar);
+  CopyTool = MakeToolButton(ToolBar1, L"CopyTool", "Копировать", "Копировать в буфер", CopyGlyph,
+                            {6, 2, kToolSize, kToolSize}, kIdCopyTool);
+  PasteTool = MakeToolButton(ToolBar1, L"PasteTool", "&Вставить", "Копировать из буфера",
+                             PasteGlyph, {6, 2 + kToolSize, kToolSize, kToolSize}, kIdPasteTool);
 
-  MakeGlyphButton(w, L"BitBtn1", "Закрыть (Esc)", CloseGlyph, {693, 55, 108, 25}, kIdBitBtn1);
+  BitBtn1 =
+      MakeGlyphButton(w, L"BitBtn1", "Закрыть (Esc)", CloseGlyph, {693, 55, 108, 25}, kIdBitBtn1);
 
   TabControl1 =
       MakeControl(w, WC_TABCONTROLW, L"TabControl1", "", WS_VISIBLE | WS_TABSTOP | WS_CLIPSIBLINGS,
@@ -196,6 +176,7 @@ void TParamFrm::MakeControls() {
     SendMessageW(TabControl1, TCM_INSERTITEMW, static_cast<WPARAM>(tab),
                  reinterpret_cast<LPARAM>(&item));
   }
+  FitTabs();
   RECT page{1, 86, 1 + 815, 86 + 599};
   SendMessageW(TabControl1, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&page));
   Grid = std::make_unique<TGrid>(
@@ -308,12 +289,77 @@ LRESULT TParamFrm::Handle(UINT Message, WPARAM W, LPARAM L) {
 }
 
 bool TParamFrm::PreTranslate(const MSG& Message) {
+  if (Message.hwnd != Window && !IsChild(Window, Message.hwnd)) return false;
   // Alt+X, like Esc, closes the window.
   if (Message.message == WM_SYSKEYDOWN && Message.wParam == 'X') {
     FormClose();
     return true;
   }
+  // Alt+В, the paste button's mnemonic, in either case.
+  if (Message.message == WM_SYSCHAR && (Message.wParam == L'в' || Message.wParam == L'В')) {
+    PasteToolClick();
+    return true;
+  }
+  if (Message.message == WM_KEYDOWN && Message.wParam == VK_TAB && GetKeyState(VK_CONTROL) >= 0 &&
+      GetKeyState(VK_MENU) >= 0) {
+    MoveFocus(GetKeyState(VK_SHIFT) < 0 ? -1 : 1);
+    return true;
+  }
   return false;
+}
+
+// The dialog manager cannot walk this order itself: the grid lies over the
+// tab control and holds the editors.
+void TParamFrm::MoveFocus(int Direction) {
+  const HWND order[] = {ComPortEdit,    AddrEdit,       AddrBtn,         edIDNumber,
+                        Button1,        SaveBtn,        LoadBtn,         WriteBtn,
+                        CopyTool,       PasteTool,      BitBtn1,         TabControl1,
+                        Grid->Handle(), WriteValueEdit, WriteValueEdit2, WriteValueCB};
+  constexpr int count = static_cast<int>(std::size(order));
+  const HWND focus = GetFocus();
+  // The control itself first: the editors lie inside the grid.
+  int at = -1;
+  for (int i = 0; i < count && at < 0; ++i)
+    if (focus == order[i]) at = i;
+  for (int i = 0; i < count && at < 0; ++i)
+    if (focus && IsChild(order[i], focus)) at = i;
+  if (at < 0) at = Direction > 0 ? count - 1 : 0;
+  for (int step = 1; step <= count; ++step) {
+    const HWND next = order[((at + Direction * step) % count + count) % count];
+    if (!IsWindowVisible(next) || !IsWindowEnabled(next)) continue;
+    SetFocus(next);
+    // An edit reached by Tab has its text selected, as in a dialog.
+    wchar_t kind[8] = {};
+    GetClassNameW(next, kind, 8);
+    if (_wcsicmp(kind, L"Edit") == 0) SendMessageW(next, EM_SETSEL, 0, -1);
+    return;
+  }
+}
+
+// The tabs narrowed as far as needed for the last one to end clear of the
+// buttons above its edge.
+void TParamFrm::FitTabs() {
+  constexpr int kClearance = 2;  // between the last tab and the button
+  RECT button{}, tabs{};
+  GetWindowRect(WriteBtn, &button);
+  GetWindowRect(TabControl1, &tabs);
+  const int room = button.left - tabs.left - kClearance;
+  std::wstring captions;
+  for (int tab = 0; tab < ui::kTabCount; ++tab) captions += Wide(ui::TabCaption(tab));
+  RECT last{};
+  SendMessageW(TabControl1, TCM_GETITEMRECT, static_cast<WPARAM>(ui::kTabCount - 1),
+               reinterpret_cast<LPARAM>(&last));
+  if (last.right <= room) return;
+  HDC canvas = GetDC(TabControl1);
+  HGDIOBJ old = SelectObject(canvas, FormFont());
+  SIZE text{};
+  GetTextExtentPoint32W(canvas, captions.c_str(), static_cast<int>(captions.size()), &text);
+  SelectObject(canvas, old);
+  ReleaseDC(TabControl1, canvas);
+  // What the tabs take beside their captions (frames, padding) stays as it is.
+  const int frames = last.right - text.cx;
+  SendMessageW(TabControl1, WM_SETFONT,
+               reinterpret_cast<WPARAM>(FittedFont(captions, room - frames, false)), TRUE);
 }
 
 void TParamFrm::Command(int Id, int Code, HWND Control) {
@@ -321,7 +367,7 @@ void TParamFrm::Command(int Id, int Code, HWND Control) {
     case IDOK:  // Enter
       if (EditorHasFocus() || GetFocus() == WriteValueCB) return WriteValueEditKeyDown();
       if (HWND focus = GetFocus();
-          focus && GetParent(focus) == Window && NameOf(focus) && !GetPropW(focus, L"qx25.UpDown"))
+          focus && IsChild(Window, focus) && NameOf(focus) && !GetPropW(focus, L"qx25.UpDown"))
         SendMessageW(focus, BM_CLICK, 0, 0);
       return;
     case IDCANCEL:  // Esc: an open editor's first, then the window's

@@ -72,6 +72,9 @@ class TParamFrm {
   LRESULT Handle(UINT Message, WPARAM W, LPARAM L);
   void MakeControls();
   bool PreTranslate(const MSG& Message);
+  // Tab and Shift+Tab: the next (Direction 1) or previous shown control.
+  void MoveFocus(int Direction);
+  void FitTabs();
   void Command(int Id, int Code, HWND Control);
   void Destroyed();
 
@@ -127,7 +130,10 @@ class TParamFrm {
   HWND Owner = nullptr;
   HWND ComPortEdit = nullptr, AddrEdit = nullptr, AddrBtn = nullptr;
   HWND IDLabel = nullptr, edIDNumber = nullptr;
+  HWND Button1 = nullptr, SaveBtn = nullptr, LoadBtn = nullptr, WriteBtn = nullptr;
+  HWND BitBtn1 = nullptr;
   HWND TabControl1 = nullptr, StatusBar1 = nullptr, ToolBar1 = nullptr;
+  HWND CopyTool = nullptr, PasteTool = nullptr;
   HWND WriteValueEdit = nullptr, WriteValueEdit2 = nullptr, WriteValueCB = nullptr;
   std::unique_ptr<TGrid> Grid;
   HACCEL Keys = nullptr;
