@@ -154,6 +154,20 @@ struct QX25_EXPORT TNozzlePoll {
  *   is made but opens nothing.
  *
  * Either way the first call alone acts; a menu without "&ТРК" gets nothing.
+ *
+ * A host that quits while the service window's write-all runs (the window
+ * open, or closed with its run going on) may ask first and stop the run
+ * after the write in flight. The window is named "ParamFrm":
+ * - Qt: its objectName; it answers the invokable QString WriteRunProgress()
+ *   ("записано 19 из 31", empty when no write-all runs) and QString
+ *   StopWriteRun() (waits for the write in flight; "Запись параметров
+ *   прервана: записано 19 из 31", empty when none ran).
+ * - Win32: its "Name" property; it answers the registered message
+ *   "qx25.WriteRun" with 1 while a write-all runs, else 0: wParam 0 asks,
+ *   1 stops; lParam, if not null, is a wchar_t[1024] for the same texts.
+ *
+ * A host that destroys the window's owner without asking stops the runs the
+ * same way, without a word.
  */
 using TCreateMenuItemFn = void* (*)(void* Parent, int32_t Position);
 

@@ -29,6 +29,7 @@
 #include "NozzleTile.h"
 #include "OverviewPane.h"
 #include "QuitQuestion.h"
+#include "ServiceWriteRun.h"
 #include "StatisticsModel.h"
 #include "StatisticsPage.h"
 #include "TraceDelegate.h"
@@ -369,6 +370,7 @@ void HostWindow::SetDriverText(const QString& Text, const QString& ToolTip) {
 }
 
 void HostWindow::closeEvent(QCloseEvent* Event) {
+  if (QuitWaitsForServiceWrite(*this)) return Event->ignore();
   if (Quitting->MayQuit())
     Event->accept();
   else

@@ -1,6 +1,7 @@
 // Parameter files and the copy buffer: the values of the bulk range kept as
 // INI text in the format the command-line tool shares. Loading only changes
 // the values in the catalog; nothing goes to the controller until a write.
+#include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QStandardPaths>
@@ -29,15 +30,19 @@ QString AskForFile(QWidget* Parent, const char* Name, const char* Title, const c
   dialog.setOption(QFileDialog::DontUseNativeDialog);
   dialog.setDirectory(SettingsDirectory());
   dialog.selectFile(QString::fromUtf8(kInitialName));
-  // Every file, named in the window's language; before the suffix, which a
-  // filter would replace.
   dialog.setNameFilter(QString::fromUtf8(kAllFiles));
-  dialog.setDefaultSuffix(Suffix);
   dialog.setFileMode(QFileDialog::AnyFile);
   dialog.setAcceptMode(Mode);
   if (Mode == QFileDialog::AcceptSave) dialog.setOption(QFileDialog::DontConfirmOverwrite);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-  return dialog.selectedFiles().first();
+  // The suffix by the core's rule: a device keeps its name.
+  return QString::fromStdString(
+      qx25::ui::WithDefaultSuffix(dialog.selectedFiles().first().toStdString(), Suffix));
+}
+
+// How Qt spells a name's bytes, which need not be UTF-8.
+std::string QtSpelling(const std::string& Name) {
+  return QFile::decodeName(QByteArray::fromStdString(Name)).toStdString();
 }
 
 void Warn(QWidget& Parent, const char* Name, const std::optional<qx25::ui::TFileError>& Error) {
@@ -76,17 +81,27 @@ void TParamFrm::CopyToolClick() {
   SaveToFile(BufferFileName());
 }
 
-void TParamFrm::PasteToolClick() { LoadFromFile(BufferFileName()); }
+void TParamFrm::PasteToolClick() {
+  ShowStatus(qx25::ui::PasteValues(Catalog(), BufferFileName().toStdString()));
+  RunInputs->Publish(Catalog());
+  RepaintGrid();
+}
 
 void TParamFrm::SaveToFile(const QString& FileName) {
   // The file names the line it came from: the one the fields show, or none is saved.
   const std::optional<qx25::ui::TTarget> target = RequestTarget();
   if (!target) return;
-  Warn(*this, "SaveFailed", qx25::ui::SaveValues(Catalog(), FileName.toStdString(), *target));
+  const std::optional<qx25::ui::TFileError> error =
+      qx25::ui::SaveValues(Catalog(), FileName.toStdString(), *target);
+  if (!error && Catalog())
+    ShowStatus(FileName == BufferFileName() ? qx25::ui::CopiedStatus()
+                                            : qx25::ui::SavedStatus(FileName.toStdString()));
+  Warn(*this, "SaveFailed", error);
 }
 
 void TParamFrm::LoadFromFile(const QString& FileName) {
-  ShowStatus(qx25::ui::LoadValues(Catalog(), FileName.toStdString()));
+  const std::string name = qx25::ui::ExistingFileName(FileName.toStdString(), QtSpelling);
+  ShowStatus(qx25::ui::LoadValues(Catalog(), name));
   RunInputs->Publish(Catalog());
   RepaintGrid();
 }

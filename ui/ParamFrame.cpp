@@ -9,6 +9,7 @@
 #include <QShowEvent>
 #include <QTabBar>
 #include <QTimer>
+#include <QToolBar>
 #include <QToolTip>
 #include <QTranslator>
 #include <algorithm>
@@ -109,6 +110,21 @@ TParamFrm::TParamFrm(QWidget* Parent)
   c.PasteTool->setIcon(qx25::ui::PasteGlyph());
   c.ActionExit->setShortcuts({QKeySequence(Qt::ALT | Qt::Key_X), QKeySequence(Qt::Key_Escape)});
   addAction(c.ActionExit);
+  // Its caption's mnemonic: a tool bar's action has no accelerator of its own.
+  c.PasteTool->setShortcut(QKeySequence::mnemonic(c.PasteTool->text()));
+  // Tab reaches the tool buttons after the buttons beside them, and the tabs
+  // before the grid they choose rows for.
+  QWidget* chain = c.WriteBtn;
+  for (QAction* tool : {c.CopyTool, c.PasteTool})
+    if (QWidget* button = c.ToolBar1->widgetForAction(tool)) {
+      button->setFocusPolicy(Qt::TabFocus);
+      QWidget::setTabOrder(chain, button);
+      chain = button;
+    }
+  QWidget::setTabOrder(chain, c.BitBtn1);
+  QWidget::setTabOrder(c.BitBtn1, c.TabControl1->Tabs());
+  QWidget::setTabOrder(c.TabControl1->Tabs(), c.RxDGCommon);
+  c.RxDGCommon->setTabKeyNavigation(false);  // the arrows move between cells; Tab moves on
   for (QWidget* editor : Editors()) editor->installEventFilter(this);
 
   connect(c.ActionExit, &QAction::triggered, this, &TParamFrm::ActionExitExecute);
@@ -226,10 +242,8 @@ int TParamFrm::RowHeightFor(int Row) const {
   const TRXDrawGrid* grid = Controls->RxDGCommon;
   auto height = [&](const QString& Text, int Col) {
     // The width the delegate draws in: the column less its grid line.
-    const QRect area(0, 0, grid->columnWidth(Col) - (grid->showGrid() ? 1 : 0), 0);
-    return QFontMetrics(grid->font())
-        .boundingRect(area, Qt::AlignLeft | Qt::TextWordWrap, LaidOut(Text))
-        .height();
+    return WrappedHeight(grid->font(), grid->columnWidth(Col) - (grid->showGrid() ? 1 : 0),
+                         LaidOut(Text));
   };
   return qx25::ui::RowHeight(height(DescriptionText(Row), TParamModel::ColName),
                              height(LimitsText(Row), TParamModel::ColLimits),
@@ -305,6 +319,9 @@ void TParamFrm::StartWorker(qx25::ui::TBulk Kind) {
   if (!target) return;
   TParamsTread* worker = running = new TParamsTread(Kind, RunInputs);
   Workers.append(worker);
+  TallyOf(Kind).emplace(Kind, Catalog());
+  if (Kind == qx25::ui::TBulk::Write) GridModel->SetLeftOut(&*WriteTally);
+  RunInputs->Resume(Kind);
   RunInputs->Publish(*target, Catalog());  // records may have been changed in place since
   connect(worker, &TParamsTread::RowDone, this, &TParamFrm::ApplyRow, Qt::QueuedConnection);
   connect(worker, &QThread::finished, this, [this, worker] { WorkerEnded(worker); });
@@ -312,21 +329,60 @@ void TParamFrm::StartWorker(qx25::ui::TBulk Kind) {
 }
 
 void TParamFrm::ApplyRow(const qx25::ui::TRowResult& Result) {
+  if (std::optional<qx25::ui::TRunTally>& tally = TallyOf(Result.Kind)) tally->Take(Result);
   const qx25::ui::TRowNews news = qx25::ui::TakeRowResult(Parameters.get(), *RunInputs, Result);
   if (news.Status && news.Status->Colour == TStatusColour::Failure)
     ShowStatus(*news.Status);
   else if (news.Status)
     SetStatus(news.Status->Message);
   if (news.ReadRow) GridModel->RepaintValues(*news.ReadRow);
+  if (Result.Kind == qx25::ui::TBulk::Write) GridModel->RepaintValues(Result.Row);
 }
 
 void TParamFrm::WorkerEnded(TParamsTread* Worker) {
+  if (!Workers.removeOne(Worker)) return;  // already ended by StopWriteRun
+  const qx25::ui::TBulk kind =
+      Worker == WriteParamsThread ? qx25::ui::TBulk::Write : qx25::ui::TBulk::Read;
   if (ReadParamsThread == Worker) ReadParamsThread = nullptr;
   if (WriteParamsThread == Worker) WriteParamsThread = nullptr;
   Worker->wait();
-  Workers.removeOne(Worker);
   delete Worker;
-  if (Dismissed && Workers.isEmpty() && !RunInputs->Stopped()) deleteLater();
+  if (RunInputs->Stopped()) return;  // the window is going
+  // Its last rows, queued before it ended, count in the summary.
+  QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+  if (const std::optional<qx25::ui::TRunTally>& tally = TallyOf(kind)) {
+    RunEnded(*tally, true);
+    if (ParamWindow && ParamWindow != this) ParamWindow->RunEnded(*tally, false);
+  }
+  if (Dismissed && Workers.isEmpty()) deleteLater();
+}
+
+void TParamFrm::RunEnded(const qx25::ui::TRunTally& Tally, bool Own) {
+  // Another window's run only replaces the busy text that spoke of it.
+  if (!Own && StatusPanel->text() != QString::fromStdString(qx25::ui::BusyText(Tally.Kind())))
+    return;
+  const qx25::ui::TStatus summary = Tally.Summary();
+  // It stays, in its colour, until the next news.
+  StatusTimer->stop();
+  SetStatusColour(summary.Colour);
+  SetStatus(summary.Message);
+  StatusPanel->setToolTip(QString::fromStdString(summary.Message));
+  GridModel->Repaint();
+}
+
+QString TParamFrm::WriteRunProgress() const {
+  for (TParamsTread* worker : Workers)
+    if (worker == WriteParamsThread && WriteTally)
+      return QString::fromStdString(WriteTally->Progress());
+  return {};
+}
+
+QString TParamFrm::StopWriteRun() {
+  TParamsTread* const worker = WriteParamsThread;
+  if (!worker || !Workers.contains(worker) || !WriteTally) return {};
+  RunInputs->Stop(qx25::ui::TBulk::Write);
+  WorkerEnded(worker);
+  return QString::fromStdString(WriteTally->StoppedText());
 }
 
 void TParamFrm::Dismiss() {

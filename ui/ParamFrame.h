@@ -45,6 +45,11 @@ class TParamFrm : public QDialog {
   Q_INVOKABLE void SaveToFile(const QString& FileName);
   Q_INVOKABLE void LoadFromFile(const QString& FileName);
   Q_INVOKABLE void RepaintGrid();
+  // For the host's quit: how far this window's write-all has got ("записано
+  // 19 из 31"), empty when none runs; and stopping it after the write in
+  // flight, which returns how far it got, empty when none ran.
+  Q_INVOKABLE QString WriteRunProgress() const;
+  Q_INVOKABLE QString StopWriteRun();
 
   // Destroyed now, or hidden and destroyed when its last worker ends, so
   // that a closed window's runs go on to their end.
@@ -107,6 +112,12 @@ class TParamFrm : public QDialog {
   void StartWorker(qx25::ui::TBulk Kind);
   void WorkerEnded(TParamsTread* Worker);
   void ApplyRow(const qx25::ui::TRowResult& Result);
+  // A run of Kind has ended, this window's or another's: its summary, here
+  // or in place of the busy text that spoke of it.
+  void RunEnded(const qx25::ui::TRunTally& Tally, bool Own);
+  std::optional<qx25::ui::TRunTally>& TallyOf(qx25::ui::TBulk Kind) {
+    return Kind == qx25::ui::TBulk::Read ? ReadTally : WriteTally;
+  }
 
   std::unique_ptr<Ui::ParamFrm> Controls;
   std::unique_ptr<CTRKParameters> Parameters;
@@ -122,4 +133,6 @@ class TParamFrm : public QDialog {
   // Shared with this window's runs, which outlive neither it nor its driver.
   std::shared_ptr<qx25::ui::TRunInputs> RunInputs;
   QList<TParamsTread*> Workers;
+  // The current or last run of each kind; the grid marks what the write left out.
+  std::optional<qx25::ui::TRunTally> ReadTally, WriteTally;
 };

@@ -3,6 +3,8 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <QRegularExpression>
+#include <QTextLayout>
+#include <QtMath>
 
 const QColor kNameBackground(0xC0, 0xDC, 0xC0);
 const QColor kOutOfLimitsInk(0xFF, 0x00, 0x00);
@@ -35,9 +37,9 @@ QVariant TParamModel::data(const QModelIndex& Index, int Role) const {
   if (!Records || !Index.isValid() || Index.row() >= Records->Count()) return {};
   const CParameter& p = Records->Items(Index.row());
   if (Role == Qt::ToolTipRole)
-    return QString::fromStdString(qx25::ui::CellHintOf(p, Index.column()));
+    return QString::fromStdString(qx25::ui::CellHintOf(p, Index.column(), LeftOutOf(Index.row())));
   if (Role != Qt::DisplayRole && Role != Qt::ForegroundRole) return {};
-  const qx25::ui::TCell cell = qx25::ui::CellOf(p, Index.column());
+  const qx25::ui::TCell cell = qx25::ui::CellOf(p, Index.column(), LeftOutOf(Index.row()));
   if (Role == Qt::ForegroundRole) return cell.OutOfLimits ? QVariant(kOutOfLimitsInk) : QVariant();
   return QString::fromStdString(cell.Text);
 }
@@ -69,6 +71,27 @@ QString LaidOut(const QString& Text) {
     done = m.capturedEnd();
   }
   return out + text.mid(done);
+}
+
+QTextOption WrappedText() {
+  QTextOption option(Qt::AlignLeft | Qt::AlignTop);
+  option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+  return option;
+}
+
+int WrappedHeight(const QFont& Font, int Width, const QString& Text) {
+  qreal height = 0;
+  for (const QString& paragraph : Text.split(QLatin1Char('\n'))) {
+    QTextLayout layout(paragraph, Font);
+    layout.setTextOption(WrappedText());
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+      line.setLineWidth(Width);
+      height += line.height();
+    }
+    layout.endLayout();
+  }
+  return qCeil(height);
 }
 
 int ValueBoxHeight(const QFont& Font) { return QFontMetrics(Font).height() + 2; }
@@ -105,7 +128,7 @@ void TParamDelegate::paint(QPainter* Painter, const QStyleOptionViewItem& Option
       Painter->setPen(Qt::black);
       [[fallthrough]];
     case TParamModel::ColLimits:
-      Painter->drawText(cell, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, LaidOut(text));
+      Painter->drawText(QRectF(cell), LaidOut(text), WrappedText());
       break;
     default: {
       // The core's value box, its text clipped to it, and a black outline.
@@ -115,7 +138,9 @@ void TParamDelegate::paint(QPainter* Painter, const QStyleOptionViewItem& Option
       Painter->save();
       Painter->setClipRect(box);
       Painter->setPen(ink.isValid() ? ink.value<QColor>() : QColor(Qt::black));
-      Painter->drawText(box, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
+      // Shortened as the status bar shortens; the hint has it whole.
+      const QString shown = QFontMetrics(option.font).elidedText(text, Qt::ElideRight, box.width());
+      Painter->drawText(box, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, shown);
       Painter->restore();
       Painter->setPen(Qt::black);
       Painter->setBrush(Qt::NoBrush);

@@ -6,7 +6,9 @@
 
 #include <QAbstractTableModel>
 #include <QStyledItemDelegate>
+#include <QTextOption>
 
+#include "ui/core/BulkRun.h"
 #include "ui/core/Editing.h"
 #include "ui/core/GridText.h"
 
@@ -18,6 +20,8 @@ class TParamModel : public QAbstractTableModel {
   using QAbstractTableModel::QAbstractTableModel;
 
   void SetCatalog(CTRKParameters* Catalog);  // not owned; null shows none
+  // The write-all whose left-out rows are marked; not owned; null marks none.
+  void SetLeftOut(const qx25::ui::TRunTally* Tally) { LeftOut = Tally; }
   void Repaint();
   // The value cells of record Row, which a read changed.
   void RepaintValues(int Row);
@@ -28,7 +32,9 @@ class TParamModel : public QAbstractTableModel {
   QVariant headerData(int Section, Qt::Orientation Orientation, int Role) const override;
 
  private:
+  std::string LeftOutOf(int Row) const { return LeftOut ? LeftOut->LeftOut(Row) : std::string(); }
   CTRKParameters* Records = nullptr;
+  const qx25::ui::TRunTally* LeftOut = nullptr;
 };
 
 class TParamDelegate : public QStyledItemDelegate {
@@ -39,6 +45,11 @@ class TParamDelegate : public QStyledItemDelegate {
   void paint(QPainter* Painter, const QStyleOptionViewItem& Option,
              const QModelIndex& Index) const override;
 };
+
+// Word-wrapped text that breaks a word too long for the width anywhere, as
+// measured for a row's height and as drawn.
+QTextOption WrappedText();
+int WrappedHeight(const QFont& Font, int Width, const QString& Text);
 
 // The value box's height for a font: a line of it and a pixel above and below.
 int ValueBoxHeight(const QFont& Font);

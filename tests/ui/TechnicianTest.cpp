@@ -79,8 +79,7 @@ class TechnicianTest : public QObject {
       rig.Sim.SetParam(1, 12, 1);
       w.Form().WriteBtn->click();
       QTRY_VERIFY_WITH_TIMEOUT(!WriteParamsThread, kRunWaitMs);
-      QTRY_COMPARE(Status(w),
-                   QString("Ошибка при операции записи параметра 45: вне пределов 0 … 1"));
+      QTRY_COMPARE(Status(w), QString("Записано 29 из 31; не записаны: 12, 45 (вне пределов)"));
       QCOMPARE(w.StatusColour(), Colour::Failure);
       QCOMPARE(rig.Sim.State(1).Params[12], 1);
       QCOMPARE(rig.Sim.State(1).Params[45], 0);

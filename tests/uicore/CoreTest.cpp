@@ -258,6 +258,56 @@ TEST_F(Core, FilesKeepTheBulkRangeAndSayWhyTheyFail) {
   EXPECT_EQ(error->Title, "Сохранение параметров");
   EXPECT_NE(error->Text.find("/no/such/dir/x.par"), std::string::npos);
   EXPECT_EQ(BufferFileName("/s"), "/s/Vedo.buf");
+
+  // In the window's words, whatever the system said.
+  for (const char* special : {"/dev/full", "/dev/null"}) {
+    const std::optional<TFileError> device = SaveValues(&Catalog, special);
+    ASSERT_TRUE(device);
+    EXPECT_EQ(device->Text, std::string("Не удалось сохранить параметры в файл ") + special +
+                                ":\nэто не обычный файл, а устройство или канал");
+  }
+  EXPECT_NE(error->Text.find("нет такого файла или папки"), std::string::npos) << error->Text;
+  EXPECT_EQ(ReasonText("Cannot write the file \"x\": Something new"), "системная ошибка");
+  EXPECT_EQ(ReasonText("Access is denied"), "нет прав доступа");
+  EXPECT_EQ(SavedStatus("/s/a.par").Message, "Сохранено: /s/a.par");
+  EXPECT_EQ(PasteValues(&Catalog, dir + "/no-buffer.buf").Message,
+            "Буфер пуст: параметры ещё не копировались");
+  ASSERT_FALSE(SaveValues(&Catalog, dir + "/buffer.buf"));
+  EXPECT_EQ(
+      PasteValues(&Catalog, dir + "/buffer.buf")
+          .Message.rfind("Параметры вставлены из буфера: взято значений 40; пропущено: 31=0", 0),
+      0u);
+}
+
+// The name a dialog gives: the suffix goes to a plain new name only; a name
+// the toolkit could not spell is found by how the toolkit spells it.
+TEST_F(Core, ChosenNamesStandForTheFilesMeant) {
+  const std::string dir = ::testing::TempDir() + "/names";
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  EXPECT_EQ(WithDefaultSuffix(dir + "/ТРК", "par"), dir + "/ТРК.par");
+  EXPECT_EQ(WithDefaultSuffix(dir + "/ТРК.tar", "par"), dir + "/ТРК.tar");
+  EXPECT_EQ(WithDefaultSuffix("/dev/full", "par"), "/dev/full");
+  EXPECT_EQ(WithDefaultSuffix("/dev/null", "tar"), "/dev/null");
+
+  const std::string cp1251 = dir + "/\xd2\xd0\xca.par";  // "ТРК" in Windows-1251
+  std::ofstream(cp1251) << "[Parametr]\r\n16=80000\r\n";
+  const auto marks = [](const std::string& Name) {
+    std::string out;
+    for (char c : Name)
+      out += static_cast<unsigned char>(c) < 0x80 ? std::string(1, c) : "\xef\xbf\xbd";
+    return out;
+  };
+  const std::string shown = dir + "/\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd.par";
+  EXPECT_EQ(ExistingFileName(shown, marks), cp1251);
+  // Typed as the Windows station shows it.
+  EXPECT_EQ(ExistingFileName(dir + "/ТРК.par", marks), cp1251);
+  EXPECT_EQ(Windows1251Text("\xa8\xb8 \xc0\xff"), "Ёё Ая");
+  EXPECT_EQ(LoadValues(&Catalog, ExistingFileName(shown, marks)).Colour, TStatusColour::Normal);
+  EXPECT_EQ(Item(kCode16).Value, 80000);
+  std::ofstream(dir + "/\xc0\xc1\xc2.par") << "";  // a second name the toolkit spells alike
+  EXPECT_EQ(ExistingFileName(shown, marks), shown);
+  EXPECT_EQ(ExistingFileName(dir + "/none.par", marks), dir + "/none.par");
 }
 
 // A hand-edited file: what may go to the controller is taken, the rest is
@@ -285,9 +335,12 @@ TEST_F(Core, LoadingSaysWhatItTookAndWhatItLeft) {
   EXPECT_EQ(Item(8).Value, 2);  // code 3
   EXPECT_EQ(Item(kCard).Value, 0);
 
+  std::ofstream(dir + "/large.par") << std::string((1 << 20) + 1, 'x');
   for (const auto& [name, text] :
        {std::pair{std::string("/none.par"), std::string("Файл не найден: ")},
-        {"/binary.par", ""},
+        {"/binary.par", "это не текстовый файл"},
+        {"/large.par", "файл больше 1048576 байт"},
+        {"", "это папка"},
         {"/other.par", ""}}) {
     if (name == "/binary.par") std::ofstream(dir + name) << std::string("\x7f\0\x01\xff", 4);
     if (name == "/other.par") std::ofstream(dir + name) << "[Other]\r\n16=70000\r\n";
@@ -313,7 +366,7 @@ TEST_F(Core, ValuesOutsideTheLimitsAreShownAsTheyAreAndNeverSent) {
   EXPECT_EQ(read.Text, "0.00");
   EXPECT_TRUE(read.OutOfLimits);
   EXPECT_EQ(CellHintOf(Item(kCode16), ColRead),
-            "Дважды щелкните на поле для чтения параметра\nвне пределов 600.00 … 1,200.00");
+            "0.00\nДважды щелкните на поле для чтения параметра\nвне пределов 600.00 … 1,200.00");
   EXPECT_EQ(CellOf(Item(38), ColRead).Text, "0");             // code 34, limits 60,000 to 120,000
   EXPECT_EQ(CellOf(Item(kCode16), ColWrite).Text, "600.00");  // what an edit starts from
   EXPECT_EQ(CellOf(Item(44), ColLimits).Text, "от 0 до 100 мл/c");  // two digits, yet no exponent
@@ -346,6 +399,48 @@ TEST_F(Core, ValuesOutsideTheLimitsAreShownAsTheyAreAndNeverSent) {
   EXPECT_EQ(WriteOne(Target(), &Item(16), {0, 0, 5}, 0).Colour, TStatusColour::Failure);
   EXPECT_EQ(Sim.ExchangeCount(), single);
   EXPECT_EQ(Item(kCode16).Value, 80000);
+}
+
+// A run ends on what it did: how many of the rows it meant to send went, and
+// which codes it left out and why; those rows stay marked.
+TEST_F(Core, ARunEndsOnASummaryOfWhatItLeftOut) {
+  TRunInputs inputs;
+  inputs.SetTarget(Target());
+  inputs.Publish(&Catalog);
+  Sim.SetCodeFault(20, qx25::sim::Fault::Refuse, qx25::sim::ParamAccess::Write);
+  TRunTally writes(TBulk::Write, &Catalog);
+  RunBulk(TBulk::Write, inputs, [&](const TRowResult& R) { writes.Take(R); });
+  const TStatus summary = writes.Summary();
+  EXPECT_EQ(summary.Message,
+            "Записано 26 из 31; не записаны: 16, 31, 34, 39 (вне пределов), 20 (ошибка записи)");
+  EXPECT_EQ(summary.Colour, TStatusColour::Failure);
+  EXPECT_EQ(writes.LeftOut(kCode16), "вне пределов");
+  const int code20 = 24;
+  ASSERT_EQ(Item(code20).Code, 20);
+  const TCell marked = CellOf(Item(code20), ColWrite, writes.LeftOut(code20));
+  EXPECT_TRUE(marked.OutOfLimits);
+  EXPECT_NE(CellHintOf(Item(code20), ColWrite, writes.LeftOut(code20)).find("ошибка записи"),
+            std::string::npos);
+  EXPECT_EQ(writes.LeftOut(kCode16 + 1), "");
+
+  // Stopped halfway, a write run says how far it got; a read beside it goes on.
+  Sim.ClearCodeFaults();
+  TRunTally stopped(TBulk::Write, &Catalog), reads(TBulk::Read, &Catalog);
+  RunBulk(TBulk::Write, inputs, [&](const TRowResult& R) {
+    stopped.Take(R);
+    if (stopped.Done() == 19) inputs.Stop(TBulk::Write);
+  });
+  EXPECT_EQ(stopped.StoppedText(), "Запись параметров прервана: записано 19 из 31");
+  RunBulk(TBulk::Read, inputs, [&](const TRowResult& R) { reads.Take(R); });
+  EXPECT_EQ(reads.Summary().Message, "Прочитано 43 из 43");
+  EXPECT_EQ(reads.Summary().Colour, TStatusColour::Normal);
+  inputs.Resume(TBulk::Write);
+  EXPECT_FALSE(inputs.Stopped(TBulk::Write));
+
+  Sim.SetCodeFault(5, qx25::sim::Fault::Silence, qx25::sim::ParamAccess::Read);
+  TRunTally failed(TBulk::Read, &Catalog);
+  RunBulk(TBulk::Read, inputs, [&](const TRowResult& R) { failed.Take(R); });
+  EXPECT_EQ(failed.Summary().Message, "Прочитано 42 из 43; не прочитаны: 5 (ошибка чтения)");
 }
 
 TEST_F(Core, TheConfirmationNamesTheValueInItsUnits) {

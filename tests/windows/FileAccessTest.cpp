@@ -9,6 +9,7 @@
 
 #include "params/IniFile.h"
 #include "params/ParameterFile.h"
+#include "ui/core/Files.h"
 
 namespace {
 
@@ -98,3 +99,20 @@ TEST_F(FileAccessTest, AFileThatCannotBeWrittenRaisesNamingItAndLeavesNothing) {
 }
 
 }  // namespace
+
+// A name the file dialog gives: Windows' device names keep theirs in any
+// folder and case, a plain new name gets the suffix; a save to a device is
+// refused in the window's words.
+TEST_F(FileAccessTest, DevicesKeepTheirNamesAndRefuseASaveInRussian) {
+  for (const char* device : {"NUL", "nul", "C:\\ZARO\\COM1", "LPT2"})
+    EXPECT_EQ(qx25::ui::WithDefaultSuffix(device, "par"), device);
+  const std::string plain = Utf8(dir / FromUtf8("ТРК"));
+  EXPECT_EQ(qx25::ui::WithDefaultSuffix(plain, "par"), plain + ".par");
+  CTRKParameters catalog;
+  catalog.Fill();
+  const std::optional<qx25::ui::TFileError> error = qx25::ui::SaveValues(&catalog, "NUL");
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->Text,
+            "Не удалось сохранить параметры в файл NUL:\nэто не обычный файл, а "
+            "устройство или канал");
+}

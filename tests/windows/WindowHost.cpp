@@ -2,6 +2,9 @@
 
 #include <stdexcept>
 #include <string>
+#include <vector>
+
+#include "ui/core/Texts.h"
 
 namespace {
 
@@ -12,7 +15,56 @@ using GetQX25Fn = decltype(&GetQX25);
 TWindowHost* Host = nullptr;
 UINT NextItem = kFirstItem;
 
+// The service windows of this thread that run a write-all: the open one, or
+// one closed with its run going on. The contract: the window's "Name" is
+// "ParamFrm", and it answers "qx25.WriteRun".
+std::vector<HWND> WritingWindows() {
+  struct TFound {
+    UINT Message;
+    std::vector<HWND> Windows;
+  } found{RegisterWindowMessageW(L"qx25.WriteRun"), {}};
+  EnumThreadWindows(
+      GetCurrentThreadId(),
+      [](HWND W, LPARAM L) {
+        auto& f = *reinterpret_cast<TFound*>(L);
+        const auto* name = static_cast<const wchar_t*>(GetPropW(W, L"Name"));
+        if (name && std::wstring(name) == L"ParamFrm" && SendMessageW(W, f.Message, 0, 0) != 0)
+          f.Windows.push_back(W);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&found));
+  return found.Windows;
+}
+
+// A close during a write-all asks first; a stopped run ends after the write
+// in flight, and the host says how far it got.
+bool MayClose(HWND Window) {
+  const std::vector<HWND> writing = WritingWindows();
+  if (writing.empty()) return true;
+  wchar_t caption[128] = {};
+  GetWindowTextW(Window, caption, 128);
+  if (MessageBoxW(Window, Wide(qx25::ui::kQuitDuringWrite).c_str(), caption,
+                  MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
+    return false;
+  const UINT message = RegisterWindowMessageW(L"qx25.WriteRun");
+  for (HWND service : writing) {
+    std::vector<wchar_t> stopped(1024);
+    if (IsWindow(service) &&
+        SendMessageW(service, message, 1, reinterpret_cast<LPARAM>(stopped.data())) != 0)
+      MessageBoxW(Window, stopped.data(), caption, MB_OK | MB_ICONINFORMATION);
+  }
+  return true;
+}
+
 }  // namespace
+
+std::wstring Wide(const std::string& Text) {
+  std::wstring out(Text.size() + 1, L'\0');
+  out.resize(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, Text.c_str(), -1, out.data(),
+                                                     static_cast<int>(out.size()))) -
+             1);
+  return out;
+}
 
 TWindowHost::TWindowHost() : Library(LoadLibraryW(L"qx25.dll")) {
   if (!Library)
@@ -42,7 +94,10 @@ void* TWindowHost::CreateMenuItem(void* Parent, int32_t Position) {
 LRESULT CALLBACK TWindowHost::Proc(HWND Window, UINT Message, WPARAM W, LPARAM L) {
   switch (Message) {
     case WM_COMMAND:
-      if (LOWORD(W) == kExitCommand) DestroyWindow(Window);
+      if (LOWORD(W) == kExitCommand) DestroyWindow(Window);  // quits without asking
+      return 0;
+    case WM_CLOSE:
+      if (MayClose(Window)) DestroyWindow(Window);
       return 0;
     case WM_DESTROY:
       PostQuitMessage(0);

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 #include "SerialDispatcher.h"
 #include "driver/DriverPtr.h"
@@ -23,6 +24,9 @@ class TCountingDispatcher : public qx25::serial::SerialDispatcher {
   }
   std::atomic<int> Sent = 0;
 };
+
+// UTF-8 as the wide API takes it.
+std::wstring Wide(const std::string& Text);
 
 class TWindowHost {
  public:

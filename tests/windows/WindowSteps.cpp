@@ -4,7 +4,10 @@
 #include <commctrl.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <string>
+#include <vector>
 
 #include "WindowTest.h"
 
@@ -54,9 +57,26 @@ void TWindowTest::ReadAndWriteAll() {
     for (int row = kFirstBulkRow; row <= kLastRow; ++row)
       Check(Cell(kColRead, row) != kReadError, "row " + std::to_string(row) + " read");
   Check(Cell(kColRead, 7).empty(), "read-all leaves the card code alone");
+  Check(WaitUntil([this] { return Status() == "Прочитано 43 из 43"; }),
+        "read-all ends on its summary: " + Status());
+  // The summary names what the run left out, red then, and stays.
   SendMessageW(Control(L"WriteBtn"), BM_CLICK, 0, 0);
-  Check(WaitUntil([this] { return Status() == "Операция записи параметра 45"; }),
-        "write-all ends with code 45, status \"" + Status() + "\"");
+  Check(WaitUntil([this] { return Status().rfind("Записано ", 0) == 0; }),
+        "write-all ends on its summary: " + Status());
+  const bool leftOut = Status().find("; не записаны: ") != std::string::npos;
+  Check(leftOut == (StatusColour() == kFailure),
+        "the summary is red exactly when a code was left out");
+  std::printf("write-all: %s\n", Status().c_str());
+  // The controller at address 2 refuses code 16 (the script starts the
+  // simulator so): the summary names it, red, and stays.
+  HWND address = Control(L"AddrEdit");
+  SetText(address, "2");
+  SendMessageW(Control(L"WriteBtn"), BM_CLICK, 0, 0);
+  Check(WaitUntil([this] { return Status().find("16 (ошибка записи)") != std::string::npos; }),
+        "write-all names the code it could not write: " + Status());
+  Check(StatusColour() == kFailure, "and is red");
+  Snapshot("win-write-all-summary");
+  SetText(address, "1");
 }
 
 void TWindowTest::EditInPlace() {
@@ -120,6 +140,21 @@ void TWindowTest::Files() {
   if (!FileDialog("Сохранение файла настроек", file)) return;
   Check(WaitUntil([&] { return GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES; }),
         "the file is saved");
+  Check(WaitUntil([this] { return Status().rfind("Сохранено: ", 0) == 0; }),
+        "the status bar names the saved file: " + Status());
+  // A file that is no text is refused, and the status bar says why.
+  const std::wstring binary = Directory + L"\\binary.par";
+  std::ofstream(std::filesystem::path(binary), std::ios::binary)
+      << std::string("[Parametr]\r\n16=80000\r\n\0\x01", 24);
+  PostMessageW(Control(L"LoadBtn"), BM_CLICK, 0, 0);
+  if (FileDialog("Считать параметры из файла", binary)) {
+    Check(
+        WaitUntil([this] { return Status().find(": это не текстовый файл") != std::string::npos; }),
+        "a refused load says why: " + Status());
+    Check(StatusColour() == kFailure, "a refused load is red");
+    Check(Cell(kColWrite, kDensityRow) == saved, "and changes nothing");
+    Snapshot("win-refused-load");
+  }
   // Loaded back later (after the edits), it brings the saved value back.
   Loaded = [this, file, saved] {
     PostMessageW(Control(L"LoadBtn"), BM_CLICK, 0, 0);
@@ -173,6 +208,8 @@ void TWindowTest::CopyAndPaste() {
   if (Loaded) Loaded();
   const std::string copied = Cell(kColWrite, kDensityRow);
   ClickTool(0);  // CopyTool
+  Check(WaitUntil([this] { return Status() == "Параметры скопированы в буфер"; }),
+        "the copy says so: " + Status());
   SendMessageW(Control(L"BitBtn1"), BM_CLICK, 0, 0);
   HWND first = Frame;
   if (!Check(WaitUntil([&] { return !IsWindow(first); }), "\"Закрыть (Esc)\" closes the window"))
@@ -182,6 +219,8 @@ void TWindowTest::CopyAndPaste() {
   Check(Cell(kColWrite, kDensityRow) != copied, "a new window starts from the catalog");
   ClickTool(1);  // PasteTool
   Check(Cell(kColWrite, kDensityRow) == copied, "paste brings the copied " + copied);
+  Check(Status().rfind("Параметры вставлены из буфера: взято значений ", 0) == 0,
+        "the paste says so: " + Status());
 }
 
 void TWindowTest::CloseDuringRun() {
@@ -190,8 +229,66 @@ void TWindowTest::CloseDuringRun() {
   PostMessageW(Control(L"BitBtn1"), BM_CLICK, 0, 0);
   HWND closed = Frame;
   Check(WaitUntil([&] { return !IsWindowVisible(closed); }), "the window closes during a run");
+  // A window opened meanwhile says the run still goes, until it ends.
+  const bool reopened = OpenWindow();
+  const std::string busy = "Чтение всех параметров ещё идёт";
+  if (reopened && IsWindow(closed)) {
+    SendMessageW(Control(L"Button1"), BM_CLICK, 0, 0);
+    Check(Status() == busy || !IsWindow(closed), "a second read-all is refused: " + Status());
+  }
   Check(WaitUntil([&] { return !IsWindow(closed); }, 60000), "and goes when its run ends");
   Check(Host.Lines.Sent - before >= kBulkRows, "the run went on to its end");
+  if (reopened) {
+    Check(WaitUntil([this, &busy] { return Status() != busy; }),
+          "the busy text goes with its run: " + Status());
+    SendMessageW(Control(L"BitBtn1"), BM_CLICK, 0, 0);
+    HWND second = Frame;
+    WaitUntil([&] { return !IsWindow(second); });
+  }
+  Frame = nullptr;
+}
+
+// The host asked to close during a write-all asks first; kept, the run goes
+// on; a host that stops it hears how far it got, and nothing more is sent.
+void TWindowTest::QuitDuringWriteAll() {
+  if (!OpenWindow()) return;
+  static const UINT writeRun = RegisterWindowMessageW(L"qx25.WriteRun");
+  HWND frame = Frame;
+  // No controller answers there: every write waits out its time, and the
+  // run is still going whatever the machine's load.
+  SetText(Control(L"AddrEdit"), "60");
+  SendMessageW(Control(L"WriteBtn"), BM_CLICK, 0, 0);
+  Check(SendMessageW(frame, writeRun, 0, 0) == 1, "the window says its write-all runs");
+  PostMessageW(Control(L"BitBtn1"), BM_CLICK, 0, 0);
+  WaitUntil([&] { return !IsWindowVisible(frame); });
+  PostMessageW(Host.Window, WM_CLOSE, 0, 0);
+  HWND question = nullptr;
+  if (Check(WaitUntil([&] { return (question = Box("qx25 — станция")) != nullptr; }, 5000),
+            "closing the host asks first")) {
+    std::string text;
+    for (HWND w = FindWindowExW(question, nullptr, L"Static", nullptr); w;
+         w = FindWindowExW(question, w, L"Static", nullptr))
+      text += TextOf(w);
+    Check(text == "Идёт запись параметров в ТРК: прервать?", "the question: " + text);
+    Snapshot("win-quit-question", question);
+    PostMessageW(question, WM_COMMAND, IDNO, 0);
+    WaitUntil([&] { return !IsWindow(question); });
+  }
+  Check(IsWindow(Host.Window) != FALSE, "kept, the host stays");
+  std::vector<wchar_t> stopped(1024);
+  const LRESULT ran =
+      IsWindow(frame) ? SendMessageW(frame, writeRun, 1, reinterpret_cast<LPARAM>(stopped.data()))
+                      : 0;
+  const std::string text = Utf8(stopped.data());
+  if (ran) {
+    Check(text.rfind("Запись параметров прервана: записано ", 0) == 0 &&
+              text.find(" из 31") != std::string::npos,
+          "a stop says how far the run got: " + text);
+    const int sent = Host.Lines.Sent;
+    Sleep(1000);
+    Check(Host.Lines.Sent == sent, "nothing is sent after the stop");
+  }
+  Check(WaitUntil([&] { return !IsWindow(frame); }), "the closed window goes with its stopped run");
   Frame = nullptr;
 }
 

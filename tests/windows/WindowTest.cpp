@@ -14,14 +14,6 @@
 
 namespace {
 
-std::wstring Wide(const std::string& Text) {
-  std::wstring out(Text.size() + 1, L'\0');
-  out.resize(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, Text.c_str(), -1, out.data(),
-                                                     static_cast<int>(out.size()))) -
-             1);
-  return out;
-}
-
 struct TSearch {
   std::function<bool(HWND)> Match;
   HWND Found = nullptr;
@@ -197,11 +189,12 @@ std::string TWindowTest::ConfirmedText() {
 
 // The window's place on the screen, as a 24-bit BMP in the output directory
 // (the script makes PNGs of them).
-void TWindowTest::Snapshot(const char* Name) {
-  RedrawWindow(Frame, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-  SendMessageW(Frame, WM_NULL, 0, 0);
+void TWindowTest::Snapshot(const char* Name, HWND Of) {
+  HWND shown = Of ? Of : Frame;
+  RedrawWindow(shown, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+  SendMessageW(shown, WM_NULL, 0, 0);
   RECT r{};
-  GetWindowRect(Frame, &r);
+  GetWindowRect(shown, &r);
   const int width = r.right - r.left, height = r.bottom - r.top;
   HDC screen = GetDC(nullptr);
   HDC canvas = CreateCompatibleDC(screen);
@@ -283,6 +276,7 @@ void TWindowTest::All() {
     LostLine();
   }
   if (Frame && IsWindow(Frame)) CloseDuringRun();
+  QuitDuringWriteAll();
   DestroyHostDuringRun();
   if (IsWindow(Host.Window)) PostMessageW(Host.Window, WM_CLOSE, 0, 0);
   std::printf("window tests: %d failed\n", Failed);

@@ -11,6 +11,7 @@
 
 #include "WindowHost.h"
 
+// The wide API's text as UTF-8.
 std::string Utf8(const std::wstring& Text);
 
 class TWindowTest {
@@ -45,7 +46,8 @@ class TWindowTest {
   std::string TextOf(HWND Window) const;
   // The confirmation's text, answered with OK; empty when none came.
   std::string ConfirmedText();
-  void Snapshot(const char* Name);
+  // The service window, or Of (a message box) when given.
+  void Snapshot(const char* Name, HWND Of = nullptr);
   HWND Focused() const;
   // A key pressed and released as the keyboard does it, with Shift held if asked.
   void Press(WORD Key, bool Shift = false);
@@ -62,6 +64,7 @@ class TWindowTest {
   void AddressDialog();
   void CopyAndPaste();
   void CloseDuringRun();
+  void QuitDuringWriteAll();
   void DestroyHostDuringRun();
   void Keyboard();
   void Hints();

@@ -1,5 +1,6 @@
 #include "ui/core/BulkRun.h"
 
+#include <algorithm>
 #include <exception>
 #include <utility>
 
@@ -13,13 +14,26 @@ constexpr char kWriteDone[] = "Операция записи параметра 
 constexpr char kWriteError[] = "Ошибка при операции записи параметра ";
 constexpr char kReadBusy[] = "Чтение всех параметров ещё идёт";
 constexpr char kWriteBusy[] = "Запись всех параметров ещё идёт";
+constexpr char kReadCount[] = "Прочитано ";
+constexpr char kWriteCount[] = "Записано ";
+constexpr char kWriteProgress[] = "записано ";
+constexpr char kOf[] = " из ";
+constexpr char kNotRead[] = "; не прочитаны: ";
+constexpr char kNotWritten[] = "; не записаны: ";
+constexpr char kWriteStopped[] = "Запись параметров прервана: ";
+constexpr char kWhyOutside[] = "вне пределов";
+constexpr char kWhyWriteFailed[] = "ошибка записи";
+constexpr char kWhyNotSent[] = "не отправлен";
+constexpr char kWhyReadFailed[] = "ошибка чтения";
 
 // One row of a run; nothing when the row sends nothing and shows nothing.
 std::optional<TRowResult> RunRow(TBulk Kind, const TRunInputs::TRowJob& Job, int Row) {
   if (!Job.Record) return std::nullopt;  // the catalog went away
   CParameter p = *Job.Record;
   TRowResult result;
+  result.Kind = Kind;
   result.Row = Row;
+  result.Code = p.Code;
   if (Kind == TBulk::Read) {
     result.Text = ReadOne(Job.Target, p);
     result.Value = p.Value;
@@ -90,12 +104,72 @@ int TRunInputs::Count() const {
 void RunBulk(TBulk Kind, const TRunInputs& Inputs,
              const std::function<void(const TRowResult&)>& Report) {
   const int count = Inputs.Count();  // taken once, as the grid's rows were
-  for (int row = kBulkFirst; row < count && !Inputs.Stopped(); ++row)
+  for (int row = kBulkFirst; row < count && !Inputs.Stopped(Kind); ++row)
     if (const std::optional<TRowResult> result = RunRow(Kind, Inputs.Job(row), row))
       Report(*result);
 }
 
 std::string BusyText(TBulk Kind) { return Kind == TBulk::Read ? kReadBusy : kWriteBusy; }
+
+TRunTally::TRunTally(TBulk Kind, const CTRKParameters* Catalog) : RunKind(Kind) {
+  if (!Catalog) return;
+  for (int i = kBulkFirst; i < Catalog->Count(); ++i)
+    if (Kind == TBulk::Read || !Catalog->Items(i).SkipOnWriteAll) ++Planned;
+}
+
+void TRunTally::Take(const TRowResult& Result) {
+  std::string why;
+  switch (Result.Outcome) {
+    case TRowResult::Read:
+    case TRowResult::Written:
+      ++Succeeded;
+      return;
+    case TRowResult::Refused:
+      why = kWhyOutside;
+      break;
+    case TRowResult::WriteFailed:
+      why = kWhyWriteFailed;
+      break;
+    case TRowResult::Failed:
+      // A read's text says why only when the line's device went away.
+      why = RunKind == TBulk::Write ? kWhyNotSent
+            : Result.Text.empty()   ? kWhyReadFailed
+                                    : kLineLost;
+      break;
+  }
+  Left.push_back({Result.Row, Result.Code, std::move(why)});
+}
+
+TStatus TRunTally::Summary() const {
+  const bool read = RunKind == TBulk::Read;
+  std::string text =
+      (read ? kReadCount : kWriteCount) + std::to_string(Succeeded) + kOf + std::to_string(Planned);
+  // The codes a reason at a time, the reasons in the order the run met them.
+  std::vector<std::string> reasons;
+  for (const TLeft& left : Left)
+    if (std::find(reasons.begin(), reasons.end(), left.Why) == reasons.end())
+      reasons.push_back(left.Why);
+  for (size_t r = 0; r < reasons.size(); ++r) {
+    text += r == 0 ? (read ? kNotRead : kNotWritten) : ", ";
+    std::string codes;
+    for (const TLeft& left : Left)
+      if (left.Why == reasons[r]) codes += (codes.empty() ? "" : ", ") + std::to_string(left.Code);
+    text += codes + " (" + reasons[r] + ")";
+  }
+  return {text, Left.empty() ? TStatusColour::Normal : TStatusColour::Failure, {}};
+}
+
+std::string TRunTally::Progress() const {
+  return kWriteProgress + std::to_string(Succeeded) + kOf + std::to_string(Planned);
+}
+
+std::string TRunTally::StoppedText() const { return kWriteStopped + Progress(); }
+
+std::string TRunTally::LeftOut(int Row) const {
+  for (const TLeft& left : Left)
+    if (left.Row == Row) return left.Why;
+  return {};
+}
 
 std::string ApplyRowResult(CTRKParameters* Catalog, const TRowResult& Result) {
   if (Result.Outcome != TRowResult::Read && Result.Outcome != TRowResult::Failed)

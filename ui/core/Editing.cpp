@@ -21,7 +21,6 @@ constexpr char kNoDriver[] = "Невозможно провести операц
 constexpr char kNewAddress[] = "Новый сетевой адрес: ";
 constexpr char kIdNumber[] = ", ID-номер: ";
 constexpr char kReadFailed[] = "Ошибка чтения параметра ";
-constexpr char kLineLost[] = "линия потеряна";
 constexpr int kValueBoxHeight = 16;  // the least; a larger font gets more
 constexpr int kMinRowHeight = 20;
 constexpr int kRowTextMargin = 5;
@@ -132,7 +131,8 @@ std::string ConfirmationDetail(const CParameter& P, const TEdit& Edit, int IdNum
     if (P.Kind == pkAddress)
       return kNewAddress + std::to_string(raw) + kIdNumber + std::to_string(IdNumber);
     std::string text = P.Caption + ": " + ReadValueText(P, raw);
-    if (!P.Units.empty()) text += " " + P.Units;
+    // A list item is a name, which takes no unit.
+    if (!P.Units.empty() && P.ValueNames.empty()) text += " " + P.Units;
     return text;
   } catch (const std::exception&) {
     return {};  // nothing chosen, or a value without a text

@@ -97,6 +97,9 @@ TTargetRead ReadTarget(TQX25* Driver, std::string_view PortText, std::string_vie
 // record, the only one that sends it; 0 for any other, whatever the field holds.
 qx25::params::TTypedValue IdNumberFor(const CParameter& P, std::string_view IdNumberText);
 
+// Why a read failed when the line's device went away.
+inline constexpr char kLineLost[] = "линия потеряна";
+
 // Reads P into Value and ReadError; the value's text, empty when the read failed.
 std::string ReadOne(const TTarget& Line, CParameter& P);
 

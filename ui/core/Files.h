@@ -2,6 +2,7 @@
 // failure comes back as the text to show, never as an exception.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -29,8 +30,31 @@ std::optional<TFileError> SaveValues(const CTRKParameters* Catalog, const std::s
                                      const TTarget& Line);
 // Takes each bulk-range value of "Parametr" that may go to the controller;
 // the status says how many, and, red, which it left and why (or why the file
-// gave none). What it leaves keeps the record's value.
+// gave none: missing, too large, not a regular file, unreadable, not text).
+// What it leaves keeps the record's value.
 TStatus LoadValues(CTRKParameters* Catalog, const std::string& FileName);
+// The same from the copy buffer, in the buffer's words.
+TStatus PasteValues(CTRKParameters* Catalog, const std::string& BufferFile);
+// What the status bar says after a save, or a copy, that worked.
+TStatus SavedStatus(const std::string& FileName);
+TStatus CopiedStatus();
+
+// A file's trouble as the parameter files word it (the system's English),
+// in the window's words.
+std::string ReasonText(std::string_view Why);
+
+// The name a file dialog's choice stands for: Suffix is added to a name
+// without one, unless the name is an existing device or special file.
+std::string WithDefaultSuffix(const std::string& FileName, const std::string& Suffix);
+// A chosen name that names no file, but whose folder holds one file whose
+// name reads as the same text, by Decode (a toolkit's reading of a name's
+// bytes, which marks what is no UTF-8) or, for a name that is no UTF-8, as
+// Windows-1251 (a name copied from a Windows station): that file. Any other
+// name as it is.
+std::string ExistingFileName(const std::string& FileName,
+                             const std::function<std::string(const std::string&)>& Decode);
+// Bytes as Windows-1251 text, in UTF-8.
+std::string Windows1251Text(std::string_view Bytes);
 
 // The address dialog's two fields, read from their texts as typed, and the
 // address they give. A text that does not read is refused with its field

@@ -24,6 +24,7 @@ constexpr char kLimitsNegativeTemperature[] = "от -20 до 0 OC";
 constexpr char kOutOfLimits[] = "вне пределов ";
 constexpr char kRangeDash[] = " … ";
 constexpr char kNoItems[] = "вне пределов: список пуст";
+constexpr char kLeftOut[] = "не записан при записи всех параметров: ";
 
 // A limit of a number kind as ValueToText writes a pkNumber value, but with
 // every digit: a record's small digit count would put 100 as "1.0E+02".
@@ -80,7 +81,7 @@ std::string LimitsText(const CParameter& P) {
   }
 }
 
-TCell CellOf(const CParameter& P, int Column) {
+TCell CellOf(const CParameter& P, int Column, const std::string& LeftOut) {
   TCell cell;
   switch (Column) {
     case ColCode:
@@ -110,6 +111,7 @@ TCell CellOf(const CParameter& P, int Column) {
         cell.Text.clear();  // a kind without a text shows an empty box
       }
       cell.Note = Refusal(P, P.Value);
+      if (cell.Note.empty() && !LeftOut.empty()) cell.Note = kLeftOut + LeftOut;
       break;
     default:
       break;
@@ -118,10 +120,12 @@ TCell CellOf(const CParameter& P, int Column) {
   return cell;
 }
 
-std::string CellHintOf(const CParameter& P, int Column) {
-  std::string hint = Column == ColRead ? kHintRead : Column == ColWrite ? kHintWrite : "";
-  const std::string note = CellOf(P, Column).Note;
-  if (!note.empty()) hint += (hint.empty() ? "" : "\n") + note;
+std::string CellHintOf(const CParameter& P, int Column, const std::string& LeftOut) {
+  if (Column != ColRead && Column != ColWrite) return {};
+  const TCell cell = CellOf(P, Column, LeftOut);
+  std::string hint = cell.Text.empty() ? "" : cell.Text + "\n";
+  hint += Column == ColRead ? kHintRead : kHintWrite;
+  if (!cell.Note.empty()) hint += "\n" + cell.Note;
   return hint;
 }
 

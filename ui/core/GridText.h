@@ -19,15 +19,17 @@ std::string HeaderCaption(int Column);
 // The record grid row Row shows (row 0 is the header); null for none.
 CParameter* RecordOfRow(CTRKParameters* Catalog, int Row);
 
-// A cell's text; a value outside the limits is marked, with Note in the hint.
+// A cell's text; a value outside the limits, or one the last write-all left
+// out (LeftOut: why), is marked, with Note in the hint.
 struct TCell {
   std::string Text;
   bool OutOfLimits = false;
   std::string Note;
 };
-TCell CellOf(const CParameter& P, int Column);
-// The hint over a cell, and the cell's note on a line of its own.
-std::string CellHintOf(const CParameter& P, int Column);
+TCell CellOf(const CParameter& P, int Column, const std::string& LeftOut = {});
+// The hint over a cell: a value cell's whole text first (the cell may shorten
+// it), then what a click does, then the cell's note, a line each.
+std::string CellHintOf(const CParameter& P, int Column, const std::string& LeftOut = {});
 
 // A value as read, also below the lower limit (ValueToText shows the limit
 // there, where an edit starts). Throws as ValueToText does.

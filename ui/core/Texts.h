@@ -20,4 +20,9 @@ inline constexpr char kInitialName[] = "ТРК";
 inline constexpr char kSaveSuffix[] = "par";
 inline constexpr char kOpenSuffix[] = "tar";
 
+// A host asked to quit while the window's write-all runs asks this first.
+inline constexpr char kQuitDuringWrite[] = "Идёт запись параметров в ТРК: прервать?";
+inline constexpr char kQuitStopWrite[] = "Прервать и выйти";
+inline constexpr char kQuitKeepWriting[] = "Не выходить";
+
 }  // namespace qx25::ui

@@ -269,7 +269,7 @@ void TGrid::MoveCurrent(int Key) {
 std::wstring TGrid::HintAt(int X, int Y) const {
   int col = 0, row = 0;
   if (!Records || !HitTest(X, Y, col, row) || row < 1) return {};
-  return Wide(ui::CellHintOf(Records->Items(row - 1), col));
+  return Wide(ui::CellHintOf(Records->Items(row - 1), col, LeftOutOf(row)));
 }
 
 void TGrid::PaintCell(HDC Canvas, int Col, int Row, const RECT& Cell) const {
@@ -299,7 +299,7 @@ void TGrid::PaintCell(HDC Canvas, int Col, int Row, const RECT& Cell) const {
     return;
   }
   if (!Records || Row > Records->Count()) return;
-  const ui::TCell cell = ui::CellOf(Records->Items(Row - 1), Col);
+  const ui::TCell cell = ui::CellOf(Records->Items(Row - 1), Col, LeftOutOf(Row));
   const std::wstring text = Wide(cell.Text);
   if (Col == ui::ColCode) {
     // The address row's code becomes a long ID number: narrowed to fit, as
@@ -315,7 +315,9 @@ void TGrid::PaintCell(HDC Canvas, int Col, int Row, const RECT& Cell) const {
         ui::ValueBox({Cell.left, Cell.top, Cell.right, Cell.bottom}, ValueBoxHeight());
     RECT box{b.Left, b.Top, b.Right, b.Bottom};
     SetTextColor(Canvas, cell.OutOfLimits ? kOutOfLimitsInk : ink);
-    DrawTextW(Canvas, text.c_str(), -1, &box, DT_LEFT | DT_TOP | DT_SINGLELINE | DT_NOPREFIX);
+    // Shortened as the status bar shortens; the hint has it whole.
+    DrawTextW(Canvas, text.c_str(), -1, &box,
+              DT_LEFT | DT_TOP | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
     InflateRect(&box, ui::kValueBoxOutline, ui::kValueBoxOutline);
     FrameRect(Canvas, &box, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
   }

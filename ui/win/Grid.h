@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "params/ParameterUnit.h"
+#include "ui/core/BulkRun.h"
 #include "ui/core/GridText.h"
 #include "ui/win/Controls.h"
 
@@ -35,6 +36,8 @@ class TGrid {
 
   // Null: no rows. The grid draws the records as they are at each repaint.
   void SetCatalog(const CTRKParameters* Catalog);
+  // The write-all whose left-out rows are marked; not owned; null marks none.
+  void SetLeftOut(const ui::TRunTally* Tally) { LeftOut = Tally; }
   int RowCount() const { return static_cast<int>(Heights.size()); }
   int RowHeight(int Row) const;
   void SetRowHeight(int Row, int Height);
@@ -74,6 +77,10 @@ class TGrid {
   HWND Frame = nullptr;
   HWND Tips = nullptr;
   const CTRKParameters* Records = nullptr;
+  const ui::TRunTally* LeftOut = nullptr;
+  std::string LeftOutOf(int Row) const {
+    return LeftOut ? LeftOut->LeftOut(Row - 1) : std::string();
+  }
   std::vector<int> Heights;  // by grid row, the header's included
   int CurrentCol = 0, CurrentRow = 1;
   int Top = 0;  // pixels scrolled

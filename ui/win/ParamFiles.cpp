@@ -29,8 +29,7 @@ void MakeSettingsDirectory() {
 std::optional<std::string> AskFileName(HWND Owner, const char* Title, const char* Suffix,
                                        bool Save) {
   MakeSettingsDirectory();
-  const std::wstring title = Wide(Title), directory = Wide(SettingsDirectory()),
-                     suffix = Wide(Suffix);
+  const std::wstring title = Wide(Title), directory = Wide(SettingsDirectory());
   std::wstring name = Wide(kInitialName);
   name.resize(MAX_PATH * 4);
   OPENFILENAMEW dialog{};
@@ -40,12 +39,12 @@ std::optional<std::string> AskFileName(HWND Owner, const char* Title, const char
   dialog.nMaxFile = static_cast<DWORD>(name.size());
   dialog.lpstrInitialDir = directory.c_str();
   dialog.lpstrTitle = title.c_str();
-  dialog.lpstrDefExt = suffix.c_str();
   dialog.Flags = OFN_EXPLORER | OFN_NOCHANGEDIR | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
   const TNameNextDialog named(Save ? L"SaveDialog" : L"OpenDialog");
   const BOOL chosen = Save ? GetSaveFileNameW(&dialog) : GetOpenFileNameW(&dialog);
   if (!chosen) return std::nullopt;
-  return Utf8(name.c_str());
+  // The suffix by the core's rule, not the dialog's: a device keeps its name.
+  return ui::WithDefaultSuffix(Utf8(name.c_str()), Suffix);
 }
 
 }  // namespace
@@ -67,14 +66,22 @@ void TParamFrm::CopyToolClick() {
   SaveToFile(ui::BufferFileName(SettingsDirectory()));
 }
 
-void TParamFrm::PasteToolClick() { LoadFromFile(ui::BufferFileName(SettingsDirectory())); }
+void TParamFrm::PasteToolClick() {
+  ShowStatus(ui::PasteValues(Catalog(), ui::BufferFileName(SettingsDirectory())));
+  RunInputs->Publish(Catalog());
+  Grid->Repaint();
+}
 
 void TParamFrm::SaveToFile(const std::string& FileName) {
   // Says, with the file's name and the reason, why a file could not be used.
   // The file names the line it came from: the one the fields show, or none is saved.
   const std::optional<ui::TTarget> target = RequestTarget();
   if (!target) return;
-  if (const std::optional<ui::TFileError> error = ui::SaveValues(Catalog(), FileName, *target))
+  const std::optional<ui::TFileError> error = ui::SaveValues(Catalog(), FileName, *target);
+  if (!error && Catalog())
+    ShowStatus(FileName == ui::BufferFileName(SettingsDirectory()) ? ui::CopiedStatus()
+                                                                   : ui::SavedStatus(FileName));
+  if (error)
     MessageBoxW(Window, Wide(error->Text).c_str(), Wide(error->Title).c_str(),
                 MB_OK | MB_ICONWARNING);
 }

@@ -86,11 +86,17 @@ LRESULT CALLBACK StatusBarProc(HWND Bar, UINT Message, WPARAM W, LPARAM L, UINT_
   return 0;
 }
 
-// The windows of this thread, for WindowGoing; the window's thread only.
+// The windows of this thread, for WindowGoing and for a run's end; the
+// window's thread only.
 std::vector<TParamFrm*> LiveFrames;
 HHOOK DestroyHook = nullptr;
 
 }  // namespace
+
+UINT WriteRunMessage() {
+  static const UINT message = RegisterWindowMessageW(L"qx25.WriteRun");
+  return message;
+}
 
 TParamFrm::TParamFrm(HWND OwnerWindow)
     : Owner(OwnerWindow),
@@ -259,6 +265,19 @@ LRESULT TParamFrm::Handle(UINT Message, WPARAM W, LPARAM L) {
     case kEditorExit:
       WriteValueEditExit();
       return 0;
+    default:
+      if (Message == WriteRunMessage()) {
+        std::string progress;
+        if (!WriteRun(W != 0, progress)) return 0;
+        if (auto* out = reinterpret_cast<wchar_t*>(L)) {
+          const std::wstring text = Wide(progress);
+          const size_t length = std::min<size_t>(text.size(), kCellTextSize - 1);
+          text.copy(out, length);
+          out[length] = L'\0';
+        }
+        return 1;
+      }
+      break;
     case WM_CLOSE:
       FormClose();
       return 0;
@@ -566,6 +585,9 @@ void TParamFrm::WriteBtnClick() {
 void TParamFrm::StartWorker(ui::TBulk Kind) {
   const std::optional<ui::TTarget> target = RequestTarget();
   if (!target) return;
+  TallyOf(Kind).emplace(Kind, Catalog());
+  if (Kind == ui::TBulk::Write) Grid->SetLeftOut(&*WriteTally);
+  RunInputs->Resume(Kind);
   RunInputs->Publish(*target, Catalog());  // records may have been changed in place since
   Workers.push_back(std::make_unique<TWorker>(Kind, RunInputs, Rows, Window));
   (Kind == ui::TBulk::Read ? ReadParamsThread : WriteParamsThread) = Workers.back().get();
@@ -578,6 +600,7 @@ void TParamFrm::TakeRows() {
     rows.swap(Rows->Rows);
   }
   for (const ui::TRowResult& result : rows) {
+    if (std::optional<ui::TRunTally>& tally = TallyOf(result.Kind)) tally->Take(result);
     const ui::TRowNews news = ui::TakeRowResult(Parameters.get(), *RunInputs, result);
     if (news.Status && news.Status->Colour == ui::TStatusColour::Failure)
       ShowStatus(*news.Status);
@@ -590,12 +613,51 @@ void TParamFrm::TakeRows() {
 void TParamFrm::WorkerEnded(TWorker* Worker) {
   const auto found = std::find_if(Workers.begin(), Workers.end(),
                                   [Worker](const auto& Each) { return Each.get() == Worker; });
-  if (found == Workers.end()) return;
-  TakeRows();  // the last row's result came before the end
+  if (found == Workers.end()) return;  // already ended by a stop
+  const ui::TBulk kind = Worker->Kind;
   if (ReadParamsThread == Worker) ReadParamsThread = nullptr;
   if (WriteParamsThread == Worker) WriteParamsThread = nullptr;
-  Workers.erase(found);  // waits for the thread, which has ended by now
+  Workers.erase(found);  // waits for the thread, which has ended or ends after its row
+  TakeRows();            // its last rows came before its end
+  if (const std::optional<ui::TRunTally>& tally = TallyOf(kind)) {
+    RunEnded(*tally, true);
+    for (TParamFrm* other : LiveFrames)
+      if (other != this) other->RunEnded(*tally, false);
+  }
   if (Dismissed && Workers.empty()) DestroyWindow(Window);
+}
+
+void TParamFrm::RunEnded(const ui::TRunTally& Tally, bool Own) {
+  // Another window's run only replaces the busy text that spoke of it.
+  std::wstring shown(LOWORD(SendMessageW(StatusBar1, SB_GETTEXTLENGTHW, 0, 0)) + 1, L'\0');
+  SendMessageW(StatusBar1, SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(shown.data()));
+  shown.resize(std::wcslen(shown.c_str()));
+  if (!Own && shown != Wide(ui::BusyText(Tally.Kind()))) return;
+  const ui::TStatus summary = Tally.Summary();
+  // It stays, in its colour, until the next news.
+  KillTimer(Window, kTimer1);
+  SetStatusColour(summary.Colour);
+  SetStatus(summary.Message);
+  Grid->Repaint();
+}
+
+bool TParamFrm::WriteRun(bool Stop, std::string& Progress) {
+  TWorker* const worker = WriteParamsThread;
+  const bool own = std::any_of(Workers.begin(), Workers.end(),
+                               [worker](const auto& Each) { return Each.get() == worker; });
+  if (!worker || !own || !WriteTally) return false;
+  if (!Stop) {
+    Progress = WriteTally->Progress();
+    return true;
+  }
+  RunInputs->Stop(ui::TBulk::Write);
+  // A closed window goes with its run, but only once the text is taken.
+  const bool dismissed = std::exchange(Dismissed, false);
+  WorkerEnded(worker);
+  Progress = WriteTally->StoppedText();
+  Dismissed = dismissed;
+  if (Dismissed && Workers.empty()) DestroyWindow(Window);  // deletes this
+  return true;
 }
 
 }  // namespace qx25::win

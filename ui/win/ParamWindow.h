@@ -27,6 +27,14 @@
 
 namespace qx25::win {
 
+// A host that quits asks each window named "ParamFrm" (open, or closed with
+// its run going on) with this registered message, "qx25.WriteRun": wParam 0
+// asks how far its write-all has got, 1 stops it after the write in flight;
+// lParam, if not null, is a wchar_t[kCellTextSize] that receives the text
+// ("записано 19 из 31", or "Запись параметров прервана: записано 19 из 31").
+// The result is 1 while the window runs a write-all (before the stop), else 0.
+UINT WriteRunMessage();
+
 class TParamFrm {
  public:
   // Creates the window (hidden) over Owner, which may be null.
@@ -106,6 +114,17 @@ class TParamFrm {
   void StartWorker(ui::TBulk Kind);
   void TakeRows();
   void WorkerEnded(TWorker* Worker);
+  // A run has ended, this window's or another's: its summary, here or in
+  // place of the busy text that spoke of it.
+  void RunEnded(const ui::TRunTally& Tally, bool Own);
+  // The host's question while it quits (the registered message
+  // "qx25.WriteRun"): how far the write-all has got, or, with Stop, the
+  // run stopped after the write in flight and how far it got; false when
+  // this window runs none.
+  bool WriteRun(bool Stop, std::string& Progress);
+  std::optional<ui::TRunTally>& TallyOf(ui::TBulk Kind) {
+    return Kind == ui::TBulk::Read ? ReadTally : WriteTally;
+  }
 
   HWND Window = nullptr;
   HWND Owner = nullptr;
@@ -134,6 +153,8 @@ class TParamFrm {
   std::shared_ptr<ui::TRunInputs> RunInputs;
   std::shared_ptr<TRowQueue> Rows;
   std::vector<std::unique_ptr<TWorker>> Workers;
+  // The current or last run of each kind; the grid marks what the write left out.
+  std::optional<ui::TRunTally> ReadTally, WriteTally;
 };
 
 }  // namespace qx25::win
