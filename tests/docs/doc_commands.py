@@ -13,8 +13,8 @@ command, so a page can build what it shows. Blocks tagged otherwise (`sh`)
 are shown, not run.
 
 The commands run as on a machine with the packages installed: BUILD_DIR is
-installed into a scratch prefix first, whose programs, libraries, qx25.pc and
-Python module the commands find (paths under /usr/share/qx25 are read as the
+installed into a scratch prefix first, whose programs, libraries, qx25.pc,
+CMake package and Python module the commands find (paths under /usr/share/qx25 are read as the
 prefix's). The commands of one page run in order in a scratch folder of their
 own; where the page names the line /tmp/qx25-line, a simulator of four
 controllers answers there (the scratch folder's own), started before the
@@ -163,6 +163,7 @@ def check(source, version, prefix):
     env["PATH"] = os.pathsep.join([os.path.join(prefix, "bin"), env.get("PATH", "")])
     env["LD_LIBRARY_PATH"] = os.path.join(prefix, "lib")
     env["PKG_CONFIG_PATH"] = os.path.join(prefix, "lib", "pkgconfig")
+    env["CMAKE_PREFIX_PATH"] = prefix
     env["LC_ALL"] = "C.UTF-8"
     env.setdefault("QT_QPA_PLATFORM", "offscreen")
     pages = PAGES + sorted(os.path.join("docs", p) for p in os.listdir(os.path.join(source, "docs"))
