@@ -19,7 +19,8 @@ namespace qx25::station {
 class NozzlePanel;
 class OverviewPane;
 
-inline constexpr char kHelpMenuText[] = "&Справка";
+// Alt+С is the chosen nozzle's Stop: the menu takes another letter.
+inline constexpr char kHelpMenuText[] = "Спр&авка";
 
 class ChosenNozzle : public QObject {
   Q_OBJECT
