@@ -52,8 +52,8 @@ QString KeysText() {
 ChosenNozzle::ChosenNozzle(QMainWindow& W) : QObject(&W), Window(W) {
   // Not in a menu: a menu's shortcut waits for the menu bar; this one works
   // wherever the focus is in the window.
-  Stop = WindowKey(Window, QStringLiteral("Стоп выбранного пистолета"), "StopChosenAction",
-                   kStopKey);
+  Stop =
+      WindowKey(Window, QStringLiteral("Стоп выбранного пистолета"), "StopChosenAction", kStopKey);
   connect(Stop, &QAction::triggered, this, [this] {
     if (NozzlePanel* panel = Chosen()) panel->StopNow();
   });

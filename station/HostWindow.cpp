@@ -276,7 +276,9 @@ void HostWindow::OrderTabStops(bool WithOverview) {
   for (NozzlePanel* panel : NozzlePanels)
     order.insert(order.end(), panel->TabStops().begin(), panel->TabStops().end());
   const auto first = static_cast<std::ptrdiff_t>(order.size());
-  const auto inside = [](QWidget* Outer, QWidget* W) { return Outer == W || Outer->isAncestorOf(W); };
+  const auto inside = [](QWidget* Outer, QWidget* W) {
+    return Outer == W || Outer->isAncestorOf(W);
+  };
   for (QWidget* w = nextInFocusChain(); w != this; w = w->nextInFocusChain()) {
     if (!(w->focusPolicy() & Qt::TabFocus) || inside(ForecourtPane, w) || inside(PanelArea, w))
       continue;

@@ -213,7 +213,8 @@ NozzlePanel::NozzlePanel(const NozzleConfig& Config, QWidget* Parent)
   // A field's keys may reach its line edit first.
   for (QWidget* stop : KeyOrder) {
     stop->installEventFilter(this);
-    if (auto* field = qobject_cast<AmountBox*>(stop)) field->findChild<QLineEdit*>()->installEventFilter(this);
+    if (auto* field = qobject_cast<AmountBox*>(stop))
+      field->findChild<QLineEdit*>()->installEventFilter(this);
   }
 }
 

@@ -128,7 +128,7 @@ class NozzlePanel : public QGroupBox {
   QComboBox* PresetKindBox;
   QPushButton* StopButton = nullptr;
   QPushButton* PresetButton = nullptr;
-  std::vector<QPushButton*> PriceButtons;  // one a side
+  std::vector<QPushButton*> PriceButtons;    // one a side
   std::vector<QPushButton*> CommandButtons;  // in the order they are read
   std::vector<QWidget*> KeyOrder;
   bool IsChosen = false;
