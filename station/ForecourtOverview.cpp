@@ -82,6 +82,9 @@ void ForecourtOverview::Choose(NozzleTile* Tile) {
   if (Chosen != nullptr && Chosen != Tile) Chosen->SetChosen(false);
   Chosen = Tile;
   Tile->SetChosen(true);
+  // The arrows go on from the nozzle chosen, however it was chosen.
+  const auto at = std::find(TileList.begin(), TileList.end(), Tile);
+  if (at != TileList.end()) SetCurrent(static_cast<size_t>(at - TileList.begin()));
   emit TileChosen(Tile);
 }
 

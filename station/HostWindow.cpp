@@ -1,6 +1,7 @@
 #include "HostWindow.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -134,6 +135,12 @@ QWidget* HostWindow::MakeConsole() {
   PanelArea = scroll;
   scroll->setObjectName(QStringLiteral("NozzleArea"));
   scroll->setWidgetResizable(true);
+  // The keys go to the panels' controls, never to the area that holds them;
+  // it brings the one in focus into view.
+  scroll->setFocusPolicy(Qt::NoFocus);
+  connect(qApp, &QApplication::focusChanged, scroll, [scroll](QWidget*, QWidget* Now) {
+    if (Now != nullptr && scroll->widget()->isAncestorOf(Now)) scroll->ensureWidgetVisible(Now);
+  });
   PanelHolder = new QWidget(scroll);
   PanelGrid = new QGridLayout(PanelHolder);
   PanelGrid->setContentsMargins(kMargin, kMargin, kMargin, kMargin);
@@ -250,14 +257,44 @@ void HostWindow::SetNozzles(const std::vector<NozzleConfig>& Nozzles) {
   const bool overview = row + 1 > kPanelRowsShown;
   PanelArea->setVisible(!overview);
   ForecourtPane->setVisible(overview);
-  if (!overview) return Chooser->SetPanels(NozzlePanels, nullptr);
-  ForecourtPane->SetPanels(NozzlePanels);
-  Chooser->SetPanels(NozzlePanels, ForecourtPane);
+  if (overview) ForecourtPane->SetPanels(NozzlePanels);
+  Chooser->SetPanels(NozzlePanels, overview ? ForecourtPane : nullptr);
+  OrderTabStops(overview);
+  if (!overview) return;
   // The whole forecourt first, the tabs what is left.
   const int whole = Split->isVisible() ? Split->height() : kInitialSize.height() - kBarsHeight;
   const int tiles = ForecourtPane->Overview().sizeHint().height();
   Split->setSizes(
       {std::min(tiles, whole - kLeastTabsHeight), 0, std::max(kLeastTabsHeight, whole - tiles)});
+}
+
+void HostWindow::OrderTabStops(bool WithOverview) {
+  // Tab goes as a sale does: the nozzle (the overview's tiles), its panel's
+  // controls, the next panel's; then the rest of the window, in its order.
+  std::vector<QWidget*> order;
+  if (WithOverview) order.push_back(&ForecourtPane->Overview());
+  for (NozzlePanel* panel : NozzlePanels)
+    order.insert(order.end(), panel->TabStops().begin(), panel->TabStops().end());
+  const auto first = static_cast<std::ptrdiff_t>(order.size());
+  const auto inside = [](QWidget* Outer, QWidget* W) {
+    return Outer == W || Outer->isAncestorOf(W);
+  };
+  for (QWidget* w = nextInFocusChain(); w != this; w = w->nextInFocusChain()) {
+    if (!(w->focusPolicy() & Qt::TabFocus) || inside(ForecourtPane, w) || inside(PanelArea, w))
+      continue;
+    // A compound widget (a tab widget, a spin box) moves with its insides.
+    const bool part = std::any_of(order.begin() + first, order.end(), [&](QWidget* Outer) {
+      return Outer->isAncestorOf(w) && Outer->focusProxy() != nullptr &&
+             Outer->isAncestorOf(Outer->focusProxy());
+    });
+    if (!part) order.push_back(w);
+  }
+  for (size_t i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
+  // The keyboard starts where a sale does: the overview, or the chosen nozzle's dose.
+  if (WithOverview)
+    ForecourtPane->Overview().setFocus(Qt::OtherFocusReason);
+  else if (NozzlePanel* chosen = Chooser->Chosen())
+    chosen->FocusDose();
 }
 
 OverviewPane* HostWindow::Overview() const {

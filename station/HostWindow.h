@@ -101,6 +101,8 @@ class HostWindow : public QMainWindow {
 
  private:
   void UpdateLinesText();
+  // Tab visits the panels first, in their order, then the rest of the window.
+  void OrderTabStops(bool WithOverview);
   void FitColumns();
   // Scrolls the trace to its newest rows, or keeps its top row, as it was left.
   void FollowTraceRows();

@@ -1,12 +1,15 @@
 #include "NozzlePanel.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <cmath>
@@ -34,6 +37,10 @@ constexpr int kMoneyDecimals = 2;
 constexpr double kDefaultPreset = 10;
 constexpr double kDefaultPrice = 50;
 constexpr int kPanelWidth = 410;
+// The frame of the chosen panel and of the control in focus; the gap is
+// between a control and its frame, within the layout's spacing.
+constexpr int kMarkWidth = 2;
+constexpr int kMarkGap = 2;
 
 const QString kNoFigure = QStringLiteral("—");
 // A line held because another device, or other controllers, answer on it.
@@ -193,7 +200,22 @@ NozzlePanel::NozzlePanel(const NozzleConfig& Config, QWidget* Parent)
   PollStatus->setObjectName(QStringLiteral("PollStatusLabel"));
   PollStatus->SetText(QStringLiteral("Опрос: —"));
   layout->addWidget(PollStatus);
-  for (QPushButton* button : findChildren<QPushButton*>()) button->installEventFilter(this);
+
+  // Tab follows a sale: what is typed, the buttons that send it, start, stop.
+  KeyOrder = {PresetEdit, PresetKindBox, SideBox};
+  for (size_t s = 0; s < PriceEdits.size(); ++s) {
+    KeyOrder.push_back(PriceEdits[s]);
+    KeyOrder.push_back(PriceButtons[s]);
+  }
+  KeyOrder.push_back(PresetButton);
+  KeyOrder.insert(KeyOrder.end(), CommandButtons.begin(), CommandButtons.end());
+  for (size_t i = 1; i < KeyOrder.size(); ++i) setTabOrder(KeyOrder[i - 1], KeyOrder[i]);
+  // A field's keys may reach its line edit first.
+  for (QWidget* stop : KeyOrder) {
+    stop->installEventFilter(this);
+    if (auto* field = qobject_cast<AmountBox*>(stop))
+      field->findChild<QLineEdit*>()->installEventFilter(this);
+  }
 }
 
 QWidget* NozzlePanel::MakeSideRows() {
@@ -217,6 +239,7 @@ QWidget* NozzlePanel::MakeSideRows() {
     auto* set = NamedButton(QStringLiteral("PriceBtn%1").arg(side), QStringLiteral("Задать"), box);
     connect(set, &QPushButton::clicked, this, [this, side] { AskPrice(side); });
     grid->addWidget(set, row, 2);
+    PriceButtons.push_back(set);
   }
   grid->setColumnStretch(1, 1);
   return box;
@@ -259,6 +282,7 @@ QWidget* NozzlePanel::MakeCommandRows() {
   auto* set = NamedButton(QStringLiteral("PresetBtn"), QStringLiteral("Задать"), box);
   connect(set, &QPushButton::clicked, this, [this] { AskPreset(); });
   preset->addWidget(set);
+  PresetButton = set;
   rows->addLayout(preset);
 
   auto* buttons = new QGridLayout;
@@ -292,6 +316,11 @@ QWidget* NozzlePanel::MakeCommandRows() {
     buttons->addWidget(button, at % 2, at / 2);
     ++at;
   }
+  // Tab reads them as the eye does, row by row: Пуск, Стоп, then the resets.
+  for (int row = 0; row < buttons->rowCount(); ++row)
+    for (int column = 0; column < buttons->columnCount(); ++column)
+      if (QLayoutItem* item = buttons->itemAtPosition(row, column))
+        CommandButtons.push_back(static_cast<QPushButton*>(item->widget()));
   rows->addLayout(buttons);
   return box;
 }
@@ -420,19 +449,60 @@ std::optional<double> NozzlePanel::RememberedPrice(int Side) const {
 }
 
 void NozzlePanel::SetChosen(bool Chosen) {
+  IsChosen = Chosen;
   setTitle((Chosen ? QStringLiteral("► ") : QString()) + NozzleTitle(Nozzle));
   StopButton->setText(Chosen ? QStringLiteral("&Стоп") : QStringLiteral("Стоп"));
+  update();
+}
+
+void NozzlePanel::FocusDose() {
+  PresetEdit->setFocus(Qt::ShortcutFocusReason);
+  PresetEdit->selectAll();
 }
 
 void NozzlePanel::StopNow() { Ask(CommandKind::Stop); }
 
+void NozzlePanel::paintEvent(QPaintEvent* Event) {
+  QGroupBox::paintEvent(Event);
+  QPainter painter(this);
+  painter.setPen(QPen(palette().color(QPalette::Highlight), kMarkWidth));
+  painter.setBrush(Qt::NoBrush);
+  const int half = kMarkWidth / 2;
+  if (IsChosen) painter.drawRect(rect().adjusted(half, half, -half, -half));
+  // The style's own focus mark is a hairline, or none until a key is
+  // pressed: the control that takes the keys gets a frame in the gap around it.
+  QWidget* focus = QApplication::focusWidget();
+  for (QWidget* stop : KeyOrder) {
+    if (focus == nullptr || (stop != focus && !stop->isAncestorOf(focus))) continue;
+    const QRect at(stop->mapTo(this, QPoint(0, 0)), stop->size());
+    painter.drawRect(at.adjusted(-kMarkGap, -kMarkGap, kMarkGap - 1, kMarkGap - 1));
+  }
+}
+
 bool NozzlePanel::eventFilter(QObject* Watched, QEvent* Event) {
-  if (Event->type() != QEvent::KeyPress && Event->type() != QEvent::KeyRelease)
+  const QEvent::Type type = Event->type();
+  if (type == QEvent::FocusIn || type == QEvent::FocusOut) update();
+  if (type != QEvent::KeyPress && type != QEvent::KeyRelease)
     return QGroupBox::eventFilter(Watched, Event);
   const int key = static_cast<QKeyEvent*>(Event)->key();
+  const bool enter = key == Qt::Key_Return || key == Qt::Key_Enter;
+  auto* button = qobject_cast<QPushButton*>(Watched);
+  if (button == nullptr && enter) {
+    // The field's own Enter would put back the last value over a refused text.
+    const auto in = [Watched](QWidget* Field) {
+      return Watched == Field || Field->isAncestorOf(qobject_cast<QWidget*>(Watched));
+    };
+    QPushButton* sends = in(PresetEdit) ? PresetButton : nullptr;
+    for (size_t s = 0; s < PriceEdits.size(); ++s)
+      if (in(PriceEdits[s])) sends = PriceButtons[s];
+    if (sends == nullptr) return QGroupBox::eventFilter(Watched, Event);
+    if (type == QEvent::KeyPress) sends->click();
+    return true;
+  }
+  if (button == nullptr) return QGroupBox::eventFilter(Watched, Event);
   if (key == Qt::Key_Space) return true;
-  if ((key == Qt::Key_Return || key == Qt::Key_Enter) && Event->type() == QEvent::KeyPress) {
-    static_cast<QPushButton*>(Watched)->click();
+  if (enter && type == QEvent::KeyPress) {
+    button->click();
     return true;
   }
   return QGroupBox::eventFilter(Watched, Event);

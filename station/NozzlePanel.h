@@ -61,9 +61,15 @@ class NozzlePanel : public QGroupBox {
   // it to the driver before its first poll.
   void RememberPrice(int Side, double Price);
   std::optional<double> RememberedPrice(int Side) const;
-  // The chosen nozzle's panel says so in its title, and its Stop button
-  // answers the mnemonic (one panel at a time: no key is ambiguous).
+  // The chosen nozzle's panel says so in its title and a frame in the
+  // highlight colour, and its Stop button answers the mnemonic (one panel at
+  // a time: no key is ambiguous).
   void SetChosen(bool Chosen);
+  // The panel's controls in the order Tab visits them: what the operator
+  // types (the dose, then the price), the buttons that send it, start, stop.
+  const std::vector<QWidget*>& TabStops() const { return KeyOrder; }
+  // Puts the keyboard in the dose field, its text selected for typing over.
+  void FocusDose();
   // Stops the delivery, as the Stop button does.
   void StopNow();
 
@@ -73,8 +79,11 @@ class NozzlePanel : public QGroupBox {
 
  protected:
   void showEvent(QShowEvent* Event) override;
+  void paintEvent(QPaintEvent* Event) override;
   // The panel's buttons: Space presses none of them (a slip of the thumb
-  // must not start a pump), Enter presses the one in focus.
+  // must not start a pump), Enter presses the one in focus. Enter in the dose
+  // or a price field presses the button that sends it. The control in focus
+  // gets a frame of its own: where the keys go must show from afar.
   bool eventFilter(QObject* Watched, QEvent* Event) override;
 
  signals:
@@ -118,6 +127,11 @@ class NozzlePanel : public QGroupBox {
   AmountBox* PresetEdit;
   QComboBox* PresetKindBox;
   QPushButton* StopButton = nullptr;
+  QPushButton* PresetButton = nullptr;
+  std::vector<QPushButton*> PriceButtons;    // one a side
+  std::vector<QPushButton*> CommandButtons;  // in the order they are read
+  std::vector<QWidget*> KeyOrder;
+  bool IsChosen = false;
   std::vector<AmountBox*> PriceEdits;  // one a side
   // What the driver holds for each side, as far as this panel gave it.
   std::vector<std::optional<double>> SentPrices;

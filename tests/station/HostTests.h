@@ -136,6 +136,7 @@ class OperatorTest : public QObject {
   void moneyDoseComesToWholeLitres();
   void restartKeepsThePriceAndNeverSaysZeroMoney();
   void oneKeyStopsTheChosenNozzle();
+  void keyboardAloneDeliversAndStops();  // KeyboardTest.cpp
   void simulatedLinesStartAtTheCatalogValues();
   void finishedDeliveryStaysUntilSeen();
   void aFailedLineIsSaidAsOne();
