@@ -64,7 +64,8 @@ PollerSet::PollerSet(TQX25& Driver, const std::vector<NozzlePanel*>& Panels,
         },
         Qt::DirectConnection);
     poller->SetFirstCommands(std::move(first));
-    if (Check) poller->SetDeviceCheck([Check, port] { return Check(port); });
+    // Captured by copy under its own name: clang 14 captures no structured binding.
+    if (Check) poller->SetDeviceCheck([Check, Port = port] { return Check(Port); });
     Polled.push_back(PolledPort{port, thread, poller});
     thread->start();
   }
