@@ -15,24 +15,27 @@ using GetQX25Fn = decltype(&GetQX25);
 TWindowHost* Host = nullptr;
 UINT NextItem = kFirstItem;
 
+struct TWritingWindows {
+  UINT Message;
+  std::vector<HWND> Windows;
+};
+
+// A named function, since on 32-bit Windows a lambda does not convert to the
+// stdcall callback EnumThreadWindows takes.
+BOOL CALLBACK AddIfWriting(HWND W, LPARAM L) {
+  auto& f = *reinterpret_cast<TWritingWindows*>(L);
+  const auto* name = static_cast<const wchar_t*>(GetPropW(W, L"Name"));
+  if (name && std::wstring(name) == L"ParamFrm" && SendMessageW(W, f.Message, 0, 0) != 0)
+    f.Windows.push_back(W);
+  return TRUE;
+}
+
 // The service windows of this thread that run a write-all: the open one, or
 // one closed with its run going on. The contract: the window's "Name" is
 // "ParamFrm", and it answers "qx25.WriteRun".
 std::vector<HWND> WritingWindows() {
-  struct TFound {
-    UINT Message;
-    std::vector<HWND> Windows;
-  } found{RegisterWindowMessageW(L"qx25.WriteRun"), {}};
-  EnumThreadWindows(
-      GetCurrentThreadId(),
-      [](HWND W, LPARAM L) {
-        auto& f = *reinterpret_cast<TFound*>(L);
-        const auto* name = static_cast<const wchar_t*>(GetPropW(W, L"Name"));
-        if (name && std::wstring(name) == L"ParamFrm" && SendMessageW(W, f.Message, 0, 0) != 0)
-          f.Windows.push_back(W);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&found));
+  TWritingWindows found{RegisterWindowMessageW(L"qx25.WriteRun"), {}};
+  EnumThreadWindows(GetCurrentThreadId(), AddIfWriting, reinterpret_cast<LPARAM>(&found));
   return found.Windows;
 }
 
